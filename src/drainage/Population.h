@@ -1,0 +1,51 @@
+// Source populations and samples placed on river segments.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "run/Utilities.h"
+
+class TSegment;
+class TSegmentVector;
+
+class PopulationSource {
+public:
+    PopulationSource() = default;
+    PopulationSource(const PopulationSource&) = delete;
+    PopulationSource& operator=(const PopulationSource&) = delete;
+    // Clears the segment's source or sample reference when it points here.
+    ~PopulationSource();
+
+    my_string name;
+    std::int32_t segmentId = -1;
+    TSegment* segment = nullptr;
+    std::int16_t size = -1;     // individuals (sources) or sampled gene copies (samples)
+    std::int32_t Resize = -1;   // sources: coalescent deme size at and before generation 0 (0: not set)
+    float migration = -1;       // sources: backward move probability among sources before generation 0
+    std::int32_t precision = 0; // coordinate mode: metres between the point and the chosen segment
+    float lon = -1;             // coordinate mode: the given point
+    float lat = -1;
+};
+
+class PopulationVector {
+public:
+    explicit PopulationVector(TSegmentVector* drainage_) : drainage(drainage_) {}
+
+    std::vector<std::unique_ptr<PopulationSource>> populations;
+    int count = 0;
+    TSegmentVector* drainage;
+    bool coordinateMode = false;
+};
+
+// Reads a population or sample file into the set; returns the number read.
+int ReadPopulations(PopulationVector& populations, const my_string& path, bool isSampleFile);
+
+// The segment nearest to a point by the half-segment ratio rule (ties to the
+// lower id); none when no ratio falls below 100000.
+TSegment* nearestSegment(const TSegmentVector& drainage, float lon, float lat, const TSegment* excluded);
+
+// Whole metres from the point to the nearest of the segment's from-node,
+// middle point and to-node.
+std::int32_t precisionOf(const TSegment& segment, float lon, float lat);

@@ -1,0 +1,44 @@
+// Vertices of the drainage graph (confluences, sources, mouths, points along
+// a river) and the great-circle distance between two WGS84 points.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "run/Utilities.h"
+
+class TSegment;
+class TSegmentVector;
+
+class TSegNode {
+public:
+    std::int32_t id = 0;
+    float lon = -1;  // decimal degrees; -1 until read
+    float lat = -1;
+    std::vector<TSegment*> outgoing;  // segments starting here, in file order
+    std::vector<TSegment*> incoming;  // segments ending here, in file order
+    bool visited = false;             // mark of the fixed-length transform
+};
+
+// The node table of a drainage: owned nodes keyed by id, iterated in
+// ascending id order.
+class TSegNodeVector {
+public:
+    explicit TSegNodeVector(TSegmentVector* owner) : drainage(owner) {}
+
+    // Reads the node file; throws a fatal TException on failure.
+    bool readNodeFile(const my_string& path);
+    TSegNode* find(std::int32_t id) const;
+    // Stores a node under its id, replacing a node already there.
+    TSegNode* store(std::unique_ptr<TSegNode> node);
+    int size() const { return static_cast<int>(nodes.size()); }
+
+    std::map<std::int32_t, std::unique_ptr<TSegNode>> nodes;
+    TSegmentVector* drainage;
+};
+
+// Haversine distance in metres on a sphere of radius 6371 km, computed in
+// single precision throughout.
+float geoDistance(float lonA, float latA, float lonB, float latB);

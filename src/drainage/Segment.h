@@ -1,0 +1,52 @@
+// A river segment: one deme of the forward simulation, with its neighbours.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "demography/State.h"
+
+class TSegNode;
+class TSegmentVector;
+class TSettings;
+class TDeme;
+class StatesOfCell;
+class StateDB;
+class PopulationSource;
+
+// Neighbour kinds. The river flows from the from-node F to the to-node T of a
+// segment S. A move into a kind 1 or 3 neighbour goes downstream, into a kind
+// 2 or 4 neighbour upstream.
+enum : std::int32_t {
+    kindSharesFromNode = 1,   // another segment leaving F
+    kindFlowsIn = 2,          // a segment ending at F (flows into S)
+    kindFlowsOut = 3,         // a segment leaving T (S flows into it)
+    kindSharesToNode = 4,     // another segment ending at T
+};
+
+class TSegment {
+public:
+    std::int32_t id = 0;       // > 0 for a valid segment
+    float length = 0;          // metres
+    TSegNode* fromNode = nullptr;
+    TSegNode* toNode = nullptr;
+    float lon = -1;            // middle point
+    float lat = -1;
+    TDeme* deme = nullptr;     // the coalescent deme living here, if any
+    std::int32_t neighbourCount = 0;
+    std::vector<TSegment*> neighbours;
+    std::vector<std::int32_t> neighbourKinds;
+    // For each neighbour, the position at which this segment stands in that
+    // neighbour's own neighbour array.
+    std::vector<std::int32_t> reversePositions;
+    TSegment* originSegment = nullptr;  // segment of the drainage as read it was cut from
+    bool accessible = true;             // takes part in migration; processed mark of the transform
+    StatesOfCell* history = nullptr;    // this segment's history in the database
+    StateDB* database = nullptr;
+    State state;
+    std::int32_t databaseIndex = -1;
+    PopulationSource* sourcePopulation = nullptr;
+    PopulationSource* samplePopulation = nullptr;
+    TSegmentVector* drainage = nullptr;
+    const TSettings* settings = nullptr;
+};

@@ -1,0 +1,114 @@
+// Small shared services of the run control: the program's text type with its
+// length limits, line and word readers, the duration and date texts of the
+// console log, output file naming with automatic folder creation.
+#pragma once
+
+#include <cstdint>
+#include <iosfwd>
+#include <string>
+
+// The text type of every file name, message and label. It keeps the limits of
+// the program's historic fixed text buffers: no text ever grows to 10001
+// characters or more. Operations that would break the limit either leave the
+// text unchanged or give the empty text (see each operation).
+class my_string {
+public:
+    static constexpr int maxLength = 10000;
+
+    my_string() = default;
+    my_string(const char* text);          // 10000 characters or more: empty
+    my_string(const std::string& text);   // same rule
+
+    my_string& operator=(const char* text);         // 10001 or more: unchanged
+    my_string& operator=(const std::string& text);  // same rule
+    my_string& operator=(int value);                // printed "%d"
+    my_string& operator=(float value);              // printed "%f"
+
+    // Concatenation; a result of 10001 characters or more is the empty text.
+    friend my_string operator+(const my_string& a, const my_string& b);
+    friend my_string operator+(const my_string& a, const char* b);
+    friend my_string operator+(const char* a, const my_string& b);
+    friend my_string operator+(const my_string& a, int value);    // "%d"
+    friend my_string operator+(const my_string& a, float value);  // "%f"
+
+    // Append in place; unchanged when the length would reach 10001 (text) or
+    // exceed 10000 (character).
+    my_string& operator+=(const my_string& text);
+    my_string& operator+=(const char* text);
+    my_string& operator+=(char c);
+
+    bool operator==(const my_string& other) const { return text_ == other.text_; }
+    bool operator==(const char* other) const { return text_ == other; }
+
+    int length() const { return static_cast<int>(text_.size()); }
+    bool empty() const { return text_.empty(); }
+    const char* c_str() const { return text_.c_str(); }
+    const std::string& str() const { return text_; }
+    char operator[](int i) const { return text_[static_cast<std::size_t>(i)]; }
+
+    int find(char c) const;                  // first position or -1
+    int findLast(char c) const;              // last position or -1
+    int find(const my_string& sub) const;    // first position or -1
+    bool contains(const my_string& sub) const;  // an empty text is never contained
+    bool contains(char c) const;
+
+    void erase(int pos, int count);          // nothing when count <= 0 or pos < 0
+    my_string left(int n) const;             // first n characters; -1: all
+    my_string after(int pos) const;          // characters after pos; -1: all
+    my_string between(int pos, int end) const;  // [pos, end); empty when end < pos
+    my_string before(char c) const;          // part before the first c
+    my_string beforeComment() const;         // before "//", trailing blanks/zeros cut
+    void removeBlanks();                     // every space and tab removed
+    int toInt() const;                       // 0 without any '0' character gives -1
+
+    void clear() { text_.clear(); }
+
+private:
+    std::string text_;
+};
+
+std::ostream& operator<<(std::ostream& os, const my_string& s);
+
+// Folder part of a path, up to and including the last '/' or '\\' (empty
+// without separator), and the part after it (the whole path without one).
+my_string folderOf(const my_string& path);
+my_string fileNameOf(const my_string& path);
+
+// Line readers used by every text input. Each empties the text first and
+// stops at end of input or on a failed stream. A carriage return right before
+// the line feed belongs to the line end (files written on Windows).
+my_string& readLine(my_string& text, std::istream& is);
+my_string& readWord(my_string& text, std::istream& is);
+my_string& readToken(my_string& text, std::istream& is);
+
+// Skips a UTF-8 byte-order mark at the very start of a stream, if any.
+void skipByteOrderMark(std::istream& is);
+
+// "5.250 sec", "2 min 5 sec", "1 h 2 min", "1 d 1 h".
+my_string formatDuration(double seconds);
+// "Sun Dec 06 11:32:15 2026\n" in local time.
+my_string dateString();
+
+// Seconds of the process clock (millisecond resolution).
+double processSeconds();
+
+// A point in time in seconds; printing it prints the time elapsed since.
+struct myTimer {
+    double start = processSeconds();
+    double elapsed() const { return processSeconds() - start; }
+};
+std::ostream& operator<<(std::ostream& os, const myTimer& t);
+
+// Creates every missing folder of the folder part of path, outermost first.
+bool createFolder(const my_string& path);
+
+// dataFolder + name, with "_first" (zero padded to the width of second) put
+// before the extension; missing folders are created. Empty on failure.
+my_string outputFileName(const my_string& name, int first = -1, int second = -1);
+
+// value printed "%d" with leading zeros up to the width of model.
+my_string zeroPad(int value, int model);
+
+// The folder of the settings file with its final separator; every input and
+// output file name is taken relative to it. Set once by the settings reader.
+extern my_string dataFolder;
