@@ -27,8 +27,9 @@ std::string printed(float value) {
 }
 
 my_string concatenated(const std::string& a, const std::string& b) {
-    if (a.size() + b.size() > static_cast<std::size_t>(my_string::maxLength)) return my_string();
-    return my_string(a + b);
+    my_string result;
+    if (a.size() + b.size() <= static_cast<std::size_t>(my_string::maxLength)) result = a + b;
+    return result;
 }
 
 }  // namespace

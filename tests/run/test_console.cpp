@@ -1,0 +1,84 @@
+// The console texts of the program, run as a real process.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "support/TestFiles.h"
+
+using testing_support::runProgram;
+using testing_support::TempFolder;
+
+namespace {
+
+bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+}  // namespace
+
+TEST(Console, HelpTextEndsWithStatusZeroAndNoClosingLine) {
+    for (const char* flag : {"-h", "-H"}) {
+        const auto r = runProgram({flag});
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.output.rfind(std::string("\nFluviagen    (") + flag + ")\n*************\nDate: ", 0), 0u);
+        EXPECT_TRUE(contains(r.output, "\nThe program FLUVIAGEN allows to simulate genetic diversity\n"));
+        EXPECT_TRUE(contains(r.output, "Exiting FLUVIAGEN (please press any key)...\n\n"));
+        EXPECT_FALSE(contains(r.output, "Program terminated!"));
+    }
+}
+
+TEST(Console, WrongNumberOfParameters) {
+    const auto r = runProgram({"a", "b", "c"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(contains(r.output, "\n ERROR: You passed 3 parameters!\n\n"));
+    EXPECT_TRUE(contains(r.output, "2 parameters: number of entire simulations to perform (optional \n"));
+    EXPECT_FALSE(contains(r.output, "Program terminated!"));
+    EXPECT_FALSE(contains(r.output, "    (a)"));  // the banner names the path only for one or two parameters
+}
+
+TEST(Console, MissingSettingsFileIsAnUnhandledFatalError) {
+    const auto r = runProgram({"/no/such/settings.txt"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(contains(r.output, "\nUnhandled ERROR: \nFATAL ERROR: File '/no/such/settings.txt' could not be "
+                                   "opened!\n\nProgram terminated! (Duration: "));
+    EXPECT_TRUE(contains(r.output, ")\nAfter here, only calls to destructors.\n"));
+}
+
+TEST(Console, PromptsForThePathAndSkipsLeadingBlanks) {
+    const auto r = runProgram({}, "   \t/no/such/prompted.txt\n");
+    EXPECT_TRUE(contains(r.output, "\n\nEnter the path of a settings file: "));
+    EXPECT_TRUE(contains(r.output, "File '/no/such/prompted.txt' could not be opened!"));
+}
+
+TEST(Console, DateLineIsFollowedByAnEmptyLine) {
+    const auto r = runProgram({"/no/such/file"});
+    const auto date = r.output.find("\nDate: ");
+    ASSERT_NE(date, std::string::npos);
+    const auto end = r.output.find('\n', date + 1);
+    EXPECT_EQ(r.output.substr(end, 2), "\n\n");
+}
+
+TEST(Console, SeedVariableIsCheckedAndShown) {
+    TempFolder temp;
+    const std::string settings = temp.write("settings.txt", testing_support::settingsText({{16, "0"}}));
+    const auto good = runProgram({settings}, "", "12345");
+    EXPECT_TRUE(contains(good.output, "Random generator initialized with seed = -12345\n"));
+    EXPECT_TRUE(contains(good.output, "0 of 0 Simulations succeeded!"));
+    EXPECT_EQ(good.status, 0);
+    EXPECT_TRUE(contains(runProgram({settings}, "", "-77").output, "seed = -77\n"));
+
+    for (const char* bad : {"0", "161803399", "12x", "abc"}) {
+        const auto r = runProgram({settings}, "", bad);
+        EXPECT_EQ(r.status, 1) << bad;
+        EXPECT_TRUE(contains(r.output, "FLUVIAGEN_SEED")) << bad;
+        EXPECT_TRUE(contains(r.output, "161803398")) << bad;
+    }
+}
+
+TEST(Console, SecondParameterSetsTheNumberOfRuns) {
+    TempFolder temp;
+    const std::string settings = temp.write("settings.txt", testing_support::settingsText({{16, "4"}}));
+    EXPECT_TRUE(contains(runProgram({settings, "0"}, "", "5").output, "*  4 demographic simulations"));
+    EXPECT_TRUE(contains(runProgram({settings, "abc"}, "", "5").output, "*  4 demographic simulations"));
+    const auto zero = runProgram({settings, "-3"}, "", "5");
+    EXPECT_TRUE(contains(zero.output, "*  -3 demographic simulations"));
+    EXPECT_TRUE(contains(zero.output, "0 of 0 Simulations succeeded!"));
+}

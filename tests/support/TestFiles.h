@@ -1,0 +1,47 @@
+// Helpers shared by the tests: temporary folders, small files, a valid
+// settings file whose lines can be replaced one by one, and running the real
+// program as a process.
+#pragma once
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+// A fresh folder below the system's temporary folder, removed at the end.
+class TempFolder {
+public:
+    TempFolder();
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+    // The folder with a final '/', as the program's dataFolder holds it.
+    std::string folder() const { return path_.string() + "/"; }
+    std::string write(const std::string& name, const std::string& content) const;
+
+private:
+    std::filesystem::path path_;
+};
+
+std::string readFile(const std::filesystem::path& path);
+
+// The 41 lines of a valid settings file (line 1 is index 0), each with a
+// comment. replace() swaps whole lines by their 1-based number.
+std::vector<std::string> defaultSettingsLines();
+std::string settingsText(const std::map<int, std::string>& replace = {});
+
+struct ProcessResult {
+    int status = -1;
+    std::string output;
+};
+// Runs the fluviagen program with the arguments (quoted for the shell) and
+// the given standard input; the environment variable FLUVIAGEN_SEED is set
+// when seed is not empty.
+ProcessResult runProgram(const std::vector<std::string>& arguments, const std::string& input = "",
+                         const std::string& seed = "", const std::string& workingFolder = "");
+
+}  // namespace testing_support
