@@ -1,9 +1,199 @@
-// Demes and lineages of the coalescent (to be completed).
+// Demes and lineages of the backward coalescent.
+//
+// Looking backwards in time, the sampled gene copies of a locus are followed
+// through the river network: each river segment that holds ancestral lineages
+// is a deme of the coalescent, whose size in every generation is read from the
+// demographic history the forward simulation stored. Each lineage is a node of
+// the genealogy (TTree) that is still waiting for its parent; lineages meet
+// (coalesce) within a deme and move, one generation back, to the segment their
+// ancestor immigrated from.
+//
+// A segment holds at most one deme (its slot 0). The collection owns every
+// deme through a table indexed by the segment's position in the drainage (its
+// database index); the segment itself keeps an observer pointer to its deme.
+// Demes created by backward migration stay in the table for later genealogies
+// of the same demographic simulation (with no lineages after a reset).
+//
+// Cost: one backward generation touches only the demes that hold lineages and
+// the lineages themselves, never the whole segment table.
 #pragma once
 
-class TDeme;
+#include <cstdint>
+#include <memory>
+#include <utility>
+#include <vector>
 
+#include "genetics/GenealogyTree.h"
+#include "run/Utilities.h"
+
+class World;
+class TSegment;
+class StatesOfCell;
+class PopulationSource;
+class TDemeCollection;
+
+// ---------------------------------------------------------------------------
+// TDeme: the population of one river segment as the coalescent sees it.
+class TDeme {
+public:
+    // Creates a deme on `segment` with lineage arrays for `capacity` lineages
+    // (the number of sampled gene copies of the collection) and registers it
+    // as the segment's deme. Ownership stays with the caller (the collection's
+    // table); the destructor does not touch the segment, which may be gone
+    // already when a world is torn down.
+    TDeme(TDemeCollection& collection, TSegment& segment, std::int32_t capacity);
+    virtual ~TDeme();
+    TDeme(const TDeme&) = delete;
+    TDeme& operator=(const TDeme&) = delete;
+
+    // Deme size N (gene copies) for this generation and its inverse 1/N in
+    // single precision (0 when N is 0).
+    void setSize(std::int32_t newSize);
+
+    // One coalescence attempt for this generation: with k lineages and size N
+    // two of them meet with probability k(k-1)/2N (at most one event per deme
+    // and generation). The new ancestor is tree node `nextNode`, created at
+    // backward step `t`. Returns 1 on an event, else 0.
+    int coalesce_lineages(std::int32_t t, TTree& tree, std::int32_t nextNode);
+
+    // Backward migration of this generation: each lineage is an immigrant with
+    // probability (immigrants / size) and then goes back to the neighbour its
+    // ancestor came from, in proportion to the stored immigrant counts. A
+    // segment empty one generation earlier must send every lineage away.
+    void implementMigration(std::int32_t slot);
+    // Spreads the lineages of a segment that was empty one generation earlier
+    // uniformly over the neighbours that were not. Lineages with no such
+    // neighbour ("prisoners") stay where they are.
+    void redistributeLineages(std::int32_t slot);
+    // Before generation 0: each lineage moves with probability `rate` to
+    // another source deme of the active list (chosen uniformly, never the
+    // deme's own position `listIndex`).
+    void implementMultiOriginMigration(std::int32_t g, float rate, std::int32_t listIndex);
+
+    // Removes lineage i (the last lineage takes its place) and hands it to the
+    // deme of `target` (created when the segment has none).
+    void moveLineage(std::int32_t i, TSegment& target, std::int32_t slot);
+    // Moves every lineage of the deme to `target`, including the ones that
+    // arrived this generation and are not merged yet.
+    void moveAllLineages(TSegment& target, std::int32_t slot);
+    // Receives a lineage during the current generation (kept apart from the
+    // deme's own lineages until the end of the generation).
+    void addIncoming(TNode* lineage);
+    // The lineages received this generation join the deme's own.
+    void mergeIncoming();
+
+    std::int32_t size = 0;        // deme size N of the current generation
+    std::int32_t sampleSize = 0;  // sampled gene copies (0 for demes made by migration)
+    std::int32_t nLineages = 0;   // lineages currently in the deme
+    std::int32_t nIncoming = 0;   // lineages received this generation, not merged yet
+    float invSize = 0;            // 1/N, 0 when N is 0
+    std::vector<TNode*> lineages; // first nLineages valid; capacity = sampled lineages
+    std::vector<TNode*> samples;  // the deme's own leaves, sampleSize entries
+    std::vector<TNode*> incoming; // first nIncoming valid; same capacity as lineages
+    std::int32_t id = -1;         // position in the active list at creation (sample demes); -1 otherwise
+    my_string name;               // sample name (empty for demes made by migration)
+    StatesOfCell* history = nullptr;  // the segment's demographic history
+    TSegment* segment = nullptr;      // the segment the deme lives on
+    std::int32_t slot = 0;            // slot within the segment: always 0
+    TDemeCollection* collection;      // the collection that owns the deme
+};
+
+// ---------------------------------------------------------------------------
+// TDemeCollection: the demes of one demographic simulation and the genealogy
+// of the current locus.
 class TDemeCollection {
 public:
-    void clear() {}
+    TDemeCollection();
+    ~TDemeCollection();
+    TDemeCollection(const TDemeCollection&) = delete;
+    TDemeCollection& operator=(const TDemeCollection&) = delete;
+
+    // Creates one deme per usable sample (in sample-file order) and their
+    // lineages. Called once per demographic simulation, after the demography
+    // is stored. Prints the warnings of unusable samples. Returns false (after
+    // its message) on lack of memory or when no lineage could be created.
+    bool createDemesFromWorld(World& world);
+    // Builds the tree for the lineages of the active demes: one leaf per
+    // sampled gene copy, numbered deme after deme. False when there is none.
+    bool createlineages();
+    // Puts every deme back to its sampled state before a new genealogy.
+    void resetDemes();
+    // (nSampleLineages + 1) x (numIndependentLoci x numLinkedLoci) zeroed
+    // integers; false (after its message) on lack of memory.
+    bool createHaplotypeMatrix();
+    // Sets every entry of the haplotype matrix to 0.
+    void clearHaplotypeMatrix();
+    // Total of lineages over the active demes.
+    std::int32_t countLineages() const;
+
+    // Builds the genealogy of the current locus backwards through the stored
+    // demography; `index` (1-based) selects the mrcaSegment entry that gets
+    // the segment of the root. Throws a TException of level error when there
+    // is no lineage or when the lineages have not coalesced after
+    // maxGenerations backward generations.
+    void buildTree(std::int32_t index);
+
+    // Merges the incoming lineages of every active deme and drops the demes
+    // left without lineages from the active list.
+    void compactDemes();
+    // Appends the demes that received their first lineages this generation to
+    // the active list.
+    void activateNewDemes();
+
+    // The deme of a segment, created (empty, size = stored size at the current
+    // generation) when the segment has none yet.
+    TDeme& demeOf(TSegment& segment);
+    // The position of a segment in the deme table; throws a TException of
+    // level error for a segment outside the table.
+    std::int32_t tableIndex(const TSegment& segment) const;
+
+    // Deletes every deme and releases the tables and the genealogy. Call it
+    // while the drainage still exists: it clears the segments' deme pointers.
+    void clear();
+
+    std::int32_t numSampleDemes() const { return static_cast<std::int32_t>(sampleDemes.size()); }
+
+    World* world = nullptr;
+    std::int32_t nSegments = 0;        // segments when the tables were set up
+    std::int32_t nSampleLineages = 0;  // sampled gene copies of all sample demes
+    TTree tree;                        // genealogy of the current locus: 2n - 1 nodes
+    std::vector<std::unique_ptr<TDeme>> demeTable;  // per segment index: its deme (slot 0)
+    std::vector<TDeme*> active;        // demes holding lineages, in processing order
+    std::vector<TDeme*> newDemes;      // demes that got their first lineage this generation
+    std::vector<TDeme*> sampleDemes;   // the sample demes in creation order
+    // Coalescence events per segment index: in the current genetic simulation,
+    // and summed over all genetic simulations of the demographic simulation.
+    std::vector<std::int32_t> coalPerSegment;
+    std::vector<std::int32_t> coalPerSegment2;
+    // Per genealogy (genetic simulation x independent locus): the segment in
+    // which the root of that genealogy arose.
+    std::vector<TSegment*> mrcaSegment;
+    // Per sample deme, per genealogy: segment id of the sample's most recent
+    // common ancestor (written by the TMRCA table).
+    std::vector<std::vector<std::int32_t>> popMrca;
+    // Multilocus mode: row 0 per-site hit counts, row 1 + a the site states of
+    // leaf a; locus L occupies columns L x numLinkedLoci onwards.
+    std::vector<std::vector<std::int32_t>> haplotypeMatrix;
+
+private:
+    friend class TDeme;
+    // Adds one coalescence to both counters of a segment.
+    void countCoalescence(const TSegment& segment);
+    // The collection's part of one backward generation; see BuildTree.cpp.
+    void ancestralPhase(std::int32_t& k, std::int32_t& nextNode, std::int32_t t, std::int32_t g,
+                        std::int32_t divergence);
+    void mainPhase(std::int32_t& k, std::int32_t& nextNode, std::int32_t t, std::int32_t g, bool& resizeDone,
+                   bool overflowMerged);
+    void overflowMerge();
+    void resetTreeForGenealogy(std::int32_t g);
+    void releaseDemes();
+
+    std::int32_t numIndependentLoci_ = 0;
+    std::int32_t numLinkedLoci_ = 0;
+    std::vector<TDeme*> demeList_;          // every deme of the table, in creation order
+    std::vector<std::int32_t> coalTouched_; // segment indexes with coalPerSegment != 0
+    // Segments filled at generation 0 from a source on another segment, in
+    // ascending segment id order, with that source's segment (overflow merge).
+    std::vector<std::pair<TSegment*, TSegment*>> overflowSegments_;
+    std::vector<std::int32_t> scratch_;     // per-neighbour counts of one migration step
 };

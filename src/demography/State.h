@@ -23,5 +23,23 @@ public:
 };
 
 // N += BilanMigr. A negative result (random emigrant counts can exceed the
-// grown size) is reported, set to 0, and the call returns false.
+// grown size) is reported, set to 0, and the call returns false. A result
+// beyond 32767 is held at 32767 with a warning (sizes are 16-bit).
 bool add_BilanMigr_to_N(State& state, const TSegment& segment);
+
+// Sizes, capacities, balances and emigrant counts live in 16 bits. A value
+// computed in a wider type that leaves the 16-bit range is held at the
+// nearest limit (never wrapped) and a WARNING line names the quantity, the
+// segment and the current generation. A real is truncated toward zero; one
+// that is not a number counts as 0, with the same warning.
+std::int16_t saturatedWithWarning(double value, const TSegment& segment, const char* quantity);
+
+inline std::int16_t saturate16(std::int32_t value, const TSegment& segment, const char* quantity) {
+    if (value >= -32768 && value <= 32767) return static_cast<std::int16_t>(value);
+    return saturatedWithWarning(value, segment, quantity);
+}
+
+inline std::int16_t saturate16(float value, const TSegment& segment, const char* quantity) {
+    if (value > -32769.0f && value < 32768.0f) return static_cast<std::int16_t>(value);
+    return saturatedWithWarning(value, segment, quantity);
+}

@@ -10,13 +10,15 @@
 #include <vector>
 
 class TSegment;
+class TSegmentVector;
 class World;
 
 // One time series of 16-bit values.
 class TimeStoFull {
 public:
-    // G + 1 entries, all 0. Returns false (after its message) when the
-    // memory cannot be had.
+    // G + 1 entries, all 0 (a negative G gives the one entry of generation
+    // 0). Returns false (after its message) when the memory cannot be had;
+    // the series is then empty and must be neither read nor written.
     bool AllocateTimeStoFullMemory(std::int32_t G);
     std::int32_t count() const { return static_cast<std::int32_t>(entries.size()); }
     // Entry t for 0 < t < count, else entry 0.
@@ -29,11 +31,14 @@ public:
     std::vector<std::int16_t> entries;
 };
 
-// The history of one segment.
+// The history of one segment. It is linked both ways with its segment; the
+// segment must outlive it.
 class StatesOfCell {
 public:
     StatesOfCell(TSegment& segment, std::int32_t G);
-    virtual ~StatesOfCell() = default;
+    virtual ~StatesOfCell();
+    StatesOfCell(const StatesOfCell&) = delete;
+    StatesOfCell& operator=(const StatesOfCell&) = delete;
 
     std::int16_t sizeAt(std::int32_t t) const { return sizes.at(t); }
     std::int16_t immigrantsAt(std::int32_t j, std::int32_t t) const {
@@ -49,11 +54,16 @@ public:
     std::vector<TimeStoFull> immigrants;  // one series per neighbour, in neighbour order
     std::int32_t neighbourCount = 0;
     TSegment* segment = nullptr;
+    bool complete = true;  // every series got its memory
 };
 
 class StateDB {
 public:
-    virtual ~StateDB() = default;
+    StateDB() = default;
+    virtual ~StateDB();
+    StateDB(const StateDB&) = delete;
+    StateDB& operator=(const StateDB&) = delete;
+    // Every entry of every series back to 0.
     void clear();
 
     std::vector<std::unique_ptr<StatesOfCell>> histories;  // ascending segment id order
@@ -61,3 +71,8 @@ public:
     std::int32_t count = 0;
     std::int32_t generations = 0;
 };
+
+// Bytes of 16-bit entries a database for the drainage and G generations
+// holds: the sum over the segments of (neighbours + 1) * (G + 1) * 2. Held at
+// the largest 64-bit value rather than overflowing.
+std::uint64_t databaseBytes(const TSegmentVector& drainage, std::int32_t G);

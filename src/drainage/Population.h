@@ -37,6 +37,9 @@ public:
     int count = 0;
     TSegmentVector* drainage;
     bool coordinateMode = false;
+    // Why ReadPopulations returned 0 (naming the file and the population);
+    // empty when it read populations or the file announced none.
+    my_string problem;
 };
 
 // Reads a population or sample file into the set; returns the number read.

@@ -30,6 +30,8 @@ public:
     void buildNeighbourLists();
     void setAccessible(bool value);
     void setVisited(bool value);
+    // Takes a segment out of its end nodes' lists and frees its neighbour
+    // arrays; it stays in the table. Rebuild the neighbour lists afterwards.
     void removeSegment(TSegment* segment);
     int size() const { return static_cast<int>(segments.size()); }
 
@@ -39,3 +41,11 @@ public:
     World* world;
     std::unique_ptr<TDynamicVector> dynamicEnvironment;
 };
+
+// The fixed-length transform: a new drainage whose segments all have the
+// nominal length M (metres), cut from the drainage as read by walking it from
+// each not yet reached node in ascending id order. Pieces shorter than half
+// the length are carried on to the next stretch. Every new segment knows the
+// segment it was cut from (originSegment). The drainage as read keeps every
+// segment accessible afterwards (the flag serves as the walk's mark).
+std::unique_ptr<TSegmentVector> resampleToFixedLength(TSegmentVector& full, float M);

@@ -1,0 +1,214 @@
+// The backward walk that builds one genealogy.
+//
+// Starting from the sampled gene copies at the last forward generation, the
+// walk goes back one generation per step through the stored demography: in
+// every deme that holds lineages two of them may coalesce, then the lineages
+// move back to the segments their ancestors immigrated from. Before the first
+// forward generation the model goes on with the source populations of the
+// colonisation: with one source the main phase simply continues there; with
+// several, lineages migrate among the source demes until the divergence time
+// D and are then merged into one ancestral deme of 100 gene copies.
+//
+// One step costs in proportion to the demes and lineages present; nothing
+// here walks the segment table per generation.
+#include <algorithm>
+#include <cstdint>
+
+#include "coalescent/Deme.h"
+#include "demography/Generation.h"
+#include "demography/StateDB.h"
+#include "drainage/Population.h"
+#include "drainage/SegmentVector.h"
+#include "run/Exception.h"
+#include "run/Settings.h"
+#include "run/World.h"
+
+namespace {
+
+// Puts the generation counter back to the last forward generation when the
+// walk ends, whether it succeeds or not.
+class GenerationRestore {
+public:
+    explicit GenerationRestore(std::int32_t value) : value_(value) {}
+    ~GenerationRestore() { currentGeneration = value_; }
+    GenerationRestore(const GenerationRestore&) = delete;
+    GenerationRestore& operator=(const GenerationRestore&) = delete;
+
+private:
+    std::int32_t value_;
+};
+
+// The source population that filled a segment at generation 0, if any.
+const PopulationSource* originOf(const TDeme& deme) { return deme.segment->sourcePopulation; }
+
+}  // namespace
+
+void TDemeCollection::resetTreeForGenealogy(std::int32_t g) {
+    tree.clearLocations();
+    const std::int32_t n = tree.size();
+    for (std::int32_t i = 0; i < tree.nodeCount(); ++i) {
+        TNode& node = tree.node(i);
+        node.ancestor = nullptr;
+        if (i >= n) {
+            node.left = nullptr;
+            node.right = nullptr;
+            node.time = 0;
+            node.deme = -1;
+        }
+    }
+    // Every leaf starts its record where and when it was sampled.
+    for (TDeme* deme : sampleDemes)
+        for (TNode* leaf : deme->samples) leaf->Store_Node_Migration(deme->segment->id, g);
+}
+
+void TDemeCollection::mainPhase(std::int32_t& k, std::int32_t& nextNode, std::int32_t t, std::int32_t g,
+                                bool& resizeDone, bool overflowMerged) {
+    // The active list does not change during the pass: lineages that move
+    // are held as incoming ones until the pass is over.
+    for (std::size_t j = 0; j < active.size(); ++j) {
+        TDeme& deme = *active[j];
+        const PopulationSource* origin = originOf(deme);
+        if (g <= 0 && origin != nullptr && origin->Resize != 0) {
+            // The size chosen for the source before the colonisation began,
+            // given once per genealogy to the first deme met.
+            if (!resizeDone) {
+                deme.size = origin->Resize;
+                resizeDone = true;
+            }
+        } else if (!overflowMerged) {
+            deme.size = deme.history->sizeAt(g);
+        }
+        deme.setSize(deme.size);
+        if (deme.coalesce_lineages(t, tree, nextNode) == 1) {
+            --k;
+            ++nextNode;
+            countCoalescence(*deme.segment);
+        }
+        deme.implementMigration(deme.slot);
+    }
+}
+
+void TDemeCollection::ancestralPhase(std::int32_t& k, std::int32_t& nextNode, std::int32_t t, std::int32_t g,
+                                     std::int32_t divergence) {
+    for (std::size_t j = 0; j < active.size(); ++j) {
+        TDeme& deme = *active[j];
+        const PopulationSource* origin = originOf(deme);
+        if (g == 0 && origin != nullptr)
+            deme.setSize(origin->Resize != 0 ? origin->Resize : deme.history->sizeAt(0));
+        if (deme.coalesce_lineages(t, tree, nextNode) == 1) {
+            --k;
+            ++nextNode;
+            countCoalescence(*deme.segment);
+        }
+        if (g > -divergence) {
+            const float rate = origin != nullptr ? origin->migration : 0.0f;
+            if (rate != 0) {
+                deme.implementMultiOriginMigration(g, rate, static_cast<std::int32_t>(j));
+                deme.mergeIncoming();
+            }
+        } else if (g == -divergence) {
+            // Divergence time reached: all sources descend from one ancestral
+            // population, modelled as a single deme of 100 gene copies.
+            TDeme& first = *active[0];
+            for (std::size_t other = 1; other < active.size(); ++other)
+                active[other]->moveAllLineages(*first.segment, first.slot);
+            first.size = 100;
+            first.invSize = 0.01f;
+            compactDemes();
+        }
+    }
+}
+
+void TDemeCollection::overflowMerge() {
+    // At the start of the colonisation a source that overflowed its segment
+    // filled neighbouring segments; going further back, those individuals are
+    // part of the source population again.
+    for (TDeme* deme : active) {
+        const PopulationSource* origin = originOf(*deme);
+        if (origin != nullptr && origin->segment != nullptr && origin->segment != deme->segment)
+            deme->moveAllLineages(*origin->segment, 0);
+    }
+    // The merged source deme holds the individuals of its segment and of the
+    // overflow segment (the last such segment in drainage order decides).
+    for (const auto& [overflow, originSegment] : overflowSegments_) {
+        if (originSegment->deme == nullptr) continue;
+        originSegment->deme->setSize(originSegment->history->sizeAt(0) + overflow->history->sizeAt(0));
+    }
+    // Source demes that now hold lineages join the active list. This also
+    // takes the demes that only received incoming lineages just now: before
+    // generation 0 with several sources no new deme is activated any more,
+    // so they would otherwise never take part again.
+    PopulationVector& sources = world->sourcePopulations();
+    const std::int32_t count = std::min(sources.count, static_cast<std::int32_t>(sources.populations.size()));
+    for (std::int32_t i = 0; i < count; ++i) {
+        const TSegment* sourceSegment = sources.populations[static_cast<std::size_t>(i)]->segment;
+        if (sourceSegment == nullptr || sourceSegment->deme == nullptr) continue;
+        TDeme* deme = sourceSegment->deme;
+        if (deme->nLineages == 0 && deme->nIncoming == 0) continue;
+        if (std::find(active.begin(), active.end(), deme) == active.end()) active.push_back(deme);
+    }
+    std::size_t j = 0;
+    while (j < active.size()) {
+        TDeme* deme = active[j];
+        deme->mergeIncoming();
+        const PopulationSource* origin = originOf(*deme);
+        const bool onItsSource = origin != nullptr && origin->segment == deme->segment;
+        if (deme->nLineages == 0 && !onItsSource) {
+            active[j] = active.back();
+            active.pop_back();
+        } else {
+            ++j;
+        }
+    }
+}
+
+void TDemeCollection::buildTree(std::int32_t index) {
+    std::int32_t k = countLineages();
+    if (k == 0) throw TException(my_string("buildTree():Not enough lineages to perform coalescence!"), levelError);
+
+    const TSettings& settings = world->settings;
+    currentGeneration = settings.numGenerations;
+    const GenerationRestore restore(settings.numGenerations);
+    resetTreeForGenealogy(currentGeneration);
+    const std::int32_t n = tree.size();
+    std::int32_t nextNode = 2 * n - k;
+
+    const std::int32_t maxGenerations = settings.maxGenerations;
+    const std::int32_t divergence = settings.divergenceTime;
+    const bool severalSources = world->sourcePopulations().count > 1;
+    bool resizeDone = false;
+    bool overflowMerged = false;
+
+    for (std::int32_t t = 0; t < maxGenerations && k > 1; ++t) {
+        const std::int32_t g = currentGeneration;
+        if (g <= 0 && severalSources) {
+            ancestralPhase(k, nextNode, t, g, divergence);
+        } else {
+            mainPhase(k, nextNode, t, g, resizeDone, overflowMerged);
+            compactDemes();
+            activateNewDemes();
+        }
+        newDemes.clear();
+        if (g == 1 && settings.allowInitialDensityOverflow && !overflowMerged) {
+            overflowMerge();
+            overflowMerged = true;
+        }
+        --currentGeneration;
+    }
+    compactDemes();
+    activateNewDemes();
+
+    if (k > 1)
+        throw TException(my_string("buildTree():Coalescence process did not converge (still ") + k +
+                             " lineages remaining!)",
+                         levelError);
+
+    if (index < 1 || index > static_cast<std::int32_t>(mrcaSegment.size()))
+        throw TException(my_string("buildTree(): genealogy ") + index + " is outside the " +
+                             static_cast<int>(mrcaSegment.size()) + " genealogies of this simulation!",
+                         levelError);
+    const TNode& root = tree.node(2 * n - 2);
+    TSegment* rootSegment = nullptr;
+    if (root.locations && root.locations->count() > 0) rootSegment = world->drainage->find((*root.locations)[0]);
+    mrcaSegment[static_cast<std::size_t>(index - 1)] = rootSegment;
+}

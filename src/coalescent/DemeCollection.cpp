@@ -1,0 +1,307 @@
+// The collection of demes of one demographic simulation: creation of the
+// sample demes and their lineages from the world, the per-genealogy reset and
+// the bookkeeping tables that the outputs read.
+#include <algorithm>
+#include <cstdint>
+#include <iostream>
+#include <new>
+#include <stdexcept>
+
+#include "coalescent/Deme.h"
+#include "demography/Generation.h"
+#include "demography/StateDB.h"
+#include "drainage/Population.h"
+#include "drainage/SegmentVector.h"
+#include "run/Exception.h"
+#include "run/Settings.h"
+#include "run/World.h"
+
+namespace {
+
+const char* const notEnoughMemory = "\nERROR: TDemeCollection::createDemesFromWorld(): not enough memory";
+
+}  // namespace
+
+TDemeCollection::TDemeCollection() = default;
+
+// The destructor never touches the segments: a world tears its drainage down
+// before its demes.
+TDemeCollection::~TDemeCollection() = default;
+
+std::int32_t TDemeCollection::tableIndex(const TSegment& segment) const {
+    const std::int32_t index = segment.databaseIndex;
+    if (index < 0 || index >= static_cast<std::int32_t>(demeTable.size()))
+        throw TException(my_string("Segment ") + segment.id + " has no place in the deme table (database index " +
+                             index + ")!",
+                         levelError);
+    return index;
+}
+
+TDeme& TDemeCollection::demeOf(TSegment& segment) {
+    if (segment.deme != nullptr) return *segment.deme;
+    const std::int32_t index = tableIndex(segment);
+    if (segment.history == nullptr)
+        throw TException(my_string("Segment ") + segment.id + " has no demographic history!", levelError);
+    auto deme = std::make_unique<TDeme>(*this, segment, nSampleLineages);
+    deme->setSize(segment.history->sizeAt(currentGeneration));
+    TDeme& created = *deme;
+    demeList_.push_back(&created);
+    demeTable[static_cast<std::size_t>(index)] = std::move(deme);
+    return created;
+}
+
+void TDemeCollection::releaseDemes() {
+    active.clear();
+    newDemes.clear();
+    sampleDemes.clear();
+    demeList_.clear();
+    for (auto& deme : demeTable) deme.reset();
+}
+
+void TDemeCollection::clear() {
+    // Forget the segments' pointers to the demes while the drainage that holds
+    // them still exists.
+    if (world != nullptr && world->drainage)
+        for (auto& entry : world->drainage->segments)
+            if (entry.second->deme != nullptr && entry.second->deme->collection == this) entry.second->deme = nullptr;
+    releaseDemes();
+    demeTable.clear();
+    active.shrink_to_fit();
+    newDemes.shrink_to_fit();
+    coalPerSegment.clear();
+    coalPerSegment2.clear();
+    coalTouched_.clear();
+    mrcaSegment.clear();
+    popMrca.clear();
+    haplotypeMatrix.clear();
+    overflowSegments_.clear();
+    tree.resize(0);
+    nSegments = 0;
+    nSampleLineages = 0;
+}
+
+bool TDemeCollection::createDemesFromWorld(World& w) {
+    if (!w.drainage || w.drainage->size() == 0) return true;
+    world = &w;
+    const TSettings& settings = w.settings;
+    numIndependentLoci_ = settings.numIndependentLoci;
+    numLinkedLoci_ = settings.numLinkedLoci;
+    TSegmentVector& drainage = *w.drainage;
+
+    // Demes of an earlier demographic simulation are never reused: their
+    // sizes and lineages belong to another history.
+    releaseDemes();
+    for (auto& entry : drainage.segments) entry.second->deme = nullptr;
+    try {
+        const std::int32_t count = drainage.size();
+        if (count != nSegments || static_cast<std::int32_t>(demeTable.size()) != count) {
+            demeTable = std::vector<std::unique_ptr<TDeme>>(static_cast<std::size_t>(count));
+            active.reserve(static_cast<std::size_t>(count));
+            newDemes.reserve(static_cast<std::size_t>(count));
+            nSegments = count;
+        }
+        coalPerSegment.assign(static_cast<std::size_t>(count), 0);
+        coalPerSegment2.assign(static_cast<std::size_t>(count), 0);
+        coalTouched_.clear();
+        // Segments filled at generation 0 by a source on another segment
+        // (initial-density overflow): the overflow merge of every genealogy
+        // needs them, in the drainage's order.
+        overflowSegments_.clear();
+        for (auto& entry : drainage.segments) {
+            TSegment* segment = entry.second.get();
+            const PopulationSource* origin = segment->sourcePopulation;
+            if (origin != nullptr && origin->segment != nullptr && origin->segment != segment)
+                overflowSegments_.emplace_back(segment, origin->segment);
+        }
+    } catch (const std::bad_alloc&) {
+        clear();
+        std::cout << notEnoughMemory << std::endl;
+        return false;
+    }
+
+    PopulationVector& samples = w.samplePopulations();
+    const std::int32_t lastGeneration = settings.numGenerations;
+    bool warned = false;
+    const std::int32_t records = std::min(samples.count, static_cast<std::int32_t>(samples.populations.size()));
+    for (std::int32_t r = 0; r < records; ++r) {
+        const PopulationSource& sample = *samples.populations[static_cast<std::size_t>(r)];
+        if (sample.segment != nullptr && sample.segment->accessible) {
+            TSegment& segment = *sample.segment;
+            if (segment.history == nullptr)
+                throw TException(my_string("Segment ") + segment.id + " of sample '" + sample.name +
+                                     "' has no demographic history!",
+                                 levelError);
+            // Only a segment the population reached by the end of the forward
+            // simulation has ancestors to trace.
+            if (static_cast<std::uint16_t>(segment.history->sizeAt(lastGeneration)) != 0) {
+                if (sample.size < 0)
+                    throw TException(my_string("Sample '") + sample.name + "' has a negative number of gene copies (" +
+                                         static_cast<int>(sample.size) + ")!",
+                                     levelError);
+                const std::int32_t index = tableIndex(segment);
+                if (TDeme* earlier = demeTable[static_cast<std::size_t>(index)].get()) {
+                    // Two samples placed on one segment (possible when the
+                    // coordinate search moves a sample): the later one takes
+                    // the segment, the earlier deme leaves the list with it.
+                    std::cout << "\n\t\tWARNING: population '" << sample.name << "' replaces population '"
+                              << earlier->name << "' on segment " << segment.id << "!";
+                    active.erase(std::find(active.begin(), active.end(), earlier));
+                    demeList_.erase(std::find(demeList_.begin(), demeList_.end(), earlier));
+                    demeTable[static_cast<std::size_t>(index)].reset();
+                }
+                auto deme = std::make_unique<TDeme>(*this, segment, 0);
+                deme->name = sample.name;
+                deme->sampleSize = sample.size;
+                deme->nLineages = sample.size;
+                deme->slot = 0;
+                deme->size = 1;
+                deme->id = static_cast<std::int32_t>(active.size());
+                active.push_back(deme.get());
+                demeList_.push_back(deme.get());
+                demeTable[static_cast<std::size_t>(index)] = std::move(deme);
+            } else {
+                std::cout << "\n\t\tWARNING: population '" << sample.name << "' has not been colonised!";
+                warned = true;
+            }
+        } else {
+            if (!warned) {
+                std::cout << "\n\t\t"
+                          << "One or more samples can not be used, as they are not colonized. ." << std::endl;
+                warned = true;
+            }
+            std::cout << "\n\t\tWARNING: {the population '" << sample.name << "' is not accesible!" << std::endl;
+        }
+    }
+    // A replaced sample leaves a gap: the id of a sample deme is its position.
+    for (std::size_t i = 0; i < active.size(); ++i) active[i]->id = static_cast<std::int32_t>(i);
+
+    try {
+        const std::int64_t genealogies = static_cast<std::int64_t>(std::max(settings.numGeneticSimulations, 0)) *
+                                         std::max(settings.numIndependentLoci, 0);
+        mrcaSegment.assign(static_cast<std::size_t>(genealogies), nullptr);
+        popMrca.assign(active.size(), std::vector<std::int32_t>(static_cast<std::size_t>(genealogies), 0));
+    } catch (const std::exception&) {  // bad_alloc, or a length the vector cannot have
+        clear();
+        std::cout << notEnoughMemory << std::endl;
+        return false;
+    }
+    if (!createlineages()) return false;
+    if (numIndependentLoci_ > 1 && !createHaplotypeMatrix()) return false;
+    sampleDemes = active;
+    for (auto& perDeme : popMrca) std::fill(perDeme.begin(), perDeme.end(), 0);
+    return true;
+}
+
+bool TDemeCollection::createlineages() {
+    const std::int32_t n = countLineages();
+    nSampleLineages = n;
+    if (n == 0) {
+        std::cout << "TDemeCollection::createlineages() : Tree is empty "
+                  << "\n";
+        return false;
+    }
+    if (tree.resize(n) == 0) return false;
+    if (tree.clearLocations() == 0) return false;
+    try {
+        std::int32_t leaf = 0;
+        for (TDeme* deme : active) {
+            if (deme == nullptr) continue;
+            deme->lineages.assign(static_cast<std::size_t>(n), nullptr);
+            deme->incoming.assign(static_cast<std::size_t>(n), nullptr);
+            deme->samples.assign(static_cast<std::size_t>(deme->sampleSize), nullptr);
+            const std::int32_t segmentIndex = tableIndex(*deme->segment);
+            for (std::int32_t j = 0; j < deme->sampleSize; ++j) {
+                TNode& node = tree.node(leaf);
+                node.demeId = deme->id;
+                node.deme = deme->slot;
+                node.segmentIndex = segmentIndex;
+                node.sampleSlot = deme->slot;
+                deme->lineages[static_cast<std::size_t>(j)] = &node;
+                deme->samples[static_cast<std::size_t>(j)] = &node;
+                ++leaf;
+            }
+        }
+    } catch (const std::bad_alloc&) {
+        std::cout << "TListNode::allocate_list : unable to allocate memory" << std::endl;
+        return false;
+    }
+    return true;
+}
+
+void TDemeCollection::resetDemes() {
+    active = sampleDemes;
+    newDemes.clear();
+    // Only the demes that exist are visited, never the whole segment table.
+    for (TDeme* deme : demeList_) {
+        deme->nLineages = deme->sampleSize;
+        std::copy(deme->samples.begin(), deme->samples.end(), deme->lineages.begin());
+        std::fill(deme->lineages.begin() + static_cast<std::ptrdiff_t>(deme->samples.size()), deme->lineages.end(),
+                  nullptr);
+        deme->nIncoming = 0;
+        deme->invSize = deme->size != 0 ? 1.0f / static_cast<float>(deme->size) : 0.0f;
+    }
+    for (std::int32_t index : coalTouched_) coalPerSegment[static_cast<std::size_t>(index)] = 0;
+    coalTouched_.clear();
+}
+
+bool TDemeCollection::createHaplotypeMatrix() {
+    const std::int64_t columns =
+        static_cast<std::int64_t>(std::max(numIndependentLoci_, 0)) * std::max(numLinkedLoci_, 0);
+    try {
+        haplotypeMatrix.assign(static_cast<std::size_t>(nSampleLineages) + 1,
+                               std::vector<std::int32_t>(static_cast<std::size_t>(columns), 0));
+    } catch (const std::exception&) {  // bad_alloc, or a length the vector cannot have
+        haplotypeMatrix.clear();
+        std::cout << "ERROR: {TDemeCollection::createHaplotypeMatrix()} [Memory allocation problem. Exiting program]"
+                  << std::endl;
+        return false;
+    }
+    return true;
+}
+
+void TDemeCollection::clearHaplotypeMatrix() {
+    for (auto& row : haplotypeMatrix) std::fill(row.begin(), row.end(), 0);
+}
+
+std::int32_t TDemeCollection::countLineages() const {
+    std::int32_t total = 0;
+    for (const TDeme* deme : active) {
+        if (deme == nullptr) {
+            std::cout << "stop" << std::flush;
+            continue;
+        }
+        total += deme->nLineages;
+    }
+    return total;
+}
+
+void TDemeCollection::countCoalescence(const TSegment& segment) {
+    const std::size_t index = static_cast<std::size_t>(tableIndex(segment));
+    if (coalPerSegment[index] == 0) coalTouched_.push_back(static_cast<std::int32_t>(index));
+    ++coalPerSegment[index];
+    ++coalPerSegment2[index];
+}
+
+void TDemeCollection::compactDemes() {
+    std::size_t i = 0;
+    while (i < active.size()) {
+        TDeme* deme = active[i];
+        deme->mergeIncoming();
+        if (deme->nLineages == 0) {
+            active[i] = active.back();
+            active.pop_back();  // the entry moved here is examined next
+        } else {
+            ++i;
+        }
+    }
+}
+
+void TDemeCollection::activateNewDemes() {
+    for (TDeme* deme : newDemes) {
+        if (deme->nIncoming > 0) {
+            deme->mergeIncoming();
+            active.push_back(deme);
+        }
+    }
+    newDemes.clear();
+}

@@ -1,0 +1,130 @@
+#include "demography/Dynamic.h"
+
+#include <algorithm>
+#include <charconv>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+
+#include "drainage/SegmentVector.h"
+#include "run/Exception.h"
+#include "run/World.h"
+
+namespace {
+
+// A line of the environment file or the name line of a map: cut at its first
+// "//" (the rest is a comment) and stripped of trailing spaces and tabs.
+std::string withoutComment(const my_string& line) {
+    std::string text = line.str().substr(0, line.str().find("//"));
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.pop_back();
+    return text;
+}
+
+bool parseWhole(const std::string& word, std::int32_t& value) {
+    const char* first = word.data();
+    const char* last = word.data() + word.size();
+    if (first != last && *first == '+') ++first;
+    const auto [end, error] = std::from_chars(first, last, value);
+    return error == std::errc() && end == last;
+}
+
+TException fatal(const std::string& text) { return TException(my_string(text), levelFatal); }
+
+TDynamic readMapFile(const TSegmentVector& drainage, const my_string& path, std::int32_t generation) {
+    std::ifstream file(path.c_str());
+    if (!file.is_open()) throw fatal("File '" + path.str() + "' could not be opened!");
+    try {
+        skipByteOrderMark(file);
+        TDynamic map;
+        map.file = path;
+        map.generation = generation;
+        my_string line;
+        readLine(line, file);
+        map.name = my_string(withoutComment(line));
+        readLine(line, file);
+        std::istringstream valueLine(line.str());
+        std::string value;
+        valueLine >> value;
+        if (value != "0" && value != "1")
+            throw fatal("Reading dynamic map'" + path.str() + "': line 2 must begin with the value 0 or 1, not '" +
+                        value.substr(0, 100) + "'!");
+        map.value = value == "1";
+        std::string word;
+        std::int32_t count = 0;
+        while (file >> word) {
+            ++count;
+            std::int32_t id = 0;
+            if (!parseWhole(word, id))
+                throw fatal("Reading dynamic map'" + path.str() + "': entry " + std::to_string(count) + " ('" +
+                            word.substr(0, 100) + "') is not a segment id!");
+            // Ids that the drainage does not hold are no error: a map may
+            // cover a larger region than the drainage studied.
+            if (id != 0 && drainage.find(id) != nullptr) map.segmentIds.push_back(id);
+        }
+        std::sort(map.segmentIds.begin(), map.segmentIds.end());
+        // An id listed twice would stop the walk that applies the map; it is
+        // dropped so that the whole map applies.
+        map.segmentIds.erase(std::unique(map.segmentIds.begin(), map.segmentIds.end()), map.segmentIds.end());
+        return map;
+    } catch (const TException&) {
+        throw;
+    } catch (...) {
+        throw fatal("Reading dynamic map'" + path.str() + "'!");
+    }
+}
+
+}  // namespace
+
+std::unique_ptr<TDynamicVector> readDynamicEnvironment(TSegmentVector& drainage, World* world, const my_string& path) {
+    std::cout << "\n\t\tRead dynamic envionment '" << path << "' ... " << std::flush;
+    const myTimer timer;
+    std::ifstream file(path.c_str());
+    if (!file.is_open()) throw fatal("File '" + path.str() + "' could not be opened!");
+    try {
+        skipByteOrderMark(file);
+        auto environment = std::make_unique<TDynamicVector>();
+        environment->drainage = &drainage;
+        environment->world = world;
+        my_string line;
+        std::int32_t lineNumber = 0;
+        while (file.good()) {
+            readLine(line, file);
+            ++lineNumber;
+            const std::string text = withoutComment(line);
+            if (text.empty()) continue;
+            std::istringstream fields(text);
+            std::string first;
+            std::string name;
+            fields >> first >> name;
+            std::int32_t generation = 0;
+            if (!parseWhole(first, generation))
+                throw fatal("Reading dynamic maps'" + path.str() + "': line " + std::to_string(lineNumber) +
+                            " must begin with a generation (a whole number), not '" + first.substr(0, 100) + "'!");
+            if (name.empty()) continue;
+            environment->maps.push_back(readMapFile(drainage, dataFolder + my_string(name), generation));
+        }
+        // By generation; maps of one generation keep their file order, so the
+        // later one wins for a segment listed in both.
+        std::stable_sort(environment->maps.begin(), environment->maps.end(),
+                         [](const TDynamic& a, const TDynamic& b) { return a.generation < b.generation; });
+        environment->count = static_cast<int>(environment->maps.size());
+        std::cout << "done. (Duration: " << timer << ")" << std::endl;
+        return environment;
+    } catch (const TException&) {
+        throw;
+    } catch (...) {
+        throw fatal("Reading dynamic maps'" + path.str() + "'!");
+    }
+}
+
+void applyMap(World& world, const TDynamic& map) {
+    TSegmentVector* target = world.fullDrainage ? world.fullDrainage.get() : world.drainage.get();
+    if (target == nullptr) return;
+    for (const std::int32_t id : map.segmentIds)
+        if (TSegment* segment = target->find(id)) segment->accessible = map.value;
+    // Segments cut from a segment of the drainage as read share its fate.
+    if (world.fullDrainage && world.drainage)
+        for (auto& [id, segment] : world.drainage->segments)
+            if (segment->originSegment != nullptr) segment->accessible = segment->originSegment->accessible;
+}

@@ -1,0 +1,233 @@
+// Building the world: reading the drainage once, resampling it to segments of
+// one fixed length when the settings ask for it, and reading the population
+// files on first use.
+#include <cmath>
+#include <iostream>
+#include <vector>
+
+#include "coalescent/Deme.h"
+#include "demography/StateDB.h"
+#include "drainage/Population.h"
+#include "drainage/SegmentVector.h"
+#include "run/Exception.h"
+#include "run/World.h"
+
+namespace {
+
+// More segments than this would not fit in memory together with their
+// demographic history; a tiny segment length (or a huge length in the
+// segment file) is far more likely a mistake than a wish.
+constexpr double maxResampledSegments = 100e6;
+
+// The walk of the transform. Every node of the drainage as read maps onto
+// one new node; a stretch shorter than half the target length adds its length
+// (the carry) to the stretches beyond it instead of making a segment.
+class FixedLengthCutter {
+public:
+    FixedLengthCutter(TSegmentVector& target, float M) : target_(target), M_(M) {}
+
+    // Walks everything reachable from node u, which maps onto the new node w.
+    void walk(TSegNode& u, TSegNode& w, float carry) {
+        // An explicit stack instead of recursion: a long river would
+        // otherwise need one call frame per segment along it. The order of
+        // the cuts is that of the recursive walk.
+        start(u, w, carry);
+        while (!stack_.empty()) {
+            Frame& frame = stack_.back();
+            TSegment* next = nullptr;
+            bool downstream = true;
+            while (next == nullptr && frame.list < 2) {
+                const std::vector<TSegment*>& list = frame.list == 0 ? frame.u->outgoing : frame.u->incoming;
+                if (frame.position >= list.size()) {
+                    ++frame.list;
+                    frame.position = 0;
+                    continue;
+                }
+                TSegment* s = list[frame.position++];
+                if (!processed(*s)) {
+                    next = s;
+                    downstream = frame.list == 0;
+                }
+            }
+            if (next == nullptr) {
+                stack_.pop_back();
+                continue;
+            }
+            TSegNode& w0 = *frame.w;
+            const float c = frame.carry;  // the frame may move when the stack grows
+            cut(*next, w0, downstream, c);
+        }
+    }
+
+    TSegNode& newNode(float lon, float lat) {
+        auto node = std::make_unique<TSegNode>();
+        node->id = target_.nodes->size() + 1;
+        node->lon = lon;
+        node->lat = lat;
+        return *target_.nodes->store(std::move(node));
+    }
+
+private:
+    struct Frame {
+        TSegNode* u;
+        TSegNode* w;
+        float carry;
+        int list;              // 0: outgoing segments of u, 1: incoming ones
+        std::size_t position;  // next entry of that list
+    };
+
+    // The accessible flag of the drainage as read marks processed segments.
+    static bool processed(const TSegment& s) { return s.accessible; }
+
+    void start(TSegNode& u, TSegNode& w, float carry) {
+        if (u.visited) return;
+        u.visited = true;
+        stack_.push_back(Frame{&u, &w, carry, 0, 0});
+    }
+
+    // Cuts segment s into pieces of length M, starting at new node w, in the
+    // direction of the walk; then walks on from its far node with the rest.
+    void cut(TSegment& s, TSegNode& w, bool downstream, float carry) {
+        if (processed(s)) return;
+        s.accessible = true;
+        TSegNode& x = downstream ? *s.toNode : *s.fromNode;
+        TSegNode* cur = &w;
+        float remaining = s.length + carry;
+        while (remaining > 0.5 * M_) {
+            TSegNode& p = newNode(x.lon, x.lat);
+            if (remaining > 1.5 * M_) {
+                // The piece ends inside s: step towards the middle point while
+                // it is still ahead, else towards the far node.
+                const float h = M_ / remaining;
+                if (remaining > 0.5 * s.length) {
+                    const float f = static_cast<float>(M_ / (remaining - 0.5 * s.length));
+                    p.lon = cur->lon + (s.lon - cur->lon) * f;
+                    p.lat = cur->lat + (s.lat - cur->lat) * f;
+                } else {
+                    p.lon = cur->lon + (x.lon - cur->lon) * h;
+                    p.lat = cur->lat + (x.lat - cur->lat) * h;
+                }
+            }
+            auto piece = std::make_unique<TSegment>();
+            piece->id = target_.size() + 1;
+            piece->length = M_;
+            piece->originSegment = &s;
+            piece->drainage = &target_;
+            piece->settings = target_.settings;
+            piece->fromNode = downstream ? cur : &p;
+            piece->toNode = downstream ? &p : cur;
+            piece->fromNode->outgoing.push_back(piece.get());
+            piece->toNode->incoming.push_back(piece.get());
+            piece->lon = (piece->fromNode->lon + piece->toNode->lon) / 2.0f;
+            piece->lat = (piece->fromNode->lat + piece->toNode->lat) / 2.0f;
+            target_.store(std::move(piece));
+            remaining = remaining - M_;
+            cur = &p;
+        }
+        start(x, *cur, remaining);
+    }
+
+    TSegmentVector& target_;
+    float M_;
+    std::vector<Frame> stack_;
+};
+
+}  // namespace
+
+std::unique_ptr<TSegmentVector> resampleToFixedLength(TSegmentVector& full, float M) {
+    if (!(M > 0) || !std::isfinite(M))
+        throw TException(my_string("The segment length of the settings must be a positive number of metres (or 0), not ") +
+                             M + "!",
+                         levelFatal);
+    double total = 0;
+    for (const auto& [id, s] : full.segments)
+        if (s->length > 0) total += s->length;
+    if (total / M > maxResampledSegments)
+        throw TException(my_string("A segment length of ") + M + " m would cut the drainage (" +
+                             static_cast<float>(total) + " m of river) into more than 100000000 segments!",
+                         levelFatal);
+
+    auto resampled = std::make_unique<TSegmentVector>(*full.settings, full.world);
+    resampled->build(false);
+    full.setAccessible(false);
+    full.setVisited(false);
+    FixedLengthCutter cutter(*resampled, M);
+    for (auto& [id, u] : full.nodes->nodes) {
+        if (u->visited) continue;
+        TSegNode& w = cutter.newNode(u->lon, u->lat);
+        cutter.walk(*u, w, 0);
+    }
+    resampled->buildNeighbourLists();
+    return resampled;
+}
+
+void World::BuildWorld() {
+    std::cout << "\nBuild World ..." << std::endl;
+    const myTimer timer;
+    try {
+        if (!drainage) {
+            drainage = std::make_unique<TSegmentVector>(settings, this);
+            try {
+                drainage->build(true);
+            } catch (...) {
+                drainage.reset();  // no half-read drainage is left behind
+                throw;
+            }
+            if (drainage->size() == 0) {
+                drainage.reset();
+                throw TException(my_string("The drainage contains no segments!"), levelFatal);
+            }
+        }
+        if (settings.segmentLength != 0) {
+            // Whatever refers to the segments as read is rebuilt or reread on
+            // next use, against the new segments.
+            if (demes) demes->clear();
+            database.reset();
+            samples.reset();
+            sources.reset();
+            databaseReady = false;
+            auto resampled = resampleToFixedLength(*drainage, settings.segmentLength);
+            fullDrainage = std::move(drainage);
+            drainage = std::move(resampled);
+        }
+        std::cout << "Build world done (Duration: " << timer << "; Segments: " << drainage->size();
+        if (settings.segmentLength != 0) std::cout << "; " << settings.segmentLength << " meter";
+        std::cout << ")" << std::endl;
+    } catch (const TException&) {
+        throw;
+    } catch (...) {
+        throw TException(my_string("BuildWorld() did not work!"), levelError);
+    }
+}
+
+namespace {
+
+std::unique_ptr<PopulationVector> readPopulationSet(World& world, const my_string& name, bool isSampleFile) {
+    const my_string path = dataFolder + name;
+    if (!world.drainage)
+        throw TException(my_string("The populations of '") + path + "' cannot be placed: no drainage is built!",
+                         levelFatal);
+    auto set = std::make_unique<PopulationVector>(world.drainage.get());
+    // A set that fails is destroyed here, which clears the segments'
+    // references to its populations.
+    if (ReadPopulations(*set, path, isSampleFile) == 0) {
+        const my_string problem =
+            set->problem.empty() ? my_string(isSampleFile ? "Sample file '" : "Population file '") + path +
+                                       "' holds no population!"
+                                 : set->problem;
+        throw TException(problem, levelFatal);
+    }
+    return set;
+}
+
+}  // namespace
+
+PopulationVector& World::sourcePopulations() {
+    if (!sources) sources = readPopulationSet(*this, settings.popSourceFile, false);
+    return *sources;
+}
+
+PopulationVector& World::samplePopulations() {
+    if (!samples) samples = readPopulationSet(*this, settings.sampleFile, true);
+    return *samples;
+}

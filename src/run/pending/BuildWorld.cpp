@@ -1,7 +1,0 @@
-// Placeholder until the phase is built: a run that reaches it fails clearly.
-#include "run/Exception.h"
-#include "run/World.h"
-
-void World::BuildWorld() {
-    throw TException(my_string("BuildWorld(): this phase is not available in this build!"), levelFatal);
-}

@@ -1,0 +1,223 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "drainage/DrainageFixture.h"
+
+using namespace drainage_test;
+
+namespace {
+
+// The Y junction of the segment tests: 10 and 11 join at node 2, then 12
+// runs due south along longitude 10 to the mouth, node 1.
+const std::vector<NodeRow> yNodes = {{1, 10.0f, 50.0f}, {2, 10.0f, 50.01f}, {3, 9.99f, 50.02f}, {4, 10.01f, 50.02f}};
+const std::vector<SegmentRow> ySegments = {{10, 3, 2, -1}, {11, 4, 2, -1}, {12, 2, 1, -1}};
+
+class PopulationTest : public DrainageTest {
+protected:
+    void SetUp() override {
+        writeDrainage(yNodes, ySegments);
+        world = build();
+    }
+    // Reads the sample (or source) file through the world's accessor.
+    PopulationVector& samples(const std::string& text) {
+        write("samples.txt", text);
+        testing::internal::CaptureStdout();
+        PopulationVector& set = world->samplePopulations();
+        console = testing::internal::GetCapturedStdout();
+        return set;
+    }
+    PopulationVector& sources(const std::string& text) {
+        write("sources.txt", text);
+        testing::internal::CaptureStdout();
+        PopulationVector& set = world->sourcePopulations();
+        console = testing::internal::GetCapturedStdout();
+        return set;
+    }
+    TException samplesFailure(const std::string& text) {
+        write("samples.txt", text);
+        return failure([&] { world->samplePopulations(); });
+    }
+    std::string samplesPath() const { return path("samples.txt"); }
+
+    std::unique_ptr<World> world;
+};
+
+}  // namespace
+
+TEST_F(PopulationTest, SourcesInIdMode) {
+    const PopulationVector& set =
+        sources("2 populations\n0\nName\tSize\tSegID\tResize\tMigration\nupper\t100\t10\t0\t0.05\r\nlower 350 12 200 0.1\n");
+    ASSERT_EQ(set.count, 2);
+    EXPECT_FALSE(set.coordinateMode);
+    const PopulationSource& p = *set.populations[1];
+    EXPECT_EQ(p.name, "lower");
+    EXPECT_EQ(p.size, 350);
+    EXPECT_EQ(p.segmentId, 12);
+    EXPECT_EQ(p.segment, world->drainage->find(12));
+    EXPECT_EQ(p.Resize, 200);
+    EXPECT_FLOAT_EQ(p.migration, 0.1f);
+    EXPECT_EQ(p.precision, 0);
+    EXPECT_EQ(p.lon, -1.0f);
+    // Placing sources on their segments is the starting conditions' work.
+    EXPECT_EQ(p.segment->sourcePopulation, nullptr);
+    EXPECT_EQ(p.segment->samplePopulation, nullptr);
+    const std::string expected = "\n\tRead population file  '" + path("sources.txt") +
+                                 "'... \n\t\t1: upper\tSeg: 10\t(Resize = 0, migration = 0.05)"
+                                 "\n\t\t2: lower\tSeg: 12\t(Resize = 200, migration = 0.1)"
+                                 "\n\tdone. (#populations: 2; Duration: ";
+    EXPECT_EQ(console.substr(0, expected.size()), expected);
+    EXPECT_EQ(console.back(), ')');
+    // Read once, on first use.
+    EXPECT_EQ(&world->sourcePopulations(), &set);
+}
+
+TEST_F(PopulationTest, SamplesMarkTheirSegments) {
+    const PopulationVector& set = samples("\xEF\xBB\xBF" "2\n0\nName Size SegID\na 10 11\nb 4 12 extra columns\n");
+    ASSERT_EQ(set.count, 2);
+    TSegment* s11 = world->drainage->find(11);
+    EXPECT_EQ(s11->samplePopulation, set.populations[0].get());
+    EXPECT_EQ(world->drainage->find(12)->samplePopulation, set.populations[1].get());
+    EXPECT_EQ(world->drainage->find(10)->samplePopulation, nullptr);
+    // A sample that goes clears its segment's reference.
+    world->samples.reset();
+    EXPECT_EQ(s11->samplePopulation, nullptr);
+}
+
+TEST_F(PopulationTest, IdModeFailures) {
+    TException e = samplesFailure("2\n0\ntitles\na 10 11\nb 4 99\n");
+    EXPECT_TRUE(e.isFatal());
+    EXPECT_NE(console.find(" \nERROR in ReadPopulations(): Segment '99' of population 'b' does not exist in the drainage!\n"),
+              std::string::npos)
+        << console;
+    EXPECT_EQ(e.message(), my_string("Sample file '") + samplesPath().c_str() +
+                               "': segment '99' of population 'b' does not exist in the drainage!");
+    EXPECT_EQ(world->samples, nullptr);
+    EXPECT_EQ(world->drainage->find(11)->samplePopulation, nullptr);  // the failed set is gone
+
+    e = samplesFailure("3\n0\ntitles\na 10 11\nb 4 12\nc 4 11\n");
+    EXPECT_EQ(e.message(), "Reading samples: Seg 11 has already a sample!");
+    EXPECT_TRUE(e.isFatal());
+}
+
+TEST_F(PopulationTest, SizesMustFitSixteenBits) {
+    EXPECT_EQ(samples("1\n0\nt\na 32767 10\n").populations[0]->size, 32767);
+    world->samples.reset();
+    TException e = samplesFailure("2\n0\nt\na 10 10\nbig 32768 11\n");
+    EXPECT_EQ(e.message(), my_string("Sample file '") + samplesPath().c_str() +
+                               "', line 5: the size 32768 of population 'big' is not within 0 ... 32767!");
+    EXPECT_TRUE(e.isFatal());
+    e = samplesFailure("1\n0\nt\nneg -1 10\n");
+    EXPECT_NE(e.message().str().find("the size -1 of population 'neg'"), std::string::npos);
+}
+
+TEST_F(PopulationTest, MalformedFiles) {
+    const std::string file = "Sample file '" + samplesPath() + "'";
+    const auto message = [&](const std::string& text) { return samplesFailure(text).message().str(); };
+    EXPECT_EQ(message("-2\n0\nt\na 1 10\n"), file + ": the number of populations on line 1 is negative (-2)!");
+    EXPECT_EQ(message("3 samples\n0\nt\na 1 10\nb 1 11\n"),
+              file + ": line 1 announces 3 populations, but only 2 lines follow the titles!");
+    EXPECT_EQ(message("many\n0\nt\na 1 10\n"), file + ": line 1 must hold the number of populations!");
+    EXPECT_EQ(message(""), file + ": line 1 must hold the number of populations!");
+    EXPECT_EQ(message("1\nyes\nt\na 1 10\n"),
+              file + ": line 2 must hold the coordinate flag (0: segment ids, 1: coordinates)!");
+    EXPECT_EQ(message("1\n0\nt\na x 10\n"), file + ", line 4: cannot read the size of population 'a'!");
+    EXPECT_EQ(message("2\n0\nt\na 1 10\n\n"), file + ", line 5: cannot read the name of population '2'!");
+    EXPECT_EQ(message("0\n0\nt\n"), file + " holds no population!");
+    // The source file needs its two further columns.
+    write("sources.txt", "1\n0\nt\nsrc 100 10 0\n");
+    EXPECT_EQ(failure([&] { world->sourcePopulations(); }).message().str(),
+              "Population file '" + path("sources.txt") + "', line 4: cannot read the migration rate of population 'src'!");
+    settings.sampleFile = "absent.txt";
+    world->settings.sampleFile = "absent.txt";
+    const TException e = failure([&] { world->samplePopulations(); });
+    EXPECT_EQ(e.message().str(), "File '" + path("absent.txt") + "' could not be opened!");
+    EXPECT_TRUE(e.isFatal());
+}
+
+TEST_F(PopulationTest, NearestSegmentByHalfSegmentRatio) {
+    const TSegmentVector& d = *world->drainage;
+    // On a middle point the ratio is exactly 1.
+    const TSegment* s10 = d.find(10);
+    EXPECT_EQ(nearestSegment(d, s10->lon, s10->lat, nullptr), s10);
+    EXPECT_EQ(precisionOf(*s10, s10->lon, s10->lat), 0);
+    // A quarter of the way along 12, on its lower half.
+    EXPECT_EQ(nearestSegment(d, 10.0f, 50.0025f, nullptr), d.find(12));
+    const auto metres = [](float lon, float lat) { return static_cast<int>(geoDistance(10.0f, 50.0025f, lon, lat)); };
+    EXPECT_EQ(precisionOf(*d.find(12), 10.0f, 50.0025f), std::min(metres(10.0f, 50.0f), metres(10.0f, 50.005f)));
+    EXPECT_GT(precisionOf(*d.find(12), 10.0f, 50.0025f), 270);
+    // Excluding the nearest gives the next nearest.
+    EXPECT_EQ(nearestSegment(d, 9.997f, 50.006f, d.find(12)), d.find(10));
+    EXPECT_EQ(nearestSegment(d, 10.003f, 50.006f, d.find(12)), d.find(11));
+}
+
+TEST_F(PopulationTest, CoordinateModeEcho) {
+    const PopulationVector& set = samples("1\n1\nName Size Lon Lat\nq 6 10.0 50.0025\n");
+    ASSERT_EQ(set.count, 1);
+    EXPECT_TRUE(set.coordinateMode);
+    const PopulationSource& p = *set.populations[0];
+    EXPECT_EQ(p.segmentId, 12);
+    EXPECT_FLOAT_EQ(p.lat, 50.0025f);
+    EXPECT_NE(console.find("\n\t\t1: q\tSeg: 12\t(precision: " + std::to_string(p.precision) + " m)\n\tdone."),
+              std::string::npos)
+        << console;
+}
+
+TEST_F(PopulationTest, ThreeSamplesCompetingForOneSegment) {
+    // All three are nearest to 12. The second moves to its next nearest, 10.
+    // The third moves off 12 onto 10 (the first's segment, then the second's)
+    // and off 10 back onto 12; as 12 is held by the first, it takes the
+    // nearest segment held by none, 11.
+    const PopulationVector& set = samples("3\n1\nt\na 5 10.0 50.005\nb 5 9.997 50.006\nc 5 9.998 50.004\n");
+    ASSERT_EQ(set.count, 3);
+    EXPECT_EQ(set.populations[0]->segmentId, 12);
+    EXPECT_EQ(set.populations[1]->segmentId, 10);
+    EXPECT_EQ(set.populations[2]->segmentId, 11);
+    EXPECT_EQ(set.populations[2]->precision,
+              precisionOf(*world->drainage->find(11), 9.998f, 50.004f));
+    const std::string warn = "\n\t\tWARNING: Seg ";
+    const std::string search = "'! Searching for a new segment ...";
+    const auto seg = [&](int i, const char* name, int id) {
+        const PopulationSource& p = *set.populations[static_cast<std::size_t>(i - 1)];
+        return "\n\t\t" + std::to_string(i) + ": " + name + "\tSeg: " + std::to_string(id) + "\t(precision: " +
+               std::to_string(id == p.segmentId ? p.precision : precisionOf(*world->drainage->find(id), p.lon, p.lat)) +
+               " m)";
+    };
+    const std::string expected = seg(1, "a", 12) + seg(2, "b", 12) + warn + "12 has already the sample 'a" + search +
+                                 seg(2, "b", 10) + seg(3, "c", 12) + warn + "12 has already the sample 'a" + search +
+                                 seg(3, "c", 10) + warn + "10 has already the sample 'b" + search + seg(3, "c", 12) +
+                                 warn + "12 has already the sample 'a" + search + seg(3, "c", 11) + "\n\tdone.";
+    EXPECT_NE(console.find(expected), std::string::npos) << console;
+    EXPECT_EQ(world->drainage->find(11)->samplePopulation, set.populations[2].get());
+
+    // A fourth sample finds no free segment.
+    world->samples.reset();
+    const TException e = samplesFailure("4\n1\nt\na 5 10.0 50.005\nb 5 9.997 50.006\nc 5 9.998 50.004\nd 5 10 50.003\n");
+    EXPECT_EQ(e.message(), my_string("Sample file '") + samplesPath().c_str() +
+                               "': no free segment is left near the point (10, 50.003) of population 'd'!");
+    EXPECT_TRUE(e.isFatal());
+}
+
+TEST_F(DrainageTest, NearestSegmentTiesAndFarPoints) {
+    // Two braided channels 21 and 20 with the same ends and middle point:
+    // the lower id wins the tie. The segments are 11 m long, so a point
+    // 1000 km away has a ratio far above 100000 and finds none.
+    const std::vector<NodeRow> nodes = {{5, 10.0f, 50.0f}, {6, 10.0f, 50.0001f}};
+    writeDrainage(nodes, {{21, 5, 6, -1}, {20, 5, 6, -1}});
+    auto world = build();
+    const TSegmentVector& d = *world->drainage;
+    EXPECT_EQ(nearestSegment(d, 10.0f, 50.00002f, nullptr), d.find(20));
+    EXPECT_EQ(nearestSegment(d, 10.0f, 50.00002f, d.find(20)), d.find(21));
+    EXPECT_EQ(nearestSegment(d, 20.0f, 55.0f, nullptr), nullptr);
+
+    write("samples.txt", "1\n1\nt\nfar 5 20 55\n");
+    const TException e = failure([&] { world->samplePopulations(); });
+    EXPECT_EQ(e.message().str(), "Sample file '" + path("samples.txt") +
+                                     "': no segment of the drainage is near the point (20, 55) of population 'far'!");
+    EXPECT_TRUE(e.isFatal());
+
+    TSegmentVector empty(settings, nullptr);
+    empty.build(false);
+    EXPECT_EQ(nearestSegment(empty, 10.0f, 50.0f, nullptr), nullptr);
+}
