@@ -76,7 +76,7 @@ void TDemeCollection::mainPhase(std::int32_t& k, std::int32_t& nextNode, std::in
                 resizeDone = true;
             }
         } else if (!overflowMerged) {
-            deme.size = deme.history->sizeAt(g);
+            deme.size = deme.storedSize(g);
         }
         deme.setSize(deme.size);
         if (deme.coalesce_lineages(t, tree, nextNode) == 1) {
@@ -94,7 +94,7 @@ void TDemeCollection::ancestralPhase(std::int32_t& k, std::int32_t& nextNode, st
         TDeme& deme = *active[j];
         const PopulationSource* origin = originOf(deme);
         if (g == 0 && origin != nullptr)
-            deme.setSize(origin->Resize != 0 ? origin->Resize : deme.history->sizeAt(0));
+            deme.setSize(origin->Resize != 0 ? origin->Resize : deme.storedSize(0));
         if (deme.coalesce_lineages(t, tree, nextNode) == 1) {
             --k;
             ++nextNode;

@@ -19,9 +19,14 @@
 
 namespace {
 
-// Stored size of a segment one generation before g (entry 0 at and before the
-// first generation).
-std::int32_t sizeBefore(const TSegment& segment, std::int32_t g) { return segment.history->sizeAt(g - 1); }
+// A series that holds entries; an empty one (its memory could not be had)
+// must never be read.
+const TimeStoFull& readable(const TimeStoFull& series, const TSegment& segment) {
+    if (series.count() == 0)
+        throw TException(my_string("The demographic history of segment ") + segment.id + " is incomplete!",
+                         levelError);
+    return series;
+}
 
 }  // namespace
 
@@ -31,6 +36,27 @@ TDeme::TDeme(TDemeCollection& owner, TSegment& home, std::int32_t capacity)
       history(home.history),
       segment(&home),
       collection(&owner) {
+    if (history == nullptr)
+        throw TException(my_string("Segment ") + home.id + " has no demographic history!", levelError);
+    const std::int32_t nb = home.neighbourCount;
+    if (nb > static_cast<std::int32_t>(history->immigrants.size()))
+        throw TException(my_string("Segment ") + home.id +
+                             " has more neighbours than immigrant series in the demographic database!",
+                         levelError);
+    const auto view = [&home](const TimeStoFull& series) {
+        const TimeStoFull& s = readable(series, home);
+        return SeriesView{s.entries.data(), s.count()};
+    };
+    sizes_ = view(history->sizes);
+    immigrants_.reserve(static_cast<std::size_t>(nb));
+    neighbourSizes_.reserve(static_cast<std::size_t>(nb));
+    for (std::int32_t k = 0; k < nb; ++k) {
+        const TSegment& neighbour = *home.neighbours[static_cast<std::size_t>(k)];
+        if (neighbour.history == nullptr)
+            throw TException(my_string("Segment ") + neighbour.id + " has no demographic history!", levelError);
+        immigrants_.push_back(view(history->immigrants[static_cast<std::size_t>(k)]));
+        neighbourSizes_.push_back(view(neighbour.history->sizes));
+    }
     home.deme = this;
 }
 
@@ -100,23 +126,19 @@ void TDeme::implementMigration(std::int32_t slotOfDeme) {
     // m[k]: individuals that came in from neighbour k during generation g.
     // Looking backwards, a lineage is an immigrant with probability M / N and
     // then goes back to neighbour k with probability m[k] / M.
-    const std::int32_t nb = here.neighbourCount;
-    if (nb > static_cast<std::int32_t>(history->immigrants.size()))
-        throw TException(my_string("implementMigration(): segment ") + here.id +
-                             " has more neighbours than immigrant series in the demographic database!",
-                         levelError);
+    const std::int32_t nb = static_cast<std::int32_t>(immigrants_.size());
     std::vector<std::int32_t>& m = collection->scratch_;
     m.resize(static_cast<std::size_t>(nb));
     std::int32_t total = 0;  // M
     for (std::int32_t k = 0; k < nb; ++k) {
-        m[static_cast<std::size_t>(k)] = history->immigrantsAt(k, g);
+        m[static_cast<std::size_t>(k)] = immigrants_[static_cast<std::size_t>(k)].at(g);
         total += m[static_cast<std::size_t>(k)];
     }
     if (total == 0 && size != 0) return;
 
     // P0: the segment's size one generation earlier. Where it was empty, or
     // too small to hold all lineages, every lineage must be an immigrant.
-    const std::int32_t previous = g > 0 ? history->sizeAt(g - 1) : 0;
+    const std::int32_t previous = g > 0 ? sizes_.at(g - 1) : 0;
     std::int32_t remaining = size;  // R: gene copies not yet assigned a parent
     std::int32_t i = 0;
     bool checkedForDeadlock = false;
@@ -134,7 +156,7 @@ void TDeme::implementMigration(std::int32_t slotOfDeme) {
         std::int32_t target = -1;
         for (std::int32_t k = 0; k < nb; ++k) {
             sum += m[static_cast<std::size_t>(k)];
-            if (x < sum && sizeBefore(*here.neighbours[static_cast<std::size_t>(k)], g) != 0) {
+            if (x < sum && neighbourSizes_[static_cast<std::size_t>(k)].at(g - 1) != 0) {
                 target = k;
                 break;
             }
@@ -160,7 +182,7 @@ void TDeme::implementMigration(std::int32_t slotOfDeme) {
             std::int32_t s = 0;
             for (std::int32_t k = 0; k < nb; ++k) {
                 s += m[static_cast<std::size_t>(k)];
-                if (sizeBefore(*here.neighbours[static_cast<std::size_t>(k)], g) != 0) reachable = std::max(reachable, s);
+                if (neighbourSizes_[static_cast<std::size_t>(k)].at(g - 1) != 0) reachable = std::max(reachable, s);
             }
             const bool canStay = highest >= total;
             const bool canMove = lowest < std::min(total, reachable);
@@ -179,13 +201,13 @@ void TDeme::redistributeLineages(std::int32_t slotOfDeme) {
 
     // e[k]: neighbours among 0..k that held individuals one generation
     // earlier; a uniform x < H picks the first k with x < e[k].
-    const std::int32_t nb = here.neighbourCount;
+    const std::int32_t nb = static_cast<std::int32_t>(neighbourSizes_.size());
     std::vector<std::int32_t>& e = collection->scratch_;
     e.resize(static_cast<std::size_t>(nb));
     std::int32_t filled = 0;
     for (std::int32_t k = 0; k < nb; ++k) {
-        const TSegment& neighbour = *here.neighbours[static_cast<std::size_t>(k)];
-        const std::int32_t before = g > 0 ? neighbour.history->sizeAt(g - 1) : neighbour.history->sizeAt(0);
+        const SeriesView& sizes = neighbourSizes_[static_cast<std::size_t>(k)];
+        const std::int32_t before = g > 0 ? sizes.at(g - 1) : sizes.at(0);
         if (before > 0) ++filled;
         e[static_cast<std::size_t>(k)] = filled;
     }
@@ -244,15 +266,14 @@ void TDeme::moveLineage(std::int32_t i, TSegment& target, std::int32_t slotOfTar
 }
 
 void TDeme::moveAllLineages(TSegment& target, std::int32_t slotOfTarget) {
-    // Lineages that arrived this generation belong to the deme as much as its
-    // own: leaving them behind would keep them apart from the others for ever.
-    mergeIncoming();
+    // Only the deme's own lineages move; lineages that arrived this
+    // generation follow when they have been merged.
     while (nLineages > 0) moveLineage(0, target, slotOfTarget);
 }
 
 void TDeme::addIncoming(TNode* lineage) {
     if (nLineages == 0 && nIncoming == 0) collection->newDemes.push_back(this);
-    if (size == 0 || sizeBefore(*segment, currentGeneration) == 0)
+    if (size == 0 || sizes_.at(currentGeneration - 1) == 0)
         std::cout << "\n\tWARNING: deme size is zero!" << std::endl;
     if (nIncoming >= static_cast<std::int32_t>(incoming.size()))
         throw TException(my_string("addIncoming(): more lineages than sampled genes in segment ") + segment->id + "!",

@@ -73,14 +73,17 @@ public:
     // Removes lineage i (the last lineage takes its place) and hands it to the
     // deme of `target` (created when the segment has none).
     void moveLineage(std::int32_t i, TSegment& target, std::int32_t slot);
-    // Moves every lineage of the deme to `target`, including the ones that
-    // arrived this generation and are not merged yet.
+    // Moves every lineage of the deme to `target` (not the incoming ones).
     void moveAllLineages(TSegment& target, std::int32_t slot);
     // Receives a lineage during the current generation (kept apart from the
     // deme's own lineages until the end of the generation).
     void addIncoming(TNode* lineage);
     // The lineages received this generation join the deme's own.
     void mergeIncoming();
+
+    // Stored size of the deme's segment at generation t (entry 0 outside
+    // 1 .. G), read through the deme's direct view of its history.
+    std::int16_t storedSize(std::int32_t t) const { return sizes_.at(t); }
 
     std::int32_t size = 0;        // deme size N of the current generation
     std::int32_t sampleSize = 0;  // sampled gene copies (0 for demes made by migration)
@@ -96,6 +99,20 @@ public:
     TSegment* segment = nullptr;      // the segment the deme lives on
     std::int32_t slot = 0;            // slot within the segment: always 0
     TDemeCollection* collection;      // the collection that owns the deme
+
+private:
+    // Direct views of the series read in every generation: the deme's sizes,
+    // and per neighbour its immigrants from that neighbour and that
+    // neighbour's sizes. The database does not change while genealogies are
+    // built, and a walk reads them for every deme and generation.
+    struct SeriesView {
+        const std::int16_t* data = nullptr;
+        std::int32_t count = 0;
+        std::int16_t at(std::int32_t t) const { return (t > 0 && t < count) ? data[t] : data[0]; }
+    };
+    SeriesView sizes_;
+    std::vector<SeriesView> immigrants_;
+    std::vector<SeriesView> neighbourSizes_;
 };
 
 // ---------------------------------------------------------------------------

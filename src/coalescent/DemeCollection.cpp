@@ -40,10 +40,8 @@ std::int32_t TDemeCollection::tableIndex(const TSegment& segment) const {
 TDeme& TDemeCollection::demeOf(TSegment& segment) {
     if (segment.deme != nullptr) return *segment.deme;
     const std::int32_t index = tableIndex(segment);
-    if (segment.history == nullptr)
-        throw TException(my_string("Segment ") + segment.id + " has no demographic history!", levelError);
     auto deme = std::make_unique<TDeme>(*this, segment, nSampleLineages);
-    deme->setSize(segment.history->sizeAt(currentGeneration));
+    deme->setSize(deme->storedSize(currentGeneration));
     TDeme& created = *deme;
     demeList_.push_back(&created);
     demeTable[static_cast<std::size_t>(index)] = std::move(deme);

@@ -57,7 +57,16 @@ float branchMean(const TNode& parent, const TNode& child) {
 }
 
 int drawBranchCount(const TNode& parent, const TNode& child) {
-    return static_cast<int>(poissonDeviate(branchMean(parent, child)));
+    const float m = poissonDeviate(branchMean(parent, child));
+    return m < static_cast<float>(INT_MAX) ? static_cast<int>(m) : INT_MAX;
+}
+
+// The recursions can also be entered directly: the hit table must cover the
+// sites they may hit.
+bool prepareHits(int nSites) {
+    if (nSites <= 0) return false;
+    if (g_mutation.hits.size() < idx(nSites)) g_mutation.hits.resize(idx(nSites), 0);
+    return true;
 }
 
 // Site hit by a mutation of RFLP, DNA or STANDARD data. One deviate is drawn
@@ -134,9 +143,10 @@ int mutateRepeatCount(int state, const MicrosatLocusModel& model) {
 // ---------------------------------------------------------------------------
 // SNP
 
-// Marks `top` and every node below it as carrying the derived state at `site`.
-void markDerived(TNode& top, int site) {
-    std::vector<TNode*> stack{&top};
+// Marks `top` and every node below it as carrying the derived state at `site`
+// (`stack`: scratch space kept between calls).
+void markDerived(TNode& top, int site, std::vector<TNode*>& stack) {
+    stack.assign(1, &top);
     while (!stack.empty()) {
         TNode* node = stack.back();
         stack.pop_back();
@@ -218,6 +228,7 @@ void sprinkleSnps(TTree& tree, int nSites, float minSnpFrequency, float minSnpFr
         length += branch.length();
     }
 
+    std::vector<TNode*> scratch;
     bool allAccepted = true;
     for (int site = 0; site < nSites; ++site) {
         bool accepted = false;
@@ -227,7 +238,7 @@ void sprinkleSnps(TTree& tree, int nSites, float minSnpFrequency, float minSnpFr
             long long start = 0;
             for (const Branch& branch : branches) {
                 if (x >= start && x < start + branch.length()) {
-                    markDerived(*branch.child, site);
+                    markDerived(*branch.child, site, scratch);
                     break;
                 }
                 start += branch.length();
@@ -294,7 +305,7 @@ double treeLength() { return g_mutation.expectedMutations; }
 
 int mutateSubtree(TNode& node, int numMutations, const SequenceMutationModel& model) {
     node.mutations = numMutations;
-    if (!ensureSequence(node, model.nSites)) return 0;
+    if (!prepareHits(model.nSites) || !ensureSequence(node, model.nSites)) return 0;
     if (node.ancestor != nullptr && node.ancestor->sequence.size() == node.sequence.size()) {
         std::copy(node.ancestor->sequence.begin(), node.ancestor->sequence.end(), node.sequence.begin());
     } else if (model.dataType == DNA) {
@@ -315,7 +326,9 @@ int mutateSubtree(TNode& node, int numMutations, const SequenceMutationModel& mo
 
 int mutateMicrosatSubtree(TNode& node, int numMutations, const MicrosatLocusModel& model) {
     node.mutations = numMutations;
-    if (!ensureSequence(node, model.nSites)) return 0;
+    if (model.locus < 0 || model.locus >= model.nSites || !prepareHits(model.nSites) ||
+        !ensureSequence(node, model.nSites))
+        return 0;
     int& state = node.sequence[idx(model.locus)];
     state = node.ancestor != nullptr && node.ancestor->sequence.size() == node.sequence.size()
                 ? node.ancestor->sequence[idx(model.locus)]
@@ -338,10 +351,10 @@ int sprinkle_mutations(TTree& tree, float mutationRate, float gsmGeometricParame
                        float gammaA, float transitionFraction, int microsatRange, float minSnpFrequency,
                        float minSnpFrequencyInSample, int simulationIndex, const std::vector<int>& sampleSizes) {
     g_mutation.expectedMutations = 0.0;
-    if (nSites > 0 && g_mutation.hits.size() < idx(nSites)) g_mutation.hits.resize(idx(nSites), 0);
+    const bool hasSites = prepareHits(nSites);
     std::fill(g_mutation.hits.begin(), g_mutation.hits.end(), 0);
     // A locus without sites, or a genealogy without genes, carries nothing.
-    if (tree.size() < 1 || nSites <= 0) return 0;
+    if (tree.size() < 1 || !hasSites) return 0;
 
     switch (dataType) {
         case MICROSAT:

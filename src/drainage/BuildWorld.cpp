@@ -3,6 +3,7 @@
 // files on first use.
 #include <cmath>
 #include <iostream>
+#include <sstream>
 #include <vector>
 
 #include "coalescent/Deme.h"
@@ -18,6 +19,7 @@ namespace {
 // demographic history; a tiny segment length (or a huge length in the
 // segment file) is far more likely a mistake than a wish.
 constexpr double maxResampledSegments = 100e6;
+constexpr double maxPiecesPerSegment = 1e6;
 
 // The walk of the transform. Every node of the drainage as read maps onto
 // one new node; a stretch shorter than half the target length adds its length
@@ -135,17 +137,27 @@ private:
 }  // namespace
 
 std::unique_ptr<TSegmentVector> resampleToFixedLength(TSegmentVector& full, float M) {
-    if (!(M > 0) || !std::isfinite(M))
-        throw TException(my_string("The segment length of the settings must be a positive number of metres (or 0), not ") +
-                             M + "!",
-                         levelFatal);
+    const auto fatal = [](const std::ostringstream& text) { return TException(my_string(text.str()), levelFatal); };
+    std::ostringstream text;
+    if (!(M > 0) || !std::isfinite(M)) {
+        text << "The segment length of the settings must be a positive number of metres (or 0), not " << M << "!";
+        throw fatal(text);
+    }
     double total = 0;
-    for (const auto& [id, s] : full.segments)
+    for (const auto& [id, s] : full.segments) {
         if (s->length > 0) total += s->length;
-    if (total / M > maxResampledSegments)
-        throw TException(my_string("A segment length of ") + M + " m would cut the drainage (" +
-                             static_cast<float>(total) + " m of river) into more than 100000000 segments!",
-                         levelFatal);
+        // The rest of a segment is counted down in single precision; beyond
+        // about 2^23 pieces subtracting M would no longer change it.
+        if (s->length / M > maxPiecesPerSegment) {
+            text << "Segment '" << s->id << "' (" << s->length << " m) is too long to be cut into pieces of " << M << " m!";
+            throw fatal(text);
+        }
+    }
+    if (total / M > maxResampledSegments) {
+        text << "A segment length of " << M << " m would cut the drainage (" << total
+             << " m of river) into more than 100000000 segments!";
+        throw fatal(text);
+    }
 
     auto resampled = std::make_unique<TSegmentVector>(*full.settings, full.world);
     resampled->build(false);

@@ -62,6 +62,7 @@ bool TSegNodeVector::readNodeFile(const my_string& path) {
             while (in.good()) {
                 auto node = std::make_unique<TSegNode>();
                 in >> node->id >> node->lon >> node->lat;
+                if (in.fail() && !in.eof()) break;  // a word that is not a number: reported below
                 // A record cut short by the end of the file keeps -1 coordinates;
                 // a node written with id -1 or a coordinate of exactly -1 is
                 // treated as missing.

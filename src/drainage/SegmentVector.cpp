@@ -69,6 +69,7 @@ bool TSegmentVector::readSegmentFile(const my_string& path) {
                 std::int32_t fromId = -1;
                 std::int32_t toId = -1;
                 in >> segment->id >> fromId >> toId >> segment->length >> segment->lon >> segment->lat;
+                if (in.fail() && !in.eof()) break;  // a word that is not a number: reported below
                 TSegNode* from = nullptr;
                 TSegNode* to = nullptr;
                 if (segment->id > 0) {

@@ -195,22 +195,6 @@ TEST_F(GammaMathTest, SiteRates)
     drawSiteRates(rates.data(), 2.0, 1, n, 0);
     const double mean = std::accumulate(rates.begin(), rates.end(), 0.0) / n;
     EXPECT_NEAR(mean, 1.0, 5 * std::sqrt(0.5 / n));
-
-    // Cumulative form ends at 1 and never decreases.
-    drawSiteRates(rates.data(), 0.5, 1, n, 1);
-    EXPECT_DOUBLE_EQ(rates.back(), 1.0);
-    for (int i = 1; i < n; ++i) EXPECT_GE(rates[i], rates[i - 1]);
-}
-
-TEST_F(GammaMathTest, SecondGeneratorIsIndependentOfTheMainOne)
-{
-    const double first = uniform2();
-    resetRandomState();
-    testing::internal::CaptureStdout();
-    initialize_ran3(-12);
-    testing::internal::GetCapturedStdout();
-    ran3();
-    EXPECT_EQ(uniform2(), first);
 }
 
 }  // namespace

@@ -114,58 +114,55 @@ int branchMutations(const TTree& tree) {
     return m;
 }
 
+// The documented order of draws on buildThreeLeaves(tree, 40, 100): branch by
+// branch in tree order (root-3, 3-0, 3-1, root-2), each its Poisson count at
+// `rate`, then its mutations; `inherit(child, parent)` copies the parent's
+// state, `mutate(child)` applies one mutation. Returns the counts per node.
+template <class Inherit, class Mutate>
+std::vector<int> replayBranches(double rate, Inherit inherit, Mutate mutate) {
+    std::vector<int> counts(5, 0);
+    const int branches[4][3] = {{3, 4, 60}, {0, 3, 40}, {1, 3, 40}, {2, 4, 100}};
+    for (const auto& b : branches) {
+        counts[b[0]] = static_cast<int>(poissonDeviate(static_cast<float>(b[2] * rate)));
+        inherit(b[0], b[1]);
+        for (int i = 0; i < counts[b[0]]; ++i) mutate(b[0]);
+    }
+    return counts;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
 // The mean number of mutations per genealogy is mu times the expected total
-// length of the genealogy: 2N * H(n-1) generations for a Kingman coalescent.
+// length of the genealogy, 2N * H(n-1) generations for a Kingman coalescent.
+// MICROSAT loci draw their own rate from a gamma of shape 2 and mean mu,
+// which adds to the variance (E[rate^2] = 1.5 mu^2).
 
 TEST(MutationTheory, MeanCountIsRateTimesKingmanTreeLength) {
-    resetAll(-4711);
     const int n = 10, N = 100, reps = 2000;
     const float mu = 0.01f;
-    TTree tree;
-    double sumM = 0.0, sumExpected = 0.0;
-    for (int r = 0; r < reps; ++r) {
-        const long long length = buildKingman(tree, n, N);
-        const int m = sprinkle(tree, mu, 5, STANDARD);
-        // Every branch contributes length x rate to the expected count.
-        ASSERT_NEAR(treeLength(), static_cast<double>(mu) * static_cast<double>(length), 1e-5 * length * mu);
-        ASSERT_EQ(sumOfHits(5), m);
-        ASSERT_EQ(branchMutations(tree), m);
-        EXPECT_EQ(tree.node(2 * n - 2).mutations, 0);
-        sumM += m;
-        sumExpected += treeLength();
-    }
     const KingmanLength l = kingmanLength(n, N);
-    const double mean = mu * l.mean;
-    const double variance = mu * l.mean + mu * mu * l.variance;
-    EXPECT_NEAR(sumM / reps, mean, 4.0 * std::sqrt(variance / reps));
-    // Given the genealogies, the count is a Poisson sum of their lengths x mu.
-    EXPECT_NEAR(sumM, sumExpected, 4.0 * std::sqrt(sumExpected));
-}
-
-TEST(MutationTheory, MicrosatLocusRateHasMeanMu) {
-    // Each locus draws its rate from a gamma of shape 2 and mean mu, so the
-    // count per locus has mean mu * E[L] and the extra variance of that rate
-    // (E[rate^2] = 1.5 mu^2).
-    resetAll(-2024);
-    const int n = 10, N = 100, reps = 2000;
-    const float mu = 0.01f;
     TTree tree;
-    double sumM = 0.0;
-    for (int r = 0; r < reps; ++r) {
-        const long long length = buildKingman(tree, n, N);
-        const int m = sprinkle(tree, mu, 1, MICROSAT);
-        ASSERT_NEAR(treeLength(), mutationState().currentRate * static_cast<double>(length), 1e-5 * length * mu);
-        ASSERT_EQ(sumOfHits(1), m);
-        ASSERT_EQ(branchMutations(tree), m);
-        sumM += m;
+    for (int type : {STANDARD, MICROSAT}) {
+        resetAll(type == STANDARD ? -4711 : -2024);
+        double sumM = 0.0, sumExpected = 0.0;
+        for (int r = 0; r < reps; ++r) {
+            const long long length = buildKingman(tree, n, N);
+            const int m = sprinkle(tree, mu, type == STANDARD ? 5 : 1, type);
+            // Every branch adds its length x rate to the expected count.
+            ASSERT_NEAR(treeLength(), mutationState().currentRate * length, 1e-5 * length * mu);
+            ASSERT_EQ(sumOfHits(type == STANDARD ? 5 : 1), m);
+            ASSERT_EQ(branchMutations(tree), m);
+            sumM += m;
+            sumExpected += treeLength();
+        }
+        const double mean = mu * l.mean;
+        const double rateSquare = type == STANDARD ? 1.0 : 1.5;
+        const double variance = mean + rateSquare * mu * mu * (l.variance + l.mean * l.mean) - mean * mean;
+        EXPECT_NEAR(sumM / reps, mean, 4.0 * std::sqrt(variance / reps)) << "type " << type;
+        // Given the genealogies, the count is a Poisson sum of their lengths x rate.
+        EXPECT_NEAR(sumM, sumExpected, 4.0 * std::sqrt(sumExpected)) << "type " << type;
     }
-    const KingmanLength l = kingmanLength(n, N);
-    const double mean = mu * l.mean;
-    const double variance = mean + 1.5 * mu * mu * (l.variance + l.mean * l.mean) - mean * mean;
-    EXPECT_NEAR(sumM / reps, mean, 4.0 * std::sqrt(variance / reps));
 }
 
 // ---------------------------------------------------------------------------
@@ -184,16 +181,9 @@ TEST(MutationDraws, ChildByChildInTreeOrder) {
 
     seedStream(-77);
     std::vector<std::vector<int>> expected(5, std::vector<int>(nSites, 0));
-    std::vector<int> counts(5, 0);
-    auto branch = [&](int child, int parent, int length) {
-        counts[child] = static_cast<int>(poissonDeviate(static_cast<float>(length * static_cast<double>(mu))));
-        expected[child] = expected[parent];
-        for (int i = 0; i < counts[child]; ++i) ++expected[child][static_cast<int>(ran3() * nSites)];
-    };
-    branch(3, 4, 60);
-    branch(0, 3, 40);
-    branch(1, 3, 40);
-    branch(2, 4, 100);
+    const std::vector<int> counts = replayBranches(
+        mu, [&](int child, int parent) { expected[child] = expected[parent]; },
+        [&](int child) { ++expected[child][static_cast<int>(ran3() * nSites)]; });
     for (int i = 0; i < 4; ++i) {
         EXPECT_EQ(tree.node(i).mutations, counts[i]) << "node " << i;
         EXPECT_EQ(tree.node(i).sequence, expected[i]) << "node " << i;
@@ -224,34 +214,35 @@ TEST(MutationBranches, ZeroLengthBranchGetsNoMutation) {
     }
 }
 
-TEST(MutationBranches, HitTableIsClearedAndNeverShrinks) {
+TEST(MutationBranches, HitTableAndTreesWithoutBranchesOrSites) {
     TTree tree;
     buildThreeLeaves(tree, 10, 300);
-    resetAll(-9);
+    resetAll(-3);
+    // The hit table grows to the number of sites, never shrinks, and is
+    // cleared at every call.
     sprinkle(tree, 0.2f, 6, RFLP);
-    ASSERT_EQ(mutationState().hits.size(), 6u);
     const int m = sprinkle(tree, 0.2f, 4, RFLP);
     ASSERT_EQ(mutationState().hits.size(), 6u);
     EXPECT_EQ(sumOfHits(6), m);
     EXPECT_EQ(mutationState().hits[4] + mutationState().hits[5], 0);
-}
 
-TEST(MutationBranches, NothingToMutateDrawsNothing) {
-    TTree tree;
-    buildThreeLeaves(tree, 10, 300);
-    resetAll(-3);
+    // No site, or no gene: nothing placed and nothing drawn.
+    seedStream(-3);
     EXPECT_EQ(sprinkle(tree, 0.5f, 0, DNA), 0);
     EXPECT_EQ(treeLength(), 0.0);
     TTree empty;
     EXPECT_EQ(sprinkle(empty, 0.5f, 4, STANDARD), 0);
-    const double next = ran3();
+    const double first = ran3();
     seedStream(-3);
-    EXPECT_EQ(next, ran3());
+    EXPECT_EQ(first, ran3());
 
-    // A single gene: only the random ancestral sequence of DNA.
+    // A single gene is the root: DNA gives it uniformly drawn letters.
     TTree single(1);
-    EXPECT_EQ(sprinkle(single, 0.5f, 4, DNA), 0);
-    EXPECT_EQ(single.node(0).sequence.size(), 4u);
+    const int nSites = 4000;
+    EXPECT_EQ(sprinkle(single, 0.5f, nSites, DNA), 0);
+    int count[4] = {0, 0, 0, 0};
+    for (int letter : single.node(0).sequence) ++count[letter];
+    for (int c : count) EXPECT_NEAR(c, nSites / 4.0, 4.0 * std::sqrt(nSites * 0.25 * 0.75));
 }
 
 // ---------------------------------------------------------------------------
@@ -288,17 +279,6 @@ TEST(MutationDna, TransitionFractionOneAndZero) {
     }
     // Both letters of the other class are reachable.
     for (int s = 0; s < 4; ++s) EXPECT_GT(transversionsTo[s], 10) << "letter " << s;
-}
-
-TEST(MutationDna, AncestralSequenceIsUniformOverLetters) {
-    TTree tree;
-    buildThreeLeaves(tree, 1, 2);
-    resetAll(-8);
-    const int nSites = 4000;
-    sprinkle(tree, 0.0f, nSites, DNA);
-    int count[4] = {0, 0, 0, 0};
-    for (int s : tree.node(4).sequence) ++count[s];
-    for (int c : count) EXPECT_NEAR(c, nSites / 4.0, 4.0 * std::sqrt(nSites * 0.25 * 0.75));
 }
 
 // ---------------------------------------------------------------------------
@@ -343,26 +323,17 @@ TEST(MutationSiteChoice, GammaRatesOnlyForDnaWithShapeAndMatchingLength) {
 // ---------------------------------------------------------------------------
 // MICROSAT
 
-TEST(MutationMicrosat, BoundsOfTheAlleleRange) {
-    resetMutationState();
-    const int ranges[][3] = {{4, -1, 2}, {5, -2, 2}, {9, -4, 4}, {10, -4, 5}, {1, 0, 0}, {2, 0, 1}};
-    for (const auto& r : ranges) {
-        setMicrosatBounds(r[0]);
-        EXPECT_EQ(mutationState().microsatLo, r[1]) << "R = " << r[0];
-        EXPECT_EQ(mutationState().microsatHi, r[2]) << "R = " << r[0];
-        EXPECT_EQ(mutationState().microsatHi - mutationState().microsatLo + 1, r[0]);
-    }
-    setMicrosatBounds(0);  // no constraint: bounds untouched
-    EXPECT_EQ(mutationState().microsatLo, 0);
-    EXPECT_EQ(mutationState().microsatHi, 1);
-}
-
 TEST(MutationMicrosat, StatesStayInRangeAndBoundsMoveInward) {
+    // R allele sizes around the ancestral 0: R = 4 gives -1..2, 5 gives -2..2,
+    // 9 gives -4..4, 10 gives -4..5. A state at a bound can only move inward.
+    const int ranges[][3] = {{4, -1, 2}, {5, -2, 2}, {9, -4, 4}, {10, -4, 5}};
     TTree tree;
-    for (int range : {4, 5, 9, 10}) {
+    for (const auto& [range, lo, hi] : ranges) {
         resetAll(-range);
         setMicrosatBounds(range);
-        const int lo = mutationState().microsatLo, hi = mutationState().microsatHi;
+        setMicrosatBounds(0);  // no constraint: the bounds stay as they are
+        ASSERT_EQ(mutationState().microsatLo, lo) << "R = " << range;
+        ASSERT_EQ(mutationState().microsatHi, hi) << "R = " << range;
         bool reachedLo = false, reachedHi = false;
         int fromLo = 0, fromHi = 0;
         for (int r = 0; r < 300; ++r) {
@@ -395,32 +366,21 @@ TEST(MutationMicrosat, StatesStayInRangeAndBoundsMoveInward) {
     }
 }
 
-TEST(MutationMicrosat, StepwiseBelowGsmThresholdGeometricAbove) {
+TEST(MutationMicrosat, SingleStepsBelowTheGsmThreshold) {
+    // Unconstrained single steps: never farther than the number of mutations,
+    // and an odd count can never return to the parent's state.
     TTree tree;
     resetAll(-66);
-    int single = 0, longer = 0;
-    for (float gsm : {0.0009f, 0.5f}) {
-        for (int r = 0; r < 300; ++r) {
-            buildKingman(tree, 10, 100);
-            sprinkle(tree, 0.01f, 1, MICROSAT, 0.0f, 0.5f, 0, gsm);
-            for (int i = 0; i < tree.nodeCount() - 1; ++i) {
-                const TNode& node = tree.node(i);
-                const int step = std::abs(node.sequence[0] - node.ancestor->sequence[0]);
-                if (gsm < 0.001f) {
-                    // Single steps: never farther than the number of mutations,
-                    // and an odd count can never return to the parent's state.
-                    EXPECT_LE(step, node.mutations);
-                    EXPECT_EQ(step % 2, node.mutations % 2);
-                } else if (node.mutations == 1) {
-                    (step == 1 ? single : longer)++;
-                    EXPECT_GE(step, 1);
-                }
-            }
+    for (int r = 0; r < 300; ++r) {
+        buildKingman(tree, 10, 100);
+        sprinkle(tree, 0.01f, 1, MICROSAT, 0.0f, 0.5f, 0, 0.0009f);
+        for (int i = 0; i < tree.nodeCount() - 1; ++i) {
+            const TNode& node = tree.node(i);
+            const int step = std::abs(node.sequence[0] - node.ancestor->sequence[0]);
+            EXPECT_LE(step, node.mutations);
+            EXPECT_EQ(step % 2, node.mutations % 2);
         }
     }
-    // With q = 0.5 about half of the single mutations step more than one repeat.
-    EXPECT_GT(single, 20);
-    EXPECT_GT(longer, 20);
 }
 
 TEST(MutationMicrosat, DrawOrderLocusRateStepThenDirection) {
@@ -437,19 +397,13 @@ TEST(MutationMicrosat, DrawOrderLocusRateStepThenDirection) {
     const double rate = gamma_dev(2.0, 2.0 / static_cast<double>(mu));
     const float alpha = q * 199.0f + 0.5f;
     const double p = betaDeviate(alpha, ((1.0f - q) * alpha) / q);
-    std::vector<int> state(5, 0), counts(5, 0);
-    auto branch = [&](int child, int parent, int length) {
-        counts[child] = static_cast<int>(poissonDeviate(static_cast<float>(length * rate)));
-        state[child] = state[parent];
-        for (int i = 0; i < counts[child]; ++i) {
+    std::vector<int> state(5, 0);
+    const std::vector<int> counts = replayBranches(
+        rate, [&](int child, int parent) { state[child] = state[parent]; },
+        [&](int child) {
             const int step = 1 + geometricDeviate(p);
             state[child] += ran3() >= 0.5 ? step : -step;
-        }
-    };
-    branch(3, 4, 60);
-    branch(0, 3, 40);
-    branch(1, 3, 40);
-    branch(2, 4, 100);
+        });
     EXPECT_EQ(placed, counts[0] + counts[1] + counts[2] + counts[3]);
     EXPECT_GT(placed, 0);
     for (int i = 0; i < 4; ++i) {
@@ -513,19 +467,19 @@ TEST(MutationSnp, ZeroMinimumAcceptsTheFirstPositionOnTheBranchesLaidEndToEnd) {
     sprinkle_mutations(tree, 0.01f, 0.0f, nSites, SNP, 0.0f, 0.5f, 0, 0.0f, 0.0f, 1, {2, 2});
     const double next = ran3();
     seedStream(-13);
-    bool leafBranchHit = false;
+    // End of each branch's interval and the genes below it (bits 0..3).
+    const int layout[6][2] = {{900, 0b0011}, {1000, 0b0001}, {1100, 0b0010},
+                              {2000, 0b1100}, {2100, 0b0100}, {2200, 0b1000}};
+    int leafBranchHits = 0;
     for (int s = 0; s < nSites; ++s) {
         const int x = static_cast<int>(ran3() * 2200);
-        const std::vector<int> derived = x < 900    ? std::vector<int>{1, 1, 0, 0}
-                                         : x < 1000 ? std::vector<int>{1, 0, 0, 0}
-                                         : x < 1100 ? std::vector<int>{0, 1, 0, 0}
-                                         : x < 2000 ? std::vector<int>{0, 0, 1, 1}
-                                         : x < 2100 ? std::vector<int>{0, 0, 1, 0}
-                                                    : std::vector<int>{0, 0, 0, 1};
-        leafBranchHit = leafBranchHit || x >= 2000 || (x >= 900 && x < 1100);
-        for (int i = 0; i < 4; ++i) ASSERT_EQ(tree.node(i).sequence[s], derived[i]) << "site " << s << " x " << x;
+        int b = 0;
+        while (x >= layout[b][0]) ++b;
+        leafBranchHits += b != 0 && b != 3;
+        for (int i = 0; i < 4; ++i)
+            ASSERT_EQ(tree.node(i).sequence[s], (layout[b][1] >> i) & 1) << "site " << s << " x " << x;
     }
-    EXPECT_TRUE(leafBranchHit);
+    EXPECT_GT(leafBranchHits, 0);
     EXPECT_EQ(next, ran3());
 }
 

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
@@ -282,6 +283,13 @@ TEST_F(RandomTest, BranchesConsumeTheirDraws)
     EXPECT_EQ(uniformsConsumed([] { geometricDeviate(0.5); }), 1);
 
     EXPECT_EQ(uniformsConsumed([] { gamma_dev(3.0); }), 3);  // integer shape: product of uniforms
+
+    // A shape of exactly 1 already takes the ratio of gamma deviates.
+    seedQuietly(-7);
+    const double x = gamma_dev(1.0);
+    const double y = gamma_dev(0.5);
+    seedQuietly(-7);
+    EXPECT_EQ(betaDeviate(1.0, 0.5), x / (x + y));
 }
 
 TEST_F(RandomTest, BinomialAboveOneHalfIsTheComplement)
@@ -363,7 +371,9 @@ TEST_F(RandomTest, ResetRestoresStartingState)
     poissonDeviate(20.0f);
     uniform2();
     resetRandomState();
+    seedQuietly(-12);  // seeding the main generator leaves the second one alone
     EXPECT_EQ(uniform2(), reference("uniform2 from its starting state")[0]);
+    resetRandomState();
     long idum = 1;  // never seeded again: the first call seeds from the positive variable
     const double a = ran3(idum);
     resetRandomState();

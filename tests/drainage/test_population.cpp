@@ -101,17 +101,6 @@ TEST_F(PopulationTest, IdModeFailures) {
     EXPECT_TRUE(e.isFatal());
 }
 
-TEST_F(PopulationTest, SizesMustFitSixteenBits) {
-    EXPECT_EQ(samples("1\n0\nt\na 32767 10\n").populations[0]->size, 32767);
-    world->samples.reset();
-    TException e = samplesFailure("2\n0\nt\na 10 10\nbig 32768 11\n");
-    EXPECT_EQ(e.message(), my_string("Sample file '") + samplesPath().c_str() +
-                               "', line 5: the size 32768 of population 'big' is not within 0 ... 32767!");
-    EXPECT_TRUE(e.isFatal());
-    e = samplesFailure("1\n0\nt\nneg -1 10\n");
-    EXPECT_NE(e.message().str().find("the size -1 of population 'neg'"), std::string::npos);
-}
-
 TEST_F(PopulationTest, MalformedFiles) {
     const std::string file = "Sample file '" + samplesPath() + "'";
     const auto message = [&](const std::string& text) { return samplesFailure(text).message().str(); };
@@ -125,6 +114,10 @@ TEST_F(PopulationTest, MalformedFiles) {
     EXPECT_EQ(message("1\n0\nt\na x 10\n"), file + ", line 4: cannot read the size of population 'a'!");
     EXPECT_EQ(message("2\n0\nt\na 1 10\n\n"), file + ", line 5: cannot read the name of population '2'!");
     EXPECT_EQ(message("0\n0\nt\n"), file + " holds no population!");
+    // Sizes are 16-bit.
+    EXPECT_EQ(message("2\n0\nt\na 32767 10\nbig 32768 11\n"),
+              file + ", line 5: the size 32768 of population 'big' is not within 0 ... 32767!");
+    EXPECT_EQ(message("1\n0\nt\nneg -1 10\n"), file + ", line 4: the size -1 of population 'neg' is not within 0 ... 32767!");
     // The source file needs its two further columns.
     write("sources.txt", "1\n0\nt\nsrc 100 10 0\n");
     EXPECT_EQ(failure([&] { world->sourcePopulations(); }).message().str(),
@@ -150,18 +143,6 @@ TEST_F(PopulationTest, NearestSegmentByHalfSegmentRatio) {
     // Excluding the nearest gives the next nearest.
     EXPECT_EQ(nearestSegment(d, 9.997f, 50.006f, d.find(12)), d.find(10));
     EXPECT_EQ(nearestSegment(d, 10.003f, 50.006f, d.find(12)), d.find(11));
-}
-
-TEST_F(PopulationTest, CoordinateModeEcho) {
-    const PopulationVector& set = samples("1\n1\nName Size Lon Lat\nq 6 10.0 50.0025\n");
-    ASSERT_EQ(set.count, 1);
-    EXPECT_TRUE(set.coordinateMode);
-    const PopulationSource& p = *set.populations[0];
-    EXPECT_EQ(p.segmentId, 12);
-    EXPECT_FLOAT_EQ(p.lat, 50.0025f);
-    EXPECT_NE(console.find("\n\t\t1: q\tSeg: 12\t(precision: " + std::to_string(p.precision) + " m)\n\tdone."),
-              std::string::npos)
-        << console;
 }
 
 TEST_F(PopulationTest, ThreeSamplesCompetingForOneSegment) {

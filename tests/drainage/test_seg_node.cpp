@@ -45,7 +45,7 @@ TEST(GeoDistance, ComputedInSinglePrecision) {
     const float d = geoDistance(20.1234f, 45.678f, 20.1234f, 45.67801f);
     const double step = 6371000.0 * std::ldexp(1.0, -24);
     EXPECT_NEAR(d / step, std::round(d / step), 1e-3);
-    EXPECT_GT(std::fabs(d - haversineInDouble(20.1234, 45.678, 20.1234, 45.67801)), 0.1);
+    EXPECT_GT(std::fabs(d - haversineInDouble(20.1234f, 45.678f, 20.1234f, 45.67801f)), 0.1);
 }
 
 TEST_F(NodeFileTest, FreeFormatRecords) {

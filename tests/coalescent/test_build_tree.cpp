@@ -1,0 +1,512 @@
+// The backward walk against theory and against histories written by hand:
+// coalescence probabilities, backward migration, the phases before the first
+// forward generation, the overflow merge and the failure messages.
+#include <cmath>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "CoalescentTestWorld.h"
+#include "coalescent/Deme.h"
+#include "run/Exception.h"
+
+using coalescent_test::CoutCapture;
+using coalescent_test::occurrences;
+using coalescent_test::seedStream;
+using coalescent_test::TestWorld;
+
+namespace {
+
+// One segment without neighbours and `n` sampled genes; every generation
+// holds N gene copies.
+void buildIsolated(TestWorld& w, std::int16_t N, std::int16_t n) {
+    w.addSegment(1, 1, 2);
+    w.finish();
+    w.setSizes(1, N);
+    w.addSample("iso", 1, n);
+    ASSERT_TRUE(w.demes().createDemesFromWorld(*w.world));
+}
+
+// Segment S = 3 (node 2 -> 3) with neighbours, in this order: A = 1 and B = 2,
+// both flowing into S, then C = 4, into which S flows.
+void buildStar(TestWorld& w) {
+    w.addSegment(1, 1, 2);
+    w.addSegment(2, 4, 2);
+    w.addSegment(3, 2, 3);
+    w.addSegment(4, 3, 5);
+    w.finish();
+    for (int id = 1; id <= 4; ++id) w.setSizes(id, 50);
+}
+
+// Builds one genealogy with the console silenced.
+void quietBuild(TDemeCollection& demes, int index = 1) {
+    CoutCapture quiet;
+    demes.buildTree(index);
+}
+
+// Runs one generation only (maxGenerations is 1): the walk then stops with
+// the non-convergence error, leaving the lineages where that generation put
+// them.
+void oneGeneration(TDemeCollection& demes) {
+    CoutCapture quiet;
+    try {
+        demes.buildTree(1);
+    } catch (const TException&) {
+    }
+}
+
+int lineagesOn(TestWorld& w, int id) {
+    const TDeme* deme = w.segment(id)->deme;
+    return deme == nullptr ? 0 : deme->nLineages + deme->nIncoming;
+}
+
+// Leaves below a node, as sample deme ids.
+void sampleIdsBelow(const TNode& node, std::vector<int>& ids) {
+    if (node.left == nullptr) {
+        ids.push_back(node.demeId);
+        return;
+    }
+    sampleIdsBelow(*node.left, ids);
+    sampleIdsBelow(*node.right, ids);
+}
+
+}  // namespace
+
+TEST(BuildTree, IsolatedDemeMatchesTheCoalescentMeanTmrca) {
+    // Generations back to the MRCA: one geometric waiting time per number k of
+    // lineages, success probability k(k-1)/2N, mean 2N(1 - 1/n) in total.
+    const int N = 50;
+    const int n = 10;
+    TestWorld w(10);
+    buildIsolated(w, N, n);
+    double expected = 0;
+    double variance = 0;
+    for (int k = 2; k <= n; ++k) {
+        const double p = k * (k - 1) / (2.0 * N);
+        expected += 1 / p;
+        variance += (1 - p) / (p * p);
+    }
+    ASSERT_NEAR(expected, 2.0 * N * (1 - 1.0 / n), 1e-9);
+
+    const int replicates = 2000;
+    seedStream(20240611);
+    double sum = 0;
+    for (int r = 0; r < replicates; ++r) {
+        w.demes().resetDemes();
+        quietBuild(w.demes());
+        const TNode& root = w.root();
+        sum += root.time + 1;  // the root arose in backward step `time` (0-based)
+        // n - 1 coalescences, all of them in the one segment.
+        ASSERT_EQ(w.demes().coalPerSegment[0], n - 1);
+        ASSERT_EQ(root.ancestor, nullptr);
+        std::vector<int> ids;
+        sampleIdsBelow(root, ids);
+        ASSERT_EQ(ids.size(), static_cast<std::size_t>(n));
+    }
+    EXPECT_EQ(w.demes().coalPerSegment2[0], replicates * (n - 1));
+    const double mean = sum / replicates;
+    EXPECT_NEAR(mean, expected, 4 * std::sqrt(variance / replicates));
+    EXPECT_EQ(w.demes().mrcaSegment[0], w.segment(1));
+}
+
+TEST(BuildTree, CoalescenceProbabilityIsKTimesKMinusOneOverTwoN) {
+    // Three lineages in a deme of 10: the first backward generation joins two
+    // of them with probability 3 * 2 / 20 = 0.3.
+    TestWorld w(10);
+    buildIsolated(w, 10, 3);
+    const int replicates = 4000;
+    seedStream(99);
+    int immediate = 0;
+    for (int r = 0; r < replicates; ++r) {
+        w.demes().resetDemes();
+        quietBuild(w.demes());
+        if (w.demes().tree.node(3).time == 0) ++immediate;
+    }
+    const double p = 0.3;
+    EXPECT_NEAR(immediate / double(replicates), p, 4 * std::sqrt(p * (1 - p) / replicates));
+}
+
+TEST(BuildTree, AtMostOneCoalescencePerDemeAndGeneration) {
+    // N = 1: every generation is certain to join two lineages, never more.
+    TestWorld w(10);
+    buildIsolated(w, 1, 5);
+    seedStream(5);
+    for (int r = 0; r < 20; ++r) {
+        w.demes().resetDemes();
+        quietBuild(w.demes());
+        for (int i = 5; i < 9; ++i) {
+            const TNode& node = w.demes().tree.node(i);
+            EXPECT_EQ(node.time, i - 5);
+            EXPECT_EQ(TestWorld::firstGeneration(node), 10 - (i - 5));
+            EXPECT_EQ(TestWorld::firstLocation(node), 1);
+            EXPECT_EQ(node.left->ancestor, &node);
+            EXPECT_EQ(node.right->ancestor, &node);
+        }
+    }
+    // Leaves start their record at their segment id and the last generation.
+    EXPECT_EQ(TestWorld::firstLocation(w.demes().tree.node(0)), 1);
+    EXPECT_EQ(TestWorld::firstGeneration(w.demes().tree.node(0)), 10);
+}
+
+TEST(BuildTree, SameSeedSameGenealogy) {
+    TestWorld w(10);
+    buildIsolated(w, 20, 8);
+    auto newick = [&](long seed) {
+        seedStream(seed);
+        w.demes().resetDemes();
+        quietBuild(w.demes());
+        std::ostringstream os;
+        w.demes().tree.writeNewick(os, 1, 1.0f);
+        return os.str();
+    };
+    const std::string first = newick(42);
+    EXPECT_EQ(newick(42), first);
+    EXPECT_NE(newick(43), first);
+}
+
+TEST(BuildTree, LineagesLeaveASegmentEmptyOneGenerationEarlier) {
+    // S held nobody at G - 1: every sampled lineage descends from an
+    // immigrant, 10 of them from A and 30 from B; C sent none.
+    TestWorld w(5, 1);
+    buildStar(w);
+    w.setSize(3, 5, 32767);  // sampled generation (large: coalescence is rare)
+    w.setSize(3, 4, 0);
+    w.setImmigrants(3, 1, 5, 10);
+    w.setImmigrants(3, 2, 5, 30);
+    w.addSample("s", 3, 20);
+    ASSERT_TRUE(w.demes().createDemesFromWorld(*w.world));
+    const int replicates = 2000;
+    seedStream(11);
+    long toA = 0;
+    long total = 0;
+    for (int r = 0; r < replicates; ++r) {
+        w.demes().resetDemes();
+        oneGeneration(w.demes());
+        ASSERT_EQ(lineagesOn(w, 3), 0);
+        ASSERT_EQ(lineagesOn(w, 4), 0);
+        toA += lineagesOn(w, 1);
+        total += lineagesOn(w, 1) + lineagesOn(w, 2);
+    }
+    // 20 drawn without replacement from 40: per replicate the count sent to A
+    // is hypergeometric with variance 20 (1/4)(3/4)(20/39).
+    const double se = std::sqrt(20 * 0.25 * 0.75 * (20.0 / 39) / replicates) / 20;
+    EXPECT_NEAR(toA / double(total), 0.25, 4 * se);
+}
+
+TEST(BuildTree, ImmigrantShareOfAnOccupiedSegment) {
+    // S held 1000 gene copies in both generations and 250 of them came from
+    // A: a lineage is an immigrant (and goes to A) with probability 1/4.
+    TestWorld w(5, 1);
+    buildStar(w);
+    w.setSizes(3, 1000);
+    w.setImmigrants(3, 1, 5, 250);
+    w.addSample("s", 3, 2);
+    ASSERT_TRUE(w.demes().createDemesFromWorld(*w.world));
+    const int replicates = 4000;
+    seedStream(12);
+    long left = 0;
+    long total = 0;
+    for (int r = 0; r < replicates; ++r) {
+        w.demes().resetDemes();
+        oneGeneration(w.demes());
+        ASSERT_EQ(lineagesOn(w, 2) + lineagesOn(w, 4), 0);
+        left += lineagesOn(w, 1);
+        total += lineagesOn(w, 1) + lineagesOn(w, 3);
+    }
+    EXPECT_NEAR(left / double(total), 0.25, 4 * std::sqrt(0.25 * 0.75 / total) * 1.1);
+}
+
+TEST(BuildTree, LineagesBeyondTheImmigrantsAreRedistributed) {
+    // S was empty at G - 1 but only 5 immigrants came (from A): 5 lineages go
+    // to A, the 15 others are spread uniformly over the neighbours that held
+    // individuals at G - 1 (A and B, not C).
+    TestWorld w(5, 1);
+    buildStar(w);
+    w.setSize(3, 5, 32767);
+    w.setSize(3, 4, 0);
+    w.setSize(4, 4, 0);
+    w.setImmigrants(3, 1, 5, 5);
+    w.addSample("s", 3, 20);
+    ASSERT_TRUE(w.demes().createDemesFromWorld(*w.world));
+    seedStream(13);
+    {
+        CoutCapture out;
+        try {
+            w.demes().buildTree(1);
+        } catch (const TException&) {
+        }
+        EXPECT_NE(out.text().find("\n\tWARNING: Segment 3 Gen 5 -> Redistribution of 15 lineages in neighbouring cells!"),
+                  std::string::npos)
+            << out.text();
+    }
+    const int replicates = 1000;
+    long onB = 0;
+    for (int r = 0; r < replicates; ++r) {
+        w.demes().resetDemes();
+        oneGeneration(w.demes());
+        ASSERT_EQ(lineagesOn(w, 3) + lineagesOn(w, 4), 0);
+        ASSERT_GE(lineagesOn(w, 1), 5 - 1);  // at most one coalescence
+        onB += lineagesOn(w, 2);
+    }
+    EXPECT_NEAR(onB / double(replicates), 7.5, 4 * std::sqrt(15 * 0.25 / replicates) + 0.05);
+}
+
+TEST(BuildTree, PrisonerLineagesStayInTheirDeme) {
+    // At G - 1 = 4, S got 3 immigrants from A although A (like B and C) was
+    // empty at generation 3: no lineage can follow them, the draw can never
+    // end, and no neighbour can take the lineages in. They stay in S.
+    TestWorld w(5, 2);
+    buildStar(w);
+    w.setSize(3, 5, 32767);
+    w.setSize(3, 4, 32767);
+    w.setSize(3, 3, 0);
+    for (int id : {1, 2, 4}) w.setSize(id, 3, 0);
+    w.setImmigrants(3, 1, 4, 3);
+    w.addSample("s", 3, 2);
+    ASSERT_TRUE(w.demes().createDemesFromWorld(*w.world));
+    seedStream(14);
+    CoutCapture out;
+    try {
+        w.demes().buildTree(1);
+        FAIL() << "the two steps cannot join the lineages";
+    } catch (const TException& e) {
+        EXPECT_EQ(e.message(), "buildTree():Coalescence process did not converge (still 2 lineages remaining!)");
+    }
+    EXPECT_EQ(out.text(),
+              "\n\tWARNING: Segment 3 Gen 4 -> Redistribution of 2 lineages in neighbouring cells!"
+              "\n\tERROR[TDeme::implementMigration]: Lineages are prisonner in Segment 3 (0), at generation 4");
+    EXPECT_EQ(lineagesOn(w, 3), 2);
+    EXPECT_EQ(w.segment(1)->deme, nullptr);
+    EXPECT_EQ(w.demes().active.size(), 1u);
+}
+
+TEST(BuildTree, NonConvergenceReportsTheLineagesLeft) {
+    TestWorld w(10, 0);
+    buildIsolated(w, 50, 2);
+    try {
+        w.demes().buildTree(1);
+        FAIL() << "no exception";
+    } catch (const TException& e) {
+        EXPECT_EQ(e.message(), "buildTree():Coalescence process did not converge (still 2 lineages remaining!)");
+        EXPECT_EQ(e.level(), levelError);
+    }
+    EXPECT_EQ(currentGeneration, 10);
+}
+
+TEST(BuildTree, SeveralSourcesMergeAtDivergenceTimeZero) {
+    // Two isolated sources, two genes sampled on each. Before generation 0
+    // they cannot meet; at generation 0 (D = 0) all lineages join one deme of
+    // 100 gene copies on the first source's segment.
+    const int G = 5;
+    TestWorld w(G);
+    w.addSegment(1, 1, 2);
+    w.addSegment(2, 3, 4);
+    w.finish();
+    w.setSizes(1, 32767);
+    w.setSizes(2, 32767);
+    w.addSource("X", 1);
+    w.addSource("Y", 2);
+    w.addSample("x", 1, 2);
+    w.addSample("y", 2, 2);
+    w.settings().divergenceTime = 0;
+    ASSERT_TRUE(w.demes().createDemesFromWorld(*w.world));
+    const int replicates = 1000;
+    seedStream(15);
+    double sum = 0;
+    for (int r = 0; r < replicates; ++r) {
+        w.demes().resetDemes();
+        quietBuild(w.demes());
+        const TNode& root = w.root();
+        ASSERT_GE(root.time, G);
+        ASSERT_EQ(TestWorld::firstGeneration(root), 0);
+        ASSERT_EQ(TestWorld::firstLocation(root), 1);
+        ASSERT_EQ(w.demes().active.size(), 1u);
+        EXPECT_EQ(w.demes().active[0]->size, 100);
+        sum += root.time - G;
+    }
+    // From generation -1 on the merged deme has N = 100: mean 2N(1 - 1/4)
+    // generations for the four lineages (pre-merge events are negligible).
+    double variance = 0;
+    for (int k = 2; k <= 4; ++k) {
+        const double p = k * (k - 1) / 200.0;
+        variance += (1 - p) / (p * p);
+    }
+    EXPECT_NEAR(sum / replicates, 150.0, 4 * std::sqrt(variance / replicates));
+    EXPECT_EQ(w.demes().mrcaSegment[0], w.segment(1));
+}
+
+TEST(BuildTree, SourcesWithoutMigrationStayApartUntilDivergence) {
+    // N = 1 in both sources: each is down to one lineage at once; with
+    // migration 0 the two meet only after the merge at -D.
+    const int G = 3;
+    const int D = 20;
+    TestWorld w(G);
+    w.addSegment(1, 1, 2);
+    w.addSegment(2, 3, 4);
+    w.finish();
+    w.setSizes(1, 1);
+    w.setSizes(2, 1);
+    w.addSource("X", 1);
+    w.addSource("Y", 2);
+    w.addSample("x", 1, 3);
+    w.addSample("y", 2, 2);
+    w.settings().divergenceTime = D;
+    ASSERT_TRUE(w.demes().createDemesFromWorld(*w.world));
+    seedStream(16);
+    for (int r = 0; r < 50; ++r) {
+        w.demes().resetDemes();
+        quietBuild(w.demes());
+        const TNode& root = w.root();
+        ASSERT_GT(root.time, G + D);
+        std::vector<int> left;
+        std::vector<int> right;
+        sampleIdsBelow(*root.left, left);
+        sampleIdsBelow(*root.right, right);
+        for (int id : left) ASSERT_EQ(id, left[0]);
+        for (int id : right) ASSERT_EQ(id, right[0]);
+        ASSERT_NE(left[0], right[0]);
+    }
+}
+
+TEST(BuildTree, MigrationAmongThreeSourcesLosesNoLineageAtTheMerge) {
+    // Lineages moving between source demes may still be waiting as incoming
+    // lineages in a deme when the divergence time comes. That deme stays
+    // active after the merge; the next deme of the pass, still at -D, merges
+    // it again, so no lineage is left behind.
+    const int G = 2;
+    TestWorld w(G);
+    for (int i = 0; i < 3; ++i) w.addSegment(i + 1, 2 * i + 1, 2 * i + 2);
+    w.finish();
+    for (int id = 1; id <= 3; ++id) w.setSizes(id, 32767);
+    w.addSource("X", 1, 0, 0.5f);
+    w.addSource("Y", 2, 0, 0.5f);
+    w.addSource("Z", 3, 0, 0.5f);
+    w.addSample("x", 1, 2);
+    w.addSample("y", 2, 2);
+    w.addSample("z", 3, 2);
+    w.settings().divergenceTime = 3;
+    ASSERT_TRUE(w.demes().createDemesFromWorld(*w.world));
+    seedStream(17);
+    for (int r = 0; r < 300; ++r) {
+        w.demes().resetDemes();
+        ASSERT_NO_THROW(quietBuild(w.demes())) << r;
+        ASSERT_EQ(w.demes().active.size(), 1u);
+    }
+}
+
+TEST(BuildTree, NoOtherSourceDemeToMigrateTo) {
+    // Two sources but lineages in one deme only: a migrating lineage finds
+    // no other deme. The search gives up after the first draw, 999 redraws
+    // and one last redraw, prints its warning and leaves the step.
+    TestWorld w(0, 1);
+    w.addSegment(1, 1, 2);
+    w.addSegment(2, 3, 4);
+    w.finish();
+    w.setSizes(1, 32767);
+    w.setSizes(2, 32767);
+    w.addSource("X", 1, 0, 1.0f);
+    w.addSource("Y", 2);
+    w.addSample("x", 1, 2);
+    w.settings().divergenceTime = 5;
+    ASSERT_TRUE(w.demes().createDemesFromWorld(*w.world));
+    seedStream(18);
+    CoutCapture out;
+    EXPECT_THROW(w.demes().buildTree(1), TException);
+    const double next = ran3();
+    EXPECT_EQ(out.text(),
+              "WARNING:{TDeme::implementMultiOriginMigration}:[Impossible to find 2 different demes!, security number "
+              "reached]\n");
+    // Draws: coalescence test 1 (no event at N = 32767), migration test 1,
+    // target 1 + 999 + 1.
+    seedStream(18);
+    for (int i = 0; i < 1003; ++i) ran3();
+    EXPECT_EQ(ran3(), next);
+    EXPECT_EQ(lineagesOn(w, 1), 2);
+}
+
+TEST(BuildTree, OverflowMergeJoinsTheSourceSegment) {
+    // Source X on segment 1 overflowed into segment 2 at generation 0. Genes
+    // sampled on 2 go back to 1 at generation 1; from then on the merged deme
+    // holds 3 + 7 = 10 gene copies.
+    const int G = 3;
+    TestWorld w(G);
+    w.addSegment(1, 1, 2);
+    w.addSegment(2, 2, 3);
+    w.finish();
+    w.setSizes(1, 32767);
+    w.setSizes(2, 32767);
+    w.setSize(1, 0, 3);
+    w.setSize(2, 0, 7);
+    PopulationSource& x = w.addSource("X", 1);
+    w.setOrigin(2, x);
+    w.addSample("s", 2, 4);
+    w.settings().allowInitialDensityOverflow = true;
+    ASSERT_TRUE(w.demes().createDemesFromWorld(*w.world));
+    const int replicates = 2000;
+    seedStream(19);
+    double sum = 0;
+    double variance = 0;
+    for (int k = 2; k <= 4; ++k) {
+        const double p = k * (k - 1) / 20.0;
+        variance += (1 - p) / (p * p);
+    }
+    for (int r = 0; r < replicates; ++r) {
+        w.demes().resetDemes();
+        quietBuild(w.demes());
+        ASSERT_EQ(TestWorld::firstLocation(w.root()), 1);
+        ASSERT_EQ(w.segment(1)->deme->size, 10);
+        sum += w.root().time - (G - 1);  // generation 0 is backward step G
+    }
+    EXPECT_NEAR(sum / replicates, 2 * 10 * (1 - 1 / 4.0), 4 * std::sqrt(variance / replicates));
+}
+
+TEST(BuildTree, OverflowMergeBeforeSeveralSourcesActivatesTheSourceDeme) {
+    // As above, with a second source elsewhere: the ancestral phase of
+    // several sources activates no new deme, so the source deme that got the
+    // lineages in the overflow merge is activated there and then.
+    const int G = 3;
+    TestWorld w(G);
+    w.addSegment(1, 1, 2);
+    w.addSegment(2, 2, 3);
+    w.addSegment(3, 5, 6);
+    w.finish();
+    for (int id = 1; id <= 3; ++id) w.setSizes(id, 32767);
+    w.setSize(1, 0, 3);
+    w.setSize(2, 0, 7);
+    PopulationSource& x = w.addSource("X", 1);
+    w.setOrigin(2, x);
+    w.addSource("Y", 3);
+    w.addSample("s", 2, 2);
+    w.addSample("t", 3, 2);
+    w.settings().allowInitialDensityOverflow = true;
+    w.settings().divergenceTime = 2;
+    ASSERT_TRUE(w.demes().createDemesFromWorld(*w.world));
+    seedStream(20);
+    for (int r = 0; r < 50; ++r) {
+        w.demes().resetDemes();
+        ASSERT_NO_THROW(quietBuild(w.demes()));
+        ASSERT_GT(w.root().time, G + 2);
+    }
+}
+
+TEST(BuildTree, ResizeGivesTheSourceDemeItsAncestralSize) {
+    // Single source with Resize = 1: from generation 0 on the deme has one
+    // gene copy, so the four lineages join one per generation.
+    const int G = 2;
+    TestWorld w(G);
+    w.addSegment(1, 1, 2);
+    w.finish();
+    w.setSizes(1, 32767);
+    w.addSource("X", 1, 1);
+    w.addSample("s", 1, 4);
+    ASSERT_TRUE(w.demes().createDemesFromWorld(*w.world));
+    seedStream(21);
+    quietBuild(w.demes());
+    EXPECT_EQ(w.demes().tree.node(4).time, G);
+    EXPECT_EQ(w.demes().tree.node(5).time, G + 1);
+    EXPECT_EQ(w.root().time, G + 2);
+    EXPECT_EQ(TestWorld::firstGeneration(w.root()), 0);
+    EXPECT_EQ(w.segment(1)->deme->size, 1);
+}

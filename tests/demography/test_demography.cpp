@@ -1,0 +1,248 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+#include "DemographyFixture.h"
+#include "coalescent/Random.h"
+#include "demography/Demography.h"
+#include "demography/Generation.h"
+#include "demography/StartingConditions.h"
+#include "run/Exception.h"
+
+using namespace demography_test;
+
+namespace {
+
+void seed(long value) {
+    resetRandomState();
+    testing::internal::CaptureStdout();
+    initialize_ran3(-value);
+    testing::internal::GetCapturedStdout();
+}
+
+std::unique_ptr<World> treeWorld(std::int32_t model, std::int32_t generations) {
+    TSettings settings = plainSettings();
+    settings.demographicModel = model;
+    settings.numGenerations = generations;
+    settings.migrCol = 0.3f;
+    settings.migrOcc = 0.1f;
+    settings.upstreamMigrationRatio = 0.5f;
+    auto world = makeWorld(settings, binaryTree(5));  // 31 segments
+    addSource(*world, 1, 60);
+    addSource(*world, 20, 150);
+    testing::internal::CaptureStdout();
+    world->BuildDB();
+    testing::internal::GetCapturedStdout();
+    return world;
+}
+
+std::string simulate(World& world) {
+    testing::internal::CaptureStdout();
+    world.SimulateDemography();
+    return testing::internal::GetCapturedStdout();
+}
+
+// The balance of every segment in generation t equals what its immigrant
+// series recorded coming in, minus what its neighbours' series recorded
+// coming from it.
+void expectBalancesMatchTheRecord(World& world, std::int32_t t) {
+    for (auto& [id, segment] : world.drainage->segments) {
+        std::int32_t in = 0;
+        std::int32_t out = 0;
+        for (std::size_t j = 0; j < segment->neighbours.size(); ++j) {
+            in += segment->history->immigrantsAt(static_cast<std::int32_t>(j), t);
+            out += segment->neighbours[j]->history->immigrantsAt(segment->reversePositions[j], t);
+        }
+        ASSERT_EQ(segment->state.BilanMigr, in - out) << "segment " << id << " generation " << t;
+        ASSERT_GE(segment->state.N, 0);
+        ASSERT_EQ(segment->history->sizeAt(t), segment->state.N);
+    }
+}
+
+TEST(DemographySimulation, TheDatabaseAccountsForEveryMigrantOfEveryGeneration) {
+    for (std::int32_t model = 1; model <= 4; ++model) {
+        // Generation by generation through the plain loop over all segments.
+        auto stepwise = treeWorld(model, 60);
+        seed(4711);
+        testing::internal::CaptureStdout();
+        setStartingConditions(*stepwise);
+        setTime(*stepwise->drainage, 0);
+        for (std::int32_t t = 1; t <= 60; ++t) {
+            advanceGeneration();
+            IterateCells(*stepwise);
+            expectBalancesMatchTheRecord(*stepwise, t);
+        }
+        testing::internal::GetCapturedStdout();
+
+        // The simulation loop, which visits only occupied segments, gives the
+        // same database bit for bit from the same seed.
+        auto fast = treeWorld(model, 60);
+        seed(4711);
+        simulate(*fast);
+        EXPECT_EQ(snapshot(*fast->database), snapshot(*stepwise->database)) << "model " << model;
+        for (std::int32_t id = 1; id <= 31; ++id) {
+            EXPECT_EQ(seg(*fast, id).state.N, seg(*stepwise, id).state.N);
+            EXPECT_EQ(seg(*fast, id).state.BilanMigr, seg(*stepwise, id).state.BilanMigr);
+            EXPECT_EQ(seg(*fast, id).state.growthRemainder, seg(*stepwise, id).state.growthRemainder);
+        }
+        for (std::int16_t v : fast->database->histories[0]->sizes.entries) EXPECT_GE(v, 0);
+        std::int32_t colonised = 0;
+        for (std::int32_t id = 1; id <= 31; ++id) colonised += seg(*fast, id).state.N > 0;
+        EXPECT_EQ(colonised, 31) << "model " << model;  // the whole tree is reached in 60 generations
+    }
+}
+
+TEST(DemographySimulation, ALaterSimulationStartsFromClearedStatesAndHistories) {
+    auto world = treeWorld(1, 30);
+    const std::string first = simulate(*world);
+    EXPECT_NE(first.find("(first time) ..."), std::string::npos);
+    EXPECT_NE(first.find("\n\nDemography simulation over 30 generations ..."), std::string::npos);
+    EXPECT_NE(first.find("\nDemography simulation done (Duration: "), std::string::npos);
+    EXPECT_FALSE(world->databaseReady);
+    EXPECT_EQ(currentGeneration, 30);
+    const auto once = snapshot(*world->database);
+
+    // Leave traces a reset must remove.
+    seg(*world, 31).state.growthRemainder = 0.9f;
+    world->database->histories[30]->storeImmigrants(0, 5, 1234);
+    const std::string second = simulate(*world);
+    EXPECT_NE(second.find("(resetting) ..."), std::string::npos);
+    EXPECT_EQ(snapshot(*world->database), once);
+}
+
+TEST(DemographySimulation, ZeroGenerationsStoreOnlyTheStart) {
+    auto world = treeWorld(5, 0);  // the unknown model is never reached
+    simulate(*world);
+    EXPECT_EQ(currentGeneration, 0);
+    EXPECT_EQ(world->database->histories[0]->sizes.count(), 1);
+    EXPECT_EQ(seg(*world, 1).history->sizeAt(0), 60);
+}
+
+TEST(DemographySimulation, AnUnknownModelEndsTheProgramInTheFirstGeneration) {
+    auto world = treeWorld(5, 10);
+    testing::internal::CaptureStdout();
+    try {
+        world->SimulateDemography();
+        FAIL();
+    } catch (const TException& e) {
+        EXPECT_EQ(e.message(), "runMigrationModel(): unknown demographic model!");
+        EXPECT_TRUE(e.isFatal());
+    }
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(currentGeneration, 1);
+    EXPECT_FALSE(world->databaseReady);  // the next simulation resets what this one left
+}
+
+TEST(DemographySimulation, WithoutADatabaseTheSimulationRefusesToStart) {
+    auto world = makeWorld(plainSettings(), binaryTree(2));
+    try {
+        world->SimulateDemography();
+        FAIL();
+    } catch (const TException& e) {
+        EXPECT_TRUE(e.isFatal());
+        EXPECT_NE(e.message().str().find("BuildDB"), std::string::npos);
+    }
+}
+
+// ---- the random models against theory, from fixed seeds -------------------
+
+// Isolated segments (no neighbours) or forks, each an independent replicate.
+std::unique_ptr<World> replicates(TSettings settings, std::int32_t count, bool forks) {
+    std::vector<std::array<std::int32_t, 3>> segments;
+    for (std::int32_t i = 0; i < count; ++i) {
+        const std::int32_t node = 4 * i + 1;
+        if (forks) {
+            segments.push_back({3 * i + 1, node, node + 1});      // the stem
+            segments.push_back({3 * i + 2, node + 1, node + 2});  // two branches
+            segments.push_back({3 * i + 3, node + 1, node + 3});
+        } else {
+            segments.push_back({i + 1, node, node + 1});
+        }
+    }
+    settings.numGenerations = 1;
+    auto world = makeWorld(settings, segments);
+    for (std::int32_t i = 0; i < count; ++i) addSource(*world, forks ? 3 * i + 1 : i + 1, 50);
+    testing::internal::CaptureStdout();
+    world->BuildDB();
+    testing::internal::GetCapturedStdout();
+    return world;
+}
+
+struct Moments {
+    double mean = 0;
+    double variance = 0;
+};
+
+template <typename Value>
+Moments momentsOf(std::int32_t count, Value value) {
+    double sum = 0;
+    double squares = 0;
+    for (std::int32_t i = 0; i < count; ++i) {
+        const double x = value(i);
+        sum += x;
+        squares += x * x;
+    }
+    Moments m;
+    m.mean = sum / count;
+    m.variance = (squares - sum * sum / count) / (count - 1);
+    return m;
+}
+
+TEST(DemographySimulation, PoissonGrowthScattersAroundTheDeterministicSize) {
+    // r = 0.5, K = 100, N = 50: the deterministic size is 60, the random one
+    // Poisson with mean and variance 60.
+    TSettings settings = plainSettings();
+    settings.demographicModel = 2;
+    settings.migrCol = settings.migrOcc = 0.0f;
+    constexpr std::int32_t n = 4000;
+    auto world = replicates(settings, n, false);
+    seed(2024);
+    simulate(*world);
+    const Moments m = momentsOf(n, [&](std::int32_t i) { return seg(*world, i + 1).history->sizeAt(1); });
+    EXPECT_NEAR(m.mean, 60.0, 4 * std::sqrt(60.0 / n));
+    EXPECT_NEAR(m.variance, 60.0, 4 * 60.0 * std::sqrt(2.0 / (n - 1)));
+}
+
+TEST(DemographySimulation, TheMultinomialSplitIsBinomialPerNeighbour) {
+    // The stem keeps its 50 (r = 0) and sends 25 of them (share 0.5) into two
+    // equal branches: the first branch's count is Binomial(25, 1/2), and the
+    // second takes the rest.
+    TSettings settings = plainSettings();
+    settings.demographicModel = 3;
+    settings.growthRate = 0.0f;
+    constexpr std::int32_t n = 3000;
+    auto world = replicates(settings, n, true);
+    seed(77);
+    simulate(*world);
+    const auto fromStem = [&](std::int32_t i, std::int32_t branch) {
+        return seg(*world, 3 * i + branch).history->immigrantsAt(1, 1);  // the stem stands second
+    };
+    for (std::int32_t i = 0; i < n; ++i) ASSERT_EQ(fromStem(i, 2) + fromStem(i, 3), 25);
+    const Moments m = momentsOf(n, [&](std::int32_t i) { return fromStem(i, 2); });
+    EXPECT_NEAR(m.mean, 12.5, 4 * std::sqrt(6.25 / n));
+    EXPECT_NEAR(m.variance, 6.25, 4 * 6.25 * std::sqrt(2.0 / (n - 1)));
+}
+
+TEST(DemographySimulation, RandomCountsAndSplitTogether) {
+    // n ~ Poisson(50), e ~ Poisson(trunc(n / 2)): E[e] = (50 - P(n odd)) / 2
+    // = 24.75 + 0.25 e^-100, Var[e] = E[trunc(n / 2)] + Var[trunc(n / 2)]
+    // ~ 24.75 + 12.5. All of e is split, each branch taking half on average.
+    TSettings settings = plainSettings();
+    settings.demographicModel = 4;
+    settings.growthRate = 0.0f;
+    constexpr std::int32_t n = 3000;
+    auto world = replicates(settings, n, true);
+    seed(99);
+    simulate(*world);
+    const auto fromStem = [&](std::int32_t i, std::int32_t branch) {
+        return seg(*world, 3 * i + branch).history->immigrantsAt(1, 1);
+    };
+    const Moments sent = momentsOf(n, [&](std::int32_t i) { return fromStem(i, 2) + fromStem(i, 3); });
+    EXPECT_NEAR(sent.mean, 24.75, 4 * std::sqrt(37.25 / n));
+    EXPECT_NEAR(sent.variance, 37.25, 4 * 37.25 * std::sqrt(2.0 / (n - 1)) + 1.0);
+    const Moments first = momentsOf(n, [&](std::int32_t i) { return fromStem(i, 2); });
+    EXPECT_NEAR(first.mean, sent.mean / 2, 4 * std::sqrt(first.variance / n));
+}
+
+}  // namespace

@@ -1,0 +1,167 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+#include "DemographyFixture.h"
+#include "demography/Generation.h"
+#include "demography/MigrationModel.h"
+#include "run/Exception.h"
+
+using namespace demography_test;
+
+namespace {
+
+// A world with its database, every K at `K`, the current generation at 1 and
+// the given sizes; growth is switched off (r = 0 keeps N) unless asked for.
+std::unique_ptr<World> worldWith(TSettings settings, const std::vector<std::array<std::int32_t, 3>>& segments,
+                                 std::int16_t K = 100) {
+    settings.numGenerations = 3;
+    auto world = makeWorld(settings, segments);
+    testing::internal::CaptureStdout();
+    world->BuildDB();
+    testing::internal::GetCapturedStdout();
+    for (auto& [id, segment] : world->drainage->segments) segment->state.K = K;
+    currentGeneration = 1;
+    return world;
+}
+
+TSettings noGrowth() {
+    TSettings s = plainSettings();
+    s.growthRate = 0.0f;
+    return s;
+}
+
+// Segment 1 (1 -> 2) with an upstream neighbour 2 (3 -> 1, flows into it)
+// and a downstream neighbour 3 (2 -> 4, it flows into 3).
+const std::vector<std::array<std::int32_t, 3>> upAndDown = {{1, 1, 2}, {2, 3, 1}, {3, 2, 4}};
+// Segment 1 (1 -> 2) splitting into 2 (2 -> 3) and 3 (2 -> 4); the
+// branches list each other first (kind 1) and segment 1 second (kind 2).
+const std::vector<std::array<std::int32_t, 3>> fork = {{1, 1, 2}, {2, 2, 3}, {3, 2, 4}};
+
+TEST(DemographyMigrationModel, BevertonHoltGrowthCarriesItsRemainder) {
+    TSettings settings = plainSettings();
+    settings.migrCol = settings.migrOcc = 0.0f;
+    auto world = worldWith(settings, {{1, 1, 2}});
+    TSegment& s = seg(*world, 1);
+    s.state.N = 10;
+    runMigrationModel(*world->drainage, 1);
+    // 1.5 * 10 / (10 * 0.005 + 1) = 14.2857...
+    EXPECT_EQ(s.state.N, 14);
+    EXPECT_NEAR(s.state.growthRemainder, 0.2857143f, 1e-6f);
+
+    // With K = 1000 the remainder decides the next step: 14.925 grows to
+    // 22.2, while 14 alone would only give 20.8.
+    s.state.K = 1000;
+    s.state.N = 10;
+    s.state.growthRemainder = 0.0f;
+    runMigrationModel(*world->drainage, 1);
+    EXPECT_EQ(s.state.N, 14);
+    runMigrationModel(*world->drainage, 1);
+    EXPECT_EQ(s.state.N, 22);
+}
+
+TEST(DemographyMigrationModel, EmigrationShareSwitchesFromColonisationToOccupation) {
+    TSettings settings = plainSettings();
+    settings.migrCol = 0.3f;
+    settings.migrOcc = 0.1f;
+    EXPECT_FLOAT_EQ(emigrationShare(settings, 0, 100), static_cast<float>(0.3 - 0.2 / 1001.0));
+    EXPECT_NEAR(emigrationShare(settings, 50, 100), 0.2f, 1e-6f);  // 13.8155 is ln 10^6 to four decimals
+    EXPECT_NEAR(emigrationShare(settings, 100, 100), 0.1f + 0.2f * 0.001f, 1e-6f);
+}
+
+TEST(DemographyMigrationModel, UpstreamMovesWeighTheRatioSquaredAgainstDownstreamOnes) {
+    for (const float u : {1.0f, 2.0f}) {
+        TSettings settings = noGrowth();
+        settings.upstreamMigrationRatio = u;
+        auto world = worldWith(settings, upAndDown);
+        seg(*world, 1).state.N = 102;  // 51 emigrants
+        runMigrationModel(*world->drainage, 1);
+        const std::int16_t up = seg(*world, 2).history->immigrantsAt(0, 1);
+        const std::int16_t down = seg(*world, 3).history->immigrantsAt(0, 1);
+        if (u == 1.0f) {
+            EXPECT_EQ(up, 25);  // 25.5 each, rounded down
+            EXPECT_EQ(down, 25);
+        } else {
+            EXPECT_EQ(up, 40);  // weights 2 and 1/2: 40.8 and 10.2
+            EXPECT_EQ(down, 10);
+        }
+        EXPECT_EQ(seg(*world, 2).state.BilanMigr, up);
+        EXPECT_EQ(seg(*world, 3).state.BilanMigr, down);
+        EXPECT_EQ(seg(*world, 1).state.BilanMigr, -(up + down));
+        EXPECT_EQ(seg(*world, 1).state.N, 102);  // emigrants leave through the balance only
+    }
+}
+
+TEST(DemographyMigrationModel, AnEmptyNeighbourWeighsAsMuchAsItHasRoom) {
+    auto world = worldWith(noGrowth(), fork);
+    seg(*world, 1).state.N = 306;  // 153 emigrants
+    seg(*world, 3).state.N = 100;  // full
+    runMigrationModel(*world->drainage, 1);
+    // Weights 101 (empty) and 1 (full): 151.5 and 1.5 of the 153.
+    EXPECT_EQ(seg(*world, 2).history->immigrantsAt(1, 1), 151);
+    EXPECT_EQ(seg(*world, 3).history->immigrantsAt(1, 1), 1);
+}
+
+TEST(DemographyMigrationModel, TheDeterministicSplitRoundsDownAndKeepsTheRest) {
+    auto world = worldWith(noGrowth(), fork);
+    seg(*world, 1).state.N = 11;  // 5 emigrants over two equal shares
+    runMigrationModel(*world->drainage, 1);
+    EXPECT_EQ(seg(*world, 2).state.BilanMigr, 2);
+    EXPECT_EQ(seg(*world, 3).state.BilanMigr, 2);
+    EXPECT_EQ(seg(*world, 1).state.BilanMigr, -4);
+}
+
+TEST(DemographyMigrationModel, ClosedSegmentsLoseTheirPopulationAndReceiveNoOne) {
+    auto world = worldWith(noGrowth(), fork);
+    seg(*world, 1).state.N = 102;
+    seg(*world, 2).accessible = false;
+    seg(*world, 3).state.N = 50;
+    seg(*world, 3).accessible = false;
+    runMigrationModel(*world->drainage, 1);
+    EXPECT_EQ(seg(*world, 3).state.N, 0);          // closed with people on it: lost at once
+    EXPECT_EQ(seg(*world, 1).state.BilanMigr, 0);  // nowhere to go: all stay
+    EXPECT_EQ(seg(*world, 2).state.BilanMigr, 0);
+
+    seg(*world, 3).accessible = true;  // one open neighbour takes every emigrant
+    seg(*world, 3).state.N = 0;
+    runMigrationModel(*world->drainage, 1);
+    EXPECT_EQ(seg(*world, 3).state.BilanMigr, 51);
+    EXPECT_EQ(seg(*world, 3).history->immigrantsAt(1, 1), 51);
+    EXPECT_EQ(seg(*world, 2).history->immigrantsAt(1, 1), 0);
+}
+
+TEST(DemographyMigrationModel, AnUnknownModelIsFatal) {
+    auto world = worldWith(noGrowth(), fork);
+    seg(*world, 1).state.N = 102;
+    for (const std::int32_t model : {0, 5}) {
+        try {
+            runMigrationModel(*world->drainage, model);
+            FAIL() << model;
+        } catch (const TException& e) {
+            EXPECT_EQ(e.message(), "runMigrationModel(): unknown demographic model!");
+            EXPECT_TRUE(e.isFatal());
+        }
+    }
+    EXPECT_EQ(seg(*world, 1).state.BilanMigr, 0);  // no segment touched
+    resetGeneration();
+}
+
+TEST(DemographyMigrationModel, ManyImmigrantsSaturateTheBalanceWithAWarning) {
+    // Three full segments of capacity 32767 flow into segment 1, which is
+    // empty and so draws nearly all of their 3 x 16383 emigrants.
+    TSettings settings = noGrowth();
+    settings.carryingCapacity = 32767;
+    auto world = worldWith(settings, {{1, 1, 2}, {2, 3, 1}, {3, 4, 1}, {4, 5, 1}}, 32767);
+    for (std::int32_t id = 2; id <= 4; ++id) seg(*world, id).state.N = 32767;
+    testing::internal::CaptureStdout();
+    runMigrationModel(*world->drainage, 1);
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(seg(*world, 1).state.BilanMigr, 32767);
+    EXPECT_NE(out.find("WARNING: 16-bit overflow: the migration balance BilanMigr of segment 1 at generation 1"),
+              std::string::npos)
+        << out;
+    resetGeneration();
+}
+
+}  // namespace

@@ -1,0 +1,107 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "DemographyFixture.h"
+#include "demography/StateDB.h"
+#include "run/Exception.h"
+
+using namespace demography_test;
+
+namespace {
+
+// Segment 1 has three neighbours (2 flows in, 3 leaves its lower end, 4
+// joins it there); segment 2 has one, 3 and 4 have two each.
+const std::vector<std::array<std::int32_t, 3>> star = {{1, 1, 2}, {2, 3, 1}, {3, 2, 4}, {4, 5, 2}};
+
+TEST(DemographyDatabase, BuildDBLinksOneHistoryPerSegment) {
+    TSettings settings = plainSettings();
+    settings.numGenerations = 1000;
+    auto world = makeWorld(settings, star);
+    // (neighbours + 1) x 1001 x 2: 8008 bytes for segment 1.
+    EXPECT_EQ(databaseBytes(*world->drainage, 1000), 8008u + 4004u + 6006u + 6006u);
+
+    testing::internal::CaptureStdout();
+    world->BuildDB();
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(out.rfind("\nCreate DB for 4 segments and 1000 generations ... done. (Duration: ", 0), 0u) << out;
+    ASSERT_TRUE(world->database);
+    EXPECT_TRUE(world->databaseReady);
+    const StateDB& db = *world->database;
+    EXPECT_EQ(db.count, 4);
+    EXPECT_EQ(db.generations, 1000);
+    for (std::int32_t id = 1; id <= 4; ++id) {
+        TSegment& s = seg(*world, id);
+        EXPECT_EQ(s.databaseIndex, id - 1);
+        EXPECT_EQ(s.database, &db);
+        ASSERT_EQ(s.history, db.histories[static_cast<std::size_t>(id - 1)].get());
+        EXPECT_EQ(s.history->segment, &s);
+        EXPECT_EQ(s.history->immigrants.size(), s.neighbours.size());
+        EXPECT_EQ(s.history->sizes.count(), 1001);
+    }
+    EXPECT_EQ(seg(*world, 1).history->immigrants.size(), 3u);
+}
+
+TEST(DemographyDatabase, ReadsOutsideTheSeriesFallBackToGenerationZero) {
+    TSettings settings = plainSettings();
+    settings.numGenerations = 5;
+    auto world = makeWorld(settings, star);
+    testing::internal::CaptureStdout();
+    world->BuildDB();
+    testing::internal::GetCapturedStdout();
+    StatesOfCell& h = *seg(*world, 1).history;
+    h.storeSize(0, 11);
+    h.storeSize(5, 55);
+    h.storeImmigrants(2, 0, 7);
+    h.storeImmigrants(2, 3, 9);
+    EXPECT_EQ(h.sizeAt(5), 55);
+    EXPECT_EQ(h.sizeAt(-1), 11);
+    EXPECT_EQ(h.sizeAt(6), 11);
+    EXPECT_EQ(h.immigrantsAt(2, 3), 9);
+    EXPECT_EQ(h.immigrantsAt(2, 6), 7);
+
+    // A second BuildDB keeps the database and clears it.
+    const StateDB* before = world->database.get();
+    world->databaseReady = false;
+    testing::internal::CaptureStdout();
+    world->BuildDB();
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(world->database.get(), before);
+    EXPECT_TRUE(world->databaseReady);
+    for (std::int16_t v : snapshot(*world->database)) ASSERT_EQ(v, 0);
+}
+
+TEST(DemographyDatabase, ADatabaseTooLargeForMemoryIsRefusedWithItsSize) {
+    TSettings settings = plainSettings();
+    settings.numGenerations = 2147483647;
+    std::vector<std::array<std::int32_t, 3>> chain;
+    for (std::int32_t i = 1; i <= 200; ++i) chain.push_back({i, i, i + 1});
+    auto world = makeWorld(settings, chain);
+    const std::uint64_t bytes = databaseBytes(*world->drainage, settings.numGenerations);
+    // 198 inner segments with 2 neighbours, 2 end segments with 1: 598
+    // series of 2^31 entries, 2.5 TB.
+    EXPECT_EQ(bytes, 598u * 2147483648ull * 2u);
+    testing::internal::CaptureStdout();
+    try {
+        world->BuildDB();
+        FAIL() << "a 2.5 TB database was accepted";
+    } catch (const TException& e) {
+        EXPECT_TRUE(e.isFatal());
+        EXPECT_NE(e.message().str().find(std::to_string(bytes) + " bytes"), std::string::npos) << e.message();
+    }
+    testing::internal::GetCapturedStdout();
+    EXPECT_FALSE(world->database);
+    EXPECT_FALSE(world->databaseReady);
+    for (std::int32_t id = 1; id <= 200; ++id) EXPECT_EQ(seg(*world, id).history, nullptr);
+}
+
+TEST(DemographyDatabase, ANegativeGenerationCountKeepsGenerationZero) {
+    // Reads of any generation fall back to entry 0, so even a database for
+    // no generation at all must hold that entry.
+    TimeStoFull series;
+    EXPECT_TRUE(series.AllocateTimeStoFullMemory(-3));
+    EXPECT_EQ(series.count(), 1);
+    EXPECT_EQ(series.at(5), 0);
+}
+
+}  // namespace
