@@ -56,8 +56,9 @@ void asIterateCells(Step&& step) {
 
 void IterateCells(World& world) {
     asIterateCells([&] {
-        MigrationPlan plan(*world.drainage, world.settings, true);
+        MigrationPlan plan(*world.drainage, world.settings, false);
         plan.iterate(world.settings.demographicModel);
+        plan.finish();
     });
 }
 
@@ -74,15 +75,20 @@ void World::SimulateDemography() {
         }
         std::size_t mapCursor = 0;
         setTime(*drainage, 0);
-        MigrationPlan plan(*drainage, settings, false);
+        MigrationPlan plan(*drainage, settings, true);
         while (currentGeneration < settings.numGenerations) {
             advanceGeneration();
+            bool mapped = false;
             if (environment != nullptr)
                 while (mapCursor < environment->maps.size() &&
-                       environment->maps[mapCursor].generation <= currentGeneration)
+                       environment->maps[mapCursor].generation <= currentGeneration) {
                     applyMap(*this, environment->maps[mapCursor++]);
+                    mapped = true;
+                }
+            if (mapped) plan.refreshAccessible();
             asIterateCells([&] { plan.iterate(settings.demographicModel); });
         }
+        plan.finish();
         std::cout << "\nDemography simulation done (Duration: " << timer << ")" << std::endl;
         databaseReady = false;
     } catch (const TException&) {

@@ -35,69 +35,74 @@ constexpr std::uint32_t bitsPerWord = 64;
 
 }  // namespace
 
-MigrationPlan::MigrationPlan(TSegmentVector& drainage, const TSettings& settings_, bool writeAllCounts)
+MigrationPlan::MigrationPlan(TSegmentVector& drainage, const TSettings& settings_, bool staged_)
     : settings(settings_),
+      staged(staged_),
       growthRate(settings_.growthRate),
       upstream(settings_.upstreamMigrationRatio),
       downstream(1.0f / settings_.upstreamMigrationRatio) {
     ordered.reserve(drainage.segments.size());
+    hot.reserve(drainage.segments.size());
     std::unordered_map<const TSegment*, std::uint32_t> indexOf;
     indexOf.reserve(drainage.segments.size());
+    std::size_t withHistory = 0;
     for (auto& [id, segment] : drainage.segments) {
         indexOf.emplace(segment.get(), static_cast<std::uint32_t>(ordered.size()));
         ordered.push_back(segment.get());
+        const State& s = segment->state;
+        hot.push_back({s.N, s.K, s.BilanMigr, static_cast<std::uint8_t>(segment->accessible ? 1 : 0),
+                       s.growthRemainder});
+        if (segment->history != nullptr) ++withHistory;
     }
     const std::size_t n = ordered.size();
-    std::size_t withHistory = 0;
-    for (const TSegment* segment : ordered)
-        if (segment->history != nullptr) ++withHistory;
-    hasDatabase = withHistory > 0;
+    const bool hasDatabase = withHistory > 0;
     if (hasDatabase && withHistory != n) throw databaseMismatch();
 
-    seriesLength = std::numeric_limits<std::int32_t>::max();
+    // Series slots: per segment its size series, then its immigrant series.
+    std::vector<std::uint32_t> firstImmigrantSlot(n, noSlot);
+    sizeSlot.assign(n, noSlot);
+    seriesLength = hasDatabase ? std::numeric_limits<std::int32_t>::max() : 0;
+    if (hasDatabase)
+        for (std::size_t i = 0; i < n; ++i) {
+            StatesOfCell& history = *ordered[i]->history;
+            if (history.immigrants.size() != ordered[i]->neighbours.size() || history.sizes.entries.empty())
+                throw databaseMismatch();
+            sizeSlot[i] = static_cast<std::uint32_t>(series.size());
+            series.push_back(history.sizes.entries.data());
+            seriesLength = std::min(seriesLength, history.sizes.count());
+            firstImmigrantSlot[i] = static_cast<std::uint32_t>(series.size());
+            for (TimeStoFull& immigrants : history.immigrants) {
+                if (immigrants.entries.empty()) throw databaseMismatch();
+                series.push_back(immigrants.entries.data());
+                seriesLength = std::min(seriesLength, immigrants.count());
+            }
+        }
+
     firstLink.reserve(n + 1);
-    sizeSeries.reserve(n);
-    writeZeros.assign(n, writeAllCounts ? 1 : 0);
     std::size_t widest = 0;
-    for (std::uint32_t i = 0; i < n; ++i) {
-        TSegment& S = *ordered[i];
+    for (std::size_t i = 0; i < n; ++i) {
+        const TSegment& S = *ordered[i];
         firstLink.push_back(static_cast<std::uint32_t>(links.size()));
         widest = std::max(widest, S.neighbours.size());
-        if (hasDatabase) {
-            StatesOfCell& history = *S.history;
-            if (history.immigrants.size() != S.neighbours.size() || history.sizes.entries.empty())
-                throw databaseMismatch();
-            seriesLength = std::min(seriesLength, history.sizes.count());
-            for (const TimeStoFull& series : history.immigrants) seriesLength = std::min(seriesLength, series.count());
-            sizeSeries.push_back(history.sizes.entries.data());
-        } else {
-            sizeSeries.push_back(nullptr);
-        }
         for (std::size_t k = 0; k < S.neighbours.size(); ++k) {
-            TSegment* neighbour = S.neighbours[k];
-            const auto found = indexOf.find(neighbour);
+            const auto found = indexOf.find(S.neighbours[k]);
             if (found == indexOf.end()) throw databaseMismatch();
             const std::int32_t kind = k < S.neighbourKinds.size() ? S.neighbourKinds[k] : 0;
             float direction = 1.0f;
             if (kind == kindSharesFromNode || kind == kindFlowsOut) direction = downstream;
             if (kind == kindFlowsIn || kind == kindSharesToNode) direction = upstream;
-            std::int16_t* slot = nullptr;
+            std::uint32_t slot = noSlot;
             if (hasDatabase) {
                 const std::int32_t reverse = k < S.reversePositions.size() ? S.reversePositions[k] : -1;
-                if (reverse < 0 || static_cast<std::size_t>(reverse) >= neighbour->history->immigrants.size())
+                const TSegment& neighbour = *S.neighbours[k];
+                if (reverse < 0 || static_cast<std::size_t>(reverse) >= neighbour.history->immigrants.size())
                     throw databaseMismatch();
-                slot = neighbour->history->immigrants[static_cast<std::size_t>(reverse)].entries.data();
+                slot = firstImmigrantSlot[found->second] + static_cast<std::uint32_t>(reverse);
             }
-            links.push_back({neighbour, found->second, direction, slot});
-            // A neighbour listed twice (a loop segment, two parallel segments)
-            // makes two writes into one slot, the later one winning: such a
-            // segment records its zeros too.
-            for (std::size_t m = 0; m < k; ++m)
-                if (S.neighbours[m] == neighbour) writeZeros[i] = 1;
+            links.push_back({found->second, direction, slot});
         }
     }
     firstLink.push_back(static_cast<std::uint32_t>(links.size()));
-    if (!hasDatabase) seriesLength = 0;
     weights.resize(widest);
     counts.resize(widest);
     const std::size_t words = (n + bitsPerWord - 1) / bitsPerWord;
@@ -105,11 +110,17 @@ MigrationPlan::MigrationPlan(TSegmentVector& drainage, const TSettings& settings
     touched.assign(words, 0);
     shareK = settings.carryingCapacity;
     if (shareK > 0) shareTable.assign(32768, std::numeric_limits<float>::quiet_NaN());
+    if (staged && hasDatabase) {
+        stage.assign(static_cast<std::size_t>(stageDepth) * series.size(), 0);
+        stageDirty.assign((series.size() + bitsPerWord - 1) / bitsPerWord, 0);
+    } else {
+        staged = false;
+    }
 }
 
 std::int32_t MigrationPlan::checkedGeneration() const {
     const std::int32_t t = currentGeneration;
-    if (hasDatabase && (t < 0 || t >= seriesLength))
+    if (!series.empty() && (t < 0 || t >= seriesLength))
         throw TException(my_string("runMigrationModel(): generation ") + t +
                              " lies outside the demographic database (generations 0 to " + (seriesLength - 1) + ")!",
                          levelFatal);
@@ -134,23 +145,55 @@ void MigrationPlan::markTouched(std::uint32_t index) {
     }
 }
 
+void MigrationPlan::record(std::uint32_t slot, std::int32_t t, std::int16_t value) {
+    if (slot == noSlot) return;
+    if (!staged) {
+        series[slot][t] = value;
+        return;
+    }
+    stage[static_cast<std::size_t>(t % stageDepth) * series.size() + slot] = value;
+    if (value != 0) stageDirty[slot / bitsPerWord] |= std::uint64_t{1} << (slot % bitsPerWord);
+}
+
+void MigrationPlan::flush() {
+    if (!staged || stagedTo < stagedFrom) return;
+    const std::size_t width = series.size();
+    for (std::size_t w = 0; w < stageDirty.size(); ++w) {
+        std::uint64_t bits = stageDirty[w];
+        stageDirty[w] = 0;
+        while (bits != 0) {
+            const std::size_t slot = w * bitsPerWord + static_cast<std::size_t>(std::countr_zero(bits));
+            bits &= bits - 1;
+            std::int16_t* entries = series[slot];
+            for (std::int32_t t = stagedFrom; t <= stagedTo; ++t) {
+                std::int16_t& staged_ = stage[static_cast<std::size_t>(t % stageDepth) * width + slot];
+                entries[t] = staged_;
+                staged_ = 0;
+            }
+        }
+    }
+    stagedFrom = 0;
+    stagedTo = -1;
+}
+
 template <bool randomCounts, bool randomSplit>
 void MigrationPlan::segmentStep(std::uint32_t index) {
+    Hot& s = hot[index];
     TSegment& S = *ordered[index];
-    State& s = S.state;
     const std::uint32_t begin = firstLink[index];
-    const std::uint32_t end = firstLink[index + 1];
+    const std::uint32_t width = firstLink[index + 1] - begin;
+    const Link* link = links.data() + begin;
     const std::int32_t t = currentGeneration;
-    const bool recordZeros = writeZeros[index] != 0;
 
+    // A step that sends no one records zeros. Staged, nothing else has
+    // written these entries in this generation, so they are zeros already.
     auto recordNothing = [&] {
-        if (recordZeros)
-            for (std::uint32_t l = begin; l < end; ++l)
-                if (links[l].immigrants != nullptr) links[l].immigrants[t] = 0;
+        if (!staged)
+            for (std::uint32_t k = 0; k < width; ++k) record(link[k].slot, t, 0);
     };
 
-    if (s.K <= 0 || !S.accessible) {
-        if (!S.accessible) s.N = 0;
+    if (s.K <= 0 || s.open == 0) {
+        if (s.open == 0) s.N = 0;
         recordNothing();
         return;
     }
@@ -159,9 +202,9 @@ void MigrationPlan::segmentStep(std::uint32_t index) {
     // is carried to the next generation so that slow growth still adds up.
     std::int16_t n = 0;
     if (s.N >= 1) {
-        const float x = static_cast<float>(s.N) + s.growthRemainder;
+        const float x = static_cast<float>(s.N) + s.remainder;
         const float y = (growthRate + 1.0f) * x / (x * (growthRate / static_cast<float>(s.K)) + 1.0f);
-        s.growthRemainder = y - std::trunc(y);
+        s.remainder = y - std::trunc(y);
         n = saturate16(y, S, "the grown size");
         if constexpr (randomCounts) n = saturate16(poissonDeviate(static_cast<float>(n)), S, "the grown size");
     }
@@ -176,15 +219,13 @@ void MigrationPlan::segmentStep(std::uint32_t index) {
 
     // Weights: direction factor over the neighbour's filling (N + 1) / (K + 1),
     // so an empty neighbour draws K + 1 times more than a full one.
-    const std::uint32_t width = end - begin;
     float W = 0.0f;
     for (std::uint32_t k = 0; k < width; ++k) {
-        const Link& link = links[begin + k];
-        const TSegment& target = *link.neighbour;
+        const Hot& target = hot[link[k].index];
         float w = 0.0f;
-        if (target.accessible) {
-            const float filling = static_cast<float>(target.state.N + 1) / static_cast<float>(target.state.K + 1);
-            w = link.direction / filling;
+        if (target.open != 0) {
+            const float filling = static_cast<float>(target.N + 1) / static_cast<float>(target.K + 1);
+            w = link[k].direction / filling;
         }
         weights[k] = w;
         W += w;
@@ -228,23 +269,22 @@ void MigrationPlan::segmentStep(std::uint32_t index) {
     for (std::uint32_t k = 0; k < width; ++k) {
         const std::int32_t c = counts[k];
         if (c == 0) continue;
-        const Link& link = links[begin + k];
-        State& target = link.neighbour->state;
-        target.BilanMigr = saturate16(std::int32_t{target.BilanMigr} + c, *link.neighbour,
+        Hot& target = hot[link[k].index];
+        target.BilanMigr = saturate16(std::int32_t{target.BilanMigr} + c, *ordered[link[k].index],
                                       "the migration balance BilanMigr");
-        markTouched(link.index);
+        markTouched(link[k].index);
     }
-    for (std::uint32_t k = 0; k < width; ++k) {
-        const Link& link = links[begin + k];
-        if (link.immigrants != nullptr && (counts[k] != 0 || recordZeros))
-            link.immigrants[t] = static_cast<std::int16_t>(counts[k]);
-    }
+    for (std::uint32_t k = 0; k < width; ++k) record(link[k].slot, t, static_cast<std::int16_t>(counts[k]));
 }
 
 void MigrationPlan::refreshOccupancy() {
     std::fill(occupied.begin(), occupied.end(), std::uint64_t{0});
-    for (std::uint32_t i = 0; i < ordered.size(); ++i)
-        if (ordered[i]->state.N > 0) occupied[i / bitsPerWord] |= std::uint64_t{1} << (i % bitsPerWord);
+    for (std::uint32_t i = 0; i < hot.size(); ++i)
+        if (hot[i].N > 0) occupied[i / bitsPerWord] |= std::uint64_t{1} << (i % bitsPerWord);
+}
+
+void MigrationPlan::refreshAccessible() {
+    for (std::size_t i = 0; i < ordered.size(); ++i) hot[i].open = ordered[i]->accessible ? 1 : 0;
 }
 
 template <bool randomCounts, bool randomSplit>
@@ -275,57 +315,67 @@ void MigrationPlan::runMigrationModel(std::int32_t model) {
 
 void MigrationPlan::clearBalances() {
     if (fresh) {
-        for (TSegment* segment : ordered) segment->state.BilanMigr = 0;
+        for (Hot& h : hot) h.BilanMigr = 0;
     } else {
-        for (const std::uint32_t i : touchedList) ordered[i]->state.BilanMigr = 0;
+        for (const std::uint32_t i : touchedList) hot[i].BilanMigr = 0;
     }
     std::fill(touched.begin(), touched.end(), std::uint64_t{0});
     touchedList.clear();
 }
 
-void MigrationPlan::addBalances() {
+void MigrationPlan::addBalances(bool all) {
     // Segments neither occupied nor touched hold N = 0 and BilanMigr = 0:
     // the sum leaves them at 0 and their size entry is 0 already.
     const std::int32_t t = currentGeneration;
     for (std::size_t w = 0; w < occupied.size(); ++w) {
-        std::uint64_t bits = occupied[w] | touched[w];
+        std::uint64_t bits = all ? ~std::uint64_t{0} : (occupied[w] | touched[w]);
+        if (all && (w + 1) * bitsPerWord > hot.size()) bits >>= (w + 1) * bitsPerWord - hot.size();
         std::uint64_t stillOccupied = 0;
         while (bits != 0) {
             const unsigned b = static_cast<unsigned>(std::countr_zero(bits));
             bits &= bits - 1;
             const std::uint32_t i = static_cast<std::uint32_t>(w * bitsPerWord) + b;
-            TSegment& S = *ordered[i];
-            add_BilanMigr_to_N(S.state, S);
-            if (S.state.N > 0) stillOccupied |= std::uint64_t{1} << b;
-            if (sizeSeries[i] != nullptr && (S.state.N != 0 || writeZeros[i] != 0)) sizeSeries[i][t] = S.state.N;
+            Hot& h = hot[i];
+            addBalance(h.N, h.BilanMigr, *ordered[i]);
+            if (h.N > 0) stillOccupied |= std::uint64_t{1} << b;
+            record(sizeSlot[i], t, h.N);
         }
         occupied[w] = stillOccupied;
     }
 }
 
 void MigrationPlan::iterate(std::int32_t model) {
-    checkedGeneration();
+    const std::int32_t t = checkedGeneration();
+    if (staged) {
+        // A staged block covers consecutive generations of one 32-generation
+        // window; anything else first writes out what is staged.
+        if (stagedTo >= stagedFrom && (t / stageDepth != stagedFrom / stageDepth || t <= stagedTo)) flush();
+        if (stagedTo < stagedFrom) stagedFrom = t;
+        stagedTo = t;
+    }
     if (fresh) refreshOccupancy();
     clearBalances();
     runMigrationModel(model);
-    if (fresh) {
-        // The first generation visits every segment, as the loop over all
-        // segments would, and so settles the invariant used from then on.
-        const std::int32_t t = currentGeneration;
-        for (std::uint32_t i = 0; i < ordered.size(); ++i) {
-            TSegment& S = *ordered[i];
-            add_BilanMigr_to_N(S.state, S);
-            if (sizeSeries[i] != nullptr) sizeSeries[i][t] = S.state.N;
-        }
-        refreshOccupancy();
-        fresh = false;
-        return;
+    // The first generation visits every segment, as the loop over all
+    // segments does, and so settles the invariant used from then on.
+    addBalances(fresh);
+    fresh = false;
+}
+
+void MigrationPlan::finish() {
+    flush();
+    for (std::size_t i = 0; i < ordered.size(); ++i) {
+        State& s = ordered[i]->state;
+        s.N = hot[i].N;
+        s.K = hot[i].K;
+        s.BilanMigr = hot[i].BilanMigr;
+        s.growthRemainder = hot[i].remainder;
     }
-    addBalances();
 }
 
 void runMigrationModel(TSegmentVector& drainage, std::int32_t model) {
     if (model < 1 || model > 4) throw unknownModel();
-    MigrationPlan plan(drainage, *drainage.settings, true);
+    MigrationPlan plan(drainage, *drainage.settings, false);
     plan.runMigrationModel(model);
+    plan.finish();
 }

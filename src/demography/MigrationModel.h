@@ -30,34 +30,52 @@ float emigrationShare(const TSettings& settings, std::int32_t n, std::int32_t K)
 // "runMigrationModel(): unknown demographic model!".
 void runMigrationModel(TSegmentVector& drainage, std::int32_t model);
 
-// The drainage laid out flat for the generation loop: segments in ascending id
-// order, each with its neighbour links (neighbour, direction factor, the slot
-// of the receiver's immigrant series), and the set of occupied segments. Only
-// occupied segments and those whose balance changed are visited, so an empty
-// reach of the river costs next to nothing per generation. The layout holds
-// while the drainage's segments and neighbour lists stay as they are (the
-// accessible flags may change between generations).
+// The drainage laid out flat for the generation loop. Segments are numbered
+// in ascending id order; their states (N, K, BilanMigr, remainder, the
+// accessible flag) are kept as compact copies next to each other, and each
+// segment has a run of neighbour links (neighbour number, direction factor,
+// the receiver's immigrant series). Only occupied segments and those whose
+// balance changed are visited after the first generation, so an empty reach
+// of the river costs next to nothing.
+//
+// A staged plan collects the database entries of up to 32 generations in a
+// small generation-major buffer and writes them into the series a cache line
+// at a time; without staging every entry is written at once. Either way the
+// database ends up the same, provided its series were cleared before the
+// simulation (as the starting conditions or BuildDB leave them).
+//
+// The segments' own states are brought up to date by finish(); until then
+// they hold the values of the plan's construction. The layout holds while
+// the drainage's segments and neighbour lists stay as they are; accessible
+// flags changed between generations are taken over by refreshAccessible().
 class MigrationPlan {
 public:
-    // writeAllCounts: record every emigrant count, zeros included. Without
-    // it, zeros are not written where the entry is known to be 0 already
-    // (every series starts a simulation cleared, and each entry of a
-    // generation has a single writer), which saves most database traffic.
-    MigrationPlan(TSegmentVector& drainage, const TSettings& settings, bool writeAllCounts);
+    MigrationPlan(TSegmentVector& drainage, const TSettings& settings, bool staged);
 
     // One generation at the current generation: clear the balances, run the
     // migration model, add the balances to the sizes and store the sizes.
     void iterate(std::int32_t model);
     // The migration model alone (IterateCells step 2).
     void runMigrationModel(std::int32_t model);
+    void refreshAccessible();
+    // Writes the staged entries and copies the states back to the segments.
+    void finish();
 
 private:
-    struct Link {
-        TSegment* neighbour;
-        std::uint32_t index;        // the neighbour's position in `ordered`
-        float direction;            // t: 1/u downstream, u upstream, 1 otherwise
-        std::int16_t* immigrants;   // the neighbour's immigrant series for this segment, or null
+    struct Hot {
+        std::int16_t N;
+        std::int16_t K;
+        std::int16_t BilanMigr;
+        std::uint8_t open;  // accessible
+        float remainder;
     };
+    struct Link {
+        std::uint32_t index;      // the neighbour's number
+        float direction;          // t: 1/u downstream, u upstream, 1 otherwise
+        std::uint32_t slot;       // the neighbour's immigrant series for this segment
+    };
+    static constexpr std::uint32_t noSlot = 0xFFFFFFFFu;
+    static constexpr std::int32_t stageDepth = 32;  // generations per staged block: 64 bytes of a series
 
     template <bool randomCounts, bool randomSplit>
     void segmentStep(std::uint32_t index);
@@ -65,26 +83,33 @@ private:
     void runPass();
     void refreshOccupancy();
     void clearBalances();
-    void addBalances();
+    void addBalances(bool all);
     void markTouched(std::uint32_t index);
+    void record(std::uint32_t slot, std::int32_t t, std::int16_t value);
+    void flush();
     float share(std::int16_t n, std::int16_t K);
     std::int32_t checkedGeneration() const;
 
     const TSettings& settings;
     std::vector<TSegment*> ordered;
+    std::vector<Hot> hot;
     std::vector<std::uint32_t> firstLink;  // links of segment i: [firstLink[i], firstLink[i + 1])
     std::vector<Link> links;
-    std::vector<std::int16_t*> sizeSeries;  // per segment, or null without a database
-    std::vector<std::uint8_t> writeZeros;   // per segment: record zero counts too
+    std::vector<std::uint32_t> sizeSlot;    // per segment, or noSlot without a database
+    std::vector<std::int16_t*> series;      // entries of every series, by slot
     std::vector<std::uint64_t> occupied;    // N > 0 at the start of the pass
     std::vector<std::uint64_t> touched;     // BilanMigr changed in this generation
     std::vector<std::uint32_t> touchedList;
     std::vector<float> weights;             // scratch, one per link of a segment
     std::vector<std::int32_t> counts;
     std::vector<float> shareTable;          // emigrationShare(n, shareK), NaN until needed
+    std::vector<std::int16_t> stage;        // [generation % stageDepth][slot]
+    std::vector<std::uint64_t> stageDirty;  // per 64 slots: a non-zero entry is staged
+    std::int32_t stagedFrom = 0;            // generations staged, none while stagedTo < stagedFrom
+    std::int32_t stagedTo = -1;
     std::int16_t shareK = 0;
     std::int32_t seriesLength = 0;          // entries of every series (G + 1); 0 without a database
-    bool hasDatabase = false;
+    bool staged;
     bool fresh = true;                      // no generation run yet: visit every segment once
     float growthRate;
     float upstream;

@@ -24,16 +24,18 @@ std::int16_t saturatedWithWarning(double value, const TSegment& segment, const c
     return held;
 }
 
-bool add_BilanMigr_to_N(State& state, const TSegment& segment) {
-    const std::int32_t sum = std::int32_t{state.N} + std::int32_t{state.BilanMigr};
+bool addBalance(std::int16_t& N, std::int16_t BilanMigr, const TSegment& segment) {
+    const std::int32_t sum = std::int32_t{N} + std::int32_t{BilanMigr};
     if (sum < 0) {
         // Only random emigrant counts above the grown size get here; the sum
         // is at least -32768, so it is the 16-bit value the size would have.
         std::cout << "\nError in State::add_BilanMigr_to_N(): 0 > N= " << sum << " at generation " << currentGeneration
                   << " for segment " << segment.id << std::endl;
-        state.N = 0;
+        N = 0;
         return false;
     }
-    state.N = saturate16(sum, segment, "the size N + BilanMigr");
+    N = saturate16(sum, segment, "the size N + BilanMigr");
     return true;
 }
+
+bool add_BilanMigr_to_N(State& state, const TSegment& segment) { return addBalance(state.N, state.BilanMigr, segment); }

@@ -26,6 +26,9 @@ public:
 // grown size) is reported, set to 0, and the call returns false. A result
 // beyond 32767 is held at 32767 with a warning (sizes are 16-bit).
 bool add_BilanMigr_to_N(State& state, const TSegment& segment);
+// The same on a size and balance held elsewhere (the generation loop keeps
+// compact copies of the states of all segments).
+bool addBalance(std::int16_t& N, std::int16_t BilanMigr, const TSegment& segment);
 
 // Sizes, capacities, balances and emigrant counts live in 16 bits. A value
 // computed in a wider type that leaves the 16-bit range is held at the

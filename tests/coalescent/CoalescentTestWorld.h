@@ -45,12 +45,6 @@ private:
     std::streambuf* old_;
 };
 
-inline int occurrences(const std::string& text, const std::string& part) {
-    int count = 0;
-    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) ++count;
-    return count;
-}
-
 class TestWorld {
 public:
     // G forward generations; the backward walk may take maxGenerations steps.
@@ -152,7 +146,7 @@ public:
     // Segment `id` was filled at generation 0 from `source`.
     void setOrigin(std::int32_t id, PopulationSource& source) { segment(id)->sourcePopulation = &source; }
 
-    // Leaves hold the root's children recursively; the root of the last tree.
+    // The root of the genealogy built last.
     const TNode& root() { return demes().tree.node(demes().tree.nodeCount() - 1); }
     static int firstLocation(const TNode& node) { return (*node.locations)[0]; }
     static int firstGeneration(const TNode& node) { return (*node.generations)[0]; }

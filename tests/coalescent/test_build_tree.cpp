@@ -13,7 +13,6 @@
 #include "run/Exception.h"
 
 using coalescent_test::CoutCapture;
-using coalescent_test::occurrences;
 using coalescent_test::seedStream;
 using coalescent_test::TestWorld;
 

@@ -9,7 +9,6 @@
 #include "run/Exception.h"
 
 using coalescent_test::CoutCapture;
-using coalescent_test::occurrences;
 using coalescent_test::TestWorld;
 
 namespace {
@@ -129,14 +128,6 @@ TEST(DemeCollection, NoUsableSampleFailsWithTreeIsEmpty) {
     }
 }
 
-TEST(DemeCollection, ADrainageWithoutSegmentsLeavesTheCollectionUntouched) {
-    TestWorld w(10);
-    w.finish();
-    EXPECT_TRUE(w.demes().createDemesFromWorld(*w.world));
-    EXPECT_EQ(w.demes().world, nullptr);
-    EXPECT_EQ(w.demes().nSegments, 0);
-}
-
 TEST(DemeCollection, ResetRestoresTheSampleAndForgetsTheLastGenealogy) {
     // Lineages sampled on segment 2 of a chain of 3; segment 2 was empty one
     // generation earlier and its immigrants came from segment 1, so every
@@ -222,18 +213,6 @@ TEST(DemeCollection, TwoSamplesOnOneSegmentKeepTheLaterOne) {
     EXPECT_EQ(c.nSampleLineages, 4);
     EXPECT_EQ(w.segment(1)->deme, c.sampleDemes[1]);
     EXPECT_NE(out.text().find("population 'third' replaces population 'first' on segment 1"), std::string::npos);
-}
-
-TEST(DemeCollection, AnEmptyActiveEntryIsReportedAndSkipped) {
-    TestWorld w(5);
-    buildChain(w, 2);
-    w.addSample("a", 1, 2);
-    w.addSample("b", 2, 3);
-    ASSERT_TRUE(w.demes().createDemesFromWorld(*w.world));
-    w.demes().active.insert(w.demes().active.begin() + 1, nullptr);
-    CoutCapture out;
-    EXPECT_EQ(w.demes().countLineages(), 5);
-    EXPECT_EQ(out.text(), "stop");
 }
 
 TEST(DemeCollection, CompactionAndActivationKeepEveryLineage) {
