@@ -18,6 +18,7 @@
 #include "coalescent/Random.h"
 #include "demography/Generation.h"
 #include "demography/MigrationModel.h"
+#include "demography/StartingConditions.h"
 #include "demography/StateDB.h"
 #include "drainage/Population.h"
 #include "drainage/SegmentVector.h"
@@ -208,6 +209,33 @@ void BM_WithoutDatabase(benchmark::State& state) {
     }
 }
 
+// The generation loop alone (no starting conditions) on the full drainage
+// with its database: the difference to BM_WithoutDatabase is the cost of the
+// database writes.
+void BM_GenerationLoop(benchmark::State& state) {
+    Fixture& f = fixture();
+    f.placeSources(2);
+    f.world->settings.demographicModel = static_cast<std::int32_t>(state.range(0));
+    for (auto _ : state) {
+        std::ostringstream quiet;
+        auto* old = std::cout.rdbuf(quiet.rdbuf());
+        f.world->databaseReady = false;
+        setStartingConditions(*f.world);
+        resetRandomState();
+        initialize_ran3(-4711);
+        std::cout.rdbuf(old);
+        MigrationPlan plan(*f.world->drainage, f.world->settings, state.range(1) != 0);
+        const auto start = std::chrono::steady_clock::now();
+        for (currentGeneration = 1; currentGeneration <= generations; ++currentGeneration)
+            plan.iterate(f.world->settings.demographicModel);
+        plan.finish();
+        const auto stop = std::chrono::steady_clock::now();
+        const double ns = std::chrono::duration<double, std::nano>(stop - start).count();
+        state.SetIterationTime(ns * 1e-9);
+        state.counters["ns_per_occupied_seg_gen"] = ns / (static_cast<double>(segmentCount) * generations);
+    }
+}
+
 // The deviates a full-drainage run of the model draws, drawn alone: per
 // segment and generation a Poisson deviate for the size and one for the
 // emigrants (models 2 and 4), a binomial deviate per open neighbour
@@ -286,6 +314,7 @@ BENCHMARK(BM_WithoutDatabase)
     ->Iterations(1)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GenerationLoop)->ArgsProduct({{1, 2, 3, 4}, {0, 1}})->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DeviatesAlone)->DenseRange(2, 4)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

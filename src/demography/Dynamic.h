@@ -17,7 +17,7 @@ public:
     my_string file;
     std::int32_t generation = 0;  // from this generation on
     bool value = true;            // the accessible flag given to the listed segments
-    std::vector<std::int32_t> segmentIds;  // ascending, ids of the drainage as read
+    std::vector<std::int32_t> segmentIds;  // ascending, each once, ids of the drainage as read
 };
 
 class TDynamicVector {
@@ -28,7 +28,11 @@ public:
     World* world = nullptr;
 };
 
-// Reads the environment file and its maps for a drainage. Throws on failure.
+// Reads the environment file (one "generation mapfile" per line, "//" starts
+// a comment) and its maps (name line, value line 0 or 1, then segment ids) for
+// a drainage, sorted by generation with file order kept on ties. Ids of 0 or
+// not in the drainage are skipped, repeated ones kept once. Unreadable files
+// and malformed lines are fatal errors naming the file.
 std::unique_ptr<TDynamicVector> readDynamicEnvironment(TSegmentVector& drainage, World* world, const my_string& path);
 
 // Sets the accessible flag of the map's segments in the drainage as read and

@@ -33,6 +33,15 @@ TException databaseMismatch() {
 
 constexpr std::uint32_t bitsPerWord = 64;
 
+// Truncation toward zero of a float, as std::trunc. Without SSE4.1 (not
+// assumed: the build targets plain x86-64) std::trunc is a library call; a
+// float below 2^23 in magnitude converts through int exactly, and one above
+// is integral already.
+inline float truncated(float y) {
+    if (std::fabs(y) < 8388608.0f) return static_cast<float>(static_cast<std::int32_t>(y));
+    return std::trunc(y);
+}
+
 }  // namespace
 
 MigrationPlan::MigrationPlan(TSegmentVector& drainage, const TSettings& settings_, bool staged_)
@@ -109,6 +118,7 @@ MigrationPlan::MigrationPlan(TSegmentVector& drainage, const TSettings& settings
     occupied.assign(words, 0);
     touched.assign(words, 0);
     shareK = settings.carryingCapacity;
+    growthRateOverK = growthRate / static_cast<float>(shareK);
     if (shareK > 0) shareTable.assign(32768, std::numeric_limits<float>::quiet_NaN());
     if (staged && hasDatabase) {
         stage.assign(static_cast<std::size_t>(stageDepth) * series.size(), 0);
@@ -137,12 +147,7 @@ float MigrationPlan::share(std::int16_t n, std::int16_t K) {
 }
 
 void MigrationPlan::markTouched(std::uint32_t index) {
-    std::uint64_t& word = touched[index / bitsPerWord];
-    const std::uint64_t bit = std::uint64_t{1} << (index % bitsPerWord);
-    if ((word & bit) == 0) {
-        word |= bit;
-        touchedList.push_back(index);
-    }
+    touched[index / bitsPerWord] |= std::uint64_t{1} << (index % bitsPerWord);
 }
 
 void MigrationPlan::record(std::uint32_t slot, std::int32_t t, std::int16_t value) {
@@ -158,20 +163,47 @@ void MigrationPlan::record(std::uint32_t slot, std::int32_t t, std::int16_t valu
 void MigrationPlan::flush() {
     if (!staged || stagedTo < stagedFrom) return;
     const std::size_t width = series.size();
+    flushSlots.clear();
     for (std::size_t w = 0; w < stageDirty.size(); ++w) {
         std::uint64_t bits = stageDirty[w];
         stageDirty[w] = 0;
         while (bits != 0) {
-            const std::size_t slot = w * bitsPerWord + static_cast<std::size_t>(std::countr_zero(bits));
+            flushSlots.push_back(static_cast<std::uint32_t>(w * bitsPerWord + std::countr_zero(bits)));
             bits &= bits - 1;
-            std::int16_t* entries = series[slot];
-            for (std::int32_t t = stagedFrom; t <= stagedTo; ++t) {
-                std::int16_t& staged_ = stage[static_cast<std::size_t>(t % stageDepth) * width + slot];
-                entries[t] = staged_;
-                staged_ = 0;
-            }
         }
     }
+    // The staged block is a small matrix generation x slot; each slot's
+    // entries go to one or two cache lines of its own series, far from the
+    // others in memory. It is written out in tiles of slots: the tile's
+    // destination lines (asked for while the tile before is written) stay in
+    // the first-level cache while the rows are read one after the other.
+    const std::int32_t rows = stagedTo - stagedFrom + 1;
+    std::int16_t* row[stageDepth];
+    for (std::int32_t r = 0; r < rows; ++r)
+        row[r] = stage.data() + static_cast<std::size_t>((stagedFrom + r) % stageDepth) * width;
+    constexpr std::size_t tile = 128;
+    std::int16_t* target[tile];
+    const std::size_t count = flushSlots.size();
+    const auto prefetchTile = [&](std::size_t first) {
+        for (std::size_t k = first; k < std::min(count, first + tile); ++k) {
+            std::int16_t* entries = series[flushSlots[k]];
+            __builtin_prefetch(entries + stagedFrom, 1);
+            __builtin_prefetch(entries + stagedTo, 1);
+        }
+    };
+    prefetchTile(0);
+    for (std::size_t first = 0; first < count; first += tile) {
+        const std::size_t n = std::min(tile, count - first);
+        const std::uint32_t* slots = flushSlots.data() + first;
+        for (std::size_t j = 0; j < n; ++j) target[j] = series[slots[j]] + stagedFrom;
+        prefetchTile(first + tile);
+        for (std::int32_t r = 0; r < rows; ++r) {
+            const std::int16_t* from = row[r];
+            for (std::size_t j = 0; j < n; ++j) target[j][r] = from[slots[j]];
+        }
+    }
+    if (count > 0)
+        for (std::int32_t r = 0; r < rows; ++r) std::fill(row[r], row[r] + width, std::int16_t{0});
     stagedFrom = 0;
     stagedTo = -1;
 }
@@ -203,8 +235,9 @@ void MigrationPlan::segmentStep(std::uint32_t index) {
     std::int16_t n = 0;
     if (s.N >= 1) {
         const float x = static_cast<float>(s.N) + s.remainder;
-        const float y = (growthRate + 1.0f) * x / (x * (growthRate / static_cast<float>(s.K)) + 1.0f);
-        s.remainder = y - std::trunc(y);
+        const float rOverK = s.K == shareK ? growthRateOverK : growthRate / static_cast<float>(s.K);
+        const float y = (growthRate + 1.0f) * x / (x * rOverK + 1.0f);
+        s.remainder = y - truncated(y);
         n = saturate16(y, S, "the grown size");
         if constexpr (randomCounts) n = saturate16(poissonDeviate(static_cast<float>(n)), S, "the grown size");
     }
@@ -254,7 +287,7 @@ void MigrationPlan::segmentStep(std::uint32_t index) {
         for (std::uint32_t k = 0; k < width; ++k) {
             const float p = weights[k] / W;
             std::int32_t c = 0;
-            if (p > 0.0f) c = saturate16(std::floor(p * emigrants), S, "an emigrant count");
+            if (p > 0.0f) c = saturate16(truncated(p * emigrants), S, "an emigrant count");  // floor of a positive value
             counts[k] = c;
             sent += c;
         }
@@ -262,15 +295,13 @@ void MigrationPlan::segmentStep(std::uint32_t index) {
 
     // Booking: emigrants change only the balances; the sizes follow after the
     // whole pass. Individuals the split leaves over stay at home.
-    if (sent != 0) {
-        s.BilanMigr = saturate16(std::int32_t{s.BilanMigr} - sent, S, "the migration balance BilanMigr");
-        markTouched(index);
-    }
+    // (A neighbour that got no one is marked as well: that only costs it a
+    // visit when the balances are added.)
+    s.BilanMigr = saturate16(std::int32_t{s.BilanMigr} - sent, S, "the migration balance BilanMigr");
+    markTouched(index);
     for (std::uint32_t k = 0; k < width; ++k) {
-        const std::int32_t c = counts[k];
-        if (c == 0) continue;
         Hot& target = hot[link[k].index];
-        target.BilanMigr = saturate16(std::int32_t{target.BilanMigr} + c, *ordered[link[k].index],
+        target.BilanMigr = saturate16(std::int32_t{target.BilanMigr} + counts[k], *ordered[link[k].index],
                                       "the migration balance BilanMigr");
         markTouched(link[k].index);
     }
@@ -317,10 +348,11 @@ void MigrationPlan::clearBalances() {
     if (fresh) {
         for (Hot& h : hot) h.BilanMigr = 0;
     } else {
-        for (const std::uint32_t i : touchedList) hot[i].BilanMigr = 0;
+        for (std::size_t w = 0; w < touched.size(); ++w)
+            for (std::uint64_t bits = touched[w]; bits != 0; bits &= bits - 1)
+                hot[w * bitsPerWord + static_cast<std::size_t>(std::countr_zero(bits))].BilanMigr = 0;
     }
     std::fill(touched.begin(), touched.end(), std::uint64_t{0});
-    touchedList.clear();
 }
 
 void MigrationPlan::addBalances(bool all) {
@@ -336,7 +368,11 @@ void MigrationPlan::addBalances(bool all) {
             bits &= bits - 1;
             const std::uint32_t i = static_cast<std::uint32_t>(w * bitsPerWord) + b;
             Hot& h = hot[i];
-            addBalance(h.N, h.BilanMigr, *ordered[i]);
+            const std::int32_t sum = std::int32_t{h.N} + std::int32_t{h.BilanMigr};
+            if (sum >= 0 && sum <= 32767)
+                h.N = static_cast<std::int16_t>(sum);
+            else
+                addBalance(h.N, h.BilanMigr, *ordered[i]);  // reports and corrects
             if (h.N > 0) stillOccupied |= std::uint64_t{1} << b;
             record(sizeSlot[i], t, h.N);
         }

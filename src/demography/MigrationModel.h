@@ -40,9 +40,10 @@ void runMigrationModel(TSegmentVector& drainage, std::int32_t model);
 //
 // A staged plan collects the database entries of up to 32 generations in a
 // small generation-major buffer and writes them into the series a cache line
-// at a time; without staging every entry is written at once. Either way the
-// database ends up the same, provided its series were cleared before the
-// simulation (as the starting conditions or BuildDB leave them).
+// at a time; without staging every entry is written at once. Staging leaves
+// the same database provided its series were cleared before the simulation
+// (as the starting conditions or BuildDB leave them): entries nobody wrote
+// are not written out.
 //
 // The segments' own states are brought up to date by finish(); until then
 // they hold the values of the plan's construction. The layout holds while
@@ -55,7 +56,7 @@ public:
     // One generation at the current generation: clear the balances, run the
     // migration model, add the balances to the sizes and store the sizes.
     void iterate(std::int32_t model);
-    // The migration model alone (IterateCells step 2).
+    // The migration model alone: no clearing or adding of the balances.
     void runMigrationModel(std::int32_t model);
     void refreshAccessible();
     // Writes the staged entries and copies the states back to the segments.
@@ -98,13 +99,13 @@ private:
     std::vector<std::uint32_t> sizeSlot;    // per segment, or noSlot without a database
     std::vector<std::int16_t*> series;      // entries of every series, by slot
     std::vector<std::uint64_t> occupied;    // N > 0 at the start of the pass
-    std::vector<std::uint64_t> touched;     // BilanMigr changed in this generation
-    std::vector<std::uint32_t> touchedList;
+    std::vector<std::uint64_t> touched;     // BilanMigr may have changed in this generation
     std::vector<float> weights;             // scratch, one per link of a segment
     std::vector<std::int32_t> counts;
     std::vector<float> shareTable;          // emigrationShare(n, shareK), NaN until needed
     std::vector<std::int16_t> stage;        // [generation % stageDepth][slot]
-    std::vector<std::uint64_t> stageDirty;  // per 64 slots: a non-zero entry is staged
+    std::vector<std::uint64_t> stageDirty;  // per slot: a non-zero entry is staged
+    std::vector<std::uint32_t> flushSlots;  // scratch of flush()
     std::int32_t stagedFrom = 0;            // generations staged, none while stagedTo < stagedFrom
     std::int32_t stagedTo = -1;
     std::int16_t shareK = 0;
@@ -112,6 +113,7 @@ private:
     bool staged;
     bool fresh = true;                      // no generation run yet: visit every segment once
     float growthRate;
+    float growthRateOverK = 0;              // growthRate / shareK
     float upstream;
     float downstream;
 };

@@ -29,7 +29,7 @@ namespace {
 
 bool countsAsEmpty(const TSegment& segment) { return segment.state.N == 0 && segment.sourcePopulation == nullptr; }
 
-// Steps 1 to 5 of the placement on one segment; returns the share d offered
+// The placement on one segment; returns the share d offered
 // to each empty neighbour (0: nothing spills over).
 std::int16_t placeOn(TSegment& S, std::int16_t a, PopulationSource* population) {
     S.sourcePopulation = population;

@@ -148,6 +148,18 @@ TEST_F(DemographyDynamicRun, ASegmentClosedAndReopenedLosesItsPopulationAndIsCol
     EXPECT_TRUE(seg(*world, 1).accessible);  // the map of generation 99 never came
 }
 
+TEST_F(DemographyDynamicRun, MapsOfGenerationZeroOrBelowApplyBeforeTheFirstGeneration) {
+    write("env.txt", "3 open.txt\n-5 close.txt\n");
+    write("close.txt", "Closed\n0\n2\n");
+    write("open.txt", "Open\n1\n2\n");
+    auto world = reachWorld(5);
+    simulate(*world);
+    const StatesOfCell& two = *seg(*world, 2).history;
+    EXPECT_EQ(two.sizeAt(1), 0);
+    EXPECT_EQ(two.sizeAt(2), 0);
+    EXPECT_GT(two.sizeAt(3), 0);
+}
+
 TEST_F(DemographyDynamicRun, ClosuresCarryOverIntoTheNextSimulation) {
     // The only map closes segment 3 at generation 5. The next simulation
     // starts with segment 3 still closed, so nothing passes it from the start.
