@@ -108,8 +108,13 @@ MigrationPlan::MigrationPlan(TSegmentVector& drainage, const TSettings& settings
                     throw databaseMismatch();
                 slot = firstImmigrantSlot[found->second] + static_cast<std::uint32_t>(reverse);
             }
-            links.push_back({found->second, direction, slot});
+            bool repeated = false;
+            for (std::size_t j = firstLink.back(); j < links.size(); ++j)
+                repeated = repeated || (slot != noSlot && links[j].slot == slot);
+            links.push_back({found->second, direction, slot, repeated});
         }
+        repeatedLinks.push_back(0);
+        for (std::size_t j = firstLink.back(); j < links.size(); ++j) repeatedLinks.back() |= links[j].repeated ? 1 : 0;
     }
     firstLink.push_back(static_cast<std::uint32_t>(links.size()));
     weights.resize(widest);
@@ -305,7 +310,29 @@ void MigrationPlan::segmentStep(std::uint32_t index) {
                                       "the migration balance BilanMigr");
         markTouched(link[k].index);
     }
+    if (repeatedLinks[index] != 0) {
+        recordRepeatedNeighbours(index, t);
+        return;
+    }
     for (std::uint32_t k = 0; k < width; ++k) record(link[k].slot, t, static_cast<std::int16_t>(counts[k]));
+}
+
+// A neighbour can stand twice in a segment's list: two channels joining the
+// same pair of nodes (a braided reach), or a segment whose ends meet. Both
+// entries lead back to the first place the segment holds in that neighbour's
+// list, so the record there is the sum of the two counts: every migrant stays
+// in the history the coalescent reads.
+void MigrationPlan::recordRepeatedNeighbours(std::uint32_t index, std::int32_t t) {
+    const std::uint32_t begin = firstLink[index];
+    const std::uint32_t width = firstLink[index + 1] - begin;
+    const Link* link = links.data() + begin;
+    for (std::uint32_t k = 0; k < width; ++k) {
+        if (link[k].repeated) continue;
+        std::int32_t total = counts[k];
+        for (std::uint32_t j = k + 1; j < width; ++j)
+            if (link[j].slot == link[k].slot) total += counts[j];
+        record(link[k].slot, t, saturate16(total, *ordered[index], "an immigrant record"));
+    }
 }
 
 void MigrationPlan::refreshOccupancy() {

@@ -74,6 +74,7 @@ private:
         std::uint32_t index;      // the neighbour's number
         float direction;          // t: 1/u downstream, u upstream, 1 otherwise
         std::uint32_t slot;       // the neighbour's immigrant series for this segment
+        bool repeated;            // the same slot as an earlier link of the segment
     };
     static constexpr std::uint32_t noSlot = 0xFFFFFFFFu;
     static constexpr std::int32_t stageDepth = 32;  // generations per staged block: 64 bytes of a series
@@ -87,6 +88,7 @@ private:
     void addBalances(bool all);
     void markTouched(std::uint32_t index);
     void record(std::uint32_t slot, std::int32_t t, std::int16_t value);
+    void recordRepeatedNeighbours(std::uint32_t index, std::int32_t t);
     void flush();
     float share(std::int16_t n, std::int16_t K);
     std::int32_t checkedGeneration() const;
@@ -95,6 +97,7 @@ private:
     std::vector<TSegment*> ordered;
     std::vector<Hot> hot;
     std::vector<std::uint32_t> firstLink;  // links of segment i: [firstLink[i], firstLink[i + 1])
+    std::vector<std::uint8_t> repeatedLinks;  // per segment: a neighbour stands twice in its list
     std::vector<Link> links;
     std::vector<std::uint32_t> sizeSlot;    // per segment, or noSlot without a database
     std::vector<std::int16_t*> series;      // entries of every series, by slot

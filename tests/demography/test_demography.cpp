@@ -111,6 +111,28 @@ TEST(DemographySimulation, ALaterSimulationStartsFromClearedStatesAndHistories) 
     EXPECT_EQ(snapshot(*world->database), once);
 }
 
+TEST(DemographySimulation, ABraidedReachKeepsEveryMigrantInTheRecord) {
+    // Segments 2 and 3 both run from node 3 to node 2: each stands twice in
+    // the other's list (kinds 1 and 4), and both entries lead back to one
+    // record slot. The record must hold what was sent through both.
+    TSettings settings = plainSettings();
+    settings.numGenerations = 1;
+    auto world = makeWorld(settings, {{1, 2, 1}, {2, 3, 2}, {3, 3, 2}});
+    addSource(*world, 2, 100);
+    testing::internal::CaptureStdout();
+    world->BuildDB();
+    testing::internal::GetCapturedStdout();
+    simulate(*world);
+    const TSegment& braid = seg(*world, 3);
+    ASSERT_EQ(braid.neighbours.size(), 3u);
+    ASSERT_EQ(braid.neighbours[0]->id, 2);
+    ASSERT_EQ(braid.neighbours[2]->id, 2);
+    const std::int32_t fromTwo = braid.history->immigrantsAt(0, 1);
+    EXPECT_GT(fromTwo, 0);
+    EXPECT_EQ(braid.history->immigrantsAt(2, 1), 0);
+    EXPECT_EQ(braid.history->sizeAt(1), fromTwo);  // it was empty and sent no one
+}
+
 TEST(DemographySimulation, ZeroGenerationsStoreOnlyTheStart) {
     auto world = treeWorld(5, 0);  // the unknown model is never reached
     simulate(*world);
