@@ -266,16 +266,7 @@ int sprinkleMicrosatellites(TTree& tree, float mutationRate, float gsmGeometricP
         g_mutation.expectedMutations = 0.0;
         // Locus rate: gamma of shape 2 and mean mutationRate.
         g_mutation.currentRate = gamma_dev(2.0, 2.0 / static_cast<double>(mutationRate));
-        // Step parameter of the locus: beta of mean q, concentrated around it
-        // (alpha + beta = 199 + 0.5 / q), so that loci differ a little in
-        // their step-size distributions.
-        double stepParameter = 0.0;
-        const float q = gsmGeometricParameter;
-        if (q >= 0.001) {
-            const float alpha = q * 199.0f + 0.5f;
-            const float beta = ((1.0f - q) * alpha) / q;
-            stepParameter = betaDeviate(alpha, beta);
-        }
+        const double stepParameter = microsatStepParameter(gsmGeometricParameter);
         const MicrosatLocusModel model{locus, nSites, stepParameter, microsatRange != 0};
         placed = mutateMicrosatSubtree(root, 0, model);
     }
@@ -302,6 +293,16 @@ void setMicrosatBounds(int range) {
 }
 
 double treeLength() { return g_mutation.expectedMutations; }
+
+double microsatStepParameter(float gsmGeometricParameter) {
+    // A beta of mean q, concentrated around it (alpha + beta = 199 + 0.5 / q),
+    // so that loci differ a little in their step-size distributions.
+    const float q = gsmGeometricParameter;
+    if (!(q >= 0.001)) return 0.0;
+    const float alpha = q * 199.0f + 0.5f;
+    const float beta = ((1.0f - q) * alpha) / q;
+    return betaDeviate(alpha, beta);
+}
 
 int mutateSubtree(TNode& node, int numMutations, const SequenceMutationModel& model) {
     node.mutations = numMutations;

@@ -98,6 +98,12 @@ struct SequenceMutationModel {
 // and recurses into it. Returns the number of mutations placed below `node`.
 int mutateSubtree(TNode& node, int numMutations, const SequenceMutationModel& model);
 
+// Geometric step parameter of one microsatellite locus under the generalised
+// stepwise model: a beta deviate of mean q, with alpha = q * 199 + 0.5 and
+// beta = (1 - q) * alpha / q, both computed in single precision. 0 (stepwise
+// model, no draw) when q < 0.001.
+double microsatStepParameter(float gsmGeometricParameter);
+
 // What the branch recursion of one microsatellite locus needs to know.
 struct MicrosatLocusModel {
     int locus;              // site of the sequence being mutated

@@ -9,6 +9,12 @@
 #include <cstdlib>
 #include <ctime>
 #include <iostream>
+#include <limits>
+
+// The uniform is scaled in x87 extended precision (see ran3); a platform
+// whose long double is plain double would give other streams.
+static_assert(std::numeric_limits<long double>::digits == 64,
+              "ran3 needs the 80-bit x87 long double (64-bit mantissa)");
 
 namespace {
 
@@ -341,4 +347,22 @@ void resetRandomState()
 {
     gMain = MainGeneratorState{};
     resetSecondGeneratorState();
+}
+
+void setNextRan3Values(const std::array<long, 55>& next)
+{
+    // Draw n (1-based) subtracts entry n + 31 (wrapped to 1 .. 31 from draw 25
+    // on, by then already replaced by draw n - 24) from entry n. Solving for
+    // the starting entries: first 25 .. 55 from the values alone, then 1 .. 24.
+    auto& ma = gMain.lagTable;
+    const auto value = [&next](int n) {
+        return ((next[static_cast<std::size_t>(n - 1)] % kModulus) + kModulus) % kModulus;
+    };
+    for (int n = 25; n <= 55; ++n) ma[static_cast<std::size_t>(n)] = (value(n) + value(n - 24)) % kModulus;
+    for (int n = 1; n <= 24; ++n)
+        ma[static_cast<std::size_t>(n)] = (value(n) + ma[static_cast<std::size_t>(n + 31)]) % kModulus;
+    gMain.idxA = 0;
+    gMain.idxB = 31;
+    gMain.initialised = true;
+    gMain.sharedSeed = 1;
 }

@@ -9,6 +9,8 @@
 // every later result of a run.
 #pragma once
 
+#include <array>
+
 // Knuth's subtractive generator (modulus 1e9, seed constant 161803398).
 // A negative `idum` (or the first call ever) seeds the lag table from |idum|
 // and sets `idum` to 1; a positive `idum` only continues the one shared
@@ -68,3 +70,10 @@ double lnGammaLanczos(double x);
 // variable to 1, the Poisson and binomial caches to their starting values,
 // and the second generator (see GammaMath.h) to its fixed starting state.
 void resetRandomState();
+
+// Test hook: sets the lag table so that the next 55 calls of ran3 return
+// next[i] * 1e-9 (each next[i] in 0 .. 999999999), in order; the stream then
+// goes on by the generator's own recurrence. Lets a test drive the rare
+// branches of the deviates and of the coalescent (a partner search that keeps
+// drawing the same lineage) with draws it chose.
+void setNextRan3Values(const std::array<long, 55>& next);

@@ -87,8 +87,7 @@ private:
     std::vector<int> sampleSizes_;
     std::vector<SampleDemeRef> sampleRefs_;
     float ratePerSite_ = 0;
-    // Accumulators over the genetic simulations (single precision).
-    float sumLength_ = 0, sumLength2_ = 0, sumMutations_ = 0, sumMutations2_ = 0;
+    TreeLengthSums sums_;  // over the genetic simulations, single precision
 };
 
 void GeneticSimulation::openOutputs() {
@@ -152,11 +151,11 @@ void GeneticSimulation::run() {
 
     if (w_.K <= 1) {
         const float L = static_cast<float>(w_.L);
-        sumLength_ = w_.L != 0 ? sumLength_ / L : 0.0f;
-        sumLength2_ = w_.L != 0 ? sumLength2_ / (L * L) : 0.0f;
+        sums_.length = w_.L != 0 ? sums_.length / L : 0.0f;
+        sums_.lengthSquared = w_.L != 0 ? sums_.lengthSquared / (L * L) : 0.0f;
         if (world_.settings.geneticTreesOutput) {
-            writeTreeFileFooter(out_.trueTrees.stream(), sumLength_, sumLength2_, w_.G);
-            writeTreeFileFooter(out_.mutTrees.stream(), sumMutations_, sumMutations2_, w_.G);
+            writeTreeFileFooter(out_.trueTrees.stream(), sums_.length, sums_.lengthSquared, w_.G);
+            writeTreeFileFooter(out_.mutTrees.stream(), sums_.mutations, sums_.mutationsSquared, w_.G);
         }
     }
     out_.close();
@@ -174,11 +173,7 @@ void GeneticSimulation::simulateSingleLocus(int s) {
     if (settings.coalescenceTimesOutput) out_.coal << "Simulation" << s;
     demes_.buildTree(s);
     const int m = sprinkle(s);
-    const double length = treeLength();
-    sumMutations_ += static_cast<float>(m);
-    sumMutations2_ += static_cast<float>(m * m);
-    sumLength_ += static_cast<float>(length);
-    sumLength2_ += static_cast<float>(length * length);
+    sums_.add(m, treeLength());
     if (settings.geneticTreesOutput) {
         writeTreeLine(out_.trueTrees.stream(), s, demes_.tree, 1, ratePerSite_);
         writeTreeLine(out_.mutTrees.stream(), s, demes_.tree, 2, ratePerSite_);

@@ -1,10 +1,20 @@
 #include "genetics/TreeFiles.h"
 
 #include <cmath>
+#include <cstdint>
 #include <iomanip>
 #include <ostream>
 
 #include "genetics/GenealogyTree.h"
+
+void TreeLengthSums::add(int m, double l) {
+    mutations += static_cast<float>(m);
+    // The square of a count is exact in 64 bits; an int square would
+    // overflow past 46340 mutations.
+    mutationsSquared += static_cast<float>(static_cast<std::int64_t>(m) * m);
+    length = static_cast<float>(length + l);
+    lengthSquared = static_cast<float>(lengthSquared + l * l);
+}
 
 void writeTreeFileHeader(std::ostream& os) {
     os << "#NEXUS\n"

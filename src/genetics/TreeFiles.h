@@ -7,10 +7,26 @@
 
 class TTree;
 
+// Sums over the genetic simulations of one call of the driver, kept in single
+// precision, from which the mean lines are written.
+struct TreeLengthSums {
+    float length = 0;            // tree lengths l
+    float lengthSquared = 0;     // l * l
+    float mutations = 0;         // mutation counts m
+    float mutationsSquared = 0;  // m * m
+
+    // One genealogy. The double l and its double square are added to their
+    // float sums in double precision, the total rounded back to float (as a
+    // float accumulator takes a double); m and its integer square are
+    // converted to float first and added in float.
+    void add(int m, double l);
+};
+
 void writeTreeFileHeader(std::ostream& os);
 // "\ttree true_tree_<s> = [&U] " and the Newick text (kind 1 with the rate per
 // site, kind 2 with the mutation counts).
 void writeTreeLine(std::ostream& os, int simulationIndex, const TTree& tree, int kind, float ratePerSite);
 // "end;" and the mean line; with more than one genealogy also the standard
-// deviation, right-aligned, fixed, 5 decimals, width 10.
+// deviation (computed in single precision, sqrtf), right-aligned, fixed, 5
+// decimals, width 10.
 void writeTreeFileFooter(std::ostream& os, float sum, float sumOfSquares, int count);

@@ -1,6 +1,8 @@
 // The backward walk against theory and against histories written by hand:
 // coalescence probabilities, backward migration, the phases before the first
 // forward generation, the overflow merge and the failure messages.
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <sstream>
 #include <string>
@@ -142,6 +144,9 @@ TEST(BuildTree, AtMostOneCoalescencePerDemeAndGeneration) {
             EXPECT_EQ(TestWorld::firstLocation(node), 1);
             EXPECT_EQ(node.left->ancestor, &node);
             EXPECT_EQ(node.right->ancestor, &node);
+            // Only leaves belong to a sample (here the segment of index 0).
+            EXPECT_EQ(node.segmentIndex, -1);
+            EXPECT_EQ(node.sampleSlot, -1);
         }
     }
     // Leaves start their record at their segment id and the last generation.
@@ -508,4 +513,115 @@ TEST(BuildTree, ResizeGivesTheSourceDemeItsAncestralSize) {
     EXPECT_EQ(w.root().time, G + 2);
     EXPECT_EQ(TestWorld::firstGeneration(w.root()), 0);
     EXPECT_EQ(w.segment(1)->deme->size, 1);
+}
+
+TEST(BuildTree, PartnerSearchGivesUpAfterOneHundredRedraws) {
+    // N = 1 and two lineages: the event test always succeeds, then i1 and i2
+    // are drawn. Chosen draws all below 0.5 keep giving lineage 0: i2 and its
+    // 100 redraws all equal i1, one more deviate is drawn and the generation
+    // passes without an event. The chosen values x(n) = A - n d - n^2 e
+    // (n = 1 .. 55) go on by the generator's recurrence below 0.5 up to draw
+    // 104, with draws 101 to 107 all different, so the next value tells how
+    // many were used.
+    TestWorld w(10, 1);
+    buildIsolated(w, 1, 2);
+    std::vector<long> x;
+    for (long n = 1; n <= 55; ++n) x.push_back(100000000L - n * 1000000L - n * n * 1000L);
+    for (std::size_t n = 55; n < 110; ++n) {
+        long v = x[n - 55] - x[n - 24];
+        x.push_back(v < 0 ? v + 1000000000L : v);
+    }
+    for (std::size_t n = 0; n < 104; ++n) ASSERT_LT(x[n], 500000000L) << n + 1;
+    std::array<long, 55> next{};
+    std::copy(x.begin(), x.begin() + 55, next.begin());
+    setNextRan3Values(next);
+    {
+        CoutCapture quiet;
+        EXPECT_THROW(w.demes().buildTree(1), TException);  // one generation only: still 2 lineages
+    }
+    EXPECT_EQ(w.demes().countLineages(), 2);
+    // Event test (draw 1), i1 (2), i2 (3), 100 redraws (4 .. 103), the last
+    // deviate (104): the next one is draw 105.
+    const double draw105 = static_cast<double>(static_cast<long double>(x[104]) * 1e-9L);
+    for (std::size_t n : {102u, 103u, 105u, 106u}) ASSERT_NE(x[n], x[104]);
+    EXPECT_EQ(ran3(), draw105);
+}
+
+TEST(BuildTree, AncestralDemesWithoutMigrationLeaveTheirIncomingLineagesWaiting) {
+    // Sources X (migration 1) and Y (migration 0, Resize 1). Before
+    // generation 0 every lineage of X moves to Y, one per generation. Y merges
+    // its incoming lineages only when its own rate is not 0, so they wait
+    // there without coalescing until the divergence time, although Y holds a
+    // single gene copy. Six steps end at generation -3, before D = 5: no
+    // event has happened.
+    const int G = 2;
+    TestWorld w(G, G + 4);
+    w.addSegment(1, 1, 2);
+    w.addSegment(2, 3, 4);
+    w.finish();
+    w.setSizes(1, 32767);
+    w.setSizes(2, 32767);
+    w.addSource("X", 1, 0, 1.0f);
+    w.addSource("Y", 2, 1, 0.0f);
+    w.addSample("x", 1, 2);
+    w.addSample("y", 2, 1);
+    w.settings().divergenceTime = 5;
+    ASSERT_TRUE(w.demes().createDemesFromWorld(*w.world));
+    seedStream(22);
+    CoutCapture quiet;
+    try {
+        w.demes().buildTree(1);
+        FAIL() << "the lineages cannot meet before the divergence time";
+    } catch (const TException& e) {
+        EXPECT_EQ(e.message(), "buildTree():Coalescence process did not converge (still 3 lineages remaining!)");
+    }
+    EXPECT_EQ(w.segment(2)->deme->size, 1);
+    EXPECT_EQ(lineagesOn(w, 2), 3);
+}
+
+TEST(BuildTree, ResizeGoesToTheFirstDemeMetOnly) {
+    // One source X with Resize = 1 on segment 1; segment 2 was also filled
+    // from X. From generation 0 on the first deme (sample a) has one gene
+    // copy and its two lineages join at once; the deme of sample b keeps the
+    // size it had at generation 1 (not its stored size 1 at generation 0),
+    // so its lineages stay apart in the three steps from generation 0.
+    const int G = 2;
+    TestWorld w(G, G + 3);
+    w.addSegment(1, 1, 2);
+    w.addSegment(2, 3, 4);
+    w.finish();
+    w.setSizes(1, 32767);
+    w.setSizes(2, 32767);
+    w.setSize(2, 0, 1);
+    PopulationSource& x = w.addSource("X", 1, 1);
+    w.setOrigin(2, x);
+    w.addSample("a", 1, 2);
+    w.addSample("b", 2, 2);
+    ASSERT_TRUE(w.demes().createDemesFromWorld(*w.world));
+    seedStream(23);
+    CoutCapture quiet;
+    try {
+        w.demes().buildTree(1);
+        FAIL() << "sample b cannot coalesce";
+    } catch (const TException& e) {
+        EXPECT_EQ(e.message(), "buildTree():Coalescence process did not converge (still 3 lineages remaining!)");
+    }
+    EXPECT_EQ(w.segment(1)->deme->size, 1);
+    EXPECT_EQ(w.segment(2)->deme->size, 32767);
+    EXPECT_EQ(w.demes().tree.node(4).time, G);  // a's pair, at generation 0
+}
+
+TEST(BuildTree, EmptyDemeMessagesShowCoordinatesAsTheStreamPrintsThem) {
+    // Segment 1 lies at 1.5E, 45N and held nobody one generation before
+    // sampling: both messages give the coordinates as a stream prints a
+    // float, without trailing zeros.
+    TestWorld w(10, 2);
+    buildIsolated(w, 32767, 2);
+    w.setSize(1, 9, 0);
+    seedStream(24);
+    CoutCapture out;
+    EXPECT_THROW(w.demes().buildTree(1), TException);
+    EXPECT_EQ(out.text(),
+              "\n\tTDeme::coalesce_lineages() : deme size of population 1 (1.5E, 45N) is zero at time 9"
+              "\n\t\tWARNING in implementMigration: migration from empty deme (seg: 1 (1.5E, 45N)) at generation 9");
 }

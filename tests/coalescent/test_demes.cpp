@@ -148,6 +148,13 @@ TEST(DemeCollection, ResetRestoresTheSampleAndForgetsTheLastGenealogy) {
     for (int x : c.coalPerSegment) coalescences += x;
     EXPECT_EQ(coalescences, 5);
     ASSERT_NE(w.segment(1)->deme, nullptr);  // made by migration
+    {
+        // A genealogy broken off by an error can leave lineages waiting as
+        // incoming ones; a reset forgets them too.
+        CoutCapture quiet;
+        w.segment(1)->deme->addIncoming(&c.tree.node(0));
+    }
+    ASSERT_EQ(w.segment(1)->deme->nIncoming, 1);
 
     c.resetDemes();
     ASSERT_EQ(c.active.size(), 1u);

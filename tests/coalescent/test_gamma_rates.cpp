@@ -1,5 +1,6 @@
 #include "coalescent/GammaRates.h"
 
+#include "coalescent/GammaMath.h"
 #include "coalescent/Random.h"
 
 #include <algorithm>
@@ -77,6 +78,21 @@ TEST(GammaRatesBuild, QuantileSampleMatchesGammaQuantiles) {
     const double sum = q[0] + q[1] + q[2] + q[3];
     for (int i = 0; i < 4; ++i) EXPECT_NEAR(g[i], q[i] / sum, 3e-3) << "site " << i;
     EXPECT_NEAR(total(g), 1.0, 1e-12);
+}
+
+TEST(GammaRatesBuild, QuantileSampleDrawsAMillionDeviatesOnTheMainGenerator) {
+    // Shape 1: each gamma deviate takes one uniform of the main generator
+    // (-ln u), so the stream moves on by exactly 1,000,000 values, while the
+    // second generator is not touched.
+    seedStream(-5);
+    const GammaRates g(3, 1.0, 0);
+    const double next = ran3();
+    const double second = uniform2();
+    seedStream(-5);
+    for (int i = 0; i < 1000000; ++i) ran3();
+    EXPECT_EQ(ran3(), next);
+    resetRandomState();
+    EXPECT_EQ(uniform2(), second);
 }
 
 TEST(GammaRatesBuild, ProcessWideRatesAreSetUpOnceThenRebuilt) {

@@ -411,6 +411,40 @@ TEST(MutationMicrosat, DrawOrderLocusRateStepThenDirection) {
         EXPECT_EQ(tree.node(i).sequence[0], state[i]) << "node " << i;
     }
     EXPECT_EQ(ran3(), after);
+
+    // The locus rate is gamma(2) / b with b = 2 / mu in double (2.0f / mu
+    // would be 40 exactly); each branch mean is length x rate in double,
+    // stored as float, and the tree length sums those floats. With the rate
+    // rounded to float first the sum would differ.
+    EXPECT_EQ(mutationState().currentRate, rate);
+    EXPECT_NE(2.0 / static_cast<double>(mu), static_cast<double>(2.0f / mu));
+    double length = 0.0;
+    double withFloatRate = 0.0;
+    for (int branch : {60, 40, 40, 100}) {
+        length += static_cast<float>(branch * rate);
+        withFloatRate += branch * static_cast<float>(rate);
+    }
+    EXPECT_EQ(treeLength(), length);
+    EXPECT_NE(withFloatRate, length);
+}
+
+TEST(MutationMicrosat, LocusStepParameterIsABetaOfSinglePrecisionShapes) {
+    // q = 0.7: alpha = q 199 + 0.5 and beta = (1 - q) alpha / q, each step in
+    // single precision, are 0x1.17999ap+7 and 0x1.df5078p+5. In double they
+    // would be 139.79999762... and 59.91428809..., and even rounded to float
+    // that beta would be 0x1.df5076p+5.
+    resetAll(-505);
+    const double p = microsatStepParameter(0.7f);
+    const double after = ran3();
+    seedStream(-505);
+    EXPECT_EQ(p, betaDeviate(0x1.17999ap+7f, 0x1.df5078p+5f));
+    EXPECT_EQ(ran3(), after);
+    // Below 0.001 the stepwise model: no draw.
+    seedStream(-505);
+    const double first = ran3();
+    seedStream(-505);
+    EXPECT_EQ(microsatStepParameter(0.0009f), 0.0);
+    EXPECT_EQ(ran3(), first);
 }
 
 // ---------------------------------------------------------------------------
@@ -501,4 +535,8 @@ TEST(MutationSnp, WithinSampleRuleAndImpossibleSites) {
               "ERROR: {TDemeCollection::sprinkle_mutations} [Impossible to generate enough snp polymorphisms "
               "for simulation 17 !]\n");
     for (int s = 0; s < 2; ++s) EXPECT_EQ(derivedLeaves(tree, s, 0, 4), 0);
+    // Only the leaves are put back after a rejected position: an inner node
+    // marked by an earlier attempt keeps its derived state.
+    for (int s = 0; s < 2; ++s)
+        EXPECT_EQ(tree.node(4).sequence[s] + tree.node(5).sequence[s], 2) << "site " << s;
 }

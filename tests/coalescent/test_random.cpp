@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
@@ -263,6 +264,30 @@ TEST_F(RandomTest, LongStreamTotalsArePinned)
                   return poissonDeviate(0.1f * (i % 400) + 0.05f) + binomialDeviate(0.001f * (i % 500), 25 + i % 300);
               }),
               12872450.0);
+    // Means of the size of a full segment: here the rounding of the Lorentzian
+    // deviate y to float, its tan taken of a double angle, the float square
+    // root and the float mean m = n q each change the totals (a double y, a
+    // float angle, a float sqrt or a double m all give other sums).
+    EXPECT_EQ(total([](int) { return poissonDeviate(30000.3f); }), 6000165141.0);
+    EXPECT_EQ(total([](int) { return binomialDeviate(0.3f, 30000); }), 1799998948.0);
+}
+
+// The test hook that chooses the next 55 values: they come out in order, and
+// the generator's recurrence x(n) = x(n - 55) - x(n - 24) mod 10^9 follows.
+TEST_F(RandomTest, ChosenValuesThenTheRecurrence)
+{
+    const auto scaled = [](long j) { return static_cast<double>(static_cast<long double>(j) * 1e-9L); };
+    std::array<long, 55> next{};
+    for (int i = 0; i < 55; ++i) next[static_cast<std::size_t>(i)] = 999999999L - 7919L * i * i;
+    setNextRan3Values(next);
+    std::vector<long> x(next.begin(), next.end());
+    for (int i = 0; i < 55; ++i) EXPECT_EQ(ran3(), scaled(x[static_cast<std::size_t>(i)])) << i;
+    for (std::size_t n = 55; n < 300; ++n) {
+        long v = x[n - 55] - x[n - 24];
+        if (v < 0) v += 1000000000L;
+        x.push_back(v);
+        EXPECT_EQ(ran3(), scaled(v)) << n;
+    }
 }
 
 // Which branch a deviate took shows in how many uniforms it used.

@@ -86,6 +86,19 @@ TEST(ProjectFile, HeaderProfileAndDnaSample) {
                             "\n\t   \"upper\"\n\t   \"lower\"\n\t}\n"));
 }
 
+TEST(ProjectFile, LabelWidthCountsTheDigitsOfTheZeroBasedDemeIndex) {
+    // The tenth deme has index 9 (one digit) and 10 genes (two): W = 8, so
+    // "#Sites" gets no blank, "#Hits" one, and "10_1 1  " fills the width.
+    // Counting the label's 10 would give W = 9.
+    std::vector<std::pair<const char*, int>> demes(9, {"p", 1});
+    demes.push_back({"j", 10});
+    Fixture f(demes, 1);
+    EXPECT_TRUE(contains(f.text(), "\t\tSampleName=\"j\"\n\t\tSampleSize=10\n\t\tSampleData= {\n"
+                                   "#Number of mutation hits per site\n#Sites      1\n#Hits       0\n"
+                                   "10_1 1  G\n10_2 1  C\n"));
+    EXPECT_TRUE(contains(f.text(), "\n10_10 1  C\n\n}\n"));
+}
+
 TEST(ProjectFile, GenotypicLabelsAndHalvedSampleSize) {
     Fixture f({{"pop", 4}}, 2, STANDARD);
     f.data.genotypic = true;
@@ -105,6 +118,7 @@ TEST(ProjectFile, MicrosatellitesAreShiftedAndBoundsShownPlus10000) {
     f.data.microsatUpper = 5;
     const std::string t = f.text();
     EXPECT_TRUE(contains(t, "#Data type: MICROSAT (Range constraint : 10 [9996;10005])\n"));
+    EXPECT_TRUE(contains(t, "\tDataType=MICROSAT\n\tLocusSeparator=WHITESPACE\n"));
     EXPECT_TRUE(contains(t, "\n1_1 1  50000 49997 \n"));
     f.data.microsatRange = 0;
     EXPECT_TRUE(contains(f.text(), "#Data type: MICROSAT (No range constraint)\n"));
@@ -116,6 +130,7 @@ TEST(ProjectFile, MultilocusSeparatesIndependentLociByABlank) {
     f.data.linkedLoci = 2;
     const std::string t = f.text();
     EXPECT_TRUE(contains(t, "#Multilocus: yes\n\n"));
+    EXPECT_TRUE(contains(t, "\tDataType=RFLP\n\tLocusSeparator=WHITESPACE\n"));
     EXPECT_TRUE(contains(t, "\n1_1 1  01 23 01 \n"));
     EXPECT_TRUE(contains(t, "#Sites      1      2      3      4      5      6\n"));
 }
@@ -140,6 +155,10 @@ TEST(ProjectFile, GroupsAreRunsOfEqualGroupNumbers) {
     EXPECT_TRUE(contains(groups({{"$1_a", 1}, {"$2_c", 1}, {"$1_b", 1}}), "\n\tNbGroups=3\n"));
     // A name without "$" continues the current group; a deme of size 0 is
     // not listed.
+    // A "$" name without "_" has group -1, whatever follows the "$".
+    EXPECT_TRUE(contains(groups({{"$1_a", 1}, {"$5", 1}, {"$7", 1}, {"$-1_b", 1}}),
+                         "\n\tNbGroups=2\n\tGroup={\n\t   \"$1_a\"\n\t}\n\n\tGroup={\n\t   \"$5\"\n\t   \"$7\"\n"
+                         "\t   \"$-1_b\"\n\t}\n"));
     EXPECT_TRUE(contains(groups({{"$1_a", 1}, {"plain", 1}, {"$1_z", 0}, {"$3_b", 1}}),
                          "\n\tNbGroups=2\n\tGroup={\n\t   \"$1_a\"\n\t   \"plain\"\n\t}\n\n\tGroup={\n\t   \"$3_b\"\n\t}\n"));
 }

@@ -68,6 +68,43 @@ TEST(TreeFiles, EqualLengthsGiveAZeroDeviationNotNan) {
     EXPECT_NE(os.str().find(" +-    0.00000\n"), std::string::npos) << os.str();
 }
 
+TEST(TreeFiles, DeviationIsComputedInSinglePrecision) {
+    // Sums 1009.62 (0x1.f8cf5cp+9) and 541765 over 3 genealogies: variance
+    // and square root in float print 317.79510. A double variance with a
+    // double root prints 317.79513, a float variance with a double root
+    // 317.79511, a double variance rounded to float with sqrtf 317.79514.
+    std::ostringstream os;
+    writeTreeFileFooter(os, 0x1.f8cf5cp+9f, 541765.0f, 3);
+    EXPECT_EQ(os.str(), "end;\n\nMean length of the trees : 336.54 +-  317.79510\n");
+}
+
+TEST(TreeFiles, SumsTakeDoubleLengthsInDoubleAndCountsInFloat) {
+    // 1 + (2^-24 + 2^-50) in double lies just above the midpoint of two
+    // floats and rounds up to 1 + 2^-23; the length rounded to float first
+    // (2^-24) would make a tie, rounded to 1.
+    TreeLengthSums a;
+    a.add(0, 1.0);
+    a.add(0, 0x1p-24 + 0x1p-50);
+    EXPECT_EQ(a.length, 0x1.000002p+0f);
+    // The same for the double square (2^-12 + 2^-40)^2 = 2^-24 + 2^-51 + 2^-80.
+    TreeLengthSums b;
+    b.add(0, 1.0);
+    b.add(0, 0x1p-12 + 0x1p-40);
+    EXPECT_EQ(b.lengthSquared, 0x1.000002p+0f);
+    // 4097^2 = 16785409 becomes the float 16785408 before it is added in
+    // float; 1 + 16785408 is then a tie, kept at 16785408 (a double sum
+    // would give 16785410).
+    TreeLengthSums c;
+    c.add(1, 0.0);
+    c.add(4097, 0.0);
+    EXPECT_EQ(c.mutations, 4098.0f);
+    EXPECT_EQ(c.mutationsSquared, 16785408.0f);
+    // A count beyond 46340 is squared without overflow.
+    TreeLengthSums d;
+    d.add(50000, 0.0);
+    EXPECT_EQ(d.mutationsSquared, 2.5e9f);
+}
+
 TEST(CoalescenceTables, TmrcaAndCoalescenceLines) {
     SmallTree t;
     std::ostringstream tmrca;
