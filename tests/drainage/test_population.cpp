@@ -46,6 +46,13 @@ protected:
 
 }  // namespace
 
+TEST_F(PopulationTest, TheCoordinateFlagIsReadAsAnInteger) {
+    // "0.5" reads as 0 (the rest of the line is ignored): segment ids.
+    const PopulationVector& set = sources("1\n0.5 // half\nName Size SegID Resize Migration\nup 10 10 0 0\n");
+    EXPECT_FALSE(set.coordinateMode);
+    EXPECT_EQ(set.populations[0]->segmentId, 10);
+}
+
 TEST_F(PopulationTest, SourcesInIdMode) {
     const PopulationVector& set =
         sources("2 populations\n0\nName\tSize\tSegID\tResize\tMigration\nupper\t100\t10\t0\t0.05\r\nlower 350 12 200 0.1\n");

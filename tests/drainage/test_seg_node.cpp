@@ -46,6 +46,9 @@ TEST(GeoDistance, ComputedInSinglePrecision) {
     const double step = 6371000.0 * std::ldexp(1.0, -24);
     EXPECT_NEAR(d / step, std::round(d / step), 1e-3);
     EXPECT_GT(std::fabs(d - haversineInDouble(20.1234f, 45.678f, 20.1234f, 45.67801f)), 0.1);
+    // The order of the float operations: h = s1 s1 + (cos a cos b)(s2 s2), then
+    // ((asin(sqrt h) 1000) 6371) 2. Other groupings give other last bits.
+    EXPECT_EQ(geoDistance(8.5f, 47.3f, 8.51f, 47.305f), 0x1.d46c4ep+9f);
 }
 
 TEST_F(NodeFileTest, FreeFormatRecords) {
