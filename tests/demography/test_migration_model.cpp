@@ -95,6 +95,20 @@ TEST(DemographyMigrationModel, UpstreamMovesWeighTheRatioSquaredAgainstDownstrea
     }
 }
 
+TEST(DemographyMigrationModel, WeightsAndSharesAreSinglePrecision) {
+    // u = 3, both neighbours empty with K = 100: shares 0.9 and 0.1 of 10
+    // emigrants. In float arithmetic (t = 1/u, the room ratio 1/101, the
+    // shares) the downstream share times 10 reaches 1; in double it stays a
+    // hair below and the downstream neighbour would get no one.
+    TSettings settings = noGrowth();
+    settings.upstreamMigrationRatio = 3.0f;
+    auto world = worldWith(settings, upAndDown);
+    seg(*world, 1).state.N = 20;  // 10 emigrants
+    runMigrationModel(*world->drainage, 1);
+    EXPECT_EQ(seg(*world, 2).history->immigrantsAt(0, 1), 9);
+    EXPECT_EQ(seg(*world, 3).history->immigrantsAt(0, 1), 1);
+}
+
 TEST(DemographyMigrationModel, AnEmptyNeighbourWeighsAsMuchAsItHasRoom) {
     auto world = worldWith(noGrowth(), fork);
     seg(*world, 1).state.N = 306;  // 153 emigrants
