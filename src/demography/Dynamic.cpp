@@ -29,11 +29,11 @@ bool parseWhole(const std::string& word, std::int32_t& value) {
     return error == std::errc() && end == last;
 }
 
-TException fatal(const std::string& text) { return TException(my_string(text), levelFatal); }
+TException fatal(const std::string& text) { return TException(shortened(text), levelFatal); }
 
 TDynamic readMapFile(const TSegmentVector& drainage, const my_string& path, std::int32_t generation) {
     std::ifstream file(path.c_str());
-    if (!file.is_open()) throw fatal("File '" + path.str() + "' could not be opened!");
+    if (!file.is_open() || isFolder(path)) throw fatal("File '" + path.str() + "' could not be opened!");
     try {
         skipByteOrderMark(file);
         TDynamic map;
@@ -80,7 +80,7 @@ std::unique_ptr<TDynamicVector> readDynamicEnvironment(TSegmentVector& drainage,
     std::cout << "\n\t\tRead dynamic envionment '" << path << "' ... " << std::flush;
     const myTimer timer;
     std::ifstream file(path.c_str());
-    if (!file.is_open()) throw fatal("File '" + path.str() + "' could not be opened!");
+    if (!file.is_open() || isFolder(path)) throw fatal("File '" + path.str() + "' could not be opened!");
     try {
         skipByteOrderMark(file);
         auto environment = std::make_unique<TDynamicVector>();

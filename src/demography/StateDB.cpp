@@ -5,7 +5,6 @@
 #include <iostream>
 #include <limits>
 #include <new>
-#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -82,28 +81,15 @@ std::uint64_t databaseBytes(const TSegmentVector& drainage, std::int32_t G) {
 
 namespace {
 
-// Memory the system can still give without swapping, from /proc/meminfo when
-// the platform has it. Many small series are allocated: on a system that
-// overcommits, the allocations themselves would not fail but the process
-// would be killed later, so the size is checked against this figure first.
-std::optional<std::uint64_t> availableMemoryBytes() {
-    std::ifstream meminfo("/proc/meminfo");
-    std::string key;
-    std::uint64_t kB = 0;
-    std::string unit;
-    while (meminfo >> key >> kB >> unit)
-        if (key == "MemAvailable:") return kB * 1024;
-    return std::nullopt;
-}
-
+// available: bytes of memory the system can give, 0 when unknown.
 TException databaseTooLarge(const TSegmentVector& drainage, std::int32_t G, std::uint64_t bytes,
-                            std::optional<std::uint64_t> available) {
+                            std::uint64_t available) {
     std::string text = "BuildDB(): the demographic database for " + std::to_string(drainage.size()) + " segments and " +
                        std::to_string(G) + " generations needs " + std::to_string(bytes) + " bytes (" +
                        std::to_string(bytes / (1024 * 1024)) +
                        " MiB: the sum over the segments of (neighbours + 1) x (generations + 1) x 2 bytes)";
-    if (available)
-        text += ", but only " + std::to_string(*available) + " bytes of memory are available!";
+    if (available != 0)
+        text += ", but only " + std::to_string(available) + " bytes of memory are available!";
     else
         text += ", and this memory could not be had!";
     return TException(my_string(text), levelFatal);
@@ -122,8 +108,8 @@ void World::BuildDB() {
             database->clear();
         } else {
             const std::uint64_t bytes = databaseBytes(*drainage, G);
-            const std::optional<std::uint64_t> available = availableMemoryBytes();
-            if (available && bytes > *available) throw databaseTooLarge(*drainage, G, bytes, available);
+            const std::uint64_t available = availableMemoryBytes();
+            if (available != 0 && bytes > available) throw databaseTooLarge(*drainage, G, bytes, available);
             try {
                 auto db = std::make_unique<StateDB>();
                 db->world = this;
@@ -139,7 +125,7 @@ void World::BuildDB() {
                 }
                 database = std::move(db);
             } catch (const std::bad_alloc&) {
-                throw databaseTooLarge(*drainage, G, bytes, std::nullopt);
+                throw databaseTooLarge(*drainage, G, bytes, 0);
             }
         }
         databaseReady = true;

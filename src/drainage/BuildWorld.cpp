@@ -1,7 +1,12 @@
 // Building the world: reading the drainage once, resampling it to segments of
 // one fixed length when the settings ask for it, and reading the population
 // files on first use.
+#include <algorithm>
 #include <cmath>
+#include <fstream>
+#include <iomanip>
+#include <limits>
+#include <string>
 #include <iostream>
 #include <sstream>
 #include <vector>
@@ -20,6 +25,10 @@ namespace {
 // segment file) is far more likely a mistake than a wish.
 constexpr double maxResampledSegments = 100e6;
 constexpr double maxPiecesPerSegment = 1e6;
+
+// Bytes of one piece of the resampled drainage: the segment, its new end
+// node, their table entries and a few neighbours.
+constexpr double bytesPerPiece = sizeof(TSegment) + sizeof(TSegNode) + 256;
 
 // The walk of the transform. Every node of the drainage as read maps onto
 // one new node; a stretch shorter than half the target length adds its length
@@ -158,6 +167,14 @@ std::unique_ptr<TSegmentVector> resampleToFixedLength(TSegmentVector& full, floa
              << " m of river) into more than 100000000 segments!";
         throw fatal(text);
     }
+    const double pieces = total / M + static_cast<double>(full.nodes->size());
+    if (const double available = static_cast<double>(availableMemoryBytes());
+        available > 0 && pieces * bytesPerPiece > available) {
+        text << std::fixed << std::setprecision(0) << "A segment length of " << M << " m would cut the drainage ("
+             << total << " m of river) into about " << pieces << " segments, which need about "
+             << pieces * bytesPerPiece << " bytes, but only " << available << " bytes of memory are available!";
+        throw fatal(text);
+    }
 
     auto resampled = std::make_unique<TSegmentVector>(*full.settings, full.world);
     resampled->build(false);
@@ -239,7 +256,48 @@ PopulationVector& World::sourcePopulations() {
     return *sources;
 }
 
+namespace {
+
+// The largest structures of the genetic phase grow with the sampled gene
+// copies n, the samples D and the settings: the genealogy (2n - 1 nodes, each
+// with its location records and one state per linked locus), the lineage
+// arrays of every sample deme (n entries each), the haplotype matrix of the
+// multilocus output and the per-genealogy MRCA tables. A sample file and
+// settings whose product cannot be had are refused before the first
+// genealogy, with what they need.
+void checkGeneticMemory(const PopulationVector& set, const TSettings& settings, const my_string& path) {
+    double n = 0;
+    for (const auto& p : set.populations) n += std::max<int>(p->size, 0);
+    const double D = static_cast<double>(set.populations.size());
+    const double L = std::max(settings.numLinkedLoci, 0);
+    const double K = std::max(settings.numIndependentLoci, 0);
+    const double G = std::max(settings.numGeneticSimulations, 0);
+    std::ostringstream text;
+    text << std::fixed << std::setprecision(0) << "Sample file '" << path << "': ";
+    // Nodes of a genealogy are numbered with ints.
+    if (2 * n - 1 > std::numeric_limits<std::int32_t>::max()) {
+        text << n << " gene copies are more than a genealogy can hold (at most 1073741823)!";
+        throw TException(my_string(text.str()), levelFatal);
+    }
+    constexpr double bytesPerNode = 1024;  // the node and its two location lists
+    const double bytes = (2 * n - 1) * (bytesPerNode + 4 * L) + D * n * 2 * sizeof(void*) +
+                         (K > 1 ? (n + 1) * K * L * 4 : 0) + G * K * (sizeof(void*) + 4 * D);
+    const double available = static_cast<double>(availableMemoryBytes());
+    if (available == 0 || bytes <= available) return;
+    text << "the genetic simulation of " << n << " gene copies in " << D << " samples with " << L
+         << " linked loci (settings line 21), " << K << " independent loci (line 20) and " << G
+         << " genetic simulations (line 17) needs about " << bytes << " bytes (" << bytes / (1024 * 1024)
+         << " MiB), but only " << available << " bytes of memory are available!";
+    throw TException(my_string(text.str()), levelFatal);
+}
+
+}  // namespace
+
 PopulationVector& World::samplePopulations() {
-    if (!samples) samples = readPopulationSet(*this, settings.sampleFile, true);
+    if (!samples) {
+        auto set = readPopulationSet(*this, settings.sampleFile, true);
+        checkGeneticMemory(*set, settings, dataFolder + settings.sampleFile);
+        samples = std::move(set);
+    }
     return *samples;
 }

@@ -10,6 +10,7 @@
 #include <string>
 #include <unordered_set>
 
+#include "drainage/RecordProblem.h"
 #include "drainage/Segment.h"
 #include "drainage/SegmentVector.h"
 #include "run/Exception.h"
@@ -78,6 +79,12 @@ private:
     my_string fileText_;
 };
 
+my_string realText(float value) {
+    std::ostringstream text;
+    text << value;
+    return my_string(text.str());
+}
+
 my_string pointText(float lon, float lat) {
     std::ostringstream text;
     text << "(" << lon << ", " << lat << ")";
@@ -105,7 +112,7 @@ namespace {
 int readPopulationFile(PopulationVector& set, const my_string& path, bool isSampleFile) {
     const my_string fileText = my_string(isSampleFile ? "Sample file '" : "Population file '") + path + "'";
     std::ifstream in(path.c_str(), std::ios::binary);
-    if (!in) throw TException(my_string("File '") + path + "' could not be opened!", levelFatal);
+    if (!in || isFolder(path)) throw TException(my_string("File '") + path + "' could not be opened!", levelFatal);
     skipByteOrderMark(in);
     std::vector<std::string> lines;
     for (std::string line; std::getline(in, line);) {
@@ -142,7 +149,13 @@ int readPopulationFile(PopulationVector& set, const my_string& path, bool isSamp
         PopulationSource& p = *set.populations[static_cast<std::size_t>(i)];
         const int lineNumber = 4 + i;
         LineFields fields(lines[static_cast<std::size_t>(3 + i)], lineNumber, fileText);
-        p.name = my_string(fields.read<std::string>("the name", my_string(std::to_string(i + 1))));
+        const std::string name = fields.read<std::string>("the name", my_string(std::to_string(i + 1)));
+        // The text type would silently turn such a name into an empty one.
+        if (name.size() >= static_cast<std::size_t>(my_string::maxLength))
+            throw TException(fileText + ", line " + lineNumber + ": the name of population " + (i + 1) +
+                                 " is longer than 9999 characters!",
+                             levelFatal);
+        p.name = my_string(name);
         const long long size = fields.read<long long>("the size", p.name);
         if (size < 0 || size > std::numeric_limits<std::int16_t>::max())
             throw TException(fileText + ", line " + lineNumber + ": the size " + my_string(std::to_string(size)) +
@@ -180,6 +193,18 @@ int readPopulationFile(PopulationVector& set, const my_string& path, bool isSamp
             p.Resize = fields.read<std::int32_t>("Resize", p.name);
             p.migration = fields.read<float>("the migration rate", p.name);
             std::cout << "\t(Resize = " << p.Resize << ", migration = " << p.migration << ")";
+            // Resize is a deme size and migration a probability per lineage
+            // and generation: the coalescent has no use for other values (a
+            // negative size never lets two lineages meet).
+            if (p.Resize < 0)
+                throw TException(fileText + ", line " + lineNumber + ": the Resize " + p.Resize + " of population '" +
+                                     p.name + "' is negative (0: keep the size of the source)!",
+                                 levelFatal);
+            if (!(p.migration >= 0 && p.migration <= 1))
+                throw TException(fileText + ", line " + lineNumber + ": the migration rate " +
+                                     realText(p.migration) + " of population '" + p.name +
+                                     "' is not a probability from 0 to 1!",
+                                 levelFatal);
         }
 
         // One population per segment. With coordinates the later one moves to
@@ -201,8 +226,11 @@ int readPopulationFile(PopulationVector& set, const my_string& path, bool isSamp
         for (int j = 0; j < i; ++j) {
             const PopulationSource& earlier = *set.populations[static_cast<std::size_t>(j)];
             if (earlier.segment != p.segment) continue;
-            if (!set.coordinateMode)
+            if (!set.coordinateMode) {
+                std::cout << "\n-> Error: " << fileText << ", line " << lineNumber << ": population '" << p.name
+                          << "' stands on segment " << p.segmentId << " like population '" << earlier.name << "'!";
                 throw TException(my_string("Reading samples: Seg ") + p.segmentId + " has already a sample!", levelFatal);
+            }
             moveTo(nearestSegment(drainage, p.lon, p.lat, p.segment), earlier);
         }
         // The single scan above can lead back to a segment it left (a third

@@ -7,20 +7,8 @@
 #include <iostream>
 #include <string>
 
+#include "drainage/RecordProblem.h"
 #include "run/Exception.h"
-
-namespace {
-
-// The word that made a free-format record unreadable, for the console.
-std::string offendingWord(std::istream& is) {
-    is.clear();
-    std::string word;
-    is >> word;
-    if (word.size() > 40) word = word.substr(0, 40) + "...";
-    return word;
-}
-
-}  // namespace
 
 float geoDistance(float lonA, float latA, float lonB, float latB) {
     // Every step in single precision: the drainage's lengths and the
@@ -55,25 +43,31 @@ bool TSegNodeVector::readNodeFile(const my_string& path) {
     const myTimer timer;
     try {
         std::ifstream in(path.c_str(), std::ios::binary);
-        if (!in) throw TException(my_string("File '") + path + "' could not be opened!", levelFatal);
+        if (!in || isFolder(path)) throw TException(my_string("File '") + path + "' could not be opened!", levelFatal);
         my_string line;
         for (int i = 0; i < 4; ++i) readLine(line, in);
         try {
+            const char* field = nullptr;  // the value that could not be read
             while (in.good()) {
                 auto node = std::make_unique<TSegNode>();
-                in >> node->id >> node->lon >> node->lat;
+                // A record cut short by the end of the file keeps -1
+                // coordinates; a node written with id -1 or a coordinate of
+                // exactly -1 is treated as missing.
+                if (!(in >> node->id)) field = "node id";
+                else if (!(in >> node->lon)) field = "longitude";
+                else if (!(in >> node->lat)) field = "latitude";
                 if (in.fail() && !in.eof()) break;  // a word that is not a number: reported below
-                // A record cut short by the end of the file keeps -1 coordinates;
-                // a node written with id -1 or a coordinate of exactly -1 is
-                // treated as missing.
                 if (node->id == -1 || node->lon == -1 || node->lat == -1) continue;
                 store(std::move(node));
             }
-            // The stream stops at the first word that is not a number. Reading
-            // no further would silently lose the rest of the drainage.
+            // The stream stops at the first word that is not a number (or a
+            // number beyond its field's range). Reading no further would
+            // silently lose the rest of the drainage.
             if (in.fail() && !in.eof()) {
-                std::cout << "\n-> Error: node file '" << path << "': '" << offendingWord(in)
-                          << "' is not a number (after " << size() << " nodes)!" << std::endl;
+                const RecordProblem problem = locateFailedValue(in, path);
+                std::cout << "\n-> Error: node file '" << path << "', line " << problem.line << ": the " << field
+                          << " '" << problem.word << "' is not a number or is out of range (after " << size() << " nodes)!"
+                          << std::endl;
                 throw TException(my_string("Reading node file in line '") + size() + "'!", levelFatal);
             }
         } catch (const TException&) {
@@ -87,5 +81,7 @@ bool TSegNodeVector::readNodeFile(const my_string& path) {
         throw TException(my_string("Reading node file '") + path + "'!", levelFatal);
     }
     std::cout << "done. (Nodes: " << size() << "; Duration: " << timer << ")" << std::endl;
+    // Without nodes no segment can be placed; say where the trouble starts.
+    if (size() == 0) std::cout << "\tWARNING: node file '" << path << "' holds no node record!" << std::endl;
     return true;
 }

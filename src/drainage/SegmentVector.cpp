@@ -9,6 +9,7 @@
 #include <unordered_map>
 
 #include "demography/Dynamic.h"
+#include "drainage/RecordProblem.h"
 #include "run/Exception.h"
 #include "run/Settings.h"
 
@@ -39,27 +40,17 @@ TSegment* TSegmentVector::store(std::unique_ptr<TSegment> segment) {
     return it->second.get();
 }
 
-namespace {
-
-std::string offendingWord(std::istream& is) {
-    is.clear();
-    std::string word;
-    is >> word;
-    if (word.size() > 40) word = word.substr(0, 40) + "...";
-    return word;
-}
-
-}  // namespace
-
 bool TSegmentVector::readSegmentFile(const my_string& path) {
     std::cout << "\tRead segment file '" << path << "' ... ";
     const myTimer timer;
     try {
         std::ifstream in(path.c_str(), std::ios::binary);
-        if (!in) throw TException(my_string("File '") + path + "' could not be opened!", levelFatal);
+        if (!in || isFolder(path)) throw TException(my_string("File '") + path + "' could not be opened!", levelFatal);
         my_string line;
         for (int i = 0; i < 4; ++i) readLine(line, in);
+        int dropped = 0;
         try {
+            const char* field = nullptr;  // the value that could not be read
             while (in.good()) {
                 auto segment = std::make_unique<TSegment>();
                 segment->drainage = this;
@@ -68,7 +59,12 @@ bool TSegmentVector::readSegmentFile(const my_string& path) {
                 // which no node has, and is reported below.
                 std::int32_t fromId = -1;
                 std::int32_t toId = -1;
-                in >> segment->id >> fromId >> toId >> segment->length >> segment->lon >> segment->lat;
+                if (!(in >> segment->id)) field = "segment id";
+                else if (!(in >> fromId)) field = "from-node id";
+                else if (!(in >> toId)) field = "to-node id";
+                else if (!(in >> segment->length)) field = "length";
+                else if (!(in >> segment->lon)) field = "longitude of the middle point";
+                else if (!(in >> segment->lat)) field = "latitude of the middle point";
                 if (in.fail() && !in.eof()) break;  // a word that is not a number: reported below
                 TSegNode* from = nullptr;
                 TSegNode* to = nullptr;
@@ -78,8 +74,15 @@ bool TSegmentVector::readSegmentFile(const my_string& path) {
                 }
                 if (segment->id <= 0 || from == nullptr || to == nullptr) {
                     // id 0 is what the end of the file (or an unreadable id) leaves.
-                    if (segment->id != 0)
+                    if (segment->id != 0) {
+                        ++dropped;
                         std::cout << "\n-> Error: Segment '" << segment->id << "' could not be read!" << std::endl;
+                        if (segment->id < 0)
+                            std::cout << "\t(segment ids must be above 0)" << std::endl;
+                        else
+                            std::cout << "\t(its " << (from == nullptr ? "from-node " : "to-node ")
+                                      << (from == nullptr ? fromId : toId) << " is not in the node file)" << std::endl;
+                    }
                     continue;
                 }
                 if (find(segment->id) != nullptr)
@@ -93,8 +96,10 @@ bool TSegmentVector::readSegmentFile(const my_string& path) {
                 store(std::move(segment));
             }
             if (in.fail() && !in.eof()) {
-                std::cout << "\n-> Error: segment file '" << path << "': '" << offendingWord(in)
-                          << "' is not a number (after " << size() << " segments)!" << std::endl;
+                const RecordProblem problem = locateFailedValue(in, path);
+                std::cout << "\n-> Error: segment file '" << path << "', line " << problem.line << ": the " << field
+                          << " '" << problem.word << "' is not a number or is out of range (after " << size()
+                          << " segments)!" << std::endl;
                 throw TException(my_string("Reading line ") + size() + " of segment file!", levelFatal);
             }
         } catch (const TException&) {
@@ -102,6 +107,9 @@ bool TSegmentVector::readSegmentFile(const my_string& path) {
         } catch (...) {
             throw TException(my_string("Reading line ") + size() + " of segment file!", levelFatal);
         }
+        if (size() == 0)
+            std::cout << "\n\tWARNING: segment file '" << path << "' gives no segment (" << dropped
+                      << " records dropped)!" << std::endl;
         buildNeighbourLists();
         if (settings->dynamicEnvironment)
             dynamicEnvironment = readDynamicEnvironment(*this, world, dataFolder + settings->dynamicEnvironmentFile);

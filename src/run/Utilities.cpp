@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
+#include <fstream>
 #include <iostream>
 
 my_string dataFolder;
@@ -260,6 +262,26 @@ double processSeconds() {
 }
 
 std::ostream& operator<<(std::ostream& os, const myTimer& t) { return os << formatDuration(t.elapsed()); }
+
+my_string shortened(const std::string& text) {
+    if (text.size() < static_cast<std::size_t>(my_string::maxLength)) return my_string(text);
+    return my_string(text.substr(0, static_cast<std::size_t>(my_string::maxLength) - 4) + "...");
+}
+
+bool isFolder(const my_string& path) {
+    std::error_code ignored;
+    return std::filesystem::is_directory(path.str(), ignored);
+}
+
+std::uint64_t availableMemoryBytes() {
+    std::ifstream meminfo("/proc/meminfo");
+    std::string key;
+    std::uint64_t kB = 0;
+    std::string unit;
+    while (meminfo >> key >> kB >> unit)
+        if (key == "MemAvailable:") return kB * 1024;
+    return 0;
+}
 
 bool createFolder(const my_string& path) {
     const std::string folder = folderOf(path).str();

@@ -99,6 +99,21 @@ struct myTimer {
 };
 std::ostream& operator<<(std::ostream& os, const myTimer& t);
 
+// The text cut to fit the text type (ending in "...") where it is too long,
+// so that a message naming a very long path still says something.
+my_string shortened(const std::string& text);
+
+// True when path names an existing folder (a folder given where a file is
+// expected must be refused, not read as an empty file).
+bool isFolder(const my_string& path);
+
+// Memory the system can still give without swapping, from /proc/meminfo where
+// the platform has it (0 when unknown). On a system that overcommits, a large
+// allocation does not fail: the process is killed later, when the memory is
+// touched. Sizes that follow from the input are checked against this figure
+// before anything is allocated.
+std::uint64_t availableMemoryBytes();
+
 // Creates every missing folder of the folder part of path, outermost first.
 bool createFolder(const my_string& path);
 

@@ -152,7 +152,10 @@ TEST_F(SegmentFileTest, FaultyFiles) {
     e = failure(readAgain);
     EXPECT_EQ(e.message(), "Reading line 1 of segment file!");
     EXPECT_TRUE(e.isFatal());
-    EXPECT_NE(console.find("segment file '" + path("segments.txt") + "': ',000' is not a number"), std::string::npos)
+    // The message names the line, the field and the whole word.
+    EXPECT_NE(console.find("segment file '" + path("segments.txt") +
+                           "', line 6: the longitude of the middle point '1,000' is not a number"),
+              std::string::npos)
         << console;
 
     settings.segmentFile = "absent.txt";

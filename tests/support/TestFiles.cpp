@@ -106,11 +106,13 @@ std::string quoted(const std::string& word) {
 }  // namespace
 
 ProcessResult runProgram(const std::vector<std::string>& arguments, const std::string& input,
-                         const std::string& seed, const std::string& workingFolder) {
+                         const std::string& seed, const std::string& workingFolder, int timeoutSeconds) {
     TempFolder scratch;
     const std::string inputFile = scratch.write("stdin.txt", input);
     std::string command;
     if (!workingFolder.empty()) command += "cd " + quoted(workingFolder) + " && ";
+    // -k: a program that ignores the first signal is killed a little later.
+    if (timeoutSeconds > 0) command += "timeout -k 5 " + std::to_string(timeoutSeconds) + " ";
     command += seed.empty() ? "env -u FLUVIAGEN_SEED " : "env FLUVIAGEN_SEED=" + quoted(seed) + " ";
     command += quoted(FLUVIAGEN_BINARY);
     for (const auto& a : arguments) command += " " + quoted(a);
@@ -122,7 +124,7 @@ ProcessResult runProgram(const std::vector<std::string>& arguments, const std::s
     std::size_t n = 0;
     while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.output.append(buffer, n);
     const int status = ::pclose(pipe);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1;
     return result;
 }
 

@@ -40,8 +40,11 @@ struct ProcessResult {
 };
 // Runs the fluviagen program with the arguments (quoted for the shell) and
 // the given standard input; the environment variable FLUVIAGEN_SEED is set
-// when seed is not empty.
+// when seed is not empty. With a positive timeoutSeconds the program is
+// stopped after that time and the status is 124 (the timeout tool's).
+// A program ended by a signal gets the status 128 + the signal number.
 ProcessResult runProgram(const std::vector<std::string>& arguments, const std::string& input = "",
-                         const std::string& seed = "", const std::string& workingFolder = "");
+                         const std::string& seed = "", const std::string& workingFolder = "",
+                         int timeoutSeconds = 0);
 
 }  // namespace testing_support

@@ -1,0 +1,72 @@
+// Shared pieces of the reader fuzz harnesses: a scratch folder that holds the
+// input under a file name (the readers open files by path), a console that
+// swallows everything, and the reset of the process-wide state a reader uses.
+#pragma once
+
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <streambuf>
+#include <string>
+
+#include "run/Exception.h"
+#include "run/Utilities.h"
+
+namespace fuzz_support {
+
+// Output sink: the readers report every record on the console, which would
+// dominate the time of a run.
+class NullBuffer : public std::streambuf {
+protected:
+    int overflow(int c) override { return traits_type::not_eof(c); }
+    std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
+};
+
+inline void silenceConsole() {
+    static NullBuffer sink;
+    std::cout.rdbuf(&sink);
+}
+
+// One folder per fuzzing process (the working folder of libFuzzer may be
+// shared by several jobs).
+inline const std::string& scratchFolder() {
+    static const std::string folder = [] {
+        std::string pattern = "/tmp/fluviagen_fuzz_XXXXXX";
+        if (::mkdtemp(pattern.data()) == nullptr) std::abort();
+        return pattern + "/";
+    }();
+    return folder;
+}
+
+inline std::string writeFile(const std::string& name, const std::uint8_t* data, std::size_t size) {
+    const std::string path = scratchFolder() + name;
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+    return path;
+}
+
+inline std::string writeFile(const std::string& name, const std::string& text) {
+    return writeFile(name, reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+}
+
+// Every input name is taken relative to the settings folder.
+inline void resetGlobals() { dataFolder = my_string(scratchFolder()); }
+
+// A small valid drainage: a Y of three segments with a side branch, so that
+// every neighbour kind occurs.
+inline const char* nodeFileText() {
+    return "Title: file with all nodes (WGS84)\nDate: today\nNodes: 5\nNodeID\tLon\tLat\n"
+           "1\t20.70\t45.11\n2\t20.68\t45.10\n3\t20.67\t45.08\n4\t20.66\t45.09\n5\t20.65\t45.07\n";
+}
+
+inline const char* segmentFileText() {
+    return "Title: file with all segments\nDate: today\nSegments: 4\nSegID\tFNode\tTNode\tLength\tLon\tLat\t\n"
+           "1\t2\t1\t1669.9\t20.69\t45.105\n2\t3\t2\t2562.0\t20.675\t45.09\n3\t4\t2\t1500.0\t20.67\t45.095\n"
+           "4\t5\t3\t1200.0\t20.66\t45.075\n";
+}
+
+}  // namespace fuzz_support

@@ -1,0 +1,51 @@
+// Fuzzes the population and sample file reader, in both roles, on a small
+// drainage: id mode, coordinate mode with the nearest-segment search, and the
+// duplicate handling.
+#include "FuzzSupport.h"
+#include "drainage/Population.h"
+#include "drainage/SegmentVector.h"
+#include "run/Settings.h"
+
+namespace {
+
+struct Drainage {
+    TSettings settings;
+    TSegmentVector segments{settings, nullptr};
+    Drainage() {
+        fuzz_support::resetGlobals();
+        fuzz_support::writeFile("nodes.txt", fuzz_support::nodeFileText());
+        fuzz_support::writeFile("segments.txt", fuzz_support::segmentFileText());
+        settings.nodeFile = my_string("nodes.txt");
+        settings.segmentFile = my_string("segments.txt");
+        segments.build(true);
+    }
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    fuzz_support::silenceConsole();
+    static Drainage drainage;  // read once; the readers only mark its segments
+    fuzz_support::resetGlobals();
+    const std::string path = fuzz_support::writeFile("populations.txt", data, size);
+    for (const bool isSampleFile : {false, true}) {
+        {
+            PopulationVector set(&drainage.segments);
+            try {
+                const int count = ReadPopulations(set, my_string(path), isSampleFile);
+                if (count < 0 || static_cast<std::size_t>(count) > set.populations.size()) std::abort();
+                // Every population read stands on a segment with a size that fits.
+                for (int i = 0; i < count; ++i) {
+                    const PopulationSource& p = *set.populations[static_cast<std::size_t>(i)];
+                    if (p.segment == nullptr || p.size < 0 || p.segmentId != p.segment->id) std::abort();
+                }
+            } catch (const TException& e) {
+                if (!e.isFatal()) std::abort();
+            }
+        }
+        // The set is gone: no segment may still refer to one of its populations.
+        for (const auto& [id, s] : drainage.segments.segments)
+            if (s->samplePopulation != nullptr || s->sourcePopulation != nullptr) std::abort();
+    }
+    return 0;
+}

@@ -1,0 +1,27 @@
+// Fuzzes the settings reader: the 41-line parser and the checks that refuse
+// readable but unusable values.
+#include <sstream>
+
+#include "FuzzSupport.h"
+#include "run/Settings.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    fuzz_support::silenceConsole();
+    fuzz_support::resetGlobals();
+    {
+        TSettings settings;
+        std::istringstream in(std::string(reinterpret_cast<const char*>(data), size));
+        try {
+            settings.parseSettings(in);
+        } catch (const TException&) {
+        }
+    }
+    const std::string path = fuzz_support::writeFile("settings.txt", data, size);
+    TSettings settings;
+    try {
+        settings.readSettings(my_string("fluviagen"), my_string(path), 0);
+    } catch (const TException& e) {
+        if (!e.isFatal()) std::abort();  // settings problems always end the program
+    }
+    return 0;
+}
