@@ -149,8 +149,12 @@ inline void expectSymmetric(const TSegmentVector& drainage) {
 // Neighbours as "id:kind" in array order.
 inline std::string neighbourText(const TSegment& s) {
     std::string text;
-    for (std::size_t i = 0; i < s.neighbours.size(); ++i)
-        text += (i ? " " : "") + std::to_string(s.neighbours[i]->id) + ":" + std::to_string(s.neighbourKinds[i]);
+    for (std::size_t i = 0; i < s.neighbours.size(); ++i) {
+        if (i > 0) text += ' ';
+        text += std::to_string(s.neighbours[i]->id);
+        text += ':';
+        text += std::to_string(s.neighbourKinds[i]);
+    }
     return text;
 }
 
