@@ -9,6 +9,7 @@
 
 #include "drainage/SegmentVector.h"
 #include "run/Exception.h"
+#include "run/InputFile.h"
 #include "run/World.h"
 
 namespace {
@@ -32,8 +33,7 @@ bool parseWhole(const std::string& word, std::int32_t& value) {
 TException fatal(const std::string& text) { return TException(shortened(text), levelFatal); }
 
 TDynamic readMapFile(const TSegmentVector& drainage, const my_string& path, std::int32_t generation) {
-    std::ifstream file(path.c_str());
-    if (!file.is_open() || isFolder(path)) throw fatal("File '" + path.str() + "' could not be opened!");
+    std::ifstream file = openInputFile(path);
     try {
         skipByteOrderMark(file);
         TDynamic map;
@@ -79,8 +79,7 @@ TDynamic readMapFile(const TSegmentVector& drainage, const my_string& path, std:
 std::unique_ptr<TDynamicVector> readDynamicEnvironment(TSegmentVector& drainage, World* world, const my_string& path) {
     std::cout << "\n\t\tRead dynamic envionment '" << path << "' ... " << std::flush;
     const myTimer timer;
-    std::ifstream file(path.c_str());
-    if (!file.is_open() || isFolder(path)) throw fatal("File '" + path.str() + "' could not be opened!");
+    std::ifstream file = openInputFile(path);
     try {
         skipByteOrderMark(file);
         auto environment = std::make_unique<TDynamicVector>();

@@ -14,6 +14,7 @@
 #include "drainage/Segment.h"
 #include "drainage/SegmentVector.h"
 #include "run/Exception.h"
+#include "run/InputFile.h"
 
 PopulationSource::~PopulationSource() {
     if (segment == nullptr) return;
@@ -111,8 +112,7 @@ namespace {
 
 int readPopulationFile(PopulationVector& set, const my_string& path, bool isSampleFile) {
     const my_string fileText = my_string(isSampleFile ? "Sample file '" : "Population file '") + path + "'";
-    std::ifstream in(path.c_str(), std::ios::binary);
-    if (!in || isFolder(path)) throw TException(my_string("File '") + path + "' could not be opened!", levelFatal);
+    std::ifstream in = openInputFile(path);
     skipByteOrderMark(in);
     std::vector<std::string> lines;
     for (std::string line; std::getline(in, line);) {

@@ -9,6 +9,7 @@
 
 #include "drainage/RecordProblem.h"
 #include "run/Exception.h"
+#include "run/InputFile.h"
 
 float geoDistance(float lonA, float latA, float lonB, float latB) {
     // Every step in single precision: the drainage's lengths and the
@@ -42,8 +43,7 @@ bool TSegNodeVector::readNodeFile(const my_string& path) {
     std::cout << "\tRead node file '" << path << "' ... ";
     const myTimer timer;
     try {
-        std::ifstream in(path.c_str(), std::ios::binary);
-        if (!in || isFolder(path)) throw TException(my_string("File '") + path + "' could not be opened!", levelFatal);
+        std::ifstream in = openInputFile(path);
         my_string line;
         for (int i = 0; i < 4; ++i) readLine(line, in);
         try {

@@ -11,6 +11,7 @@
 #include "demography/Dynamic.h"
 #include "drainage/RecordProblem.h"
 #include "run/Exception.h"
+#include "run/InputFile.h"
 #include "run/Settings.h"
 
 TSegmentVector::TSegmentVector(const TSettings& settings_, World* world_) : settings(&settings_), world(world_) {}
@@ -44,8 +45,7 @@ bool TSegmentVector::readSegmentFile(const my_string& path) {
     std::cout << "\tRead segment file '" << path << "' ... ";
     const myTimer timer;
     try {
-        std::ifstream in(path.c_str(), std::ios::binary);
-        if (!in || isFolder(path)) throw TException(my_string("File '") + path + "' could not be opened!", levelFatal);
+        std::ifstream in = openInputFile(path);
         my_string line;
         for (int i = 0; i < 4; ++i) readLine(line, in);
         int dropped = 0;
