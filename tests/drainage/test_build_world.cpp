@@ -112,6 +112,22 @@ TEST_F(BuildWorldTest, CutsInsideALongSegment) {
     }
 }
 
+TEST_F(BuildWorldTest, CutPointsMixDoubleAndSinglePrecision) {
+    // 450.3 m (no piece, carried on) then 1149.33 m: 1599.63 m are left, so
+    // the first cut lies towards the middle point of the second segment at
+    // f = M / (remaining - 0.5 length), the difference taken in double and f
+    // stored as a float: 0x1.f3878p-1 (all in float it would be
+    // 0x1.f38782p-1), and the new point is 0 + (0.009 - 0) f in float.
+    writeDrainage({{1, 0.0f, 0.0f}, {2, 0.0f, 0.004f}, {3, 0.0f, 0.014f}}, {{1, 1, 2, 450.3f}, {2, 2, 3, 1149.33f}});
+    settings.segmentLength = 1000;
+    const auto world = build();
+    const TSegmentVector& d = *world->drainage;
+    ASSERT_EQ(d.size(), 2);
+    EXPECT_EQ(d.find(1)->toNode->lat, 0x1.1fba98p-7f);
+    EXPECT_EQ(d.find(1)->toNode->lon, 0.0f);
+    EXPECT_EQ(d.find(2)->toNode->lat, 0.014f);  // the second piece ends at the far node
+}
+
 TEST_F(BuildWorldTest, ComponentsStartAtTheirLowestNode) {
     // Component A: 1 -> 2. Component B: 6 -> 3 -> 4, walked from node 3: the
     // segment leaving it first (downstream), then the one entering it, cut
