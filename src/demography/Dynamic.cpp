@@ -76,15 +76,13 @@ TDynamic readMapFile(const TSegmentVector& drainage, const my_string& path, std:
 
 }  // namespace
 
-std::unique_ptr<TDynamicVector> readDynamicEnvironment(TSegmentVector& drainage, World* world, const my_string& path) {
+std::unique_ptr<TDynamicVector> readDynamicEnvironment(const TSegmentVector& drainage, const my_string& path) {
     std::cout << "\n\t\tRead dynamic envionment '" << path << "' ... " << std::flush;
     const myTimer timer;
     std::ifstream file = openInputFile(path);
     try {
         skipByteOrderMark(file);
         auto environment = std::make_unique<TDynamicVector>();
-        environment->drainage = &drainage;
-        environment->world = world;
         my_string line;
         std::int32_t lineNumber = 0;
         while (file.good()) {
@@ -107,7 +105,6 @@ std::unique_ptr<TDynamicVector> readDynamicEnvironment(TSegmentVector& drainage,
         // later one wins for a segment listed in both.
         std::stable_sort(environment->maps.begin(), environment->maps.end(),
                          [](const TDynamic& a, const TDynamic& b) { return a.generation < b.generation; });
-        environment->count = static_cast<int>(environment->maps.size());
         std::cout << "done. (Duration: " << timer << ")" << std::endl;
         return environment;
     } catch (const TException&) {

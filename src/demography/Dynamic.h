@@ -23,9 +23,6 @@ public:
 class TDynamicVector {
 public:
     std::vector<TDynamic> maps;  // sorted by generation, file order kept on ties
-    int count = 0;
-    TSegmentVector* drainage = nullptr;
-    World* world = nullptr;
 };
 
 // Reads the environment file (one "generation mapfile" per line, "//" starts
@@ -33,7 +30,7 @@ public:
 // a drainage, sorted by generation with file order kept on ties. Ids of 0 or
 // not in the drainage are skipped, repeated ones kept once. Unreadable files
 // and malformed lines are fatal errors naming the file.
-std::unique_ptr<TDynamicVector> readDynamicEnvironment(TSegmentVector& drainage, World* world, const my_string& path);
+std::unique_ptr<TDynamicVector> readDynamicEnvironment(const TSegmentVector& drainage, const my_string& path);
 
 // Sets the accessible flag of the map's segments in the drainage as read and
 // passes it on to the resampled segments cut from them.

@@ -13,6 +13,5 @@ extern std::int32_t currentGeneration;
 // fatal "setTime(): no segments are created!".
 void setTime(const TSegmentVector& drainage, std::int32_t t);
 inline void advanceGeneration() { ++currentGeneration; }
-inline void stepBackGeneration() { --currentGeneration; }
 // Test hook: back to the value at program start.
 inline void resetGeneration() { currentGeneration = 0; }

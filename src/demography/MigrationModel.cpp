@@ -359,16 +359,21 @@ void MigrationPlan::runPass() {
     }
 }
 
-void MigrationPlan::runMigrationModel(std::int32_t model) {
-    if (model < 1 || model > 4) throw unknownModel();
-    checkedGeneration();
-    if (fresh) refreshOccupancy();
+void MigrationPlan::dispatchPass(std::int32_t model) {
     switch (model) {
         case 1: runPass<false, false>(); break;
         case 2: runPass<true, false>(); break;
         case 3: runPass<false, true>(); break;
-        default: runPass<true, true>(); break;
+        case 4: runPass<true, true>(); break;
+        default: throw unknownModel();
     }
+}
+
+void MigrationPlan::runMigrationModel(std::int32_t model) {
+    if (model < 1 || model > 4) throw unknownModel();
+    checkedGeneration();
+    if (fresh) refreshOccupancy();
+    dispatchPass(model);
 }
 
 void MigrationPlan::clearBalances() {
@@ -418,7 +423,7 @@ void MigrationPlan::iterate(std::int32_t model) {
     }
     if (fresh) refreshOccupancy();
     clearBalances();
-    runMigrationModel(model);
+    dispatchPass(model);
     // The first generation visits every segment, as the loop over all
     // segments does, and so settles the invariant used from then on.
     addBalances(fresh);

@@ -83,6 +83,8 @@ private:
     void segmentStep(std::uint32_t index);
     template <bool randomCounts, bool randomSplit>
     void runPass();
+    // The pass of the model's kind; a model outside 1..4 is fatal.
+    void dispatchPass(std::int32_t model);
     void refreshOccupancy();
     void clearBalances();
     void addBalances(bool all);

@@ -21,10 +21,6 @@ void setCapacity(TSegmentVector& drainage, std::int16_t K) {
     for (auto& [id, segment] : drainage.segments) segment->state.K = K;
 }
 
-void clearMigrationBalance(TSegmentVector& drainage) {
-    for (auto& [id, segment] : drainage.segments) segment->state.BilanMigr = 0;
-}
-
 namespace {
 
 bool countsAsEmpty(const TSegment& segment) { return segment.state.N == 0 && segment.sourcePopulation == nullptr; }

@@ -19,7 +19,6 @@ extern float overflowRate;
 // Every segment back to K = -1, N = 0, BilanMigr = 0, no growth remainder.
 void resetAllStates(TSegmentVector& drainage);
 void setCapacity(TSegmentVector& drainage, std::int16_t K);
-void clearMigrationBalance(TSegmentVector& drainage);
 
 // Runs the starting conditions of one demographic simulation on the world
 // (its drainage, database and source populations), leaving the current

@@ -1,7 +1,6 @@
 #include "demography/StateDB.h"
 
 #include <algorithm>
-#include <fstream>
 #include <iostream>
 #include <limits>
 #include <new>

@@ -3,10 +3,8 @@
 // files on first use.
 #include <algorithm>
 #include <cmath>
-#include <fstream>
 #include <iomanip>
 #include <limits>
-#include <string>
 #include <iostream>
 #include <sstream>
 #include <vector>

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <filesystem>
 #include <fstream>
 #include <istream>
 #include <iterator>
@@ -28,5 +27,3 @@ RecordProblem locateFailedValue(std::istream& in, const my_string& path) {
     problem.line = 1 + static_cast<int>(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(start), '\n'));
     return problem;
 }
-
-

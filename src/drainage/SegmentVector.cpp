@@ -112,7 +112,7 @@ bool TSegmentVector::readSegmentFile(const my_string& path) {
                       << " records dropped)!" << std::endl;
         buildNeighbourLists();
         if (settings->dynamicEnvironment)
-            dynamicEnvironment = readDynamicEnvironment(*this, world, dataFolder + settings->dynamicEnvironmentFile);
+            dynamicEnvironment = readDynamicEnvironment(*this, dataFolder + settings->dynamicEnvironmentFile);
     } catch (const TException&) {
         throw;
     } catch (...) {

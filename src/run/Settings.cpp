@@ -2,7 +2,6 @@
 
 #include <cctype>
 #include <cmath>
-#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <limits>
@@ -12,6 +11,7 @@
 #include <vector>
 
 #include "run/Exception.h"
+#include "run/InputFile.h"
 
 namespace {
 
@@ -97,10 +97,6 @@ private:
     int line_ = 0;  // physical lines consumed so far
     std::vector<int> valueLines_;
 };
-
-}  // namespace
-
-namespace {
 
 // Reads the 41 lines into the settings; returns the physical line of each of
 // the 34 values (lines 7 to 40), so that a value found unusable afterwards can
@@ -303,11 +299,7 @@ bool TSettings::readSettings(const my_string& programPath_, const my_string& set
                              std::int32_t numberOfSimulations) {
     settingsPath = settingsPath_;
     programPath = programPath_;
-    std::ifstream file(settingsPath.str());
-    // A folder opens like a file on some systems and then reads as empty.
-    std::error_code ignored;
-    if (!file.is_open() || std::filesystem::is_directory(settingsPath.str(), ignored))
-        throw TException("File '" + settingsPath + "' could not be opened!", levelFatal);
+    std::ifstream file = openInputFile(settingsPath);
     dataFolder = folderOf(settingsPath);
     std::vector<int> valueLines;
     try {

@@ -33,7 +33,7 @@ protected:
     std::unique_ptr<TDynamicVector> read(TSegmentVector& drainage, const std::string& name = "env.txt") {
         testing::internal::CaptureStdout();
         try {
-            auto environment = readDynamicEnvironment(drainage, nullptr, dataFolder + my_string(name));
+            auto environment = readDynamicEnvironment(drainage, dataFolder + my_string(name));
             output = testing::internal::GetCapturedStdout();
             return environment;
         } catch (...) {
@@ -80,7 +80,7 @@ TEST_F(DemographyDynamic, MapsAreReadAndOrderedByGeneration) {
     EXPECT_EQ(output.rfind("\n\t\tRead dynamic envionment '" + dataFolder.str() + "env.txt' ... done. (Duration: ", 0),
               0u)
         << output;
-    ASSERT_EQ(environment->count, 3);
+    ASSERT_EQ(environment->maps.size(), 3u);
     const auto& maps = environment->maps;
     EXPECT_EQ(maps[0].name, "Early");
     EXPECT_EQ(maps[0].generation, 10);

@@ -21,8 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     world.drainage = std::make_unique<TSegmentVector>(world.settings, &world);
     world.drainage->build(true);
     try {
-        const auto environment = readDynamicEnvironment(*world.drainage, &world, my_string(path));
-        if (environment->count != static_cast<int>(environment->maps.size())) std::abort();
+        const auto environment = readDynamicEnvironment(*world.drainage, my_string(path));
         for (std::size_t i = 1; i < environment->maps.size(); ++i)
             if (environment->maps[i - 1].generation > environment->maps[i].generation) std::abort();
         for (const TDynamic& map : environment->maps) applyMap(world, map);

@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     world.fullDrainage->build(true);
     world.drainage = resampleToFixedLength(*world.fullDrainage, 700.0f);
     try {
-        const auto environment = readDynamicEnvironment(*world.fullDrainage, &world, my_string(path));
+        const auto environment = readDynamicEnvironment(*world.fullDrainage, my_string(path));
         for (const TDynamic& map : environment->maps) {
             for (std::size_t i = 1; i < map.segmentIds.size(); ++i)
                 if (map.segmentIds[i - 1] >= map.segmentIds[i]) std::abort();  // ascending, no repeats
