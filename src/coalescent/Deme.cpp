@@ -11,11 +11,11 @@
 #include <climits>
 #include <iostream>
 
-#include "coalescent/Random.h"
+#include "random/Random.h"
 #include "demography/Generation.h"
 #include "demography/StateDB.h"
 #include "drainage/Segment.h"
-#include "run/Exception.h"
+#include "base/Exception.h"
 
 namespace {
 

@@ -23,8 +23,8 @@
 #include <utility>
 #include <vector>
 
-#include "genetics/GenealogyTree.h"
-#include "run/Utilities.h"
+#include "coalescent/GenealogyTree.h"
+#include "base/Utilities.h"
 
 class World;
 class TSegment;

@@ -12,9 +12,9 @@
 #include "demography/StateDB.h"
 #include "drainage/Population.h"
 #include "drainage/SegmentVector.h"
-#include "run/Exception.h"
-#include "run/Settings.h"
-#include "run/World.h"
+#include "base/Exception.h"
+#include "settings/Settings.h"
+#include "app/World.h"
 
 namespace {
 

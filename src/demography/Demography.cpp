@@ -8,8 +8,8 @@
 #include "demography/StartingConditions.h"
 #include "demography/StateDB.h"
 #include "drainage/SegmentVector.h"
-#include "run/Exception.h"
-#include "run/World.h"
+#include "base/Exception.h"
+#include "app/World.h"
 
 std::int32_t currentGeneration = 0;
 

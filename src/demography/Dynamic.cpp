@@ -8,9 +8,9 @@
 #include <string>
 
 #include "drainage/SegmentVector.h"
-#include "run/Exception.h"
-#include "run/InputFile.h"
-#include "run/World.h"
+#include "base/Exception.h"
+#include "base/InputFile.h"
+#include "app/World.h"
 
 namespace {
 

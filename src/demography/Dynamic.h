@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "run/Utilities.h"
+#include "base/Utilities.h"
 
 class TSegmentVector;
 class World;

@@ -6,12 +6,12 @@
 #include <limits>
 #include <unordered_map>
 
-#include "coalescent/Random.h"
+#include "random/Random.h"
 #include "demography/Generation.h"
 #include "demography/StateDB.h"
 #include "drainage/SegmentVector.h"
-#include "run/Exception.h"
-#include "run/Settings.h"
+#include "base/Exception.h"
+#include "settings/Settings.h"
 
 float emigrationShare(const TSettings& settings, std::int32_t n, std::int32_t K) {
     const double col = settings.migrCol;

@@ -8,8 +8,8 @@
 #include "demography/StateDB.h"
 #include "drainage/Population.h"
 #include "drainage/SegmentVector.h"
-#include "run/Exception.h"
-#include "run/World.h"
+#include "base/Exception.h"
+#include "app/World.h"
 
 float overflowRate = 0;
 

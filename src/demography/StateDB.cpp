@@ -9,8 +9,8 @@
 
 #include "drainage/Segment.h"
 #include "drainage/SegmentVector.h"
-#include "run/Exception.h"
-#include "run/World.h"
+#include "base/Exception.h"
+#include "app/World.h"
 
 bool TimeStoFull::AllocateTimeStoFullMemory(std::int32_t G) {
     std::vector<std::int16_t>().swap(entries);

@@ -13,8 +13,8 @@
 #include "drainage/RecordProblem.h"
 #include "drainage/Segment.h"
 #include "drainage/SegmentVector.h"
-#include "run/Exception.h"
-#include "run/InputFile.h"
+#include "base/Exception.h"
+#include "base/InputFile.h"
 
 PopulationSource::~PopulationSource() {
     if (segment == nullptr) return;

@@ -5,7 +5,7 @@
 #include <iosfwd>
 #include <string>
 
-#include "run/Utilities.h"
+#include "base/Utilities.h"
 
 struct RecordProblem {
     int line = 0;       // 1-based line of the file; 0 when unknown

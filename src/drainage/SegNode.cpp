@@ -8,8 +8,8 @@
 #include <string>
 
 #include "drainage/RecordProblem.h"
-#include "run/Exception.h"
-#include "run/InputFile.h"
+#include "base/Exception.h"
+#include "base/InputFile.h"
 
 float geoDistance(float lonA, float latA, float lonB, float latB) {
     // Every step in single precision: the drainage's lengths and the

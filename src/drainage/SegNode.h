@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-#include "run/Utilities.h"
+#include "base/Utilities.h"
 
 class TSegment;
 class TSegmentVector;

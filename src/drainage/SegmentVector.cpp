@@ -10,9 +10,9 @@
 
 #include "demography/Dynamic.h"
 #include "drainage/RecordProblem.h"
-#include "run/Exception.h"
-#include "run/InputFile.h"
-#include "run/Settings.h"
+#include "base/Exception.h"
+#include "base/InputFile.h"
+#include "settings/Settings.h"
 
 TSegmentVector::TSegmentVector(const TSettings& settings_, World* world_) : settings(&settings_), world(world_) {}
 

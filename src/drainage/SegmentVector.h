@@ -7,7 +7,7 @@
 
 #include "drainage/SegNode.h"
 #include "drainage/Segment.h"
-#include "run/Utilities.h"
+#include "base/Utilities.h"
 
 class World;
 class TSettings;

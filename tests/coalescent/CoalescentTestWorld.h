@@ -13,13 +13,13 @@
 #include <string>
 
 #include "coalescent/Deme.h"
-#include "coalescent/Random.h"
+#include "random/Random.h"
 #include "demography/Generation.h"
 #include "demography/StateDB.h"
 #include "drainage/Population.h"
 #include "drainage/SegmentVector.h"
-#include "run/Settings.h"
-#include "run/World.h"
+#include "settings/Settings.h"
+#include "app/World.h"
 
 namespace coalescent_test {
 

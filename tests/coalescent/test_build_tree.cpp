@@ -12,7 +12,7 @@
 
 #include "CoalescentTestWorld.h"
 #include "coalescent/Deme.h"
-#include "run/Exception.h"
+#include "base/Exception.h"
 
 using coalescent_test::CoutCapture;
 using coalescent_test::seedStream;

@@ -9,8 +9,8 @@
 #include "demography/StateDB.h"
 #include "drainage/Population.h"
 #include "drainage/SegmentVector.h"
-#include "run/Settings.h"
-#include "run/World.h"
+#include "settings/Settings.h"
+#include "app/World.h"
 
 namespace demography_test {
 

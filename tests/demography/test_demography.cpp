@@ -4,11 +4,11 @@
 #include <string>
 
 #include "DemographyFixture.h"
-#include "coalescent/Random.h"
+#include "random/Random.h"
 #include "demography/Demography.h"
 #include "demography/Generation.h"
 #include "demography/StartingConditions.h"
-#include "run/Exception.h"
+#include "base/Exception.h"
 
 using namespace demography_test;
 

@@ -7,7 +7,7 @@
 #include "DemographyFixture.h"
 #include "demography/Dynamic.h"
 #include "demography/Generation.h"
-#include "run/Exception.h"
+#include "base/Exception.h"
 
 using namespace demography_test;
 

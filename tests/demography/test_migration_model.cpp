@@ -6,7 +6,7 @@
 #include "DemographyFixture.h"
 #include "demography/Generation.h"
 #include "demography/MigrationModel.h"
-#include "run/Exception.h"
+#include "base/Exception.h"
 
 using namespace demography_test;
 

@@ -4,7 +4,7 @@
 
 #include "DemographyFixture.h"
 #include "demography/StateDB.h"
-#include "run/Exception.h"
+#include "base/Exception.h"
 
 using namespace demography_test;
 

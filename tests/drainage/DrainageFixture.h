@@ -12,9 +12,9 @@
 #include "drainage/SegNode.h"
 #include "drainage/Segment.h"
 #include "drainage/SegmentVector.h"
-#include "run/Exception.h"
-#include "run/Settings.h"
-#include "run/World.h"
+#include "base/Exception.h"
+#include "settings/Settings.h"
+#include "app/World.h"
 #include "support/TestFiles.h"
 
 namespace drainage_test {

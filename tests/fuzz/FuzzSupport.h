@@ -13,8 +13,8 @@
 #include <streambuf>
 #include <string>
 
-#include "run/Exception.h"
-#include "run/Utilities.h"
+#include "base/Exception.h"
+#include "base/Utilities.h"
 
 namespace fuzz_support {
 

@@ -17,7 +17,7 @@ flags=(-std=c++20 -g -O1 -ffp-contract=off -fno-omit-frame-pointer
 
 objects=()
 pids=()
-for src in $(cd "$root" && find src -name '*.cpp' ! -path src/run/main.cpp | sort); do
+for src in $(cd "$root" && find src -name '*.cpp' ! -path src/app/main.cpp | sort); do
     obj="$out/obj/$(echo "$src" | tr '/' '_' | sed 's/\.cpp$/.o/')"
     objects+=("$obj")
     if [ ! -f "$obj" ] || [ "$root/$src" -nt "$obj" ] || [ -n "$(find "$root/src" -name '*.h' -newer "$obj" -print -quit)" ]; then

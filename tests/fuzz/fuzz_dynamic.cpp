@@ -3,8 +3,8 @@
 #include "FuzzSupport.h"
 #include "demography/Dynamic.h"
 #include "drainage/SegmentVector.h"
-#include "run/Settings.h"
-#include "run/World.h"
+#include "settings/Settings.h"
+#include "app/World.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     fuzz_support::silenceConsole();

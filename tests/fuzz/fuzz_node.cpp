@@ -1,7 +1,7 @@
 // Fuzzes the node file reader.
 #include "FuzzSupport.h"
 #include "drainage/SegmentVector.h"
-#include "run/Settings.h"
+#include "settings/Settings.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     fuzz_support::silenceConsole();

@@ -4,7 +4,7 @@
 
 #include "FuzzSupport.h"
 #include "drainage/SegmentVector.h"
-#include "run/Settings.h"
+#include "settings/Settings.h"
 
 namespace {
 

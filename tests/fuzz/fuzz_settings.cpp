@@ -3,7 +3,7 @@
 #include <sstream>
 
 #include "FuzzSupport.h"
-#include "run/Settings.h"
+#include "settings/Settings.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     fuzz_support::silenceConsole();

@@ -1,0 +1,12 @@
+#include "base/Exception.h"
+
+#include <ostream>
+
+std::ostream& operator<<(std::ostream& os, const TException& e) {
+    switch (e.level()) {
+        case levelError: os << "\nERROR: "; break;
+        case levelFatal: os << "\nFATAL ERROR: "; break;
+        default: os << "\nWARNING: "; break;
+    }
+    return os << e.message();
+}

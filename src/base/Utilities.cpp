@@ -1,0 +1,321 @@
+#include "base/Utilities.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+
+my_string dataFolder;
+
+namespace {
+
+std::string printed(const char* format, int value) {
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, format, value);
+    return buffer;
+}
+
+std::string printed(float value) {
+    // "%f" of a float can need up to 39 digits before the point plus 7.
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%f", static_cast<double>(value));
+    return buffer;
+}
+
+my_string concatenated(const std::string& a, const std::string& b) {
+    my_string result;
+    if (a.size() + b.size() <= static_cast<std::size_t>(my_string::maxLength)) result = a + b;
+    return result;
+}
+
+}  // namespace
+
+my_string::my_string(const char* text) {
+    if (text == nullptr) return;
+    const std::size_t n = std::char_traits<char>::length(text);
+    if (n < static_cast<std::size_t>(maxLength)) text_.assign(text, n);
+}
+
+my_string::my_string(const std::string& text) {
+    if (text.size() < static_cast<std::size_t>(maxLength)) text_ = text;
+}
+
+my_string& my_string::operator=(const char* text) {
+    if (text == nullptr) return *this;
+    const std::size_t n = std::char_traits<char>::length(text);
+    if (n <= static_cast<std::size_t>(maxLength)) text_.assign(text, n);
+    return *this;
+}
+
+my_string& my_string::operator=(const std::string& text) {
+    if (text.size() <= static_cast<std::size_t>(maxLength)) text_ = text;
+    return *this;
+}
+
+my_string& my_string::operator=(int value) {
+    text_ = printed("%d", value);
+    return *this;
+}
+
+my_string& my_string::operator=(float value) {
+    text_ = printed(value);
+    return *this;
+}
+
+my_string operator+(const my_string& a, const my_string& b) { return concatenated(a.text_, b.text_); }
+my_string operator+(const my_string& a, const char* b) { return concatenated(a.text_, b ? b : ""); }
+my_string operator+(const char* a, const my_string& b) { return concatenated(a ? a : "", b.text_); }
+my_string operator+(const my_string& a, int value) { return concatenated(a.text_, printed("%d", value)); }
+my_string operator+(const my_string& a, float value) { return concatenated(a.text_, printed(value)); }
+
+my_string& my_string::operator+=(const my_string& text) {
+    if (text_.size() + text.text_.size() <= static_cast<std::size_t>(maxLength)) text_ += text.text_;
+    return *this;
+}
+
+my_string& my_string::operator+=(const char* text) { return *this += my_string(text); }
+
+my_string& my_string::operator+=(char c) {
+    if (text_.size() + 1 <= static_cast<std::size_t>(maxLength)) text_ += c;
+    return *this;
+}
+
+int my_string::find(char c) const {
+    const auto pos = text_.find(c);
+    return pos == std::string::npos ? -1 : static_cast<int>(pos);
+}
+
+int my_string::findLast(char c) const {
+    const auto pos = text_.rfind(c);
+    return pos == std::string::npos ? -1 : static_cast<int>(pos);
+}
+
+int my_string::find(const my_string& sub) const {
+    if (sub.empty()) return -1;
+    const auto pos = text_.find(sub.text_);
+    return pos == std::string::npos ? -1 : static_cast<int>(pos);
+}
+
+bool my_string::contains(const my_string& sub) const { return find(sub) >= 0; }
+bool my_string::contains(char c) const { return find(c) >= 0; }
+
+void my_string::erase(int pos, int count) {
+    if (count <= 0 || pos < 0 || pos >= length()) return;
+    text_.erase(static_cast<std::size_t>(pos), static_cast<std::size_t>(count));
+}
+
+my_string my_string::left(int n) const {
+    if (n < 0 || n >= length()) return *this;
+    return my_string(text_.substr(0, static_cast<std::size_t>(n)));
+}
+
+my_string my_string::after(int pos) const {
+    if (pos < 0) return *this;
+    if (pos + 1 >= length()) return my_string();
+    return my_string(text_.substr(static_cast<std::size_t>(pos) + 1));
+}
+
+my_string my_string::between(int pos, int end) const {
+    if (pos < 0) pos = 0;
+    if (end > length()) end = length();
+    if (end < pos) return my_string();
+    return my_string(text_.substr(static_cast<std::size_t>(pos), static_cast<std::size_t>(end - pos)));
+}
+
+my_string my_string::before(char c) const {
+    const int pos = find(c);
+    return pos < 0 ? *this : left(pos);
+}
+
+my_string my_string::beforeComment() const {
+    std::string s = text_.substr(0, text_.find("//"));
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\0')) s.pop_back();
+    return my_string(s);
+}
+
+void my_string::removeBlanks() {
+    std::string s;
+    s.reserve(text_.size());
+    for (char c : text_)
+        if (c != ' ' && c != '\t') s += c;
+    text_ = s;
+}
+
+int my_string::toInt() const {
+    const long value = std::strtol(text_.c_str(), nullptr, 10);
+    if (value == 0 && !contains('0')) return -1;
+    return static_cast<int>(value);
+}
+
+std::ostream& operator<<(std::ostream& os, const my_string& s) { return os << s.str(); }
+
+my_string folderOf(const my_string& path) {
+    const int pos = std::max(path.findLast('/'), path.findLast('\\'));
+    return pos < 0 ? my_string() : path.left(pos + 1);
+}
+
+my_string fileNameOf(const my_string& path) {
+    const int pos = std::max(path.findLast('/'), path.findLast('\\'));
+    return pos < 0 ? path : path.after(pos);
+}
+
+my_string& readLine(my_string& text, std::istream& is) {
+    text.clear();
+    int c = is.peek();
+    while (is.good() && (c == ' ' || c == '\t' || c == '\r')) {
+        is.get();
+        c = is.peek();
+    }
+    bool pendingCR = false;
+    while (is.good()) {
+        c = is.get();
+        if (c == std::char_traits<char>::eof() || c == '\n') break;
+        if (pendingCR) text += '\r';
+        pendingCR = (c == '\r');
+        if (!pendingCR) text += static_cast<char>(c);
+    }
+    return text;
+}
+
+my_string& readWord(my_string& text, std::istream& is) {
+    text.clear();
+    while (is.good()) {
+        const int c = is.get();
+        if (c == std::char_traits<char>::eof() || c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\0') break;
+        text += static_cast<char>(c);
+    }
+    return text;
+}
+
+my_string& readToken(my_string& text, std::istream& is) {
+    text.clear();
+    int c = is.peek();
+    while (is.good() && (c == ' ' || c == '\t')) {
+        is.get();
+        c = is.peek();
+    }
+    while (is.good()) {
+        c = is.peek();
+        if (c == std::char_traits<char>::eof() || c == ' ' || c == '\t' || c == '\r') {
+            if (c != std::char_traits<char>::eof()) is.get();
+            break;
+        }
+        if (c == '\n') break;  // the line end stays for the next reader
+        text += static_cast<char>(is.get());
+    }
+    return text;
+}
+
+void skipByteOrderMark(std::istream& is) {
+    if (is.peek() != 0xEF) return;
+    const auto start = is.tellg();
+    char bom[3] = {};
+    is.read(bom, 3);
+    if (is.gcount() == 3 && static_cast<unsigned char>(bom[1]) == 0xBB && static_cast<unsigned char>(bom[2]) == 0xBF) return;
+    is.clear();
+    is.seekg(start);
+}
+
+my_string formatDuration(double x) {
+    const long whole = static_cast<long>(x);
+    char buffer[64];
+    if (x < 60) {
+        const long thousandths = static_cast<long>((x - static_cast<double>(whole)) * 1000);
+        std::snprintf(buffer, sizeof buffer, "%ld.%03ld sec", whole, thousandths);
+    } else if (x < 3600) {
+        const long m = whole / 60;
+        std::snprintf(buffer, sizeof buffer, "%ld min %ld sec", m, whole - 60 * m);
+    } else if (x < 86400) {
+        const long h = whole / 3600;
+        std::snprintf(buffer, sizeof buffer, "%ld h %ld min", h, whole / 60 - 60 * h);
+    } else {
+        const long d = whole / 86400;
+        std::snprintf(buffer, sizeof buffer, "%ld d %ld h", d, whole / 3600 - 24 * d);
+    }
+    return my_string(buffer);
+}
+
+my_string dateString() {
+    static const char* const days[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static const char* const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%s %s %02d %02d:%02d:%02d %d\n", days[local.tm_wday], months[local.tm_mon],
+                  local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec, local.tm_year + 1900);
+    return my_string(buffer);
+}
+
+double processSeconds() {
+    using clock = std::chrono::steady_clock;
+    static const clock::time_point processStart = clock::now();
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(clock::now() - processStart).count();
+    return static_cast<double>(ms) * 0.001;
+}
+
+std::ostream& operator<<(std::ostream& os, const myTimer& t) { return os << formatDuration(t.elapsed()); }
+
+my_string shortened(const std::string& text) {
+    if (text.size() < static_cast<std::size_t>(my_string::maxLength)) return my_string(text);
+    return my_string(text.substr(0, static_cast<std::size_t>(my_string::maxLength) - 4) + "...");
+}
+
+bool isFolder(const my_string& path) {
+    std::error_code ignored;
+    return std::filesystem::is_directory(path.str(), ignored);
+}
+
+std::uint64_t availableMemoryBytes() {
+    std::ifstream meminfo("/proc/meminfo");
+    std::string key;
+    std::uint64_t kB = 0;
+    std::string unit;
+    while (meminfo >> key >> kB >> unit)
+        if (key == "MemAvailable:") return kB * 1024;
+    return 0;
+}
+
+bool createFolder(const my_string& path) {
+    const std::string folder = folderOf(path).str();
+    for (std::size_t pos = folder.find('/'); pos != std::string::npos; pos = folder.find('/', pos + 1)) {
+        const std::string part = folder.substr(0, pos);
+        if (part.empty()) continue;  // the root of an absolute path
+        struct stat info {};
+        if (stat(part.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) continue;
+        if (mkdir(part.c_str(), 0777) != 0) {
+            std::cout << "Cannot create the folder: " << part << "!" << std::endl;
+            return false;
+        }
+    }
+    return true;
+}
+
+my_string outputFileName(const my_string& name, int first, int second) {
+    const int dot = name.find('.');
+    const my_string stem = dot < 0 ? name : name.left(dot);
+    const my_string extension = dot < 0 ? my_string() : name.after(dot);
+    my_string path;
+    if (first == -1)
+        path = dataFolder + name;
+    else if (second == -1)
+        path = dataFolder + stem + "_" + first + "." + extension;
+    else
+        path = dataFolder + stem + "_" + zeroPad(first, second) + "." + extension;
+    if (!createFolder(path)) return my_string();
+    return path;
+}
+
+my_string zeroPad(int value, int model) {
+    std::string text = printed("%d", value);
+    const std::size_t width = printed("%d", model).size();
+    while (text.size() < width) text.insert(text.begin(), '0');
+    return my_string(text);
+}

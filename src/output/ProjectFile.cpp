@@ -1,0 +1,191 @@
+#include "output/ProjectFile.h"
+
+#include <cstdlib>
+#include <iomanip>
+#include <iostream>
+#include <string>
+
+#include "output/OutputFiles.h"
+#include "settings/Settings.h"
+
+namespace {
+
+int digits(int value) { return static_cast<int>(std::to_string(value).size()); }
+
+void blanks(std::ostream& os, int count) {
+    for (int i = 0; i < count; ++i) os << ' ';
+}
+
+void writeDataTypeLine(std::ostream& os, const ProjectFileData& d) {
+    switch (d.dataType) {
+        case MICROSAT:
+            os << "MICROSAT";
+            if (d.microsatRange != 0)
+                os << " (Range constraint : " << d.microsatRange << " [" << d.microsatLower + 10000 << ";"
+                   << d.microsatUpper + 10000 << "])\n";
+            else
+                os << " (No range constraint)\n";
+            break;
+        case RFLP: os << "RFLP\n"; break;
+        case STANDARD: os << "STANDARD\n"; break;
+        case SNP:
+            os << "SNP" << " Minimum Frequency = " << d.minSnpFrequency << " (within Sample = "
+               << d.minSnpFrequencyInSample << ")\n";
+            break;
+        default:
+            // The precision stays set for the rest of the file.
+            os << "DNA (Transition rate=" << std::setprecision(3) << d.transitionFraction * 100 << "%)\n";
+            break;
+    }
+}
+
+void writeHeader(std::ostream& os, const ProjectFileData& d) {
+    os << "#Tessaly input file written by the simulation program Sinuo\n\n"
+       << "#" << d.entireIndex + 1 << ". of " << d.entireCount << " Demographic simulation\n"
+       << "#" << d.simulationIndex << ". of " << d.simulationCount << " Genetic simulation\n\n"
+       << (d.independentLoci < 2 ? "#Multilocus: no\n\n" : "#Multilocus: yes\n\n")
+       << "#Simulation parameters:\n"
+       << "#======================\n"
+       << "\n#Deme sizes\n"
+       << "\n#Sample sizes\n";
+    for (const auto& deme : d.demes) os << "#Location " << deme.name << "\t" << deme.sampleSize << "\n";
+    os << "\n#Data type: ";
+    writeDataTypeLine(os, d);
+    os << "\n#Mutation rate per generation : " << d.mutationRate
+       << "\n#Number of linked loci        : " << d.linkedLoci
+       << "\n#Number of independant loci   : " << d.independentLoci
+       << "\n#Gamma parameter              : " << d.gammaA << "\n\n";
+}
+
+void writeProfile(std::ostream& os, const ProjectFileData& d) {
+    int nonEmpty = 0;
+    for (const auto& deme : d.demes) nonEmpty += deme.sampleSize > 0 ? 1 : 0;
+    os << "\n[Profile]\n"
+       << "\tTitle=\"A series of simulated samples\"\n"
+       << "\tNbSamples=" << nonEmpty << "\n"
+       << "\n"
+       << (d.genotypic ? "\tGenotypicData=1\n" : "\tGenotypicData=0\n") << "\tGameticPhase=1\n"
+       << "\tRecessiveData=0\n";
+    switch (d.dataType) {
+        case MICROSAT: os << "\tDataType=MICROSAT\n\tLocusSeparator=WHITESPACE\n"; break;
+        case RFLP: os << "\tDataType=RFLP\n\tLocusSeparator=WHITESPACE\n"; break;
+        case STANDARD:
+        case SNP: os << "\tDataType=STANDARD\n\tLocusSeparator=WHITESPACE\n"; break;
+        default: os << "\tDataType=DNA\n\tLocusSeparator=NONE\n"; break;
+    }
+    os << "\tMissingData='?'\n"
+       << "\n[Data]\n"
+       << "\t[[Samples]]\n\n";
+}
+
+void writeSiteValue(std::ostream& os, std::int8_t dataType, int state) {
+    static const char letters[] = "AGCT";
+    switch (dataType) {
+        case MICROSAT: os << state + 50000 << " "; break;
+        case RFLP:
+        case STANDARD:
+        case SNP: os << state; break;
+        default: os << ((state >= 0 && state < 4) ? letters[state] : '?'); break;
+    }
+}
+
+void writeSample(std::ostream& os, const ProjectFileData& d, int i) {
+    const auto& deme = d.demes[static_cast<std::size_t>(i)];
+    const int n = deme.sampleSize;
+    os << "\t\tSampleName=\"" << deme.name << "\"\n"
+       << "\t\tSampleSize=" << (d.genotypic ? n / 2 : n) << "\n\t\tSampleData= {\n";
+
+    const int width = digits(i) + digits(n) + 5;
+    os << "#Number of mutation hits per site\n#Sites";
+    blanks(os, width - 8);
+    for (std::size_t x = 1; x <= d.hits.size(); ++x) os << std::setw(7) << x;
+    os << "\n#Hits";
+    blanks(os, width - 7);
+    for (int h : d.hits) os << std::setw(7) << h;
+    os << "\n";
+
+    const bool multilocus = d.independentLoci > 1;
+    for (int c = 0; c < n; ++c) {
+        std::string label;
+        if (!d.genotypic)
+            label = std::to_string(i + 1) + "_" + std::to_string(c + 1) + " 1  ";
+        else if (c % 2 == 0)
+            label = std::to_string(i + 1) + "_" + std::to_string(c / 2 + 1) + " 1  ";
+        os << std::setw(width) << label;
+        if (static_cast<std::size_t>(c) < deme.genes.size()) {
+            const auto& gene = deme.genes[static_cast<std::size_t>(c)];
+            for (std::size_t site = 0; site < gene.size(); ++site) {
+                writeSiteValue(os, d.dataType, gene[site]);
+                if (multilocus && d.linkedLoci > 0 && (site + 1) % static_cast<std::size_t>(d.linkedLoci) == 0)
+                    os << " ";
+            }
+        }
+        os << "\n";
+    }
+    os << "\n}\n";
+}
+
+// Group number of a "$<group>_<name>" deme name; -1 without "_".
+int groupNumber(const my_string& name) {
+    const int underscore = name.find('_');
+    if (underscore < 0) return -1;
+    return static_cast<int>(std::strtol(name.between(1, underscore).c_str(), nullptr, 10));
+}
+
+void writeGroupMembers(std::ostream& os, const ProjectFileData& d, std::size_t first, std::size_t last) {
+    os << "\n\tGroup={";
+    for (std::size_t i = first; i < last; ++i)
+        if (d.demes[i].sampleSize > 0) os << "\n\t   \"" << d.demes[i].name << "\"";
+    os << "\n\t}" << "\n";
+}
+
+void writeStructure(std::ostream& os, const ProjectFileData& d) {
+    os << "\n[[Structure]]\n"
+       << "\n\tStructureName=\"Simulated data\"";
+    if (d.demes.empty() || d.demes.front().name.length() == 0 || d.demes.front().name[0] != '$') {
+        os << "\n\tNbGroups=1";
+        writeGroupMembers(os, d, 0, d.demes.size());
+        return;
+    }
+    // Groups are runs of consecutive demes with the same group number; a name
+    // without the "$" prefix continues the current group.
+    std::vector<int> groups;
+    int current = 0;
+    for (const auto& deme : d.demes) {
+        if (deme.name.length() > 0 && deme.name[0] == '$') current = groupNumber(deme.name);
+        groups.push_back(current);
+    }
+    std::vector<std::size_t> runStarts;
+    for (std::size_t i = 0; i < groups.size(); ++i)
+        if (i == 0 || groups[i] != groups[i - 1]) runStarts.push_back(i);
+    os << "\n\tNbGroups=" << runStarts.size();
+    for (std::size_t r = 0; r < runStarts.size(); ++r)
+        writeGroupMembers(os, d, runStarts[r], r + 1 < runStarts.size() ? runStarts[r + 1] : groups.size());
+}
+
+}  // namespace
+
+my_string projectFileName(const my_string& outputText, int entireIndex, int entireCount, int simulationIndex,
+                          int simulationCount) {
+    return outputText + "_" + zeroPad(entireIndex + 1, entireCount) + "-" + zeroPad(simulationIndex, simulationCount) +
+           ".arp";
+}
+
+void writeProjectFile(std::ostream& os, const ProjectFileData& data) {
+    writeHeader(os, data);
+    writeProfile(os, data);
+    for (std::size_t i = 0; i < data.demes.size(); ++i)
+        if (data.demes[i].sampleSize > 0) writeSample(os, data, static_cast<int>(i));
+    writeStructure(os, data);
+}
+
+int writeProjectFile(const my_string& path, const ProjectFileData& data) {
+    std::cout << "\n\t\tWritting Tessaly oputput ...";
+    OutputFile file;
+    if (file.open(path, false)) {
+        writeProjectFile(file.stream(), data);
+        file.close();
+    }
+    std::cout << " done!";
+    return 1;
+}

@@ -1,0 +1,53 @@
+// Project files of the Tessaly population-genetics package (".arp"): the
+// simulated samples of one genetic simulation with the conditions that made
+// them, read by the usual population-genetics analysis tools.
+#pragma once
+
+#include <cstdint>
+#include <iosfwd>
+#include <span>
+#include <vector>
+
+#include "base/Utilities.h"
+
+// What one project file shows. The writer only reads genealogy results; the
+// driver gathers them here.
+struct ProjectFileData {
+    struct Deme {
+        my_string name;
+        int sampleSize = 0;                  // gene copies
+        std::vector<std::span<const int>> genes;  // one row of site states per gene copy
+    };
+
+    int entireIndex = 0;        // 0-based index e of the entire simulation
+    int entireCount = 0;        // E
+    int simulationIndex = 1;    // s, 1-based
+    int simulationCount = 0;    // G
+    int independentLoci = 1;    // K
+    int linkedLoci = 0;         // L
+    float mutationRate = 0;
+    float gammaA = 0;
+    float transitionFraction = 0;
+    int microsatRange = 0;
+    int microsatLower = 0;
+    int microsatUpper = 0;
+    float minSnpFrequency = 0;
+    float minSnpFrequencyInSample = 0;
+    std::int8_t dataType = 2;
+    bool genotypic = false;
+    std::vector<Deme> demes;    // every deme of the collection, also those of sample size 0
+    std::span<const int> hits;  // mutation hits per site (all K x L columns with several loci)
+};
+
+// "GeneticOutput/<run>_<e+1>-<s>.arp" with both numbers zero padded to the
+// widths of E and G.
+my_string projectFileName(const my_string& outputText, int entireIndex, int entireCount, int simulationIndex,
+                          int simulationCount);
+
+// Writes the whole file to a stream (the console lines are the caller's).
+void writeProjectFile(std::ostream& os, const ProjectFileData& data);
+
+// Opens path, prints the console lines and writes the file. An unopenable
+// file writes nothing; the result is always 1, as the list file names the
+// file either way.
+int writeProjectFile(const my_string& path, const ProjectFileData& data);

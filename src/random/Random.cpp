@@ -1,0 +1,368 @@
+#include "random/Random.h"
+
+#include "random/GammaMath.h"
+
+#include <array>
+#include <chrono>
+#include <climits>
+#include <cmath>
+#include <cstdlib>
+#include <ctime>
+#include <iostream>
+#include <limits>
+
+// The uniform is scaled in x87 extended precision (see ran3); a platform
+// whose long double is plain double would give other streams.
+static_assert(std::numeric_limits<long double>::digits == 64,
+              "ran3 needs the 80-bit x87 long double (64-bit mantissa)");
+
+namespace {
+
+constexpr long kModulus = 1000000000L;      // MBIG of the subtractive generator
+constexpr long kSeedConstant = 161803398L;  // MSEED
+constexpr double kPi = 3.141592654;         // the rejection methods' own value of pi
+constexpr double kEuler = 2.7182818284590452354;
+
+// All mutable state of the main generator and of its deviates' caches. The
+// caches only spare recomputing constants when a deviate is called again with
+// the same parameter; they never change a result.
+struct MainGeneratorState {
+    std::array<long, 56> lagTable{};  // entries 1..55 are used
+    int idxA = 0;
+    int idxB = 0;
+    bool initialised = false;
+    long sharedSeed = 1;  // positive: callers only continue the stream
+
+    // Poisson: last mean with sqrt(2 lambda), ln lambda and the normalising
+    // term g (e^-lambda below 12).
+    float poissonMean = -1.0f;
+    float poissonSq = 0.0f;
+    float poissonLogMean = 0.0f;
+    float poissonG = 0.0f;
+
+    // Binomial: last n with ln Gamma(n + 1), last probability q with 1 - q,
+    // ln q and ln(1 - q).
+    int binomialN = -1;
+    float binomialEn = 0.0f;
+    float binomialLnGammaN1 = 0.0f;
+    float binomialP = -1.0f;
+    float binomialPc = 0.0f;
+    float binomialLogP = 0.0f;
+    float binomialLogPc = 0.0f;
+};
+
+MainGeneratorState gMain;
+
+// Messages of invalid deviate parameters end the program at once, as the
+// model has no sensible value to go on with.
+[[noreturn]] void exitWithMessage(const char* message)
+{
+    std::cout << message << std::flush;
+    std::exit(1);
+}
+
+// (161803398 - |seed|) mod 1e9 with the sign of a C remainder, computed
+// without overflow for every long (|LONG_MIN| does not fit a long).
+long seedStart(long seed)
+{
+    const unsigned long magnitude =
+        seed < 0 ? 0UL - static_cast<unsigned long>(seed) : static_cast<unsigned long>(seed);
+    const unsigned long constant = static_cast<unsigned long>(kSeedConstant);
+    if (magnitude <= constant) return static_cast<long>((constant - magnitude) % kModulus);
+    return -static_cast<long>((magnitude - constant) % kModulus);
+}
+
+void seedLagTable(long seed)
+{
+    auto& ma = gMain.lagTable;
+    long j = seedStart(seed);
+    ma[55] = j;
+    long k = 1;
+    for (int i = 1; i <= 54; ++i) {
+        const int m = (21 * i) % 55;
+        ma[m] = k;
+        k = j - k;
+        if (k < 0) k += kModulus;
+        j = ma[m];
+    }
+    for (int pass = 1; pass <= 4; ++pass) {
+        for (int i = 1; i <= 55; ++i) {
+            ma[i] -= ma[1 + (i + 30) % 55];
+            if (ma[i] < 0) ma[i] += kModulus;
+        }
+    }
+    gMain.idxA = 0;
+    gMain.idxB = 31;
+}
+
+}  // namespace
+
+double ran3(long& idum)
+{
+    if (idum < 0 || !gMain.initialised) {
+        gMain.initialised = true;
+        seedLagTable(idum);
+        idum = 1;
+    }
+    if (++gMain.idxA == 56) gMain.idxA = 1;
+    if (++gMain.idxB == 56) gMain.idxB = 1;
+    long j = gMain.lagTable[gMain.idxA] - gMain.lagTable[gMain.idxB];
+    if (j < 0) j += kModulus;
+    gMain.lagTable[gMain.idxA] = j;
+    // The scaling is done in x87 extended precision and then rounded once;
+    // a plain double product differs in the last bit for many values.
+    const double value = static_cast<double>(static_cast<long double>(j) * 1e-9L);
+    if (value >= 1.0) std::cout << " ** strange ran3:" << value << std::endl;
+    return value;
+}
+
+double ran3()
+{
+    return ran3(gMain.sharedSeed);
+}
+
+void initialize_ran3(long seed)
+{
+    if (seed < 0 && seed >= -kSeedConstant) {
+        long copy = seed;
+        ran3(copy);  // seeds the table; this first value is not used
+        std::cout << "Random generator initialized with seed = " << seed << std::endl;
+        return;
+    }
+    // No usable seed: take one from the C library generator seeded by the
+    // time. Its range is kept within the generator's valid seeds: a seed
+    // beyond 161803398 in magnitude leaves negative entries in the lag table,
+    // and the stream then leaves [0, 1).
+    std::srand(static_cast<unsigned>(std::time(nullptr)));
+    long lidum = -static_cast<long>(std::rand() % kSeedConstant);
+    std::cout << "\tRandom generator initialized with lidum = " << lidum << std::endl;
+    ran3(lidum);
+}
+
+long clockSeed()
+{
+    using namespace std::chrono;
+    const auto now = system_clock::now();
+    const long long millis = duration_cast<milliseconds>(now.time_since_epoch()).count();
+    const long hundredths = static_cast<long>(((millis % 1000) + 1000) % 1000 / 10);
+    const long seconds = static_cast<long>(system_clock::to_time_t(now) % 10000000);
+    return -hundredths - seconds;
+}
+
+// Poisson and binomial keep the single precision of their classic form:
+// every named quantity is a float, double literals promote as in C, and the
+// result is stored back to float. Results depend on this to the last bit.
+float poissonDeviate(float lambda)
+{
+    MainGeneratorState& s = gMain;
+    float em;
+    if (lambda < 12.0) {
+        if (lambda != s.poissonMean) {
+            s.poissonMean = lambda;
+            s.poissonG = std::exp(-lambda);  // float exp
+        }
+        em = -1.0f;
+        float t = 1.0f;
+        do {
+            em += 1.0f;
+            t = static_cast<float>(t * ran3());
+        } while (t > s.poissonG);
+        return em;
+    }
+    if (lambda != s.poissonMean) {
+        s.poissonMean = lambda;
+        s.poissonSq = static_cast<float>(std::sqrt(2.0 * lambda));
+        s.poissonLogMean = std::log(lambda);  // float log
+        s.poissonG = static_cast<float>(lambda * s.poissonLogMean - lnGammaLanczos(lambda + 1.0));
+    }
+    float t;
+    do {
+        float y;
+        do {
+            y = static_cast<float>(std::tan(kPi * ran3()));
+            em = s.poissonSq * y + lambda;
+        } while (em < 0.0);
+        em = std::floor(em);
+        t = static_cast<float>(0.9 * (1.0 + y * y)
+                               * std::exp(em * s.poissonLogMean - lnGammaLanczos(em + 1.0) - s.poissonG));
+    } while (ran3() > t);
+    return em;
+}
+
+float binomialDeviate(float pp, int n)
+{
+    MainGeneratorState& s = gMain;
+    const float p = pp <= 0.5 ? pp : static_cast<float>(1.0 - pp);
+    const float am = n * p;
+    float bnl;
+    if (n < 25) {
+        bnl = 0.0f;
+        for (int j = 1; j <= n; ++j)
+            if (ran3() < p) bnl += 1.0f;
+    } else if (am < 1.0) {
+        const float g = std::exp(-am);  // float exp
+        float t = 1.0f;
+        int j;
+        for (j = 0; j <= n; ++j) {
+            t = static_cast<float>(t * ran3());
+            if (t < g) break;
+        }
+        bnl = static_cast<float>(j <= n ? j : n);
+    } else {
+        if (n != s.binomialN) {
+            s.binomialEn = static_cast<float>(n);
+            s.binomialLnGammaN1 = static_cast<float>(lnGammaLanczos(s.binomialEn + 1.0));
+            s.binomialN = n;
+        }
+        if (p != s.binomialP) {
+            s.binomialPc = static_cast<float>(1.0 - p);
+            s.binomialLogP = std::log(p);               // float log
+            s.binomialLogPc = std::log(s.binomialPc);  // float log
+            s.binomialP = p;
+        }
+        const float en = s.binomialEn;
+        const float sq = static_cast<float>(std::sqrt(2.0 * am * s.binomialPc));
+        float em;
+        float t;
+        do {
+            float y;
+            do {
+                const double angle = kPi * ran3();
+                y = static_cast<float>(std::tan(angle));
+                em = sq * y + am;
+            } while (em < 0.0 || em >= (en + 1.0));
+            em = std::floor(em);
+            t = static_cast<float>(1.2 * sq * (1.0 + y * y)
+                                   * std::exp(s.binomialLnGammaN1 - lnGammaLanczos(em + 1.0)
+                                              - lnGammaLanczos(en - em + 1.0) + em * s.binomialLogP
+                                              + (en - em) * s.binomialLogPc));
+        } while (ran3() > t);
+        bnl = em;
+    }
+    if (p != pp) bnl = n - bnl;
+    return bnl;
+}
+
+int geometricDeviate(double p)
+{
+    if (p < 1e-10 || p == 1.0) return 0;
+    const double k = std::floor(std::log(ran3()) / std::log(p));
+    // A uniform of exactly 0 gives an infinite count; keep the conversion defined.
+    if (!(k < static_cast<double>(INT_MAX))) return INT_MAX;
+    if (k < static_cast<double>(INT_MIN)) return INT_MIN;
+    return static_cast<int>(k);
+}
+
+double igamma_dev(int n)
+{
+    if (n <= 0) exitWithMessage("\nError: arg of igamma_dev was <1\n");
+    if (n <= 5) {
+        double x = 1.0;
+        for (int j = 1; j <= n; ++j) x *= ran3();
+        return -std::log(x);
+    }
+    double x;
+    for (;;) {
+        double g1;
+        double g2;
+        do {
+            g1 = 2.0 * ran3() - 1.0;
+            g2 = 2.0 * ran3() - 1.0;
+        } while (g1 * g1 + g2 * g2 > 1.0);
+        const double y = g2 / g1;
+        const double am = n - 1;
+        const double s = std::sqrt(2.0 * am + 1.0);
+        x = s * y + am;
+        if (x <= 0.0) continue;
+        const double e = (1.0 + y * y) * std::exp(am * std::log(x / am) - s * y);
+        if (ran3() <= e) break;
+    }
+    return x;
+}
+
+double gamma_dev(double a)
+{
+    if (a <= 0.0) exitWithMessage("\ngamma_dev: parameter must be positive\n");
+    const int n = static_cast<int>(std::floor(a));
+    const double f = a - n;
+    double r = 0.0;
+    if (n > 0) {
+        r = igamma_dev(n);
+        if (f == 0.0) return r;
+    }
+    // Fractional shape: Ahrens and Dieter's GS method, a mixture of a power
+    // law near 0 and an exponential tail.
+    const double b = (kEuler + f) / kEuler;
+    double x;
+    for (;;) {
+        const double p = b * ran3();
+        if (p > 1.0) {
+            x = -std::log((b - p) / f);
+            if (ran3() <= std::pow(x, f - 1.0)) break;
+        } else {
+            x = std::pow(p, 1.0 / f);
+            if (ran3() <= std::exp(-x)) break;
+        }
+    }
+    return x + r;
+}
+
+double gamma_dev(double a, double b)
+{
+    if (b <= 0.0) exitWithMessage("\ngamma_dev: parameter must be positive\n");
+    return gamma_dev(a) / b;
+}
+
+double betaDeviate(double a, double b)
+{
+    if (a <= 0.0 || b <= 0.0) exitWithMessage("Error: bad shape or range for a beta variate - Exiting\n\n");
+    if (a >= 1.0 || b >= 1.0) {
+        const double x = gamma_dev(a);
+        const double y = gamma_dev(b);
+        return x / (x + y);
+    }
+    // Both shapes below 1: Johnk's rejection method.
+    double x;
+    double y;
+    do {
+        x = std::pow(ran3(), 1.0 / a);
+        y = std::pow(ran3(), 1.0 / b);
+    } while (x + y > 1.0);
+    return x / (x + y);
+}
+
+double lnGammaLanczos(double x)
+{
+    static constexpr double cof[6] = {76.18009172947146,     -86.50532032941677,
+                                      24.01409824083091,     -1.231739572450155,
+                                      0.1208650973866179e-2, -0.5395239384953e-5};
+    double tmp = x + 5.5;
+    tmp -= (x + 0.5) * std::log(tmp);
+    double ser = 1.000000000190015;
+    for (int j = 1; j <= 6; ++j) ser += cof[j - 1] / (x + j);
+    return -tmp + std::log(2.5066282746310005 * ser / x);
+}
+
+void resetRandomState()
+{
+    gMain = MainGeneratorState{};
+    resetSecondGeneratorState();
+}
+
+void setNextRan3Values(const std::array<long, 55>& next)
+{
+    // Draw n (1-based) subtracts entry n + 31 (wrapped to 1 .. 31 from draw 25
+    // on, by then already replaced by draw n - 24) from entry n. Solving for
+    // the starting entries: first 25 .. 55 from the values alone, then 1 .. 24.
+    auto& ma = gMain.lagTable;
+    const auto value = [&next](int n) {
+        return ((next[static_cast<std::size_t>(n - 1)] % kModulus) + kModulus) % kModulus;
+    };
+    for (int n = 25; n <= 55; ++n) ma[static_cast<std::size_t>(n)] = (value(n) + value(n - 24)) % kModulus;
+    for (int n = 1; n <= 24; ++n)
+        ma[static_cast<std::size_t>(n)] = (value(n) + ma[static_cast<std::size_t>(n + 31)]) % kModulus;
+    gMain.idxA = 0;
+    gMain.idxB = 31;
+    gMain.initialised = true;
+    gMain.sharedSeed = 1;
+}

@@ -1,9 +1,0 @@
-#include "run/InputFile.h"
-
-#include "run/Exception.h"
-
-std::ifstream openInputFile(const my_string& path) {
-    std::ifstream in(path.c_str(), std::ios::binary);
-    if (!in || isFolder(path)) throw TException(shortened("File '" + path.str() + "' could not be opened!"), levelFatal);
-    return in;
-}

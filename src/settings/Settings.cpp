@@ -1,0 +1,346 @@
+#include "settings/Settings.h"
+
+#include <cctype>
+#include <cmath>
+#include <fstream>
+#include <iostream>
+#include <limits>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "base/Exception.h"
+#include "base/InputFile.h"
+
+namespace {
+
+// Reads the settings lines one after another while counting the physical
+// lines consumed, so a value that cannot be used can be reported with the
+// line the user has to fix.
+class SettingsReader {
+public:
+    explicit SettingsReader(std::istream& is) : is_(is) {}
+
+    // A text line: the whole line, cut at its first "//", every blank removed.
+    my_string text(const char* field) {
+        my_string line;
+        readLine(line, is_);
+        ++line_;
+        // The line reader keeps the first 10000 characters; without a comment
+        // among them the rest of a name would be lost.
+        if (line.length() >= my_string::maxLength && !line.contains(my_string("//")))
+            fail(field, "the line is longer than 9999 characters", line_);
+        line = line.beforeComment();
+        line.removeBlanks();
+        return line;
+    }
+
+    void skipLine() {
+        my_string line;
+        readLine(line, is_);
+        ++line_;
+    }
+
+    // A value line: formatted extraction of the number (blank lines before it
+    // are passed over), then the rest of its line is dropped.
+    template <typename T>
+    T value(const char* field) {
+        skipBlankLines();
+        T v{};
+        const bool atEnd = is_.eof() || is_.peek() == std::char_traits<char>::eof();
+        is_ >> v;
+        if (is_.fail()) fail(field, atEnd ? "the file ends before this value" : "is not a readable value of its type");
+        my_string rest;
+        readLine(rest, is_);
+        ++line_;
+        valueLines_.push_back(line_);
+        return v;
+    }
+
+    bool flag(const char* field) {
+        skipBlankLines();
+        int v = -1;
+        const bool atEnd = is_.eof() || is_.peek() == std::char_traits<char>::eof();
+        is_ >> v;
+        if (is_.fail() || (v != 0 && v != 1)) {
+            is_.setstate(std::ios::failbit);
+            fail(field, atEnd ? "the file ends before this value" : "must be 0 or 1");
+        }
+        my_string rest;
+        readLine(rest, is_);
+        ++line_;
+        valueLines_.push_back(line_);
+        return v == 1;
+    }
+
+    // Reports the line being read (or a given one) and gives up.
+    [[noreturn]] void fail(const char* field, const char* reason, int line = 0) {
+        std::cout << "\nSettings file, line " << (line > 0 ? line : line_ + 1) << " (" << field << "): " << reason
+                  << "!";
+        throw TException(my_string("Number of lines in setting file is incorrect!"), levelFatal);
+    }
+
+    int line() const { return line_; }  // physical lines consumed so far
+    // Physical line of each value read so far, in file order (lines 7 to 40
+    // when no blank line stands between the values).
+    const std::vector<int>& valueLines() const { return valueLines_; }
+
+private:
+    void skipBlankLines() {
+        for (int c = is_.peek(); is_.good() && std::isspace(c); c = is_.peek()) {
+            if (is_.get() == '\n') ++line_;
+        }
+    }
+
+    std::istream& is_;
+    int line_ = 0;  // physical lines consumed so far
+    std::vector<int> valueLines_;
+};
+
+// Reads the 41 lines into the settings; returns the physical line of each of
+// the 34 values (lines 7 to 40), so that a value found unusable afterwards can
+// be reported with the line to fix.
+std::vector<int> parseInto(TSettings& s, std::istream& is) {
+    skipByteOrderMark(is);
+    SettingsReader in(is);
+    s.popSourceFile = in.text("file of the source populations");
+    s.sampleFile = in.text("file of the samples");
+    s.nodeFile = in.text("node file");
+    s.segmentFile = in.text("segment file");
+    s.dynamicEnvironmentFile = in.text("dynamic environment file");
+    in.skipLine();
+
+    // The capacity is stored in 16 bits: a value that does not fit is
+    // refused rather than wrapped into a wrong (maybe negative) capacity.
+    const auto capacity = in.value<std::int32_t>("carrying capacity");
+    if (capacity < 0 || capacity > std::numeric_limits<std::int16_t>::max())
+        in.fail("carrying capacity", "must be a whole number from 0 to 32767", in.line());
+    s.carryingCapacity = static_cast<std::int16_t>(capacity);
+
+    s.demographicModel = in.value<std::int32_t>("demographic model");
+    s.numGenerations = in.value<std::int32_t>("number of generations");
+    s.generationTime = in.value<std::int32_t>("generation time");
+    s.startTimeBP = in.value<std::int32_t>("start time BP");
+    s.growthRate = in.value<float>("growth rate");
+    s.allowInitialDensityOverflow = in.flag("allow initial density overflow");
+    s.initialDensityOverflowRate = in.value<float>("initial density overflow rate");
+    s.dynamicEnvironment = in.flag("dynamic environment");
+    s.numDemographicSimulations = in.value<std::int32_t>("number of demographic simulations");
+    s.numGeneticSimulations = in.value<std::int32_t>("number of genetic simulations");
+    s.maxGenerations = in.value<std::int32_t>("maximum number of coalescent generations");
+    // The code is stored in 8 bits: a code that does not fit would turn into
+    // another, valid-looking code (256 into MICROSAT).
+    const auto code = in.value<std::int32_t>("data type");
+    if (code < std::numeric_limits<std::int8_t>::min() || code > std::numeric_limits<std::int8_t>::max())
+        in.fail("data type", "must be a code from 0 to 4", in.line());
+    s.setDataType(static_cast<std::int8_t>(code));
+    s.numIndependentLoci = in.value<std::int32_t>("number of independent loci");
+    s.numLinkedLoci = in.value<std::int32_t>("number of linked loci");
+    s.genotypicOutput = in.flag("genotypic output");
+    s.mutationRate = in.value<float>("mutation rate");
+    s.transitionFraction = in.value<float>("transition fraction");
+    s.gammaA = in.value<float>("gamma parameter");
+    s.numGammaCategories = in.value<std::int32_t>("number of gamma categories");
+    s.microsatRange = in.value<std::int32_t>("microsatellite range");
+    s.gsmGeometricParameter = in.value<float>("geometric parameter of microsatellite steps");
+    s.minSnpFrequency = in.value<float>("minimum SNP frequency");
+    s.minSnpFrequencyInSample = in.value<float>("minimum SNP frequency within a sample");
+    s.arpOutput = in.flag("project file output");
+    s.coalescenceImageOutput = in.flag("coalescence image output");
+    s.coalescenceTimesOutput = in.flag("coalescence times output");
+    s.geneticTreesOutput = in.flag("genetic trees output");
+    s.mrcaTimesOutput = in.flag("MRCA times output");
+    s.divergenceTime = in.value<std::int32_t>("divergence time");
+    s.migrCol = in.value<float>("migration rate of un-colonised segments");
+    s.migrOcc = in.value<float>("migration rate of colonised segments");
+    s.upstreamMigrationRatio = in.value<float>("upstream migration ratio");
+    s.segmentLength = in.value<float>("segment length");
+    if (!in.text("end marker").contains(my_string("END")))
+        in.fail("end marker", "the line after the last value must contain END");
+    return in.valueLines();
+}
+
+// A value that can be read but cannot give a meaningful run: the logical line
+// (7 to 40) that holds it and why.
+struct UnusableSetting {
+    int line = 0;
+    const char* field = "";
+    std::string reason;
+};
+
+template <typename T>
+std::string withValue(const char* rule, T value) {
+    std::ostringstream text;
+    text << rule << ", not " << value;
+    return text.str();
+}
+
+// Values that the model has no sensible outcome for, found before any
+// simulation starts: otherwise they end the program in the middle of a run
+// (the gamma and beta deviates exit on invalid shapes), make it retry or draw
+// for ever, or silently give a wrong result. Values for which the model
+// defines an outcome are left alone: zero genetic simulations, a negative
+// number of entire simulations (no run), an overflow rate outside 0 to 1 (the
+// whole surplus moves), an unknown demographic model (its own fatal message at
+// the first generation), zero independent loci (the genetic driver's own
+// fatal message).
+std::optional<UnusableSetting> findUnusableSetting(const TSettings& s) {
+    const auto finite = [](float x) { return std::isfinite(x); };
+    const bool microsat = s.dataType == MICROSAT;
+    // Every run reads these files; a name joined to the settings folder
+    // beyond the text limit would turn into an empty path.
+    struct FileLine {
+        int line;
+        const char* field;
+        const my_string& name;
+        bool needed;
+    };
+    const FileLine files[] = {{1, "file of the source populations", s.popSourceFile, true},
+                              {2, "file of the samples", s.sampleFile, true},
+                              {3, "node file", s.nodeFile, true},
+                              {4, "segment file", s.segmentFile, true},
+                              {5, "dynamic environment file", s.dynamicEnvironmentFile, s.dynamicEnvironment}};
+    for (const FileLine& f : files) {
+        if (!f.needed) continue;
+        if (f.name.empty()) return UnusableSetting{f.line, f.field, "there is no file name"};
+        if ((dataFolder + f.name).empty())
+            return UnusableSetting{f.line, f.field, "the file name is too long (10000 characters with its folder)"};
+    }
+    if (s.numGenerations < 0)
+        return UnusableSetting{9, "number of generations", withValue("must not be negative", s.numGenerations)};
+    // Beverton-Holt growth: a negative rate turns the size of a segment
+    // holding more than its capacity negative.
+    if (!finite(s.growthRate) || s.growthRate < 0)
+        return UnusableSetting{12, "growth rate", withValue("must be a finite number of 0 or more", s.growthRate)};
+    if (s.numGeneticSimulations < 0)
+        return UnusableSetting{17, "number of genetic simulations",
+                               withValue("must not be negative", s.numGeneticSimulations)};
+    if (s.maxGenerations < 0)
+        return UnusableSetting{18, "maximum number of coalescent generations",
+                               withValue("must not be negative", s.maxGenerations)};
+    // Other codes are named DNA but no mutation step knows them: every
+    // sequence would stay as drawn at the root.
+    if (s.dataType < MICROSAT || s.dataType > SNP)
+        return UnusableSetting{19, "data type",
+                               withValue("must be 0 (MICROSAT), 1 (RFLP), 2 (DNA), 3 (STANDARD) or 4 (SNP)",
+                                         static_cast<int>(s.dataType))};
+    if (s.numIndependentLoci < 0)
+        return UnusableSetting{20, "number of independent loci", withValue("must not be negative", s.numIndependentLoci)};
+    if (s.numLinkedLoci < 0)
+        return UnusableSetting{21, "number of linked loci", withValue("must not be negative", s.numLinkedLoci)};
+    // The rate is the mean number of mutations per gene copy and generation
+    // on the whole locus. Above 1 it has no population-genetic meaning, and
+    // far above it the mutation counts of a genealogy grow without bound.
+    // SNPs are placed without it (one per site).
+    if (!finite(s.mutationRate) || (s.dataType != SNP && (s.mutationRate < 0 || s.mutationRate > 1)))
+        return UnusableSetting{23, "mutation rate", withValue("must be a number from 0 to 1", s.mutationRate)};
+    // Each microsatellite draws its own rate from a gamma distribution of
+    // mean mutationRate, which has none for a mean of 0.
+    if (microsat && s.mutationRate == 0)
+        return UnusableSetting{23, "mutation rate", "must be above 0 for microsatellite data"};
+    if (s.dataType == DNA) {
+        if (!finite(s.transitionFraction) || s.transitionFraction < 0 || s.transitionFraction > 1)
+            return UnusableSetting{24, "transition fraction",
+                                   withValue("must be a fraction from 0 to 1", s.transitionFraction)};
+        // Shapes beyond a million give rates equal to within a tenth of a
+        // percent; 0 is the way to ask for equal rates.
+        if (!finite(s.gammaA) || s.gammaA < 0 || s.gammaA > 1e6f)
+            return UnusableSetting{25, "gamma parameter",
+                                   withValue("must be from 0 (equal rates) to 1000000", s.gammaA)};
+        if (s.gammaA != 0 && (s.numGammaCategories < 0 || s.numGammaCategories > 1000000))
+            return UnusableSetting{26, "number of gamma categories",
+                                   withValue("must be from 0 (continuous rates) to 1000000", s.numGammaCategories)};
+    }
+    if (microsat && s.microsatRange < 0)
+        return UnusableSetting{27, "microsatellite range",
+                               withValue("must be 0 (no bounds) or a positive number of states", s.microsatRange)};
+    // The step parameter of each locus is drawn from a beta distribution of
+    // mean q, which has none for q of 1 or more.
+    if (microsat && (!finite(s.gsmGeometricParameter) || s.gsmGeometricParameter < 0 || s.gsmGeometricParameter >= 1))
+        return UnusableSetting{28, "geometric parameter of microsatellite steps",
+                               withValue("must be from 0 (stepwise) to below 1", s.gsmGeometricParameter)};
+    if (s.dataType == SNP) {
+        // A threshold above 0.5 can never be met (the minor allele never
+        // exceeds half of the sample); the model reports such sites and
+        // leaves them monomorphic, so only a value that is no number is
+        // refused here.
+        if (!finite(s.minSnpFrequency))
+            return UnusableSetting{29, "minimum SNP frequency",
+                                   withValue("must be a number (0: not considered)", s.minSnpFrequency)};
+        if (!finite(s.minSnpFrequencyInSample))
+            return UnusableSetting{30, "minimum SNP frequency within a sample",
+                                   withValue("must be a number (0: not considered)", s.minSnpFrequencyInSample)};
+    }
+    // Several source populations merge only once the divergence time is
+    // reached going back; a negative time is never reached.
+    if (s.divergenceTime < 0)
+        return UnusableSetting{36, "divergence time", withValue("must not be negative", s.divergenceTime)};
+    if (!finite(s.migrCol) || s.migrCol < 0 || s.migrCol > 1)
+        return UnusableSetting{37, "migration rate of un-colonised segments",
+                               withValue("must be a rate from 0 to 1", s.migrCol)};
+    if (!finite(s.migrOcc) || s.migrOcc < 0 || s.migrOcc > 1)
+        return UnusableSetting{38, "migration rate of colonised segments",
+                               withValue("must be a rate from 0 to 1", s.migrOcc)};
+    // Upstream moves are weighted by the ratio and downstream ones by its
+    // inverse.
+    if (!finite(s.upstreamMigrationRatio) || s.upstreamMigrationRatio <= 0)
+        return UnusableSetting{39, "upstream migration ratio",
+                               withValue("must be a finite number above 0 (1: as downstream)", s.upstreamMigrationRatio)};
+    if (!finite(s.segmentLength) || s.segmentLength < 0)
+        return UnusableSetting{40, "segment length",
+                               withValue("must be 0 (keep the drainage) or a length in metres", s.segmentLength)};
+    return std::nullopt;
+}
+
+}  // namespace
+
+bool TSettings::readSettings(const my_string& programPath_, const my_string& settingsPath_,
+                             std::int32_t numberOfSimulations) {
+    settingsPath = settingsPath_;
+    programPath = programPath_;
+    std::ifstream file = openInputFile(settingsPath);
+    dataFolder = folderOf(settingsPath);
+    std::vector<int> valueLines;
+    try {
+        valueLines = parseInto(*this, file);
+    } catch (...) {
+        throw TException("File '" + settingsPath + "' could not be read!", levelFatal);
+    }
+    if (const auto unusable = findUnusableSetting(*this)) {
+        // Blank lines between the values move them down in the file.
+        const int index = unusable->line - 7;  // text lines 1 to 5 never move
+        const int line = index >= 0 && index < static_cast<int>(valueLines.size())
+                             ? valueLines[static_cast<std::size_t>(index)]
+                             : unusable->line;
+        std::cout << "\nSettings file, line " << line << " (" << unusable->field << "): " << unusable->reason << "!";
+        throw TException("File '" + settingsPath + "', line " + line + ": the " + unusable->field +
+                             " cannot give a meaningful run!",
+                         levelFatal);
+    }
+    if (numberOfSimulations != 0) numDemographicSimulations = numberOfSimulations;
+    echoSettings();
+    return true;
+}
+
+void TSettings::parseSettings(std::istream& is) { parseInto(*this, is); }
+
+void TSettings::echoSettings() const {
+    std::cout << "\n************************\n*  "
+              << "General Settings:\n*  " << numDemographicSimulations
+              << " demographic simulations (entire simulations)\n*  " << numGeneticSimulations
+              << " genetic simulations (per demographic simulation)\n*  " << numGenerations
+              << " generations to simulate"
+              << "\n************************\n\n";
+}
+
+void TSettings::setDataType(std::int8_t code) {
+    dataType = code;
+    switch (code) {
+        case MICROSAT: dataTypeName = "MICROSAT"; break;
+        case RFLP: dataTypeName = "RFLP"; break;
+        case STANDARD: dataTypeName = "STANDARD"; break;
+        case SNP: dataTypeName = "SNP"; break;
+        default: dataTypeName = "DNA"; break;
+    }
+}

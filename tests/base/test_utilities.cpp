@@ -1,0 +1,143 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+#include <string>
+
+#include "base/Utilities.h"
+#include "support/TestFiles.h"
+
+using testing_support::TempFolder;
+
+TEST(MyString, KeepsItsLengthLimits) {
+    const std::string t9999(9999, 'a'), t10000(10000, 'a'), t10001(10001, 'a');
+    EXPECT_EQ(my_string(t9999.c_str()).length(), 9999);
+    EXPECT_TRUE(my_string(t10000.c_str()).empty());  // construction: 10000 or more gives empty
+
+    my_string s("keep");
+    s = t10001.c_str();  // assignment of 10001 leaves the target unchanged
+    EXPECT_EQ(s, "keep");
+    s = t10000.c_str();  // 10000 is still accepted by assignment
+    EXPECT_EQ(s.length(), 10000);
+
+    my_string full;
+    full = t10000.c_str();
+    full += 'x';  // a character beyond 10000 is refused
+    EXPECT_EQ(full.length(), 10000);
+    my_string half(std::string(5000, 'b'));
+    EXPECT_TRUE((half + my_string(std::string(5001, 'c'))).empty());  // concatenation over the limit
+    EXPECT_EQ((half + my_string(std::string(5000, 'c'))).length(), 10000);
+    half += my_string(std::string(5001, 'c'));
+    EXPECT_EQ(half.length(), 5000);
+}
+
+TEST(MyString, TextOperations) {
+    my_string s("name.ext // comment");
+    EXPECT_EQ(s.find('.'), 4);
+    EXPECT_EQ(s.findLast('m'), 15);
+    EXPECT_EQ(s.find(my_string("//")), 9);
+    EXPECT_FALSE(s.contains(my_string("")));
+    EXPECT_EQ(s.beforeComment(), "name.ext");
+    EXPECT_EQ(s.before('.'), "name");
+    EXPECT_EQ(s.after(4).left(3), "ext");
+    EXPECT_EQ(s.between(5, 2), "");
+    my_string blanks(" a b\tc ");
+    blanks.removeBlanks();
+    EXPECT_EQ(blanks, "abc");
+    EXPECT_EQ(my_string("42").toInt(), 42);
+    EXPECT_EQ(my_string("0").toInt(), 0);
+    EXPECT_EQ(my_string("abc").toInt(), -1);
+    EXPECT_EQ(my_string("x") + 7, "x7");
+    EXPECT_EQ(my_string("x") + 1.5f, "x1.500000");
+}
+
+TEST(MyString, FolderAndFileName) {
+    EXPECT_EQ(folderOf(my_string("settings.txt")), "");
+    EXPECT_EQ(fileNameOf(my_string("settings.txt")), "settings.txt");
+    EXPECT_EQ(folderOf(my_string("a/b\\c/settings.txt")), "a/b\\c/");
+    EXPECT_EQ(fileNameOf(my_string("a/b\\c.d")), "c.d");
+}
+
+TEST(StreamReaders, LinesWordsAndTokens) {
+    std::istringstream in(" \t\rfirst line\r\nsecond\n");
+    my_string text;
+    EXPECT_EQ(readLine(text, in), "first line");  // leading blanks and the CR of CR LF dropped
+    EXPECT_EQ(readLine(text, in), "second");
+    EXPECT_EQ(readLine(text, in), "");
+
+    std::istringstream words("one two\tthree\r\n");
+    EXPECT_EQ(readWord(text, words), "one");
+    EXPECT_EQ(readWord(text, words), "two");
+    EXPECT_EQ(readWord(text, words), "three");
+
+    std::istringstream tokens("  alpha beta\nnext");
+    EXPECT_EQ(readToken(text, tokens), "alpha");
+    EXPECT_EQ(readToken(text, tokens), "beta");
+    EXPECT_EQ(tokens.peek(), '\n');  // the line end stays for the next reader
+}
+
+TEST(StreamReaders, VeryLongLineIsCutAtTheLimitAndFullyConsumed) {
+    std::istringstream in(std::string(20000, 'x') + "\nnext\n");
+    my_string text;
+    EXPECT_EQ(readLine(text, in).length(), 10000);
+    EXPECT_EQ(readLine(text, in), "next");
+}
+
+TEST(StreamReaders, ByteOrderMarkIsSkipped) {
+    std::istringstream withMark("\xEF\xBB\xBFname\n");
+    skipByteOrderMark(withMark);
+    my_string text;
+    EXPECT_EQ(readLine(text, withMark), "name");
+    std::istringstream without("\xEFname\n");
+    skipByteOrderMark(without);
+    EXPECT_EQ(readLine(text, without), "\xEFname");
+}
+
+TEST(FormatDuration, RangeBoundaries) {
+    EXPECT_EQ(formatDuration(5.25), "5.250 sec");
+    EXPECT_EQ(formatDuration(0.05), "0.050 sec");
+    EXPECT_EQ(formatDuration(59.999), "59.999 sec");
+    EXPECT_EQ(formatDuration(60), "1 min 0 sec");
+    EXPECT_EQ(formatDuration(125.9), "2 min 5 sec");
+    EXPECT_EQ(formatDuration(3599), "59 min 59 sec");
+    EXPECT_EQ(formatDuration(3600), "1 h 0 min");
+    EXPECT_EQ(formatDuration(3725), "1 h 2 min");
+    EXPECT_EQ(formatDuration(86399), "23 h 59 min");
+    EXPECT_EQ(formatDuration(90000), "1 d 1 h");
+}
+
+TEST(DateString, HasTheFixedLayout) {
+    const std::string date = dateString().str();
+    // "Sun Dec 06 11:32:15 2026\n"
+    ASSERT_GE(date.size(), 25u);
+    EXPECT_EQ(date.back(), '\n');
+    EXPECT_EQ(date[3], ' ');
+    EXPECT_EQ(date[7], ' ');
+    EXPECT_EQ(date[10], ' ');
+    EXPECT_EQ(date[13], ':');
+    EXPECT_EQ(date[16], ':');
+}
+
+TEST(ZeroPad, PadsToTheWidthOfTheModel) {
+    EXPECT_EQ(zeroPad(12, 5), "12");
+    EXPECT_EQ(zeroPad(3, 1000), "0003");
+    EXPECT_EQ(zeroPad(7, 100), "007");
+}
+
+TEST(OutputFileName, NumbersAndCreatesFolders) {
+    TempFolder temp;
+    const my_string saved = dataFolder;
+    dataFolder = my_string(temp.folder());
+    EXPECT_EQ(outputFileName(my_string("GeneticOutput/run.arp"), 7, 100), (temp.folder() + "GeneticOutput/run_007.arp").c_str());
+    EXPECT_TRUE(std::filesystem::is_directory(temp.path() / "GeneticOutput"));
+    EXPECT_EQ(outputFileName(my_string("run.arp"), 7, -1), (temp.folder() + "run_7.arp").c_str());
+    EXPECT_EQ(outputFileName(my_string("a/b/run.x.y")), (temp.folder() + "a/b/run.x.y").c_str());
+    EXPECT_TRUE(std::filesystem::is_directory(temp.path() / "a" / "b"));
+
+    // A file standing where a folder is needed: the folder cannot be made.
+    temp.write("blocked", "");
+    testing::internal::CaptureStdout();
+    EXPECT_TRUE(outputFileName(my_string("blocked/out.txt")).empty());
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("Cannot create the folder: "), std::string::npos);
+    dataFolder = saved;
+}

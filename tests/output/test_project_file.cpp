@@ -1,0 +1,164 @@
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "output/ProjectFile.h"
+#include "settings/Settings.h"
+
+namespace {
+
+struct Fixture {
+    std::vector<std::vector<int>> genes;
+    ProjectFileData data;
+    std::vector<int> hits;
+
+    // Demes given as (name, sample size); every gene gets `sites` states.
+    Fixture(std::vector<std::pair<const char*, int>> demes, int sites, std::int8_t type = DNA) {
+        data.dataType = type;
+        data.linkedLoci = sites;
+        data.entireCount = 1;
+        data.simulationCount = 1;
+        int total = 0;
+        for (auto& d : demes) total += d.second;
+        genes.reserve(static_cast<std::size_t>(total));
+        int g = 0;
+        for (auto& [name, size] : demes) {
+            ProjectFileData::Deme deme;
+            deme.name = my_string(name);
+            deme.sampleSize = size;
+            for (int c = 0; c < size; ++c, ++g) {
+                genes.emplace_back();
+                for (int s = 0; s < sites; ++s) genes.back().push_back((g + s) % 4);
+                deme.genes.emplace_back(genes.back());
+            }
+            data.demes.push_back(deme);
+        }
+        for (int s = 0; s < sites; ++s) hits.push_back(s);
+        data.hits = hits;
+    }
+
+    std::string text() const {
+        std::ostringstream os;
+        writeProjectFile(os, data);
+        return os.str();
+    }
+};
+
+bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+}  // namespace
+
+TEST(ProjectFile, NameIsZeroPaddedToTheCounts) {
+    EXPECT_EQ(projectFileName(my_string("GeneticOutput/run"), 0, 10, 7, 100), "GeneticOutput/run_01-007.arp");
+    EXPECT_EQ(projectFileName(my_string("x"), 4, 5, 3, 9), "x_5-3.arp");
+}
+
+TEST(ProjectFile, HeaderProfileAndDnaSample) {
+    Fixture f({{"upper", 2}, {"empty", 0}, {"lower", 1}}, 3);
+    f.data.entireIndex = 1;
+    f.data.entireCount = 2;
+    f.data.simulationIndex = 3;
+    f.data.simulationCount = 4;
+    f.data.mutationRate = 0.0005f;
+    f.data.transitionFraction = 0.66666f;
+    const std::string t = f.text();
+    EXPECT_EQ(t.rfind("#Tessaly input file written by the simulation program Sinuo\n\n#2. of 2 Demographic simulation\n"
+                      "#3. of 4 Genetic simulation\n\n#Multilocus: no\n\n",
+                      0),
+              0u);
+    // Every deme is listed under the sample sizes, also one of size 0...
+    EXPECT_TRUE(contains(t, "\n#Sample sizes\n#Location upper\t2\n#Location empty\t0\n#Location lower\t1\n"));
+    // ...the DNA line sets a precision of 3 for the rest of the file.
+    EXPECT_TRUE(contains(t, "\n#Data type: DNA (Transition rate=66.7%)\n\n#Mutation rate per generation : 0.0005\n"));
+    // ...but it gets no sample block and is not counted.
+    EXPECT_TRUE(contains(t, "\tNbSamples=2\n\n\tGenotypicData=0\n\tGameticPhase=1\n\tRecessiveData=0\n"
+                            "\tDataType=DNA\n\tLocusSeparator=NONE\n\tMissingData='?'\n\n[Data]\n\t[[Samples]]\n\n"));
+    EXPECT_FALSE(contains(t, "SampleName=\"empty\""));
+    // Deme 0 with 2 genes: W = 1 + 1 + 5 = 7.
+    EXPECT_TRUE(contains(t, "\t\tSampleName=\"upper\"\n\t\tSampleSize=2\n\t\tSampleData= {\n"
+                            "#Number of mutation hits per site\n#Sites      1      2      3\n#Hits      0      1      2\n"
+                            "1_1 1  AGC\n1_2 1  GCT\n\n}\n"));
+    // The third deme has index 2.
+    EXPECT_TRUE(contains(t, "\n3_1 1  CTA\n"));
+    EXPECT_TRUE(contains(t, "\n[[Structure]]\n\n\tStructureName=\"Simulated data\"\n\tNbGroups=1\n\tGroup={"
+                            "\n\t   \"upper\"\n\t   \"lower\"\n\t}\n"));
+}
+
+TEST(ProjectFile, LabelWidthCountsTheDigitsOfTheZeroBasedDemeIndex) {
+    // The tenth deme has index 9 (one digit) and 10 genes (two): W = 8, so
+    // "#Sites" gets no blank, "#Hits" one, and "10_1 1  " fills the width.
+    // Counting the label's 10 would give W = 9.
+    std::vector<std::pair<const char*, int>> demes(9, {"p", 1});
+    demes.push_back({"j", 10});
+    Fixture f(demes, 1);
+    EXPECT_TRUE(contains(f.text(), "\t\tSampleName=\"j\"\n\t\tSampleSize=10\n\t\tSampleData= {\n"
+                                   "#Number of mutation hits per site\n#Sites      1\n#Hits       0\n"
+                                   "10_1 1  G\n10_2 1  C\n"));
+    EXPECT_TRUE(contains(f.text(), "\n10_10 1  C\n\n}\n"));
+}
+
+TEST(ProjectFile, GenotypicLabelsAndHalvedSampleSize) {
+    Fixture f({{"pop", 4}}, 2, STANDARD);
+    f.data.genotypic = true;
+    const std::string t = f.text();
+    EXPECT_TRUE(contains(t, "\tGenotypicData=1\n\tGameticPhase=1\n"));
+    EXPECT_TRUE(contains(t, "\t\tSampleSize=2\n"));
+    EXPECT_TRUE(contains(t, "\n1_1 1  01\n       12\n1_2 1  23\n       30\n"));
+    EXPECT_TRUE(contains(t, "\tDataType=STANDARD\n\tLocusSeparator=WHITESPACE\n"));
+}
+
+TEST(ProjectFile, MicrosatellitesAreShiftedAndBoundsShownPlus10000) {
+    Fixture f({{"pop", 1}}, 2, MICROSAT);
+    f.genes[0] = {0, -3};
+    f.data.demes[0].genes[0] = f.genes[0];
+    f.data.microsatRange = 10;
+    f.data.microsatLower = -4;
+    f.data.microsatUpper = 5;
+    const std::string t = f.text();
+    EXPECT_TRUE(contains(t, "#Data type: MICROSAT (Range constraint : 10 [9996;10005])\n"));
+    EXPECT_TRUE(contains(t, "\tDataType=MICROSAT\n\tLocusSeparator=WHITESPACE\n"));
+    EXPECT_TRUE(contains(t, "\n1_1 1  50000 49997 \n"));
+    f.data.microsatRange = 0;
+    EXPECT_TRUE(contains(f.text(), "#Data type: MICROSAT (No range constraint)\n"));
+}
+
+TEST(ProjectFile, MultilocusSeparatesIndependentLociByABlank) {
+    Fixture f({{"pop", 1}}, 6, RFLP);
+    f.data.independentLoci = 3;
+    f.data.linkedLoci = 2;
+    const std::string t = f.text();
+    EXPECT_TRUE(contains(t, "#Multilocus: yes\n\n"));
+    EXPECT_TRUE(contains(t, "\tDataType=RFLP\n\tLocusSeparator=WHITESPACE\n"));
+    EXPECT_TRUE(contains(t, "\n1_1 1  01 23 01 \n"));
+    EXPECT_TRUE(contains(t, "#Sites      1      2      3      4      5      6\n"));
+}
+
+TEST(ProjectFile, SnpHeaderAndTypeLine) {
+    Fixture f({{"pop", 1}}, 1, SNP);
+    f.data.minSnpFrequency = 0.05f;
+    f.data.minSnpFrequencyInSample = 0.1f;
+    const std::string t = f.text();
+    EXPECT_TRUE(contains(t, "#Data type: SNP Minimum Frequency = 0.05 (within Sample = 0.1)\n"));
+    EXPECT_TRUE(contains(t, "\tDataType=STANDARD\n\tLocusSeparator=WHITESPACE\n"));
+}
+
+TEST(ProjectFile, GroupsAreRunsOfEqualGroupNumbers) {
+    const auto groups = [](std::vector<std::pair<const char*, int>> demes) {
+        Fixture f(std::move(demes), 1);
+        const std::string t = f.text();
+        return t.substr(t.find("[[Structure]]"));
+    };
+    EXPECT_TRUE(contains(groups({{"$1_a", 1}, {"$1_b", 1}, {"$2_c", 1}}),
+                         "\n\tNbGroups=2\n\tGroup={\n\t   \"$1_a\"\n\t   \"$1_b\"\n\t}\n\n\tGroup={\n\t   \"$2_c\"\n\t}\n"));
+    EXPECT_TRUE(contains(groups({{"$1_a", 1}, {"$2_c", 1}, {"$1_b", 1}}), "\n\tNbGroups=3\n"));
+    // A name without "$" continues the current group; a deme of size 0 is
+    // not listed.
+    // A "$" name without "_" has group -1, whatever follows the "$".
+    EXPECT_TRUE(contains(groups({{"$1_a", 1}, {"$5", 1}, {"$7", 1}, {"$-1_b", 1}}),
+                         "\n\tNbGroups=2\n\tGroup={\n\t   \"$1_a\"\n\t}\n\n\tGroup={\n\t   \"$5\"\n\t   \"$7\"\n"
+                         "\t   \"$-1_b\"\n\t}\n"));
+    EXPECT_TRUE(contains(groups({{"$1_a", 1}, {"plain", 1}, {"$1_z", 0}, {"$3_b", 1}}),
+                         "\n\tNbGroups=2\n\tGroup={\n\t   \"$1_a\"\n\t   \"plain\"\n\t}\n\n\tGroup={\n\t   \"$3_b\"\n\t}\n"));
+}
