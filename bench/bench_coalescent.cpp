@@ -17,12 +17,12 @@
 
 #include "../tools/DrainageGenerator.h"
 #include "coalescent/Deme.h"
-#include "coalescent/Random.h"
+#include "random/Random.h"
 #include "demography/Generation.h"
 #include "demography/StateDB.h"
 #include "drainage/Population.h"
 #include "drainage/SegmentVector.h"
-#include "run/World.h"
+#include "app/World.h"
 
 namespace {
 

@@ -15,14 +15,14 @@
 #include <string>
 
 #include "../tools/DrainageGenerator.h"
-#include "coalescent/Random.h"
+#include "random/Random.h"
 #include "demography/Generation.h"
 #include "demography/MigrationModel.h"
 #include "demography/StartingConditions.h"
 #include "demography/StateDB.h"
 #include "drainage/Population.h"
 #include "drainage/SegmentVector.h"
-#include "run/World.h"
+#include "app/World.h"
 
 namespace {
 

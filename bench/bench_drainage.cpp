@@ -14,8 +14,8 @@
 
 #include "../tools/DrainageGenerator.h"
 #include "drainage/SegmentVector.h"
-#include "run/Settings.h"
-#include "run/Utilities.h"
+#include "settings/Settings.h"
+#include "base/Utilities.h"
 
 namespace {
 
