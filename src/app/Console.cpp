@@ -4,7 +4,7 @@
 #include <iostream>
 
 #include "base/Exception.h"
-#include "app/World.h"
+#include "app/RunLoop.h"
 
 namespace {
 
@@ -70,7 +70,7 @@ int runConsole(int argc, char** argv) {
             waitForUser();
             return 1;
         }
-        World world(my_string(argv[0]), settingsPath, static_cast<std::int32_t>(numberOfSimulations));
+        runProgram(my_string(argv[0]), settingsPath, static_cast<std::int32_t>(numberOfSimulations));
     } catch (const TException& e) {
         std::cout << "\nUnhandled ERROR: " << e << std::endl;
         status = 1;

@@ -11,7 +11,6 @@
 #include <fstream>
 #include <iostream>
 
-my_string dataFolder;
 
 namespace {
 
@@ -298,17 +297,17 @@ bool createFolder(const my_string& path) {
     return true;
 }
 
-my_string outputFileName(const my_string& name, int first, int second) {
+my_string outputFileName(const my_string& folder, const my_string& name, int first, int second) {
     const int dot = name.find('.');
     const my_string stem = dot < 0 ? name : name.left(dot);
     const my_string extension = dot < 0 ? my_string() : name.after(dot);
     my_string path;
     if (first == -1)
-        path = dataFolder + name;
+        path = folder + name;
     else if (second == -1)
-        path = dataFolder + stem + "_" + first + "." + extension;
+        path = folder + stem + "_" + first + "." + extension;
     else
-        path = dataFolder + stem + "_" + zeroPad(first, second) + "." + extension;
+        path = folder + stem + "_" + zeroPad(first, second) + "." + extension;
     if (!createFolder(path)) return my_string();
     return path;
 }

@@ -117,13 +117,9 @@ std::uint64_t availableMemoryBytes();
 // Creates every missing folder of the folder part of path, outermost first.
 bool createFolder(const my_string& path);
 
-// dataFolder + name, with "_first" (zero padded to the width of second) put
+// folder + name, with "_first" (zero padded to the width of second) put
 // before the extension; missing folders are created. Empty on failure.
-my_string outputFileName(const my_string& name, int first = -1, int second = -1);
+my_string outputFileName(const my_string& folder, const my_string& name, int first = -1, int second = -1);
 
 // value printed "%d" with leading zeros up to the width of model.
 my_string zeroPad(int value, int model);
-
-// The folder of the settings file with its final separator; every input and
-// output file name is taken relative to it. Set once by the settings reader.
-extern my_string dataFolder;

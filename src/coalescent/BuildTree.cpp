@@ -15,28 +15,14 @@
 #include <cstdint>
 
 #include "coalescent/Deme.h"
-#include "demography/Generation.h"
 #include "demography/StateDB.h"
 #include "drainage/Population.h"
 #include "drainage/SegmentVector.h"
 #include "base/Exception.h"
 #include "settings/Settings.h"
-#include "app/World.h"
+#include "random/Rng.h"
 
 namespace {
-
-// Puts the generation counter back to the last forward generation when the
-// walk ends, whether it succeeds or not.
-class GenerationRestore {
-public:
-    explicit GenerationRestore(std::int32_t value) : value_(value) {}
-    ~GenerationRestore() { currentGeneration = value_; }
-    GenerationRestore(const GenerationRestore&) = delete;
-    GenerationRestore& operator=(const GenerationRestore&) = delete;
-
-private:
-    std::int32_t value_;
-};
 
 // The source population that filled a segment at generation 0, if any.
 const PopulationSource* originOf(const TDeme& deme) { return deme.segment->sourcePopulation; }
@@ -62,7 +48,7 @@ void TDemeCollection::resetTreeForGenealogy(std::int32_t g) {
 }
 
 void TDemeCollection::mainPhase(std::int32_t& k, std::int32_t& nextNode, std::int32_t t, std::int32_t g,
-                                bool& resizeDone, bool overflowMerged) {
+                                bool& resizeDone, bool overflowMerged, Rng& rng) {
     // The active list does not change during the pass: lineages that move
     // are held as incoming ones until the pass is over.
     for (std::size_t j = 0; j < active.size(); ++j) {
@@ -79,23 +65,23 @@ void TDemeCollection::mainPhase(std::int32_t& k, std::int32_t& nextNode, std::in
             deme.size = deme.storedSize(g);
         }
         deme.setSize(deme.size);
-        if (deme.coalesce_lineages(t, tree, nextNode) == 1) {
+        if (deme.coalesce_lineages(t, g, tree, nextNode, rng) == 1) {
             --k;
             ++nextNode;
             countCoalescence(*deme.segment);
         }
-        deme.implementMigration(deme.slot);
+        deme.implementMigration(deme.slot, g, rng);
     }
 }
 
 void TDemeCollection::ancestralPhase(std::int32_t& k, std::int32_t& nextNode, std::int32_t t, std::int32_t g,
-                                     std::int32_t divergence) {
+                                     std::int32_t divergence, Rng& rng) {
     for (std::size_t j = 0; j < active.size(); ++j) {
         TDeme& deme = *active[j];
         const PopulationSource* origin = originOf(deme);
         if (g == 0 && origin != nullptr)
             deme.setSize(origin->Resize != 0 ? origin->Resize : deme.storedSize(0));
-        if (deme.coalesce_lineages(t, tree, nextNode) == 1) {
+        if (deme.coalesce_lineages(t, g, tree, nextNode, rng) == 1) {
             --k;
             ++nextNode;
             countCoalescence(*deme.segment);
@@ -103,7 +89,7 @@ void TDemeCollection::ancestralPhase(std::int32_t& k, std::int32_t& nextNode, st
         if (g > -divergence) {
             const float rate = origin != nullptr ? origin->migration : 0.0f;
             if (rate != 0) {
-                deme.implementMultiOriginMigration(g, rate, static_cast<std::int32_t>(j));
+                deme.implementMultiOriginMigration(g, rate, static_cast<std::int32_t>(j), rng);
                 deme.mergeIncoming();
             }
         } else if (g == -divergence) {
@@ -111,7 +97,7 @@ void TDemeCollection::ancestralPhase(std::int32_t& k, std::int32_t& nextNode, st
             // population, modelled as a single deme of 100 gene copies.
             TDeme& first = *active[0];
             for (std::size_t other = 1; other < active.size(); ++other)
-                active[other]->moveAllLineages(*first.segment, first.slot);
+                active[other]->moveAllLineages(*first.segment, first.slot, g);
             first.size = 100;
             first.invSize = 0.01f;
             compactDemes();
@@ -119,14 +105,14 @@ void TDemeCollection::ancestralPhase(std::int32_t& k, std::int32_t& nextNode, st
     }
 }
 
-void TDemeCollection::overflowMerge() {
+void TDemeCollection::overflowMerge(std::int32_t g) {
     // At the start of the colonisation a source that overflowed its segment
     // filled neighbouring segments; going further back, those individuals are
     // part of the source population again.
     for (TDeme* deme : active) {
         const PopulationSource* origin = originOf(*deme);
         if (origin != nullptr && origin->segment != nullptr && origin->segment != deme->segment)
-            deme->moveAllLineages(*origin->segment, 0);
+            deme->moveAllLineages(*origin->segment, 0, g);
     }
     // The merged source deme holds the individuals of its segment and of the
     // overflow segment (the last such segment in drainage order decides).
@@ -138,7 +124,7 @@ void TDemeCollection::overflowMerge() {
     // takes the demes that only received incoming lineages just now: before
     // generation 0 with several sources no new deme is activated any more,
     // so they would otherwise never take part again.
-    PopulationVector& sources = world->sourcePopulations();
+    const PopulationVector& sources = *sources_;
     const std::int32_t count = std::min(sources.count, static_cast<std::int32_t>(sources.populations.size()));
     for (std::int32_t i = 0; i < count; ++i) {
         const TSegment* sourceSegment = sources.populations[static_cast<std::size_t>(i)]->segment;
@@ -162,38 +148,38 @@ void TDemeCollection::overflowMerge() {
     }
 }
 
-void TDemeCollection::buildTree(std::int32_t index) {
+void TDemeCollection::buildTree(std::int32_t index, Rng& rng) {
     std::int32_t k = countLineages();
     if (k == 0) throw TException(my_string("buildTree():Not enough lineages to perform coalescence!"), levelError);
+    if (settings_ == nullptr || sources_ == nullptr || drainage_ == nullptr)
+        throw TException(my_string("buildTree(): the demes have not been created!"), levelError);
 
-    const TSettings& settings = world->settings;
-    currentGeneration = settings.numGenerations;
-    const GenerationRestore restore(settings.numGenerations);
-    resetTreeForGenealogy(currentGeneration);
+    const TSettings& settings = *settings_;
+    resetTreeForGenealogy(settings.numGenerations);
     const std::int32_t n = tree.size();
     std::int32_t nextNode = 2 * n - k;
 
     const std::int32_t maxGenerations = settings.maxGenerations;
     const std::int32_t divergence = settings.divergenceTime;
-    const bool severalSources = world->sourcePopulations().count > 1;
+    const bool severalSources = sources_->count > 1;
     bool resizeDone = false;
     bool overflowMerged = false;
 
-    for (std::int32_t t = 0; t < maxGenerations && k > 1; ++t) {
-        const std::int32_t g = currentGeneration;
+    // t counts the backward steps, g the forward generation they reach.
+    std::int32_t g = settings.numGenerations;
+    for (std::int32_t t = 0; t < maxGenerations && k > 1; ++t, --g) {
         if (g <= 0 && severalSources) {
-            ancestralPhase(k, nextNode, t, g, divergence);
+            ancestralPhase(k, nextNode, t, g, divergence, rng);
         } else {
-            mainPhase(k, nextNode, t, g, resizeDone, overflowMerged);
+            mainPhase(k, nextNode, t, g, resizeDone, overflowMerged, rng);
             compactDemes();
             activateNewDemes();
         }
         newDemes.clear();
         if (g == 1 && settings.allowInitialDensityOverflow && !overflowMerged) {
-            overflowMerge();
+            overflowMerge(g);
             overflowMerged = true;
         }
-        --currentGeneration;
     }
     compactDemes();
     activateNewDemes();
@@ -209,6 +195,6 @@ void TDemeCollection::buildTree(std::int32_t index) {
                          levelError);
     const TNode& root = tree.node(2 * n - 2);
     TSegment* rootSegment = nullptr;
-    if (root.locations && root.locations->count() > 0) rootSegment = world->drainage->find((*root.locations)[0]);
+    if (root.locations && root.locations->count() > 0) rootSegment = drainage_->find((*root.locations)[0]);
     mrcaSegment[static_cast<std::size_t>(index - 1)] = rootSegment;
 }

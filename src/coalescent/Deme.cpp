@@ -11,8 +11,7 @@
 #include <climits>
 #include <iostream>
 
-#include "random/Random.h"
-#include "demography/Generation.h"
+#include "random/Rng.h"
 #include "demography/StateDB.h"
 #include "drainage/Segment.h"
 #include "base/Exception.h"
@@ -67,10 +66,9 @@ void TDeme::setSize(std::int32_t newSize) {
     invSize = size != 0 ? 1.0f / static_cast<float>(size) : 0.0f;
 }
 
-int TDeme::coalesce_lineages(std::int32_t t, TTree& tree, std::int32_t nextNode) {
+int TDeme::coalesce_lineages(std::int32_t t, std::int32_t g, TTree& tree, std::int32_t nextNode, Rng& rng) {
     const std::int32_t k = nLineages;
     if (k < 2) return 0;
-    const std::int32_t g = currentGeneration;
     if (size == 0) {
         std::cout << "\n\tTDeme::coalesce_lineages() : deme size of population " << segment->id << " ("
                   << segment->lon << "E, " << segment->lat << "N) is zero at time " << g << std::flush;
@@ -81,18 +79,18 @@ int TDeme::coalesce_lineages(std::int32_t t, TTree& tree, std::int32_t nextNode)
     // A value of 1 or more makes the event certain; at most one per generation.
     const double p = static_cast<double>(invSize) * 0.5 * k * (k - 1);
     if (p == 0) return 0;
-    if (ran3() > p) return 0;
+    if (rng.ran3() > p) return 0;
 
-    const std::int32_t i1 = static_cast<std::int32_t>(ran3() * k);
-    std::int32_t i2 = static_cast<std::int32_t>(ran3() * k);
+    const std::int32_t i1 = static_cast<std::int32_t>(rng.ran3() * k);
+    std::int32_t i2 = static_cast<std::int32_t>(rng.ran3() * k);
     int redraws = 0;
     while (i2 == i1) {
         if (redraws == 100) {
             // The partner search gives up; the last draw is made all the same.
-            ran3();
+            rng.ran3();
             return 0;
         }
-        i2 = static_cast<std::int32_t>(ran3() * k);
+        i2 = static_cast<std::int32_t>(rng.ran3() * k);
         ++redraws;
     }
 
@@ -115,8 +113,7 @@ int TDeme::coalesce_lineages(std::int32_t t, TTree& tree, std::int32_t nextNode)
     return 1;
 }
 
-void TDeme::implementMigration(std::int32_t slotOfDeme) {
-    const std::int32_t g = currentGeneration;
+void TDeme::implementMigration(std::int32_t slotOfDeme, std::int32_t g, Rng& rng) {
     TSegment& here = *segment;
     if (size == 0)
         std::cout << "\n\t\tWARNING in implementMigration: "
@@ -144,7 +141,7 @@ void TDeme::implementMigration(std::int32_t slotOfDeme) {
     bool checkedForDeadlock = false;
     while (i < nLineages) {
         const bool mustLeave = previous == 0 || nLineages > previous;
-        const std::int32_t x = static_cast<std::int32_t>(ran3() * (mustLeave ? total : remaining));
+        const std::int32_t x = static_cast<std::int32_t>(rng.ran3() * (mustLeave ? total : remaining));
         if (x >= total) {  // a resident: the lineage stays
             ++i;
             continue;
@@ -162,7 +159,7 @@ void TDeme::implementMigration(std::int32_t slotOfDeme) {
             }
         }
         if (target >= 0) {
-            moveLineage(i, *here.neighbours[static_cast<std::size_t>(target)], slotOfDeme);
+            moveLineage(i, *here.neighbours[static_cast<std::size_t>(target)], slotOfDeme, g);
             --m[static_cast<std::size_t>(target)];
             --remaining;
             --total;
@@ -190,11 +187,10 @@ void TDeme::implementMigration(std::int32_t slotOfDeme) {
         }
     }
 
-    if (previous == 0 && nLineages > 0) redistributeLineages(slotOfDeme);
+    if (previous == 0 && nLineages > 0) redistributeLineages(slotOfDeme, g, rng);
 }
 
-void TDeme::redistributeLineages(std::int32_t slotOfDeme) {
-    const std::int32_t g = currentGeneration;
+void TDeme::redistributeLineages(std::int32_t slotOfDeme, std::int32_t g, Rng& rng) {
     TSegment& here = *segment;
     std::cout << "\n\tWARNING: Segment " << here.id << " Gen " << g << " -> Redistribution of " << nLineages
               << " lineages in neighbouring cells!" << std::flush;
@@ -219,36 +215,37 @@ void TDeme::redistributeLineages(std::int32_t slotOfDeme) {
         return;
     }
     while (nLineages > 0) {
-        const std::int32_t x = static_cast<std::int32_t>(ran3() * filled);
+        const std::int32_t x = static_cast<std::int32_t>(rng.ran3() * filled);
         std::int32_t k = 0;
         while (k < nb - 1 && !(x < e[static_cast<std::size_t>(k)])) ++k;
-        moveLineage(0, *here.neighbours[static_cast<std::size_t>(k)], slotOfDeme);
+        moveLineage(0, *here.neighbours[static_cast<std::size_t>(k)], slotOfDeme, g);
     }
 }
 
-void TDeme::implementMultiOriginMigration(std::int32_t g, float rate, std::int32_t listIndex) {
-    (void)g;  // the stored history plays no part before generation 0
+void TDeme::implementMultiOriginMigration(std::int32_t g, float rate, std::int32_t listIndex, Rng& rng) {
+    // The stored history plays no part before generation 0; g only places the
+    // lineages that move.
     std::vector<TDeme*>& active = collection->active;
     const std::int32_t count = static_cast<std::int32_t>(active.size());
     std::int32_t i = 0;
     while (i < nLineages) {
-        const float u = static_cast<float>(ran3());
+        const float u = static_cast<float>(rng.ran3());
         if (u < rate) {
-            std::int32_t x = static_cast<std::int32_t>(ran3() * count);
+            std::int32_t x = static_cast<std::int32_t>(rng.ran3() * count);
             int redraws = 0;
             while (x == listIndex) {
                 if (redraws == 999) {
-                    ran3();
+                    rng.ran3();
                     std::cout << "WARNING:{TDeme::implementMultiOriginMigration}:[Impossible to find 2 different "
                                  "demes!, security number reached]"
                               << std::endl;
                     return;
                 }
-                x = static_cast<std::int32_t>(ran3() * count);
+                x = static_cast<std::int32_t>(rng.ran3() * count);
                 ++redraws;
             }
             TDeme& target = *active[static_cast<std::size_t>(x)];
-            moveLineage(i, *target.segment, target.slot);
+            moveLineage(i, *target.segment, target.slot, g);
         }
         // After a move, the lineage that took position i waits for the next
         // generation.
@@ -256,24 +253,24 @@ void TDeme::implementMultiOriginMigration(std::int32_t g, float rate, std::int32
     }
 }
 
-void TDeme::moveLineage(std::int32_t i, TSegment& target, std::int32_t slotOfTarget) {
+void TDeme::moveLineage(std::int32_t i, TSegment& target, std::int32_t slotOfTarget, std::int32_t g) {
     (void)slotOfTarget;  // every segment has the one slot 0
     TNode* lineage = lineages[static_cast<std::size_t>(i)];
     --nLineages;
     lineages[static_cast<std::size_t>(i)] = lineages[static_cast<std::size_t>(nLineages)];
     lineages[static_cast<std::size_t>(nLineages)] = nullptr;
-    collection->demeOf(target).addIncoming(lineage);
+    collection->demeOf(target, g).addIncoming(lineage, g);
 }
 
-void TDeme::moveAllLineages(TSegment& target, std::int32_t slotOfTarget) {
+void TDeme::moveAllLineages(TSegment& target, std::int32_t slotOfTarget, std::int32_t g) {
     // Only the deme's own lineages move; lineages that arrived this
     // generation follow when they have been merged.
-    while (nLineages > 0) moveLineage(0, target, slotOfTarget);
+    while (nLineages > 0) moveLineage(0, target, slotOfTarget, g);
 }
 
-void TDeme::addIncoming(TNode* lineage) {
+void TDeme::addIncoming(TNode* lineage, std::int32_t g) {
     if (nLineages == 0 && nIncoming == 0) collection->newDemes.push_back(this);
-    if (size == 0 || sizes_.at(currentGeneration - 1) == 0)
+    if (size == 0 || sizes_.at(g - 1) == 0)
         std::cout << "\n\tWARNING: deme size is zero!" << std::endl;
     if (nIncoming >= static_cast<std::int32_t>(incoming.size()))
         throw TException(my_string("addIncoming(): more lineages than sampled genes in segment ") + segment->id + "!",

@@ -26,7 +26,10 @@
 #include "coalescent/GenealogyTree.h"
 #include "base/Utilities.h"
 
-class World;
+class Rng;
+class TSettings;
+class PopulationVector;
+class TSegmentVector;
 class TSegment;
 class StatesOfCell;
 class PopulationSource;
@@ -53,31 +56,32 @@ public:
     // One coalescence attempt for this generation: with k lineages and size N
     // two of them meet with probability k(k-1)/2N (at most one event per deme
     // and generation). The new ancestor is tree node `nextNode`, created at
-    // backward step `t`. Returns 1 on an event, else 0.
-    int coalesce_lineages(std::int32_t t, TTree& tree, std::int32_t nextNode);
+    // backward step `t` and forward generation `g`. Returns 1 on an event,
+    // else 0.
+    int coalesce_lineages(std::int32_t t, std::int32_t g, TTree& tree, std::int32_t nextNode, Rng& rng);
 
     // Backward migration of this generation: each lineage is an immigrant with
     // probability (immigrants / size) and then goes back to the neighbour its
     // ancestor came from, in proportion to the stored immigrant counts. A
     // segment empty one generation earlier must send every lineage away.
-    void implementMigration(std::int32_t slot);
+    void implementMigration(std::int32_t slot, std::int32_t g, Rng& rng);
     // Spreads the lineages of a segment that was empty one generation earlier
     // uniformly over the neighbours that were not. Lineages with no such
     // neighbour ("prisoners") stay where they are.
-    void redistributeLineages(std::int32_t slot);
+    void redistributeLineages(std::int32_t slot, std::int32_t g, Rng& rng);
     // Before generation 0: each lineage moves with probability `rate` to
     // another source deme of the active list (chosen uniformly, never the
     // deme's own position `listIndex`).
-    void implementMultiOriginMigration(std::int32_t g, float rate, std::int32_t listIndex);
+    void implementMultiOriginMigration(std::int32_t g, float rate, std::int32_t listIndex, Rng& rng);
 
     // Removes lineage i (the last lineage takes its place) and hands it to the
-    // deme of `target` (created when the segment has none).
-    void moveLineage(std::int32_t i, TSegment& target, std::int32_t slot);
+    // deme of `target` (created when the segment has none) at generation g.
+    void moveLineage(std::int32_t i, TSegment& target, std::int32_t slot, std::int32_t g);
     // Moves every lineage of the deme to `target` (not the incoming ones).
-    void moveAllLineages(TSegment& target, std::int32_t slot);
-    // Receives a lineage during the current generation (kept apart from the
-    // deme's own lineages until the end of the generation).
-    void addIncoming(TNode* lineage);
+    void moveAllLineages(TSegment& target, std::int32_t slot, std::int32_t g);
+    // Receives a lineage during generation g (kept apart from the deme's own
+    // lineages until the end of the generation).
+    void addIncoming(TNode* lineage, std::int32_t g);
     // The lineages received this generation join the deme's own.
     void mergeIncoming();
 
@@ -129,7 +133,10 @@ public:
     // lineages. Called once per demographic simulation, after the demography
     // is stored. Prints the warnings of unusable samples. Returns false (after
     // its message) on lack of memory or when no lineage could be created.
-    bool createDemesFromWorld(World& world);
+    // The drainage, the populations and the settings are observed until the
+    // next call or clear().
+    bool createDemes(TSegmentVector& drainage, const PopulationVector& samples, const PopulationVector& sources,
+                     const TSettings& settings);
     // Builds the tree for the lineages of the active demes: one leaf per
     // sampled gene copy, numbered deme after deme. False when there is none.
     bool createlineages();
@@ -147,8 +154,8 @@ public:
     // demography; `index` (1-based) selects the mrcaSegment entry that gets
     // the segment of the root. Throws a TException of level error when there
     // is no lineage or when the lineages have not coalesced after
-    // maxGenerations backward generations.
-    void buildTree(std::int32_t index);
+    // maxGenerations backward generations. Every draw comes from `rng`.
+    void buildTree(std::int32_t index, Rng& rng);
 
     // Merges the incoming lineages of every active deme and drops the demes
     // left without lineages from the active list.
@@ -157,9 +164,9 @@ public:
     // the active list.
     void activateNewDemes();
 
-    // The deme of a segment, created (empty, size = stored size at the current
-    // generation) when the segment has none yet.
-    TDeme& demeOf(TSegment& segment);
+    // The deme of a segment, created (empty, size = stored size at
+    // generation g) when the segment has none yet.
+    TDeme& demeOf(TSegment& segment, std::int32_t g);
     // The position of a segment in the deme table; throws a TException of
     // level error for a segment outside the table.
     std::int32_t tableIndex(const TSegment& segment) const;
@@ -170,7 +177,6 @@ public:
 
     std::int32_t numSampleDemes() const { return static_cast<std::int32_t>(sampleDemes.size()); }
 
-    World* world = nullptr;
     std::int32_t nSegments = 0;        // segments when the tables were set up
     std::int32_t nSampleLineages = 0;  // sampled gene copies of all sample demes
     TTree tree;                        // genealogy of the current locus: 2n - 1 nodes
@@ -185,9 +191,6 @@ public:
     // Per genealogy (genetic simulation x independent locus): the segment in
     // which the root of that genealogy arose.
     std::vector<TSegment*> mrcaSegment;
-    // Per sample deme, per genealogy: segment id of the sample's most recent
-    // common ancestor (written by the TMRCA table).
-    std::vector<std::vector<std::int32_t>> popMrca;
     // Multilocus mode: row 0 per-site hit counts, row 1 + a the site states of
     // leaf a; locus L occupies columns L x numLinkedLoci onwards.
     std::vector<std::vector<std::int32_t>> haplotypeMatrix;
@@ -198,13 +201,17 @@ private:
     void countCoalescence(const TSegment& segment);
     // The collection's part of one backward generation; see BuildTree.cpp.
     void ancestralPhase(std::int32_t& k, std::int32_t& nextNode, std::int32_t t, std::int32_t g,
-                        std::int32_t divergence);
+                        std::int32_t divergence, Rng& rng);
     void mainPhase(std::int32_t& k, std::int32_t& nextNode, std::int32_t t, std::int32_t g, bool& resizeDone,
-                   bool overflowMerged);
-    void overflowMerge();
+                   bool overflowMerged, Rng& rng);
+    void overflowMerge(std::int32_t g);
     void resetTreeForGenealogy(std::int32_t g);
     void releaseDemes();
 
+    // Observed from createDemes on: what the walk reads besides the history.
+    TSegmentVector* drainage_ = nullptr;
+    const PopulationVector* sources_ = nullptr;
+    const TSettings* settings_ = nullptr;
     std::int32_t numIndependentLoci_ = 0;
     std::int32_t numLinkedLoci_ = 0;
     std::vector<TDeme*> demeList_;          // every deme of the table, in creation order

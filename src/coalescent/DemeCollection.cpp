@@ -8,17 +8,15 @@
 #include <stdexcept>
 
 #include "coalescent/Deme.h"
-#include "demography/Generation.h"
 #include "demography/StateDB.h"
 #include "drainage/Population.h"
 #include "drainage/SegmentVector.h"
 #include "base/Exception.h"
 #include "settings/Settings.h"
-#include "app/World.h"
 
 namespace {
 
-const char* const notEnoughMemory = "\nERROR: TDemeCollection::createDemesFromWorld(): not enough memory";
+const char* const notEnoughMemory = "\nERROR: TDemeCollection::createDemes(): not enough memory";
 
 }  // namespace
 
@@ -37,11 +35,11 @@ std::int32_t TDemeCollection::tableIndex(const TSegment& segment) const {
     return index;
 }
 
-TDeme& TDemeCollection::demeOf(TSegment& segment) {
+TDeme& TDemeCollection::demeOf(TSegment& segment, std::int32_t g) {
     if (segment.deme != nullptr) return *segment.deme;
     const std::int32_t index = tableIndex(segment);
     auto deme = std::make_unique<TDeme>(*this, segment, nSampleLineages);
-    deme->setSize(deme->storedSize(currentGeneration));
+    deme->setSize(deme->storedSize(g));
     TDeme& created = *deme;
     demeList_.push_back(&created);
     demeTable[static_cast<std::size_t>(index)] = std::move(deme);
@@ -59,8 +57,8 @@ void TDemeCollection::releaseDemes() {
 void TDemeCollection::clear() {
     // Forget the segments' pointers to the demes while the drainage that holds
     // them still exists.
-    if (world != nullptr && world->drainage)
-        for (auto& entry : world->drainage->segments)
+    if (drainage_ != nullptr)
+        for (auto& entry : drainage_->segments)
             if (entry.second->deme != nullptr && entry.second->deme->collection == this) entry.second->deme = nullptr;
     releaseDemes();
     demeTable.clear();
@@ -70,7 +68,6 @@ void TDemeCollection::clear() {
     coalPerSegment2.clear();
     coalTouched_.clear();
     mrcaSegment.clear();
-    popMrca.clear();
     haplotypeMatrix.clear();
     overflowSegments_.clear();
     tree.resize(0);
@@ -78,13 +75,14 @@ void TDemeCollection::clear() {
     nSampleLineages = 0;
 }
 
-bool TDemeCollection::createDemesFromWorld(World& w) {
-    if (!w.drainage || w.drainage->size() == 0) return true;
-    world = &w;
-    const TSettings& settings = w.settings;
+bool TDemeCollection::createDemes(TSegmentVector& drainage, const PopulationVector& samples,
+                                  const PopulationVector& sources, const TSettings& settings) {
+    if (drainage.size() == 0) return true;
+    drainage_ = &drainage;
+    sources_ = &sources;
+    settings_ = &settings;
     numIndependentLoci_ = settings.numIndependentLoci;
     numLinkedLoci_ = settings.numLinkedLoci;
-    TSegmentVector& drainage = *w.drainage;
 
     // Demes of an earlier demographic simulation are never reused: their
     // sizes and lineages belong to another history.
@@ -117,7 +115,6 @@ bool TDemeCollection::createDemesFromWorld(World& w) {
         return false;
     }
 
-    PopulationVector& samples = w.samplePopulations();
     const std::int32_t lastGeneration = settings.numGenerations;
     bool warned = false;
     const std::int32_t records = std::min(samples.count, static_cast<std::int32_t>(samples.populations.size()));
@@ -177,7 +174,6 @@ bool TDemeCollection::createDemesFromWorld(World& w) {
         const std::int64_t genealogies = static_cast<std::int64_t>(std::max(settings.numGeneticSimulations, 0)) *
                                          std::max(settings.numIndependentLoci, 0);
         mrcaSegment.assign(static_cast<std::size_t>(genealogies), nullptr);
-        popMrca.assign(active.size(), std::vector<std::int32_t>(static_cast<std::size_t>(genealogies), 0));
     } catch (const std::exception&) {  // bad_alloc, or a length the vector cannot have
         clear();
         std::cout << notEnoughMemory << std::endl;
@@ -186,7 +182,6 @@ bool TDemeCollection::createDemesFromWorld(World& w) {
     if (!createlineages()) return false;
     if (numIndependentLoci_ > 1 && !createHaplotypeMatrix()) return false;
     sampleDemes = active;
-    for (auto& perDeme : popMrca) std::fill(perDeme.begin(), perDeme.end(), 0);
     return true;
 }
 

@@ -8,9 +8,6 @@
 
 namespace {
 
-// The node-number counter (see nodeCounter in the header).
-int g_nodeCounter = 0;
-
 // Forward generation in which a node arose: the first entry of its history.
 // A node without a recorded history never counts as more recent than one with.
 int firstGeneration(const TNode& node) {
@@ -26,10 +23,6 @@ bool isTop(const TNode* node, int rootNumber) {
 }
 
 }  // namespace
-
-int nodeCounter() { return g_nodeCounter; }
-
-void resetNodeCounter() { g_nodeCounter = 0; }
 
 // ---------------------------------------------------------------------------
 // IntList
@@ -67,7 +60,7 @@ bool IntList::contains(int value) const {
 // ---------------------------------------------------------------------------
 // TNode
 
-TNode::TNode() : number(++g_nodeCounter) {}
+TNode::TNode() = default;
 
 TNode::~TNode() = default;
 
@@ -172,9 +165,8 @@ int TTree::resize(int n) {
     try {
         // Node numbers are ints: 2n - 1 must be one too.
         if (n > INT_MAX / 2) throw std::bad_array_new_length();
-        // Array elements are constructed in index order, so node k takes the
-        // k-th number drawn from the counter.
         nodes_ = std::make_unique<TNode[]>(static_cast<std::size_t>(2 * n - 1));
+        for (int k = 0; k < 2 * n - 1; ++k) nodes_[static_cast<std::size_t>(k)].number = k + 1;
     } catch (const std::bad_alloc&) {
         std::cout << "TTree::TTree(int size) : unable to allocate memory" << std::endl;
         return 0;

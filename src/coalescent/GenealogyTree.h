@@ -14,17 +14,6 @@
 #include <vector>
 
 // ---------------------------------------------------------------------------
-// Node-number counter.
-//
-// Every TNode ever constructed takes the next value of one process-wide
-// counter as its `number`. The writers identify nodes by that number, so the
-// genetic driver sets the counter back to 0 once the tree of a call has been
-// built: the next tree then numbers its nodes 1, 2, 3, ... again, and node k of
-// a tree array carries number k + 1.
-int nodeCounter();
-void resetNodeCounter();
-
-// ---------------------------------------------------------------------------
 // IntList: growable array of ints with explicit capacity and growth step.
 //
 // It is created with one spare entry beyond the requested size; an append that
@@ -73,8 +62,8 @@ class TNode {
 public:
     TNode();
     virtual ~TNode();
-    // Nodes are referenced by address from their relatives and the demes, and
-    // each construction takes a new number: they are neither copied nor moved.
+    // Nodes are referenced by address from their relatives and the demes:
+    // they are neither copied nor moved.
     TNode(const TNode&) = delete;
     TNode& operator=(const TNode&) = delete;
 
@@ -111,7 +100,10 @@ public:
     std::vector<int> sequence;  // allelic state per linked site
     int nSites = 0;             // entries of `sequence` in use
     int mutations = 0;          // mutations on the branch above this node
-    int number;                 // 1-based node number (see nodeCounter)
+    // 1-based node number, given by the tree that holds the node: node k of
+    // a tree carries number k + 1. The writers identify nodes by it (a leaf's
+    // number is its label in the tree files).
+    int number = 0;
 };
 
 // ---------------------------------------------------------------------------
@@ -155,7 +147,7 @@ public:
     TNode& node(int i);
     const TNode& node(int i) const;
     // The node carrying `number`, or null when no node of this tree has it.
-    // With the counter at 0 before the tree was built, that is node number-1.
+    // That is node number - 1.
     const TNode* nodeByNumber(int number) const;
 
     // Empties the location lists of every node (see TNode::clearLocations).

@@ -1,16 +1,40 @@
 // The forward demographic simulation of one entire simulation: starting
 // conditions, then one generation after the other, with the maps of a dynamic
-// environment switched in at their generations.
+// environment switched in at their generations. Every size and migrant count
+// goes into the database the coalescent walks back through.
 #pragma once
 
-class World;
+#include <cstdint>
+#include <functional>
 
-// One generation at the current generation: clear the migration balances,
-// run the migration model over all segments, add the balances to the sizes
-// and store the sizes in the database. Non-program failures become the error
+#include "demography/StartingConditions.h"
+
+class Rng;
+class StateDB;
+class TDynamicVector;
+class TSegmentVector;
+class TSettings;
+
+// The drainage the forward simulation runs on, and the drainage as read when
+// the first was resampled from it (the maps of a dynamic environment name the
+// segments as read).
+struct DemographyDrainages {
+    TSegmentVector& inUse;
+    TSegmentVector* asRead = nullptr;
+};
+
+// Runs generations 1 .. numGenerations from the starting conditions. A
+// failure leaves states and database to be cleared before the next run (pass
+// freshDatabase = false then). Every draw comes from `rng`.
+void simulateDemography(const DemographyDrainages& drainages, const SourcePopulations& sources,
+                        const TSettings& settings, StateDB& database, bool freshDatabase, Rng& rng);
+
+// One generation t on its own, unstaged: clear the migration balances, run
+// the migration model over all segments, add the balances to the sizes and
+// store the sizes in the database. Non-program failures become the error
 // "IterateCells() did not work!".
-void IterateCells(World& world);
+void IterateCells(TSegmentVector& drainage, const TSettings& settings, std::int32_t t, Rng& rng);
 
-// Throws a fatal error unless the world has a drainage with segments and a
-// database built for it and for numGenerations (what BuildDB makes).
-void checkDemographyReady(const World& world);
+// Throws a fatal error unless the drainage has segments and the database was
+// built for it and for numGenerations.
+void checkDemographyReady(const TSegmentVector& drainage, const StateDB* database, std::int32_t numGenerations);

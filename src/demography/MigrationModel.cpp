@@ -6,8 +6,7 @@
 #include <limits>
 #include <unordered_map>
 
-#include "random/Random.h"
-#include "demography/Generation.h"
+#include "random/Rng.h"
 #include "demography/StateDB.h"
 #include "drainage/SegmentVector.h"
 #include "base/Exception.h"
@@ -44,8 +43,9 @@ inline float truncated(float y) {
 
 }  // namespace
 
-MigrationPlan::MigrationPlan(TSegmentVector& drainage, const TSettings& settings_, bool staged_)
+MigrationPlan::MigrationPlan(TSegmentVector& drainage, const TSettings& settings_, Rng& rng_, bool staged_)
     : settings(settings_),
+      rng(rng_),
       staged(staged_),
       growthRate(settings_.growthRate),
       upstream(settings_.upstreamMigrationRatio),
@@ -133,8 +133,7 @@ MigrationPlan::MigrationPlan(TSegmentVector& drainage, const TSettings& settings
     }
 }
 
-std::int32_t MigrationPlan::checkedGeneration() const {
-    const std::int32_t t = currentGeneration;
+std::int32_t MigrationPlan::checkedGeneration(std::int32_t t) const {
     if (!series.empty() && (t < 0 || t >= seriesLength))
         throw TException(my_string("runMigrationModel(): generation ") + t +
                              " lies outside the demographic database (generations 0 to " + (seriesLength - 1) + ")!",
@@ -220,7 +219,7 @@ void MigrationPlan::segmentStep(std::uint32_t index) {
     const std::uint32_t begin = firstLink[index];
     const std::uint32_t width = firstLink[index + 1] - begin;
     const Link* link = links.data() + begin;
-    const std::int32_t t = currentGeneration;
+    const std::int32_t t = generation;
 
     // A step that sends no one records zeros. Staged, nothing else has
     // written these entries in this generation, so they are zeros already.
@@ -243,13 +242,13 @@ void MigrationPlan::segmentStep(std::uint32_t index) {
         const float rOverK = s.K == shareK ? growthRateOverK : growthRate / static_cast<float>(s.K);
         const float y = (growthRate + 1.0f) * x / (x * rOverK + 1.0f);
         s.remainder = y - truncated(y);
-        n = saturate16(y, S, "the grown size");
-        if constexpr (randomCounts) n = saturate16(poissonDeviate(static_cast<float>(n)), S, "the grown size");
+        n = saturate16(y, S, "the grown size", t);
+        if constexpr (randomCounts) n = saturate16(rng.poissonDeviate(static_cast<float>(n)), S, "the grown size", t);
     }
     s.N = n;
 
-    std::int16_t e = saturate16(static_cast<float>(n) * share(n, s.K), S, "the emigrant count");
-    if constexpr (randomCounts) e = saturate16(poissonDeviate(static_cast<float>(e)), S, "the emigrant count");
+    std::int16_t e = saturate16(static_cast<float>(n) * share(n, s.K), S, "the emigrant count", t);
+    if constexpr (randomCounts) e = saturate16(rng.poissonDeviate(static_cast<float>(e)), S, "the emigrant count", t);
     if (e <= 0) {
         recordNothing();
         return;
@@ -281,7 +280,7 @@ void MigrationPlan::segmentStep(std::uint32_t index) {
             if (p > 0.0f) {
                 const float q = p / (1.0f - used);
                 used = used + p;
-                c = saturate16(binomialDeviate(q, left), S, "a binomial emigrant count");
+                c = saturate16(rng.binomialDeviate(q, left), S, "a binomial emigrant count", t);
                 left -= c;
             }
             counts[k] = c;
@@ -292,7 +291,7 @@ void MigrationPlan::segmentStep(std::uint32_t index) {
         for (std::uint32_t k = 0; k < width; ++k) {
             const float p = weights[k] / W;
             std::int32_t c = 0;
-            if (p > 0.0f) c = saturate16(truncated(p * emigrants), S, "an emigrant count");  // floor of a positive value
+            if (p > 0.0f) c = saturate16(truncated(p * emigrants), S, "an emigrant count", t);  // floor of a positive value
             counts[k] = c;
             sent += c;
         }
@@ -302,12 +301,12 @@ void MigrationPlan::segmentStep(std::uint32_t index) {
     // whole pass. Individuals the split leaves over stay at home.
     // (A neighbour that got no one is marked as well: that only costs it a
     // visit when the balances are added.)
-    s.BilanMigr = saturate16(std::int32_t{s.BilanMigr} - sent, S, "the migration balance BilanMigr");
+    s.BilanMigr = saturate16(std::int32_t{s.BilanMigr} - sent, S, "the migration balance BilanMigr", t);
     markTouched(index);
     for (std::uint32_t k = 0; k < width; ++k) {
         Hot& target = hot[link[k].index];
         target.BilanMigr = saturate16(std::int32_t{target.BilanMigr} + counts[k], *ordered[link[k].index],
-                                      "the migration balance BilanMigr");
+                                      "the migration balance BilanMigr", t);
         markTouched(link[k].index);
     }
     if (repeatedLinks[index] != 0) {
@@ -331,7 +330,7 @@ void MigrationPlan::recordRepeatedNeighbours(std::uint32_t index, std::int32_t t
         std::int32_t total = counts[k];
         for (std::uint32_t j = k + 1; j < width; ++j)
             if (link[j].slot == link[k].slot) total += counts[j];
-        record(link[k].slot, t, saturate16(total, *ordered[index], "an immigrant record"));
+        record(link[k].slot, t, saturate16(total, *ordered[index], "an immigrant record", t));
     }
 }
 
@@ -369,9 +368,9 @@ void MigrationPlan::dispatchPass(std::int32_t model) {
     }
 }
 
-void MigrationPlan::runMigrationModel(std::int32_t model) {
+void MigrationPlan::runMigrationModel(std::int32_t model, std::int32_t t) {
     if (model < 1 || model > 4) throw unknownModel();
-    checkedGeneration();
+    generation = checkedGeneration(t);
     if (fresh) refreshOccupancy();
     dispatchPass(model);
 }
@@ -390,7 +389,7 @@ void MigrationPlan::clearBalances() {
 void MigrationPlan::addBalances(bool all) {
     // Segments neither occupied nor touched hold N = 0 and BilanMigr = 0:
     // the sum leaves them at 0 and their size entry is 0 already.
-    const std::int32_t t = currentGeneration;
+    const std::int32_t t = generation;
     for (std::size_t w = 0; w < occupied.size(); ++w) {
         std::uint64_t bits = all ? ~std::uint64_t{0} : (occupied[w] | touched[w]);
         if (all && (w + 1) * bitsPerWord > hot.size()) bits >>= (w + 1) * bitsPerWord - hot.size();
@@ -404,7 +403,7 @@ void MigrationPlan::addBalances(bool all) {
             if (sum >= 0 && sum <= 32767)
                 h.N = static_cast<std::int16_t>(sum);
             else
-                addBalance(h.N, h.BilanMigr, *ordered[i]);  // reports and corrects
+                addBalance(h.N, h.BilanMigr, *ordered[i], t);  // reports and corrects
             if (h.N > 0) stillOccupied |= std::uint64_t{1} << b;
             record(sizeSlot[i], t, h.N);
         }
@@ -412,8 +411,8 @@ void MigrationPlan::addBalances(bool all) {
     }
 }
 
-void MigrationPlan::iterate(std::int32_t model) {
-    const std::int32_t t = checkedGeneration();
+void MigrationPlan::iterate(std::int32_t model, std::int32_t t) {
+    generation = checkedGeneration(t);
     if (staged) {
         // A staged block covers consecutive generations of one 32-generation
         // window; anything else first writes out what is staged.
@@ -441,9 +440,10 @@ void MigrationPlan::finish() {
     }
 }
 
-void runMigrationModel(TSegmentVector& drainage, std::int32_t model) {
+void runMigrationModel(TSegmentVector& drainage, const TSettings& settings, std::int32_t model, std::int32_t t,
+                       Rng& rng) {
     if (model < 1 || model > 4) throw unknownModel();
-    MigrationPlan plan(drainage, *drainage.settings, false);
-    plan.runMigrationModel(model);
+    MigrationPlan plan(drainage, settings, rng, false);
+    plan.runMigrationModel(model, t);
     plan.finish();
 }

@@ -19,6 +19,7 @@
 class TSegment;
 class TSegmentVector;
 class TSettings;
+class Rng;
 
 // The emigrating share of a segment with n individuals and capacity K: a
 // logistic switch centred at n = K/2 from migrCol (almost empty) to migrOcc
@@ -26,9 +27,10 @@ class TSettings;
 float emigrationShare(const TSettings& settings, std::int32_t n, std::int32_t K);
 
 // One pass over all segments in ascending id order (only those holding
-// individuals when reached). A model outside 1..4 is fatal:
+// individuals when reached) at generation t. A model outside 1..4 is fatal:
 // "runMigrationModel(): unknown demographic model!".
-void runMigrationModel(TSegmentVector& drainage, std::int32_t model);
+void runMigrationModel(TSegmentVector& drainage, const TSettings& settings, std::int32_t model, std::int32_t t,
+                       Rng& rng);
 
 // The drainage laid out flat for the generation loop. Segments are numbered
 // in ascending id order; their states (N, K, BilanMigr, remainder, the
@@ -51,13 +53,13 @@ void runMigrationModel(TSegmentVector& drainage, std::int32_t model);
 // flags changed between generations are taken over by refreshAccessible().
 class MigrationPlan {
 public:
-    MigrationPlan(TSegmentVector& drainage, const TSettings& settings, bool staged);
+    MigrationPlan(TSegmentVector& drainage, const TSettings& settings, Rng& rng, bool staged);
 
-    // One generation at the current generation: clear the balances, run the
-    // migration model, add the balances to the sizes and store the sizes.
-    void iterate(std::int32_t model);
+    // Generation t: clear the balances, run the migration model, add the
+    // balances to the sizes and store the sizes at t.
+    void iterate(std::int32_t model, std::int32_t t);
     // The migration model alone: no clearing or adding of the balances.
-    void runMigrationModel(std::int32_t model);
+    void runMigrationModel(std::int32_t model, std::int32_t t);
     void refreshAccessible();
     // Writes the staged entries and copies the states back to the segments.
     void finish();
@@ -93,9 +95,12 @@ private:
     void recordRepeatedNeighbours(std::uint32_t index, std::int32_t t);
     void flush();
     float share(std::int16_t n, std::int16_t K);
-    std::int32_t checkedGeneration() const;
+    // t, after checking that the database holds generation t.
+    std::int32_t checkedGeneration(std::int32_t t) const;
 
     const TSettings& settings;
+    Rng& rng;
+    std::int32_t generation = 0;            // of the pass in progress
     std::vector<TSegment*> ordered;
     std::vector<Hot> hot;
     std::vector<std::uint32_t> firstLink;  // links of segment i: [firstLink[i], firstLink[i + 1])

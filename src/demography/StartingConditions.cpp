@@ -4,14 +4,11 @@
 #include <iostream>
 #include <vector>
 
-#include "demography/Generation.h"
 #include "demography/StateDB.h"
 #include "drainage/Population.h"
 #include "drainage/SegmentVector.h"
 #include "base/Exception.h"
-#include "app/World.h"
-
-float overflowRate = 0;
+#include "settings/Settings.h"
 
 void resetAllStates(TSegmentVector& drainage) {
     for (auto& [id, segment] : drainage.segments) segment->state.reset();
@@ -27,9 +24,9 @@ bool countsAsEmpty(const TSegment& segment) { return segment.state.N == 0 && seg
 
 // The placement on one segment; returns the share d offered
 // to each empty neighbour (0: nothing spills over).
-std::int16_t placeOn(TSegment& S, std::int16_t a, PopulationSource* population) {
+std::int16_t placeOn(TSegment& S, std::int16_t a, PopulationSource* population, float overflowRate) {
     S.sourcePopulation = population;
-    const std::int16_t cap = saturate16(overflowRate * static_cast<float>(S.state.K), S, "the overflow limit");
+    const std::int16_t cap = saturate16(overflowRate * static_cast<float>(S.state.K), S, "the overflow limit", 0);
     if (cap == 0)
         std::cout << "\nWARNING: ArrangeInitialDensity(): The carring capacity of segment " << S.id << " is zero!";
     if (a <= cap) {
@@ -46,13 +43,13 @@ std::int16_t placeOn(TSegment& S, std::int16_t a, PopulationSource* population) 
     const std::int32_t spill = std::int32_t{a} - cap;  // > 0
     const std::int32_t d = spill / empty;
     const std::int32_t rest = spill - empty * d;
-    S.state.N = saturate16(std::int32_t{cap} + rest, S, "the starting size");
-    return saturate16(d, S, "the overflow share");
+    S.state.N = saturate16(std::int32_t{cap} + rest, S, "the starting size", 0);
+    return saturate16(d, S, "the overflow share", 0);
 }
 
 }  // namespace
 
-void ArrangeInitialDensity(TSegment& segment, std::int16_t size, PopulationSource* population) {
+void ArrangeInitialDensity(TSegment& segment, std::int16_t size, PopulationSource* population, float overflowRate) {
     // Depth first, as a recursion would go, but on an explicit stack: a long
     // river reach filled one segment after the other must not exhaust the
     // call stack.
@@ -61,7 +58,7 @@ void ArrangeInitialDensity(TSegment& segment, std::int16_t size, PopulationSourc
         std::int16_t share;
         std::size_t next;
     };
-    const std::int16_t first = placeOn(segment, size, population);
+    const std::int16_t first = placeOn(segment, size, population, overflowRate);
     if (first <= 0) return;
     std::vector<Pending> stack{{&segment, first, 0}};
     while (!stack.empty()) {
@@ -72,39 +69,36 @@ void ArrangeInitialDensity(TSegment& segment, std::int16_t size, PopulationSourc
         }
         TSegment* neighbour = top.segment->neighbours[top.next++];
         if (!countsAsEmpty(*neighbour)) continue;
-        const std::int16_t share = placeOn(*neighbour, top.share, population);  // `top` may move below
+        const std::int16_t share = placeOn(*neighbour, top.share, population, overflowRate);  // `top` may move below
         if (share > 0) stack.push_back({neighbour, share, 0});
     }
 }
 
-void setStartingConditions(World& world) {
+void setStartingConditions(TSegmentVector& drainage, StateDB& database, const SourcePopulations& sources,
+                           const TSettings& settings, bool freshDatabase) {
     std::cout << "\nSet starting conditions ... " << std::flush;
     const myTimer timer;
-    TSegmentVector& drainage = *world.drainage;
-    currentGeneration = 0;
-    overflowRate = 0;
-    if (world.databaseReady) {
+    if (freshDatabase) {
         std::cout << "(first time) ..." << std::flush;
     } else {
         std::cout << "(resetting) ..." << std::flush;
-        world.database->clear();
+        database.clear();
         resetAllStates(drainage);
     }
-    setCapacity(drainage, world.settings.carryingCapacity);
+    setCapacity(drainage, settings.carryingCapacity);
 
-    PopulationVector& sources = world.sourcePopulations();
-    const float rate = world.settings.initialDensityOverflowRate;
-    overflowRate = (rate >= 0.0f && rate <= 1.0f) ? rate : 1.0f;  // NaN fails both tests
+    const float rate = settings.initialDensityOverflowRate;
+    const float overflowRate = (rate >= 0.0f && rate <= 1.0f) ? rate : 1.0f;  // NaN fails both tests
     // The placement below marks the segments it fills; marks of an earlier
     // simulation must not count as filled in this one.
     for (auto& [id, segment] : drainage.segments) segment->sourcePopulation = nullptr;
-    for (const auto& population : sources.populations) {
+    for (const auto& population : sources().populations) {
         if (population->segment == nullptr)
             throw TException(my_string("Source population '") + population->name +
                                  "' is not placed on any segment of the drainage!",
                              levelFatal);
-        if (world.settings.allowInitialDensityOverflow) {
-            ArrangeInitialDensity(*population->segment, population->size, population.get());
+        if (settings.allowInitialDensityOverflow) {
+            ArrangeInitialDensity(*population->segment, population->size, population.get(), overflowRate);
         } else {
             population->segment->state.N = population->size;
             population->segment->sourcePopulation = population.get();

@@ -3,17 +3,17 @@
 #include <cmath>
 #include <iostream>
 
-#include "demography/Generation.h"
 #include "drainage/Segment.h"
 
-std::int16_t saturatedWithWarning(double value, const TSegment& segment, const char* quantity) {
+std::int16_t saturatedWithWarning(double value, const TSegment& segment, const char* quantity,
+                                  std::int32_t generation) {
     std::int16_t held = 0;
     if (value >= 32767.0)
         held = 32767;
     else if (value <= -32768.0)
         held = -32768;
     std::cout << "\nWARNING: 16-bit overflow: " << quantity << " of segment " << segment.id << " at generation "
-              << currentGeneration << " is ";
+              << generation << " is ";
     if (std::isnan(value))
         std::cout << "not a number";
     else if (std::fabs(value) < 1e15)
@@ -24,18 +24,20 @@ std::int16_t saturatedWithWarning(double value, const TSegment& segment, const c
     return held;
 }
 
-bool addBalance(std::int16_t& N, std::int16_t BilanMigr, const TSegment& segment) {
+bool addBalance(std::int16_t& N, std::int16_t BilanMigr, const TSegment& segment, std::int32_t generation) {
     const std::int32_t sum = std::int32_t{N} + std::int32_t{BilanMigr};
     if (sum < 0) {
         // Only random emigrant counts above the grown size get here; the sum
         // is at least -32768, so it is the 16-bit value the size would have.
-        std::cout << "\nError in State::add_BilanMigr_to_N(): 0 > N= " << sum << " at generation " << currentGeneration
+        std::cout << "\nError in State::add_BilanMigr_to_N(): 0 > N= " << sum << " at generation " << generation
                   << " for segment " << segment.id << std::endl;
         N = 0;
         return false;
     }
-    N = saturate16(sum, segment, "the size N + BilanMigr");
+    N = saturate16(sum, segment, "the size N + BilanMigr", generation);
     return true;
 }
 
-bool add_BilanMigr_to_N(State& state, const TSegment& segment) { return addBalance(state.N, state.BilanMigr, segment); }
+bool add_BilanMigr_to_N(State& state, const TSegment& segment, std::int32_t generation) {
+    return addBalance(state.N, state.BilanMigr, segment, generation);
+}

@@ -10,7 +10,6 @@
 #include "drainage/Segment.h"
 #include "drainage/SegmentVector.h"
 #include "base/Exception.h"
-#include "app/World.h"
 
 bool TimeStoFull::AllocateTimeStoFullMemory(std::int32_t G) {
     std::vector<std::int16_t>().swap(entries);
@@ -96,42 +95,24 @@ TException databaseTooLarge(const TSegmentVector& drainage, std::int32_t G, std:
 
 }  // namespace
 
-void World::BuildDB() {
+std::unique_ptr<StateDB> buildDatabase(TSegmentVector& drainage, std::int32_t G) {
+    const std::uint64_t bytes = databaseBytes(drainage, G);
+    const std::uint64_t available = availableMemoryBytes();
+    if (available != 0 && bytes > available) throw databaseTooLarge(drainage, G, bytes, available);
     try {
-        if (!drainage) throw TException(my_string("BuildDB(): there is no drainage to build the database for!"), levelFatal);
-        const std::int32_t G = settings.numGenerations;
-        std::cout << "\nCreate DB for " << drainage->size() << " segments and " << G << " generations ... " << std::flush;
-        const myTimer timer;
-        if (database && (database->count != drainage->size() || database->generations != G)) database.reset();
-        if (database) {
-            database->clear();
-        } else {
-            const std::uint64_t bytes = databaseBytes(*drainage, G);
-            const std::uint64_t available = availableMemoryBytes();
-            if (available != 0 && bytes > available) throw databaseTooLarge(*drainage, G, bytes, available);
-            try {
-                auto db = std::make_unique<StateDB>();
-                db->world = this;
-                db->count = drainage->size();
-                db->generations = G;
-                db->histories.reserve(drainage->segments.size());
-                std::int32_t index = 0;
-                for (const auto& [id, segment] : drainage->segments) {
-                    segment->database = db.get();
-                    segment->databaseIndex = index++;
-                    db->histories.push_back(std::make_unique<StatesOfCell>(*segment, G));
-                    if (!db->histories.back()->complete) throw std::bad_alloc();
-                }
-                database = std::move(db);
-            } catch (const std::bad_alloc&) {
-                throw databaseTooLarge(*drainage, G, bytes, 0);
-            }
+        auto db = std::make_unique<StateDB>();
+        db->count = drainage.size();
+        db->generations = G;
+        db->histories.reserve(drainage.segments.size());
+        std::int32_t index = 0;
+        for (const auto& [id, segment] : drainage.segments) {
+            segment->database = db.get();
+            segment->databaseIndex = index++;
+            db->histories.push_back(std::make_unique<StatesOfCell>(*segment, G));
+            if (!db->histories.back()->complete) throw std::bad_alloc();
         }
-        databaseReady = true;
-        std::cout << "done. (Duration: " << timer << ")" << std::endl;
-    } catch (const TException&) {
-        throw;
-    } catch (...) {
-        throw TException(my_string("BuildDB() did not work!"), levelError);
+        return db;
+    } catch (const std::bad_alloc&) {
+        throw databaseTooLarge(drainage, G, bytes, 0);
     }
 }

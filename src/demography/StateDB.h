@@ -11,7 +11,6 @@
 
 class TSegment;
 class TSegmentVector;
-class World;
 
 // One time series of 16-bit values.
 class TimeStoFull {
@@ -67,7 +66,6 @@ public:
     void clear();
 
     std::vector<std::unique_ptr<StatesOfCell>> histories;  // ascending segment id order
-    World* world = nullptr;
     std::int32_t count = 0;
     std::int32_t generations = 0;
 };
@@ -76,3 +74,9 @@ public:
 // holds: the sum over the segments of (neighbours + 1) * (G + 1) * 2. Held at
 // the largest 64-bit value rather than overflowing.
 std::uint64_t databaseBytes(const TSegmentVector& drainage, std::int32_t G);
+
+// A database of zeros for the drainage and G generations, every segment
+// linked to its history. A database larger than the memory the system can
+// give is refused up front with a fatal error that says how many bytes it
+// needs.
+std::unique_ptr<StateDB> buildDatabase(TSegmentVector& drainage, std::int32_t G);

@@ -7,7 +7,7 @@
 #include <iostream>
 #include <string>
 
-#include "drainage/RecordProblem.h"
+#include "drainage/readers/RecordProblem.h"
 #include "base/Exception.h"
 #include "base/InputFile.h"
 
@@ -39,49 +39,3 @@ TSegNode* TSegNodeVector::store(std::unique_ptr<TSegNode> node) {
     return stored;
 }
 
-bool TSegNodeVector::readNodeFile(const my_string& path) {
-    std::cout << "\tRead node file '" << path << "' ... ";
-    const myTimer timer;
-    try {
-        std::ifstream in = openInputFile(path);
-        my_string line;
-        for (int i = 0; i < 4; ++i) readLine(line, in);
-        try {
-            const char* field = nullptr;  // the value that could not be read
-            while (in.good()) {
-                auto node = std::make_unique<TSegNode>();
-                // A record cut short by the end of the file keeps -1
-                // coordinates; a node written with id -1 or a coordinate of
-                // exactly -1 is treated as missing.
-                if (!(in >> node->id)) field = "node id";
-                else if (!(in >> node->lon)) field = "longitude";
-                else if (!(in >> node->lat)) field = "latitude";
-                if (in.fail() && !in.eof()) break;  // a word that is not a number: reported below
-                if (node->id == -1 || node->lon == -1 || node->lat == -1) continue;
-                store(std::move(node));
-            }
-            // The stream stops at the first word that is not a number (or a
-            // number beyond its field's range). Reading no further would
-            // silently lose the rest of the drainage.
-            if (in.fail() && !in.eof()) {
-                const RecordProblem problem = locateFailedValue(in, path);
-                std::cout << "\n-> Error: node file '" << path << "', line " << problem.line << ": the " << field
-                          << " '" << problem.word << "' is not a number or is out of range (after " << size() << " nodes)!"
-                          << std::endl;
-                throw TException(my_string("Reading node file in line '") + size() + "'!", levelFatal);
-            }
-        } catch (const TException&) {
-            throw;
-        } catch (...) {
-            throw TException(my_string("Reading node file in line '") + size() + "'!", levelFatal);
-        }
-    } catch (const TException&) {
-        throw;
-    } catch (...) {
-        throw TException(my_string("Reading node file '") + path + "'!", levelFatal);
-    }
-    std::cout << "done. (Nodes: " << size() << "; Duration: " << timer << ")" << std::endl;
-    // Without nodes no segment can be placed; say where the trouble starts.
-    if (size() == 0) std::cout << "\tWARNING: node file '" << path << "' holds no node record!" << std::endl;
-    return true;
-}

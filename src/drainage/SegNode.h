@@ -26,9 +26,8 @@ public:
 // ascending id order.
 class TSegNodeVector {
 public:
-    explicit TSegNodeVector(TSegmentVector* owner) : drainage(owner) {}
-
-    // Reads the node file; throws a fatal TException on failure.
+    // Reads the node file (see drainage/readers); throws a fatal TException
+    // on failure.
     bool readNodeFile(const my_string& path);
     TSegNode* find(std::int32_t id) const;
     // Stores a node under its id, replacing a node already there.
@@ -36,7 +35,6 @@ public:
     int size() const { return static_cast<int>(nodes.size()); }
 
     std::map<std::int32_t, std::unique_ptr<TSegNode>> nodes;
-    TSegmentVector* drainage;
 };
 
 // Haversine distance in metres on a sphere of radius 6371 km, computed in

@@ -47,6 +47,4 @@ public:
     std::int32_t databaseIndex = -1;
     PopulationSource* sourcePopulation = nullptr;
     PopulationSource* samplePopulation = nullptr;
-    TSegmentVector* drainage = nullptr;
-    const TSettings* settings = nullptr;
 };

@@ -8,23 +8,16 @@
 #include <string>
 #include <unordered_map>
 
-#include "demography/Dynamic.h"
-#include "drainage/RecordProblem.h"
+#include "drainage/Dynamic.h"
+#include "drainage/readers/RecordProblem.h"
 #include "base/Exception.h"
 #include "base/InputFile.h"
-#include "settings/Settings.h"
 
-TSegmentVector::TSegmentVector(const TSettings& settings_, World* world_) : settings(&settings_), world(world_) {}
+TSegmentVector::TSegmentVector() : nodes(std::make_unique<TSegNodeVector>()) {}
 
 // Out of line: the dynamic environment is only declared in the header.
 TSegmentVector::~TSegmentVector() = default;
 
-bool TSegmentVector::build(bool readFiles) {
-    nodes = std::make_unique<TSegNodeVector>(this);
-    if (!readFiles) return true;
-    nodes->readNodeFile(dataFolder + settings->nodeFile);
-    return readSegmentFile(dataFolder + settings->segmentFile);
-}
 
 TSegment* TSegmentVector::find(std::int32_t id) const {
     const auto it = segments.find(id);
@@ -41,86 +34,6 @@ TSegment* TSegmentVector::store(std::unique_ptr<TSegment> segment) {
     return it->second.get();
 }
 
-bool TSegmentVector::readSegmentFile(const my_string& path) {
-    std::cout << "\tRead segment file '" << path << "' ... ";
-    const myTimer timer;
-    try {
-        std::ifstream in = openInputFile(path);
-        my_string line;
-        for (int i = 0; i < 4; ++i) readLine(line, in);
-        int dropped = 0;
-        try {
-            const char* field = nullptr;  // the value that could not be read
-            while (in.good()) {
-                auto segment = std::make_unique<TSegment>();
-                segment->drainage = this;
-                segment->settings = settings;
-                // A record cut short right after its id keeps these -1 ends,
-                // which no node has, and is reported below.
-                std::int32_t fromId = -1;
-                std::int32_t toId = -1;
-                if (!(in >> segment->id)) field = "segment id";
-                else if (!(in >> fromId)) field = "from-node id";
-                else if (!(in >> toId)) field = "to-node id";
-                else if (!(in >> segment->length)) field = "length";
-                else if (!(in >> segment->lon)) field = "longitude of the middle point";
-                else if (!(in >> segment->lat)) field = "latitude of the middle point";
-                if (in.fail() && !in.eof()) break;  // a word that is not a number: reported below
-                TSegNode* from = nullptr;
-                TSegNode* to = nullptr;
-                if (segment->id > 0) {
-                    from = nodes->find(fromId);
-                    if (from != nullptr) to = nodes->find(toId);
-                }
-                if (segment->id <= 0 || from == nullptr || to == nullptr) {
-                    // id 0 is what the end of the file (or an unreadable id) leaves.
-                    if (segment->id != 0) {
-                        ++dropped;
-                        std::cout << "\n-> Error: Segment '" << segment->id << "' could not be read!" << std::endl;
-                        if (segment->id < 0)
-                            std::cout << "\t(segment ids must be above 0)" << std::endl;
-                        else
-                            std::cout << "\t(its " << (from == nullptr ? "from-node " : "to-node ")
-                                      << (from == nullptr ? fromId : toId) << " is not in the node file)" << std::endl;
-                    }
-                    continue;
-                }
-                if (find(segment->id) != nullptr)
-                    throw TException(my_string("Segment '") + segment->id + "' appears more than once in segment file '" +
-                                         path + "'!",
-                                     levelFatal);
-                segment->fromNode = from;
-                segment->toNode = to;
-                from->outgoing.push_back(segment.get());
-                to->incoming.push_back(segment.get());
-                store(std::move(segment));
-            }
-            if (in.fail() && !in.eof()) {
-                const RecordProblem problem = locateFailedValue(in, path);
-                std::cout << "\n-> Error: segment file '" << path << "', line " << problem.line << ": the " << field
-                          << " '" << problem.word << "' is not a number or is out of range (after " << size()
-                          << " segments)!" << std::endl;
-                throw TException(my_string("Reading line ") + size() + " of segment file!", levelFatal);
-            }
-        } catch (const TException&) {
-            throw;
-        } catch (...) {
-            throw TException(my_string("Reading line ") + size() + " of segment file!", levelFatal);
-        }
-        if (size() == 0)
-            std::cout << "\n\tWARNING: segment file '" << path << "' gives no segment (" << dropped
-                      << " records dropped)!" << std::endl;
-        buildNeighbourLists();
-        if (settings->dynamicEnvironment)
-            dynamicEnvironment = readDynamicEnvironment(*this, dataFolder + settings->dynamicEnvironmentFile);
-    } catch (const TException&) {
-        throw;
-    } catch (...) {
-        throw TException(my_string("Reading segment file '") + path + "'!", levelFatal);
-    }
-    std::cout << "\ndone. (Segments: " << size() << "; Duration: " << timer << ")" << std::endl;
-    return true;
-}
 
 void TSegmentVector::buildNeighbourLists() {
     // First pass: the neighbours of S with from-node F and to-node T, in the

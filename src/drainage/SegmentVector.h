@@ -9,21 +9,19 @@
 #include "drainage/Segment.h"
 #include "base/Utilities.h"
 
-class World;
-class TSettings;
 class TDynamicVector;
+struct EnvironmentFiles;
 
 class TSegmentVector {
 public:
-    TSegmentVector(const TSettings& settings, World* world);
+    // An empty drainage with an empty node table.
+    TSegmentVector();
     ~TSegmentVector();
 
-    // Creates the empty node table; with readFiles, reads the node file and
-    // the segment file named in the settings (relative to dataFolder).
-    bool build(bool readFiles);
-    // Reads the segment file, builds the neighbour lists and, in a dynamic
-    // environment, reads the environment's maps. Throws on failure.
-    bool readSegmentFile(const my_string& path);
+    // Reads the segment file (see drainage/readers), builds the neighbour
+    // lists and reads the maps of a dynamic environment when given. Throws on
+    // failure.
+    bool readSegmentFile(const my_string& path, const EnvironmentFiles* environment = nullptr);
     TSegment* find(std::int32_t id) const;
     // Stores a segment under its id (the caller has linked it to its nodes).
     TSegment* store(std::unique_ptr<TSegment> segment);
@@ -37,8 +35,8 @@ public:
 
     std::unique_ptr<TSegNodeVector> nodes;
     std::map<std::int32_t, std::unique_ptr<TSegment>> segments;  // ascending id order
-    const TSettings* settings;
-    World* world;
+    // The maps of a dynamic environment, read with the drainage they refer
+    // to (the drainage as read); none in a static environment.
     std::unique_ptr<TDynamicVector> dynamicEnvironment;
 };
 

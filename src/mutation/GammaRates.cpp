@@ -1,7 +1,7 @@
 #include "mutation/GammaRates.h"
 
 #include "random/GammaMath.h"
-#include "random/Random.h"
+#include "random/Rng.h"
 
 #include <algorithm>
 #include <iostream>
@@ -13,33 +13,30 @@ namespace {
 // Size of the sample whose order statistics stand in for the gamma quantiles.
 constexpr int kQuantileSample = 1000000;
 
-// The process-wide rates; null until the driver's first build.
-std::unique_ptr<GammaRates> g_siteRates;
-
 void reportBuildFailure() {
     std::cout << "\nGammaRates::build(const int n, const double& a): unable to allocate memory\n" << std::flush;
 }
 
 }  // namespace
 
-GammaRates::GammaRates(int n, double a, int categories) {
-    if (build(n, a, categories) == 0)
+GammaRates::GammaRates(int n, double a, int categories, Rng& rng) {
+    if (build(n, a, categories, rng) == 0)
         std::cout << "\nGammaRates(const int n, const double& a): Unable to build gamma deviate vector\n"
                   << std::flush;
 }
 
-int GammaRates::build(int n, double a, int categories) {
+int GammaRates::build(int n, double a, int categories, Rng& rng) {
     rates_.clear();
     rates_.shrink_to_fit();
-    return fill(n, a, categories);
+    return fill(n, a, categories, rng);
 }
 
-int GammaRates::rebuild(int n, double a, int categories) {
-    if (n == size()) return fill(n, a, categories);
-    return build(n, a, categories);
+int GammaRates::rebuild(int n, double a, int categories, Rng& rng) {
+    if (n == size()) return fill(n, a, categories, rng);
+    return build(n, a, categories, rng);
 }
 
-int GammaRates::fill(int n, double a, int categories) {
+int GammaRates::fill(int n, double a, int categories, Rng& rng) {
     shape_ = a;
     categories_ = categories;
     if (n < 0) n = 0;
@@ -47,11 +44,11 @@ int GammaRates::fill(int n, double a, int categories) {
         rates_.resize(static_cast<std::size_t>(n));
         if (n == 0) return 1;
         if (a > 0.0 && categories != 0) {
-            drawSiteRates(rates_.data(), a, categories, n, 0);
+            drawSiteRates(rng, rates_.data(), a, categories, n, 0);
             std::sort(rates_.begin(), rates_.end());
         } else if (a > 0.0) {
             std::vector<double> deviates(kQuantileSample);
-            for (double& d : deviates) d = gamma_dev(a);
+            for (double& d : deviates) d = rng.gamma_dev(a);
             std::sort(deviates.begin(), deviates.end());
             // n order statistics at equal spacing, each in the middle of its
             // block of the sorted sample: the quantiles (2i + 1) / 2n.
@@ -86,24 +83,3 @@ int chooseRateSite(const std::vector<double>& rates, double u) {
     }
     return 0;
 }
-
-const GammaRates& siteRates() {
-    static const GammaRates empty;
-    return g_siteRates ? *g_siteRates : empty;
-}
-
-int buildSiteRates(int n, double a, int categories) {
-    if (!g_siteRates) {
-        try {
-            g_siteRates = std::make_unique<GammaRates>(n, a, categories);
-        } catch (const std::bad_alloc&) {
-            std::cout << "\nGammaRates(const int n, const double& a): Unable to build gamma deviate vector\n"
-                      << std::flush;
-            return 0;
-        }
-        return g_siteRates->size() == (n > 0 ? n : 0) ? 1 : 0;
-    }
-    return g_siteRates->rebuild(n, a, categories);
-}
-
-void resetSiteRates() { g_siteRates.reset(); }

@@ -9,6 +9,8 @@
 
 #include <vector>
 
+class Rng;
+
 // Per-site relative rates, normalised to sum 1, with the shape and the number
 // of categories they were built with.
 class GammaRates {
@@ -18,7 +20,7 @@ public:
     // One-time set-up: builds the rates for n sites. A failed build prints
     // "\nGammaRates(const int n, const double& a): Unable to build gamma
     // deviate vector\n" and leaves the object empty.
-    GammaRates(int n, double a, int categories);
+    GammaRates(int n, double a, int categories, Rng& rng);
 
     // Fills the rates of n sites for shape a:
     //  - a > 0, categories != 0: discrete gamma (shape a, rate a) on the second
@@ -31,11 +33,11 @@ public:
     // The rates are sorted ascending and divided by their sum. Returns 1, or
     // 0 after "\nGammaRates::build(const int n, const double& a): unable to
     // allocate memory\n" with the object left empty. n <= 0 gives no sites.
-    int build(int n, double a, int categories);
+    int build(int n, double a, int categories, Rng& rng);
 
     // As build; with the same number of sites the rates are refilled in
     // place with the new shape.
-    int rebuild(int n, double a, int categories);
+    int rebuild(int n, double a, int categories, Rng& rng);
 
     int size() const { return static_cast<int>(rates_.size()); }
     double shape() const { return shape_; }
@@ -47,7 +49,7 @@ public:
     int chooseSite(double u) const;
 
 private:
-    int fill(int n, double a, int categories);
+    int fill(int n, double a, int categories, Rng& rng);
 
     std::vector<double> rates_;
     double shape_ = 0.0;
@@ -60,19 +62,3 @@ private:
 // total just under 1), the last site visited, site 0, is chosen. An empty
 // vector gives -1.
 int chooseRateSite(const std::vector<double>& rates, double u);
-
-// ---------------------------------------------------------------------------
-// The per-site rates of the current genetic phase (one per process).
-//
-// The genetic driver builds them before the genealogies of a DNA simulation
-// with a non-zero shape; the mutation step reads them when it places a DNA
-// mutation. Until the first build they are empty.
-const GammaRates& siteRates();
-
-// First call: the one-time set-up of the process-wide rates (with its
-// message on failure); later calls rebuild them. Returns 1, or 0 on failure
-// (the rates are then empty).
-int buildSiteRates(int n, double a, int categories);
-
-// Test hook: forgets the process-wide rates (the next build is a set-up again).
-void resetSiteRates();

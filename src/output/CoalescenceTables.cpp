@@ -41,3 +41,35 @@ void writeCoalescenceLine(std::ostream& os, const TTree& tree) {
     for (int i = tree.size(); i < tree.nodeCount(); ++i) os << " " << birthGeneration(tree.node(i));
     os << "\n";
 }
+
+void TmrcaWriter::open(const GeneticPhaseView& phase) {
+    file_.open(outputFileName(phase.folder, phase.outputName + ".tmrca"), false, *phase.registry);
+}
+
+void TmrcaWriter::writeHeaders(const GeneticPhaseView& phase) {
+    samples_.clear();
+    file_ << "noSimulation TMRCA ";
+    for (std::size_t i = 1; i <= phase.samples.size(); ++i) file_ << "Pop" << i << " ";
+    file_ << "\n";
+    for (const SampleView& sample : phase.samples) samples_.push_back({sample.segmentIndex, sample.slot});
+}
+
+void TmrcaWriter::genealogy(const GeneticPhaseView& phase, const GenealogyView& view) {
+    writeTmrcaLine(file_.stream(), view.tree, phase.generations, view.simulation, view.locus, samples_);
+}
+
+void CoalescenceWriter::open(const GeneticPhaseView& phase) {
+    file_.open(outputFileName(phase.folder, phase.outputName + ".coal"), false, *phase.registry);
+}
+
+void CoalescenceWriter::writeHeaders(const GeneticPhaseView&) {
+    file_ << "Coalescence times for every simulations" << "\n";
+}
+
+void CoalescenceWriter::genealogy(const GeneticPhaseView&, const GenealogyView& view) {
+    if (view.locus < 0)
+        file_ << "Simulation" << view.simulation;
+    else
+        file_ << "Sim_" << view.simulation << "_" << view.locus;
+    writeCoalescenceLine(file_.stream(), view.tree);
+}

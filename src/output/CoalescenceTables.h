@@ -6,6 +6,9 @@
 #include <iosfwd>
 #include <vector>
 
+#include "output/GeneticWriter.h"
+#include "output/OutputFiles.h"
+
 class TTree;
 
 struct SampleDemeRef {
@@ -21,3 +24,30 @@ std::vector<int> writeTmrcaLine(std::ostream& os, const TTree& tree, int generat
 
 // " <g>" for every internal node in array order, then the line end.
 void writeCoalescenceLine(std::ostream& os, const TTree& tree);
+
+// ".tmrca": one line per genealogy.
+class TmrcaWriter : public GeneticWriter {
+public:
+    void open(const GeneticPhaseView& phase) override;
+    void writeHeaders(const GeneticPhaseView& phase) override;
+    void genealogy(const GeneticPhaseView& phase, const GenealogyView& view) override;
+    void finish(const GeneticPhaseView&) override { file_.close(); }
+    void abandon() override { file_.abandon(); }
+
+private:
+    OutputFile file_;
+    std::vector<SampleDemeRef> samples_;
+};
+
+// ".coal": one line per genealogy.
+class CoalescenceWriter : public GeneticWriter {
+public:
+    void open(const GeneticPhaseView& phase) override;
+    void writeHeaders(const GeneticPhaseView& phase) override;
+    void genealogy(const GeneticPhaseView& phase, const GenealogyView& view) override;
+    void finish(const GeneticPhaseView&) override { file_.close(); }
+    void abandon() override { file_.abandon(); }
+
+private:
+    OutputFile file_;
+};

@@ -5,22 +5,22 @@
 #include <set>
 #include <string>
 
-namespace {
-
-void warnOnce(const my_string& path) {
-    static std::set<std::string> warned;
-    if (warned.insert(path.str()).second)
+void OutputRegistry::warnOnce(const my_string& path) {
+    if (warned_.insert(path.str()).second)
         std::cout << "\n\t\tWARNING: the output file '" << path << "' cannot be opened; its results are lost!";
 }
 
-}  // namespace
+void OutputRegistry::completed(const my_string& path) {
+    if (seen_.insert(path.str()).second) written_.push_back(path.str());
+}
 
 OutputFile::~OutputFile() {
     if (stream_.is_open()) abandon();
 }
 
-bool OutputFile::open(const my_string& path, bool append) {
+bool OutputFile::open(const my_string& path, bool append, OutputRegistry& registry) {
     if (stream_.is_open()) abandon();
+    registry_ = &registry;
     path_ = path;
     partPath_ = append ? my_string() : path + ".part";
     if (path.empty()) {
@@ -32,7 +32,7 @@ bool OutputFile::open(const my_string& path, bool append) {
     }
     if (!stream_.is_open()) {
         stream_.setstate(std::ios::failbit);
-        warnOnce(path);
+        registry.warnOnce(path);
         return false;
     }
     return true;
@@ -41,7 +41,10 @@ bool OutputFile::open(const my_string& path, bool append) {
 void OutputFile::close() {
     if (!stream_.is_open()) return;
     stream_.close();
-    if (!partPath_.empty() && std::rename(partPath_.c_str(), path_.c_str()) != 0) warnOnce(path_);
+    if (!partPath_.empty() && std::rename(partPath_.c_str(), path_.c_str()) != 0)
+        registry_->warnOnce(path_);
+    else
+        registry_->completed(path_);
     partPath_.clear();
 }
 

@@ -5,8 +5,29 @@
 #pragma once
 
 #include <fstream>
+#include <set>
+#include <string>
+#include <vector>
 
 #include "base/Utilities.h"
+
+// The output files of one program call: the files completed so far (in the
+// order they were first completed) and the files whose failure has been
+// reported already, so that a file failing in every genetic simulation is
+// named once.
+class OutputRegistry {
+public:
+    // One WARNING line naming the file, the first time it fails in the call.
+    void warnOnce(const my_string& path);
+    // The file is complete under its final name.
+    void completed(const my_string& path);
+    const std::vector<std::string>& written() const { return written_; }
+
+private:
+    std::set<std::string> warned_;
+    std::set<std::string> seen_;
+    std::vector<std::string> written_;
+};
 
 class OutputFile {
 public:
@@ -16,9 +37,9 @@ public:
     ~OutputFile();  // an output still open is abandoned
 
     // Opens for writing (truncate) or appending. A file that cannot be opened
-    // leaves the stream failed, so later writes are dropped; one WARNING line
-    // names it the first time in the program call.
-    bool open(const my_string& path, bool append);
+    // leaves the stream failed, so later writes are dropped; the registry
+    // warns of it once and learns of it when it is complete.
+    bool open(const my_string& path, bool append, OutputRegistry& registry);
     // Completes the file: a replaced file takes its final name now.
     void close();
     // Drops an unfinished file (a failed genetic simulation).
@@ -36,4 +57,5 @@ private:
     std::ofstream stream_;
     my_string path_;
     my_string partPath_;
+    OutputRegistry* registry_ = nullptr;
 };

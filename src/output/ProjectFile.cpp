@@ -6,7 +6,7 @@
 #include <string>
 
 #include "output/OutputFiles.h"
-#include "settings/Settings.h"
+#include "mutation/DataType.h"
 
 namespace {
 
@@ -14,29 +14,6 @@ int digits(int value) { return static_cast<int>(std::to_string(value).size()); }
 
 void blanks(std::ostream& os, int count) {
     for (int i = 0; i < count; ++i) os << ' ';
-}
-
-void writeDataTypeLine(std::ostream& os, const ProjectFileData& d) {
-    switch (d.dataType) {
-        case MICROSAT:
-            os << "MICROSAT";
-            if (d.microsatRange != 0)
-                os << " (Range constraint : " << d.microsatRange << " [" << d.microsatLower + 10000 << ";"
-                   << d.microsatUpper + 10000 << "])\n";
-            else
-                os << " (No range constraint)\n";
-            break;
-        case RFLP: os << "RFLP\n"; break;
-        case STANDARD: os << "STANDARD\n"; break;
-        case SNP:
-            os << "SNP" << " Minimum Frequency = " << d.minSnpFrequency << " (within Sample = "
-               << d.minSnpFrequencyInSample << ")\n";
-            break;
-        default:
-            // The precision stays set for the rest of the file.
-            os << "DNA (Transition rate=" << std::setprecision(3) << d.transitionFraction * 100 << "%)\n";
-            break;
-    }
 }
 
 void writeHeader(std::ostream& os, const ProjectFileData& d) {
@@ -50,7 +27,7 @@ void writeHeader(std::ostream& os, const ProjectFileData& d) {
        << "\n#Sample sizes\n";
     for (const auto& deme : d.demes) os << "#Location " << deme.name << "\t" << deme.sampleSize << "\n";
     os << "\n#Data type: ";
-    writeDataTypeLine(os, d);
+    d.dataType->writeDescription(os);
     os << "\n#Mutation rate per generation : " << d.mutationRate
        << "\n#Number of linked loci        : " << d.linkedLoci
        << "\n#Number of independant loci   : " << d.independentLoci
@@ -66,27 +43,10 @@ void writeProfile(std::ostream& os, const ProjectFileData& d) {
        << "\n"
        << (d.genotypic ? "\tGenotypicData=1\n" : "\tGenotypicData=0\n") << "\tGameticPhase=1\n"
        << "\tRecessiveData=0\n";
-    switch (d.dataType) {
-        case MICROSAT: os << "\tDataType=MICROSAT\n\tLocusSeparator=WHITESPACE\n"; break;
-        case RFLP: os << "\tDataType=RFLP\n\tLocusSeparator=WHITESPACE\n"; break;
-        case STANDARD:
-        case SNP: os << "\tDataType=STANDARD\n\tLocusSeparator=WHITESPACE\n"; break;
-        default: os << "\tDataType=DNA\n\tLocusSeparator=NONE\n"; break;
-    }
+    d.dataType->writeProfile(os);
     os << "\tMissingData='?'\n"
        << "\n[Data]\n"
        << "\t[[Samples]]\n\n";
-}
-
-void writeSiteValue(std::ostream& os, std::int8_t dataType, int state) {
-    static const char letters[] = "AGCT";
-    switch (dataType) {
-        case MICROSAT: os << state + 50000 << " "; break;
-        case RFLP:
-        case STANDARD:
-        case SNP: os << state; break;
-        default: os << ((state >= 0 && state < 4) ? letters[state] : '?'); break;
-    }
 }
 
 void writeSample(std::ostream& os, const ProjectFileData& d, int i) {
@@ -115,7 +75,7 @@ void writeSample(std::ostream& os, const ProjectFileData& d, int i) {
         if (static_cast<std::size_t>(c) < deme.genes.size()) {
             const auto& gene = deme.genes[static_cast<std::size_t>(c)];
             for (std::size_t site = 0; site < gene.size(); ++site) {
-                writeSiteValue(os, d.dataType, gene[site]);
+                d.dataType->writeState(os, gene[site]);
                 if (multilocus && d.linkedLoci > 0 && (site + 1) % static_cast<std::size_t>(d.linkedLoci) == 0)
                     os << " ";
             }
@@ -179,13 +139,48 @@ void writeProjectFile(std::ostream& os, const ProjectFileData& data) {
     writeStructure(os, data);
 }
 
-int writeProjectFile(const my_string& path, const ProjectFileData& data) {
+int writeProjectFile(const my_string& path, const ProjectFileData& data, OutputRegistry& registry) {
     std::cout << "\n\t\tWritting Tessaly oputput ...";
     OutputFile file;
-    if (file.open(path, false)) {
+    if (file.open(path, false, registry)) {
         writeProjectFile(file.stream(), data);
         file.close();
     }
     std::cout << " done!";
     return 1;
 }
+
+void ProjectFileWriter::open(const GeneticPhaseView& phase) {
+    list_.open(outputFileName(phase.folder, phase.outputName + ".arb"), true, *phase.registry);
+}
+
+void ProjectFileWriter::genotypes(const GeneticPhaseView& phase, const GenotypeView& view) {
+    ProjectFileData data;
+    data.entireIndex = phase.entireIndex;
+    data.entireCount = phase.entireCount;
+    data.simulationIndex = view.simulation;
+    data.simulationCount = phase.simulationCount;
+    data.independentLoci = phase.independentLoci;
+    data.linkedLoci = phase.linkedLoci;
+    data.mutationRate = phase.mutationRate;
+    data.gammaA = phase.gammaA;
+    data.dataType = phase.dataType;
+    data.genotypic = phase.genotypic;
+    for (std::size_t i = 0; i < phase.samples.size(); ++i) {
+        ProjectFileData::Deme d;
+        d.name = phase.samples[i].name;
+        d.sampleSize = phase.samples[i].sampleSize;
+        if (i < view.genes.size()) d.genes = view.genes[i];
+        data.demes.push_back(std::move(d));
+    }
+    data.hits = view.hits;
+    const my_string name =
+        projectFileName(phase.outputName, phase.entireIndex, phase.entireCount, view.simulation, phase.simulationCount);
+    writeProjectFile(outputFileName(phase.folder, name), data, *phase.registry);
+    list_ << fileNameOf(name) << "\n";
+}
+
+void ProjectFileWriter::finish(const GeneticPhaseView&) { list_.close(); }
+
+// The names the list holds stand for project files already complete.
+void ProjectFileWriter::abandon() { list_.close(); }

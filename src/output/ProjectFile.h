@@ -9,6 +9,11 @@
 #include <vector>
 
 #include "base/Utilities.h"
+#include "output/GeneticWriter.h"
+#include "output/OutputFiles.h"
+
+class DataType;
+class OutputRegistry;
 
 // What one project file shows. The writer only reads genealogy results; the
 // driver gathers them here.
@@ -27,13 +32,7 @@ struct ProjectFileData {
     int linkedLoci = 0;         // L
     float mutationRate = 0;
     float gammaA = 0;
-    float transitionFraction = 0;
-    int microsatRange = 0;
-    int microsatLower = 0;
-    int microsatUpper = 0;
-    float minSnpFrequency = 0;
-    float minSnpFrequencyInSample = 0;
-    std::int8_t dataType = 2;
+    const DataType* dataType = nullptr;  // describes the data and writes its states
     bool genotypic = false;
     std::vector<Deme> demes;    // every deme of the collection, also those of sample size 0
     std::span<const int> hits;  // mutation hits per site (all K x L columns with several loci)
@@ -50,4 +49,17 @@ void writeProjectFile(std::ostream& os, const ProjectFileData& data);
 // Opens path, prints the console lines and writes the file. An unopenable
 // file writes nothing; the result is always 1, as the list file names the
 // file either way.
-int writeProjectFile(const my_string& path, const ProjectFileData& data);
+int writeProjectFile(const my_string& path, const ProjectFileData& data, OutputRegistry& registry);
+
+// The project files of every genetic simulation, and the ".arb" list that
+// names them (appended to across program calls).
+class ProjectFileWriter : public GeneticWriter {
+public:
+    void open(const GeneticPhaseView& phase) override;
+    void genotypes(const GeneticPhaseView& phase, const GenotypeView& view) override;
+    void finish(const GeneticPhaseView& phase) override;
+    void abandon() override;
+
+private:
+    OutputFile list_;
+};

@@ -6,6 +6,7 @@
 #include <ostream>
 
 #include "coalescent/GenealogyTree.h"
+#include "mutation/DataType.h"
 
 void TreeLengthSums::add(int m, double l) {
     mutations += static_cast<float>(m);
@@ -43,4 +44,45 @@ void writeTreeFileFooter(std::ostream& os, float sum, float sumOfSquares, int co
         os.flags(flags);
         os.precision(precision);
     }
+}
+
+namespace {
+
+// Substitutions per site per generation: the locus rate shared by its sites.
+float ratePerSite(const GeneticPhaseView& phase) {
+    return phase.linkedLoci != 0 ? phase.mutationRate / static_cast<float>(phase.linkedLoci) : 0.0f;
+}
+
+}  // namespace
+
+void TreeFileWriter::open(const GeneticPhaseView& phase) {
+    trueTrees_.open(outputFileName(phase.folder, phase.outputName + "_true.trees"), false, *phase.registry);
+    mutTrees_.open(outputFileName(phase.folder, phase.outputName + "_mut.trees"), false, *phase.registry);
+}
+
+void TreeFileWriter::writeHeaders(const GeneticPhaseView&) {
+    writeTreeFileHeader(trueTrees_.stream());
+    writeTreeFileHeader(mutTrees_.stream());
+}
+
+void TreeFileWriter::genealogy(const GeneticPhaseView& phase, const GenealogyView& view) {
+    sums_.add(view.mutations.placed, view.mutations.treeLength);
+    writeTreeLine(trueTrees_.stream(), view.simulation, view.tree, 1, ratePerSite(phase));
+    writeTreeLine(mutTrees_.stream(), view.simulation, view.tree, 2, ratePerSite(phase));
+}
+
+void TreeFileWriter::finish(const GeneticPhaseView& phase) {
+    // The tree length in expected mutations of the whole locus, per site.
+    const float L = static_cast<float>(phase.linkedLoci);
+    const float length = phase.linkedLoci != 0 ? sums_.length / L : 0.0f;
+    const float lengthSquared = phase.linkedLoci != 0 ? sums_.lengthSquared / (L * L) : 0.0f;
+    writeTreeFileFooter(trueTrees_.stream(), length, lengthSquared, phase.simulationCount);
+    writeTreeFileFooter(mutTrees_.stream(), sums_.mutations, sums_.mutationsSquared, phase.simulationCount);
+    trueTrees_.close();
+    mutTrees_.close();
+}
+
+void TreeFileWriter::abandon() {
+    trueTrees_.abandon();
+    mutTrees_.abandon();
 }

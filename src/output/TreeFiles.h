@@ -5,6 +5,9 @@
 
 #include <iosfwd>
 
+#include "output/GeneticWriter.h"
+#include "output/OutputFiles.h"
+
 class TTree;
 
 // Sums over the genetic simulations of one call of the driver, kept in single
@@ -30,3 +33,19 @@ void writeTreeLine(std::ostream& os, int simulationIndex, const TTree& tree, int
 // deviation (computed in single precision, sqrtf), right-aligned, fixed, 5
 // decimals, width 10.
 void writeTreeFileFooter(std::ostream& os, float sum, float sumOfSquares, int count);
+
+// Both tree files of a single-locus phase (with several independent loci
+// there is no one genealogy per genetic simulation to write).
+class TreeFileWriter : public GeneticWriter {
+public:
+    void open(const GeneticPhaseView& phase) override;
+    void writeHeaders(const GeneticPhaseView& phase) override;
+    void genealogy(const GeneticPhaseView& phase, const GenealogyView& view) override;
+    void finish(const GeneticPhaseView& phase) override;
+    void abandon() override;
+
+private:
+    OutputFile trueTrees_;  // "_true.trees"
+    OutputFile mutTrees_;   // "_mut.trees"
+    TreeLengthSums sums_;   // over the genetic simulations, single precision
+};

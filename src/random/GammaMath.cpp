@@ -1,38 +1,18 @@
 #include "random/GammaMath.h"
 
+#include "random/Rng.h"
+
 #include <cmath>
 #include <iostream>
 #include <vector>
 
-namespace {
-
-// State of the second generator and the caches of gammaDeviate2.
-struct SecondGeneratorState {
-    int x = 11;
-    int y = 23;
-    int z = 137;
-
-    // Shape below 1 (switching method): last shape and its derived constants.
-    double smallShape = 10.0;
-    double smallA = 0.0;
-    double smallP = 0.0;
-    double smallUf = 0.0;
-    double smallD = 0.0;
-
-    // Shape above 1 (Best's method): last shape with s - 1 and sqrt(3s - 0.75).
-    double largeShape = 0.0;
-    double largeB = 0.0;
-    double largeH = 0.0;
-};
-
-SecondGeneratorState gSecond;
 
 // Switching method for shape s < 1 (power law below a = 1 - s, exponential
 // tail above). Returns 0 when the uniform falls in the region too small to
 // represent.
-double gammaSmallShape(double s)
+double Rng::gammaSmallShape(double s)
 {
-    SecondGeneratorState& g = gSecond;
+    Second& g = second_;
     constexpr double small = 1e-37;
     if (s != g.smallShape) {
         g.smallA = 1.0 - s;
@@ -65,9 +45,9 @@ double gammaSmallShape(double s)
 }
 
 // Best's (1978) t-distribution method for shape s > 1.
-double gammaLargeShape(double s)
+double Rng::gammaLargeShape(double s)
 {
-    SecondGeneratorState& g = gSecond;
+    Second& g = second_;
     if (s != g.largeShape) {
         g.largeB = s - 1.0;
         g.largeH = std::sqrt(3.0 * s - 0.75);
@@ -88,11 +68,9 @@ double gammaLargeShape(double s)
     return x;
 }
 
-}  // namespace
-
-double uniform2()
+double Rng::uniform2()
 {
-    SecondGeneratorState& g = gSecond;
+    Second& g = second_;
     g.x = 171 * (g.x % 177) - 2 * (g.x / 177);
     if (g.x < 0) g.x += 30269;
     g.y = 172 * (g.y % 176) - 35 * (g.y / 176);
@@ -103,7 +81,7 @@ double uniform2()
     return r - static_cast<int>(r);
 }
 
-double gammaDeviate2(double s)
+double Rng::gammaDeviate2(double s)
 {
     if (s <= 0.0) {
         std::cout << "rqv gamma..\n";
@@ -284,7 +262,7 @@ void discreteGammaRates(double* catFreq, double* catRate, double a, double b, in
     for (int i = 0; i < K; ++i) catFreq[i] = 1.0 / K;
 }
 
-void drawSiteRates(double* rates, double a, int K, int n, int cdf)
+void drawSiteRates(Rng& rng, double* rates, double a, int K, int n, int cdf)
 {
     if (n <= 0) return;
     if (a == 0.0) {
@@ -293,12 +271,12 @@ void drawSiteRates(double* rates, double a, int K, int n, int cdf)
         std::vector<double> catFreq(K), catRate(K), space(K);
         std::vector<int> counts(K);
         discreteGammaRates(catFreq.data(), catRate.data(), a, a, K, 0);
-        MultiNomial(n, K, catFreq.data(), counts.data(), space.data());
+        MultiNomial(rng, n, K, catFreq.data(), counts.data(), space.data());
         int h = 0;
         for (int i = 0; i < K; ++i)
             for (int j = 0; j < counts[i]; ++j) rates[h++] = catRate[i];
     } else {
-        for (int h = 0; h < n; ++h) rates[h] = gammaDeviate2(a) / a;
+        for (int h = 0; h < n; ++h) rates[h] = rng.gammaDeviate2(a) / a;
     }
     if (cdf != 0) {
         for (int h = 1; h < n; ++h) rates[h] += rates[h - 1];
@@ -307,7 +285,7 @@ void drawSiteRates(double* rates, double a, int K, int n, int cdf)
     }
 }
 
-void MultiNomial(int n, int ncat, const double* prob, int* nobs, double* space)
+void MultiNomial(Rng& rng, int n, int ncat, const double* prob, int* nobs, double* space)
 {
     if (ncat <= 0) return;
     for (int i = 0; i < ncat; ++i) nobs[i] = 0;
@@ -319,14 +297,9 @@ void MultiNomial(int n, int ncat, const double* prob, int* nobs, double* space)
     }
     if (std::fabs(pcdf[ncat - 1] - 1.0) > 0.00001) std::cout << "sum P!=1 in MultiNomial\n";
     for (int i = 0; i < n; ++i) {
-        const double r = uniform2();
+        const double r = rng.uniform2();
         int j = 0;
         while (j < ncat && !(r < pcdf[j])) ++j;
         ++nobs[j < ncat ? j : ncat - 1];
     }
-}
-
-void resetSecondGeneratorState()
-{
-    gSecond = SecondGeneratorState{};
 }

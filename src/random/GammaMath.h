@@ -1,23 +1,12 @@
-// Gamma-distributed rate heterogeneity among sites, on a second, small
-// uniform generator of its own.
-//
-// The second generator (Wichmann and Hill) starts from a fixed state at
-// program start and is never reseeded, so the assignment of sites to rate
-// categories draws the same sequence in every run; the main generator's
-// stream (Random.h) is untouched by everything here.
+// Gamma-distributed rate heterogeneity among sites, drawn on the second
+// generator of the Rng (Rng.h), whose stream leaves the main one untouched.
 //
 // The numerical routines are the classic published algorithms for discrete
 // gamma categories: percentage points of the chi-square and normal
 // distributions and the incomplete gamma ratio.
 #pragma once
 
-// Uniform in [0, 1) from the second generator (algorithm AS 183).
-double uniform2();
-
-// Gamma deviate of shape s and scale 1 on the second generator: switching
-// method below 1, Best's method above 1, exponential at 1. s <= 0 prints
-// "rqv gamma..\n" and gives 0.
-double gammaDeviate2(double s);
+class Rng;
 
 // ln Gamma(x) for x > 0 by Stirling's series, shifting small x up to 7 first.
 double lnGammaStirling(double x);
@@ -45,7 +34,7 @@ void discreteGammaRates(double* catFreq, double* catRate, double a, double b, in
 // one multinomial draw and filled category by category; otherwise each rate
 // is an independent gamma deviate / a. With cdf set, the rates are turned
 // into their normalised cumulative sum.
-void drawSiteRates(double* rates, double a, int K, int n, int cdf);
+void drawSiteRates(Rng& rng, double* rates, double a, int K, int n, int cdf);
 
 // n draws from the multinomial with ncat categories, counts into nobs. With
 // `space` (ncat doubles) given, prob holds the probabilities and their
@@ -53,8 +42,5 @@ void drawSiteRates(double* rates, double a, int K, int n, int cdf);
 // cumulative probabilities. A total off 1 by more than 1e-5 prints
 // "sum P!=1 in MultiNomial\n"; draws beyond the last cumulative value go to
 // the last category.
-void MultiNomial(int n, int ncat, const double* prob, int* nobs, double* space);
+void MultiNomial(Rng& rng, int n, int ncat, const double* prob, int* nobs, double* space);
 
-// Test hook (called by resetRandomState): the second generator back to its
-// starting state (11, 23, 137) and the caches of gammaDeviate2 to theirs.
-void resetSecondGeneratorState();

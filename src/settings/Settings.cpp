@@ -204,7 +204,7 @@ std::optional<UnusableSetting> findUnusableSetting(const TSettings& s) {
     for (const FileLine& f : files) {
         if (!f.needed) continue;
         if (f.name.empty()) return UnusableSetting{f.line, f.field, "there is no file name"};
-        if ((dataFolder + f.name).empty())
+        if ((s.dataFolder + f.name).empty())
             return UnusableSetting{f.line, f.field, "the file name is too long (10000 characters with its folder)"};
     }
     if (s.numGenerations < 0)
@@ -334,13 +334,4 @@ void TSettings::echoSettings() const {
               << "\n************************\n\n";
 }
 
-void TSettings::setDataType(std::int8_t code) {
-    dataType = code;
-    switch (code) {
-        case MICROSAT: dataTypeName = "MICROSAT"; break;
-        case RFLP: dataTypeName = "RFLP"; break;
-        case STANDARD: dataTypeName = "STANDARD"; break;
-        case SNP: dataTypeName = "SNP"; break;
-        default: dataTypeName = "DNA"; break;
-    }
-}
+void TSettings::setDataType(std::int8_t code) { dataType = code; }

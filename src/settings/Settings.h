@@ -13,6 +13,9 @@ class TSettings {
 public:
     my_string settingsPath;
     my_string programPath;
+    // The folder of the settings file with its final separator: every input
+    // and output file name is taken relative to it.
+    my_string dataFolder;
     my_string popSourceFile;           // line 1: source populations
     my_string nodeFile;                // line 3
     my_string segmentFile;             // line 4
@@ -35,7 +38,6 @@ public:
     std::int32_t numGeneticSimulations = 0;      // line 17
     std::int32_t maxGenerations = 0;             // line 18: backward steps allowed
     std::int8_t dataType = DNA;                  // line 19
-    my_string dataTypeName;
     std::int32_t numLinkedLoci = 0;     // line 21: sites per locus
     float mutationRate = 0;             // line 23: per locus (all sites)
     float transitionFraction = 0;       // line 24

@@ -1,5 +1,6 @@
-#include "random/Random.h"
+#include "random/Rng.h"
 
+#include "base/Exception.h"
 #include "random/GammaMath.h"
 
 #include <array>
@@ -23,42 +24,13 @@ constexpr long kSeedConstant = 161803398L;  // MSEED
 constexpr double kPi = 3.141592654;         // the rejection methods' own value of pi
 constexpr double kEuler = 2.7182818284590452354;
 
-// All mutable state of the main generator and of its deviates' caches. The
-// caches only spare recomputing constants when a deviate is called again with
-// the same parameter; they never change a result.
-struct MainGeneratorState {
-    std::array<long, 56> lagTable{};  // entries 1..55 are used
-    int idxA = 0;
-    int idxB = 0;
-    bool initialised = false;
-    long sharedSeed = 1;  // positive: callers only continue the stream
 
-    // Poisson: last mean with sqrt(2 lambda), ln lambda and the normalising
-    // term g (e^-lambda below 12).
-    float poissonMean = -1.0f;
-    float poissonSq = 0.0f;
-    float poissonLogMean = 0.0f;
-    float poissonG = 0.0f;
-
-    // Binomial: last n with ln Gamma(n + 1), last probability q with 1 - q,
-    // ln q and ln(1 - q).
-    int binomialN = -1;
-    float binomialEn = 0.0f;
-    float binomialLnGammaN1 = 0.0f;
-    float binomialP = -1.0f;
-    float binomialPc = 0.0f;
-    float binomialLogP = 0.0f;
-    float binomialLogPc = 0.0f;
-};
-
-MainGeneratorState gMain;
-
-// Messages of invalid deviate parameters end the program at once, as the
-// model has no sensible value to go on with.
-[[noreturn]] void exitWithMessage(const char* message)
+// An invalid deviate parameter leaves the model no sensible value to go on
+// with: the message is printed as it always was, and the program call ends.
+[[noreturn]] void invalidParameter(const char* message)
 {
     std::cout << message << std::flush;
-    std::exit(1);
+    throw TException(my_string("A random deviate was asked for with an invalid parameter (see above)!"), levelFatal);
 }
 
 // (161803398 - |seed|) mod 1e9 with the sign of a C remainder, computed
@@ -72,9 +44,11 @@ long seedStart(long seed)
     return -static_cast<long>((magnitude - constant) % kModulus);
 }
 
-void seedLagTable(long seed)
+}  // namespace
+
+void Rng::seedLagTable(long seed)
 {
-    auto& ma = gMain.lagTable;
+    auto& ma = main_.lagTable;
     long j = seedStart(seed);
     ma[55] = j;
     long k = 1;
@@ -91,24 +65,23 @@ void seedLagTable(long seed)
             if (ma[i] < 0) ma[i] += kModulus;
         }
     }
-    gMain.idxA = 0;
-    gMain.idxB = 31;
+    main_.idxA = 0;
+    main_.idxB = 31;
 }
 
-}  // namespace
 
-double ran3(long& idum)
+double Rng::ran3(long& idum)
 {
-    if (idum < 0 || !gMain.initialised) {
-        gMain.initialised = true;
+    if (idum < 0 || !main_.initialised) {
+        main_.initialised = true;
         seedLagTable(idum);
         idum = 1;
     }
-    if (++gMain.idxA == 56) gMain.idxA = 1;
-    if (++gMain.idxB == 56) gMain.idxB = 1;
-    long j = gMain.lagTable[gMain.idxA] - gMain.lagTable[gMain.idxB];
+    if (++main_.idxA == 56) main_.idxA = 1;
+    if (++main_.idxB == 56) main_.idxB = 1;
+    long j = main_.lagTable[main_.idxA] - main_.lagTable[main_.idxB];
     if (j < 0) j += kModulus;
-    gMain.lagTable[gMain.idxA] = j;
+    main_.lagTable[main_.idxA] = j;
     // The scaling is done in x87 extended precision and then rounded once;
     // a plain double product differs in the last bit for many values.
     const double value = static_cast<double>(static_cast<long double>(j) * 1e-9L);
@@ -116,12 +89,8 @@ double ran3(long& idum)
     return value;
 }
 
-double ran3()
-{
-    return ran3(gMain.sharedSeed);
-}
 
-void initialize_ran3(long seed)
+void Rng::initialize_ran3(long seed)
 {
     if (seed < 0 && seed >= -kSeedConstant) {
         long copy = seed;
@@ -152,9 +121,9 @@ long clockSeed()
 // Poisson and binomial keep the single precision of their classic form:
 // every named quantity is a float, double literals promote as in C, and the
 // result is stored back to float. Results depend on this to the last bit.
-float poissonDeviate(float lambda)
+float Rng::poissonDeviate(float lambda)
 {
-    MainGeneratorState& s = gMain;
+    Main& s = main_;
     float em;
     if (lambda < 12.0) {
         if (lambda != s.poissonMean) {
@@ -189,9 +158,9 @@ float poissonDeviate(float lambda)
     return em;
 }
 
-float binomialDeviate(float pp, int n)
+float Rng::binomialDeviate(float pp, int n)
 {
-    MainGeneratorState& s = gMain;
+    Main& s = main_;
     const float p = pp <= 0.5 ? pp : static_cast<float>(1.0 - pp);
     const float am = n * p;
     float bnl;
@@ -243,7 +212,7 @@ float binomialDeviate(float pp, int n)
     return bnl;
 }
 
-int geometricDeviate(double p)
+int Rng::geometricDeviate(double p)
 {
     if (p < 1e-10 || p == 1.0) return 0;
     const double k = std::floor(std::log(ran3()) / std::log(p));
@@ -253,9 +222,9 @@ int geometricDeviate(double p)
     return static_cast<int>(k);
 }
 
-double igamma_dev(int n)
+double Rng::igamma_dev(int n)
 {
-    if (n <= 0) exitWithMessage("\nError: arg of igamma_dev was <1\n");
+    if (n <= 0) invalidParameter("\nError: arg of igamma_dev was <1\n");
     if (n <= 5) {
         double x = 1.0;
         for (int j = 1; j <= n; ++j) x *= ran3();
@@ -280,9 +249,9 @@ double igamma_dev(int n)
     return x;
 }
 
-double gamma_dev(double a)
+double Rng::gamma_dev(double a)
 {
-    if (a <= 0.0) exitWithMessage("\ngamma_dev: parameter must be positive\n");
+    if (a <= 0.0) invalidParameter("\ngamma_dev: parameter must be positive\n");
     const int n = static_cast<int>(std::floor(a));
     const double f = a - n;
     double r = 0.0;
@@ -307,15 +276,15 @@ double gamma_dev(double a)
     return x + r;
 }
 
-double gamma_dev(double a, double b)
+double Rng::gamma_dev(double a, double b)
 {
-    if (b <= 0.0) exitWithMessage("\ngamma_dev: parameter must be positive\n");
+    if (b <= 0.0) invalidParameter("\ngamma_dev: parameter must be positive\n");
     return gamma_dev(a) / b;
 }
 
-double betaDeviate(double a, double b)
+double Rng::betaDeviate(double a, double b)
 {
-    if (a <= 0.0 || b <= 0.0) exitWithMessage("Error: bad shape or range for a beta variate - Exiting\n\n");
+    if (a <= 0.0 || b <= 0.0) invalidParameter("Error: bad shape or range for a beta variate - Exiting\n\n");
     if (a >= 1.0 || b >= 1.0) {
         const double x = gamma_dev(a);
         const double y = gamma_dev(b);
@@ -343,26 +312,21 @@ double lnGammaLanczos(double x)
     return -tmp + std::log(2.5066282746310005 * ser / x);
 }
 
-void resetRandomState()
-{
-    gMain = MainGeneratorState{};
-    resetSecondGeneratorState();
-}
 
-void setNextRan3Values(const std::array<long, 55>& next)
+void Rng::setNextRan3Values(const std::array<long, 55>& next)
 {
     // Draw n (1-based) subtracts entry n + 31 (wrapped to 1 .. 31 from draw 25
     // on, by then already replaced by draw n - 24) from entry n. Solving for
     // the starting entries: first 25 .. 55 from the values alone, then 1 .. 24.
-    auto& ma = gMain.lagTable;
+    auto& ma = main_.lagTable;
     const auto value = [&next](int n) {
         return ((next[static_cast<std::size_t>(n - 1)] % kModulus) + kModulus) % kModulus;
     };
     for (int n = 25; n <= 55; ++n) ma[static_cast<std::size_t>(n)] = (value(n) + value(n - 24)) % kModulus;
     for (int n = 1; n <= 24; ++n)
         ma[static_cast<std::size_t>(n)] = (value(n) + ma[static_cast<std::size_t>(n + 31)]) % kModulus;
-    gMain.idxA = 0;
-    gMain.idxB = 31;
-    gMain.initialised = true;
-    gMain.sharedSeed = 1;
+    main_.idxA = 0;
+    main_.idxB = 31;
+    main_.initialised = true;
+    main_.sharedSeed = 1;
 }

@@ -1,4 +1,4 @@
-#include "drainage/RecordProblem.h"
+#include "drainage/readers/RecordProblem.h"
 
 #include <algorithm>
 #include <cctype>

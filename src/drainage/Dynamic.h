@@ -9,7 +9,6 @@
 #include "base/Utilities.h"
 
 class TSegmentVector;
-class World;
 
 class TDynamic {
 public:
@@ -18,6 +17,13 @@ public:
     std::int32_t generation = 0;  // from this generation on
     bool value = true;            // the accessible flag given to the listed segments
     std::vector<std::int32_t> segmentIds;  // ascending, each once, ids of the drainage as read
+};
+
+// The environment file of a dynamic environment and the folder its map file
+// names are relative to.
+struct EnvironmentFiles {
+    my_string path;
+    my_string folder;
 };
 
 class TDynamicVector {
@@ -29,9 +35,12 @@ public:
 // a comment) and its maps (name line, value line 0 or 1, then segment ids) for
 // a drainage, sorted by generation with file order kept on ties. Ids of 0 or
 // not in the drainage are skipped, repeated ones kept once. Unreadable files
-// and malformed lines are fatal errors naming the file.
-std::unique_ptr<TDynamicVector> readDynamicEnvironment(const TSegmentVector& drainage, const my_string& path);
+// and malformed lines are fatal errors naming the file. Map file names are
+// relative to `folder`.
+std::unique_ptr<TDynamicVector> readDynamicEnvironment(const TSegmentVector& drainage, const my_string& path,
+                                                       const my_string& folder);
 
 // Sets the accessible flag of the map's segments in the drainage as read and
-// passes it on to the resampled segments cut from them.
-void applyMap(World& world, const TDynamic& map);
+// passes it on to the resampled segments cut from them (when the drainage in
+// use was resampled).
+void applyMap(TSegmentVector& asRead, TSegmentVector* resampled, const TDynamic& map);

@@ -1,4 +1,4 @@
-#include "demography/Dynamic.h"
+#include "drainage/Dynamic.h"
 
 #include <algorithm>
 #include <charconv>
@@ -10,7 +10,6 @@
 #include "drainage/SegmentVector.h"
 #include "base/Exception.h"
 #include "base/InputFile.h"
-#include "app/World.h"
 
 namespace {
 
@@ -76,7 +75,8 @@ TDynamic readMapFile(const TSegmentVector& drainage, const my_string& path, std:
 
 }  // namespace
 
-std::unique_ptr<TDynamicVector> readDynamicEnvironment(const TSegmentVector& drainage, const my_string& path) {
+std::unique_ptr<TDynamicVector> readDynamicEnvironment(const TSegmentVector& drainage, const my_string& path,
+                                                       const my_string& folder) {
     std::cout << "\n\t\tRead dynamic envionment '" << path << "' ... " << std::flush;
     const myTimer timer;
     std::ifstream file = openInputFile(path);
@@ -99,7 +99,7 @@ std::unique_ptr<TDynamicVector> readDynamicEnvironment(const TSegmentVector& dra
                 throw fatal("Reading dynamic maps'" + path.str() + "': line " + std::to_string(lineNumber) +
                             " must begin with a generation (a whole number), not '" + first.substr(0, 100) + "'!");
             if (name.empty()) continue;
-            environment->maps.push_back(readMapFile(drainage, dataFolder + my_string(name), generation));
+            environment->maps.push_back(readMapFile(drainage, folder + my_string(name), generation));
         }
         // By generation; maps of one generation keep their file order, so the
         // later one wins for a segment listed in both.
@@ -114,13 +114,11 @@ std::unique_ptr<TDynamicVector> readDynamicEnvironment(const TSegmentVector& dra
     }
 }
 
-void applyMap(World& world, const TDynamic& map) {
-    TSegmentVector* target = world.fullDrainage ? world.fullDrainage.get() : world.drainage.get();
-    if (target == nullptr) return;
+void applyMap(TSegmentVector& asRead, TSegmentVector* resampled, const TDynamic& map) {
     for (const std::int32_t id : map.segmentIds)
-        if (TSegment* segment = target->find(id)) segment->accessible = map.value;
+        if (TSegment* segment = asRead.find(id)) segment->accessible = map.value;
     // Segments cut from a segment of the drainage as read share its fate.
-    if (world.fullDrainage && world.drainage)
-        for (auto& [id, segment] : world.drainage->segments)
+    if (resampled != nullptr)
+        for (auto& [id, segment] : resampled->segments)
             if (segment->originSegment != nullptr) segment->accessible = segment->originSegment->accessible;
 }

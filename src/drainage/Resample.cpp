@@ -1,6 +1,5 @@
-// Building the world: reading the drainage once, resampling it to segments of
-// one fixed length when the settings ask for it, and reading the population
-// files on first use.
+// The fixed-length transform of a drainage: every segment cut to one nominal
+// length, so that a deme stands for the same stretch of river everywhere.
 #include <algorithm>
 #include <cmath>
 #include <iomanip>
@@ -9,12 +8,8 @@
 #include <sstream>
 #include <vector>
 
-#include "coalescent/Deme.h"
-#include "demography/StateDB.h"
-#include "drainage/Population.h"
 #include "drainage/SegmentVector.h"
 #include "base/Exception.h"
-#include "app/World.h"
 
 namespace {
 
@@ -121,8 +116,6 @@ private:
             piece->id = target_.size() + 1;
             piece->length = M_;
             piece->originSegment = &s;
-            piece->drainage = &target_;
-            piece->settings = target_.settings;
             piece->fromNode = downstream ? cur : &p;
             piece->toNode = downstream ? &p : cur;
             piece->fromNode->outgoing.push_back(piece.get());
@@ -174,8 +167,7 @@ std::unique_ptr<TSegmentVector> resampleToFixedLength(TSegmentVector& full, floa
         throw fatal(text);
     }
 
-    auto resampled = std::make_unique<TSegmentVector>(*full.settings, full.world);
-    resampled->build(false);
+    auto resampled = std::make_unique<TSegmentVector>();
     full.setAccessible(false);
     full.setVisited(false);
     FixedLengthCutter cutter(*resampled, M);
@@ -188,114 +180,3 @@ std::unique_ptr<TSegmentVector> resampleToFixedLength(TSegmentVector& full, floa
     return resampled;
 }
 
-void World::BuildWorld() {
-    std::cout << "\nBuild World ..." << std::endl;
-    const myTimer timer;
-    try {
-        if (!drainage) {
-            drainage = std::make_unique<TSegmentVector>(settings, this);
-            try {
-                drainage->build(true);
-            } catch (...) {
-                drainage.reset();  // no half-read drainage is left behind
-                throw;
-            }
-            if (drainage->size() == 0) {
-                drainage.reset();
-                throw TException(my_string("The drainage contains no segments!"), levelFatal);
-            }
-        }
-        if (settings.segmentLength != 0) {
-            // Whatever refers to the segments as read is rebuilt or reread on
-            // next use, against the new segments.
-            if (demes) demes->clear();
-            database.reset();
-            samples.reset();
-            sources.reset();
-            databaseReady = false;
-            auto resampled = resampleToFixedLength(*drainage, settings.segmentLength);
-            fullDrainage = std::move(drainage);
-            drainage = std::move(resampled);
-        }
-        std::cout << "Build world done (Duration: " << timer << "; Segments: " << drainage->size();
-        if (settings.segmentLength != 0) std::cout << "; " << settings.segmentLength << " meter";
-        std::cout << ")" << std::endl;
-    } catch (const TException&) {
-        throw;
-    } catch (...) {
-        throw TException(my_string("BuildWorld() did not work!"), levelError);
-    }
-}
-
-namespace {
-
-std::unique_ptr<PopulationVector> readPopulationSet(World& world, const my_string& name, bool isSampleFile) {
-    const my_string path = dataFolder + name;
-    if (!world.drainage)
-        throw TException(my_string("The populations of '") + path + "' cannot be placed: no drainage is built!",
-                         levelFatal);
-    auto set = std::make_unique<PopulationVector>(world.drainage.get());
-    // A set that fails is destroyed here, which clears the segments'
-    // references to its populations.
-    if (ReadPopulations(*set, path, isSampleFile) == 0) {
-        const my_string problem =
-            set->problem.empty() ? my_string(isSampleFile ? "Sample file '" : "Population file '") + path +
-                                       "' holds no population!"
-                                 : set->problem;
-        throw TException(problem, levelFatal);
-    }
-    return set;
-}
-
-}  // namespace
-
-PopulationVector& World::sourcePopulations() {
-    if (!sources) sources = readPopulationSet(*this, settings.popSourceFile, false);
-    return *sources;
-}
-
-namespace {
-
-// The largest structures of the genetic phase grow with the sampled gene
-// copies n, the samples D and the settings: the genealogy (2n - 1 nodes, each
-// with its location records and one state per linked locus), the lineage
-// arrays of every sample deme (n entries each), the haplotype matrix of the
-// multilocus output and the per-genealogy MRCA tables. A sample file and
-// settings whose product cannot be had are refused before the first
-// genealogy, with what they need.
-void checkGeneticMemory(const PopulationVector& set, const TSettings& settings, const my_string& path) {
-    double n = 0;
-    for (const auto& p : set.populations) n += std::max<int>(p->size, 0);
-    const double D = static_cast<double>(set.populations.size());
-    const double L = std::max(settings.numLinkedLoci, 0);
-    const double K = std::max(settings.numIndependentLoci, 0);
-    const double G = std::max(settings.numGeneticSimulations, 0);
-    std::ostringstream text;
-    text << std::fixed << std::setprecision(0) << "Sample file '" << path << "': ";
-    // Nodes of a genealogy are numbered with ints.
-    if (2 * n - 1 > std::numeric_limits<std::int32_t>::max()) {
-        text << n << " gene copies are more than a genealogy can hold (at most 1073741823)!";
-        throw TException(my_string(text.str()), levelFatal);
-    }
-    constexpr double bytesPerNode = 1024;  // the node and its two location lists
-    const double bytes = (2 * n - 1) * (bytesPerNode + 4 * L) + D * n * 2 * sizeof(void*) +
-                         (K > 1 ? (n + 1) * K * L * 4 : 0) + G * K * (sizeof(void*) + 4 * D);
-    const double available = static_cast<double>(availableMemoryBytes());
-    if (available == 0 || bytes <= available) return;
-    text << "the genetic simulation of " << n << " gene copies in " << D << " samples with " << L
-         << " linked loci (settings line 21), " << K << " independent loci (line 20) and " << G
-         << " genetic simulations (line 17) needs about " << bytes << " bytes (" << bytes / (1024 * 1024)
-         << " MiB), but only " << available << " bytes of memory are available!";
-    throw TException(my_string(text.str()), levelFatal);
-}
-
-}  // namespace
-
-PopulationVector& World::samplePopulations() {
-    if (!samples) {
-        auto set = readPopulationSet(*this, settings.sampleFile, true);
-        checkGeneticMemory(*set, settings, dataFolder + settings.sampleFile);
-        samples = std::move(set);
-    }
-    return *samples;
-}

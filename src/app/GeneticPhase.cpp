@@ -1,0 +1,215 @@
+// The genetic phase of an entire simulation: the sampled genes are traced
+// back through the stored demography once per genetic simulation and
+// independent locus, the data type places mutations on each genealogy, and
+// the writers that the settings switch on write "GeneticOutput/".
+#include <algorithm>
+#include <iostream>
+#include <memory>
+#include <span>
+#include <vector>
+
+#include "app/RunLoop.h"
+#include "base/Exception.h"
+#include "coalescent/Deme.h"
+#include "drainage/Segment.h"
+#include "mutation/DataType.h"
+#include "output/CoalescenceTables.h"
+#include "output/GeneticWriter.h"
+#include "output/ProjectFile.h"
+#include "output/TreeFiles.h"
+#include "random/Rng.h"
+
+namespace {
+
+// The part of a path's file name before its first ".".
+my_string stemOf(const my_string& path) { return fileNameOf(path).before('.'); }
+
+// The writers of the outputs the settings ask for, in the order their files
+// are opened.
+std::vector<std::unique_ptr<GeneticWriter>> makeWriters(const TSettings& s) {
+    std::vector<std::unique_ptr<GeneticWriter>> writers;
+    if (s.arpOutput) writers.push_back(std::make_unique<ProjectFileWriter>());
+    if (s.geneticTreesOutput && s.numIndependentLoci <= 1) writers.push_back(std::make_unique<TreeFileWriter>());
+    if (s.mrcaTimesOutput) writers.push_back(std::make_unique<TmrcaWriter>());
+    if (s.coalescenceTimesOutput) writers.push_back(std::make_unique<CoalescenceWriter>());
+    return writers;
+}
+
+class GeneticSimulation {
+public:
+    GeneticSimulation(RunLoop& run, DataType& dataType, Rng& rng)
+        : run_(run), s_(run.settings), dataType_(dataType), rng_(rng), demes_(*run.demes),
+          writers_(makeWriters(run.settings)) {}
+
+    void run();
+
+private:
+    void simulateSingleLocus(int s);
+    void simulateMultilocus(int s, int& locusCounter);
+    void copyLocusToHaplotypeMatrix(int k, const MutationResult& mutations);
+    void printActiveDemes(const TException& e) const;
+    template <typename Call>
+    void toWriters(Call&& call) {
+        for (auto& writer : writers_) call(*writer);
+    }
+
+    RunLoop& run_;
+    const TSettings& s_;
+    DataType& dataType_;
+    Rng& rng_;
+    TDemeCollection& demes_;
+    std::vector<std::unique_ptr<GeneticWriter>> writers_;
+    GeneticPhaseView phase_;
+    std::vector<int> sampleSizes_;
+};
+
+void GeneticSimulation::run() {
+    phase_.folder = s_.dataFolder;
+    phase_.outputName = my_string("GeneticOutput/") + stemOf(s_.settingsPath) + "_" + stemOf(s_.sampleFile) + "_" +
+                        dataType_.name();
+    phase_.registry = &run_.outputs;
+    phase_.dataType = &dataType_;
+    phase_.entireIndex = run_.runIndex;
+    phase_.entireCount = s_.numDemographicSimulations;
+    phase_.simulationCount = s_.numGeneticSimulations;
+    phase_.independentLoci = s_.numIndependentLoci;
+    phase_.linkedLoci = s_.numLinkedLoci;
+    phase_.generations = s_.numGenerations;
+    phase_.mutationRate = s_.mutationRate;
+    phase_.gammaA = s_.gammaA;
+    phase_.genotypic = s_.genotypicOutput;
+    toWriters([&](GeneticWriter& w) { w.open(phase_); });
+
+    if (!demes_.createDemes(*run_.drainage, run_.samplePopulations(), run_.sourcePopulations(), s_))
+        throw TException(my_string("ReadGeneticSamples() messed up!"), levelError);
+    for (const TDeme* deme : demes_.sampleDemes) {
+        sampleSizes_.push_back(deme->sampleSize);
+        phase_.samples.push_back({deme->name, deme->sampleSize, demes_.tableIndex(*deme->segment), deme->slot});
+    }
+    toWriters([&](GeneticWriter& w) { w.writeHeaders(phase_); });
+    dataType_.prepare(rng_);
+
+    try {
+        int locusCounter = 1;
+        for (int s = 1; s <= s_.numGeneticSimulations; ++s) {
+            if (s_.numIndependentLoci > 1)
+                simulateMultilocus(s, locusCounter);
+            else
+                simulateSingleLocus(s);
+            std::cout << "\n\tdone!\n";
+        }
+    } catch (const TException& e) {
+        printActiveDemes(e);
+        demes_.resetDemes();
+        demes_.clearHaplotypeMatrix();
+        toWriters([](GeneticWriter& w) { w.abandon(); });
+        if (e.isFatal()) throw;
+        throw TException(my_string("GeneticSimulation did mess up!"), levelError);
+    }
+    toWriters([&](GeneticWriter& w) { w.finish(phase_); });
+}
+
+void GeneticSimulation::simulateSingleLocus(int s) {
+    std::cout << "\n\t" << s << ". of " << s_.numGeneticSimulations << " Genetic simulations running...";
+    demes_.buildTree(s, rng_);
+    const MutationResult mutations = dataType_.sprinkle(demes_.tree, {sampleSizes_, s}, rng_);
+    const GenealogyView genealogy{s, -1, demes_.tree, mutations};
+    toWriters([&](GeneticWriter& w) { w.genealogy(phase_, genealogy); });
+
+    GenotypeView genotypes;
+    genotypes.simulation = s;
+    for (const TDeme* deme : demes_.sampleDemes) {
+        auto& genes = genotypes.genes.emplace_back();
+        for (const TNode* gene : deme->samples)
+            genes.emplace_back(gene->sequence.data(), static_cast<std::size_t>(gene->nSites));
+    }
+    genotypes.hits = std::span<const int>(
+        mutations.hits.data(), std::min(mutations.hits.size(), static_cast<std::size_t>(std::max(s_.numLinkedLoci, 0))));
+    toWriters([&](GeneticWriter& w) { w.genotypes(phase_, genotypes); });
+    demes_.resetDemes();
+}
+
+void GeneticSimulation::simulateMultilocus(int s, int& locusCounter) {
+    for (int k = 0; k < s_.numIndependentLoci; ++k) {
+        std::cout << "\n\t" << "Simulation of locus " << k + 1 << " of " << s_.numIndependentLoci << " ...";
+        demes_.buildTree(locusCounter, rng_);
+        const MutationResult mutations = dataType_.sprinkle(demes_.tree, {sampleSizes_, s}, rng_);
+        copyLocusToHaplotypeMatrix(k, mutations);
+        demes_.resetDemes();
+        const GenealogyView genealogy{s, k, demes_.tree, mutations};
+        toWriters([&](GeneticWriter& w) { w.genealogy(phase_, genealogy); });
+        ++locusCounter;
+    }
+    GenotypeView genotypes;
+    genotypes.simulation = s;
+    std::size_t row = 1;
+    for (const TDeme* deme : demes_.sampleDemes) {
+        auto& genes = genotypes.genes.emplace_back();
+        for (std::size_t c = 0; c < deme->samples.size(); ++c) genes.emplace_back(demes_.haplotypeMatrix[row++]);
+    }
+    if (!demes_.haplotypeMatrix.empty()) genotypes.hits = demes_.haplotypeMatrix[0];
+    toWriters([&](GeneticWriter& w) { w.genotypes(phase_, genotypes); });
+    demes_.clearHaplotypeMatrix();
+}
+
+void GeneticSimulation::copyLocusToHaplotypeMatrix(int k, const MutationResult& mutations) {
+    auto& matrix = demes_.haplotypeMatrix;
+    if (matrix.empty()) return;
+    const int L = s_.numLinkedLoci;
+    const std::size_t first = static_cast<std::size_t>(k) * static_cast<std::size_t>(L);
+    const auto& hits = mutations.hits;
+    for (int site = 0; site < L; ++site) {
+        const std::size_t column = first + static_cast<std::size_t>(site);
+        matrix[0][column] = static_cast<std::size_t>(site) < hits.size() ? hits[static_cast<std::size_t>(site)] : 0;
+    }
+    std::size_t row = 1;
+    for (const TDeme* deme : demes_.sampleDemes) {
+        for (const TNode* gene : deme->samples) {
+            for (int site = 0; site < L; ++site) {
+                const std::size_t column = first + static_cast<std::size_t>(site);
+                matrix[row][column] = site < gene->nSites ? gene->sequence[static_cast<std::size_t>(site)] : 0;
+            }
+            ++row;
+        }
+    }
+}
+
+void GeneticSimulation::printActiveDemes(const TException& e) const {
+    for (const TDeme* deme : demes_.active) {
+        if (deme == nullptr) continue;
+        std::cout << "\t\tActive Deme: index = " << deme->segment->id << ", population = " << deme->slot << " with "
+                  << deme->nLineages << " genes left: ";
+        for (int i = 0; i < deme->nLineages; ++i)
+            std::cout << " -> node number " << deme->lineages[static_cast<std::size_t>(i)]->number;
+        std::cout << std::endl;
+    }
+    std::cout << "\tERROR: " << e.message() << std::endl;
+}
+
+}  // namespace
+
+void RunLoop::SimulateGeneticData() {
+    const myTimer start;
+    try {
+        // One data type for the whole program call: what it prepares once
+        // (the site rates of DNA) is rebuilt, not set up anew, by later
+        // entire simulations.
+        if (!dataType) dataType = makeDataType(settings);
+        if (!dataType)
+            throw TException(my_string("SimulateGeneticData(): no data type answers to the code ") +
+                                 static_cast<int>(settings.dataType) + "!",
+                             levelFatal);
+        std::cout << "\n\nGenetic simulation (" << dataType->name() << ")...";
+        // Without an independent locus no genealogy can ever be built: no
+        // later run could succeed either.
+        if (settings.numIndependentLoci < 1)
+            throw TException(my_string("SimulateGeneticData():Not enough lineages to perform coalescence!"),
+                             levelFatal);
+        GeneticSimulation(*this, *dataType, rng_).run();
+    } catch (const TException&) {
+        throw;
+    } catch (...) {
+        throw TException(my_string("Simulate Genetic Data did not work!"), levelError);
+    }
+    std::cout << "\nGenetic simulation done. (Duration: " << start << ")" << std::endl;
+}

@@ -1,0 +1,260 @@
+#include "app/RunLoop.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <iomanip>
+#include <iostream>
+#include <limits>
+#include <sstream>
+#include <string>
+
+#include "base/Exception.h"
+#include "coalescent/Deme.h"
+#include "demography/Demography.h"
+#include "demography/StateDB.h"
+#include "drainage/Dynamic.h"
+#include "drainage/Population.h"
+#include "drainage/SegmentVector.h"
+#include "drainage/readers/DrainageFiles.h"
+#include "drainage/readers/PopulationFile.h"
+#include "mutation/DataType.h"
+#include "random/Rng.h"
+
+namespace {
+
+// A failure that recurs in every run (an input error raised only at the
+// error level, say) must not make the loop retry for ever.
+constexpr int maxFailuresInARow = 1000;
+
+}  // namespace
+
+RunLoop::RunLoop(const TSettings& settings_, Rng& rng)
+    : settings(settings_), demes(std::make_unique<TDemeCollection>()), rng_(rng) {}
+
+RunLoop::~RunLoop() {
+    // The populations go first: each clears its segment's reference to it,
+    // so the segments must still exist; so do the demes, which clear the
+    // segments' references to them.
+    sources.reset();
+    samples.reset();
+    if (demes) demes->clear();
+    database.reset();
+    drainage.reset();
+    fullDrainage.reset();
+    demes.reset();
+}
+
+void runProgram(const my_string& programPath, const my_string& settingsPath, std::int32_t numberOfSimulations) {
+    Rng rng;
+    rng.initialize_ran3(programSeed());
+    TSettings settings;
+    settings.readSettings(programPath, settingsPath, numberOfSimulations);
+    RunLoop(settings, rng).runSimulations();
+}
+
+void RunLoop::runSimulations() {
+    std::int32_t successCount = 0;
+    int failuresInARow = 0;
+    runIndex = 0;
+    while (successCount < settings.numDemographicSimulations) {
+        const myTimer runStart;
+        std::cout << "\n\n***************************************************************"
+                  << "\n***** " << runIndex + 1 << ". run ***********************************************";
+        try {
+            if (runIndex == 0) {
+                BuildWorld();
+                BuildDB();
+            }
+            SimulateDemography();
+            SimulateGeneticData();
+            ++successCount;
+            failuresInARow = 0;
+            std::cout << "\n***** " << runIndex + 1 << ".(" << successCount << ") run finished "
+                      << "SUCCESSFULLY (Duration: " << runStart << ") *****";
+        } catch (const TException& e) {
+            std::cout << "\nERROR OF CURRENT SIMULATION: " << e.message() << "\n***** " << runIndex + 1 << ".("
+                      << successCount << ") run finished "
+                      << "UN-SUCCESSFULLY (Duration: " << runStart << ") *****";
+            if (e.isFatal()) throw;
+            ++failuresInARow;
+        } catch (...) {
+            std::cout << "\nERROR OF CURRENT SIMULATION: not handled"
+                      << "\n***** " << runIndex + 1 << ".(" << successCount << ") run finished "
+                      << "UN-SUCCESSFULLY (Duration: " << runStart << ") *****";
+            ++failuresInARow;
+        }
+        std::cout << "\n***************************************************************\n";
+        ++runIndex;
+        if (failuresInARow >= maxFailuresInARow)
+            throw TException(my_string("Giving up: 1000 entire simulations in a row did not succeed!"), levelFatal);
+    }
+    std::cout << "\n\n************************************************************\n"
+              << successCount << " of " << runIndex << " Simulations succeeded!"
+              << "\n************************************************************"
+              << "\n************************************************************\n\n";
+}
+
+void RunLoop::BuildWorld() {
+    std::cout << "\nBuild World ..." << std::endl;
+    const myTimer timer;
+    try {
+        if (!drainage) {
+            // A drainage is kept only once it has been read completely.
+            const EnvironmentFiles environment{settings.dataFolder + settings.dynamicEnvironmentFile,
+                                               settings.dataFolder};
+            drainage = readDrainage(settings.dataFolder + settings.nodeFile, settings.dataFolder + settings.segmentFile,
+                                    settings.dynamicEnvironment ? &environment : nullptr);
+            if (drainage->size() == 0) {
+                drainage.reset();
+                throw TException(my_string("The drainage contains no segments!"), levelFatal);
+            }
+        }
+        if (settings.segmentLength != 0) {
+            // Whatever refers to the segments as read is rebuilt or reread on
+            // next use, against the new segments.
+            if (demes) demes->clear();
+            database.reset();
+            samples.reset();
+            sources.reset();
+            databaseReady = false;
+            auto resampled = resampleToFixedLength(*drainage, settings.segmentLength);
+            fullDrainage = std::move(drainage);
+            drainage = std::move(resampled);
+        }
+        std::cout << "Build world done (Duration: " << timer << "; Segments: " << drainage->size();
+        if (settings.segmentLength != 0) std::cout << "; " << settings.segmentLength << " meter";
+        std::cout << ")" << std::endl;
+    } catch (const TException&) {
+        throw;
+    } catch (...) {
+        throw TException(my_string("BuildWorld() did not work!"), levelError);
+    }
+}
+
+namespace {
+
+std::unique_ptr<PopulationVector> readPopulationSet(TSegmentVector* drainage, const my_string& path, bool isSampleFile) {
+    if (drainage == nullptr)
+        throw TException(my_string("The populations of '") + path + "' cannot be placed: no drainage is built!",
+                         levelFatal);
+    auto set = std::make_unique<PopulationVector>(drainage);
+    // A set that fails is destroyed here, which clears the segments'
+    // references to its populations.
+    if (ReadPopulations(*set, path, isSampleFile) == 0) {
+        const my_string problem =
+            set->problem.empty() ? my_string(isSampleFile ? "Sample file '" : "Population file '") + path +
+                                       "' holds no population!"
+                                 : set->problem;
+        throw TException(problem, levelFatal);
+    }
+    return set;
+}
+
+}  // namespace
+
+PopulationVector& RunLoop::sourcePopulations() {
+    if (!sources) sources = readPopulationSet(drainage.get(), settings.dataFolder + settings.popSourceFile, false);
+    return *sources;
+}
+
+namespace {
+
+// The largest structures of the genetic phase grow with the sampled gene
+// copies n, the samples D and the settings: the genealogy (2n - 1 nodes, each
+// with its location records and one state per linked locus), the lineage
+// arrays of every sample deme (n entries each), the haplotype matrix of the
+// multilocus output and the per-genealogy MRCA tables. A sample file and
+// settings whose product cannot be had are refused before the first
+// genealogy, with what they need.
+void checkGeneticMemory(const PopulationVector& set, const TSettings& settings, const my_string& path) {
+    double n = 0;
+    for (const auto& p : set.populations) n += std::max<int>(p->size, 0);
+    const double D = static_cast<double>(set.populations.size());
+    const double L = std::max(settings.numLinkedLoci, 0);
+    const double K = std::max(settings.numIndependentLoci, 0);
+    const double G = std::max(settings.numGeneticSimulations, 0);
+    std::ostringstream text;
+    text << std::fixed << std::setprecision(0) << "Sample file '" << path << "': ";
+    // Nodes of a genealogy are numbered with ints.
+    if (2 * n - 1 > std::numeric_limits<std::int32_t>::max()) {
+        text << n << " gene copies are more than a genealogy can hold (at most 1073741823)!";
+        throw TException(my_string(text.str()), levelFatal);
+    }
+    constexpr double bytesPerNode = 1024;  // the node and its two location lists
+    const double bytes = (2 * n - 1) * (bytesPerNode + 4 * L) + D * n * 2 * sizeof(void*) +
+                         (K > 1 ? (n + 1) * K * L * 4 : 0) + G * K * (sizeof(void*) + 4 * D);
+    const double available = static_cast<double>(availableMemoryBytes());
+    if (available == 0 || bytes <= available) return;
+    text << "the genetic simulation of " << n << " gene copies in " << D << " samples with " << L
+         << " linked loci (settings line 21), " << K << " independent loci (line 20) and " << G
+         << " genetic simulations (line 17) needs about " << bytes << " bytes (" << bytes / (1024 * 1024)
+         << " MiB), but only " << available << " bytes of memory are available!";
+    throw TException(my_string(text.str()), levelFatal);
+}
+
+}  // namespace
+
+PopulationVector& RunLoop::samplePopulations() {
+    if (!samples) {
+        const my_string path = settings.dataFolder + settings.sampleFile;
+        auto set = readPopulationSet(drainage.get(), path, true);
+        checkGeneticMemory(*set, settings, path);
+        samples = std::move(set);
+    }
+    return *samples;
+}
+
+void RunLoop::BuildDB() {
+    try {
+        if (!drainage) throw TException(my_string("BuildDB(): there is no drainage to build the database for!"), levelFatal);
+        const std::int32_t G = settings.numGenerations;
+        std::cout << "\nCreate DB for " << drainage->size() << " segments and " << G << " generations ... " << std::flush;
+        const myTimer timer;
+        if (database && (database->count != drainage->size() || database->generations != G)) database.reset();
+        if (database)
+            database->clear();
+        else
+            database = buildDatabase(*drainage, G);
+        databaseReady = true;
+        std::cout << "done. (Duration: " << timer << ")" << std::endl;
+    } catch (const TException&) {
+        throw;
+    } catch (...) {
+        throw TException(my_string("BuildDB() did not work!"), levelError);
+    }
+}
+
+void RunLoop::SimulateDemography() {
+    // Whatever a failed simulation leaves in the states and the database must
+    // be cleared before the next one starts.
+    const bool fresh = databaseReady;
+    databaseReady = false;
+    try {
+        if (!drainage) throw TException(my_string("setTime(): no segments are created!"), levelFatal);
+        checkDemographyReady(*drainage, database.get(), settings.numGenerations);
+        simulateDemography({*drainage, fullDrainage.get()},
+                           [this]() -> const PopulationVector& { return sourcePopulations(); }, settings,
+                           *database, fresh, rng_);
+    } catch (const TException&) {
+        throw;
+    } catch (...) {
+        throw TException(my_string("SimulateDemography() did not work!"), levelError);
+    }
+}
+
+long programSeed() {
+    const char* text = std::getenv("FLUVIAGEN_SEED");
+    if (text == nullptr) return clockSeed();
+    errno = 0;
+    char* end = nullptr;
+    const long long value = std::strtoll(text, &end, 10);
+    const bool whole = end != text && *end == '\0' && errno == 0;
+    const long long magnitude = value < 0 ? -value : value;
+    if (!whole || magnitude < 1 || magnitude > 161803398)
+        throw TException(my_string("The environment variable FLUVIAGEN_SEED must hold a whole number from 1 to "
+                                   "161803398 (or its negative), not '") +
+                             my_string(std::string(text).substr(0, 100)) + "'!",
+                         levelFatal);
+    return -static_cast<long>(magnitude);
+}

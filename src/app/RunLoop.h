@@ -1,0 +1,79 @@
+// The run loop of a program call: it owns what lives for the whole call (the
+// settings, the random generator, the drainage, the demographic database, the
+// populations, the demes) and wires the stages of one entire simulation:
+//
+//   BuildWorld           drainage from its readers (resampled when asked)
+//   BuildDB              the demographic database for that drainage
+//   SimulateDemography   the forward demography, stored generation by generation
+//   SimulateGeneticData  genealogies, mutations and the output files
+//
+// Entire simulations are repeated until the requested number has succeeded.
+// Nothing below app/ knows this loop; every stage takes what it reads and
+// draws from as arguments.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "base/Utilities.h"
+#include "output/OutputFiles.h"
+#include "settings/Settings.h"
+
+class TSegmentVector;
+class StateDB;
+class PopulationVector;
+class TDemeCollection;
+class Rng;
+class DataType;
+
+class RunLoop {
+public:
+    // A loop for settings already read; it draws from `rng`, which must
+    // outlive it. Runs nothing yet.
+    RunLoop(const TSettings& settings, Rng& rng);
+    ~RunLoop();
+    RunLoop(const RunLoop&) = delete;
+    RunLoop& operator=(const RunLoop&) = delete;
+
+    // Repeats entire simulations until settings.numDemographicSimulations of
+    // them have succeeded, then prints the closing lines. A fatal failure is
+    // thrown on; 1000 failures in a row end the loop with a fatal error.
+    void runSimulations();
+
+    // The stages of one entire simulation.
+    void BuildWorld();
+    void BuildDB();
+    void SimulateDemography();
+    void SimulateGeneticData();
+
+    // Source populations and samples, read from their files on first use.
+    PopulationVector& sourcePopulations();
+    PopulationVector& samplePopulations();
+
+    TSettings settings;
+    std::unique_ptr<TSegmentVector> drainage;      // the drainage in use
+    std::unique_ptr<TSegmentVector> fullDrainage;  // the drainage as read, once resampled
+    std::unique_ptr<StateDB> database;             // the demographic history
+    std::unique_ptr<PopulationVector> samples;
+    std::unique_ptr<PopulationVector> sources;
+    bool databaseReady = false;  // database just built or cleared: no reset needed
+    std::unique_ptr<TDemeCollection> demes;
+    std::unique_ptr<DataType> dataType;  // made on first use, kept for the whole call
+    OutputRegistry outputs;      // every output file of the call, and the warnings already given
+    std::int32_t runIndex = 0;   // entire simulations started so far
+
+private:
+    Rng& rng_;
+};
+
+// Reads the settings file, seeds the generator and runs every entire
+// simulation of a program call. Throws a fatal TException when the call
+// cannot run.
+void runProgram(const my_string& programPath, const my_string& settingsPath, std::int32_t numberOfSimulations);
+
+// The seed of the main generator for a program call: the clock seed, or the
+// negative of FLUVIAGEN_SEED when that variable is set (reproducible runs and
+// distinct seeds for replicate jobs). Throws a fatal TException when the
+// variable holds anything but a whole number from 1 to 161803398 (or its
+// negative).
+long programSeed();

@@ -1,0 +1,19 @@
+// Readers of the drainage files. Every way a drainage comes in (these text
+// files today, GIS layers later) is a reader here that produces the same
+// TSegmentVector: nodes with WGS84 coordinates, segments between them, and
+// the neighbour lists built from the shared nodes.
+#pragma once
+
+#include <memory>
+
+#include "base/Utilities.h"
+
+class TSegmentVector;
+struct EnvironmentFiles;
+
+// Reads the node file, then the segment file, builds the neighbour lists and,
+// in a dynamic environment, reads its maps (see Dynamic.h). Unreadable files
+// and malformed records are fatal errors naming the file and, where known,
+// the line.
+std::unique_ptr<TSegmentVector> readDrainage(const my_string& nodePath, const my_string& segmentPath,
+                                             const EnvironmentFiles* environment = nullptr);

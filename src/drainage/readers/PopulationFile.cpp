@@ -1,0 +1,273 @@
+// Source populations and samples: reading their files and placing them on
+// the nearest river segment.
+#include "drainage/readers/PopulationFile.h"
+
+#include "drainage/Population.h"
+
+#include <algorithm>
+#include <fstream>
+#include <iostream>
+#include <limits>
+#include <sstream>
+#include <string>
+#include <unordered_set>
+
+#include "drainage/readers/RecordProblem.h"
+#include "drainage/Segment.h"
+#include "drainage/SegmentVector.h"
+#include "base/Exception.h"
+#include "base/InputFile.h"
+
+
+namespace {
+
+// The nearest segment among those the filter accepts. A point on the straight
+// line from a segment's middle point to one of its ends has ratio 1 for that
+// half; the ratio grows as the point leaves it. A half of zero length says
+// nothing about the direction of the river and is passed over.
+template <typename Accept>
+TSegment* nearestSegmentWhere(const TSegmentVector& drainage, float lon, float lat, Accept accept) {
+    float best = 100000;
+    TSegment* result = nullptr;
+    for (const auto& [id, owned] : drainage.segments) {
+        TSegment* s = owned.get();
+        if (!accept(s) || s->fromNode == nullptr || s->toNode == nullptr) continue;
+        const TSegNode& f = *s->fromNode;
+        const TSegNode& t = *s->toNode;
+        float half = geoDistance(s->lon, s->lat, f.lon, f.lat);
+        if (half != 0) {
+            const float r = (geoDistance(lon, lat, f.lon, f.lat) + geoDistance(lon, lat, s->lon, s->lat)) / half;
+            if (r < best) {
+                best = r;
+                result = s;
+            }
+        }
+        half = geoDistance(s->lon, s->lat, t.lon, t.lat);
+        if (half != 0) {
+            const float r = (geoDistance(lon, lat, s->lon, s->lat) + geoDistance(lon, lat, t.lon, t.lat)) / half;
+            if (r < best) {
+                best = r;
+                result = s;
+            }
+        }
+    }
+    return result;
+}
+
+// One population line, read field by field so that a missing or malformed
+// value is reported by name instead of leaving a garbage value behind.
+class LineFields {
+public:
+    LineFields(const std::string& line, int lineNumber, const my_string& fileText)
+        : fields_(line), lineNumber_(lineNumber), fileText_(fileText) {}
+
+    template <typename T>
+    T read(const char* what, const my_string& population) {
+        T value{};
+        if (!(fields_ >> value))
+            throw TException(fileText_ + ", line " + lineNumber_ + ": cannot read " + what + " of population '" +
+                                 population + "'!",
+                             levelFatal);
+        return value;
+    }
+
+private:
+    std::istringstream fields_;
+    int lineNumber_;
+    my_string fileText_;
+};
+
+my_string realText(float value) {
+    std::ostringstream text;
+    text << value;
+    return my_string(text.str());
+}
+
+my_string pointText(float lon, float lat) {
+    std::ostringstream text;
+    text << "(" << lon << ", " << lat << ")";
+    return my_string(text.str());
+}
+
+}  // namespace
+
+TSegment* nearestSegment(const TSegmentVector& drainage, float lon, float lat, const TSegment* excluded) {
+    return nearestSegmentWhere(drainage, lon, lat, [excluded](const TSegment* s) { return s != excluded; });
+}
+
+std::int32_t precisionOf(const TSegment& segment, float lon, float lat) {
+    const auto metres = [lon, lat](float pLon, float pLat) {
+        return static_cast<std::int32_t>(geoDistance(lon, lat, pLon, pLat));
+    };
+    std::int32_t best = metres(segment.fromNode->lon, segment.fromNode->lat);
+    best = std::min(best, metres(segment.lon, segment.lat));
+    best = std::min(best, metres(segment.toNode->lon, segment.toNode->lat));
+    return best;
+}
+
+namespace {
+
+int readPopulationFile(PopulationVector& set, const my_string& path, bool isSampleFile) {
+    const my_string fileText = my_string(isSampleFile ? "Sample file '" : "Population file '") + path + "'";
+    std::ifstream in = openInputFile(path);
+    skipByteOrderMark(in);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(std::move(line));
+    }
+
+    long long announced = 0;
+    if (lines.empty() || !(std::istringstream(lines[0]) >> announced))
+        throw TException(fileText + ": line 1 must hold the number of populations!", levelFatal);
+    const long long following = lines.size() > 3 ? static_cast<long long>(lines.size()) - 3 : 0;
+    if (announced < 0)
+        throw TException(fileText + ": the number of populations on line 1 is negative (" +
+                             my_string(std::to_string(announced)) + ")!",
+                         levelFatal);
+    int coordinateFlag = 0;
+    if (lines.size() < 2 || !(std::istringstream(lines[1]) >> coordinateFlag))
+        throw TException(fileText + ": line 2 must hold the coordinate flag (0: segment ids, 1: coordinates)!",
+                         levelFatal);
+    if (announced > following)
+        throw TException(fileText + ": line 1 announces " + my_string(std::to_string(announced)) +
+                             " populations, but only " + static_cast<int>(following) + " lines follow the titles!",
+                         levelFatal);
+
+    const int count = static_cast<int>(announced);
+    set.coordinateMode = coordinateFlag != 0;
+    set.populations.clear();
+    for (int i = 0; i < count; ++i) set.populations.push_back(std::make_unique<PopulationSource>());
+    set.count = count;
+    set.problem.clear();
+    const TSegmentVector& drainage = *set.drainage;
+
+    for (int i = 0; i < count; ++i) {
+        PopulationSource& p = *set.populations[static_cast<std::size_t>(i)];
+        const int lineNumber = 4 + i;
+        LineFields fields(lines[static_cast<std::size_t>(3 + i)], lineNumber, fileText);
+        const std::string name = fields.read<std::string>("the name", my_string(std::to_string(i + 1)));
+        // The text type would silently turn such a name into an empty one.
+        if (name.size() >= static_cast<std::size_t>(my_string::maxLength))
+            throw TException(fileText + ", line " + lineNumber + ": the name of population " + (i + 1) +
+                                 " is longer than 9999 characters!",
+                             levelFatal);
+        p.name = my_string(name);
+        const long long size = fields.read<long long>("the size", p.name);
+        if (size < 0 || size > std::numeric_limits<std::int16_t>::max())
+            throw TException(fileText + ", line " + lineNumber + ": the size " + my_string(std::to_string(size)) +
+                                 " of population '" + p.name + "' is not within 0 ... 32767!",
+                             levelFatal);
+        p.size = static_cast<std::int16_t>(size);
+
+        my_string precisionText;
+        if (set.coordinateMode) {
+            p.lon = fields.read<float>("the longitude", p.name);
+            p.lat = fields.read<float>("the latitude", p.name);
+            p.segment = nearestSegment(drainage, p.lon, p.lat, nullptr);
+            if (p.segment == nullptr)
+                throw TException(fileText + ": no segment of the drainage is near the point " + pointText(p.lon, p.lat) +
+                                     " of population '" + p.name + "'!",
+                                 levelFatal);
+            p.segmentId = p.segment->id;
+            p.precision = precisionOf(*p.segment, p.lon, p.lat);
+            precisionText = my_string("\t(precision: ") + p.precision + " m)";
+        } else {
+            p.segmentId = fields.read<std::int32_t>("the segment id", p.name);
+            p.segment = drainage.find(p.segmentId);
+            if (p.segment == nullptr) {
+                std::cout << " \nERROR in ReadPopulations(): "
+                          << "Segment '" << p.segmentId << "' of population '" << p.name
+                          << "' does not exist in the drainage!" << std::endl;
+                set.problem = fileText + ": segment '" + p.segmentId + "' of population '" + p.name +
+                              "' does not exist in the drainage!";
+                return 0;
+            }
+        }
+        std::cout << "\n\t\t" << i + 1 << ": " << p.name << "\tSeg: " << p.segmentId << precisionText;
+
+        if (!isSampleFile) {
+            p.Resize = fields.read<std::int32_t>("Resize", p.name);
+            p.migration = fields.read<float>("the migration rate", p.name);
+            std::cout << "\t(Resize = " << p.Resize << ", migration = " << p.migration << ")";
+            // Resize is a deme size and migration a probability per lineage
+            // and generation: the coalescent has no use for other values (a
+            // negative size never lets two lineages meet).
+            if (p.Resize < 0)
+                throw TException(fileText + ", line " + lineNumber + ": the Resize " + p.Resize + " of population '" +
+                                     p.name + "' is negative (0: keep the size of the source)!",
+                                 levelFatal);
+            if (!(p.migration >= 0 && p.migration <= 1))
+                throw TException(fileText + ", line " + lineNumber + ": the migration rate " +
+                                     realText(p.migration) + " of population '" + p.name +
+                                     "' is not a probability from 0 to 1!",
+                                 levelFatal);
+        }
+
+        // One population per segment. With coordinates the later one moves to
+        // the next-nearest segment; each earlier population is looked at once,
+        // in file order, against the segment held at that moment.
+        const auto moveTo = [&](TSegment* next, const PopulationSource& holder) {
+            std::cout << "\n\t\tWARNING: Seg " << p.segmentId << " has already the sample '" << holder.name
+                      << "'! Searching for a new segment ...";
+            if (next == nullptr)
+                throw TException(fileText + ": no free segment is left near the point " + pointText(p.lon, p.lat) +
+                                     " of population '" + p.name + "'!",
+                                 levelFatal);
+            p.segment = next;
+            p.segmentId = next->id;
+            p.precision = precisionOf(*next, p.lon, p.lat);
+            std::cout << "\n\t\t" << i + 1 << ": " << p.name << "\tSeg: " << p.segmentId << "\t(precision: "
+                      << p.precision << " m)";
+        };
+        for (int j = 0; j < i; ++j) {
+            const PopulationSource& earlier = *set.populations[static_cast<std::size_t>(j)];
+            if (earlier.segment != p.segment) continue;
+            if (!set.coordinateMode) {
+                std::cout << "\n-> Error: " << fileText << ", line " << lineNumber << ": population '" << p.name
+                          << "' stands on segment " << p.segmentId << " like population '" << earlier.name << "'!";
+                throw TException(my_string("Reading samples: Seg ") + p.segmentId + " has already a sample!", levelFatal);
+            }
+            moveTo(nearestSegment(drainage, p.lon, p.lat, p.segment), earlier);
+        }
+        // The single scan above can lead back to a segment it left (a third
+        // population moved off the first one's segment onto the second's, and
+        // off that back onto the first). Two populations on one segment would
+        // overwrite each other's deme, so such a population takes the nearest
+        // segment that no earlier population holds.
+        if (set.coordinateMode) {
+            std::unordered_set<const TSegment*> held;
+            const PopulationSource* holder = nullptr;
+            for (int j = 0; j < i; ++j) {
+                const PopulationSource& earlier = *set.populations[static_cast<std::size_t>(j)];
+                held.insert(earlier.segment);
+                if (earlier.segment == p.segment && holder == nullptr) holder = &earlier;
+            }
+            if (holder != nullptr)
+                moveTo(nearestSegmentWhere(drainage, p.lon, p.lat,
+                                           [&held](const TSegment* s) { return held.count(s) == 0; }),
+                       *holder);
+        }
+        if (isSampleFile) p.segment->samplePopulation = &p;
+    }
+    return count;
+}
+
+}  // namespace
+
+int ReadPopulations(PopulationVector& populations, const my_string& path, bool isSampleFile) {
+    std::cout << "\n\tRead population file  '" << path << "'... ";
+    const myTimer timer;
+    int count = 0;
+    try {
+        count = readPopulationFile(populations, path, isSampleFile);
+    } catch (const TException&) {
+        throw;
+    } catch (...) {
+        throw TException(my_string(isSampleFile ? "Reading sample file '" : "Reading population file '") + path + "'!",
+                         levelFatal);
+    }
+    if (count == 0 && !populations.problem.empty()) return 0;
+    std::cout << "\n\tdone. (#populations: " << count << "; Duration: " << timer << ")" << std::flush;
+    return count;
+}

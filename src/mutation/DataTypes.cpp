@@ -1,0 +1,31 @@
+// The registry of data types: the code of settings line 19 and the type that
+// answers to it. A new data type is one file of this folder and one line here.
+#include "mutation/DataTypes.h"
+
+namespace {
+
+template <typename T>
+std::unique_ptr<DataType> make(const TSettings& settings) {
+    return std::make_unique<T>(settings);
+}
+
+struct Registration {
+    int code;
+    std::unique_ptr<DataType> (*create)(const TSettings&);
+};
+
+constexpr Registration registry[] = {
+    {MICROSAT, make<Microsat>},
+    {RFLP, make<Rflp>},
+    {DNA, make<Dna>},
+    {STANDARD, make<Standard>},
+    {SNP, make<Snp>},
+};
+
+}  // namespace
+
+std::unique_ptr<DataType> makeDataType(const TSettings& settings) {
+    for (const Registration& r : registry)
+        if (r.code == settings.dataType) return r.create(settings);
+    return nullptr;
+}

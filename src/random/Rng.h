@@ -1,0 +1,141 @@
+// The simulator's randomness: one object that owns the main subtractive
+// lagged uniform generator, the caches of the deviates built on it (Poisson,
+// binomial, geometric, gamma, beta), and the small second generator that
+// deals DNA sites to gamma rate categories. A program call has exactly one;
+// every stage that draws takes it by reference.
+//
+// Every run is reproducible draw for draw from its seed, so each deviate
+// consumes its uniforms in a fixed order and keeps the arithmetic precision of
+// its classic published form (single precision for Poisson and binomial).
+// Changing the order of draws, or the precision of an intermediate, changes
+// every later result of a run.
+#pragma once
+
+#include <array>
+
+class Rng {
+public:
+    Rng() = default;
+
+    // Knuth's subtractive generator (modulus 1e9, seed constant 161803398).
+    // A negative `idum` (or the first call ever) seeds the lag table from
+    // |idum| and sets `idum` to 1; a positive `idum` only continues the one
+    // stream. The value is j * 1e-9 computed in extended precision. A value
+    // of 1 or more cannot come from a sound table; it is reported as " **
+    // strange ran3:" and still returned.
+    double ran3(long& idum);
+    // The same stream through the object's positive seed variable: what every
+    // part of the simulator other than the seeding uses.
+    double ran3() { return ran3(main_.sharedSeed); }
+
+    // Seeds the main generator once per program call.
+    // -161803398 <= seed < 0: seeds with that value (the value drawn while
+    //           seeding is dropped, so the first value used is the second of
+    //           the stream) and prints "Random generator initialized with seed
+    //           = <seed>".
+    // any other seed: takes -(rand() mod 161803398) after srand(time(0))
+    //           instead, prints "\tRandom generator initialized with lidum =
+    //           <value>" and seeds with it.
+    void initialize_ran3(long seed);
+
+    // Poisson deviate of mean `lambda` (returned as a float count). Below 12
+    // the product-of-uniforms method, from 12 on the Lorentzian rejection
+    // method.
+    float poissonDeviate(float lambda);
+    // Binomial deviate: number of successes in `n` trials of probability `p`
+    // (returned as a float count). Direct count below 25 trials, waiting
+    // times for a mean below 1, rejection otherwise; p > 0.5 is drawn as n
+    // minus the count for 1 - p.
+    float binomialDeviate(float p, int n);
+    // Number of failures before the first success when a success has
+    // probability 1 - p: P(k) = p^k (1 - p). 0 when p < 1e-10 or p == 1 (no
+    // draw then).
+    int geometricDeviate(double p);
+    // Gamma deviate of shape a (scale 1). a <= 0 is a fatal TException.
+    double gamma_dev(double a);
+    // Gamma deviate of shape a and rate b, i.e. gamma_dev(a) / b.
+    double gamma_dev(double a, double b);
+    // Gamma deviate of integer shape n (sum of n exponential waiting times).
+    // n <= 0 is a fatal TException.
+    double igamma_dev(int n);
+    // Beta deviate in (0, 1). Non-positive shapes are a fatal TException.
+    double betaDeviate(double a, double b);
+
+    // Uniform in [0, 1) from the second generator (Wichmann and Hill,
+    // algorithm AS 183). It starts from a fixed state and is never reseeded,
+    // so the assignment of sites to rate categories draws the same sequence
+    // in every program call; the main stream is untouched by it.
+    double uniform2();
+    // Gamma deviate of shape s and scale 1 on the second generator:
+    // switching method below 1, Best's method above 1, exponential at 1.
+    // s <= 0 prints "rqv gamma..\n" and gives 0.
+    double gammaDeviate2(double s);
+
+    // Test hook: sets the lag table so that the next 55 calls of ran3 return
+    // next[i] * 1e-9 (each next[i] in 0 .. 999999999), in order; the stream
+    // then goes on by the generator's own recurrence. Lets a test drive the
+    // rare branches of the deviates and of the coalescent (a partner search
+    // that keeps drawing the same lineage) with draws it chose.
+    void setNextRan3Values(const std::array<long, 55>& next);
+
+private:
+    // The main generator and its deviates' caches. The caches only spare
+    // recomputing constants when a deviate is called again with the same
+    // parameter; they never change a result.
+    struct Main {
+        std::array<long, 56> lagTable{};  // entries 1..55 are used
+        int idxA = 0;
+        int idxB = 0;
+        bool initialised = false;
+        long sharedSeed = 1;  // positive: callers only continue the stream
+
+        // Poisson: last mean with sqrt(2 lambda), ln lambda and the
+        // normalising term g (e^-lambda below 12).
+        float poissonMean = -1.0f;
+        float poissonSq = 0.0f;
+        float poissonLogMean = 0.0f;
+        float poissonG = 0.0f;
+
+        // Binomial: last n with ln Gamma(n + 1), last probability q with
+        // 1 - q, ln q and ln(1 - q).
+        int binomialN = -1;
+        float binomialEn = 0.0f;
+        float binomialLnGammaN1 = 0.0f;
+        float binomialP = -1.0f;
+        float binomialPc = 0.0f;
+        float binomialLogP = 0.0f;
+        float binomialLogPc = 0.0f;
+    };
+
+    // The second generator and the caches of gammaDeviate2.
+    struct Second {
+        int x = 11;
+        int y = 23;
+        int z = 137;
+        // Shape below 1 (switching method): last shape and its constants.
+        double smallShape = 10.0;
+        double smallA = 0.0;
+        double smallP = 0.0;
+        double smallUf = 0.0;
+        double smallD = 0.0;
+        // Shape above 1 (Best's method): last shape with s - 1 and
+        // sqrt(3s - 0.75).
+        double largeShape = 0.0;
+        double largeB = 0.0;
+        double largeH = 0.0;
+    };
+
+    void seedLagTable(long seed);
+    double gammaSmallShape(double s);
+    double gammaLargeShape(double s);
+
+    Main main_;
+    Second second_;
+};
+
+// A non-positive seed from the local clock:
+// -(hundredths of the current second) - (seconds since 1970 mod 10000000).
+long clockSeed();
+
+// ln Gamma(x) for x > 0, Lanczos series (relative error below 2e-10).
+double lnGammaLanczos(double x);
