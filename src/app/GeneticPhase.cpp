@@ -80,7 +80,8 @@ void GeneticSimulation::run() {
     phase_.genotypic = s_.genotypicOutput;
     toWriters([&](GeneticWriter& w) { w.open(phase_); });
 
-    if (!demes_.createDemes(*run_.drainage, run_.samplePopulations(), run_.sourcePopulations(), s_))
+    if (!run_.database || !demes_.createDemes(*run_.drainage, *run_.database, run_.samplePopulations(),
+                                              run_.sourcePopulations(), s_))
         throw TException(my_string("ReadGeneticSamples() messed up!"), levelError);
     for (const TDeme* deme : demes_.sampleDemes) {
         sampleSizes_.push_back(deme->sampleSize);

@@ -233,7 +233,7 @@ void RunLoop::SimulateDemography() {
     try {
         if (!drainage) throw TException(my_string("setTime(): no segments are created!"), levelFatal);
         checkDemographyReady(*drainage, database.get(), settings.numGenerations);
-        simulateDemography({*drainage, fullDrainage.get()},
+        simulateDemography({*drainage, fullDrainage.get()}, states,
                            [this]() -> const PopulationVector& { return sourcePopulations(); }, settings,
                            *database, fresh, rng_);
     } catch (const TException&) {

@@ -16,6 +16,7 @@
 #include <memory>
 
 #include "base/Utilities.h"
+#include "demography/State.h"
 #include "output/OutputFiles.h"
 #include "settings/Settings.h"
 
@@ -54,6 +55,7 @@ public:
     std::unique_ptr<TSegmentVector> drainage;      // the drainage in use
     std::unique_ptr<TSegmentVector> fullDrainage;  // the drainage as read, once resampled
     std::unique_ptr<StateDB> database;             // the demographic history
+    SegmentStates states;                          // the current state of every segment
     std::unique_ptr<PopulationVector> samples;
     std::unique_ptr<PopulationVector> sources;
     bool databaseReady = false;  // database just built or cleared: no reset needed

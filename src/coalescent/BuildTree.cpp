@@ -117,8 +117,10 @@ void TDemeCollection::overflowMerge(std::int32_t g) {
     // The merged source deme holds the individuals of its segment and of the
     // overflow segment (the last such segment in drainage order decides).
     for (const auto& [overflow, originSegment] : overflowSegments_) {
-        if (originSegment->deme == nullptr) continue;
-        originSegment->deme->setSize(originSegment->history->sizeAt(0) + overflow->history->sizeAt(0));
+        TDeme* originDeme = demeAt(*originSegment);
+        if (originDeme == nullptr) continue;
+        originDeme->setSize(database_->history(originSegment->index).sizeAt(0) +
+                            database_->history(overflow->index).sizeAt(0));
     }
     // Source demes that now hold lineages join the active list. This also
     // takes the demes that only received incoming lineages just now: before
@@ -128,8 +130,8 @@ void TDemeCollection::overflowMerge(std::int32_t g) {
     const std::int32_t count = std::min(sources.count, static_cast<std::int32_t>(sources.populations.size()));
     for (std::int32_t i = 0; i < count; ++i) {
         const TSegment* sourceSegment = sources.populations[static_cast<std::size_t>(i)]->segment;
-        if (sourceSegment == nullptr || sourceSegment->deme == nullptr) continue;
-        TDeme* deme = sourceSegment->deme;
+        TDeme* deme = sourceSegment != nullptr ? demeAt(*sourceSegment) : nullptr;
+        if (deme == nullptr) continue;
         if (deme->nLineages == 0 && deme->nIncoming == 0) continue;
         if (std::find(active.begin(), active.end(), deme) == active.end()) active.push_back(deme);
     }

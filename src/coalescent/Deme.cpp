@@ -29,14 +29,22 @@ const TimeStoFull& readable(const TimeStoFull& series, const TSegment& segment) 
 
 }  // namespace
 
-TDeme::TDeme(TDemeCollection& owner, TSegment& home, std::int32_t capacity)
+namespace {
+
+const StatesOfCell& historyOf(const StateDB& database, const TSegment& segment) {
+    if (segment.index < 0 || segment.index >= static_cast<std::int32_t>(database.histories.size()))
+        throw TException(my_string("Segment ") + segment.id + " has no demographic history!", levelError);
+    return database.history(segment.index);
+}
+
+}  // namespace
+
+TDeme::TDeme(TDemeCollection& owner, TSegment& home, std::int32_t capacity, const StateDB& database)
     : lineages(static_cast<std::size_t>(std::max(capacity, 0)), nullptr),
       incoming(static_cast<std::size_t>(std::max(capacity, 0)), nullptr),
-      history(home.history),
+      history(&historyOf(database, home)),
       segment(&home),
       collection(&owner) {
-    if (history == nullptr)
-        throw TException(my_string("Segment ") + home.id + " has no demographic history!", levelError);
     const std::int32_t nb = home.neighbourCount;
     if (nb > static_cast<std::int32_t>(history->immigrants.size()))
         throw TException(my_string("Segment ") + home.id +
@@ -44,19 +52,16 @@ TDeme::TDeme(TDemeCollection& owner, TSegment& home, std::int32_t capacity)
                          levelError);
     const auto view = [&home](const TimeStoFull& series) {
         const TimeStoFull& s = readable(series, home);
-        return SeriesView{s.entries.data(), s.count()};
+        return SeriesView{s.data(), s.count()};
     };
     sizes_ = view(history->sizes);
     immigrants_.reserve(static_cast<std::size_t>(nb));
     neighbourSizes_.reserve(static_cast<std::size_t>(nb));
     for (std::int32_t k = 0; k < nb; ++k) {
         const TSegment& neighbour = *home.neighbours[static_cast<std::size_t>(k)];
-        if (neighbour.history == nullptr)
-            throw TException(my_string("Segment ") + neighbour.id + " has no demographic history!", levelError);
         immigrants_.push_back(view(history->immigrants[static_cast<std::size_t>(k)]));
-        neighbourSizes_.push_back(view(neighbour.history->sizes));
+        neighbourSizes_.push_back(view(historyOf(database, neighbour).sizes));
     }
-    home.deme = this;
 }
 
 TDeme::~TDeme() = default;

@@ -9,8 +9,7 @@
 // ancestor immigrated from.
 //
 // A segment holds at most one deme (its slot 0). The collection owns every
-// deme through a table indexed by the segment's position in the drainage (its
-// database index); the segment itself keeps an observer pointer to its deme.
+// deme through a table indexed by the segment's index in the drainage.
 // Demes created by backward migration stay in the table for later genealogies
 // of the same demographic simulation (with no lineages after a reset).
 //
@@ -32,6 +31,7 @@ class PopulationVector;
 class TSegmentVector;
 class TSegment;
 class StatesOfCell;
+class StateDB;
 class PopulationSource;
 class TDemeCollection;
 
@@ -40,11 +40,10 @@ class TDemeCollection;
 class TDeme {
 public:
     // Creates a deme on `segment` with lineage arrays for `capacity` lineages
-    // (the number of sampled gene copies of the collection) and registers it
-    // as the segment's deme. Ownership stays with the caller (the collection's
-    // table); the destructor does not touch the segment, which may be gone
-    // already when a world is torn down.
-    TDeme(TDemeCollection& collection, TSegment& segment, std::int32_t capacity);
+    // (the number of sampled gene copies of the collection), reading the
+    // segment's history in `database`. Ownership stays with the caller (the
+    // collection's table).
+    TDeme(TDemeCollection& collection, TSegment& segment, std::int32_t capacity, const StateDB& database);
     virtual ~TDeme();
     TDeme(const TDeme&) = delete;
     TDeme& operator=(const TDeme&) = delete;
@@ -99,7 +98,7 @@ public:
     std::vector<TNode*> incoming; // first nIncoming valid; same capacity as lineages
     std::int32_t id = -1;         // position in the active list at creation (sample demes); -1 otherwise
     my_string name;               // sample name (empty for demes made by migration)
-    StatesOfCell* history = nullptr;  // the segment's demographic history
+    const StatesOfCell* history = nullptr;  // the segment's demographic history
     TSegment* segment = nullptr;      // the segment the deme lives on
     std::int32_t slot = 0;            // slot within the segment: always 0
     TDemeCollection* collection;      // the collection that owns the deme
@@ -135,8 +134,8 @@ public:
     // its message) on lack of memory or when no lineage could be created.
     // The drainage, the populations and the settings are observed until the
     // next call or clear().
-    bool createDemes(TSegmentVector& drainage, const PopulationVector& samples, const PopulationVector& sources,
-                     const TSettings& settings);
+    bool createDemes(TSegmentVector& drainage, const StateDB& database, const PopulationVector& samples,
+                     const PopulationVector& sources, const TSettings& settings);
     // Builds the tree for the lineages of the active demes: one leaf per
     // sampled gene copy, numbered deme after deme. False when there is none.
     bool createlineages();
@@ -171,8 +170,10 @@ public:
     // level error for a segment outside the table.
     std::int32_t tableIndex(const TSegment& segment) const;
 
-    // Deletes every deme and releases the tables and the genealogy. Call it
-    // while the drainage still exists: it clears the segments' deme pointers.
+    // The deme of a segment, or null when it has none.
+    TDeme* demeAt(const TSegment& segment) const { return demeTable[static_cast<std::size_t>(tableIndex(segment))].get(); }
+
+    // Deletes every deme and releases the tables and the genealogy.
     void clear();
 
     std::int32_t numSampleDemes() const { return static_cast<std::int32_t>(sampleDemes.size()); }
@@ -210,6 +211,7 @@ private:
 
     // Observed from createDemes on: what the walk reads besides the history.
     TSegmentVector* drainage_ = nullptr;
+    const StateDB* database_ = nullptr;
     const PopulationVector* sources_ = nullptr;
     const TSettings* settings_ = nullptr;
     std::int32_t numIndependentLoci_ = 0;

@@ -27,18 +27,18 @@ TDemeCollection::TDemeCollection() = default;
 TDemeCollection::~TDemeCollection() = default;
 
 std::int32_t TDemeCollection::tableIndex(const TSegment& segment) const {
-    const std::int32_t index = segment.databaseIndex;
+    const std::int32_t index = segment.index;
     if (index < 0 || index >= static_cast<std::int32_t>(demeTable.size()))
-        throw TException(my_string("Segment ") + segment.id + " has no place in the deme table (database index " +
+        throw TException(my_string("Segment ") + segment.id + " has no place in the deme table (index " +
                              index + ")!",
                          levelError);
     return index;
 }
 
 TDeme& TDemeCollection::demeOf(TSegment& segment, std::int32_t g) {
-    if (segment.deme != nullptr) return *segment.deme;
     const std::int32_t index = tableIndex(segment);
-    auto deme = std::make_unique<TDeme>(*this, segment, nSampleLineages);
+    if (TDeme* existing = demeTable[static_cast<std::size_t>(index)].get()) return *existing;
+    auto deme = std::make_unique<TDeme>(*this, segment, nSampleLineages, *database_);
     deme->setSize(deme->storedSize(g));
     TDeme& created = *deme;
     demeList_.push_back(&created);
@@ -55,11 +55,6 @@ void TDemeCollection::releaseDemes() {
 }
 
 void TDemeCollection::clear() {
-    // Forget the segments' pointers to the demes while the drainage that holds
-    // them still exists.
-    if (drainage_ != nullptr)
-        for (auto& entry : drainage_->segments)
-            if (entry.second->deme != nullptr && entry.second->deme->collection == this) entry.second->deme = nullptr;
     releaseDemes();
     demeTable.clear();
     active.shrink_to_fit();
@@ -75,10 +70,11 @@ void TDemeCollection::clear() {
     nSampleLineages = 0;
 }
 
-bool TDemeCollection::createDemes(TSegmentVector& drainage, const PopulationVector& samples,
+bool TDemeCollection::createDemes(TSegmentVector& drainage, const StateDB& database, const PopulationVector& samples,
                                   const PopulationVector& sources, const TSettings& settings) {
     if (drainage.size() == 0) return true;
     drainage_ = &drainage;
+    database_ = &database;
     sources_ = &sources;
     settings_ = &settings;
     numIndependentLoci_ = settings.numIndependentLoci;
@@ -87,7 +83,6 @@ bool TDemeCollection::createDemes(TSegmentVector& drainage, const PopulationVect
     // Demes of an earlier demographic simulation are never reused: their
     // sizes and lineages belong to another history.
     releaseDemes();
-    for (auto& entry : drainage.segments) entry.second->deme = nullptr;
     try {
         const std::int32_t count = drainage.size();
         if (count != nSegments || static_cast<std::int32_t>(demeTable.size()) != count) {
@@ -122,13 +117,13 @@ bool TDemeCollection::createDemes(TSegmentVector& drainage, const PopulationVect
         const PopulationSource& sample = *samples.populations[static_cast<std::size_t>(r)];
         if (sample.segment != nullptr && sample.segment->accessible) {
             TSegment& segment = *sample.segment;
-            if (segment.history == nullptr)
+            if (segment.index < 0 || segment.index >= static_cast<std::int32_t>(database.histories.size()))
                 throw TException(my_string("Segment ") + segment.id + " of sample '" + sample.name +
                                      "' has no demographic history!",
                                  levelError);
             // Only a segment the population reached by the end of the forward
             // simulation has ancestors to trace.
-            if (static_cast<std::uint16_t>(segment.history->sizeAt(lastGeneration)) != 0) {
+            if (static_cast<std::uint16_t>(database.history(segment.index).sizeAt(lastGeneration)) != 0) {
                 if (sample.size < 0)
                     throw TException(my_string("Sample '") + sample.name + "' has a negative number of gene copies (" +
                                          static_cast<int>(sample.size) + ")!",
@@ -144,7 +139,7 @@ bool TDemeCollection::createDemes(TSegmentVector& drainage, const PopulationVect
                     demeList_.erase(std::find(demeList_.begin(), demeList_.end(), earlier));
                     demeTable[static_cast<std::size_t>(index)].reset();
                 }
-                auto deme = std::make_unique<TDeme>(*this, segment, 0);
+                auto deme = std::make_unique<TDeme>(*this, segment, 0, database);
                 deme->name = sample.name;
                 deme->sampleSize = sample.size;
                 deme->nLineages = sample.size;

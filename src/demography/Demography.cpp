@@ -16,9 +16,8 @@ void checkDemographyReady(const TSegmentVector& drainage, const StateDB* db, std
                 db->histories.size() == drainage.segments.size();
     if (fits)
         for (const auto& [id, segment] : drainage.segments)
-            if (segment->history == nullptr || segment->history->segment != segment.get() ||
-                !segment->history->complete ||
-                segment->history->immigrants.size() != segment->neighbours.size()) {
+            if (segment->index < 0 || segment->index >= db->count ||
+                db->history(segment->index).immigrants.size() != segment->neighbours.size()) {
                 fits = false;
                 break;
             }
@@ -43,19 +42,20 @@ void asIterateCells(Step&& step) {
 
 }  // namespace
 
-void IterateCells(TSegmentVector& drainage, const TSettings& settings, std::int32_t t, Rng& rng) {
+void IterateCells(TSegmentVector& drainage, SegmentStates& states, StateDB* database, const TSettings& settings,
+                  std::int32_t t, Rng& rng) {
     asIterateCells([&] {
-        MigrationPlan plan(drainage, settings, rng, false);
+        MigrationPlan plan(drainage, states, database, settings, rng, false);
         plan.iterate(settings.demographicModel, t);
         plan.finish();
     });
 }
 
-void simulateDemography(const DemographyDrainages& drainages, const SourcePopulations& sources,
+void simulateDemography(const DemographyDrainages& drainages, SegmentStates& states, const SourcePopulations& sources,
                         const TSettings& settings, StateDB& database, bool freshDatabase, Rng& rng) {
     TSegmentVector& drainage = drainages.inUse;
     checkDemographyReady(drainage, &database, settings.numGenerations);
-    setStartingConditions(drainage, database, sources, settings, freshDatabase);
+    setStartingConditions(drainage, states, database, sources, settings, freshDatabase);
     std::cout << "\n\nDemography simulation over " << settings.numGenerations << " generations ..." << std::flush;
     const myTimer timer;
     const TDynamicVector* environment = nullptr;
@@ -64,7 +64,7 @@ void simulateDemography(const DemographyDrainages& drainages, const SourcePopula
         environment = asRead.dynamicEnvironment.get();
     }
     std::size_t mapCursor = 0;
-    MigrationPlan plan(drainage, settings, rng, true);
+    MigrationPlan plan(drainage, states, &database, settings, rng, true);
     for (std::int32_t t = 1; t <= settings.numGenerations; ++t) {
         bool mapped = false;
         if (environment != nullptr)

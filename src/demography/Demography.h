@@ -26,14 +26,16 @@ struct DemographyDrainages {
 // Runs generations 1 .. numGenerations from the starting conditions. A
 // failure leaves states and database to be cleared before the next run (pass
 // freshDatabase = false then). Every draw comes from `rng`.
-void simulateDemography(const DemographyDrainages& drainages, const SourcePopulations& sources,
+// `states` holds the current state of every segment (by index) afterwards.
+void simulateDemography(const DemographyDrainages& drainages, SegmentStates& states, const SourcePopulations& sources,
                         const TSettings& settings, StateDB& database, bool freshDatabase, Rng& rng);
 
 // One generation t on its own, unstaged: clear the migration balances, run
 // the migration model over all segments, add the balances to the sizes and
 // store the sizes in the database. Non-program failures become the error
 // "IterateCells() did not work!".
-void IterateCells(TSegmentVector& drainage, const TSettings& settings, std::int32_t t, Rng& rng);
+void IterateCells(TSegmentVector& drainage, SegmentStates& states, StateDB* database, const TSettings& settings,
+                  std::int32_t t, Rng& rng);
 
 // Throws a fatal error unless the drainage has segments and the database was
 // built for it and for numGenerations.

@@ -43,8 +43,10 @@ inline float truncated(float y) {
 
 }  // namespace
 
-MigrationPlan::MigrationPlan(TSegmentVector& drainage, const TSettings& settings_, Rng& rng_, bool staged_)
+MigrationPlan::MigrationPlan(TSegmentVector& drainage, SegmentStates& states_, StateDB* database,
+                             const TSettings& settings_, Rng& rng_, bool staged_)
     : settings(settings_),
+      states(states_),
       rng(rng_),
       staged(staged_),
       growthRate(settings_.growthRate),
@@ -54,18 +56,19 @@ MigrationPlan::MigrationPlan(TSegmentVector& drainage, const TSettings& settings
     hot.reserve(drainage.segments.size());
     std::unordered_map<const TSegment*, std::uint32_t> indexOf;
     indexOf.reserve(drainage.segments.size());
-    std::size_t withHistory = 0;
+    if (states.size() != drainage.segments.size()) throw databaseMismatch();
     for (auto& [id, segment] : drainage.segments) {
+        if (segment->index != static_cast<std::int32_t>(ordered.size())) throw databaseMismatch();
         indexOf.emplace(segment.get(), static_cast<std::uint32_t>(ordered.size()));
         ordered.push_back(segment.get());
-        const State& s = segment->state;
+        const State& s = states[ordered.size() - 1];
         hot.push_back({s.N, s.K, s.BilanMigr, static_cast<std::uint8_t>(segment->accessible ? 1 : 0),
                        s.growthRemainder});
-        if (segment->history != nullptr) ++withHistory;
     }
     const std::size_t n = ordered.size();
-    const bool hasDatabase = withHistory > 0;
-    if (hasDatabase && withHistory != n) throw databaseMismatch();
+    const bool hasDatabase = database != nullptr;
+    if (hasDatabase && (database->count != static_cast<std::int32_t>(n) || database->histories.size() != n))
+        throw databaseMismatch();
 
     // Series slots: per segment its size series, then its immigrant series.
     std::vector<std::uint32_t> firstImmigrantSlot(n, noSlot);
@@ -73,16 +76,16 @@ MigrationPlan::MigrationPlan(TSegmentVector& drainage, const TSettings& settings
     seriesLength = hasDatabase ? std::numeric_limits<std::int32_t>::max() : 0;
     if (hasDatabase)
         for (std::size_t i = 0; i < n; ++i) {
-            StatesOfCell& history = *ordered[i]->history;
-            if (history.immigrants.size() != ordered[i]->neighbours.size() || history.sizes.entries.empty())
+            StatesOfCell& history = database->history(static_cast<std::int32_t>(i));
+            if (history.immigrants.size() != ordered[i]->neighbours.size() || history.sizes.count() == 0)
                 throw databaseMismatch();
             sizeSlot[i] = static_cast<std::uint32_t>(series.size());
-            series.push_back(history.sizes.entries.data());
+            series.push_back(history.sizes.data());
             seriesLength = std::min(seriesLength, history.sizes.count());
             firstImmigrantSlot[i] = static_cast<std::uint32_t>(series.size());
             for (TimeStoFull& immigrants : history.immigrants) {
-                if (immigrants.entries.empty()) throw databaseMismatch();
-                series.push_back(immigrants.entries.data());
+                if (immigrants.count() == 0) throw databaseMismatch();
+                series.push_back(immigrants.data());
                 seriesLength = std::min(seriesLength, immigrants.count());
             }
         }
@@ -104,7 +107,8 @@ MigrationPlan::MigrationPlan(TSegmentVector& drainage, const TSettings& settings
             if (hasDatabase) {
                 const std::int32_t reverse = k < S.reversePositions.size() ? S.reversePositions[k] : -1;
                 const TSegment& neighbour = *S.neighbours[k];
-                if (reverse < 0 || static_cast<std::size_t>(reverse) >= neighbour.history->immigrants.size())
+                if (reverse < 0 ||
+                    static_cast<std::size_t>(reverse) >= database->history(neighbour.index).immigrants.size())
                     throw databaseMismatch();
                 slot = firstImmigrantSlot[found->second] + static_cast<std::uint32_t>(reverse);
             }
@@ -432,7 +436,7 @@ void MigrationPlan::iterate(std::int32_t model, std::int32_t t) {
 void MigrationPlan::finish() {
     flush();
     for (std::size_t i = 0; i < ordered.size(); ++i) {
-        State& s = ordered[i]->state;
+        State& s = states[i];
         s.N = hot[i].N;
         s.K = hot[i].K;
         s.BilanMigr = hot[i].BilanMigr;
@@ -440,10 +444,10 @@ void MigrationPlan::finish() {
     }
 }
 
-void runMigrationModel(TSegmentVector& drainage, const TSettings& settings, std::int32_t model, std::int32_t t,
-                       Rng& rng) {
+void runMigrationModel(TSegmentVector& drainage, SegmentStates& states, const TSettings& settings,
+                       std::int32_t model, std::int32_t t, Rng& rng) {
     if (model < 1 || model > 4) throw unknownModel();
-    MigrationPlan plan(drainage, settings, rng, false);
+    MigrationPlan plan(drainage, states, nullptr, settings, rng, false);
     plan.runMigrationModel(model, t);
     plan.finish();
 }

@@ -16,10 +16,13 @@
 #include <cstdint>
 #include <vector>
 
+#include "demography/State.h"
+
 class TSegment;
 class TSegmentVector;
 class TSettings;
 class Rng;
+class StateDB;
 
 // The emigrating share of a segment with n individuals and capacity K: a
 // logistic switch centred at n = K/2 from migrCol (almost empty) to migrOcc
@@ -29,8 +32,10 @@ float emigrationShare(const TSettings& settings, std::int32_t n, std::int32_t K)
 // One pass over all segments in ascending id order (only those holding
 // individuals when reached) at generation t. A model outside 1..4 is fatal:
 // "runMigrationModel(): unknown demographic model!".
-void runMigrationModel(TSegmentVector& drainage, const TSettings& settings, std::int32_t model, std::int32_t t,
-                       Rng& rng);
+// The states are those of the drainage's segments (by index); nothing is
+// recorded.
+void runMigrationModel(TSegmentVector& drainage, SegmentStates& states, const TSettings& settings,
+                       std::int32_t model, std::int32_t t, Rng& rng);
 
 // The drainage laid out flat for the generation loop. Segments are numbered
 // in ascending id order; their states (N, K, BilanMigr, remainder, the
@@ -47,13 +52,16 @@ void runMigrationModel(TSegmentVector& drainage, const TSettings& settings, std:
 // (as the starting conditions or BuildDB leave them): entries nobody wrote
 // are not written out.
 //
-// The segments' own states are brought up to date by finish(); until then
-// they hold the values of the plan's construction. The layout holds while
+// The states are brought up to date by finish(); until then they hold the
+// values of the plan's construction. The layout holds while
 // the drainage's segments and neighbour lists stay as they are; accessible
 // flags changed between generations are taken over by refreshAccessible().
 class MigrationPlan {
 public:
-    MigrationPlan(TSegmentVector& drainage, const TSettings& settings, Rng& rng, bool staged);
+    // The states of the drainage's segments (by index) are read now and
+    // written back by finish(); without a database nothing is recorded.
+    MigrationPlan(TSegmentVector& drainage, SegmentStates& states, StateDB* database, const TSettings& settings,
+                  Rng& rng, bool staged);
 
     // Generation t: clear the balances, run the migration model, add the
     // balances to the sizes and store the sizes at t.
@@ -99,6 +107,7 @@ private:
     std::int32_t checkedGeneration(std::int32_t t) const;
 
     const TSettings& settings;
+    SegmentStates& states;
     Rng& rng;
     std::int32_t generation = 0;            // of the pass in progress
     std::vector<TSegment*> ordered;

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <functional>
 
+#include "demography/State.h"
+
 class TSegment;
 class TSegmentVector;
 class PopulationSource;
@@ -20,22 +22,23 @@ class StateDB;
 class TSettings;
 
 // Every segment back to K = -1, N = 0, BilanMigr = 0, no growth remainder.
-void resetAllStates(TSegmentVector& drainage);
-void setCapacity(TSegmentVector& drainage, std::int16_t K);
+void resetAllStates(SegmentStates& states);
+void setCapacity(SegmentStates& states, std::int16_t K);
 
 // The starting conditions of one demographic simulation: capacities, the
 // source populations placed, generation 0 stored in the database. A database
 // just built (freshDatabase) is all zeros already; otherwise it and the
-// segments' states are cleared first.
-void setStartingConditions(TSegmentVector& drainage, StateDB& database, const SourcePopulations& sources,
-                           const TSettings& settings, bool freshDatabase);
+// segments' states are cleared first. `states` gets one entry per segment.
+void setStartingConditions(TSegmentVector& drainage, SegmentStates& states, StateDB& database,
+                           const SourcePopulations& sources, const TSettings& settings, bool freshDatabase);
 
 // Places `size` individuals of `population` on `segment`: up to overflowRate
-// x K stay (overflowRate: the share of a segment's capacity that a source may
-// fill before the rest spills over into the empty neighbours), the rest is shared out evenly among the empty neighbours, which
-// spread their share on in turn, depth first. A neighbour filled by an earlier
+// x K stay (overflowRate: the share of a segment's capacity that a source
+// may fill before the rest spills over), the rest is shared out evenly among
+// the empty neighbours, which spread their share on in turn, depth first. A neighbour filled by an earlier
 // (deeper) placement is no longer empty when its turn comes and gets nothing:
 // its share is lost. A neighbour that already received a source population in
 // these starting conditions never counts as empty, even while it holds no one
 // (with a limit of 0 the population would otherwise pass back and forth).
-void ArrangeInitialDensity(TSegment& segment, std::int16_t size, PopulationSource* population, float overflowRate);
+void ArrangeInitialDensity(SegmentStates& states, TSegment& segment, std::int16_t size, PopulationSource* population,
+                           float overflowRate);

@@ -2,13 +2,12 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 class TSegment;
 
 class State {
 public:
-    virtual ~State() = default;
-
     std::int16_t N = 0;           // individuals on the segment
     std::int16_t K = -1;          // carrying capacity
     std::int16_t BilanMigr = 0;   // net migration of this generation: immigrants - emigrants
@@ -21,6 +20,9 @@ public:
         growthRemainder = 0;
     }
 };
+
+// The current state of every segment of a drainage, by segment index.
+using SegmentStates = std::vector<State>;
 
 // N += BilanMigr. A negative result (random emigrant counts can exceed the
 // grown size) is reported, set to 0, and the call returns false. A result

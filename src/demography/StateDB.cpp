@@ -7,61 +7,37 @@
 #include <stdexcept>
 #include <string>
 
+#include "base/Exception.h"
 #include "drainage/Segment.h"
 #include "drainage/SegmentVector.h"
-#include "base/Exception.h"
 
-bool TimeStoFull::AllocateTimeStoFullMemory(std::int32_t G) {
-    std::vector<std::int16_t>().swap(entries);
-    const std::size_t n = static_cast<std::size_t>(std::max<std::int64_t>(G, 0)) + 1;
-    try {
-        entries.assign(n, 0);
-    } catch (const std::bad_alloc&) {
-        std::vector<std::int16_t>().swap(entries);
-    } catch (const std::length_error&) {
-        std::vector<std::int16_t>().swap(entries);
+StateDB::StateDB(const TSegmentVector& drainage, std::int32_t G) : count(drainage.size()), generations(G) {
+    const std::size_t length = static_cast<std::size_t>(std::max<std::int64_t>(G, 0)) + 1;
+    std::size_t series = 0;
+    for (const auto& [id, segment] : drainage.segments)
+        series += static_cast<std::size_t>(std::max(segment->neighbourCount, 0)) + 1;
+    if (series > table_.max_size() / length) throw std::bad_alloc();
+    table_.assign(series * length, 0);
+    histories.resize(drainage.segments.size());
+    std::int16_t* next = table_.data();
+    const auto take = [&next, length] {
+        TimeStoFull view(next, static_cast<std::int32_t>(length));
+        next += length;
+        return view;
+    };
+    std::int32_t index = 0;
+    for (const auto& [id, segment] : drainage.segments) {
+        // Rows follow the segments' indexes, which the neighbour lists set.
+        if (segment->index != index)
+            throw std::logic_error("StateDB: the drainage's segment indexes are not set (neighbour lists not built)");
+        StatesOfCell& h = histories[static_cast<std::size_t>(index++)];
+        h.sizes = take();
+        h.immigrants.resize(static_cast<std::size_t>(std::max(segment->neighbourCount, 0)));
+        for (TimeStoFull& immigrants : h.immigrants) immigrants = take();
     }
-    if (entries.empty()) {
-        std::cout << "\tERROR{TimeStoFull::AllocateTimeStoFullMemory}: Canot allocate memory!" << std::endl;
-        return false;
-    }
-    return true;
 }
 
-void TimeStoFull::clear() { std::fill(entries.begin(), entries.end(), std::int16_t{0}); }
-
-StatesOfCell::StatesOfCell(TSegment& segment_, std::int32_t G) : segment(&segment_) {
-    segment_.history = this;
-    neighbourCount = segment_.neighbourCount;
-    immigrants.resize(static_cast<std::size_t>(std::max(neighbourCount, 0)));
-    for (TimeStoFull& series : immigrants)
-        if (!series.AllocateTimeStoFullMemory(G)) {
-            complete = false;
-            return;  // one message is enough: the database cannot be used
-        }
-    if (!sizes.AllocateTimeStoFullMemory(G)) complete = false;
-}
-
-StatesOfCell::~StatesOfCell() {
-    if (segment != nullptr && segment->history == this) segment->history = nullptr;
-}
-
-void StatesOfCell::clear() {
-    sizes.clear();
-    for (TimeStoFull& series : immigrants) series.clear();
-}
-
-StateDB::~StateDB() {
-    for (const auto& history : histories)
-        if (history && history->segment != nullptr && history->segment->database == this) {
-            history->segment->database = nullptr;
-            history->segment->databaseIndex = -1;
-        }
-}
-
-void StateDB::clear() {
-    for (const auto& history : histories) history->clear();
-}
+void StateDB::clear() { std::fill(table_.begin(), table_.end(), std::int16_t{0}); }
 
 std::uint64_t databaseBytes(const TSegmentVector& drainage, std::int32_t G) {
     constexpr std::uint64_t most = std::numeric_limits<std::uint64_t>::max();
@@ -95,24 +71,15 @@ TException databaseTooLarge(const TSegmentVector& drainage, std::int32_t G, std:
 
 }  // namespace
 
-std::unique_ptr<StateDB> buildDatabase(TSegmentVector& drainage, std::int32_t G) {
+std::unique_ptr<StateDB> buildDatabase(const TSegmentVector& drainage, std::int32_t G) {
     const std::uint64_t bytes = databaseBytes(drainage, G);
     const std::uint64_t available = availableMemoryBytes();
     if (available != 0 && bytes > available) throw databaseTooLarge(drainage, G, bytes, available);
     try {
-        auto db = std::make_unique<StateDB>();
-        db->count = drainage.size();
-        db->generations = G;
-        db->histories.reserve(drainage.segments.size());
-        std::int32_t index = 0;
-        for (const auto& [id, segment] : drainage.segments) {
-            segment->database = db.get();
-            segment->databaseIndex = index++;
-            db->histories.push_back(std::make_unique<StatesOfCell>(*segment, G));
-            if (!db->histories.back()->complete) throw std::bad_alloc();
-        }
-        return db;
+        return std::make_unique<StateDB>(drainage, G);
     } catch (const std::bad_alloc&) {
+        throw databaseTooLarge(drainage, G, bytes, 0);
+    } catch (const std::length_error&) {
         throw databaseTooLarge(drainage, G, bytes, 0);
     }
 }

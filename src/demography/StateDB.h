@@ -3,42 +3,44 @@
 // of the generation, and for every neighbour the individuals that came in from
 // it. All values are 16-bit, one entry per generation, generations 0 .. G
 // (generation 0 holds the starting state).
+//
+// The whole history is one contiguous table. A segment's rows follow each
+// other in ascending segment order (by the segment's index): first its size
+// series, then one immigrant series per neighbour in neighbour order, each
+// G + 1 entries long. The coalescent reads a deme's series through views
+// taken once per deme, and the forward simulation writes each series a
+// cache line at a time, so neither depends on more than these accessors.
 #pragma once
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <vector>
 
-class TSegment;
 class TSegmentVector;
 
-// One time series of 16-bit values.
+// A view of one time series of the table.
 class TimeStoFull {
 public:
-    // G + 1 entries, all 0 (a negative G gives the one entry of generation
-    // 0). Returns false (after its message) when the memory cannot be had;
-    // the series is then empty and must be neither read nor written.
-    bool AllocateTimeStoFullMemory(std::int32_t G);
-    std::int32_t count() const { return static_cast<std::int32_t>(entries.size()); }
-    // Entry t for 0 < t < count, else entry 0.
-    std::int16_t at(std::int32_t t) const {
-        return (t > 0 && t < count()) ? entries[static_cast<std::size_t>(t)] : entries[0];
-    }
-    void store(std::int32_t t, std::int16_t value) { entries[static_cast<std::size_t>(t)] = value; }
-    void clear();
+    TimeStoFull() = default;
+    TimeStoFull(std::int16_t* entries, std::int32_t count) : entries_(entries), count_(count) {}
 
-    std::vector<std::int16_t> entries;
+    std::int32_t count() const { return count_; }
+    // Entry t for 0 < t < count, else entry 0.
+    std::int16_t at(std::int32_t t) const { return (t > 0 && t < count_) ? entries_[t] : entries_[0]; }
+    void store(std::int32_t t, std::int16_t value) { entries_[t] = value; }
+    std::int16_t* data() { return entries_; }
+    const std::int16_t* data() const { return entries_; }
+    std::span<const std::int16_t> entries() const { return {entries_, static_cast<std::size_t>(count_)}; }
+
+private:
+    std::int16_t* entries_ = nullptr;
+    std::int32_t count_ = 0;
 };
 
-// The history of one segment. It is linked both ways with its segment; the
-// segment must outlive it.
+// The history of one segment: views of its rows of the table.
 class StatesOfCell {
 public:
-    StatesOfCell(TSegment& segment, std::int32_t G);
-    virtual ~StatesOfCell();
-    StatesOfCell(const StatesOfCell&) = delete;
-    StatesOfCell& operator=(const StatesOfCell&) = delete;
-
     std::int16_t sizeAt(std::int32_t t) const { return sizes.at(t); }
     std::int16_t immigrantsAt(std::int32_t j, std::int32_t t) const {
         return immigrants[static_cast<std::size_t>(j)].at(t);
@@ -47,27 +49,33 @@ public:
     void storeImmigrants(std::int32_t j, std::int32_t t, std::int16_t value) {
         immigrants[static_cast<std::size_t>(j)].store(t, value);
     }
-    void clear();
 
     TimeStoFull sizes;
     std::vector<TimeStoFull> immigrants;  // one series per neighbour, in neighbour order
-    std::int32_t neighbourCount = 0;
-    TSegment* segment = nullptr;
-    bool complete = true;  // every series got its memory
 };
 
 class StateDB {
 public:
-    StateDB() = default;
-    virtual ~StateDB();
+    // A table of zeros for the drainage (with its neighbour lists built) and
+    // G generations. Throws std::bad_alloc when the memory cannot be had.
+    StateDB(const TSegmentVector& drainage, std::int32_t G);
     StateDB(const StateDB&) = delete;
     StateDB& operator=(const StateDB&) = delete;
+
+    // The history of the segment with this index.
+    StatesOfCell& history(std::int32_t index) { return histories[static_cast<std::size_t>(index)]; }
+    const StatesOfCell& history(std::int32_t index) const { return histories[static_cast<std::size_t>(index)]; }
     // Every entry of every series back to 0.
     void clear();
+    // Every entry, in table order.
+    std::span<const std::int16_t> entries() const { return table_; }
 
-    std::vector<std::unique_ptr<StatesOfCell>> histories;  // ascending segment id order
-    std::int32_t count = 0;
-    std::int32_t generations = 0;
+    std::int32_t count = 0;        // segments
+    std::int32_t generations = 0;  // G
+    std::vector<StatesOfCell> histories;  // by segment index
+
+private:
+    std::vector<std::int16_t> table_;
 };
 
 // Bytes of 16-bit entries a database for the drainage and G generations
@@ -75,8 +83,7 @@ public:
 // the largest 64-bit value rather than overflowing.
 std::uint64_t databaseBytes(const TSegmentVector& drainage, std::int32_t G);
 
-// A database of zeros for the drainage and G generations, every segment
-// linked to its history. A database larger than the memory the system can
-// give is refused up front with a fatal error that says how many bytes it
-// needs.
-std::unique_ptr<StateDB> buildDatabase(TSegmentVector& drainage, std::int32_t G);
+// A database of zeros for the drainage and G generations. A database larger
+// than the memory the system can give is refused up front with a fatal error
+// that says how many bytes it needs.
+std::unique_ptr<StateDB> buildDatabase(const TSegmentVector& drainage, std::int32_t G);

@@ -1,17 +1,14 @@
-// A river segment: one deme of the forward simulation, with its neighbours.
+// A river segment: one stretch of habitat between two nodes, with its
+// neighbours. The later stages keep what they know of a segment (its
+// population, its history, its coalescent deme) in tables indexed by the
+// segment's `index`.
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
-#include "demography/State.h"
-
 class TSegNode;
 class TSegmentVector;
-class TSettings;
-class TDeme;
-class StatesOfCell;
-class StateDB;
 class PopulationSource;
 
 // Neighbour kinds. The river flows from the from-node F to the to-node T of a
@@ -32,7 +29,6 @@ public:
     TSegNode* toNode = nullptr;
     float lon = -1;            // middle point
     float lat = -1;
-    TDeme* deme = nullptr;     // the coalescent deme living here, if any
     std::int32_t neighbourCount = 0;
     std::vector<TSegment*> neighbours;
     std::vector<std::int32_t> neighbourKinds;
@@ -41,10 +37,9 @@ public:
     std::vector<std::int32_t> reversePositions;
     TSegment* originSegment = nullptr;  // segment of the drainage as read it was cut from
     bool accessible = true;             // takes part in migration; processed mark of the transform
-    StatesOfCell* history = nullptr;    // this segment's history in the database
-    StateDB* database = nullptr;
-    State state;
-    std::int32_t databaseIndex = -1;
+    // Position in ascending id order (0 .. size - 1), set with the neighbour
+    // lists: the row of the segment in every table of the later stages.
+    std::int32_t index = -1;
     PopulationSource* sourcePopulation = nullptr;
     PopulationSource* samplePopulation = nullptr;
 };

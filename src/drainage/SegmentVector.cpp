@@ -40,6 +40,8 @@ void TSegmentVector::buildNeighbourLists() {
     // order the migration model and the demographic database rely on:
     // other segments leaving F (1), segments ending at F (2), segments
     // leaving T (3), other segments ending at T (4), each in file order.
+    std::int32_t index = 0;
+    for (auto& [id, owned] : segments) owned->index = index++;
     for (auto& [id, owned] : segments) {
         TSegment& s = *owned;
         s.neighbours.clear();
