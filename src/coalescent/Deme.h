@@ -170,8 +170,9 @@ public:
     // level error for a segment outside the table.
     std::int32_t tableIndex(const TSegment& segment) const;
 
-    // The deme of a segment, or null when it has none.
-    TDeme* demeAt(const TSegment& segment) const { return demeTable[static_cast<std::size_t>(tableIndex(segment))].get(); }
+    // The deme of a segment, or null when it has none (or the table does not
+    // cover it).
+    TDeme* demeAt(const TSegment& segment) const;
 
     // Deletes every deme and releases the tables and the genealogy.
     void clear();

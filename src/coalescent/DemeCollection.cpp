@@ -35,6 +35,12 @@ std::int32_t TDemeCollection::tableIndex(const TSegment& segment) const {
     return index;
 }
 
+TDeme* TDemeCollection::demeAt(const TSegment& segment) const {
+    const std::int32_t index = segment.index;
+    if (index < 0 || index >= static_cast<std::int32_t>(demeTable.size())) return nullptr;
+    return demeTable[static_cast<std::size_t>(index)].get();
+}
+
 TDeme& TDemeCollection::demeOf(TSegment& segment, std::int32_t g) {
     const std::int32_t index = tableIndex(segment);
     if (TDeme* existing = demeTable[static_cast<std::size_t>(index)].get()) return *existing;

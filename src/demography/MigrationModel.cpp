@@ -444,10 +444,10 @@ void MigrationPlan::finish() {
     }
 }
 
-void runMigrationModel(TSegmentVector& drainage, SegmentStates& states, const TSettings& settings,
+void runMigrationModel(TSegmentVector& drainage, SegmentStates& states, StateDB* database, const TSettings& settings,
                        std::int32_t model, std::int32_t t, Rng& rng) {
     if (model < 1 || model > 4) throw unknownModel();
-    MigrationPlan plan(drainage, states, nullptr, settings, rng, false);
+    MigrationPlan plan(drainage, states, database, settings, rng, false);
     plan.runMigrationModel(model, t);
     plan.finish();
 }

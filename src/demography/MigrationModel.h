@@ -32,9 +32,9 @@ float emigrationShare(const TSettings& settings, std::int32_t n, std::int32_t K)
 // One pass over all segments in ascending id order (only those holding
 // individuals when reached) at generation t. A model outside 1..4 is fatal:
 // "runMigrationModel(): unknown demographic model!".
-// The states are those of the drainage's segments (by index); nothing is
-// recorded.
-void runMigrationModel(TSegmentVector& drainage, SegmentStates& states, const TSettings& settings,
+// The states are those of the drainage's segments (by index); the emigrants
+// are recorded in the database at generation t when one is given.
+void runMigrationModel(TSegmentVector& drainage, SegmentStates& states, StateDB* database, const TSettings& settings,
                        std::int32_t model, std::int32_t t, Rng& rng);
 
 // The drainage laid out flat for the generation loop. Segments are numbered

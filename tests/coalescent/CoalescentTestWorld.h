@@ -13,21 +13,20 @@
 #include <string>
 
 #include "coalescent/Deme.h"
-#include "random/Random.h"
-#include "demography/Generation.h"
+#include "random/Rng.h"
 #include "demography/StateDB.h"
 #include "drainage/Population.h"
 #include "drainage/SegmentVector.h"
 #include "settings/Settings.h"
-#include "app/World.h"
+#include "app/RunLoop.h"
 
 namespace coalescent_test {
 
-// Restarts the main generator from a seed without the seeding console line.
-inline void seedStream(long seed) {
-    resetRandomState();
+// A generator started from a seed without the seeding console line.
+inline void seedStream(Rng& rng, long seed) {
+    rng = Rng{};
     long s = -seed;
-    ran3(s);
+    rng.ran3(s);
 }
 
 // Collects everything written to std::cout while it lives.
@@ -56,9 +55,8 @@ public:
         settings.numIndependentLoci = 1;
         settings.numLinkedLoci = 1;
         settings.divergenceTime = 0;
-        world = std::make_unique<World>(settings);
-        world->drainage = std::make_unique<TSegmentVector>(world->settings, world.get());
-        world->drainage->build(false);
+        world = std::make_unique<RunLoop>(settings, rng);
+        world->drainage = std::make_unique<TSegmentVector>();
         world->samples = std::make_unique<PopulationVector>(world->drainage.get());
         world->sources = std::make_unique<PopulationVector>(world->drainage.get());
     }
@@ -85,8 +83,6 @@ public:
         segment->toNode = node(to);
         segment->lon = static_cast<float>(from) + 0.5f;
         segment->lat = 45.0f;
-        segment->drainage = world->drainage.get();
-        segment->settings = &world->settings;
         TSegment* stored = drainage().store(std::move(segment));
         stored->fromNode->outgoing.push_back(stored);
         stored->toNode->incoming.push_back(stored);
@@ -96,22 +92,19 @@ public:
     // Neighbour lists and an all-zero database, once every segment is added.
     void finish() {
         drainage().buildNeighbourLists();
-        auto db = std::make_unique<StateDB>();
-        db->world = world.get();
-        db->count = drainage().size();
-        db->generations = settings().numGenerations;
-        std::int32_t index = 0;
-        for (auto& entry : drainage().segments) {
-            TSegment& segment = *entry.second;
-            segment.database = db.get();
-            segment.databaseIndex = index++;
-            db->histories.push_back(std::make_unique<StatesOfCell>(segment, settings().numGenerations));
-        }
-        world->database = std::move(db);
+        world->database = std::make_unique<StateDB>(drainage(), settings().numGenerations);
     }
 
     TSegment* segment(std::int32_t id) { return drainage().find(id); }
-    StatesOfCell& history(std::int32_t id) { return *segment(id)->history; }
+    StatesOfCell& history(std::int32_t id) { return world->database->history(segment(id)->index); }
+
+    // The demes of the samples, from the world's drainage, database and
+    // populations.
+    bool createDemes() {
+        return demes().createDemes(drainage(), *world->database, *world->samples, *world->sources, settings());
+    }
+    void buildTree(std::int32_t index) { demes().buildTree(index, rng); }
+    TDeme* demeOn(std::int32_t id) { return demes().demeAt(*segment(id)); }
 
     void setSize(std::int32_t id, std::int32_t g, std::int16_t value) { history(id).storeSize(g, value); }
     // The same size in every generation 0 .. G.
@@ -151,7 +144,8 @@ public:
     static int firstLocation(const TNode& node) { return (*node.locations)[0]; }
     static int firstGeneration(const TNode& node) { return (*node.generations)[0]; }
 
-    std::unique_ptr<World> world;
+    Rng rng;
+    std::unique_ptr<RunLoop> world;
 
 private:
     PopulationSource& add(PopulationVector& set, const std::string& name, std::int32_t segmentId,

@@ -27,7 +27,7 @@ void buildIsolated(TestWorld& w, std::int16_t N, std::int16_t n) {
     w.finish();
     w.setSizes(1, N);
     w.addSample("iso", 1, n);
-    ASSERT_TRUE(w.demes().createDemesFromWorld(*w.world));
+    ASSERT_TRUE(w.createDemes());
 }
 
 // Segment S = 3 (node 2 -> 3) with neighbours, in this order: A = 1 and B = 2,
@@ -42,24 +42,24 @@ void buildStar(TestWorld& w) {
 }
 
 // Builds one genealogy with the console silenced.
-void quietBuild(TDemeCollection& demes, int index = 1) {
+void quietBuild(TestWorld& w, int index = 1) {
     CoutCapture quiet;
-    demes.buildTree(index);
+    w.buildTree(index);
 }
 
 // Runs one generation only (maxGenerations is 1): the walk then stops with
 // the non-convergence error, leaving the lineages where that generation put
 // them.
-void oneGeneration(TDemeCollection& demes) {
+void oneGeneration(TestWorld& w) {
     CoutCapture quiet;
     try {
-        demes.buildTree(1);
+        w.buildTree(1);
     } catch (const TException&) {
     }
 }
 
 int lineagesOn(TestWorld& w, int id) {
-    const TDeme* deme = w.segment(id)->deme;
+    const TDeme* deme = w.demeOn(id);
     return deme == nullptr ? 0 : deme->nLineages + deme->nIncoming;
 }
 
@@ -92,11 +92,11 @@ TEST(BuildTree, IsolatedDemeMatchesTheCoalescentMeanTmrca) {
     ASSERT_NEAR(expected, 2.0 * N * (1 - 1.0 / n), 1e-9);
 
     const int replicates = 2000;
-    seedStream(20240611);
+    seedStream(w.rng, 20240611);
     double sum = 0;
     for (int r = 0; r < replicates; ++r) {
         w.demes().resetDemes();
-        quietBuild(w.demes());
+        quietBuild(w);
         const TNode& root = w.root();
         sum += root.time + 1;  // the root arose in backward step `time` (0-based)
         // n - 1 coalescences, all of them in the one segment.
@@ -118,11 +118,11 @@ TEST(BuildTree, CoalescenceProbabilityIsKTimesKMinusOneOverTwoN) {
     TestWorld w(10);
     buildIsolated(w, 10, 3);
     const int replicates = 4000;
-    seedStream(99);
+    seedStream(w.rng, 99);
     int immediate = 0;
     for (int r = 0; r < replicates; ++r) {
         w.demes().resetDemes();
-        quietBuild(w.demes());
+        quietBuild(w);
         if (w.demes().tree.node(3).time == 0) ++immediate;
     }
     const double p = 0.3;
@@ -133,10 +133,10 @@ TEST(BuildTree, AtMostOneCoalescencePerDemeAndGeneration) {
     // N = 1: every generation is certain to join two lineages, never more.
     TestWorld w(10);
     buildIsolated(w, 1, 5);
-    seedStream(5);
+    seedStream(w.rng, 5);
     for (int r = 0; r < 20; ++r) {
         w.demes().resetDemes();
-        quietBuild(w.demes());
+        quietBuild(w);
         for (int i = 5; i < 9; ++i) {
             const TNode& node = w.demes().tree.node(i);
             EXPECT_EQ(node.time, i - 5);
@@ -158,9 +158,9 @@ TEST(BuildTree, SameSeedSameGenealogy) {
     TestWorld w(10);
     buildIsolated(w, 20, 8);
     auto newick = [&](long seed) {
-        seedStream(seed);
+        seedStream(w.rng, seed);
         w.demes().resetDemes();
-        quietBuild(w.demes());
+        quietBuild(w);
         std::ostringstream os;
         w.demes().tree.writeNewick(os, 1, 1.0f);
         return os.str();
@@ -180,14 +180,14 @@ TEST(BuildTree, LineagesLeaveASegmentEmptyOneGenerationEarlier) {
     w.setImmigrants(3, 1, 5, 10);
     w.setImmigrants(3, 2, 5, 30);
     w.addSample("s", 3, 20);
-    ASSERT_TRUE(w.demes().createDemesFromWorld(*w.world));
+    ASSERT_TRUE(w.createDemes());
     const int replicates = 2000;
-    seedStream(11);
+    seedStream(w.rng, 11);
     long toA = 0;
     long total = 0;
     for (int r = 0; r < replicates; ++r) {
         w.demes().resetDemes();
-        oneGeneration(w.demes());
+        oneGeneration(w);
         ASSERT_EQ(lineagesOn(w, 3), 0);
         ASSERT_EQ(lineagesOn(w, 4), 0);
         toA += lineagesOn(w, 1);
@@ -207,14 +207,14 @@ TEST(BuildTree, ImmigrantShareOfAnOccupiedSegment) {
     w.setSizes(3, 1000);
     w.setImmigrants(3, 1, 5, 250);
     w.addSample("s", 3, 2);
-    ASSERT_TRUE(w.demes().createDemesFromWorld(*w.world));
+    ASSERT_TRUE(w.createDemes());
     const int replicates = 4000;
-    seedStream(12);
+    seedStream(w.rng, 12);
     long left = 0;
     long total = 0;
     for (int r = 0; r < replicates; ++r) {
         w.demes().resetDemes();
-        oneGeneration(w.demes());
+        oneGeneration(w);
         ASSERT_EQ(lineagesOn(w, 2) + lineagesOn(w, 4), 0);
         left += lineagesOn(w, 1);
         total += lineagesOn(w, 1) + lineagesOn(w, 3);
@@ -233,12 +233,12 @@ TEST(BuildTree, LineagesBeyondTheImmigrantsAreRedistributed) {
     w.setSize(4, 4, 0);
     w.setImmigrants(3, 1, 5, 5);
     w.addSample("s", 3, 20);
-    ASSERT_TRUE(w.demes().createDemesFromWorld(*w.world));
-    seedStream(13);
+    ASSERT_TRUE(w.createDemes());
+    seedStream(w.rng, 13);
     {
         CoutCapture out;
         try {
-            w.demes().buildTree(1);
+            w.buildTree(1);
         } catch (const TException&) {
         }
         EXPECT_NE(out.text().find("\n\tWARNING: Segment 3 Gen 5 -> Redistribution of 15 lineages in neighbouring cells!"),
@@ -249,7 +249,7 @@ TEST(BuildTree, LineagesBeyondTheImmigrantsAreRedistributed) {
     long onB = 0;
     for (int r = 0; r < replicates; ++r) {
         w.demes().resetDemes();
-        oneGeneration(w.demes());
+        oneGeneration(w);
         ASSERT_EQ(lineagesOn(w, 3) + lineagesOn(w, 4), 0);
         ASSERT_GE(lineagesOn(w, 1), 5 - 1);  // at most one coalescence
         onB += lineagesOn(w, 2);
@@ -269,11 +269,11 @@ TEST(BuildTree, PrisonerLineagesStayInTheirDeme) {
     for (int id : {1, 2, 4}) w.setSize(id, 3, 0);
     w.setImmigrants(3, 1, 4, 3);
     w.addSample("s", 3, 2);
-    ASSERT_TRUE(w.demes().createDemesFromWorld(*w.world));
-    seedStream(14);
+    ASSERT_TRUE(w.createDemes());
+    seedStream(w.rng, 14);
     CoutCapture out;
     try {
-        w.demes().buildTree(1);
+        w.buildTree(1);
         FAIL() << "the two steps cannot join the lineages";
     } catch (const TException& e) {
         EXPECT_EQ(e.message(), "buildTree():Coalescence process did not converge (still 2 lineages remaining!)");
@@ -282,7 +282,7 @@ TEST(BuildTree, PrisonerLineagesStayInTheirDeme) {
               "\n\tWARNING: Segment 3 Gen 4 -> Redistribution of 2 lineages in neighbouring cells!"
               "\n\tERROR[TDeme::implementMigration]: Lineages are prisonner in Segment 3 (0), at generation 4");
     EXPECT_EQ(lineagesOn(w, 3), 2);
-    EXPECT_EQ(w.segment(1)->deme, nullptr);
+    EXPECT_EQ(w.demeOn(1), nullptr);
     EXPECT_EQ(w.demes().active.size(), 1u);
 }
 
@@ -290,13 +290,12 @@ TEST(BuildTree, NonConvergenceReportsTheLineagesLeft) {
     TestWorld w(10, 0);
     buildIsolated(w, 50, 2);
     try {
-        w.demes().buildTree(1);
+        w.buildTree(1);
         FAIL() << "no exception";
     } catch (const TException& e) {
         EXPECT_EQ(e.message(), "buildTree():Coalescence process did not converge (still 2 lineages remaining!)");
         EXPECT_EQ(e.level(), levelError);
     }
-    EXPECT_EQ(currentGeneration, 10);
 }
 
 TEST(BuildTree, SeveralSourcesMergeAtDivergenceTimeZero) {
@@ -315,13 +314,13 @@ TEST(BuildTree, SeveralSourcesMergeAtDivergenceTimeZero) {
     w.addSample("x", 1, 2);
     w.addSample("y", 2, 2);
     w.settings().divergenceTime = 0;
-    ASSERT_TRUE(w.demes().createDemesFromWorld(*w.world));
+    ASSERT_TRUE(w.createDemes());
     const int replicates = 1000;
-    seedStream(15);
+    seedStream(w.rng, 15);
     double sum = 0;
     for (int r = 0; r < replicates; ++r) {
         w.demes().resetDemes();
-        quietBuild(w.demes());
+        quietBuild(w);
         const TNode& root = w.root();
         ASSERT_GE(root.time, G);
         ASSERT_EQ(TestWorld::firstGeneration(root), 0);
@@ -357,11 +356,11 @@ TEST(BuildTree, SourcesWithoutMigrationStayApartUntilDivergence) {
     w.addSample("x", 1, 3);
     w.addSample("y", 2, 2);
     w.settings().divergenceTime = D;
-    ASSERT_TRUE(w.demes().createDemesFromWorld(*w.world));
-    seedStream(16);
+    ASSERT_TRUE(w.createDemes());
+    seedStream(w.rng, 16);
     for (int r = 0; r < 50; ++r) {
         w.demes().resetDemes();
-        quietBuild(w.demes());
+        quietBuild(w);
         const TNode& root = w.root();
         ASSERT_GT(root.time, G + D);
         std::vector<int> left;
@@ -391,11 +390,11 @@ TEST(BuildTree, MigrationAmongThreeSourcesLosesNoLineageAtTheMerge) {
     w.addSample("y", 2, 2);
     w.addSample("z", 3, 2);
     w.settings().divergenceTime = 3;
-    ASSERT_TRUE(w.demes().createDemesFromWorld(*w.world));
-    seedStream(17);
+    ASSERT_TRUE(w.createDemes());
+    seedStream(w.rng, 17);
     for (int r = 0; r < 300; ++r) {
         w.demes().resetDemes();
-        ASSERT_NO_THROW(quietBuild(w.demes())) << r;
+        ASSERT_NO_THROW(quietBuild(w)) << r;
         ASSERT_EQ(w.demes().active.size(), 1u);
     }
 }
@@ -414,19 +413,19 @@ TEST(BuildTree, NoOtherSourceDemeToMigrateTo) {
     w.addSource("Y", 2);
     w.addSample("x", 1, 2);
     w.settings().divergenceTime = 5;
-    ASSERT_TRUE(w.demes().createDemesFromWorld(*w.world));
-    seedStream(18);
+    ASSERT_TRUE(w.createDemes());
+    seedStream(w.rng, 18);
     CoutCapture out;
-    EXPECT_THROW(w.demes().buildTree(1), TException);
-    const double next = ran3();
+    EXPECT_THROW(w.buildTree(1), TException);
+    const double next = w.rng.ran3();
     EXPECT_EQ(out.text(),
               "WARNING:{TDeme::implementMultiOriginMigration}:[Impossible to find 2 different demes!, security number "
               "reached]\n");
     // Draws: coalescence test 1 (no event at N = 32767), migration test 1,
     // target 1 + 999 + 1.
-    seedStream(18);
-    for (int i = 0; i < 1003; ++i) ran3();
-    EXPECT_EQ(ran3(), next);
+    seedStream(w.rng, 18);
+    for (int i = 0; i < 1003; ++i) w.rng.ran3();
+    EXPECT_EQ(w.rng.ran3(), next);
     EXPECT_EQ(lineagesOn(w, 1), 2);
 }
 
@@ -447,9 +446,9 @@ TEST(BuildTree, OverflowMergeJoinsTheSourceSegment) {
     w.setOrigin(2, x);
     w.addSample("s", 2, 4);
     w.settings().allowInitialDensityOverflow = true;
-    ASSERT_TRUE(w.demes().createDemesFromWorld(*w.world));
+    ASSERT_TRUE(w.createDemes());
     const int replicates = 2000;
-    seedStream(19);
+    seedStream(w.rng, 19);
     double sum = 0;
     double variance = 0;
     for (int k = 2; k <= 4; ++k) {
@@ -458,9 +457,9 @@ TEST(BuildTree, OverflowMergeJoinsTheSourceSegment) {
     }
     for (int r = 0; r < replicates; ++r) {
         w.demes().resetDemes();
-        quietBuild(w.demes());
+        quietBuild(w);
         ASSERT_EQ(TestWorld::firstLocation(w.root()), 1);
-        ASSERT_EQ(w.segment(1)->deme->size, 10);
+        ASSERT_EQ(w.demeOn(1)->size, 10);
         sum += w.root().time - (G - 1);  // generation 0 is backward step G
     }
     EXPECT_NEAR(sum / replicates, 2 * 10 * (1 - 1 / 4.0), 4 * std::sqrt(variance / replicates));
@@ -486,11 +485,11 @@ TEST(BuildTree, OverflowMergeBeforeSeveralSourcesActivatesTheSourceDeme) {
     w.addSample("t", 3, 2);
     w.settings().allowInitialDensityOverflow = true;
     w.settings().divergenceTime = 2;
-    ASSERT_TRUE(w.demes().createDemesFromWorld(*w.world));
-    seedStream(20);
+    ASSERT_TRUE(w.createDemes());
+    seedStream(w.rng, 20);
     for (int r = 0; r < 50; ++r) {
         w.demes().resetDemes();
-        ASSERT_NO_THROW(quietBuild(w.demes()));
+        ASSERT_NO_THROW(quietBuild(w));
         ASSERT_GT(w.root().time, G + 2);
     }
 }
@@ -505,14 +504,14 @@ TEST(BuildTree, ResizeGivesTheSourceDemeItsAncestralSize) {
     w.setSizes(1, 32767);
     w.addSource("X", 1, 1);
     w.addSample("s", 1, 4);
-    ASSERT_TRUE(w.demes().createDemesFromWorld(*w.world));
-    seedStream(21);
-    quietBuild(w.demes());
+    ASSERT_TRUE(w.createDemes());
+    seedStream(w.rng, 21);
+    quietBuild(w);
     EXPECT_EQ(w.demes().tree.node(4).time, G);
     EXPECT_EQ(w.demes().tree.node(5).time, G + 1);
     EXPECT_EQ(w.root().time, G + 2);
     EXPECT_EQ(TestWorld::firstGeneration(w.root()), 0);
-    EXPECT_EQ(w.segment(1)->deme->size, 1);
+    EXPECT_EQ(w.demeOn(1)->size, 1);
 }
 
 TEST(BuildTree, PartnerSearchGivesUpAfterOneHundredRedraws) {
@@ -534,17 +533,17 @@ TEST(BuildTree, PartnerSearchGivesUpAfterOneHundredRedraws) {
     for (std::size_t n = 0; n < 104; ++n) ASSERT_LT(x[n], 500000000L) << n + 1;
     std::array<long, 55> next{};
     std::copy(x.begin(), x.begin() + 55, next.begin());
-    setNextRan3Values(next);
+    w.rng.setNextRan3Values(next);
     {
         CoutCapture quiet;
-        EXPECT_THROW(w.demes().buildTree(1), TException);  // one generation only: still 2 lineages
+        EXPECT_THROW(w.buildTree(1), TException);  // one generation only: still 2 lineages
     }
     EXPECT_EQ(w.demes().countLineages(), 2);
     // Event test (draw 1), i1 (2), i2 (3), 100 redraws (4 .. 103), the last
     // deviate (104): the next one is draw 105.
     const double draw105 = static_cast<double>(static_cast<long double>(x[104]) * 1e-9L);
     for (std::size_t n : {102u, 103u, 105u, 106u}) ASSERT_NE(x[n], x[104]);
-    EXPECT_EQ(ran3(), draw105);
+    EXPECT_EQ(w.rng.ran3(), draw105);
 }
 
 TEST(BuildTree, AncestralDemesWithoutMigrationLeaveTheirIncomingLineagesWaiting) {
@@ -566,16 +565,16 @@ TEST(BuildTree, AncestralDemesWithoutMigrationLeaveTheirIncomingLineagesWaiting)
     w.addSample("x", 1, 2);
     w.addSample("y", 2, 1);
     w.settings().divergenceTime = 5;
-    ASSERT_TRUE(w.demes().createDemesFromWorld(*w.world));
-    seedStream(22);
+    ASSERT_TRUE(w.createDemes());
+    seedStream(w.rng, 22);
     CoutCapture quiet;
     try {
-        w.demes().buildTree(1);
+        w.buildTree(1);
         FAIL() << "the lineages cannot meet before the divergence time";
     } catch (const TException& e) {
         EXPECT_EQ(e.message(), "buildTree():Coalescence process did not converge (still 3 lineages remaining!)");
     }
-    EXPECT_EQ(w.segment(2)->deme->size, 1);
+    EXPECT_EQ(w.demeOn(2)->size, 1);
     EXPECT_EQ(lineagesOn(w, 2), 3);
 }
 
@@ -597,17 +596,17 @@ TEST(BuildTree, ResizeGoesToTheFirstDemeMetOnly) {
     w.setOrigin(2, x);
     w.addSample("a", 1, 2);
     w.addSample("b", 2, 2);
-    ASSERT_TRUE(w.demes().createDemesFromWorld(*w.world));
-    seedStream(23);
+    ASSERT_TRUE(w.createDemes());
+    seedStream(w.rng, 23);
     CoutCapture quiet;
     try {
-        w.demes().buildTree(1);
+        w.buildTree(1);
         FAIL() << "sample b cannot coalesce";
     } catch (const TException& e) {
         EXPECT_EQ(e.message(), "buildTree():Coalescence process did not converge (still 3 lineages remaining!)");
     }
-    EXPECT_EQ(w.segment(1)->deme->size, 1);
-    EXPECT_EQ(w.segment(2)->deme->size, 32767);
+    EXPECT_EQ(w.demeOn(1)->size, 1);
+    EXPECT_EQ(w.demeOn(2)->size, 32767);
     EXPECT_EQ(w.demes().tree.node(4).time, G);  // a's pair, at generation 0
 }
 
@@ -618,9 +617,9 @@ TEST(BuildTree, EmptyDemeMessagesShowCoordinatesAsTheStreamPrintsThem) {
     TestWorld w(10, 2);
     buildIsolated(w, 32767, 2);
     w.setSize(1, 9, 0);
-    seedStream(24);
+    seedStream(w.rng, 24);
     CoutCapture out;
-    EXPECT_THROW(w.demes().buildTree(1), TException);
+    EXPECT_THROW(w.buildTree(1), TException);
     EXPECT_EQ(out.text(),
               "\n\tTDeme::coalesce_lineages() : deme size of population 1 (1.5E, 45N) is zero at time 9"
               "\n\t\tWARNING in implementMigration: migration from empty deme (seg: 1 (1.5E, 45N)) at generation 9");

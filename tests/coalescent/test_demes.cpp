@@ -31,7 +31,7 @@ TEST(DemeCollection, SampleDemesAndLeavesFollowTheSampleFile) {
     w.settings().numGeneticSimulations = 3;
     w.settings().numIndependentLoci = 2;
     w.settings().numLinkedLoci = 4;
-    ASSERT_TRUE(w.demes().createDemesFromWorld(*w.world));
+    ASSERT_TRUE(w.createDemes());
 
     TDemeCollection& c = w.demes();
     ASSERT_EQ(c.numSampleDemes(), 2);
@@ -43,8 +43,8 @@ TEST(DemeCollection, SampleDemesAndLeavesFollowTheSampleFile) {
     EXPECT_EQ(upper.name, "upper");
     EXPECT_EQ(upper.id, 0);
     EXPECT_EQ(lower.id, 1);
-    EXPECT_EQ(w.segment(4)->deme, &upper);
-    EXPECT_EQ(w.segment(2)->deme, &lower);
+    EXPECT_EQ(w.demeOn(4), &upper);
+    EXPECT_EQ(w.demeOn(2), &lower);
     EXPECT_EQ(upper.nLineages, 3);
     EXPECT_EQ(upper.sampleSize, 3);
     EXPECT_EQ(upper.slot, 0);
@@ -53,7 +53,7 @@ TEST(DemeCollection, SampleDemesAndLeavesFollowTheSampleFile) {
         const TNode& leaf = c.tree.node(a);
         const TDeme& owner = a < 3 ? upper : lower;
         EXPECT_EQ(leaf.demeId, owner.id) << a;
-        EXPECT_EQ(leaf.segmentIndex, owner.segment->databaseIndex) << a;
+        EXPECT_EQ(leaf.segmentIndex, owner.segment->index) << a;
         EXPECT_EQ(leaf.sampleSlot, 0);
         EXPECT_EQ(owner.lineages[static_cast<std::size_t>(a < 3 ? a : a - 3)], &leaf);
     }
@@ -65,8 +65,6 @@ TEST(DemeCollection, SampleDemesAndLeavesFollowTheSampleFile) {
     EXPECT_EQ(upper.lineages.size(), 5u);
     EXPECT_EQ(upper.incoming.size(), 5u);
     EXPECT_EQ(c.mrcaSegment.size(), 6u);
-    ASSERT_EQ(c.popMrca.size(), 2u);
-    EXPECT_EQ(c.popMrca[1].size(), 6u);
     // Multilocus mode: one row of hit counts plus one row per gene.
     ASSERT_EQ(c.haplotypeMatrix.size(), 6u);
     EXPECT_EQ(c.haplotypeMatrix[5].size(), 8u);
@@ -83,7 +81,7 @@ TEST(DemeCollection, UnusableSamplesAreWarnedAboutAndSkipped) {
     w.addSample("empty", 3, 2);
     w.addSample("good", 1, 2);
     CoutCapture out;
-    ASSERT_TRUE(w.demes().createDemesFromWorld(*w.world));
+    ASSERT_TRUE(w.createDemes());
     EXPECT_EQ(out.text(),
               "\n\t\tOne or more samples can not be used, as they are not colonized. .\n"
               "\n\t\tWARNING: {the population 'closed' is not accesible!\n"
@@ -92,7 +90,7 @@ TEST(DemeCollection, UnusableSamplesAreWarnedAboutAndSkipped) {
     ASSERT_EQ(w.demes().numSampleDemes(), 1);
     EXPECT_EQ(w.demes().sampleDemes[0]->name, "good");
     EXPECT_EQ(w.demes().sampleDemes[0]->id, 0);
-    EXPECT_EQ(w.segment(3)->deme, nullptr);
+    EXPECT_EQ(w.demeOn(3), nullptr);
 }
 
 TEST(DemeCollection, ANotColonisedSampleSilencesTheLaterSummaryLine) {
@@ -104,7 +102,7 @@ TEST(DemeCollection, ANotColonisedSampleSilencesTheLaterSummaryLine) {
     w.addSample("closed", 3, 1);
     w.addSample("good", 1, 1);
     CoutCapture out;
-    ASSERT_TRUE(w.demes().createDemesFromWorld(*w.world));
+    ASSERT_TRUE(w.createDemes());
     EXPECT_EQ(out.text(),
               "\n\t\tWARNING: population 'empty' has not been colonised!"
               "\n\t\tWARNING: {the population 'closed' is not accesible!\n");
@@ -116,11 +114,11 @@ TEST(DemeCollection, NoUsableSampleFailsWithTreeIsEmpty) {
     w.setSize(1, 10, 0);
     w.addSample("empty", 1, 4);
     CoutCapture out;
-    EXPECT_FALSE(w.demes().createDemesFromWorld(*w.world));
+    EXPECT_FALSE(w.createDemes());
     EXPECT_NE(out.text().find("TDemeCollection::createlineages() : Tree is empty \n"), std::string::npos);
     // And a genealogy cannot be asked for.
     try {
-        w.demes().buildTree(1);
+        w.buildTree(1);
         FAIL() << "no exception";
     } catch (const TException& e) {
         EXPECT_EQ(e.message(), "buildTree():Not enough lineages to perform coalescence!");
@@ -137,24 +135,24 @@ TEST(DemeCollection, ResetRestoresTheSampleAndForgetsTheLastGenealogy) {
     w.setSize(2, 4, 0);
     w.setImmigrants(2, 1, 5, 10);
     w.addSample("s", 2, 6);
-    ASSERT_TRUE(w.demes().createDemesFromWorld(*w.world));
+    ASSERT_TRUE(w.createDemes());
     TDemeCollection& c = w.demes();
-    coalescent_test::seedStream(7);
+    coalescent_test::seedStream(w.rng, 7);
     {
         CoutCapture quiet;
-        c.buildTree(1);
+        w.buildTree(1);
     }
     int coalescences = 0;
     for (int x : c.coalPerSegment) coalescences += x;
     EXPECT_EQ(coalescences, 5);
-    ASSERT_NE(w.segment(1)->deme, nullptr);  // made by migration
+    ASSERT_NE(w.demeOn(1), nullptr);  // made by migration
     {
         // A genealogy broken off by an error can leave lineages waiting as
         // incoming ones; a reset forgets them too.
         CoutCapture quiet;
-        w.segment(1)->deme->addIncoming(&c.tree.node(0));
+        w.demeOn(1)->addIncoming(&c.tree.node(0), 5);
     }
-    ASSERT_EQ(w.segment(1)->deme->nIncoming, 1);
+    ASSERT_EQ(w.demeOn(1)->nIncoming, 1);
 
     c.resetDemes();
     ASSERT_EQ(c.active.size(), 1u);
@@ -162,8 +160,8 @@ TEST(DemeCollection, ResetRestoresTheSampleAndForgetsTheLastGenealogy) {
     EXPECT_EQ(sample.nLineages, 6);
     EXPECT_EQ(sample.nIncoming, 0);
     for (int j = 0; j < 6; ++j) EXPECT_EQ(sample.lineages[static_cast<std::size_t>(j)], &c.tree.node(j));
-    EXPECT_EQ(w.segment(1)->deme->nLineages, 0);
-    EXPECT_EQ(w.segment(1)->deme->nIncoming, 0);
+    EXPECT_EQ(w.demeOn(1)->nLineages, 0);
+    EXPECT_EQ(w.demeOn(1)->nIncoming, 0);
     for (int x : c.coalPerSegment) EXPECT_EQ(x, 0);
     // The second counter sums over the genetic simulations.
     int summed = 0;
@@ -173,7 +171,7 @@ TEST(DemeCollection, ResetRestoresTheSampleAndForgetsTheLastGenealogy) {
     // A second genealogy from the reset state completes as well.
     {
         CoutCapture quiet;
-        c.buildTree(1);
+        w.buildTree(1);
     }
     summed = 0;
     for (int x : c.coalPerSegment2) summed += x;
@@ -186,21 +184,21 @@ TEST(DemeCollection, ANewDemographicSimulationNeverReusesOldDemes) {
     w.setSize(2, 4, 0);
     w.setImmigrants(2, 1, 5, 10);
     w.addSample("s", 2, 3);
-    ASSERT_TRUE(w.demes().createDemesFromWorld(*w.world));
-    coalescent_test::seedStream(3);
+    ASSERT_TRUE(w.createDemes());
+    coalescent_test::seedStream(w.rng, 3);
     {
         CoutCapture quiet;
-        w.demes().buildTree(1);
+        w.buildTree(1);
     }
-    ASSERT_NE(w.segment(1)->deme, nullptr);
-    ASSERT_TRUE(w.demes().createDemesFromWorld(*w.world));
-    EXPECT_EQ(w.segment(1)->deme, nullptr);
-    EXPECT_EQ(w.segment(3)->deme, nullptr);
+    ASSERT_NE(w.demeOn(1), nullptr);
+    ASSERT_TRUE(w.createDemes());
+    EXPECT_EQ(w.demeOn(1), nullptr);
+    EXPECT_EQ(w.demeOn(3), nullptr);
     EXPECT_EQ(w.demes().active.size(), 1u);
     EXPECT_EQ(w.demes().countLineages(), 3);
     EXPECT_EQ(w.demes().haplotypeMatrix.size(), 0u);  // single-locus mode
     w.demes().clear();
-    EXPECT_EQ(w.segment(2)->deme, nullptr);
+    EXPECT_EQ(w.demeOn(2), nullptr);
 }
 
 TEST(DemeCollection, TwoSamplesOnOneSegmentKeepTheLaterOne) {
@@ -210,7 +208,7 @@ TEST(DemeCollection, TwoSamplesOnOneSegmentKeepTheLaterOne) {
     w.addSample("second", 2, 1);
     w.addSample("third", 1, 3);
     CoutCapture out;
-    ASSERT_TRUE(w.demes().createDemesFromWorld(*w.world));
+    ASSERT_TRUE(w.createDemes());
     TDemeCollection& c = w.demes();
     ASSERT_EQ(c.numSampleDemes(), 2);
     EXPECT_EQ(c.sampleDemes[0]->name, "second");
@@ -218,7 +216,7 @@ TEST(DemeCollection, TwoSamplesOnOneSegmentKeepTheLaterOne) {
     EXPECT_EQ(c.sampleDemes[0]->id, 0);
     EXPECT_EQ(c.sampleDemes[1]->id, 1);
     EXPECT_EQ(c.nSampleLineages, 4);
-    EXPECT_EQ(w.segment(1)->deme, c.sampleDemes[1]);
+    EXPECT_EQ(w.demeOn(1), c.sampleDemes[1]);
     EXPECT_NE(out.text().find("population 'third' replaces population 'first' on segment 1"), std::string::npos);
 }
 
@@ -228,16 +226,15 @@ TEST(DemeCollection, CompactionAndActivationKeepEveryLineage) {
     w.addSample("a", 1, 2);
     w.addSample("b", 2, 1);
     w.addSample("c", 3, 2);
-    ASSERT_TRUE(w.demes().createDemesFromWorld(*w.world));
+    ASSERT_TRUE(w.createDemes());
     TDemeCollection& c = w.demes();
     TDeme& a = *c.sampleDemes[0];
     TDeme& b = *c.sampleDemes[1];
     TDeme& d = *c.sampleDemes[2];
     // a gives both of its lineages to c, then b gives its lineage to a.
-    currentGeneration = 5;
-    a.moveLineage(0, *d.segment, 0);
-    a.moveLineage(0, *d.segment, 0);
-    b.moveLineage(0, *a.segment, 0);
+    a.moveLineage(0, *d.segment, 0, 5);
+    a.moveLineage(0, *d.segment, 0, 5);
+    b.moveLineage(0, *a.segment, 0, 5);
     ASSERT_EQ(c.newDemes.size(), 1u);
     EXPECT_EQ(c.newDemes[0], &a);
     EXPECT_EQ(a.nLineages, 0);

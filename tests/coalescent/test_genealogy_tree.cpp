@@ -22,7 +22,6 @@ void join(TNode& parent, TNode& a, TNode& b, int time, int segmentId, int genera
 // Leaves 1 and 2 of deme 0 joined in node 4 at time 3, node 4 joined with
 // leaf 3 of deme 1 in the root (node 5) at time 10; mutations 0, 1, 2, 3.
 void buildWorkedExample(TTree& tree) {
-    resetNodeCounter();
     ASSERT_EQ(tree.resize(3), 1);
     for (int i = 0; i < 3; ++i) tree.node(i).demeId = i < 2 ? 0 : 1;
     join(tree.node(3), tree.node(0), tree.node(1), 3, 1, 97);
@@ -50,7 +49,6 @@ TEST(GenealogyTreeNewick, WorkedExampleBothKinds) {
 }
 
 TEST(GenealogyTreeNewick, SingleGeneTree) {
-    resetNodeCounter();
     TTree tree(1);
     ASSERT_EQ(tree.nodeCount(), 1);
     tree.node(0).demeId = 0;
@@ -59,18 +57,13 @@ TEST(GenealogyTreeNewick, SingleGeneTree) {
     EXPECT_EQ(os.str(), "1.1;\n");
 }
 
-TEST(GenealogyTreeNodes, NumberingFollowsTheCounter) {
-    resetNodeCounter();
+TEST(GenealogyTreeNodes, EveryTreeNumbersItsNodesFromOne) {
     TTree tree(3);
     ASSERT_EQ(tree.nodeCount(), 5);
     for (int i = 0; i < 5; ++i) EXPECT_EQ(tree.node(i).number, i + 1);
-    EXPECT_EQ(nodeCounter(), 5);
-
-    // Without a reset the next tree continues the count ...
+    // Another tree, and the same tree rebuilt, number from 1 again.
     TTree other(2);
-    EXPECT_EQ(other.node(0).number, 6);
-    // ... after one, a rebuilt tree numbers from 1 again.
-    resetNodeCounter();
+    EXPECT_EQ(other.node(0).number, 1);
     ASSERT_EQ(tree.resize(2), 1);
     EXPECT_EQ(tree.node(2).number, 3);
     EXPECT_EQ(tree.nodeByNumber(2), &tree.node(1));
@@ -115,12 +108,11 @@ TEST(GenealogyTreeIntList, GrowthAndClear) {
 }
 
 TEST(GenealogyTreeNodes, LocationHistory) {
-    resetNodeCounter();
     TNode node;
     testing::internal::CaptureStdout();
     EXPECT_EQ(node.Store_Node_Migration(4, 12), 0);
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "TNode::Store_Node_Migration: Impossible to add migration into the DB :1 at time 12\n");
+              "TNode::Store_Node_Migration: Impossible to add migration into the DB :0 at time 12\n");
 
     ASSERT_EQ(node.create_LocationVector(), 1);
     EXPECT_EQ(node.locations->capacity(), 101);
@@ -141,12 +133,8 @@ TEST(GenealogyTreeNodes, LocationHistory) {
 //   node 6 = (leaf 1, leaf 2)  gen 80      node 8 = (node 7, leaf 4)  gen 10 (root)
 class FindSampleMrca : public testing::Test {
 protected:
-    void SetUp() override { build(0); }
-    // `shift` nodes are numbered before the tree, as when the counter was not
-    // set back: the tree's numbers then start at shift + 1.
-    void build(int shift) {
-        resetNodeCounter();
-        for (int i = 0; i < shift; ++i) TNode{};
+    void SetUp() override { build(); }
+    void build() {
         ASSERT_EQ(tree.resize(5), 1);
         const int segment[5] = {0, 0, 0, 3, 5};
         for (int i = 0; i < 5; ++i) {
@@ -187,11 +175,3 @@ TEST_F(FindSampleMrca, TieGoesToTheMoreRecentEntry) {
     EXPECT_EQ(tree.FindSampleMRCA(3, 0), 6);
 }
 
-TEST_F(FindSampleMrca, CounterNotResetBeforeTheTree) {
-    // The root is then not number 2n - 1 (here that is leaf 1): the search
-    // must still stop at the real root and read the right nodes.
-    build(7);
-    EXPECT_EQ(tree.node(8).number, 16);
-    EXPECT_EQ(tree.FindSampleMRCA(0, 0), 15);
-    EXPECT_EQ(tree.FindSampleMRCA(3, 0), 13);
-}

@@ -1,4 +1,4 @@
-// Small hand-made drainages and worlds for the demography tests.
+// Small hand-made drainages and run loops for the demography tests.
 #pragma once
 
 #include <array>
@@ -6,11 +6,14 @@
 #include <memory>
 #include <vector>
 
+#include "app/RunLoop.h"
+#include "demography/State.h"
+#include "demography/StartingConditions.h"
 #include "demography/StateDB.h"
 #include "drainage/Population.h"
 #include "drainage/SegmentVector.h"
+#include "random/Rng.h"
 #include "settings/Settings.h"
-#include "app/World.h"
 
 namespace demography_test {
 
@@ -33,10 +36,8 @@ inline TSettings plainSettings() {
 
 // Segments as {id, from-node, to-node}; the river flows from the from-node
 // to the to-node. Nodes are created as they are named.
-inline std::unique_ptr<TSegmentVector> makeDrainage(const TSettings& settings, World* world,
-                                                    const std::vector<std::array<std::int32_t, 3>>& segments) {
-    auto drainage = std::make_unique<TSegmentVector>(settings, world);
-    drainage->build(false);
+inline std::unique_ptr<TSegmentVector> makeDrainage(const std::vector<std::array<std::int32_t, 3>>& segments) {
+    auto drainage = std::make_unique<TSegmentVector>();
     for (const auto& [id, from, to] : segments) {
         TSegNode* nodes[2] = {drainage->nodes->find(from), drainage->nodes->find(to)};
         const std::int32_t ids[2] = {from, to};
@@ -53,8 +54,6 @@ inline std::unique_ptr<TSegmentVector> makeDrainage(const TSettings& settings, W
         segment->length = 1000;
         segment->fromNode = nodes[0];
         segment->toNode = nodes[1];
-        segment->drainage = drainage.get();
-        segment->settings = &settings;
         TSegment* stored = drainage->store(std::move(segment));
         nodes[0]->outgoing.push_back(stored);
         nodes[1]->incoming.push_back(stored);
@@ -63,16 +62,27 @@ inline std::unique_ptr<TSegmentVector> makeDrainage(const TSettings& settings, W
     return drainage;
 }
 
-// A world that runs nothing, with the given drainage installed.
-inline std::unique_ptr<World> makeWorld(const TSettings& settings,
-                                        const std::vector<std::array<std::int32_t, 3>>& segments) {
-    auto world = std::make_unique<World>(settings);
-    world->drainage = makeDrainage(world->settings, world.get(), segments);
+// A run loop with a generator of its own (constructed first, so that the
+// loop can draw from it).
+struct RngHolder {
+    Rng rng;
+};
+struct TestLoop : RngHolder, RunLoop {
+    explicit TestLoop(const TSettings& settings) : RunLoop(settings, rng) {}
+};
+
+// A loop that runs nothing, with the given drainage installed and one fresh
+// state per segment.
+inline std::unique_ptr<TestLoop> makeWorld(const TSettings& settings,
+                                           const std::vector<std::array<std::int32_t, 3>>& segments) {
+    auto world = std::make_unique<TestLoop>(settings);
+    world->drainage = makeDrainage(segments);
     world->sources = std::make_unique<PopulationVector>(world->drainage.get());
+    world->states.assign(static_cast<std::size_t>(world->drainage->size()), State{});
     return world;
 }
 
-inline PopulationSource& addSource(World& world, std::int32_t segmentId, std::int16_t size) {
+inline PopulationSource& addSource(RunLoop& world, std::int32_t segmentId, std::int16_t size) {
     auto population = std::make_unique<PopulationSource>();
     population->name = my_string("source");
     population->segmentId = segmentId;
@@ -85,17 +95,23 @@ inline PopulationSource& addSource(World& world, std::int32_t segmentId, std::in
     return *world.sources->populations.back();
 }
 
-inline TSegment& seg(World& world, std::int32_t id) { return *world.drainage->find(id); }
+inline TSegment& seg(RunLoop& world, std::int32_t id) { return *world.drainage->find(id); }
+inline State& stateOf(RunLoop& world, std::int32_t id) {
+    return world.states.at(static_cast<std::size_t>(seg(world, id).index));
+}
+inline StatesOfCell& historyOf(RunLoop& world, std::int32_t id) { return world.database->history(seg(world, id).index); }
+
+// The starting conditions of the loop's drainage, sources and database.
+inline void startingConditions(RunLoop& world) {
+    setStartingConditions(*world.drainage, world.states, *world.database,
+                          [&world]() -> const PopulationVector& { return *world.sources; }, world.settings,
+                          world.databaseReady);
+    world.databaseReady = false;
+}
 
 // Every size and immigrant entry of the database, segment after segment.
 inline std::vector<std::int16_t> snapshot(const StateDB& db) {
-    std::vector<std::int16_t> all;
-    for (const auto& history : db.histories) {
-        all.insert(all.end(), history->sizes.entries.begin(), history->sizes.entries.end());
-        for (const TimeStoFull& series : history->immigrants)
-            all.insert(all.end(), series.entries.begin(), series.entries.end());
-    }
-    return all;
+    return std::vector<std::int16_t>(db.entries().begin(), db.entries().end());
 }
 
 // A dendritic test network of 2^levels - 1 segments: a binary tree of

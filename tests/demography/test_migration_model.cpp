@@ -4,7 +4,6 @@
 #include <string>
 
 #include "DemographyFixture.h"
-#include "demography/Generation.h"
 #include "demography/MigrationModel.h"
 #include "base/Exception.h"
 
@@ -12,18 +11,22 @@ using namespace demography_test;
 
 namespace {
 
-// A world with its database, every K at `K`, the current generation at 1 and
+// A world with its database, every K at `K` and
 // the given sizes; growth is switched off (r = 0 keeps N) unless asked for.
-std::unique_ptr<World> worldWith(TSettings settings, const std::vector<std::array<std::int32_t, 3>>& segments,
+std::unique_ptr<TestLoop> worldWith(TSettings settings, const std::vector<std::array<std::int32_t, 3>>& segments,
                                  std::int16_t K = 100) {
     settings.numGenerations = 3;
     auto world = makeWorld(settings, segments);
     testing::internal::CaptureStdout();
     world->BuildDB();
     testing::internal::GetCapturedStdout();
-    for (auto& [id, segment] : world->drainage->segments) segment->state.K = K;
-    currentGeneration = 1;
+    for (State& state : world->states) state.K = K;
     return world;
+}
+
+// One pass of the migration model at generation 1.
+void migrate(TestLoop& world, std::int32_t model) {
+    runMigrationModel(*world.drainage, world.states, world.database.get(), world.settings, model, 1, world.rng);
 }
 
 TSettings noGrowth() {
@@ -43,24 +46,24 @@ TEST(DemographyMigrationModel, BevertonHoltGrowthCarriesItsRemainder) {
     TSettings settings = plainSettings();
     settings.migrCol = settings.migrOcc = 0.0f;
     auto world = worldWith(settings, {{1, 1, 2}});
-    TSegment& s = seg(*world, 1);
-    s.state.N = 10;
-    runMigrationModel(*world->drainage, 1);
+    State& s = stateOf(*world, 1);
+    s.N = 10;
+    migrate(*world, 1);
     // 1.5 * 10 / (10 * 0.005 + 1) = 14.2857...
-    EXPECT_EQ(s.state.N, 14);
+    EXPECT_EQ(s.N, 14);
     // Single precision throughout: y = 14.285714 as a float leaves 0x1.24928p-2
     // (in double the remainder would be 0x1.24924ap-2).
-    EXPECT_EQ(s.state.growthRemainder, 0x1.24928p-2f);
+    EXPECT_EQ(s.growthRemainder, 0x1.24928p-2f);
 
     // With K = 1000 the remainder decides the next step: 14.925 grows to
     // 22.2, while 14 alone would only give 20.8.
-    s.state.K = 1000;
-    s.state.N = 10;
-    s.state.growthRemainder = 0.0f;
-    runMigrationModel(*world->drainage, 1);
-    EXPECT_EQ(s.state.N, 14);
-    runMigrationModel(*world->drainage, 1);
-    EXPECT_EQ(s.state.N, 22);
+    s.K = 1000;
+    s.N = 10;
+    s.growthRemainder = 0.0f;
+    migrate(*world, 1);
+    EXPECT_EQ(s.N, 14);
+    migrate(*world, 1);
+    EXPECT_EQ(s.N, 22);
 }
 
 TEST(DemographyMigrationModel, EmigrationShareSwitchesFromColonisationToOccupation) {
@@ -77,10 +80,10 @@ TEST(DemographyMigrationModel, UpstreamMovesWeighTheRatioSquaredAgainstDownstrea
         TSettings settings = noGrowth();
         settings.upstreamMigrationRatio = u;
         auto world = worldWith(settings, upAndDown);
-        seg(*world, 1).state.N = 102;  // 51 emigrants
-        runMigrationModel(*world->drainage, 1);
-        const std::int16_t up = seg(*world, 2).history->immigrantsAt(0, 1);
-        const std::int16_t down = seg(*world, 3).history->immigrantsAt(0, 1);
+        stateOf(*world, 1).N = 102;  // 51 emigrants
+        migrate(*world, 1);
+        const std::int16_t up = historyOf(*world, 2).immigrantsAt(0, 1);
+        const std::int16_t down = historyOf(*world, 3).immigrantsAt(0, 1);
         if (u == 1.0f) {
             EXPECT_EQ(up, 25);  // 25.5 each, rounded down
             EXPECT_EQ(down, 25);
@@ -88,10 +91,10 @@ TEST(DemographyMigrationModel, UpstreamMovesWeighTheRatioSquaredAgainstDownstrea
             EXPECT_EQ(up, 40);  // weights 2 and 1/2: 40.8 and 10.2
             EXPECT_EQ(down, 10);
         }
-        EXPECT_EQ(seg(*world, 2).state.BilanMigr, up);
-        EXPECT_EQ(seg(*world, 3).state.BilanMigr, down);
-        EXPECT_EQ(seg(*world, 1).state.BilanMigr, -(up + down));
-        EXPECT_EQ(seg(*world, 1).state.N, 102);  // emigrants leave through the balance only
+        EXPECT_EQ(stateOf(*world, 2).BilanMigr, up);
+        EXPECT_EQ(stateOf(*world, 3).BilanMigr, down);
+        EXPECT_EQ(stateOf(*world, 1).BilanMigr, -(up + down));
+        EXPECT_EQ(stateOf(*world, 1).N, 102);  // emigrants leave through the balance only
     }
 }
 
@@ -103,64 +106,63 @@ TEST(DemographyMigrationModel, WeightsAndSharesAreSinglePrecision) {
     TSettings settings = noGrowth();
     settings.upstreamMigrationRatio = 3.0f;
     auto world = worldWith(settings, upAndDown);
-    seg(*world, 1).state.N = 20;  // 10 emigrants
-    runMigrationModel(*world->drainage, 1);
-    EXPECT_EQ(seg(*world, 2).history->immigrantsAt(0, 1), 9);
-    EXPECT_EQ(seg(*world, 3).history->immigrantsAt(0, 1), 1);
+    stateOf(*world, 1).N = 20;  // 10 emigrants
+    migrate(*world, 1);
+    EXPECT_EQ(historyOf(*world, 2).immigrantsAt(0, 1), 9);
+    EXPECT_EQ(historyOf(*world, 3).immigrantsAt(0, 1), 1);
 }
 
 TEST(DemographyMigrationModel, AnEmptyNeighbourWeighsAsMuchAsItHasRoom) {
     auto world = worldWith(noGrowth(), fork);
-    seg(*world, 1).state.N = 306;  // 153 emigrants
-    seg(*world, 3).state.N = 100;  // full
-    runMigrationModel(*world->drainage, 1);
+    stateOf(*world, 1).N = 306;  // 153 emigrants
+    stateOf(*world, 3).N = 100;  // full
+    migrate(*world, 1);
     // Weights 101 (empty) and 1 (full): 151.5 and 1.5 of the 153.
-    EXPECT_EQ(seg(*world, 2).history->immigrantsAt(1, 1), 151);
-    EXPECT_EQ(seg(*world, 3).history->immigrantsAt(1, 1), 1);
+    EXPECT_EQ(historyOf(*world, 2).immigrantsAt(1, 1), 151);
+    EXPECT_EQ(historyOf(*world, 3).immigrantsAt(1, 1), 1);
 }
 
 TEST(DemographyMigrationModel, TheDeterministicSplitRoundsDownAndKeepsTheRest) {
     auto world = worldWith(noGrowth(), fork);
-    seg(*world, 1).state.N = 11;  // 5 emigrants over two equal shares
-    runMigrationModel(*world->drainage, 1);
-    EXPECT_EQ(seg(*world, 2).state.BilanMigr, 2);
-    EXPECT_EQ(seg(*world, 3).state.BilanMigr, 2);
-    EXPECT_EQ(seg(*world, 1).state.BilanMigr, -4);
+    stateOf(*world, 1).N = 11;  // 5 emigrants over two equal shares
+    migrate(*world, 1);
+    EXPECT_EQ(stateOf(*world, 2).BilanMigr, 2);
+    EXPECT_EQ(stateOf(*world, 3).BilanMigr, 2);
+    EXPECT_EQ(stateOf(*world, 1).BilanMigr, -4);
 }
 
 TEST(DemographyMigrationModel, ClosedSegmentsLoseTheirPopulationAndReceiveNoOne) {
     auto world = worldWith(noGrowth(), fork);
-    seg(*world, 1).state.N = 102;
+    stateOf(*world, 1).N = 102;
     seg(*world, 2).accessible = false;
-    seg(*world, 3).state.N = 50;
+    stateOf(*world, 3).N = 50;
     seg(*world, 3).accessible = false;
-    runMigrationModel(*world->drainage, 1);
-    EXPECT_EQ(seg(*world, 3).state.N, 0);          // closed with people on it: lost at once
-    EXPECT_EQ(seg(*world, 1).state.BilanMigr, 0);  // nowhere to go: all stay
-    EXPECT_EQ(seg(*world, 2).state.BilanMigr, 0);
+    migrate(*world, 1);
+    EXPECT_EQ(stateOf(*world, 3).N, 0);          // closed with people on it: lost at once
+    EXPECT_EQ(stateOf(*world, 1).BilanMigr, 0);  // nowhere to go: all stay
+    EXPECT_EQ(stateOf(*world, 2).BilanMigr, 0);
 
     seg(*world, 3).accessible = true;  // one open neighbour takes every emigrant
-    seg(*world, 3).state.N = 0;
-    runMigrationModel(*world->drainage, 1);
-    EXPECT_EQ(seg(*world, 3).state.BilanMigr, 51);
-    EXPECT_EQ(seg(*world, 3).history->immigrantsAt(1, 1), 51);
-    EXPECT_EQ(seg(*world, 2).history->immigrantsAt(1, 1), 0);
+    stateOf(*world, 3).N = 0;
+    migrate(*world, 1);
+    EXPECT_EQ(stateOf(*world, 3).BilanMigr, 51);
+    EXPECT_EQ(historyOf(*world, 3).immigrantsAt(1, 1), 51);
+    EXPECT_EQ(historyOf(*world, 2).immigrantsAt(1, 1), 0);
 }
 
 TEST(DemographyMigrationModel, AnUnknownModelIsFatal) {
     auto world = worldWith(noGrowth(), fork);
-    seg(*world, 1).state.N = 102;
+    stateOf(*world, 1).N = 102;
     for (const std::int32_t model : {0, 5}) {
         try {
-            runMigrationModel(*world->drainage, model);
+            migrate(*world, model);
             FAIL() << model;
         } catch (const TException& e) {
             EXPECT_EQ(e.message(), "runMigrationModel(): unknown demographic model!");
             EXPECT_TRUE(e.isFatal());
         }
     }
-    EXPECT_EQ(seg(*world, 1).state.BilanMigr, 0);  // no segment touched
-    resetGeneration();
+    EXPECT_EQ(stateOf(*world, 1).BilanMigr, 0);  // no segment touched
 }
 
 TEST(DemographyMigrationModel, ManyImmigrantsSaturateTheBalanceWithAWarning) {
@@ -169,15 +171,14 @@ TEST(DemographyMigrationModel, ManyImmigrantsSaturateTheBalanceWithAWarning) {
     TSettings settings = noGrowth();
     settings.carryingCapacity = 32767;
     auto world = worldWith(settings, {{1, 1, 2}, {2, 3, 1}, {3, 4, 1}, {4, 5, 1}}, 32767);
-    for (std::int32_t id = 2; id <= 4; ++id) seg(*world, id).state.N = 32767;
+    for (std::int32_t id = 2; id <= 4; ++id) stateOf(*world, id).N = 32767;
     testing::internal::CaptureStdout();
-    runMigrationModel(*world->drainage, 1);
+    migrate(*world, 1);
     const std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(seg(*world, 1).state.BilanMigr, 32767);
+    EXPECT_EQ(stateOf(*world, 1).BilanMigr, 32767);
     EXPECT_NE(out.find("WARNING: 16-bit overflow: the migration balance BilanMigr of segment 1 at generation 1"),
               std::string::npos)
         << out;
-    resetGeneration();
 }
 
 }  // namespace

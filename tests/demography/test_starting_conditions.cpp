@@ -5,7 +5,6 @@
 #include <string>
 
 #include "DemographyFixture.h"
-#include "demography/Generation.h"
 #include "demography/StartingConditions.h"
 
 using namespace demography_test;
@@ -17,7 +16,7 @@ namespace {
 // neighbour; 3 and 4 neighbour each other.
 const std::vector<std::array<std::int32_t, 3>> star = {{1, 1, 2}, {2, 3, 1}, {3, 2, 4}, {4, 5, 2}};
 
-std::unique_ptr<World> starWorld(float rate) {
+std::unique_ptr<TestLoop> starWorld(float rate) {
     TSettings settings = plainSettings();
     settings.allowInitialDensityOverflow = true;
     settings.initialDensityOverflowRate = rate;
@@ -28,9 +27,9 @@ std::unique_ptr<World> starWorld(float rate) {
     return world;
 }
 
-std::string runStartingConditions(World& world) {
+std::string runStartingConditions(RunLoop& world) {
     testing::internal::CaptureStdout();
-    setStartingConditions(world);
+    startingConditions(world);
     return testing::internal::GetCapturedStdout();
 }
 
@@ -44,12 +43,11 @@ TEST(DemographyStartingConditions, WithoutOverflowTheWholePopulationStays) {
     EXPECT_EQ(out.rfind("\nSet starting conditions ... (first time) ...\nSet starting conditions ... done (Duration: ", 0),
               0u)
         << out;
-    EXPECT_EQ(seg(*world, 1).state.N, 500);
+    EXPECT_EQ(stateOf(*world, 1).N, 500);
     EXPECT_EQ(seg(*world, 1).sourcePopulation, world->sources->populations[0].get());
-    EXPECT_EQ(seg(*world, 2).state.N, 0);
-    for (std::int32_t id = 1; id <= 4; ++id) EXPECT_EQ(seg(*world, id).state.K, 100);
-    EXPECT_EQ(seg(*world, 1).history->sizeAt(0), 500);
-    EXPECT_EQ(currentGeneration, 0);
+    EXPECT_EQ(stateOf(*world, 2).N, 0);
+    for (std::int32_t id = 1; id <= 4; ++id) EXPECT_EQ(stateOf(*world, id).K, 100);
+    EXPECT_EQ(historyOf(*world, 1).sizeAt(0), 500);
 }
 
 TEST(DemographyStartingConditions, OverflowFillsTheSegmentAndSharesTheRest) {
@@ -57,13 +55,12 @@ TEST(DemographyStartingConditions, OverflowFillsTheSegmentAndSharesTheRest) {
         auto world = starWorld(rate);
         addSource(*world, 1, 350);
         runStartingConditions(*world);
-        EXPECT_EQ(overflowRate, 1.0f);
         // 100 stay, 250 / 3 = 83 to each empty neighbour, the rest 1 stays.
-        EXPECT_EQ(seg(*world, 1).state.N, 101) << rate;
+        EXPECT_EQ(stateOf(*world, 1).N, 101) << rate;
         for (std::int32_t id = 2; id <= 4; ++id) {
-            EXPECT_EQ(seg(*world, id).state.N, 83) << rate;
+            EXPECT_EQ(stateOf(*world, id).N, 83) << rate;
             EXPECT_EQ(seg(*world, id).sourcePopulation, world->sources->populations[0].get());
-            EXPECT_EQ(seg(*world, id).history->sizeAt(0), 83);
+            EXPECT_EQ(historyOf(*world, id).sizeAt(0), 83);
         }
     }
 }
@@ -76,10 +73,10 @@ TEST(DemographyStartingConditions, DepthFirstSpreadingLosesTheShareOfANeighbourF
     // neighbour and keeps all 100. Segment 3 keeps 50 and passes 50 on to
     // segment 4, which is then no longer empty when segment 1 comes to it:
     // its own offer of 100 is lost.
-    EXPECT_EQ(seg(*world, 1).state.N, 50);
-    EXPECT_EQ(seg(*world, 2).state.N, 100);
-    EXPECT_EQ(seg(*world, 3).state.N, 50);
-    EXPECT_EQ(seg(*world, 4).state.N, 50);
+    EXPECT_EQ(stateOf(*world, 1).N, 50);
+    EXPECT_EQ(stateOf(*world, 2).N, 100);
+    EXPECT_EQ(stateOf(*world, 3).N, 50);
+    EXPECT_EQ(stateOf(*world, 4).N, 50);
 }
 
 TEST(DemographyStartingConditions, ASecondSourceSkipsTheSegmentOfTheFirst) {
@@ -87,12 +84,12 @@ TEST(DemographyStartingConditions, ASecondSourceSkipsTheSegmentOfTheFirst) {
     addSource(*world, 2, 40);
     addSource(*world, 1, 350);
     runStartingConditions(*world);
-    EXPECT_EQ(seg(*world, 2).state.N, 40);
+    EXPECT_EQ(stateOf(*world, 2).N, 40);
     EXPECT_EQ(seg(*world, 2).sourcePopulation, world->sources->populations[0].get());
     // Two empty neighbours share 250: 125 each, which they may hold.
-    EXPECT_EQ(seg(*world, 1).state.N, 100);
-    EXPECT_EQ(seg(*world, 3).state.N, 100);  // 125 > 100: its 25 go on to 4 ...
-    EXPECT_EQ(seg(*world, 4).state.N, 25);   // ... which then misses its own 125
+    EXPECT_EQ(stateOf(*world, 1).N, 100);
+    EXPECT_EQ(stateOf(*world, 3).N, 100);  // 125 > 100: its 25 go on to 4 ...
+    EXPECT_EQ(stateOf(*world, 4).N, 25);   // ... which then misses its own 125
 }
 
 TEST(DemographyStartingConditions, AZeroLimitEndsAndPlacesThePopulationOnce) {
@@ -111,8 +108,8 @@ TEST(DemographyStartingConditions, AZeroLimitEndsAndPlacesThePopulationOnce) {
               std::string::npos);
     EXPECT_NE(out.find("\nWARNING: ArrangeInitialDensity(): The carring capacity of segment 2 is zero!"),
               std::string::npos);
-    EXPECT_EQ(seg(*world, 1).state.N, 0);
-    EXPECT_EQ(seg(*world, 2).state.N, 10);
+    EXPECT_EQ(stateOf(*world, 1).N, 0);
+    EXPECT_EQ(stateOf(*world, 2).N, 10);
 }
 
 TEST(DemographyStartingConditions, ALongReachIsFilledWithoutDeepRecursion) {
@@ -129,7 +126,7 @@ TEST(DemographyStartingConditions, ALongReachIsFilledWithoutDeepRecursion) {
     testing::internal::GetCapturedStdout();
     addSource(*world, 1, 20000);
     runStartingConditions(*world);
-    for (std::int32_t i = 1; i <= 20000; ++i) ASSERT_EQ(seg(*world, i).state.N, 1) << i;
+    for (std::int32_t i = 1; i <= 20000; ++i) ASSERT_EQ(stateOf(*world, i).N, 1) << i;
 }
 
 }  // namespace

@@ -4,7 +4,6 @@
 #include <limits>
 #include <string>
 
-#include "demography/Generation.h"
 #include "demography/State.h"
 #include "drainage/Segment.h"
 
@@ -13,45 +12,43 @@ namespace {
 TEST(DemographyState, NegativeSumIsReportedAndZeroed) {
     TSegment segment;
     segment.id = 17;
-    currentGeneration = 42;
-    segment.state.N = 3;
-    segment.state.BilanMigr = -5;
+    State state;
+    state.N = 3;
+    state.BilanMigr = -5;
     testing::internal::CaptureStdout();
-    EXPECT_FALSE(add_BilanMigr_to_N(segment.state, segment));
+    EXPECT_FALSE(add_BilanMigr_to_N(state, segment, 42));
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "\nError in State::add_BilanMigr_to_N(): 0 > N= -2 at generation 42 for segment 17\n");
-    EXPECT_EQ(segment.state.N, 0);
-    resetGeneration();
+    EXPECT_EQ(state.N, 0);
 }
 
 TEST(DemographyState, SumsBeyondSixteenBitsSaturateWithAWarning) {
     TSegment segment;
     segment.id = 9;
-    currentGeneration = 7;
-    segment.state.N = 32000;
-    segment.state.BilanMigr = 1000;
+    State state;
+    state.N = 32000;
+    state.BilanMigr = 1000;
     testing::internal::CaptureStdout();
-    EXPECT_TRUE(add_BilanMigr_to_N(segment.state, segment));
+    EXPECT_TRUE(add_BilanMigr_to_N(state, segment, 7));
     const std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(segment.state.N, 32767);
+    EXPECT_EQ(state.N, 32767);
     EXPECT_NE(out.find("WARNING"), std::string::npos);
     EXPECT_NE(out.find("segment 9 at generation 7"), std::string::npos);
     EXPECT_NE(out.find("33000"), std::string::npos);
 
     testing::internal::CaptureStdout();
-    EXPECT_EQ(saturate16(-40000, segment, "x"), -32768);
-    EXPECT_EQ(saturate16(1e9f, segment, "x"), 32767);
-    EXPECT_EQ(saturate16(std::numeric_limits<float>::quiet_NaN(), segment, "x"), 0);
+    EXPECT_EQ(saturate16(-40000, segment, "x", 7), -32768);
+    EXPECT_EQ(saturate16(1e9f, segment, "x", 7), 32767);
+    EXPECT_EQ(saturate16(std::numeric_limits<float>::quiet_NaN(), segment, "x", 7), 0);
     const std::string warnings = testing::internal::GetCapturedStdout();
     EXPECT_NE(warnings.find("not a number"), std::string::npos);
 
     // In range: truncation toward zero and no message.
     testing::internal::CaptureStdout();
-    EXPECT_EQ(saturate16(-2.9f, segment, "x"), -2);
-    EXPECT_EQ(saturate16(32767.9f, segment, "x"), 32767);
-    EXPECT_EQ(saturate16(std::int32_t{-32768}, segment, "x"), -32768);
+    EXPECT_EQ(saturate16(-2.9f, segment, "x", 7), -2);
+    EXPECT_EQ(saturate16(32767.9f, segment, "x", 7), 32767);
+    EXPECT_EQ(saturate16(std::int32_t{-32768}, segment, "x", 7), -32768);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-    resetGeneration();
 }
 
 }  // namespace

@@ -31,15 +31,18 @@ TEST(DemographyDatabase, BuildDBLinksOneHistoryPerSegment) {
     EXPECT_EQ(db.count, 4);
     EXPECT_EQ(db.generations, 1000);
     for (std::int32_t id = 1; id <= 4; ++id) {
-        TSegment& s = seg(*world, id);
-        EXPECT_EQ(s.databaseIndex, id - 1);
-        EXPECT_EQ(s.database, &db);
-        ASSERT_EQ(s.history, db.histories[static_cast<std::size_t>(id - 1)].get());
-        EXPECT_EQ(s.history->segment, &s);
-        EXPECT_EQ(s.history->immigrants.size(), s.neighbours.size());
-        EXPECT_EQ(s.history->sizes.count(), 1001);
+        const TSegment& s = seg(*world, id);
+        EXPECT_EQ(s.index, id - 1);
+        const StatesOfCell& h = db.history(s.index);
+        EXPECT_EQ(h.immigrants.size(), s.neighbours.size());
+        EXPECT_EQ(h.sizes.count(), 1001);
     }
-    EXPECT_EQ(seg(*world, 1).history->immigrants.size(), 3u);
+    EXPECT_EQ(historyOf(*world, 1).immigrants.size(), 3u);
+    // One table: the series follow each other, segment after segment, each
+    // segment's sizes before its immigrants.
+    EXPECT_EQ(db.entries().size(), (8008u + 4004u + 6006u + 6006u) / 2);
+    EXPECT_EQ(historyOf(*world, 1).immigrants[0].data(), historyOf(*world, 1).sizes.data() + 1001);
+    EXPECT_EQ(historyOf(*world, 2).sizes.data(), historyOf(*world, 1).sizes.data() + 4 * 1001);
 }
 
 TEST(DemographyDatabase, ReadsOutsideTheSeriesFallBackToGenerationZero) {
@@ -49,7 +52,7 @@ TEST(DemographyDatabase, ReadsOutsideTheSeriesFallBackToGenerationZero) {
     testing::internal::CaptureStdout();
     world->BuildDB();
     testing::internal::GetCapturedStdout();
-    StatesOfCell& h = *seg(*world, 1).history;
+    StatesOfCell& h = historyOf(*world, 1);
     h.storeSize(0, 11);
     h.storeSize(5, 55);
     h.storeImmigrants(2, 0, 7);
@@ -92,16 +95,15 @@ TEST(DemographyDatabase, ADatabaseTooLargeForMemoryIsRefusedWithItsSize) {
     testing::internal::GetCapturedStdout();
     EXPECT_FALSE(world->database);
     EXPECT_FALSE(world->databaseReady);
-    for (std::int32_t id = 1; id <= 200; ++id) EXPECT_EQ(seg(*world, id).history, nullptr);
 }
 
 TEST(DemographyDatabase, ANegativeGenerationCountKeepsGenerationZero) {
     // Reads of any generation fall back to entry 0, so even a database for
     // no generation at all must hold that entry.
-    TimeStoFull series;
-    EXPECT_TRUE(series.AllocateTimeStoFullMemory(-3));
-    EXPECT_EQ(series.count(), 1);
-    EXPECT_EQ(series.at(5), 0);
+    const auto drainage = makeDrainage({{1, 1, 2}});
+    const StateDB db(*drainage, -3);
+    EXPECT_EQ(db.history(0).sizes.count(), 1);
+    EXPECT_EQ(db.history(0).sizes.at(5), 0);
 }
 
 }  // namespace
