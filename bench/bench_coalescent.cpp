@@ -17,12 +17,11 @@
 
 #include "../tools/DrainageGenerator.h"
 #include "coalescent/Deme.h"
-#include "random/Random.h"
-#include "demography/Generation.h"
+#include "random/Rng.h"
 #include "demography/StateDB.h"
 #include "drainage/Population.h"
 #include "drainage/SegmentVector.h"
-#include "app/World.h"
+#include "app/RunLoop.h"
 
 namespace {
 
@@ -68,9 +67,8 @@ private:
 // The river of `baseSegments` segments (ids 1 ...), and with `factor` > 1 a
 // second, separate river of (factor - 1) x baseSegments segments with higher
 // ids and node ids.
-std::unique_ptr<TSegmentVector> makeDrainage(const TSettings& settings, World* world, int factor) {
-    auto drainage = std::make_unique<TSegmentVector>(settings, world);
-    drainage->build(false);
+std::unique_ptr<TSegmentVector> makeDrainage(int factor) {
+    auto drainage = std::make_unique<TSegmentVector>();
     std::int32_t nodeOffset = 0;
     std::int32_t segmentOffset = 0;
     const auto add = [&](const drainage_generator::Drainage& river) {
@@ -89,8 +87,6 @@ std::unique_ptr<TSegmentVector> makeDrainage(const TSettings& settings, World* w
             segment->lat = s.lat;
             segment->fromNode = drainage->nodes->find(s.from + nodeOffset);
             segment->toNode = drainage->nodes->find(s.to + nodeOffset);
-            segment->drainage = drainage.get();
-            segment->settings = &settings;
             TSegment* stored = drainage->store(std::move(segment));
             stored->fromNode->outgoing.push_back(stored);
             stored->toNode->incoming.push_back(stored);
@@ -107,13 +103,14 @@ std::unique_ptr<TSegmentVector> makeDrainage(const TSettings& settings, World* w
 // A world whose demography has run: one source of 50 at the mouth of the
 // first river, samples on ten colonised segments of that river.
 struct Scenario {
-    std::unique_ptr<World> world;
+    Rng rng;
+    std::unique_ptr<RunLoop> world;
     long lineageGenerations = 0;  // of the last run
 
     explicit Scenario(int factor) {
         const Silence quiet;
-        world = std::make_unique<World>(benchSettings());
-        world->drainage = makeDrainage(world->settings, world.get(), factor);
+        world = std::make_unique<RunLoop>(benchSettings(), rng);
+        world->drainage = makeDrainage(factor);
         world->sources = std::make_unique<PopulationVector>(world->drainage.get());
         auto source = std::make_unique<PopulationSource>();
         source->name = my_string("mouth");
@@ -125,15 +122,15 @@ struct Scenario {
         world->sources->populations.push_back(std::move(source));
         world->sources->count = 1;
         world->BuildDB();
-        resetRandomState();
+        rng = Rng{};
         long seed = -4242;
-        ran3(seed);
+        rng.ran3(seed);
         world->SimulateDemography();
 
         std::vector<TSegment*> colonised;
         for (std::int32_t id = 1; id <= baseSegments; ++id) {
             TSegment* s = world->drainage->find(id);
-            if (s->history->sizeAt(generations) > 0) colonised.push_back(s);
+            if (world->database->history(s->index).sizeAt(generations) > 0) colonised.push_back(s);
         }
         world->samples = std::make_unique<PopulationVector>(world->drainage.get());
         for (int i = 0; i < sampleDemes && !colonised.empty(); ++i) {
@@ -146,7 +143,9 @@ struct Scenario {
             world->samples->populations.push_back(std::move(sample));
         }
         world->samples->count = static_cast<int>(world->samples->populations.size());
-        if (!world->demes->createDemesFromWorld(*world)) std::abort();
+        if (!world->demes->createDemes(*world->drainage, *world->database, *world->samples, *world->sources,
+                                       world->settings))
+            std::abort();
     }
 
     // Total branch length in generations: the lineage-generations walked.
@@ -175,14 +174,14 @@ struct Scenario {
     // `count` genealogies from a fixed seed; the first `keep` described.
     std::vector<std::string> run(int count, int keep) {
         const Silence quiet;
-        resetRandomState();
+        rng = Rng{};
         long seed = -13;
-        ran3(seed);
+        rng.ran3(seed);
         std::vector<std::string> trees;
         lineageGenerations = 0;
         for (int i = 0; i < count; ++i) {
             world->demes->resetDemes();
-            world->demes->buildTree(1);
+            world->demes->buildTree(1, rng);
             lineageGenerations += treeLength(world->demes->tree);
             if (i < keep) trees.push_back(describe(world->demes->tree));
         }

@@ -15,14 +15,14 @@
 #include <string>
 
 #include "../tools/DrainageGenerator.h"
-#include "random/Random.h"
-#include "demography/Generation.h"
+#include "random/Rng.h"
 #include "demography/MigrationModel.h"
 #include "demography/StartingConditions.h"
 #include "demography/StateDB.h"
 #include "drainage/Population.h"
 #include "drainage/SegmentVector.h"
-#include "app/World.h"
+#include "app/RunLoop.h"
+#include "demography/StartingConditions.h"
 
 namespace {
 
@@ -43,10 +43,9 @@ TSettings benchSettings(std::int32_t model) {
 
 // The generated river as a drainage; with `isolated`, every segment gets its
 // own two nodes (no neighbours at all).
-std::unique_ptr<TSegmentVector> makeDrainage(const TSettings& settings, World* world, bool isolated) {
+std::unique_ptr<TSegmentVector> makeDrainage(bool isolated) {
     const drainage_generator::Drainage river = drainage_generator::generate(segmentCount, 20240611);
-    auto drainage = std::make_unique<TSegmentVector>(settings, world);
-    drainage->build(false);
+    auto drainage = std::make_unique<TSegmentVector>();
     const auto node = [&](std::int32_t id) {
         if (TSegNode* found = drainage->nodes->find(id)) return found;
         auto created = std::make_unique<TSegNode>();
@@ -61,8 +60,6 @@ std::unique_ptr<TSegmentVector> makeDrainage(const TSettings& settings, World* w
         segment->lat = s.lat;
         segment->fromNode = isolated ? node(2 * s.id) : node(s.from);
         segment->toNode = isolated ? node(2 * s.id + 1) : node(s.to);
-        segment->drainage = drainage.get();
-        segment->settings = &settings;
         TSegment* stored = drainage->store(std::move(segment));
         stored->fromNode->outgoing.push_back(stored);
         stored->toNode->incoming.push_back(stored);
@@ -82,13 +79,14 @@ std::int64_t peakResidentBytes() {
 // One world with its database, shared by the benchmarks (building 20,000
 // histories of 2,001 generations takes a while and most of the memory).
 struct Fixture {
-    std::unique_ptr<World> world;
+    Rng rng;
+    std::unique_ptr<RunLoop> world;
     std::uint64_t databaseBytes = 0;
     std::int64_t residentBeforeDatabase = 0;
 
     Fixture() {
-        world = std::make_unique<World>(benchSettings(1));
-        world->drainage = makeDrainage(world->settings, world.get(), false);
+        world = std::make_unique<RunLoop>(benchSettings(1), rng);
+        world->drainage = makeDrainage(false);
         world->sources = std::make_unique<PopulationVector>(world->drainage.get());
         residentBeforeDatabase = peakResidentBytes();
         std::ostringstream quiet;
@@ -118,16 +116,16 @@ struct Fixture {
     std::int64_t occupiedSegmentGenerations() const {
         std::int64_t total = 0;
         for (const auto& h : world->database->histories)
-            for (std::int32_t t = 0; t < generations; ++t) total += h->sizes.entries[static_cast<std::size_t>(t)] > 0;
+            for (std::int32_t t = 0; t < generations; ++t) total += h.sizes.at(t) > 0;
         return total;
     }
 
     double simulate(std::int32_t model) {
         world->settings.demographicModel = model;
-        resetRandomState();
+        rng = Rng{};
         std::ostringstream quiet;
         auto* old = std::cout.rdbuf(quiet.rdbuf());
-        initialize_ran3(-4711);
+        rng.initialize_ran3(-4711);
         const auto start = std::chrono::steady_clock::now();
         world->SimulateDemography();
         const auto stop = std::chrono::steady_clock::now();
@@ -185,23 +183,22 @@ void BM_EmptyDrainage(benchmark::State& state) {
 void BM_WithoutDatabase(benchmark::State& state) {
     const bool isolated = state.range(1) != 0;
     TSettings settings = benchSettings(static_cast<std::int32_t>(state.range(0)));
-    World world(settings);
-    auto drainage = makeDrainage(world.settings, &world, isolated);
+    auto drainage = makeDrainage(isolated);
+    SegmentStates states(static_cast<std::size_t>(drainage->size()));
     for (auto _ : state) {
-        for (auto& [id, segment] : drainage->segments) {
-            segment->state.reset();
-            segment->state.K = 100;
-            segment->state.N = 50;
+        for (State& s : states) {
+            s.reset();
+            s.K = 100;
+            s.N = 50;
         }
-        resetRandomState();
+        Rng rng;
         std::ostringstream quiet;
         auto* old = std::cout.rdbuf(quiet.rdbuf());
-        initialize_ran3(-4711);
+        rng.initialize_ran3(-4711);
         std::cout.rdbuf(old);
-        MigrationPlan plan(*drainage, world.settings, false);
+        MigrationPlan plan(*drainage, states, nullptr, settings, rng, false);
         const auto start = std::chrono::steady_clock::now();
-        for (currentGeneration = 1; currentGeneration <= generations; ++currentGeneration)
-            plan.iterate(world.settings.demographicModel);
+        for (std::int32_t t = 1; t <= generations; ++t) plan.iterate(settings.demographicModel, t);
         const auto stop = std::chrono::steady_clock::now();
         const double ns = std::chrono::duration<double, std::nano>(stop - start).count();
         state.SetIterationTime(ns * 1e-9);
@@ -219,15 +216,15 @@ void BM_GenerationLoop(benchmark::State& state) {
     for (auto _ : state) {
         std::ostringstream quiet;
         auto* old = std::cout.rdbuf(quiet.rdbuf());
-        f.world->databaseReady = false;
-        setStartingConditions(*f.world);
-        resetRandomState();
-        initialize_ran3(-4711);
+        RunLoop& w = *f.world;
+        setStartingConditions(*w.drainage, w.states, *w.database,
+                              [&w]() -> const PopulationVector& { return *w.sources; }, w.settings, false);
+        f.rng = Rng{};
+        f.rng.initialize_ran3(-4711);
         std::cout.rdbuf(old);
-        MigrationPlan plan(*f.world->drainage, f.world->settings, state.range(1) != 0);
+        MigrationPlan plan(*w.drainage, w.states, w.database.get(), w.settings, f.rng, state.range(1) != 0);
         const auto start = std::chrono::steady_clock::now();
-        for (currentGeneration = 1; currentGeneration <= generations; ++currentGeneration)
-            plan.iterate(f.world->settings.demographicModel);
+        for (std::int32_t t = 1; t <= generations; ++t) plan.iterate(w.settings.demographicModel, t);
         plan.finish();
         const auto stop = std::chrono::steady_clock::now();
         const double ns = std::chrono::duration<double, std::nano>(stop - start).count();
@@ -255,24 +252,27 @@ void BM_DeviatesAlone(benchmark::State& state) {
     };
     std::vector<Plan> plans;
     for (auto& [id, s] : f.world->drainage->segments) {
-        Plan plan{static_cast<float>(s->state.N), 0.0f, {}};
-        plan.e = std::trunc(plan.n * emigrationShare(f.world->settings, s->state.N, s->state.K));
+        const auto stateOf = [&f](const TSegment& segment) {
+            return f.world->states[static_cast<std::size_t>(segment.index)];
+        };
+        Plan plan{static_cast<float>(stateOf(*s).N), 0.0f, {}};
+        plan.e = std::trunc(plan.n * emigrationShare(f.world->settings, stateOf(*s).N, stateOf(*s).K));
         float W = 0;
         std::vector<float> w;
         for (std::size_t k = 0; k < s->neighbours.size(); ++k) {
             const TSegment& t = *s->neighbours[k];
             const float factor = (s->neighbourKinds[k] == 2 || s->neighbourKinds[k] == 4) ? 0.5f : 2.0f;
-            w.push_back(factor / (static_cast<float>(t.state.N + 1) / static_cast<float>(t.state.K + 1)));
+            w.push_back(factor / (static_cast<float>(stateOf(t).N + 1) / static_cast<float>(stateOf(t).K + 1)));
             W += w.back();
         }
         for (float x : w) plan.p.push_back(x / W);
         plans.push_back(std::move(plan));
     }
     for (auto _ : state) {
-        resetRandomState();
+        Rng rng;
         std::ostringstream quiet;
         auto* old = std::cout.rdbuf(quiet.rdbuf());
-        initialize_ran3(-4711);
+        rng.initialize_ran3(-4711);
         std::cout.rdbuf(old);
         double sink = 0;
         const auto start = std::chrono::steady_clock::now();
@@ -280,14 +280,14 @@ void BM_DeviatesAlone(benchmark::State& state) {
             for (const Plan& plan : plans) {
                 float e = plan.e;
                 if (randomCounts) {
-                    sink += poissonDeviate(plan.n);
-                    e = poissonDeviate(plan.e);
+                    sink += rng.poissonDeviate(plan.n);
+                    e = rng.poissonDeviate(plan.e);
                 }
                 if (randomSplit) {
                     int left = static_cast<int>(e);
                     float used = 0.0f;
                     for (const float p : plan.p) {
-                        const float c = binomialDeviate(p / (1.0f - used), left);
+                        const float c = rng.binomialDeviate(p / (1.0f - used), left);
                         used += p;
                         left -= static_cast<int>(c);
                     }

@@ -1,7 +1,8 @@
 #include "mutation/GammaRates.h"
 
+#include "mutation/DataTypes.h"
 #include "random/GammaMath.h"
-#include "random/Random.h"
+#include "random/Rng.h"
 
 #include <algorithm>
 #include <cmath>
@@ -13,17 +14,24 @@
 
 namespace {
 
-void seedStream(long seed) {
-    resetRandomState();
-    long s = seed;
-    ran3(s);
-}
-
 double total(const GammaRates& g) { return std::accumulate(g.rates().begin(), g.rates().end(), 0.0); }
+
+class GammaRatesTest : public testing::Test {
+protected:
+    Rng rng;
+
+    // A fresh generator whose main stream starts from `seed`, without the
+    // console line of the program's own seeding.
+    void seedStream(long seed) {
+        rng = Rng{};
+        long s = seed;
+        rng.ran3(s);
+    }
+};
 
 }  // namespace
 
-TEST(GammaRatesSiteChoice, WalksFromTheLastSite) {
+TEST_F(GammaRatesTest, SiteChoiceWalksFromTheLastSite) {
     const std::vector<double> rates{0.1, 0.2, 0.7};
     EXPECT_EQ(chooseRateSite(rates, 0.0), 2);
     EXPECT_EQ(chooseRateSite(rates, 0.69), 2);
@@ -36,24 +44,24 @@ TEST(GammaRatesSiteChoice, WalksFromTheLastSite) {
     EXPECT_EQ(chooseRateSite({}, 0.5), -1);
 }
 
-TEST(GammaRatesBuild, NonPositiveShapeGivesEqualRates) {
+TEST_F(GammaRatesTest, NonPositiveShapeGivesEqualRates) {
     for (double a : {0.0, -1.0}) {
-        const GammaRates g(8, a, 4);
+        const GammaRates g(8, a, 4, rng);
         ASSERT_EQ(g.size(), 8);
         for (double r : g.rates()) EXPECT_DOUBLE_EQ(r, 1.0 / 8);
     }
-    const GammaRates none(0, 0.5, 0);
+    const GammaRates none(0, 0.5, 0, rng);
     EXPECT_EQ(none.size(), 0);
 }
 
-TEST(GammaRatesBuild, DiscreteCategoriesUseOnlyTheSecondGenerator) {
+TEST_F(GammaRatesTest, DiscreteCategoriesUseOnlyTheSecondGenerator) {
     // a = 0.5, four categories: the means of the quartiles of a gamma of mean
     // 1 are 0.0334, 0.2519, 0.8203, 2.8944; every site carries one of them.
     seedStream(-21);
-    const GammaRates g(50, 0.5, 4);
-    const double next = ran3();
+    const GammaRates g(50, 0.5, 4, rng);
+    const double next = rng.ran3();
     seedStream(-21);
-    EXPECT_EQ(next, ran3());
+    EXPECT_EQ(next, rng.ran3());
 
     ASSERT_EQ(g.size(), 50);
     EXPECT_NEAR(total(g), 1.0, 1e-12);
@@ -67,12 +75,12 @@ TEST(GammaRatesBuild, DiscreteCategoriesUseOnlyTheSecondGenerator) {
         EXPECT_NEAR(values[i] / values[i - 1], means[i] / means[i - 1], 2e-3 * means[i] / means[i - 1]);
 }
 
-TEST(GammaRatesBuild, QuantileSampleMatchesGammaQuantiles) {
+TEST_F(GammaRatesTest, QuantileSampleMatchesGammaQuantiles) {
     // Shape 1 (exponential), 4 sites: order statistics at 1/8, 3/8, 5/8, 7/8
     // of 1,000,000 deviates, i.e. -ln(7/8), -ln(5/8), -ln(3/8), -ln(1/8),
     // normalised.
     seedStream(-3);
-    const GammaRates g(4, 1.0, 0);
+    const GammaRates g(4, 1.0, 0, rng);
     ASSERT_EQ(g.size(), 4);
     const double q[] = {-std::log(0.875), -std::log(0.625), -std::log(0.375), -std::log(0.125)};
     const double sum = q[0] + q[1] + q[2] + q[3];
@@ -80,31 +88,59 @@ TEST(GammaRatesBuild, QuantileSampleMatchesGammaQuantiles) {
     EXPECT_NEAR(total(g), 1.0, 1e-12);
 }
 
-TEST(GammaRatesBuild, QuantileSampleDrawsAMillionDeviatesOnTheMainGenerator) {
+TEST_F(GammaRatesTest, QuantileSampleDrawsAMillionDeviatesOnTheMainGenerator) {
     // Shape 1: each gamma deviate takes one uniform of the main generator
     // (-ln u), so the stream moves on by exactly 1,000,000 values, while the
     // second generator is not touched.
     seedStream(-5);
-    const GammaRates g(3, 1.0, 0);
-    const double next = ran3();
-    const double second = uniform2();
+    const GammaRates g(3, 1.0, 0, rng);
+    const double next = rng.ran3();
+    const double second = rng.uniform2();
     seedStream(-5);
-    for (int i = 0; i < 1000000; ++i) ran3();
-    EXPECT_EQ(ran3(), next);
-    resetRandomState();
-    EXPECT_EQ(uniform2(), second);
+    for (int i = 0; i < 1000000; ++i) rng.ran3();
+    EXPECT_EQ(rng.ran3(), next);
+    EXPECT_EQ(Rng{}.uniform2(), second);
 }
 
-TEST(GammaRatesBuild, ProcessWideRatesAreSetUpOnceThenRebuilt) {
-    resetSiteRates();
-    EXPECT_EQ(siteRates().size(), 0);
-    ASSERT_EQ(buildSiteRates(5, 0.0, 0), 1);
-    EXPECT_EQ(siteRates().size(), 5);
-    ASSERT_EQ(buildSiteRates(5, 0.5, 4), 1);  // same size: refilled with the new shape
-    EXPECT_EQ(siteRates().shape(), 0.5);
-    EXPECT_GT(siteRates()[4], siteRates()[0]);
-    ASSERT_EQ(buildSiteRates(9, 0.0, 4), 1);
-    EXPECT_EQ(siteRates().size(), 9);
-    EXPECT_DOUBLE_EQ(siteRates()[8], 1.0 / 9);
-    resetSiteRates();
+TEST_F(GammaRatesTest, BuiltThenRebuiltInPlaceOrResized) {
+    GammaRates g;
+    EXPECT_EQ(g.size(), 0);
+    ASSERT_EQ(g.build(5, 0.0, 0, rng), 1);
+    EXPECT_EQ(g.size(), 5);
+    const double* storage = g.rates().data();
+    ASSERT_EQ(g.rebuild(5, 0.5, 4, rng), 1);  // same size: refilled with the new shape
+    EXPECT_EQ(g.rates().data(), storage);
+    EXPECT_EQ(g.shape(), 0.5);
+    EXPECT_EQ(g.categories(), 4);
+    EXPECT_GT(g[4], g[0]);
+    ASSERT_EQ(g.rebuild(9, 0.0, 4, rng), 1);
+    EXPECT_EQ(g.size(), 9);
+    EXPECT_DOUBLE_EQ(g[8], 1.0 / 9);
+}
+
+// DNA owns the rates of its sites: set up by the first genetic phase with a
+// shape, rebuilt in place by the later ones, never built without a shape.
+TEST_F(GammaRatesTest, DnaSetsItsRatesUpOnceThenRebuildsThem) {
+    TSettings settings;
+    settings.numLinkedLoci = 50;
+    settings.numGammaCategories = 4;
+    Dna none(settings);
+    none.prepare(rng);
+    EXPECT_EQ(none.siteRates(), nullptr);
+
+    settings.gammaA = 0.5f;
+    Dna dna(settings);
+    EXPECT_EQ(dna.siteRates(), nullptr);
+    dna.prepare(rng);
+    const GammaRates* rates = dna.siteRates();
+    ASSERT_NE(rates, nullptr);
+    EXPECT_EQ(rates->size(), 50);
+    EXPECT_EQ(rates->shape(), 0.5);
+    EXPECT_EQ(rates->categories(), 4);
+    const std::vector<double> first = rates->rates();
+    dna.prepare(rng);
+    EXPECT_EQ(dna.siteRates(), rates);
+    EXPECT_EQ(rates->size(), 50);
+    // The second generator has moved on: the sites are dealt anew.
+    EXPECT_NE(rates->rates(), first);
 }

@@ -1,12 +1,12 @@
-#include "mutation/Mutation.h"
+#include "mutation/DataTypes.h"
 
-#include "mutation/GammaRates.h"
-#include "random/Random.h"
 #include "coalescent/GenealogyTree.h"
+#include "random/Rng.h"
 #include "settings/Settings.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <numeric>
 #include <string>
 #include <vector>
@@ -17,16 +17,10 @@ namespace {
 
 // Restarts the main generator from `seed` without the console line of the
 // program's own seeding.
-void seedStream(long seed) {
-    resetRandomState();
+void seedStream(Rng& rng, long seed) {
+    rng = Rng{};
     long s = seed;
-    ran3(s);
-}
-
-void resetAll(long seed) {
-    resetMutationState();
-    resetSiteRates();
-    seedStream(seed);
+    rng.ran3(s);
 }
 
 void join(TNode& parent, TNode& a, TNode& b, int time) {
@@ -46,41 +40,6 @@ void buildThreeLeaves(TTree& tree, int t1, int t2) {
     join(tree.node(4), tree.node(3), tree.node(2), t2);
 }
 
-// A Kingman genealogy of n genes in a population of N gene copies, simulated
-// in whole generations: with k lineages, two of them (chosen uniformly) find
-// their common ancestor in a generation with probability k(k-1)/2N. The tree
-// is reused between calls (stale sequences must be overwritten). Returns the
-// total branch length in generations.
-long long buildKingman(TTree& tree, int n, int N) {
-    if (tree.size() != n) tree.resize(n);
-    for (int i = 0; i < tree.nodeCount(); ++i) {
-        TNode& node = tree.node(i);
-        node.left = node.right = node.ancestor = nullptr;
-        node.time = 0;
-    }
-    std::vector<TNode*> lineages;
-    for (int i = 0; i < n; ++i) lineages.push_back(&tree.node(i));
-    long long t = 0;
-    long long total = 0;
-    int next = n;
-    for (int k = n; k > 1; --k) {
-        const double p = k * (k - 1) / (2.0 * N);
-        long long wait = 1;
-        if (p < 1.0)
-            wait = std::max(1LL, static_cast<long long>(std::ceil(std::log(1.0 - ran3()) / std::log(1.0 - p))));
-        t += wait;
-        total += k * wait;
-        const int i = static_cast<int>(ran3() * k);
-        int j = static_cast<int>(ran3() * (k - 1));
-        if (j >= i) ++j;
-        join(tree.node(next), *lineages[i], *lineages[j], static_cast<int>(t));
-        lineages[std::min(i, j)] = &tree.node(next);
-        lineages.erase(lineages.begin() + std::max(i, j));
-        ++next;
-    }
-    return total;
-}
-
 // Expected total length 2N * sum_{i=1}^{n-1} 1/i and its variance
 // sum_k k^2 (1 - p_k) / p_k^2 for the genealogies of buildKingman.
 struct KingmanLength {
@@ -98,15 +57,21 @@ KingmanLength kingmanLength(int n, int N) {
     return l;
 }
 
-int sprinkle(TTree& tree, float mu, int nSites, int type, float gammaA = 0.0f, float tf = 0.5f, int range = 0,
-             float gsm = 0.0f) {
-    return sprinkle_mutations(tree, mu, gsm, nSites, type, gammaA, tf, range, 0.0f, 0.0f, 1, {});
+// The mutation parameters of the settings of one locus.
+TSettings locusSettings(int type, float mu, int nSites, float gammaA = 0.0f, float tf = 0.5f, int range = 0,
+                        float gsm = 0.0f) {
+    TSettings s;
+    s.dataType = static_cast<std::int8_t>(type);
+    s.mutationRate = mu;
+    s.numLinkedLoci = nSites;
+    s.gammaA = gammaA;
+    s.transitionFraction = tf;
+    s.microsatRange = range;
+    s.gsmGeometricParameter = gsm;
+    return s;
 }
 
-int sumOfHits(int nSites) {
-    const auto& hits = mutationState().hits;
-    return std::accumulate(hits.begin(), hits.begin() + nSites, 0);
-}
+int sumOfHits(const MutationResult& r) { return std::accumulate(r.hits.begin(), r.hits.end(), 0); }
 
 int branchMutations(const TTree& tree) {
     int m = 0;
@@ -114,21 +79,78 @@ int branchMutations(const TTree& tree) {
     return m;
 }
 
-// The documented order of draws on buildThreeLeaves(tree, 40, 100): branch by
-// branch in tree order (root-3, 3-0, 3-1, root-2), each its Poisson count at
-// `rate`, then its mutations; `inherit(child, parent)` copies the parent's
-// state, `mutate(child)` applies one mutation. Returns the counts per node.
-template <class Inherit, class Mutate>
-std::vector<int> replayBranches(double rate, Inherit inherit, Mutate mutate) {
-    std::vector<int> counts(5, 0);
-    const int branches[4][3] = {{3, 4, 60}, {0, 3, 40}, {1, 3, 40}, {2, 4, 100}};
-    for (const auto& b : branches) {
-        counts[b[0]] = static_cast<int>(poissonDeviate(static_cast<float>(b[2] * rate)));
-        inherit(b[0], b[1]);
-        for (int i = 0; i < counts[b[0]]; ++i) mutate(b[0]);
+class MutationTest : public testing::Test {
+protected:
+    Rng rng;
+
+    // The mutations of one genealogy (simulation 1).
+    MutationResult sprinkle(TTree& tree, float mu, int nSites, int type, float gammaA = 0.0f, float tf = 0.5f,
+                            int range = 0, float gsm = 0.0f) {
+        const TSettings s = locusSettings(type, mu, nSites, gammaA, tf, range, gsm);
+        return makeDataType(s)->sprinkle(tree, {{}, 1}, rng);
     }
-    return counts;
-}
+
+    MutationResult sprinkleSnps(TTree& tree, int nSites, float minSnp, float minSnpInSample,
+                                const std::vector<int>& sampleSizes, int simulation = 1) {
+        TSettings s = locusSettings(SNP, 0.0f, nSites);
+        s.minSnpFrequency = minSnp;
+        s.minSnpFrequencyInSample = minSnpInSample;
+        return Snp(s).sprinkle(tree, {sampleSizes, simulation}, rng);
+    }
+
+    // A Kingman genealogy of n genes in a population of N gene copies,
+    // simulated in whole generations: with k lineages, two of them (chosen
+    // uniformly) find their common ancestor in a generation with probability
+    // k(k-1)/2N. The tree is reused between calls (stale sequences must be
+    // overwritten). Returns the total branch length in generations.
+    long long buildKingman(TTree& tree, int n, int N) {
+        if (tree.size() != n) tree.resize(n);
+        for (int i = 0; i < tree.nodeCount(); ++i) {
+            TNode& node = tree.node(i);
+            node.left = node.right = node.ancestor = nullptr;
+            node.time = 0;
+        }
+        std::vector<TNode*> lineages;
+        for (int i = 0; i < n; ++i) lineages.push_back(&tree.node(i));
+        long long t = 0;
+        long long total = 0;
+        int next = n;
+        for (int k = n; k > 1; --k) {
+            const double p = k * (k - 1) / (2.0 * N);
+            long long wait = 1;
+            if (p < 1.0)
+                wait = std::max(1LL,
+                                static_cast<long long>(std::ceil(std::log(1.0 - rng.ran3()) / std::log(1.0 - p))));
+            t += wait;
+            total += k * wait;
+            const int i = static_cast<int>(rng.ran3() * k);
+            int j = static_cast<int>(rng.ran3() * (k - 1));
+            if (j >= i) ++j;
+            join(tree.node(next), *lineages[i], *lineages[j], static_cast<int>(t));
+            lineages[std::min(i, j)] = &tree.node(next);
+            lineages.erase(lineages.begin() + std::max(i, j));
+            ++next;
+        }
+        return total;
+    }
+
+    // The documented order of draws on buildThreeLeaves(tree, 40, 100): branch
+    // by branch in tree order (root-3, 3-0, 3-1, root-2), each its Poisson
+    // count at `rate`, then its mutations; `inherit(child, parent)` copies the
+    // parent's state, `mutate(child)` applies one mutation. Returns the counts
+    // per node.
+    template <class Inherit, class Mutate>
+    std::vector<int> replayBranches(double rate, Inherit inherit, Mutate mutate) {
+        std::vector<int> counts(5, 0);
+        const int branches[4][3] = {{3, 4, 60}, {0, 3, 40}, {1, 3, 40}, {2, 4, 100}};
+        for (const auto& b : branches) {
+            counts[b[0]] = static_cast<int>(rng.poissonDeviate(static_cast<float>(b[2] * rate)));
+            inherit(b[0], b[1]);
+            for (int i = 0; i < counts[b[0]]; ++i) mutate(b[0]);
+        }
+        return counts;
+    }
+};
 
 }  // namespace
 
@@ -138,23 +160,25 @@ std::vector<int> replayBranches(double rate, Inherit inherit, Mutate mutate) {
 // MICROSAT loci draw their own rate from a gamma of shape 2 and mean mu,
 // which adds to the variance (E[rate^2] = 1.5 mu^2).
 
-TEST(MutationTheory, MeanCountIsRateTimesKingmanTreeLength) {
+TEST_F(MutationTest, MeanCountIsRateTimesKingmanTreeLength) {
     const int n = 10, N = 100, reps = 2000;
     const float mu = 0.01f;
     const KingmanLength l = kingmanLength(n, N);
     TTree tree;
     for (int type : {STANDARD, MICROSAT}) {
-        resetAll(type == STANDARD ? -4711 : -2024);
+        seedStream(rng, type == STANDARD ? -4711 : -2024);
         double sumM = 0.0, sumExpected = 0.0;
         for (int r = 0; r < reps; ++r) {
             const long long length = buildKingman(tree, n, N);
-            const int m = sprinkle(tree, mu, type == STANDARD ? 5 : 1, type);
+            Rng before = rng;  // the rate of a MICROSAT locus is its first draw
+            const MutationResult res = sprinkle(tree, mu, type == STANDARD ? 5 : 1, type);
+            const double rate = type == STANDARD ? mu : before.gamma_dev(2.0, 2.0 / static_cast<double>(mu));
             // Every branch adds its length x rate to the expected count.
-            ASSERT_NEAR(treeLength(), mutationState().currentRate * length, 1e-5 * length * mu);
-            ASSERT_EQ(sumOfHits(type == STANDARD ? 5 : 1), m);
-            ASSERT_EQ(branchMutations(tree), m);
-            sumM += m;
-            sumExpected += treeLength();
+            ASSERT_NEAR(res.treeLength, rate * length, 1e-5 * length * mu);
+            ASSERT_EQ(sumOfHits(res), res.placed);
+            ASSERT_EQ(branchMutations(tree), res.placed);
+            sumM += res.placed;
+            sumExpected += res.treeLength;
         }
         const double mean = mu * l.mean;
         const double rateSquare = type == STANDARD ? 1.0 : 1.5;
@@ -169,77 +193,78 @@ TEST(MutationTheory, MeanCountIsRateTimesKingmanTreeLength) {
 // Order of the draws: the root's first child's count, that child's mutations
 // (one site deviate each), its subtree, then the second child's count.
 
-TEST(MutationDraws, ChildByChildInTreeOrder) {
+TEST_F(MutationTest, ChildByChildInTreeOrder) {
     TTree tree;
     buildThreeLeaves(tree, 40, 100);
     const float mu = 0.05f;
     const int nSites = 3;
-    resetAll(-77);
-    const int placed = sprinkle(tree, mu, nSites, STANDARD);
+    seedStream(rng, -77);
+    const int placed = sprinkle(tree, mu, nSites, STANDARD).placed;
     ASSERT_EQ(placed, branchMutations(tree));
-    const double after = ran3();
+    const double after = rng.ran3();
 
-    seedStream(-77);
+    seedStream(rng, -77);
     std::vector<std::vector<int>> expected(5, std::vector<int>(nSites, 0));
     const std::vector<int> counts = replayBranches(
         mu, [&](int child, int parent) { expected[child] = expected[parent]; },
-        [&](int child) { ++expected[child][static_cast<int>(ran3() * nSites)]; });
+        [&](int child) { ++expected[child][static_cast<int>(rng.ran3() * nSites)]; });
     for (int i = 0; i < 4; ++i) {
         EXPECT_EQ(tree.node(i).mutations, counts[i]) << "node " << i;
         EXPECT_EQ(tree.node(i).sequence, expected[i]) << "node " << i;
     }
     EXPECT_EQ(tree.node(4).sequence, std::vector<int>(nSites, 0));
-    EXPECT_EQ(ran3(), after);  // and no other draw was made
+    EXPECT_EQ(rng.ran3(), after);  // and no other draw was made
 }
 
 // ---------------------------------------------------------------------------
 
-TEST(MutationBranches, ZeroLengthBranchGetsNoMutation) {
+TEST_F(MutationTest, ZeroLengthBranchGetsNoMutation) {
     // Two genes that coalesce in the generation of sampling share their
     // parent's state exactly, however high the rate.
     TTree tree;
     buildThreeLeaves(tree, 0, 500);
-    resetAll(-5);
+    seedStream(rng, -5);
     for (int type : {RFLP, DNA, STANDARD}) {
         for (int r = 0; r < 20; ++r) {
-            const int m = sprinkle(tree, 0.1f, 4, type);
+            const MutationResult res = sprinkle(tree, 0.1f, 4, type);
             EXPECT_EQ(tree.node(0).mutations, 0);
             EXPECT_EQ(tree.node(1).mutations, 0);
             EXPECT_EQ(tree.node(0).sequence, tree.node(3).sequence);
             EXPECT_EQ(tree.node(1).sequence, tree.node(3).sequence);
-            EXPECT_GT(m, 0);
+            EXPECT_GT(res.placed, 0);
             // Each branch mean is rounded to single precision: 500 x 0.1f -> 50.
-            EXPECT_EQ(treeLength(), 100.0);
+            EXPECT_EQ(res.treeLength, 100.0);
         }
     }
 }
 
-TEST(MutationBranches, HitTableAndTreesWithoutBranchesOrSites) {
+TEST_F(MutationTest, HitTableAndTreesWithoutBranchesOrSites) {
     TTree tree;
     buildThreeLeaves(tree, 10, 300);
-    resetAll(-3);
-    // The hit table grows to the number of sites, never shrinks, and is
-    // cleared at every call.
+    seedStream(rng, -3);
+    // One hit count per site of the locus, whatever the sites of the
+    // genealogy before.
     sprinkle(tree, 0.2f, 6, RFLP);
-    const int m = sprinkle(tree, 0.2f, 4, RFLP);
-    ASSERT_EQ(mutationState().hits.size(), 6u);
-    EXPECT_EQ(sumOfHits(6), m);
-    EXPECT_EQ(mutationState().hits[4] + mutationState().hits[5], 0);
+    const MutationResult res = sprinkle(tree, 0.2f, 4, RFLP);
+    ASSERT_EQ(res.hits.size(), 4u);
+    EXPECT_EQ(sumOfHits(res), res.placed);
 
     // No site, or no gene: nothing placed and nothing drawn.
-    seedStream(-3);
-    EXPECT_EQ(sprinkle(tree, 0.5f, 0, DNA), 0);
-    EXPECT_EQ(treeLength(), 0.0);
+    seedStream(rng, -3);
+    const MutationResult none = sprinkle(tree, 0.5f, 0, DNA);
+    EXPECT_EQ(none.placed, 0);
+    EXPECT_EQ(none.treeLength, 0.0);
+    EXPECT_TRUE(none.hits.empty());
     TTree empty;
-    EXPECT_EQ(sprinkle(empty, 0.5f, 4, STANDARD), 0);
-    const double first = ran3();
-    seedStream(-3);
-    EXPECT_EQ(first, ran3());
+    EXPECT_EQ(sprinkle(empty, 0.5f, 4, STANDARD).placed, 0);
+    const double first = rng.ran3();
+    seedStream(rng, -3);
+    EXPECT_EQ(first, rng.ran3());
 
     // A single gene is the root: DNA gives it uniformly drawn letters.
     TTree single(1);
     const int nSites = 4000;
-    EXPECT_EQ(sprinkle(single, 0.5f, nSites, DNA), 0);
+    EXPECT_EQ(sprinkle(single, 0.5f, nSites, DNA).placed, 0);
     int count[4] = {0, 0, 0, 0};
     for (int letter : single.node(0).sequence) ++count[letter];
     for (int c : count) EXPECT_NEAR(c, nSites / 4.0, 4.0 * std::sqrt(nSites * 0.25 * 0.75));
@@ -248,10 +273,10 @@ TEST(MutationBranches, HitTableAndTreesWithoutBranchesOrSites) {
 // ---------------------------------------------------------------------------
 // DNA: transitions stay within purines (A, G) or pyrimidines (C, T).
 
-TEST(MutationDna, TransitionFractionOneAndZero) {
+TEST_F(MutationTest, TransitionFractionOneAndZero) {
     const auto purine = [](int s) { return s == 0 || s == 1; };
     TTree tree;
-    resetAll(-31);
+    seedStream(rng, -31);
     int transversionsTo[4] = {0, 0, 0, 0};
     for (float tf : {1.0f, 0.0f}) {
         int checked = 0;
@@ -282,58 +307,57 @@ TEST(MutationDna, TransitionFractionOneAndZero) {
 }
 
 // ---------------------------------------------------------------------------
-// Site choice: gamma rate heterogeneity only for DNA, only with a shape of at
-// least 1e-7 and rates built for the locus' number of sites.
+// Site choice: gamma rate heterogeneity only for DNA, and only with a shape of
+// at least 1e-7.
 
-namespace {
-
-// Chi-square statistic of the site hits of `reps` genealogies against equal rates.
-double siteChiSquare(int type, float gammaA, int nSites, int reps) {
-    TTree tree;
-    buildThreeLeaves(tree, 1, 1000);
-    std::vector<double> hits(static_cast<std::size_t>(nSites), 0.0);
-    double total = 0.0;
-    for (int r = 0; r < reps; ++r) {
-        total += sprinkle(tree, 0.5f, nSites, type, gammaA);
-        for (int s = 0; s < nSites; ++s) hits[s] += mutationState().hits[s];
-    }
-    double chi2 = 0.0;
-    for (double h : hits) chi2 += (h - total / nSites) * (h - total / nSites) / (total / nSites);
-    return chi2;
-}
-
-}  // namespace
-
-TEST(MutationSiteChoice, GammaRatesOnlyForDnaWithShapeAndMatchingLength) {
+TEST_F(MutationTest, GammaRatesOnlyForDnaWithAShape) {
     const int nSites = 10;
-    resetAll(-101);
+    seedStream(rng, -101);
+    // Chi-square statistic of the site hits of 5 genealogies against equal
+    // rates, the data type prepared as for a genetic phase (four categories).
+    const auto siteChiSquare = [&](int type, float gammaA) {
+        TSettings s = locusSettings(type, 0.5f, nSites, gammaA);
+        s.numGammaCategories = 4;
+        const auto dataType = makeDataType(s);
+        dataType->prepare(rng);
+        TTree tree;
+        buildThreeLeaves(tree, 1, 1000);
+        std::vector<double> hits(static_cast<std::size_t>(nSites), 0.0);
+        double total = 0.0;
+        for (int r = 0; r < 5; ++r) {
+            const MutationResult res = dataType->sprinkle(tree, {{}, 1}, rng);
+            total += res.placed;
+            for (int i = 0; i < nSites; ++i) hits[i] += res.hits[i];
+        }
+        double chi2 = 0.0;
+        for (double h : hits) chi2 += (h - total / nSites) * (h - total / nSites) / (total / nSites);
+        return chi2;
+    };
     // Strong heterogeneity: a few sites carry almost all the rate.
-    ASSERT_EQ(buildSiteRates(nSites, 0.1, 4), 1);
     // 9 degrees of freedom: 40 is far in the tail of equal rates (p < 1e-5).
-    EXPECT_GT(siteChiSquare(DNA, 0.1f, nSites, 5), 1000.0);
-    EXPECT_LT(siteChiSquare(DNA, 0.0f, nSites, 5), 40.0);
-    EXPECT_LT(siteChiSquare(DNA, 1e-8f, nSites, 5), 40.0);
-    EXPECT_LT(siteChiSquare(RFLP, 0.1f, nSites, 5), 40.0);
-    EXPECT_LT(siteChiSquare(STANDARD, 0.1f, nSites, 5), 40.0);
-    // Rates built for another number of sites are never read.
-    ASSERT_EQ(buildSiteRates(7, 0.1, 4), 1);
-    EXPECT_LT(siteChiSquare(DNA, 0.1f, nSites, 5), 40.0);
+    EXPECT_GT(siteChiSquare(DNA, 0.1f), 1000.0);
+    EXPECT_LT(siteChiSquare(DNA, 0.0f), 40.0);
+    EXPECT_LT(siteChiSquare(DNA, 1e-8f), 40.0);
+    EXPECT_LT(siteChiSquare(RFLP, 0.1f), 40.0);
+    EXPECT_LT(siteChiSquare(STANDARD, 0.1f), 40.0);
 }
 
 // ---------------------------------------------------------------------------
 // MICROSAT
 
-TEST(MutationMicrosat, StatesStayInRangeAndBoundsMoveInward) {
+TEST_F(MutationTest, StatesStayInRangeAndBoundsMoveInward) {
     // R allele sizes around the ancestral 0: R = 4 gives -1..2, 5 gives -2..2,
     // 9 gives -4..4, 10 gives -4..5. A state at a bound can only move inward.
     const int ranges[][3] = {{4, -1, 2}, {5, -2, 2}, {9, -4, 4}, {10, -4, 5}};
+    const MicrosatBounds unconstrained = microsatBounds(0);  // R = 0: no range, bounds unused
+    EXPECT_EQ(unconstrained.lower, 0);
+    EXPECT_EQ(unconstrained.upper, 0);
     TTree tree;
     for (const auto& [range, lo, hi] : ranges) {
-        resetAll(-range);
-        setMicrosatBounds(range);
-        setMicrosatBounds(0);  // no constraint: the bounds stay as they are
-        ASSERT_EQ(mutationState().microsatLo, lo) << "R = " << range;
-        ASSERT_EQ(mutationState().microsatHi, hi) << "R = " << range;
+        seedStream(rng, -range);
+        const MicrosatBounds bounds = microsatBounds(range);
+        ASSERT_EQ(bounds.lower, lo) << "R = " << range;
+        ASSERT_EQ(bounds.upper, hi) << "R = " << range;
         bool reachedLo = false, reachedHi = false;
         int fromLo = 0, fromHi = 0;
         for (int r = 0; r < 300; ++r) {
@@ -366,11 +390,11 @@ TEST(MutationMicrosat, StatesStayInRangeAndBoundsMoveInward) {
     }
 }
 
-TEST(MutationMicrosat, SingleStepsBelowTheGsmThreshold) {
+TEST_F(MutationTest, SingleStepsBelowTheGsmThreshold) {
     // Unconstrained single steps: never farther than the number of mutations,
     // and an odd count can never return to the parent's state.
     TTree tree;
-    resetAll(-66);
+    seedStream(rng, -66);
     for (int r = 0; r < 300; ++r) {
         buildKingman(tree, 10, 100);
         sprinkle(tree, 0.01f, 1, MICROSAT, 0.0f, 0.5f, 0, 0.0009f);
@@ -383,26 +407,27 @@ TEST(MutationMicrosat, SingleStepsBelowTheGsmThreshold) {
     }
 }
 
-TEST(MutationMicrosat, DrawOrderLocusRateStepThenDirection) {
+TEST_F(MutationTest, DrawOrderLocusRateStepThenDirection) {
     // Per locus: its rate, its step parameter; then branch by branch as for
     // the other types, and per mutation the step size before the direction.
     TTree tree;
     buildThreeLeaves(tree, 40, 100);
     const float mu = 0.05f, q = 0.5f;
-    resetAll(-404);
-    const int placed = sprinkle(tree, mu, 1, MICROSAT, 0.0f, 0.5f, 0, q);
-    const double after = ran3();
+    seedStream(rng, -404);
+    const MutationResult res = sprinkle(tree, mu, 1, MICROSAT, 0.0f, 0.5f, 0, q);
+    const int placed = res.placed;
+    const double after = rng.ran3();
 
-    seedStream(-404);
-    const double rate = gamma_dev(2.0, 2.0 / static_cast<double>(mu));
+    seedStream(rng, -404);
+    const double rate = rng.gamma_dev(2.0, 2.0 / static_cast<double>(mu));
     const float alpha = q * 199.0f + 0.5f;
-    const double p = betaDeviate(alpha, ((1.0f - q) * alpha) / q);
+    const double p = rng.betaDeviate(alpha, ((1.0f - q) * alpha) / q);
     std::vector<int> state(5, 0);
     const std::vector<int> counts = replayBranches(
         rate, [&](int child, int parent) { state[child] = state[parent]; },
         [&](int child) {
-            const int step = 1 + geometricDeviate(p);
-            state[child] += ran3() >= 0.5 ? step : -step;
+            const int step = 1 + rng.geometricDeviate(p);
+            state[child] += rng.ran3() >= 0.5 ? step : -step;
         });
     EXPECT_EQ(placed, counts[0] + counts[1] + counts[2] + counts[3]);
     EXPECT_GT(placed, 0);
@@ -410,13 +435,12 @@ TEST(MutationMicrosat, DrawOrderLocusRateStepThenDirection) {
         EXPECT_EQ(tree.node(i).mutations, counts[i]) << "node " << i;
         EXPECT_EQ(tree.node(i).sequence[0], state[i]) << "node " << i;
     }
-    EXPECT_EQ(ran3(), after);
+    EXPECT_EQ(rng.ran3(), after);
 
     // The locus rate is gamma(2) / b with b = 2 / mu in double (2.0f / mu
     // would be 40 exactly); each branch mean is length x rate in double,
     // stored as float, and the tree length sums those floats. With the rate
     // rounded to float first the sum would differ.
-    EXPECT_EQ(mutationState().currentRate, rate);
     EXPECT_NE(2.0 / static_cast<double>(mu), static_cast<double>(2.0f / mu));
     double length = 0.0;
     double withFloatRate = 0.0;
@@ -424,27 +448,27 @@ TEST(MutationMicrosat, DrawOrderLocusRateStepThenDirection) {
         length += static_cast<float>(branch * rate);
         withFloatRate += branch * static_cast<float>(rate);
     }
-    EXPECT_EQ(treeLength(), length);
+    EXPECT_EQ(res.treeLength, length);
     EXPECT_NE(withFloatRate, length);
 }
 
-TEST(MutationMicrosat, LocusStepParameterIsABetaOfSinglePrecisionShapes) {
+TEST_F(MutationTest, LocusStepParameterIsABetaOfSinglePrecisionShapes) {
     // q = 0.7: alpha = q 199 + 0.5 and beta = (1 - q) alpha / q, each step in
     // single precision, are 0x1.17999ap+7 and 0x1.df5078p+5. In double they
     // would be 139.79999762... and 59.91428809..., and even rounded to float
     // that beta would be 0x1.df5076p+5.
-    resetAll(-505);
-    const double p = microsatStepParameter(0.7f);
-    const double after = ran3();
-    seedStream(-505);
-    EXPECT_EQ(p, betaDeviate(0x1.17999ap+7f, 0x1.df5078p+5f));
-    EXPECT_EQ(ran3(), after);
+    seedStream(rng, -505);
+    const double p = microsatStepParameter(0.7f, rng);
+    const double after = rng.ran3();
+    seedStream(rng, -505);
+    EXPECT_EQ(p, rng.betaDeviate(0x1.17999ap+7f, 0x1.df5078p+5f));
+    EXPECT_EQ(rng.ran3(), after);
     // Below 0.001 the stepwise model: no draw.
-    seedStream(-505);
-    const double first = ran3();
-    seedStream(-505);
-    EXPECT_EQ(microsatStepParameter(0.0009f), 0.0);
-    EXPECT_EQ(ran3(), first);
+    seedStream(rng, -505);
+    const double first = rng.ran3();
+    seedStream(rng, -505);
+    EXPECT_EQ(microsatStepParameter(0.0009f, rng), 0.0);
+    EXPECT_EQ(rng.ran3(), first);
 }
 
 // ---------------------------------------------------------------------------
@@ -470,25 +494,25 @@ int derivedLeaves(const TTree& tree, int site, int first, int last) {
 
 }  // namespace
 
-TEST(MutationSnp, SitesRespectTheMinimumFrequency) {
+TEST_F(MutationTest, SitesRespectTheMinimumFrequency) {
     TTree tree;
-    resetAll(-12);
+    seedStream(rng, -12);
     const int n = 20, nSites = 10;
     for (int r = 0; r < 30; ++r) {
         buildKingman(tree, n, 200);
-        const int m =
-            sprinkle_mutations(tree, 0.01f, 0.0f, nSites, SNP, 0.0f, 0.5f, 0, 0.2f, 0.0f, r + 1, {10, 10});
-        EXPECT_EQ(m, 0);
-        EXPECT_EQ(treeLength(), 0.0);
+        const MutationResult res = sprinkleSnps(tree, nSites, 0.2f, 0.0f, {10, 10}, r + 1);
+        EXPECT_EQ(res.placed, 0);
+        EXPECT_EQ(res.treeLength, 0.0);
+        ASSERT_EQ(res.hits.size(), static_cast<std::size_t>(nSites));
         for (int s = 0; s < nSites; ++s) {
-            EXPECT_EQ(mutationState().hits[s], 1);
+            EXPECT_EQ(res.hits[s], 1);
             const int i = derivedLeaves(tree, s, 0, n);
             EXPECT_GE(std::min(i, n - i), 4) << "site " << s;  // 4 / 20 = 0.2
         }
     }
 }
 
-TEST(MutationSnp, ZeroMinimumAcceptsTheFirstPositionOnTheBranchesLaidEndToEnd) {
+TEST_F(MutationTest, ZeroMinimumAcceptsTheFirstPositionOnTheBranchesLaidEndToEnd) {
     // The branches in pre-order along [0, L), L = 2200 generations:
     // root-pair0 [0, 900), pair0-gene0 [900, 1000), pair0-gene1 [1000, 1100),
     // root-pair1 [1100, 2000), pair1-gene2 [2000, 2100), pair1-gene3 [2100, 2200).
@@ -496,17 +520,17 @@ TEST(MutationSnp, ZeroMinimumAcceptsTheFirstPositionOnTheBranchesLaidEndToEnd) {
     // deviate per site and no rate or Poisson draw.
     TTree tree;
     buildTwoPairs(tree);
-    resetAll(-13);
+    seedStream(rng, -13);
     const int nSites = 400;
-    sprinkle_mutations(tree, 0.01f, 0.0f, nSites, SNP, 0.0f, 0.5f, 0, 0.0f, 0.0f, 1, {2, 2});
-    const double next = ran3();
-    seedStream(-13);
+    sprinkleSnps(tree, nSites, 0.0f, 0.0f, {2, 2});
+    const double next = rng.ran3();
+    seedStream(rng, -13);
     // End of each branch's interval and the genes below it (bits 0..3).
     const int layout[6][2] = {{900, 0b0011}, {1000, 0b0001}, {1100, 0b0010},
                               {2000, 0b1100}, {2100, 0b0100}, {2200, 0b1000}};
     int leafBranchHits = 0;
     for (int s = 0; s < nSites; ++s) {
-        const int x = static_cast<int>(ran3() * 2200);
+        const int x = static_cast<int>(rng.ran3() * 2200);
         int b = 0;
         while (x >= layout[b][0]) ++b;
         leafBranchHits += b != 0 && b != 3;
@@ -514,22 +538,22 @@ TEST(MutationSnp, ZeroMinimumAcceptsTheFirstPositionOnTheBranchesLaidEndToEnd) {
             ASSERT_EQ(tree.node(i).sequence[s], (layout[b][1] >> i) & 1) << "site " << s << " x " << x;
     }
     EXPECT_GT(leafBranchHits, 0);
-    EXPECT_EQ(next, ran3());
+    EXPECT_EQ(next, rng.ran3());
 }
 
-TEST(MutationSnp, WithinSampleRuleAndImpossibleSites) {
+TEST_F(MutationTest, WithinSampleRuleAndImpossibleSites) {
     TTree tree;
     buildTwoPairs(tree);
-    resetAll(-14);
+    seedStream(rng, -14);
     // Globally a single gene (1 of 4) is never frequent enough, but within its
     // deme of two it is at 0.5: only the short leaf branches are accepted.
-    sprinkle_mutations(tree, 0.0f, 0.0f, 3, SNP, 0.0f, 0.5f, 0, 0.6f, 0.5f, 1, {2, 2});
+    sprinkleSnps(tree, 3, 0.6f, 0.5f, {2, 2});
     for (int s = 0; s < 3; ++s) EXPECT_EQ(derivedLeaves(tree, s, 0, 4), 1) << "site " << s;
 
     // Nothing reaches 0.6 overall: every site is given up after 20000
     // positions, left monomorphic, and reported once.
     testing::internal::CaptureStdout();
-    sprinkle_mutations(tree, 0.0f, 0.0f, 2, SNP, 0.0f, 0.5f, 0, 0.6f, 0.0f, 17, {2, 2});
+    sprinkleSnps(tree, 2, 0.6f, 0.0f, {2, 2}, 17);
     const std::string out = testing::internal::GetCapturedStdout();
     EXPECT_EQ(out,
               "ERROR: {TDemeCollection::sprinkle_mutations} [Impossible to generate enough snp polymorphisms "

@@ -1,7 +1,7 @@
 // Gamma-rate machinery on the second generator: the numerical routines
 // against closed forms, and the site-rate draws against their model.
 #include "random/GammaMath.h"
-#include "random/Random.h"
+#include "random/Rng.h"
 
 #include <gtest/gtest.h>
 
@@ -15,7 +15,7 @@ namespace {
 
 class GammaMathTest : public testing::Test {
 protected:
-    void SetUp() override { resetRandomState(); }
+    Rng rng;  // second generator at its fixed start
 };
 
 TEST_F(GammaMathTest, StirlingLnGammaOnBothSidesOfSeven)
@@ -114,7 +114,7 @@ TEST_F(GammaMathTest, MultiNomialCountsAndCheck)
     double space[3];
     int nobs[3];
     testing::internal::CaptureStdout();
-    MultiNomial(30000, 3, prob, nobs, space);
+    MultiNomial(rng, 30000, 3, prob, nobs, space);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
     EXPECT_EQ(nobs[0] + nobs[1] + nobs[2], 30000);
     for (int i = 0; i < 3; ++i) {
@@ -124,26 +124,26 @@ TEST_F(GammaMathTest, MultiNomialCountsAndCheck)
 
     // Without workspace the probabilities are taken as cumulative already.
     const double cumulative[3] = {0.2, 0.5, 1.0};
-    resetRandomState();
+    rng = Rng{};
     int direct[3];
-    MultiNomial(30000, 3, cumulative, direct, nullptr);
+    MultiNomial(rng, 30000, 3, cumulative, direct, nullptr);
     for (int i = 0; i < 3; ++i) EXPECT_EQ(direct[i], nobs[i]);
 
     // A total of 0.99 is reported; draws beyond it fall in the last category.
     const double shortProb[2] = {0.49, 0.5};
     int counts[2];
     testing::internal::CaptureStdout();
-    MultiNomial(20000, 2, shortProb, counts, space);
+    MultiNomial(rng, 20000, 2, shortProb, counts, space);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "sum P!=1 in MultiNomial\n");
     EXPECT_EQ(counts[0] + counts[1], 20000);
     EXPECT_NEAR(counts[1], 10200, 4.5 * std::sqrt(20000 * 0.25));
 
     // A draw goes to the first category whose cumulative value exceeds it:
     // a draw equal to a boundary belongs to the next category.
-    resetRandomState();
-    const double boundary[2] = {uniform2(), 1.0};
-    resetRandomState();
-    MultiNomial(1, 2, boundary, counts, nullptr);
+    rng = Rng{};
+    const double boundary[2] = {rng.uniform2(), 1.0};
+    rng = Rng{};
+    MultiNomial(rng, 1, 2, boundary, counts, nullptr);
     EXPECT_EQ(counts[0], 0);
     EXPECT_EQ(counts[1], 1);
 }
@@ -154,7 +154,7 @@ TEST_F(GammaMathTest, GammaDeviate2AgreesWithTheory)
         const int n = 40000;
         double sum = 0, sum2 = 0;
         for (int i = 0; i < n; ++i) {
-            const double x = gammaDeviate2(s);
+            const double x = rng.gammaDeviate2(s);
             ASSERT_GE(x, 0.0);
             sum += x;
             sum2 += x * x;
@@ -166,7 +166,7 @@ TEST_F(GammaMathTest, GammaDeviate2AgreesWithTheory)
         EXPECT_NEAR(var, s, 5 * std::sqrt((2 * s * s + 6 * s) / n)) << s;
     }
     testing::internal::CaptureStdout();
-    EXPECT_EQ(gammaDeviate2(0.0), 0.0);
+    EXPECT_EQ(rng.gammaDeviate2(0.0), 0.0);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "rqv gamma..\n");
 }
 
@@ -175,7 +175,7 @@ TEST_F(GammaMathTest, SiteRates)
     const int n = 4000;
     std::vector<double> rates(n);
 
-    drawSiteRates(rates.data(), 0.0, 4, n, 0);
+    drawSiteRates(rng, rates.data(), 0.0, 4, n, 0);
     for (double r : rates) EXPECT_EQ(r, 1.0);
 
     // Categories: only the four category rates, in category order, each on
@@ -183,7 +183,7 @@ TEST_F(GammaMathTest, SiteRates)
     double freq[4], catRate[4];
     discreteGammaRates(freq, catRate, 0.5, 0.5, 4, 0);
     testing::internal::CaptureStdout();
-    drawSiteRates(rates.data(), 0.5, 4, n, 0);
+    drawSiteRates(rng, rates.data(), 0.5, 4, n, 0);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
     for (int i = 1; i < n; ++i) EXPECT_GE(rates[i], rates[i - 1]);
     for (int k = 0; k < 4; ++k) {
@@ -192,7 +192,7 @@ TEST_F(GammaMathTest, SiteRates)
     }
 
     // Continuous: mean 1, variance 1 / a.
-    drawSiteRates(rates.data(), 2.0, 1, n, 0);
+    drawSiteRates(rng, rates.data(), 2.0, 1, n, 0);
     const double mean = std::accumulate(rates.begin(), rates.end(), 0.0) / n;
     EXPECT_NEAR(mean, 1.0, 5 * std::sqrt(0.5 / n));
 }
