@@ -1,6 +1,7 @@
 #include "app/RunLoop.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cerrno>
 #include <cstdlib>
 #include <iomanip>
@@ -59,6 +60,7 @@ void RunLoop::runSimulations() {
     runIndex = 0;
     while (successCount < settings.numDemographicSimulations) {
         const myTimer runStart;
+        const Rng atStart = rng_;
         std::cout << "\n\n***************************************************************"
                   << "\n***** " << runIndex + 1 << ". run ***********************************************";
         try {
@@ -77,6 +79,14 @@ void RunLoop::runSimulations() {
                       << successCount << ") run finished "
                       << "UN-SUCCESSFULLY (Duration: " << runStart << ") *****";
             if (e.isFatal()) throw;
+            // A failure reached without a single random draw (a deterministic
+            // demography that the genetic phase could not use) comes back
+            // identically in every repetition.
+            if (!rng_.drawnSince(atStart))
+                throw TException(my_string("The entire simulation failed before any random number was drawn: with "
+                                           "the deterministic demographic model (settings line 8) every repetition "
+                                           "would fail in the same way!"),
+                                 levelFatal);
             ++failuresInARow;
         } catch (...) {
             std::cout << "\nERROR OF CURRENT SIMULATION: not handled"
@@ -193,6 +203,29 @@ void checkGeneticMemory(const PopulationVector& set, const TSettings& settings, 
     throw TException(my_string(text.str()), levelFatal);
 }
 
+// The genealogy of n sampled genes needs backward generations to coalesce:
+// none at all can join more than one gene, and far fewer than the expected
+// time to the common ancestor in one segment at the carrying capacity,
+// 2K(1 - 1/n), leave nearly every genealogy unfinished (the river's
+// structure only lengthens that time).
+void checkBackwardGenerations(const PopulationVector& set, const TSettings& settings, const my_string& path) {
+    double n = 0;
+    for (const auto& p : set.populations) n += std::max<int>(p->size, 0);
+    if (n <= 1) return;
+    if (settings.maxGenerations == 0)
+        throw TException(my_string("File '") + settings.settingsPath + "', line 18: with a maximum of 0 backward "
+                             "generations the " + static_cast<int>(n) + " gene copies of '" + path +
+                             "' can never coalesce!",
+                         levelFatal);
+    const double expected = 2.0 * std::max<int>(settings.carryingCapacity, 1) * (1.0 - 1.0 / n);
+    if (settings.maxGenerations < expected / 2)
+        std::cerr << "WARNING: settings line 18 allows " << settings.maxGenerations << " backward generations, but "
+                  << n << " gene copies in one segment of " << settings.carryingCapacity
+                  << " individuals need about " << std::lround(expected)
+                  << " generations on average to find their common ancestor: most genealogies will not finish in "
+                     "time and their entire simulations will be repeated.\n";
+}
+
 }  // namespace
 
 PopulationVector& RunLoop::samplePopulations() {
@@ -200,6 +233,7 @@ PopulationVector& RunLoop::samplePopulations() {
         const my_string path = settings.dataFolder + settings.sampleFile;
         auto set = readPopulationSet(drainage.get(), path, true);
         checkGeneticMemory(*set, settings, path);
+        checkBackwardGenerations(*set, settings, path);
         samples = std::move(set);
     }
     return *samples;

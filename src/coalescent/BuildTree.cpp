@@ -122,17 +122,20 @@ void TDemeCollection::overflowMerge(std::int32_t g) {
         originDeme->setSize(database_->history(originSegment->index).sizeAt(0) +
                             database_->history(overflow->index).sizeAt(0));
     }
-    // Source demes that now hold lineages join the active list. This also
-    // takes the demes that only received incoming lineages just now: before
-    // generation 0 with several sources no new deme is activated any more,
-    // so they would otherwise never take part again.
+    // Source demes that hold lineages of their own join the active list; a
+    // deme that only received incoming lineages just now is activated by the
+    // next main pass, like any deme reached by migration. With several
+    // sources there is no such pass: before generation 0 no new deme is
+    // activated any more, so there the demes holding only incoming lineages
+    // join now, or they would never take part again.
     const PopulationVector& sources = *sources_;
+    const bool severalSources = sources.count > 1;
     const std::int32_t count = std::min(sources.count, static_cast<std::int32_t>(sources.populations.size()));
     for (std::int32_t i = 0; i < count; ++i) {
         const TSegment* sourceSegment = sources.populations[static_cast<std::size_t>(i)]->segment;
         TDeme* deme = sourceSegment != nullptr ? demeAt(*sourceSegment) : nullptr;
         if (deme == nullptr) continue;
-        if (deme->nLineages == 0 && deme->nIncoming == 0) continue;
+        if (deme->nLineages == 0 && (!severalSources || deme->nIncoming == 0)) continue;
         if (std::find(active.begin(), active.end(), deme) == active.end()) active.push_back(deme);
     }
     std::size_t j = 0;

@@ -176,6 +176,20 @@ std::unique_ptr<TSegmentVector> resampleToFixedLength(TSegmentVector& full, floa
         TSegNode& w = cutter.newNode(u->lon, u->lat);
         cutter.walk(*u, w, 0);
     }
+    if (resampled->size() == 0) {
+        // Every stretch of river between two confluences, sources or mouths
+        // was shorter than half the segment length (or the segments have no
+        // length): nothing is left to simulate on.
+        const TSegment* longest = nullptr;
+        for (const auto& [id, s] : full.segments)
+            if (longest == nullptr || s->length > longest->length) longest = s.get();
+        text << "Settings line 40 (segment length): cutting the drainage into segments of " << M
+             << " m leaves no segment: its " << full.size() << " segments hold " << total
+             << " m of river, and no connected stretch of it reaches half that length";
+        if (longest != nullptr) text << " (the longest segment, '" << longest->id << "', is " << longest->length << " m)";
+        text << "!";
+        throw fatal(text);
+    }
     resampled->buildNeighbourLists();
     return resampled;
 }

@@ -7,11 +7,29 @@
 #include <algorithm>
 #include <climits>
 #include <ostream>
+#include <sstream>
+
+#include "base/Exception.h"
 
 #include "coalescent/GenealogyTree.h"
 #include "random/Rng.h"
 
 namespace {
+
+// The largest repeat count (either way from the ancestral state) that the
+// project files can write: they add 50000 to every state.
+constexpr long long kMaxWritableState = 2147483647LL - 50000;
+
+[[noreturn]] void stateBeyondRange(long long next, const MicrosatLocusModel& model) {
+    std::ostringstream text;
+    text << "Microsatellite locus " << model.locus + 1 << ": a mutation takes an allele to " << next
+         << " repeats from the ancestral state, beyond the " << kMaxWritableState
+         << " the project files can hold. The steps of this locus have a geometric parameter of "
+         << model.stepParameter
+         << " (drawn around the value of settings line 28); a value closer to 0, or a lower mutation rate "
+            "(line 23), keeps the alleles within reach!";
+    throw TException(my_string(text.str()), levelFatal);
+}
 
 // One mutation: a step of s repeat units up or down. In a bounded range a
 // state at a bound can only move inward; an overshooting step stops at the
@@ -33,7 +51,9 @@ int mutateRepeatCount(int state, const MicrosatLocusModel& model, Rng& rng) {
         if (next > hi) next = hi;
     } else {
         next += rng.ran3() >= 0.5 ? step : -step;
-        next = std::clamp<long long>(next, INT_MIN, INT_MAX);
+        // An unbounded walk with long steps can drift beyond what a state
+        // (and its written form) can hold: the run cannot go on faithfully.
+        if (next > kMaxWritableState || next < -kMaxWritableState) stateBeyondRange(next, model);
     }
     return static_cast<int>(next);
 }
@@ -114,4 +134,4 @@ void Microsat::writeDescription(std::ostream& os) const {
 
 void Microsat::writeProfile(std::ostream& os) const { os << "\tDataType=MICROSAT\n\tLocusSeparator=WHITESPACE\n"; }
 
-void Microsat::writeState(std::ostream& os, int state) const { os << state + 50000 << " "; }
+void Microsat::writeState(std::ostream& os, int state) const { os << static_cast<long long>(state) + 50000 << " "; }

@@ -330,3 +330,10 @@ void Rng::setNextRan3Values(const std::array<long, 55>& next)
     main_.initialised = true;
     main_.sharedSeed = 1;
 }
+
+bool Rng::drawnSince(const Rng& earlier) const
+{
+    return main_.idxA != earlier.main_.idxA || main_.idxB != earlier.main_.idxB ||
+           main_.lagTable != earlier.main_.lagTable || main_.initialised != earlier.main_.initialised ||
+           second_.x != earlier.second_.x || second_.y != earlier.second_.y || second_.z != earlier.second_.z;
+}

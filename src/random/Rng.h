@@ -71,6 +71,10 @@ public:
     // s <= 0 prints "rqv gamma..\n" and gives 0.
     double gammaDeviate2(double s);
 
+    // True when this generator drew a number (of either stream) since it was
+    // in the state of `earlier`.
+    bool drawnSince(const Rng& earlier) const;
+
     // Test hook: sets the lag table so that the next 55 calls of ran3 return
     // next[i] * 1e-9 (each next[i] in 0 .. 999999999), in order; the stream
     // then goes on by the generator's own recurrence. Lets a test drive the

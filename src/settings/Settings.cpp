@@ -161,6 +161,9 @@ std::vector<int> parseInto(TSettings& s, std::istream& is) {
     return in.valueLines();
 }
 
+// More rate categories than this describe the gamma distribution no better.
+constexpr std::int32_t maxGammaCategories = 1000;
+
 // A value that can be read but cannot give a meaningful run: the logical line
 // (7 to 40) that holds it and why.
 struct UnusableSetting {
@@ -178,13 +181,12 @@ std::string withValue(const char* rule, T value) {
 
 // Values that the model has no sensible outcome for, found before any
 // simulation starts: otherwise they end the program in the middle of a run
-// (the gamma and beta deviates exit on invalid shapes), make it retry or draw
+// (the gamma and beta deviates refuse invalid shapes), make it retry or draw
 // for ever, or silently give a wrong result. Values for which the model
-// defines an outcome are left alone: zero genetic simulations, a negative
-// number of entire simulations (no run), an overflow rate outside 0 to 1 (the
-// whole surplus moves), an unknown demographic model (its own fatal message at
-// the first generation), zero independent loci (the genetic driver's own
-// fatal message).
+// defines an outcome are left alone: a negative number of entire simulations
+// (no run), an overflow rate outside 0 to 1 (the whole surplus moves), an
+// unknown demographic model (its own fatal message at the first generation),
+// zero independent loci (the genetic driver's own fatal message).
 std::optional<UnusableSetting> findUnusableSetting(const TSettings& s) {
     const auto finite = [](float x) { return std::isfinite(x); };
     const bool microsat = s.dataType == MICROSAT;
@@ -213,9 +215,12 @@ std::optional<UnusableSetting> findUnusableSetting(const TSettings& s) {
     // holding more than its capacity negative.
     if (!finite(s.growthRate) || s.growthRate < 0)
         return UnusableSetting{12, "growth rate", withValue("must be a finite number of 0 or more", s.growthRate)};
-    if (s.numGeneticSimulations < 0)
+    // Every output comes from the genetic simulations: without one a run
+    // writes nothing but empty tables and a tree file whose mean is no
+    // number.
+    if (s.numGeneticSimulations < 1)
         return UnusableSetting{17, "number of genetic simulations",
-                               withValue("must not be negative", s.numGeneticSimulations)};
+                               withValue("must be at least 1 (every output comes from them)", s.numGeneticSimulations)};
     if (s.maxGenerations < 0)
         return UnusableSetting{18, "maximum number of coalescent generations",
                                withValue("must not be negative", s.maxGenerations)};
@@ -232,9 +237,13 @@ std::optional<UnusableSetting> findUnusableSetting(const TSettings& s) {
     // The rate is the mean number of mutations per gene copy and generation
     // on the whole locus. Above 1 it has no population-genetic meaning, and
     // far above it the mutation counts of a genealogy grow without bound.
-    // SNPs are placed without it (one per site).
-    if (!finite(s.mutationRate) || (s.dataType != SNP && (s.mutationRate < 0 || s.mutationRate > 1)))
-        return UnusableSetting{23, "mutation rate", withValue("must be a number from 0 to 1", s.mutationRate)};
+    // SNPs are placed without it (one per site), but it still scales their
+    // trees to substitutions per site, where a negative rate would give
+    // negative branch lengths.
+    if (!finite(s.mutationRate) || s.mutationRate < 0 || (s.dataType != SNP && s.mutationRate > 1))
+        return UnusableSetting{23, "mutation rate",
+                               withValue(s.dataType == SNP ? "must be a number of 0 or more" : "must be a number from 0 to 1",
+                                         s.mutationRate)};
     // Each microsatellite draws its own rate from a gamma distribution of
     // mean mutationRate, which has none for a mean of 0.
     if (microsat && s.mutationRate == 0)
@@ -248,9 +257,13 @@ std::optional<UnusableSetting> findUnusableSetting(const TSettings& s) {
         if (!finite(s.gammaA) || s.gammaA < 0 || s.gammaA > 1e6f)
             return UnusableSetting{25, "gamma parameter",
                                    withValue("must be from 0 (equal rates) to 1000000", s.gammaA)};
-        if (s.gammaA != 0 && (s.numGammaCategories < 0 || s.numGammaCategories > 1000000))
+        // Rate heterogeneity is described by a handful of categories (4 to
+        // 8 in common use); each category costs a chi-square quantile and
+        // an incomplete gamma ratio per genetic phase, so a million of them
+        // take minutes and describe nothing more than 1000 do.
+        if (s.gammaA != 0 && (s.numGammaCategories < 0 || s.numGammaCategories > maxGammaCategories))
             return UnusableSetting{26, "number of gamma categories",
-                                   withValue("must be from 0 (continuous rates) to 1000000", s.numGammaCategories)};
+                                   withValue("must be from 0 (continuous rates) to 1000", s.numGammaCategories)};
     }
     if (microsat && s.microsatRange < 0)
         return UnusableSetting{27, "microsatellite range",
