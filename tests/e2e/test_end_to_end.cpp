@@ -1,7 +1,10 @@
-// Whole-program runs on small cases with a fixed seed. Every output file and
-// the console log (without the date and the durations) must equal the
-// committed expected files byte for byte: any change of a draw, a rounding or
-// a format shows up here.
+// Whole-program runs on small cases with a fixed seed. Every expected output
+// file and the console log (the standard output, without the date and the
+// durations) must equal the committed expected files byte for byte: any
+// change of a draw, a rounding or a format shows up here. The standard error
+// (sanitizer and runtime notes) and files the program writes besides the
+// expected ones are not compared, so a new kind of output file does not break
+// the old cases.
 //
 // To accept an intended change of results, run the test binary with
 // FLUVIAGEN_UPDATE_EXPECTED=1 and commit the rewritten files together with
@@ -22,6 +25,7 @@
 namespace fs = std::filesystem;
 using testing_support::readFile;
 using testing_support::runProgram;
+using testing_support::StandardError;
 using testing_support::TempFolder;
 
 namespace {
@@ -50,6 +54,36 @@ std::set<std::string> filesBelow(const fs::path& folder) {
     return names;
 }
 
+// The first line where two texts part, with both versions.
+std::string firstDifference(const std::string& produced, const std::string& expected) {
+    std::size_t start = 0;
+    int line = 1;
+    for (std::size_t i = 0; i < produced.size() && i < expected.size() && produced[i] == expected[i]; ++i)
+        if (produced[i] == '\n') {
+            start = i + 1;
+            ++line;
+        }
+    const auto lineAt = [start](const std::string& text) { return text.substr(start, text.find('\n', start) - start); };
+    return "line " + std::to_string(line) + ": produced \"" + lineAt(produced) + "\", expected \"" +
+           lineAt(expected) + "\"";
+}
+
+// One entry per expected file that was not produced or differs; produced
+// files without an expected counterpart are not looked at.
+std::vector<std::string> outputDifferences(const fs::path& produced, const fs::path& expected) {
+    std::vector<std::string> problems;
+    for (const auto& name : filesBelow(expected)) {
+        if (!fs::is_regular_file(produced / name)) {
+            problems.push_back(name + ": not produced");
+            continue;
+        }
+        const std::string producedText = readFile(produced / name);
+        const std::string expectedText = readFile(expected / name);
+        if (producedText != expectedText) problems.push_back(name + ", " + firstDifference(producedText, expectedText));
+    }
+    return problems;
+}
+
 void copyFolder(const fs::path& from, const fs::path& to) {
     if (fs::is_directory(from)) fs::copy(from, to, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
 }
@@ -69,8 +103,8 @@ TEST_P(EndToEnd, OutputsEqualTheExpectedFiles) {
     TempFolder work;
     copyFolder(sharedFolder, work.path());
     copyFolder(casesFolder / c.name, work.path());
-    const auto result = runProgram({"settings.txt"}, "", c.seed, work.path().string());
-    EXPECT_EQ(result.status, 0) << result.output;
+    const auto result = runProgram({"settings.txt"}, "", c.seed, work.path().string(), 0, StandardError::Apart);
+    EXPECT_EQ(result.status, 0) << result.output << result.errors;
 
     const fs::path produced = work.path() / "GeneticOutput";
     const fs::path expected = expectedFolder / c.name;
@@ -83,13 +117,9 @@ TEST_P(EndToEnd, OutputsEqualTheExpectedFiles) {
         GTEST_SKIP() << "expected files of " << c.name << " rewritten";
     }
     EXPECT_EQ(console, readFile(expected / "console.txt")) << "console of " << c.name;
-    const auto producedFiles = filesBelow(produced);
-    const auto expectedFiles = filesBelow(expected / "GeneticOutput");
-    EXPECT_EQ(producedFiles, expectedFiles);
-    for (const auto& name : expectedFiles) {
-        if (!producedFiles.count(name)) continue;
-        EXPECT_EQ(readFile(produced / name), readFile(expected / "GeneticOutput" / name)) << c.name << ": " << name;
-    }
+    EXPECT_FALSE(filesBelow(expected / "GeneticOutput").empty()) << c.name << ": no expected output files";
+    for (const auto& problem : outputDifferences(produced, expected / "GeneticOutput"))
+        ADD_FAILURE() << c.name << ": " << problem;
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, EndToEnd,
@@ -98,3 +128,40 @@ INSTANTIATE_TEST_SUITE_P(Cases, EndToEnd,
                                          Case{"resampled", "17"}, Case{"dynamic", "18"}, Case{"sources", "19"},
                                          Case{"overflow", "20"}, Case{"retry", "21"}),
                          [](const testing::TestParamInfo<Case>& info) { return info.param.name; });
+
+TEST(EndToEndComparison, FilesBesideTheExpectedOnesAreIgnored) {
+    TempFolder produced;
+    TempFolder expected;
+    expected.write("run.arp", "same\n");
+    produced.write("run.arp", "same\n");
+    produced.write("run.extra", "a new kind of output\n");
+    produced.write("more/run.txt", "x");
+    EXPECT_TRUE(outputDifferences(produced.path(), expected.path()).empty());
+}
+
+TEST(EndToEndComparison, AMissingOrChangedExpectedFileIsReported) {
+    TempFolder produced;
+    TempFolder expected;
+    expected.write("run.arp", "same\nold value\nsame\n");
+    expected.write("trees/run.trees", "tree\n");
+    expected.write("run.coal", "1 2\n");
+    produced.write("run.arp", "same\nnew value\nsame\n");
+    produced.write("run.coal", "1 2");  // the final line end is missing
+    const auto problems = outputDifferences(produced.path(), expected.path());
+    ASSERT_EQ(problems.size(), 3u);
+    EXPECT_EQ(problems[0], "run.arp, line 2: produced \"new value\", expected \"old value\"");
+    EXPECT_EQ(problems[1], "run.coal, line 1: produced \"1 2\", expected \"1 2\"");
+    EXPECT_EQ(problems[2], "trees/run.trees: not produced");
+}
+
+// With the standard error kept apart nothing of either stream is lost and the
+// exit status is the same as with both merged.
+TEST(EndToEndCapture, StandardErrorApartLosesNothing) {
+    TempFolder work;
+    const auto merged = runProgram({"missing.txt"}, "", "11", work.path().string());
+    const auto apart = runProgram({"missing.txt"}, "", "11", work.path().string(), 0, StandardError::Apart);
+    EXPECT_EQ(merged.status, 1);
+    EXPECT_EQ(apart.status, merged.status);
+    EXPECT_FALSE(apart.output.empty());
+    EXPECT_EQ(stableConsole(apart.output + apart.errors).size(), stableConsole(merged.output).size());
+}

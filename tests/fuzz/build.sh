@@ -1,38 +1,21 @@
 #!/usr/bin/env bash
 # Builds the reader fuzz harnesses with libFuzzer, AddressSanitizer and
-# UndefinedBehaviorSanitizer: the core sources once into a library, then one
-# program per reader.
+# UndefinedBehaviorSanitizer: the CMake option FLUVIAGEN_FUZZ with clang++
+# compiles the core sources once into an instrumented library, then links one
+# program per reader (BUILD_FOLDER/fuzz_<reader>).
 #
 #   tests/fuzz/build.sh [BUILD_FOLDER]     (default: build-fuzz in the project root)
 #
 # Needs clang++ with its fuzzer runtime (Debian: clang and libclang-rt-dev of
-# the same version).
+# the same version; tools/install-deps --tests installs them).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 out="${1:-$root/build-fuzz}"
-mkdir -p "$out/obj"
-CXX="${CXX:-clang++}"
-flags=(-std=c++20 -g -O1 -ffp-contract=off -fno-omit-frame-pointer
-       -fsanitize=address,undefined -fno-sanitize-recover=undefined -I "$root/src")
-
-objects=()
-pids=()
-for src in $(cd "$root" && find src -name '*.cpp' ! -path src/app/main.cpp | sort); do
-    obj="$out/obj/$(echo "$src" | tr '/' '_' | sed 's/\.cpp$/.o/')"
-    objects+=("$obj")
-    if [ ! -f "$obj" ] || [ "$root/$src" -nt "$obj" ] || [ -n "$(find "$root/src" -name '*.h' -newer "$obj" -print -quit)" ]; then
-        echo "compile $src"
-        "$CXX" "${flags[@]}" -fsanitize=fuzzer-no-link -c "$root/$src" -o "$obj.tmp" && mv "$obj.tmp" "$obj" &
-        pids+=($!)
-        while [ "$(jobs -r | wc -l)" -ge "${JOBS:-2}" ]; do sleep 0.2; done
-    fi
-done
-for pid in "${pids[@]}"; do wait "$pid"; done  # stops at the first failed compilation
-rm -f "$out/libfluviagen_fuzz.a"
-ar rcs "$out/libfluviagen_fuzz.a" "${objects[@]}"
-
-for harness in "$root"/tests/fuzz/fuzz_*.cpp; do
-    name="$(basename "$harness" .cpp)"
-    echo "link $name"
-    "$CXX" "${flags[@]}" -fsanitize=fuzzer -I "$root/tests/fuzz" "$harness" "$out/libfluviagen_fuzz.a" -o "$out/$name"
-done
+# Debug without -O0: assertions stay on, and the campaigns run at -O1.
+CXX="${CXX:-clang++}" cmake -S "$root" -B "$out" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" \
+    -DFLUVIAGEN_TESTS=OFF -DFLUVIAGEN_BENCH=OFF -DFLUVIAGEN_FUZZ=ON
+if ! grep -qx 'FLUVIAGEN_HAVE_LIBFUZZER:INTERNAL=1' "$out/CMakeCache.txt"; then
+    echo "build.sh: $out is not configured with clang and libFuzzer (remove it, or set CXX to a clang++ with its fuzzer runtime)" >&2
+    exit 1
+fi
+cmake --build "$out" -j"${JOBS:-2}" --target fuzzers

@@ -106,9 +106,11 @@ std::string quoted(const std::string& word) {
 }  // namespace
 
 ProcessResult runProgram(const std::vector<std::string>& arguments, const std::string& input,
-                         const std::string& seed, const std::string& workingFolder, int timeoutSeconds) {
+                         const std::string& seed, const std::string& workingFolder, int timeoutSeconds,
+                         StandardError standardError) {
     TempFolder scratch;
     const std::string inputFile = scratch.write("stdin.txt", input);
+    const fs::path errorFile = scratch.path() / "stderr.txt";
     std::string command;
     if (!workingFolder.empty()) command += "cd " + quoted(workingFolder) + " && ";
     // -k: a program that ignores the first signal is killed a little later.
@@ -120,7 +122,13 @@ ProcessResult runProgram(const std::vector<std::string>& arguments, const std::s
         command += ' ';
         command += quoted(a);
     }
-    command += " < " + quoted(inputFile) + " 2>&1";
+    command += " < " + quoted(inputFile);
+    if (standardError == StandardError::Merged) {
+        command += " 2>&1";
+    } else {
+        command += " 2> ";
+        command += quoted(errorFile.string());
+    }
     FILE* pipe = ::popen(command.c_str(), "r");
     if (pipe == nullptr) throw std::runtime_error("cannot start " + command);
     ProcessResult result;
@@ -129,6 +137,7 @@ ProcessResult runProgram(const std::vector<std::string>& arguments, const std::s
     while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.output.append(buffer, n);
     const int status = ::pclose(pipe);
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1;
+    if (standardError == StandardError::Apart) result.errors = readFile(errorFile);
     return result;
 }
 

@@ -34,9 +34,14 @@ std::string readFile(const std::filesystem::path& path);
 std::vector<std::string> defaultSettingsLines();
 std::string settingsText(const std::map<int, std::string>& replace = {});
 
+// Where the standard error of a program run goes: into output together with
+// the standard output (as a user sees the console), or apart into errors.
+enum class StandardError { Merged, Apart };
+
 struct ProcessResult {
     int status = -1;
     std::string output;
+    std::string errors;  // only with StandardError::Apart
 };
 // Runs the fluviagen program with the arguments (quoted for the shell) and
 // the given standard input; the environment variable FLUVIAGEN_SEED is set
@@ -45,6 +50,6 @@ struct ProcessResult {
 // A program ended by a signal gets the status 128 + the signal number.
 ProcessResult runProgram(const std::vector<std::string>& arguments, const std::string& input = "",
                          const std::string& seed = "", const std::string& workingFolder = "",
-                         int timeoutSeconds = 0);
+                         int timeoutSeconds = 0, StandardError standardError = StandardError::Merged);
 
 }  // namespace testing_support
