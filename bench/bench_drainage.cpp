@@ -14,42 +14,44 @@
 
 #include "../tools/DrainageGenerator.h"
 #include "drainage/SegmentVector.h"
-#include "settings/Settings.h"
-#include "base/Utilities.h"
+#include "drainage/readers/DrainageFiles.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+
+struct DrainagePaths {
+    std::string nodes;
+    std::string segments;
+};
 
 // Generated files, one pair per size, in a folder removed at exit.
 class BenchFiles {
 public:
     BenchFiles() : folder_(fs::temp_directory_path() / ("fluviagen_bench_" + std::to_string(::getpid()))) {
         fs::create_directories(folder_);
-        dataFolder = my_string(folder_.string() + "/");
     }
     ~BenchFiles() {
         std::error_code ignored;
         fs::remove_all(folder_, ignored);
     }
-    // Settings naming the node and segment files of a drainage of n segments.
-    TSettings& settingsFor(std::int32_t n) {
-        auto it = settings_.find(n);
-        if (it != settings_.end()) return it->second;
-        const std::string prefix = "drainage_" + std::to_string(n);
+    // The paths of the node and segment files of a drainage of n segments.
+    const DrainagePaths& pathsFor(std::int32_t n) {
+        auto it = paths_.find(n);
+        if (it != paths_.end()) return it->second;
+        const std::string prefix = (folder_ / ("drainage_" + std::to_string(n))).string();
         const auto g = drainage_generator::generate(n, 1);
-        drainage_generator::writeFile((folder_ / (prefix + "_nodes.txt")).string(), drainage_generator::nodeFileText(g));
-        drainage_generator::writeFile((folder_ / (prefix + "_segments.txt")).string(),
-                                      drainage_generator::segmentFileText(g));
-        TSettings& s = settings_[n];
-        s.nodeFile = my_string(prefix + "_nodes.txt");
-        s.segmentFile = my_string(prefix + "_segments.txt");
-        return s;
+        DrainagePaths& p = paths_[n];
+        p.nodes = prefix + "_nodes.txt";
+        p.segments = prefix + "_segments.txt";
+        drainage_generator::writeFile(p.nodes, drainage_generator::nodeFileText(g));
+        drainage_generator::writeFile(p.segments, drainage_generator::segmentFileText(g));
+        return p;
     }
 
 private:
     fs::path folder_;
-    std::map<std::int32_t, TSettings> settings_;
+    std::map<std::int32_t, DrainagePaths> paths_;
 };
 
 BenchFiles& files() {
@@ -68,18 +70,16 @@ private:
     std::streambuf* saved_;
 };
 
-std::unique_ptr<TSegmentVector> readDrainage(const TSettings& settings) {
+std::unique_ptr<TSegmentVector> readQuietly(const DrainagePaths& paths) {
     QuietConsole quiet;
-    auto d = std::make_unique<TSegmentVector>(settings, nullptr);
-    d->build(true);
-    return d;
+    return readDrainage(paths.nodes, paths.segments);
 }
 
 // Node file, segment file and neighbour lists, as BuildWorld reads them.
 void BM_ReadDrainage(benchmark::State& state) {
-    const TSettings& settings = files().settingsFor(static_cast<std::int32_t>(state.range(0)));
+    const DrainagePaths& paths = files().pathsFor(static_cast<std::int32_t>(state.range(0)));
     for (auto _ : state) {
-        auto d = readDrainage(settings);
+        auto d = readQuietly(paths);
         benchmark::DoNotOptimize(d->size());
     }
     state.SetComplexityN(state.range(0));
@@ -88,7 +88,7 @@ void BM_ReadDrainage(benchmark::State& state) {
 BENCHMARK(BM_ReadDrainage)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->Complexity(benchmark::oN);
 
 void BM_BuildNeighbourLists(benchmark::State& state) {
-    const auto d = readDrainage(files().settingsFor(static_cast<std::int32_t>(state.range(0))));
+    const auto d = readQuietly(files().pathsFor(static_cast<std::int32_t>(state.range(0))));
     for (auto _ : state) d->buildNeighbourLists();
     state.SetComplexityN(state.range(0));
     state.SetItemsProcessed(state.iterations() * state.range(0));
@@ -98,7 +98,7 @@ BENCHMARK(BM_BuildNeighbourLists)->Arg(10000)->Arg(100000)->Unit(benchmark::kMil
 // The fixed-length transform to 1000 m segments (about 1.4 new segments per
 // segment as read), including the new drainage's neighbour lists.
 void BM_ResampleToFixedLength(benchmark::State& state) {
-    const auto full = readDrainage(files().settingsFor(static_cast<std::int32_t>(state.range(0))));
+    const auto full = readQuietly(files().pathsFor(static_cast<std::int32_t>(state.range(0))));
     std::int64_t made = 0;
     for (auto _ : state) {
         auto resampled = resampleToFixedLength(*full, 1000.0f);

@@ -1,8 +1,12 @@
-// The genetic driver on a small hand-made world (no output files switched
-// on): what it prepares for the mutation step at every call.
+// The genetic stage of the run loop on a small hand-made world (no output
+// files switched on): the data type it keeps for the whole program call and
+// what that data type prepares for the mutation step at every call.
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "coalescent/CoalescentTestWorld.h"
+#include "mutation/DataTypes.h"
 #include "mutation/GammaRates.h"
 
 using coalescent_test::CoutCapture;
@@ -11,19 +15,18 @@ using coalescent_test::TestWorld;
 
 namespace {
 
-// One isolated segment of 20 gene copies with a sample of four genes, DNA of
-// six sites with gamma rate heterogeneity.
-void buildDnaWorld(TestWorld& w) {
+// One isolated segment of 20 gene copies with a sample of four genes, six
+// sites of the given data type (DNA with gamma rate heterogeneity).
+void buildWorld(TestWorld& w, std::int8_t dataType, float gammaA = 0.5f) {
     w.addSegment(1, 1, 2);
     w.finish();
     w.setSizes(1, 20);
     w.addSample("s", 1, 4);
     TSettings& s = w.settings();
-    s.dataType = DNA;
-    s.dataTypeName = "DNA";
+    s.dataType = dataType;
     s.numLinkedLoci = 6;
     s.mutationRate = 0.01f;
-    s.gammaA = 0.5f;
+    s.gammaA = gammaA;
     s.numGammaCategories = 4;
 }
 
@@ -32,26 +35,47 @@ void simulateQuietly(TestWorld& w) {
     w.world->SimulateGeneticData();
 }
 
+const Dna* dnaOf(const TestWorld& w) { return dynamic_cast<const Dna*>(w.world->dataType.get()); }
+
 }  // namespace
 
 TEST(GeneticDriver, SiteRatesAreRebuiltAtEveryCall) {
     TestWorld w(5);
-    buildDnaWorld(w);
-    resetSiteRates();
-    seedStream(31);
+    buildWorld(w, DNA);
+    seedStream(w.rng, 31);
     simulateQuietly(w);
-    ASSERT_EQ(siteRates().size(), 6);
-    EXPECT_EQ(siteRates().shape(), 0.5);
-    // Rates of another shape, as an earlier entire simulation could leave
-    // them: the next call builds its own again.
-    ASSERT_EQ(buildSiteRates(6, 2.0, 4), 1);
-    simulateQuietly(w);
-    EXPECT_EQ(siteRates().shape(), 0.5);
-    resetSiteRates();
+    const Dna* dna = dnaOf(w);
+    ASSERT_NE(dna, nullptr);
+    ASSERT_NE(dna->siteRates(), nullptr);
+    EXPECT_EQ(dna->siteRates()->size(), 6);
+    EXPECT_EQ(dna->siteRates()->shape(), 0.5);
 
-    // Only DNA data reads site rates; other types do not build them.
-    w.settings().dataType = RFLP;
-    w.settings().dataTypeName = "RFLP";
+    // The next call keeps the data type and rebuilds its rates before the
+    // first genealogy, from the generator as that call finds it.
+    const Rng atStart = w.rng;
     simulateQuietly(w);
-    EXPECT_EQ(siteRates().size(), 0);
+    ASSERT_EQ(dnaOf(w), dna);
+    Rng replay = atStart;
+    const GammaRates expected(6, 0.5, 4, replay);
+    EXPECT_EQ(dna->siteRates()->rates(), expected.rates());
+}
+
+TEST(GeneticDriver, OnlyDnaWithAGammaShapeBuildsSiteRates) {
+    struct Case {
+        std::int8_t dataType;
+        float gammaA;
+        const char* name;
+        bool rates;
+    };
+    for (const Case& c : {Case{DNA, 0.5f, "DNA", true}, Case{DNA, 0.0f, "DNA", false}, Case{RFLP, 0.5f, "RFLP", false},
+                          Case{STANDARD, 0.5f, "STANDARD", false}}) {
+        TestWorld w(5);
+        buildWorld(w, c.dataType, c.gammaA);
+        seedStream(w.rng, 31);
+        simulateQuietly(w);
+        ASSERT_NE(w.world->dataType, nullptr);
+        EXPECT_STREQ(w.world->dataType->name(), c.name);
+        const Dna* dna = dnaOf(w);
+        EXPECT_EQ(dna != nullptr && dna->siteRates() != nullptr, c.rates) << c.name << " " << c.gammaA;
+    }
 }

@@ -126,18 +126,17 @@ TEST(ZeroPad, PadsToTheWidthOfTheModel) {
 
 TEST(OutputFileName, NumbersAndCreatesFolders) {
     TempFolder temp;
-    const my_string saved = dataFolder;
-    dataFolder = my_string(temp.folder());
-    EXPECT_EQ(outputFileName(my_string("GeneticOutput/run.arp"), 7, 100), (temp.folder() + "GeneticOutput/run_007.arp").c_str());
+    const my_string folder(temp.folder());
+    EXPECT_EQ(outputFileName(folder, my_string("GeneticOutput/run.arp"), 7, 100),
+              (temp.folder() + "GeneticOutput/run_007.arp").c_str());
     EXPECT_TRUE(std::filesystem::is_directory(temp.path() / "GeneticOutput"));
-    EXPECT_EQ(outputFileName(my_string("run.arp"), 7, -1), (temp.folder() + "run_7.arp").c_str());
-    EXPECT_EQ(outputFileName(my_string("a/b/run.x.y")), (temp.folder() + "a/b/run.x.y").c_str());
+    EXPECT_EQ(outputFileName(folder, my_string("run.arp"), 7, -1), (temp.folder() + "run_7.arp").c_str());
+    EXPECT_EQ(outputFileName(folder, my_string("a/b/run.x.y")), (temp.folder() + "a/b/run.x.y").c_str());
     EXPECT_TRUE(std::filesystem::is_directory(temp.path() / "a" / "b"));
 
     // A file standing where a folder is needed: the folder cannot be made.
     temp.write("blocked", "");
     testing::internal::CaptureStdout();
-    EXPECT_TRUE(outputFileName(my_string("blocked/out.txt")).empty());
+    EXPECT_TRUE(outputFileName(folder, my_string("blocked/out.txt")).empty());
     EXPECT_NE(testing::internal::GetCapturedStdout().find("Cannot create the folder: "), std::string::npos);
-    dataFolder = saved;
 }

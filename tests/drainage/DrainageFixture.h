@@ -1,5 +1,5 @@
-// Small hand-made drainages written to a temporary folder, and a World built
-// on them (the non-running constructor), for the drainage tests.
+// Small hand-made drainages written to a temporary folder, read by the
+// drainage readers or by the first stage of a run loop, for the drainage tests.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,13 +8,17 @@
 #include <string>
 #include <vector>
 
+#include "app/RunLoop.h"
+#include "base/Exception.h"
+#include "drainage/Dynamic.h"
 #include "drainage/Population.h"
 #include "drainage/SegNode.h"
 #include "drainage/Segment.h"
 #include "drainage/SegmentVector.h"
-#include "base/Exception.h"
+#include "drainage/readers/DrainageFiles.h"
+#include "drainage/readers/PopulationFile.h"
+#include "random/Rng.h"
 #include "settings/Settings.h"
-#include "app/World.h"
 #include "support/TestFiles.h"
 
 namespace drainage_test {
@@ -67,16 +71,16 @@ inline std::string segmentFile(const std::vector<NodeRow>& nodes, const std::vec
 // sources.txt and samples.txt in it.
 class DrainageTest : public ::testing::Test {
 protected:
-    DrainageTest() : savedFolder_(dataFolder) {
-        dataFolder = my_string(temp.folder());
+    DrainageTest() {
+        settings.dataFolder = my_string(temp.folder());
         settings.nodeFile = "nodes.txt";
         settings.segmentFile = "segments.txt";
         settings.popSourceFile = "sources.txt";
         settings.sampleFile = "samples.txt";
         settings.segmentLength = 0;
         settings.dynamicEnvironment = false;
+        settings.maxGenerations = 100000;  // enough for the samples to coalesce
     }
-    ~DrainageTest() override { dataFolder = savedFolder_; }
 
     void writeDrainage(const std::vector<NodeRow>& nodes, const std::vector<SegmentRow>& segments) {
         temp.write("nodes.txt", nodeFile(nodes));
@@ -85,18 +89,36 @@ protected:
     std::string write(const std::string& name, const std::string& text) { return temp.write(name, text); }
     std::string path(const std::string& name) const { return temp.folder() + name; }
 
-    // Builds a world on the files; console output goes to console.
-    std::unique_ptr<World> build() {
-        auto world = std::make_unique<World>(settings);
+    // Runs f with its console output captured into console (also when f
+    // throws) and returns what f returns.
+    template <typename F>
+    auto quietly(F&& f) {
         testing::internal::CaptureStdout();
         try {
-            world->BuildWorld();
+            auto result = f();
+            console = testing::internal::GetCapturedStdout();
+            return result;
         } catch (...) {
             console = testing::internal::GetCapturedStdout();
             throw;
         }
-        console = testing::internal::GetCapturedStdout();
-        return world;
+    }
+
+    // nodes.txt and segments.txt through the drainage readers, with the maps
+    // of a dynamic environment when given.
+    std::unique_ptr<TSegmentVector> readFiles(const EnvironmentFiles* environment = nullptr) {
+        return quietly([&] { return readDrainage(path("nodes.txt"), path("segments.txt"), environment); });
+    }
+
+    // A run loop for the settings after its first stage: the drainage read,
+    // and resampled when the settings ask for it.
+    std::unique_ptr<RunLoop> build() {
+        auto run = std::make_unique<RunLoop>(settings, rng);
+        quietly([&] {
+            run->BuildWorld();
+            return true;
+        });
+        return run;
     }
 
     // The message and level of the TException that f throws (console kept).
@@ -116,10 +138,8 @@ protected:
 
     testing_support::TempFolder temp;
     TSettings settings;
+    Rng rng;  // the generator of the run loops (reading a drainage draws nothing)
     std::string console;
-
-private:
-    my_string savedFolder_;
 };
 
 // Every neighbour relation is mirrored, with the mirrored kind, and the

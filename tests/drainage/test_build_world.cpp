@@ -42,9 +42,9 @@ protected:
 
 TEST_F(BuildWorldTest, DrainageAsRead) {
     writeChain({500, 700});
-    const auto world = build();
-    EXPECT_EQ(world->drainage->size(), 2);
-    EXPECT_EQ(world->fullDrainage, nullptr);
+    const auto run = build();
+    EXPECT_EQ(run->drainage->size(), 2);
+    EXPECT_EQ(run->fullDrainage, nullptr);
     EXPECT_EQ(withoutDurations(console), "\nBuild World ...\n\tRead node file '" + path("nodes.txt") +
                                              "' ... done. (Nodes: 3; Duration: T)\n\tRead segment file '" +
                                              path("segments.txt") +
@@ -57,14 +57,14 @@ TEST_F(BuildWorldTest, CarryAfterTwoPointFourLengths) {
     // the next segment, which makes one more piece (600 m > 500 m).
     writeChain({2400, 200});
     settings.segmentLength = 1000;
-    const auto world = build();
-    const TSegmentVector& d = *world->drainage;
+    const auto run = build();
+    const TSegmentVector& d = *run->drainage;
     ASSERT_EQ(d.size(), 3);
     EXPECT_EQ(origins(d), (std::vector<int>{1, 1, 2}));
     EXPECT_EQ(d.nodes->size(), 4);
     for (const auto& [id, s] : d.segments) {
         EXPECT_EQ(s->length, 1000.0f);
-        EXPECT_EQ(s->originSegment, world->fullDrainage->find(s->originSegment->id));
+        EXPECT_EQ(s->originSegment, run->fullDrainage->find(s->originSegment->id));
         EXPECT_FLOAT_EQ(s->lat, (s->fromNode->lat + s->toNode->lat) / 2);
     }
     // The first cut lies inside segment 1, 1000/1200 of the way to its middle
@@ -84,18 +84,18 @@ TEST_F(BuildWorldTest, ShortPiecesAndNegativeCarry) {
     // new segment runs from node 1's point to node 4's.
     writeChain({200, 200, 200, 200});
     settings.segmentLength = 1000;
-    auto world = build();
-    ASSERT_EQ(origins(*world->drainage), (std::vector<int>{3}));
-    EXPECT_EQ(world->drainage->nodes->size(), 2);  // node 5 maps onto the end of the piece
-    EXPECT_EQ(world->drainage->find(1)->fromNode->lat, 50.0f);
-    EXPECT_EQ(world->drainage->find(1)->toNode->lat, 50.03f);
+    auto run = build();
+    ASSERT_EQ(origins(*run->drainage), (std::vector<int>{3}));
+    EXPECT_EQ(run->drainage->nodes->size(), 2);  // node 5 maps onto the end of the piece
+    EXPECT_EQ(run->drainage->find(1)->fromNode->lat, 50.0f);
+    EXPECT_EQ(run->drainage->find(1)->toNode->lat, 50.03f);
 
     // 700 m make one piece ending at the far node and carry -300 m: the next
     // 750 m leave 450 m, no piece, carried on to the 100 m segment (550 m).
     writeChain({700, 750, 100});
-    world = build();
-    EXPECT_EQ(origins(*world->drainage), (std::vector<int>{1, 3}));
-    EXPECT_EQ(world->drainage->find(1)->toNode->lat, 50.01f);
+    run = build();
+    EXPECT_EQ(origins(*run->drainage), (std::vector<int>{1, 3}));
+    EXPECT_EQ(run->drainage->find(1)->toNode->lat, 50.01f);
 }
 
 TEST_F(BuildWorldTest, CutsInsideALongSegment) {
@@ -103,8 +103,8 @@ TEST_F(BuildWorldTest, CutsInsideALongSegment) {
     // ahead, then towards the far node: cuts at the quarter points.
     writeChain({4000});
     settings.segmentLength = 1000;
-    const auto world = build();
-    const TSegmentVector& d = *world->drainage;
+    const auto run = build();
+    const TSegmentVector& d = *run->drainage;
     ASSERT_EQ(d.size(), 4);
     for (int i = 1; i <= 4; ++i) {
         EXPECT_NEAR(d.find(i)->toNode->lat, 50.0f + 0.0025f * static_cast<float>(i), 1e-5) << i;
@@ -120,8 +120,8 @@ TEST_F(BuildWorldTest, CutPointsMixDoubleAndSinglePrecision) {
     // 0x1.f38782p-1), and the new point is 0 + (0.009 - 0) f in float.
     writeDrainage({{1, 0.0f, 0.0f}, {2, 0.0f, 0.004f}, {3, 0.0f, 0.014f}}, {{1, 1, 2, 450.3f}, {2, 2, 3, 1149.33f}});
     settings.segmentLength = 1000;
-    const auto world = build();
-    const TSegmentVector& d = *world->drainage;
+    const auto run = build();
+    const TSegmentVector& d = *run->drainage;
     ASSERT_EQ(d.size(), 2);
     EXPECT_EQ(d.find(1)->toNode->lat, 0x1.1fba98p-7f);
     EXPECT_EQ(d.find(1)->toNode->lon, 0.0f);
@@ -136,8 +136,8 @@ TEST_F(BuildWorldTest, ComponentsStartAtTheirLowestNode) {
                                         {6, 11.0f, 50.02f}};
     writeDrainage(nodes, {{1, 1, 2, 1000}, {2, 6, 3, 1000}, {3, 3, 4, 1000}});
     settings.segmentLength = 1000;
-    const auto world = build();
-    const TSegmentVector& d = *world->drainage;
+    const auto run = build();
+    const TSegmentVector& d = *run->drainage;
     ASSERT_EQ(d.size(), 3);
     EXPECT_EQ(origins(d), (std::vector<int>{1, 3, 2}));
     EXPECT_EQ(d.nodes->size(), 5);
@@ -148,68 +148,65 @@ TEST_F(BuildWorldTest, ComponentsStartAtTheirLowestNode) {
     EXPECT_EQ(neighbourText(*d.find(1)), "");
     // The walk's marks are left as "processed": every segment as read is
     // accessible again.
-    for (const auto& [id, s] : world->fullDrainage->segments) EXPECT_TRUE(s->accessible);
+    for (const auto& [id, s] : run->fullDrainage->segments) EXPECT_TRUE(s->accessible);
 
     // Populations in id mode refer to the new ids.
     write("samples.txt", "1\n0\nt\ns 4 3\n");
-    testing::internal::CaptureStdout();
-    const PopulationVector& samples = world->samplePopulations();
-    testing::internal::GetCapturedStdout();
-    EXPECT_EQ(samples.populations[0]->segment->originSegment, world->fullDrainage->find(2));
+    const PopulationVector& samples = *quietly([&] { return &run->samplePopulations(); });
+    EXPECT_EQ(samples.populations[0]->segment->originSegment, run->fullDrainage->find(2));
 }
 
 TEST_F(BuildWorldTest, TransformDropsWhatReferredToTheOldSegments) {
     writeChain({1500, 1500});
-    auto world = build();
+    auto run = build();
     write("samples.txt", "1\n0\nt\ns 4 2\n");
-    testing::internal::CaptureStdout();
-    world->samplePopulations();
-    testing::internal::GetCapturedStdout();
-    TSegment* sampled = world->drainage->find(2);
-    ASSERT_EQ(sampled->samplePopulation, world->samples->populations[0].get());
-    world->databaseReady = true;
+    quietly([&] { return &run->samplePopulations(); });
+    TSegment* sampled = run->drainage->find(2);
+    ASSERT_EQ(sampled->samplePopulation, run->samples->populations[0].get());
+    run->databaseReady = true;
 
-    world->settings.segmentLength = 500;
-    testing::internal::CaptureStdout();
-    world->BuildWorld();
-    testing::internal::GetCapturedStdout();
-    EXPECT_EQ(world->samples, nullptr);
-    EXPECT_EQ(world->sources, nullptr);
-    EXPECT_EQ(world->database, nullptr);
-    EXPECT_FALSE(world->databaseReady);
+    run->settings.segmentLength = 500;
+    quietly([&] {
+        run->BuildWorld();
+        return true;
+    });
+    EXPECT_EQ(run->samples, nullptr);
+    EXPECT_EQ(run->sources, nullptr);
+    EXPECT_EQ(run->database, nullptr);
+    EXPECT_FALSE(run->databaseReady);
     EXPECT_EQ(sampled->samplePopulation, nullptr);
-    EXPECT_EQ(world->fullDrainage->find(2), sampled);
-    EXPECT_EQ(world->drainage->size(), 6);
+    EXPECT_EQ(run->fullDrainage->find(2), sampled);
+    EXPECT_EQ(run->drainage->size(), 6);
 }
 
 TEST_F(BuildWorldTest, Failures) {
     // No usable segment.
     writeDrainage({{1, 10.0f, 50.0f}}, {{1, 1, 7, 100}});
-    auto world = std::make_unique<World>(settings);
-    TException e = failure([&] { world->BuildWorld(); });
+    auto run = std::make_unique<RunLoop>(settings, rng);
+    TException e = failure([&] { run->BuildWorld(); });
     EXPECT_EQ(e.message(), "The drainage contains no segments!");
     EXPECT_TRUE(e.isFatal());
-    EXPECT_EQ(world->drainage, nullptr);
+    EXPECT_EQ(run->drainage, nullptr);
 
     // Segment lengths that are not positive, or so small that the drainage
     // would not fit in memory.
     writeChain({1000});
     settings.segmentLength = -100;
-    world = std::make_unique<World>(settings);
-    e = failure([&] { world->BuildWorld(); });
+    run = std::make_unique<RunLoop>(settings, rng);
+    e = failure([&] { run->BuildWorld(); });
     EXPECT_NE(e.message().str().find("must be a positive number of metres (or 0), not -100!"), std::string::npos)
         << e.message();
     EXPECT_TRUE(e.isFatal());
     settings.segmentLength = 1e-4f;
-    world = std::make_unique<World>(settings);
-    e = failure([&] { world->BuildWorld(); });
+    run = std::make_unique<RunLoop>(settings, rng);
+    e = failure([&] { run->BuildWorld(); });
     EXPECT_NE(e.message().str().find("Segment '1' (1000 m) is too long to be cut into pieces of 0.0001 m!"),
               std::string::npos)
         << e.message();
     writeChain(std::vector<float>(101, 999999));
     settings.segmentLength = 1;
-    world = std::make_unique<World>(settings);
-    e = failure([&] { world->BuildWorld(); });
+    run = std::make_unique<RunLoop>(settings, rng);
+    e = failure([&] { run->BuildWorld(); });
     EXPECT_NE(e.message().str().find("into more than 100000000 segments"), std::string::npos) << e.message();
 }
 
@@ -218,10 +215,10 @@ TEST_F(BuildWorldTest, GeneratedDrainageResampled) {
     write("nodes.txt", drainage_generator::nodeFileText(g));
     write("segments.txt", drainage_generator::segmentFileText(g));
     settings.segmentLength = 1500;
-    const auto world = build();
-    const TSegmentVector& d = *world->drainage;
+    const auto run = build();
+    const TSegmentVector& d = *run->drainage;
     double total = 0;
-    for (const auto& [id, s] : world->fullDrainage->segments) total += s->length;
+    for (const auto& [id, s] : run->fullDrainage->segments) total += s->length;
     // Each node as read maps onto one new node and no cycle is made: the
     // resampled tree has one node more than segments.
     EXPECT_EQ(d.nodes->size(), d.size() + 1);
@@ -231,7 +228,7 @@ TEST_F(BuildWorldTest, GeneratedDrainageResampled) {
         EXPECT_EQ(key, ++id);
         EXPECT_EQ(s->length, 1500.0f);
         ASSERT_NE(s->originSegment, nullptr);
-        EXPECT_EQ(world->fullDrainage->find(s->originSegment->id), s->originSegment);
+        EXPECT_EQ(run->fullDrainage->find(s->originSegment->id), s->originSegment);
     }
     expectSymmetric(d);
 }
@@ -239,9 +236,7 @@ TEST_F(BuildWorldTest, GeneratedDrainageResampled) {
 TEST(FixedLengthTransform, LongRiverWithoutDeepRecursion) {
     // 100000 segments in one chain: the walk must not use one call frame per
     // segment.
-    TSettings settings;
-    TSegmentVector full(settings, nullptr);
-    full.build(false);
+    TSegmentVector full;
     constexpr int n = 100000;
     for (int i = 1; i <= n + 1; ++i) {
         auto node = std::make_unique<TSegNode>();

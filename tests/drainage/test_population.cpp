@@ -18,30 +18,24 @@ class PopulationTest : public DrainageTest {
 protected:
     void SetUp() override {
         writeDrainage(yNodes, ySegments);
-        world = build();
+        run = build();
     }
-    // Reads the sample (or source) file through the world's accessor.
+    // Reads the sample (or source) file through the run's accessor.
     PopulationVector& samples(const std::string& text) {
         write("samples.txt", text);
-        testing::internal::CaptureStdout();
-        PopulationVector& set = world->samplePopulations();
-        console = testing::internal::GetCapturedStdout();
-        return set;
+        return *quietly([&] { return &run->samplePopulations(); });
     }
     PopulationVector& sources(const std::string& text) {
         write("sources.txt", text);
-        testing::internal::CaptureStdout();
-        PopulationVector& set = world->sourcePopulations();
-        console = testing::internal::GetCapturedStdout();
-        return set;
+        return *quietly([&] { return &run->sourcePopulations(); });
     }
     TException samplesFailure(const std::string& text) {
         write("samples.txt", text);
-        return failure([&] { world->samplePopulations(); });
+        return failure([&] { run->samplePopulations(); });
     }
     std::string samplesPath() const { return path("samples.txt"); }
 
-    std::unique_ptr<World> world;
+    std::unique_ptr<RunLoop> run;
 };
 
 }  // namespace
@@ -62,7 +56,7 @@ TEST_F(PopulationTest, SourcesInIdMode) {
     EXPECT_EQ(p.name, "lower");
     EXPECT_EQ(p.size, 350);
     EXPECT_EQ(p.segmentId, 12);
-    EXPECT_EQ(p.segment, world->drainage->find(12));
+    EXPECT_EQ(p.segment, run->drainage->find(12));
     EXPECT_EQ(p.Resize, 200);
     EXPECT_FLOAT_EQ(p.migration, 0.1f);
     EXPECT_EQ(p.precision, 0);
@@ -77,18 +71,18 @@ TEST_F(PopulationTest, SourcesInIdMode) {
     EXPECT_EQ(console.substr(0, expected.size()), expected);
     EXPECT_EQ(console.back(), ')');
     // Read once, on first use.
-    EXPECT_EQ(&world->sourcePopulations(), &set);
+    EXPECT_EQ(&run->sourcePopulations(), &set);
 }
 
 TEST_F(PopulationTest, SamplesMarkTheirSegments) {
     const PopulationVector& set = samples("\xEF\xBB\xBF" "2\n0\nName Size SegID\na 10 11\nb 4 12 extra columns\n");
     ASSERT_EQ(set.count, 2);
-    TSegment* s11 = world->drainage->find(11);
+    TSegment* s11 = run->drainage->find(11);
     EXPECT_EQ(s11->samplePopulation, set.populations[0].get());
-    EXPECT_EQ(world->drainage->find(12)->samplePopulation, set.populations[1].get());
-    EXPECT_EQ(world->drainage->find(10)->samplePopulation, nullptr);
+    EXPECT_EQ(run->drainage->find(12)->samplePopulation, set.populations[1].get());
+    EXPECT_EQ(run->drainage->find(10)->samplePopulation, nullptr);
     // A sample that goes clears its segment's reference.
-    world->samples.reset();
+    run->samples.reset();
     EXPECT_EQ(s11->samplePopulation, nullptr);
 }
 
@@ -100,8 +94,8 @@ TEST_F(PopulationTest, IdModeFailures) {
         << console;
     EXPECT_EQ(e.message(), my_string("Sample file '") + samplesPath().c_str() +
                                "': segment '99' of population 'b' does not exist in the drainage!");
-    EXPECT_EQ(world->samples, nullptr);
-    EXPECT_EQ(world->drainage->find(11)->samplePopulation, nullptr);  // the failed set is gone
+    EXPECT_EQ(run->samples, nullptr);
+    EXPECT_EQ(run->drainage->find(11)->samplePopulation, nullptr);  // the failed set is gone
 
     e = samplesFailure("3\n0\ntitles\na 10 11\nb 4 12\nc 4 11\n");
     EXPECT_EQ(e.message(), "Reading samples: Seg 11 has already a sample!");
@@ -127,17 +121,17 @@ TEST_F(PopulationTest, MalformedFiles) {
     EXPECT_EQ(message("1\n0\nt\nneg -1 10\n"), file + ", line 4: the size -1 of population 'neg' is not within 0 ... 32767!");
     // The source file needs its two further columns.
     write("sources.txt", "1\n0\nt\nsrc 100 10 0\n");
-    EXPECT_EQ(failure([&] { world->sourcePopulations(); }).message().str(),
+    EXPECT_EQ(failure([&] { run->sourcePopulations(); }).message().str(),
               "Population file '" + path("sources.txt") + "', line 4: cannot read the migration rate of population 'src'!");
     settings.sampleFile = "absent.txt";
-    world->settings.sampleFile = "absent.txt";
-    const TException e = failure([&] { world->samplePopulations(); });
+    run->settings.sampleFile = "absent.txt";
+    const TException e = failure([&] { run->samplePopulations(); });
     EXPECT_EQ(e.message().str(), "File '" + path("absent.txt") + "' could not be opened!");
     EXPECT_TRUE(e.isFatal());
 }
 
 TEST_F(PopulationTest, NearestSegmentByHalfSegmentRatio) {
-    const TSegmentVector& d = *world->drainage;
+    const TSegmentVector& d = *run->drainage;
     // On a middle point the ratio is exactly 1.
     const TSegment* s10 = d.find(10);
     EXPECT_EQ(nearestSegment(d, s10->lon, s10->lat, nullptr), s10);
@@ -163,13 +157,13 @@ TEST_F(PopulationTest, ThreeSamplesCompetingForOneSegment) {
     EXPECT_EQ(set.populations[1]->segmentId, 10);
     EXPECT_EQ(set.populations[2]->segmentId, 11);
     EXPECT_EQ(set.populations[2]->precision,
-              precisionOf(*world->drainage->find(11), 9.998f, 50.004f));
+              precisionOf(*run->drainage->find(11), 9.998f, 50.004f));
     const std::string warn = "\n\t\tWARNING: Seg ";
     const std::string search = "'! Searching for a new segment ...";
     const auto seg = [&](int i, const char* name, int id) {
         const PopulationSource& p = *set.populations[static_cast<std::size_t>(i - 1)];
         return "\n\t\t" + std::to_string(i) + ": " + name + "\tSeg: " + std::to_string(id) + "\t(precision: " +
-               std::to_string(id == p.segmentId ? p.precision : precisionOf(*world->drainage->find(id), p.lon, p.lat)) +
+               std::to_string(id == p.segmentId ? p.precision : precisionOf(*run->drainage->find(id), p.lon, p.lat)) +
                " m)";
     };
     const std::string expected = seg(1, "a", 12) + seg(2, "b", 12) + warn + "12 has already the sample 'a" + search +
@@ -177,10 +171,10 @@ TEST_F(PopulationTest, ThreeSamplesCompetingForOneSegment) {
                                  seg(3, "c", 10) + warn + "10 has already the sample 'b" + search + seg(3, "c", 12) +
                                  warn + "12 has already the sample 'a" + search + seg(3, "c", 11) + "\n\tdone.";
     EXPECT_NE(console.find(expected), std::string::npos) << console;
-    EXPECT_EQ(world->drainage->find(11)->samplePopulation, set.populations[2].get());
+    EXPECT_EQ(run->drainage->find(11)->samplePopulation, set.populations[2].get());
 
     // A fourth sample finds no free segment.
-    world->samples.reset();
+    run->samples.reset();
     const TException e = samplesFailure("4\n1\nt\na 5 10.0 50.005\nb 5 9.997 50.006\nc 5 9.998 50.004\nd 5 10 50.003\n");
     EXPECT_EQ(e.message(), my_string("Sample file '") + samplesPath().c_str() +
                                "': no free segment is left near the point (10, 50.003) of population 'd'!");
@@ -193,19 +187,17 @@ TEST_F(DrainageTest, NearestSegmentTiesAndFarPoints) {
     // 1000 km away has a ratio far above 100000 and finds none.
     const std::vector<NodeRow> nodes = {{5, 10.0f, 50.0f}, {6, 10.0f, 50.0001f}};
     writeDrainage(nodes, {{21, 5, 6, -1}, {20, 5, 6, -1}});
-    auto world = build();
-    const TSegmentVector& d = *world->drainage;
+    auto run = build();
+    const TSegmentVector& d = *run->drainage;
     EXPECT_EQ(nearestSegment(d, 10.0f, 50.00002f, nullptr), d.find(20));
     EXPECT_EQ(nearestSegment(d, 10.0f, 50.00002f, d.find(20)), d.find(21));
     EXPECT_EQ(nearestSegment(d, 20.0f, 55.0f, nullptr), nullptr);
 
     write("samples.txt", "1\n1\nt\nfar 5 20 55\n");
-    const TException e = failure([&] { world->samplePopulations(); });
+    const TException e = failure([&] { run->samplePopulations(); });
     EXPECT_EQ(e.message().str(), "Sample file '" + path("samples.txt") +
                                      "': no segment of the drainage is near the point (20, 55) of population 'far'!");
     EXPECT_TRUE(e.isFatal());
 
-    TSegmentVector empty(settings, nullptr);
-    empty.build(false);
-    EXPECT_EQ(nearestSegment(empty, 10.0f, 50.0f, nullptr), nullptr);
+    EXPECT_EQ(nearestSegment(TSegmentVector(), 10.0f, 50.0f, nullptr), nullptr);
 }

@@ -3,7 +3,7 @@
 
 #include <fstream>
 
-#include "drainage/RecordProblem.h"
+#include "drainage/readers/RecordProblem.h"
 #include "support/TestFiles.h"
 
 using testing_support::TempFolder;

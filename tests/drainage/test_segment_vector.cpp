@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "../../tools/DrainageGenerator.h"
-#include "demography/Dynamic.h"
 #include "drainage/DrainageFixture.h"
 
 using namespace drainage_test;
@@ -17,18 +16,6 @@ const std::vector<NodeRow> yNodes = {{1, 10.0f, 50.0f}, {2, 10.0f, 50.01f}, {3, 
 
 class SegmentFileTest : public DrainageTest {
 protected:
-    std::unique_ptr<TSegmentVector> read() {
-        auto drainage = std::make_unique<TSegmentVector>(settings, nullptr);
-        testing::internal::CaptureStdout();
-        try {
-            drainage->build(true);
-        } catch (...) {
-            console = testing::internal::GetCapturedStdout();
-            throw;
-        }
-        console = testing::internal::GetCapturedStdout();
-        return drainage;
-    }
     const std::string header = "Title: file with all segments\nDate: x\nSegments: 3\nSegID\tFNode\tTNode\tLength\tLon\tLat\t\n";
 };
 
@@ -36,7 +23,7 @@ protected:
 
 TEST_F(SegmentFileTest, YJunctionKindsAndReversePositions) {
     writeDrainage(yNodes, {{10, 3, 2, -1}, {11, 4, 2, -1}, {12, 2, 1, -1}});
-    const auto d = read();
+    const auto d = readFiles();
     ASSERT_EQ(d->size(), 3);
     // The upper segments flow into 12 (kind 3) and meet each other at their
     // lower end (kind 4); 12 receives both (kind 2).
@@ -47,6 +34,7 @@ TEST_F(SegmentFileTest, YJunctionKindsAndReversePositions) {
     EXPECT_EQ(d->find(11)->reversePositions, (std::vector<std::int32_t>{1, 1}));
     EXPECT_EQ(d->find(12)->reversePositions, (std::vector<std::int32_t>{0, 0}));
     expectSymmetric(*d);
+    EXPECT_EQ(d->dynamicEnvironment, nullptr);  // no environment given: no maps
 
     EXPECT_FLOAT_EQ(d->find(10)->lat, 50.015f);
     EXPECT_EQ(d->nodes->find(2)->incoming, (std::vector<TSegment*>{d->find(10), d->find(11)}));
@@ -57,7 +45,7 @@ TEST_F(SegmentFileTest, YJunctionKindsAndReversePositions) {
 
 TEST_F(SegmentFileTest, NeighbourOrderFollowsTheFileNotTheIds) {
     writeDrainage(yNodes, {{12, 2, 1, -1}, {11, 4, 2, -1}, {10, 3, 2, -1}});
-    const auto d = read();
+    const auto d = readFiles();
     EXPECT_EQ(neighbourText(*d->find(12)), "11:2 10:2");
     EXPECT_EQ(neighbourText(*d->find(10)), "12:3 11:4");
     expectSymmetric(*d);
@@ -70,7 +58,7 @@ TEST_F(SegmentFileTest, ChainLoopSourceAndMouth) {
     const std::vector<NodeRow> nodes = {{1, 10.0f, 50.0f}, {2, 10.0f, 50.01f}, {3, 10.0f, 50.02f}, {4, 10.0f, 50.03f},
                                         {5, 11.0f, 50.0f}, {6, 11.0f, 50.01f}, {8, 12.0f, 50.0f},  {9, 12.0f, 50.01f}};
     writeDrainage(nodes, {{1, 4, 3, -1}, {2, 3, 2, -1}, {3, 2, 1, -1}, {5, 6, 6, 100}, {6, 6, 5, -1}, {7, 9, 8, -1}});
-    const auto d = read();
+    const auto d = readFiles();
     EXPECT_EQ(neighbourText(*d->find(1)), "2:3");
     EXPECT_EQ(neighbourText(*d->find(2)), "1:2 3:3");
     EXPECT_EQ(neighbourText(*d->find(3)), "2:2");
@@ -94,7 +82,7 @@ TEST_F(SegmentFileTest, ManySegmentsAtOneNode) {
         segments.push_back({100 + i, 100 + i, 2, -1});
     }
     writeDrainage(nodes, segments);
-    const auto d = read();
+    const auto d = readFiles();
     EXPECT_EQ(d->find(1)->neighbourCount, 70);
     EXPECT_EQ(d->find(150)->neighbourCount, 70);
     EXPECT_EQ(d->find(150)->reversePositions[0], 50);  // segment 150 is the 51st tributary of segment 1
@@ -105,7 +93,7 @@ TEST_F(SegmentFileTest, GeneratedDrainage) {
     const auto g = drainage_generator::generate(3000, 42);
     write("nodes.txt", drainage_generator::nodeFileText(g));
     write("segments.txt", drainage_generator::segmentFileText(g));
-    const auto d = read();
+    const auto d = readFiles();
     ASSERT_EQ(d->size(), 3000);
     ASSERT_EQ(d->nodes->size(), 3001);
     expectSymmetric(*d);
@@ -127,7 +115,7 @@ TEST_F(SegmentFileTest, RecordsThatCannotBeUsed) {
     write("segments.txt", header +
                               "10 3 2 1000 9.995 50.015\n7 1 99 500 10 50\n0 2 1 500 10 50\n-3 2 1 500 10 50\n"
                               "12 2 1 1100 10 50.005\n9");
-    const auto d = read();
+    const auto d = readFiles();
     EXPECT_EQ(d->size(), 2);
     EXPECT_EQ(d->find(7), nullptr);
     EXPECT_NE(console.find("\n-> Error: Segment '7' could not be read!\n"), std::string::npos) << console;
@@ -142,7 +130,8 @@ TEST_F(SegmentFileTest, RecordsThatCannotBeUsed) {
 TEST_F(SegmentFileTest, FaultyFiles) {
     write("nodes.txt", nodeFile(yNodes));
     write("segments.txt", header + "10 3 2 1000 9.995 50.015\n11 4 2 1000 10 50\n10 2 1 900 10 50\n");
-    const auto readAgain = [&] { TSegmentVector(settings, nullptr).build(true); };
+    std::string segments = "segments.txt";
+    const auto readAgain = [&] { readDrainage(path("nodes.txt"), path(segments)); };
     TException e = failure(readAgain);
     EXPECT_EQ(e.message(), my_string("Segment '10' appears more than once in segment file '") +
                                path("segments.txt").c_str() + "'!");
@@ -158,7 +147,7 @@ TEST_F(SegmentFileTest, FaultyFiles) {
               std::string::npos)
         << console;
 
-    settings.segmentFile = "absent.txt";
+    segments = "absent.txt";
     e = failure(readAgain);
     EXPECT_EQ(e.message(), my_string("File '") + path("absent.txt").c_str() + "' could not be opened!");
     EXPECT_TRUE(e.isFatal());
@@ -166,13 +155,13 @@ TEST_F(SegmentFileTest, FaultyFiles) {
 
 TEST_F(SegmentFileTest, DynamicEnvironmentIsReadWithTheSegments) {
     writeDrainage(yNodes, {{10, 3, 2, -1}, {11, 4, 2, -1}, {12, 2, 1, -1}});
-    settings.dynamicEnvironment = true;
-    settings.dynamicEnvironmentFile = "dynamic.txt";
     write("dynamic.txt", "20 dam.txt\n");
     write("dam.txt", "dam\n0\n12\n");
-    const auto d = read();
+    const EnvironmentFiles environment{path("dynamic.txt"), temp.folder()};
+    const auto d = readFiles(&environment);
     ASSERT_NE(d->dynamicEnvironment, nullptr);
-    EXPECT_EQ(d->dynamicEnvironment->maps.size(), 1u);
+    ASSERT_EQ(d->dynamicEnvironment->maps.size(), 1u);
+    EXPECT_EQ(d->dynamicEnvironment->maps[0].file, path("dam.txt"));  // named relative to the given folder
     EXPECT_NE(console.find("Read dynamic envionment"), std::string::npos);
     EXPECT_LT(console.find("Read dynamic envionment"), console.find("\ndone. (Segments: 3"));
 }

@@ -1,6 +1,6 @@
 // Shared pieces of the reader fuzz harnesses: a scratch folder that holds the
 // input under a file name (the readers open files by path), a console that
-// swallows everything, and the reset of the process-wide state a reader uses.
+// swallows everything, and a small valid drainage to read the input against.
 #pragma once
 
 #include <unistd.h>
@@ -10,11 +10,14 @@
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <streambuf>
 #include <string>
 
 #include "base/Exception.h"
 #include "base/Utilities.h"
+#include "drainage/SegmentVector.h"
+#include "drainage/readers/DrainageFiles.h"
 
 namespace fuzz_support {
 
@@ -53,9 +56,6 @@ inline std::string writeFile(const std::string& name, const std::string& text) {
     return writeFile(name, reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
 }
 
-// Every input name is taken relative to the settings folder.
-inline void resetGlobals() { dataFolder = my_string(scratchFolder()); }
-
 // A small valid drainage: a Y of three segments with a side branch, so that
 // every neighbour kind occurs.
 inline const char* nodeFileText() {
@@ -67,6 +67,11 @@ inline const char* segmentFileText() {
     return "Title: file with all segments\nDate: today\nSegments: 4\nSegID\tFNode\tTNode\tLength\tLon\tLat\t\n"
            "1\t2\t1\t1669.9\t20.69\t45.105\n2\t3\t2\t2562.0\t20.675\t45.09\n3\t4\t2\t1500.0\t20.67\t45.095\n"
            "4\t5\t3\t1200.0\t20.66\t45.075\n";
+}
+
+// The small drainage, written to the scratch folder and read.
+inline std::unique_ptr<TSegmentVector> readSmallDrainage() {
+    return readDrainage(writeFile("nodes.txt", nodeFileText()), writeFile("segments.txt", segmentFileText()));
 }
 
 }  // namespace fuzz_support

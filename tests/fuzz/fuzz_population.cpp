@@ -4,33 +4,16 @@
 #include "FuzzSupport.h"
 #include "drainage/Population.h"
 #include "drainage/SegmentVector.h"
-#include "settings/Settings.h"
-
-namespace {
-
-struct Drainage {
-    TSettings settings;
-    TSegmentVector segments{settings, nullptr};
-    Drainage() {
-        fuzz_support::resetGlobals();
-        fuzz_support::writeFile("nodes.txt", fuzz_support::nodeFileText());
-        fuzz_support::writeFile("segments.txt", fuzz_support::segmentFileText());
-        settings.nodeFile = my_string("nodes.txt");
-        settings.segmentFile = my_string("segments.txt");
-        segments.build(true);
-    }
-};
-
-}  // namespace
+#include "drainage/readers/PopulationFile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     fuzz_support::silenceConsole();
-    static Drainage drainage;  // read once; the readers only mark its segments
-    fuzz_support::resetGlobals();
+    // Read once; the readers only mark its segments.
+    static const std::unique_ptr<TSegmentVector> drainage = fuzz_support::readSmallDrainage();
     const std::string path = fuzz_support::writeFile("populations.txt", data, size);
     for (const bool isSampleFile : {false, true}) {
         {
-            PopulationVector set(&drainage.segments);
+            PopulationVector set(drainage.get());
             try {
                 const int count = ReadPopulations(set, my_string(path), isSampleFile);
                 if (count < 0 || static_cast<std::size_t>(count) > set.populations.size()) std::abort();
@@ -44,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             }
         }
         // The set is gone: no segment may still refer to one of its populations.
-        for (const auto& [id, s] : drainage.segments.segments)
+        for (const auto& [id, s] : drainage->segments)
             if (s->samplePopulation != nullptr || s->sourcePopulation != nullptr) std::abort();
     }
     return 0;

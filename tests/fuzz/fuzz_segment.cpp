@@ -4,7 +4,7 @@
 
 #include "FuzzSupport.h"
 #include "drainage/SegmentVector.h"
-#include "settings/Settings.h"
+#include "drainage/readers/DrainageFiles.h"
 
 namespace {
 
@@ -22,19 +22,16 @@ bool smallEnoughToResample(const TSegmentVector& drainage, float M) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     fuzz_support::silenceConsole();
-    fuzz_support::resetGlobals();
     const std::string nodes = fuzz_support::writeFile("nodes.txt", fuzz_support::nodeFileText());
     const std::string path = fuzz_support::writeFile("segments.txt", data, size);
-    TSettings settings;
-    settings.nodeFile = my_string("nodes.txt");
-    settings.segmentFile = my_string("segments.txt");
-    TSegmentVector drainage(settings, nullptr);
+    std::unique_ptr<TSegmentVector> read;
     try {
-        drainage.build(true);
+        read = readDrainage(my_string(nodes), my_string(path));
     } catch (const TException& e) {
         if (!e.isFatal()) std::abort();
         return 0;
     }
+    TSegmentVector& drainage = *read;
     // Invariants the demography relies on: symmetric neighbour relations with
     // matching reverse positions.
     for (const auto& [id, s] : drainage.segments) {

@@ -7,7 +7,6 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     fuzz_support::silenceConsole();
-    fuzz_support::resetGlobals();
     {
         TSettings settings;
         std::istringstream in(std::string(reinterpret_cast<const char*>(data), size));

@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "mutation/DataType.h"
+#include "output/OutputFiles.h"
 #include "output/ProjectFile.h"
 #include "settings/Settings.h"
+#include "support/TestFiles.h"
 
 namespace {
 
@@ -13,10 +17,11 @@ struct Fixture {
     std::vector<std::vector<int>> genes;
     ProjectFileData data;
     std::vector<int> hits;
+    TSettings settings;  // the data type code and the fields it describes itself by
 
     // Demes given as (name, sample size); every gene gets `sites` states.
     Fixture(std::vector<std::pair<const char*, int>> demes, int sites, std::int8_t type = DNA) {
-        data.dataType = type;
+        settings.dataType = type;
         data.linkedLoci = sites;
         data.entireCount = 1;
         data.simulationCount = 1;
@@ -39,9 +44,13 @@ struct Fixture {
         data.hits = hits;
     }
 
-    std::string text() const {
+    // The file written with the data type the settings make.
+    std::string text() {
+        const auto dataType = makeDataType(settings);
+        data.dataType = dataType.get();
         std::ostringstream os;
         writeProjectFile(os, data);
+        data.dataType = nullptr;
         return os.str();
     }
 };
@@ -62,7 +71,7 @@ TEST(ProjectFile, HeaderProfileAndDnaSample) {
     f.data.simulationIndex = 3;
     f.data.simulationCount = 4;
     f.data.mutationRate = 0.0005f;
-    f.data.transitionFraction = 0.66666f;
+    f.settings.transitionFraction = 0.66666f;
     const std::string t = f.text();
     EXPECT_EQ(t.rfind("#Tessaly input file written by the simulation program Sinuo\n\n#2. of 2 Demographic simulation\n"
                       "#3. of 4 Genetic simulation\n\n#Multilocus: no\n\n",
@@ -113,14 +122,12 @@ TEST(ProjectFile, MicrosatellitesAreShiftedAndBoundsShownPlus10000) {
     Fixture f({{"pop", 1}}, 2, MICROSAT);
     f.genes[0] = {0, -3};
     f.data.demes[0].genes[0] = f.genes[0];
-    f.data.microsatRange = 10;
-    f.data.microsatLower = -4;
-    f.data.microsatUpper = 5;
+    f.settings.microsatRange = 10;  // states -4 .. 5
     const std::string t = f.text();
     EXPECT_TRUE(contains(t, "#Data type: MICROSAT (Range constraint : 10 [9996;10005])\n"));
     EXPECT_TRUE(contains(t, "\tDataType=MICROSAT\n\tLocusSeparator=WHITESPACE\n"));
     EXPECT_TRUE(contains(t, "\n1_1 1  50000 49997 \n"));
-    f.data.microsatRange = 0;
+    f.settings.microsatRange = 0;
     EXPECT_TRUE(contains(f.text(), "#Data type: MICROSAT (No range constraint)\n"));
 }
 
@@ -137,8 +144,8 @@ TEST(ProjectFile, MultilocusSeparatesIndependentLociByABlank) {
 
 TEST(ProjectFile, SnpHeaderAndTypeLine) {
     Fixture f({{"pop", 1}}, 1, SNP);
-    f.data.minSnpFrequency = 0.05f;
-    f.data.minSnpFrequencyInSample = 0.1f;
+    f.settings.minSnpFrequency = 0.05f;
+    f.settings.minSnpFrequencyInSample = 0.1f;
     const std::string t = f.text();
     EXPECT_TRUE(contains(t, "#Data type: SNP Minimum Frequency = 0.05 (within Sample = 0.1)\n"));
     EXPECT_TRUE(contains(t, "\tDataType=STANDARD\n\tLocusSeparator=WHITESPACE\n"));
@@ -161,4 +168,31 @@ TEST(ProjectFile, GroupsAreRunsOfEqualGroupNumbers) {
                          "\t   \"$-1_b\"\n\t}\n"));
     EXPECT_TRUE(contains(groups({{"$1_a", 1}, {"plain", 1}, {"$1_z", 0}, {"$3_b", 1}}),
                          "\n\tNbGroups=2\n\tGroup={\n\t   \"$1_a\"\n\t   \"plain\"\n\t}\n\n\tGroup={\n\t   \"$3_b\"\n\t}\n"));
+}
+
+TEST(ProjectFile, WrittenToItsPathAsToAStreamAndRegistered) {
+    Fixture f({{"pop", 2}}, 3);
+    const std::string expected = f.text();
+    const auto dataType = makeDataType(f.settings);
+    f.data.dataType = dataType.get();
+    testing_support::TempFolder temp;
+    const std::string path = temp.folder() + "run_1-1.arp";
+    OutputRegistry registry;
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(writeProjectFile(my_string(path), f.data, registry), 1);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "\n\t\tWritting Tessaly oputput ... done!");
+    EXPECT_EQ(testing_support::readFile(path), expected);
+    EXPECT_FALSE(std::filesystem::exists(path + ".part"));
+    EXPECT_EQ(registry.written(), std::vector<std::string>{path});
+
+    // A file that cannot be opened is named once per program call, however
+    // often it fails; the list still counts it.
+    const std::string blocked = temp.folder() + "missing/folder/run.arp";
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(writeProjectFile(my_string(blocked), f.data, registry), 1);
+    EXPECT_EQ(writeProjectFile(my_string(blocked), f.data, registry), 1);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "\n\t\tWritting Tessaly oputput ...\n\t\tWARNING: the output file '" + blocked +
+                  "' cannot be opened; its results are lost! done!\n\t\tWritting Tessaly oputput ... done!");
+    EXPECT_EQ(registry.written(), std::vector<std::string>{path});
 }

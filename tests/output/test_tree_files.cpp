@@ -1,11 +1,18 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <functional>
+#include <memory>
 #include <sstream>
 #include <string>
 
-#include "output/CoalescenceTables.h"
 #include "coalescent/GenealogyTree.h"
+#include "mutation/DataType.h"
+#include "output/CoalescenceTables.h"
+#include "output/GeneticWriter.h"
+#include "output/OutputFiles.h"
 #include "output/TreeFiles.h"
+#include "support/TestFiles.h"
 
 namespace {
 
@@ -14,7 +21,6 @@ namespace {
 struct SmallTree {
     TTree tree;
     SmallTree() {
-        resetNodeCounter();
         tree.resize(3);
         tree.clearLocations();
         for (int i = 0; i < 3; ++i) {
@@ -117,4 +123,46 @@ TEST(CoalescenceTables, TmrcaAndCoalescenceLines) {
     std::ostringstream coal;
     writeCoalescenceLine(coal, t.tree);
     EXPECT_EQ(coal.str(), " 8 0\n");  // n - 1 values
+}
+
+TEST(CoalescenceTables, WritersThroughTheirInterfaceWriteTheTableLines) {
+    // One genetic simulation of one genealogy (simulation 4, a single locus)
+    // driven as the genetic phase drives every writer.
+    SmallTree t;
+    std::ostringstream tmrcaLine;
+    writeTmrcaLine(tmrcaLine, t.tree, 10, 4, -1, {{0, 0}, {1, 0}, {7, 0}});
+    std::ostringstream coalLine;
+    writeCoalescenceLine(coalLine, t.tree);
+    struct Case {
+        std::function<std::unique_ptr<GeneticWriter>()> make;
+        std::string extension;
+        std::string content;
+    };
+    const Case cases[] = {
+        {[] { return std::make_unique<TmrcaWriter>(); }, ".tmrca",
+         "noSimulation TMRCA Pop1 Pop2 Pop3 \n" + tmrcaLine.str()},
+        {[] { return std::make_unique<CoalescenceWriter>(); }, ".coal",
+         "Coalescence times for every simulations\nSimulation4" + coalLine.str()},
+    };
+    for (const Case& c : cases) {
+        testing_support::TempFolder temp;
+        OutputRegistry registry;
+        GeneticPhaseView phase;
+        phase.folder = my_string(temp.folder());
+        phase.outputName = "GeneticOutput/run";
+        phase.registry = &registry;
+        phase.dataType = nullptr;
+        phase.generations = 10;
+        phase.samples = {{"a", 2, 0, 0}, {"b", 1, 1, 0}, {"c", 1, 7, 0}};
+        const MutationResult mutations;
+        const auto writer = c.make();
+        writer->open(phase);
+        writer->writeHeaders(phase);
+        writer->genealogy(phase, {4, -1, t.tree, mutations});
+        const std::string path = temp.folder() + "GeneticOutput/run" + c.extension;
+        EXPECT_FALSE(std::filesystem::exists(path)) << c.extension << ": complete only when finished";
+        writer->finish(phase);
+        EXPECT_EQ(testing_support::readFile(path), c.content);
+        EXPECT_EQ(registry.written(), std::vector<std::string>{path});
+    }
 }

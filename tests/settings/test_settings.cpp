@@ -16,6 +16,7 @@ struct ReadResult {
     bool ok = false;
     std::string message;  // the exception's message when not ok
     std::string console;
+    std::string folder;  // where the settings file was
     TSettings settings;
 };
 
@@ -23,6 +24,7 @@ ReadResult readText(const std::string& text, int numberOfSimulations = 0) {
     TempFolder temp;
     const std::string path = temp.write("settings.txt", text);
     ReadResult r;
+    r.folder = temp.folder();
     testing::internal::CaptureStdout();
     try {
         r.ok = r.settings.readSettings(my_string("fluviagen"), my_string(path), numberOfSimulations);
@@ -48,7 +50,6 @@ TEST(Settings, ReadsEveryLineOfAValidFile) {
     EXPECT_FLOAT_EQ(r.settings.growthRate, 0.5f);
     EXPECT_EQ(r.settings.numDemographicSimulations, 3);
     EXPECT_EQ(r.settings.dataType, DNA);
-    EXPECT_EQ(r.settings.dataTypeName, "DNA");
     EXPECT_TRUE(r.settings.arpOutput);
     EXPECT_FALSE(r.settings.coalescenceImageOutput);
     EXPECT_FLOAT_EQ(r.settings.migrOcc, 0.05f);
@@ -108,13 +109,18 @@ TEST(Settings, CarryingCapacityMustFitSixteenBits) {
     EXPECT_EQ(readText(settingsText({{7, "32767"}})).settings.carryingCapacity, 32767);
 }
 
-TEST(Settings, DataTypeNames) {
-    const char* names[] = {"MICROSAT", "RFLP", "DNA", "STANDARD", "SNP"};
-    for (int code = 0; code < 5; ++code)
-        EXPECT_EQ(readText(settingsText({{19, std::to_string(code)}})).settings.dataTypeName, names[code]);
+TEST(Settings, DataTypeCodes) {
+    // Line 19 holds the code the data type registry answers to (the data
+    // types name themselves).
+    for (const int code : {MICROSAT, RFLP, DNA, STANDARD, SNP}) {
+        const auto r = readText(settingsText({{19, std::to_string(code)}}));
+        EXPECT_TRUE(r.ok) << r.message;
+        EXPECT_EQ(r.settings.dataType, code);
+    }
+    // An unknown code is stored as read, and refused by the checks.
     const auto seven = readText(settingsText({{19, "7"}}));
+    EXPECT_FALSE(seven.ok);
     EXPECT_EQ(seven.settings.dataType, 7);
-    EXPECT_EQ(seven.settings.dataTypeName, "DNA");
 }
 
 TEST(Settings, CommandLineNumberReplacesLine16) {
@@ -126,8 +132,7 @@ TEST(Settings, CommandLineNumberReplacesLine16) {
 
 TEST(Settings, DataFolderAndMissingFile) {
     const auto r = readText(settingsText());
-    EXPECT_FALSE(dataFolder.empty());
-    EXPECT_EQ(dataFolder[dataFolder.length() - 1], '/');
+    EXPECT_EQ(r.settings.dataFolder, r.folder);  // with its final separator
 
     TSettings s;
     try {

@@ -50,6 +50,7 @@ TEST(SettingsChecks, UnusableValuesNameTheirLineBeforeAnyRun) {
         {{{9, "-1"}}, 9},
         {{{12, "-0.5"}}, 12},
         {{{17, "-3"}}, 17},
+        {{{17, "0"}}, 17},                    // no genetic simulation: no output at all
         {{{18, "-1"}}, 18},
         {{{19, "7"}}, 19},
         {{{19, "-1"}}, 19},
@@ -97,7 +98,6 @@ TEST(SettingsChecks, BlankLinesMoveTheReportedLine) {
 
 TEST(SettingsChecks, ValuesWithAnOutcomeOfTheModelAreKept) {
     const std::map<int, std::string> kept[] = {
-        {{17, "0"}},                // no genetic simulation
         {{20, "0"}},                // the genetic driver raises its own fatal error
         {{16, "-2"}},               // no entire simulation
         {{14, "7"}},                // overflow rate outside 0..1: the whole surplus moves
