@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <iomanip>
 #include <ostream>
 #include <sstream>
 
@@ -25,7 +26,7 @@ constexpr long long kMaxWritableState = 2147483647LL - 50000;
     text << "Microsatellite locus " << model.locus + 1 << ": a mutation takes an allele to " << next
          << " repeats from the ancestral state, beyond the " << kMaxWritableState
          << " the project files can hold. The steps of this locus have a geometric parameter of "
-         << model.stepParameter
+         << std::setprecision(12) << model.stepParameter
          << " (drawn around the value of settings line 28); a value closer to 0, or a lower mutation rate "
             "(line 23), keeps the alleles within reach!";
     throw TException(my_string(text.str()), levelFatal);
