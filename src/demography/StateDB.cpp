@@ -13,16 +13,21 @@
 
 StateDB::StateDB(const TSegmentVector& drainage, std::int32_t G) : count(drainage.size()), generations(G) {
     const std::size_t length = static_cast<std::size_t>(std::max<std::int64_t>(G, 0)) + 1;
+    // Every series starts on a cache line of its own: the forward simulation
+    // writes 32 generations of a series as one full line, and the backward
+    // walk's reads of one generation never straddle two lines.
+    const std::size_t stride = (length + lineEntries - 1) / lineEntries * lineEntries;
     std::size_t series = 0;
     for (const auto& [id, segment] : drainage.segments)
         series += static_cast<std::size_t>(std::max(segment->neighbourCount, 0)) + 1;
-    if (series > table_.max_size() / length) throw std::bad_alloc();
-    table_.assign(series * length, 0);
+    if (series > (table_.max_size() - lineEntries) / stride) throw std::bad_alloc();
+    table_.assign(series * stride + lineEntries, 0);
     histories.resize(drainage.segments.size());
-    std::int16_t* next = table_.data();
-    const auto take = [&next, length] {
+    const auto address = reinterpret_cast<std::uintptr_t>(table_.data());
+    std::int16_t* next = table_.data() + (lineBytes - address % lineBytes) % lineBytes / sizeof(std::int16_t);
+    const auto take = [&next, length, stride] {
         TimeStoFull view(next, static_cast<std::int32_t>(length));
-        next += length;
+        next += stride;
         return view;
     };
     std::int32_t index = 0;

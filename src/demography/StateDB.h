@@ -7,7 +7,7 @@
 // The whole history is one contiguous table. A segment's rows follow each
 // other in ascending segment order (by the segment's index): first its size
 // series, then one immigrant series per neighbour in neighbour order, each
-// G + 1 entries long. The coalescent reads a deme's series through views
+// G + 1 entries long and starting on a cache line of its own. The coalescent reads a deme's series through views
 // taken once per deme, and the forward simulation writes each series a
 // cache line at a time, so neither depends on more than these accessors.
 #pragma once
@@ -67,14 +67,14 @@ public:
     const StatesOfCell& history(std::int32_t index) const { return histories[static_cast<std::size_t>(index)]; }
     // Every entry of every series back to 0.
     void clear();
-    // Every entry, in table order.
-    std::span<const std::int16_t> entries() const { return table_; }
 
     std::int32_t count = 0;        // segments
     std::int32_t generations = 0;  // G
     std::vector<StatesOfCell> histories;  // by segment index
 
 private:
+    static constexpr std::size_t lineBytes = 64;
+    static constexpr std::size_t lineEntries = lineBytes / sizeof(std::int16_t);
     std::vector<std::int16_t> table_;
 };
 

@@ -111,7 +111,13 @@ inline void startingConditions(RunLoop& world) {
 
 // Every size and immigrant entry of the database, segment after segment.
 inline std::vector<std::int16_t> snapshot(const StateDB& db) {
-    return std::vector<std::int16_t>(db.entries().begin(), db.entries().end());
+    std::vector<std::int16_t> all;
+    for (const StatesOfCell& history : db.histories) {
+        all.insert(all.end(), history.sizes.entries().begin(), history.sizes.entries().end());
+        for (const TimeStoFull& series : history.immigrants)
+            all.insert(all.end(), series.entries().begin(), series.entries().end());
+    }
+    return all;
 }
 
 // A dendritic test network of 2^levels - 1 segments: a binary tree of
