@@ -10,6 +10,7 @@
 #include <sstream>
 #include <string>
 
+#include "app/Interruption.h"
 #include "base/Exception.h"
 #include "coalescent/Deme.h"
 #include "demography/Demography.h"
@@ -20,6 +21,7 @@
 #include "drainage/readers/DrainageFiles.h"
 #include "drainage/readers/PopulationFile.h"
 #include "mutation/DataType.h"
+#include "output/OutputLock.h"
 #include "random/Rng.h"
 
 namespace {
@@ -46,12 +48,49 @@ RunLoop::~RunLoop() {
     demes.reset();
 }
 
+namespace {
+
+// "<settings>_<samples>_<TYPE>": the start of the name of every output file
+// of a call, the same as the genetic phase gives its files.
+std::string outputSetName(const TSettings& settings, const DataType& dataType) {
+    const auto stem = [](const my_string& path) { return fileNameOf(path).before('.').str(); };
+    return stem(settings.settingsPath) + "_" + stem(settings.sampleFile) + "_" + dataType.name();
+}
+
+}  // namespace
+
 void runProgram(const my_string& programPath, const my_string& settingsPath, std::int32_t numberOfSimulations) {
     Rng rng;
     rng.initialize_ran3(programSeed());
     TSettings settings;
     settings.readSettings(programPath, settingsPath, numberOfSimulations);
-    RunLoop(settings, rng).runSimulations();
+    RunLoop loop(settings, rng);
+    const std::string folder = settings.dataFolder.str() + "GeneticOutput/";
+    try {
+        const InterruptWatcher watcher(loop.outputs, folder);
+        // Without a data type the call fails before its genetic phase, and
+        // writes nothing.
+        const std::unique_ptr<DataType> type = makeDataType(settings);
+        std::unique_ptr<OutputLock> lock;
+        std::string record;
+        if (type) {
+            const std::string name = outputSetName(settings, *type);
+            lock = std::make_unique<OutputLock>(folder, name);
+            record = folder + name + ".complete";
+            loop.outputs.setCompletionRecord(record);
+        }
+        loop.runSimulations();
+        if (!record.empty()) writeCompletionRecord(record, folder, loop.outputs);
+    } catch (...) {
+        { const auto released = loop.outputs.removeParts(); }
+        // The console stopped in the middle of a line.
+        std::cout << std::flush;
+        std::cerr << "\n" << outputsLine(folder, loop.outputs.written()) << std::endl;
+        throw;
+    }
+    // After the console's last lines, which a terminal shows first.
+    std::cout << std::flush;
+    std::cerr << outputsLine(folder, loop.outputs.written()) << std::endl;
 }
 
 void RunLoop::runSimulations() {

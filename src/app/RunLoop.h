@@ -61,7 +61,7 @@ public:
     bool databaseReady = false;  // database just built or cleared: no reset needed
     std::unique_ptr<TDemeCollection> demes;
     std::unique_ptr<DataType> dataType;  // made on first use, kept for the whole call
-    OutputRegistry outputs;      // every output file of the call, and the warnings already given
+    OutputRegistry outputs;      // every output file of the call, its ".part" files and the warnings given
     std::int32_t runIndex = 0;   // entire simulations started so far
 
 private:
@@ -69,8 +69,13 @@ private:
 };
 
 // Reads the settings file, seeds the generator and runs every entire
-// simulation of a program call. Throws a fatal TException when the call
-// cannot run.
+// simulation of a program call. The call holds the lock of its output set
+// (another call writing the same files stops at once), ends with 130 or 143
+// on SIGINT or SIGTERM without leaving ".part" files, and on success writes
+// the completion record "GeneticOutput/<name>.complete". Once the settings
+// are read it ends, also when it fails, with one line on standard error that
+// names the output folder and the files written. Throws a fatal TException
+// when the call cannot run or its outputs cannot be written.
 void runProgram(const my_string& programPath, const my_string& settingsPath, std::int32_t numberOfSimulations);
 
 // The seed of the main generator for a program call: the clock seed, or the

@@ -1,9 +1,16 @@
 #include "output/OutputFiles.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <set>
 #include <string>
+
+#include "base/Exception.h"
 
 void OutputRegistry::warnOnce(const my_string& path) {
     if (warned_.insert(path.str()).second)
@@ -14,43 +21,204 @@ void OutputRegistry::completed(const my_string& path) {
     if (seen_.insert(path.str()).second) written_.push_back(path.str());
 }
 
-OutputFile::~OutputFile() {
-    if (stream_.is_open()) abandon();
+void OutputRegistry::addPart(const std::string& partPath) {
+    if (!recordRemoved_ && !completionRecord_.empty()) {
+        if (std::remove(completionRecord_.c_str()) != 0 && errno != ENOENT) {
+            const int reason = errno;
+            throw TException(shortened("Cannot remove the completion record '" + completionRecord_ +
+                                       "' of the outputs about to be replaced: " + std::strerror(reason) + "!"),
+                             levelFatal);
+        }
+        recordRemoved_ = true;
+    }
+    parts_.insert(partPath);
 }
 
-bool OutputFile::open(const my_string& path, bool append, OutputRegistry& registry) {
-    if (stream_.is_open()) abandon();
-    registry_ = &registry;
-    path_ = path;
-    partPath_ = append ? my_string() : path + ".part";
-    if (path.empty()) {
-        stream_.setstate(std::ios::failbit);
-    } else if (append) {
-        stream_.open(path.str(), std::ios::out | std::ios::app);
-    } else {
-        stream_.open(partPath_.str(), std::ios::out | std::ios::trunc);
+void OutputRegistry::dropPart(const std::string& partPath) { parts_.erase(partPath); }
+
+std::unique_lock<std::mutex> OutputRegistry::removeParts() {
+    std::unique_lock<std::mutex> lock(partsMutex_);
+    for (const std::string& part : parts_) std::remove(part.c_str());
+    parts_.clear();
+    return lock;
+}
+
+namespace {
+
+std::string relativeTo(const std::string& folder, const std::string& path) {
+    return path.compare(0, folder.size(), folder) == 0 ? path.substr(folder.size()) : path;
+}
+
+}  // namespace
+
+std::string outputsLine(const std::string& folder, const std::vector<std::string>& written) {
+    if (written.empty()) return "No output files written.";
+    std::string line = "Outputs written to " + folder + ":";
+    for (std::size_t i = 0; i < written.size(); ++i) line += (i == 0 ? " " : ", ") + relativeTo(folder, written[i]);
+    return line;
+}
+
+void writeCompletionRecord(const std::string& path, const std::string& folder, OutputRegistry& registry) {
+    // A copy: completing the record adds it to the files written.
+    const std::vector<std::string> files = registry.written();
+    if (files.empty()) return;
+    OutputFile record;
+    record.open(my_string(path), false, registry);
+    for (const std::string& file : files) record << relativeTo(folder, file) << "\n";
+    record.close();
+}
+
+namespace {
+
+constexpr std::size_t bufferSize = 1 << 16;
+
+// Writes all of [data, data + size), resuming after short writes; the errno
+// of the failure, or 0.
+int writeAll(int fd, const char* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        data += n;
+        size -= static_cast<std::size_t>(n);
     }
-    if (!stream_.is_open()) {
-        stream_.setstate(std::ios::failbit);
-        registry.warnOnce(path);
+    return 0;
+}
+
+}  // namespace
+
+OutputBuffer::OutputBuffer() : buffer_(bufferSize) {}
+
+OutputBuffer::~OutputBuffer() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+bool OutputBuffer::open(const std::string& path) {
+    close();
+    error_ = 0;
+    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd_ < 0) {
+        error_ = errno;
         return false;
     }
+    setp(buffer_.data(), buffer_.data() + buffer_.size());
     return true;
 }
 
+bool OutputBuffer::writeBuffered() {
+    const std::size_t size = static_cast<std::size_t>(pptr() - pbase());
+    // After a failure the rest is dropped: the file is lost either way, and
+    // the first reason is the one to report.
+    if (size > 0 && error_ == 0) error_ = writeAll(fd_, pbase(), size);
+    setp(buffer_.data(), buffer_.data() + buffer_.size());
+    return error_ == 0;
+}
+
+OutputBuffer::int_type OutputBuffer::overflow(int_type c) {
+    if (fd_ < 0 || !writeBuffered()) return traits_type::eof();
+    if (!traits_type::eq_int_type(c, traits_type::eof())) sputc(traits_type::to_char_type(c));
+    return traits_type::not_eof(c);
+}
+
+int OutputBuffer::sync() { return fd_ >= 0 && writeBuffered() ? 0 : -1; }
+
+bool OutputBuffer::close() {
+    if (fd_ < 0) return error_ == 0;
+    writeBuffered();
+    // Some file systems (NFS among them) report a full disk only here.
+    if (::close(fd_) != 0 && error_ == 0) error_ = errno;
+    fd_ = -1;
+    setp(nullptr, nullptr);
+    return error_ == 0;
+}
+
+OutputFile::OutputFile() : stream_(&buffer_) {}
+
+OutputFile::~OutputFile() { abandon(); }
+
+void OutputFile::open(const my_string& path, bool append, OutputRegistry& registry) {
+    abandon();
+    registry_ = &registry;
+    path_ = path;
+    stream_.clear();
+    if (path.empty()) {
+        // The folder could not be made (the reason has been printed).
+        registry.warnOnce(path);
+        throw TException(my_string("An output file cannot be written: its folder cannot be created!"), levelFatal);
+    }
+    partPath_ = path.str() + ".part";
+    {
+        // Created under the registry's lock, so that an interrupted call
+        // either sees the ".part" file listed or finds it not yet created.
+        const std::lock_guard<std::mutex> lock(registry.partsMutex());
+        registry.addPart(partPath_);
+        if (!buffer_.open(partPath_)) {
+            const int error = buffer_.error();
+            std::remove(partPath_.c_str());
+            registry.dropPart(partPath_);
+            partPath_.clear();
+            registry.warnOnce(path);
+            fail("open", error);
+        }
+    }
+    if (!append) return;
+    const int old = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (old < 0) {
+        if (errno != ENOENT) fail("read", errno);
+        return;
+    }
+    std::vector<char> chunk(bufferSize);
+    for (;;) {
+        const ssize_t n = ::read(old, chunk.data(), chunk.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            const int error = errno;
+            ::close(old);
+            fail("read", error);
+        }
+        if (n == 0) break;
+        stream_.write(chunk.data(), n);
+    }
+    ::close(old);
+}
+
+std::ostream& OutputFile::stream() {
+    if (buffer_.error() != 0) fail("write", buffer_.error());
+    return stream_;
+}
+
 void OutputFile::close() {
-    if (!stream_.is_open()) return;
-    stream_.close();
-    if (!partPath_.empty() && std::rename(partPath_.c_str(), path_.c_str()) != 0)
-        registry_->warnOnce(path_);
-    else
-        registry_->completed(path_);
+    if (!isOpen()) return;
+    if (!buffer_.close()) fail("write", buffer_.error());
+    {
+        const std::lock_guard<std::mutex> lock(registry_->partsMutex());
+        if (std::rename(partPath_.c_str(), path_.c_str()) != 0) {
+            const int error = errno;
+            std::remove(partPath_.c_str());
+            registry_->dropPart(partPath_);
+            partPath_.clear();
+            fail("complete", error);
+        }
+        registry_->dropPart(partPath_);
+    }
     partPath_.clear();
+    registry_->completed(path_);
 }
 
 void OutputFile::abandon() {
-    if (!stream_.is_open()) return;
-    stream_.close();
-    if (!partPath_.empty()) std::remove(partPath_.c_str());
+    buffer_.close();
+    if (partPath_.empty()) return;
+    const std::lock_guard<std::mutex> lock(registry_->partsMutex());
+    std::remove(partPath_.c_str());
+    registry_->dropPart(partPath_);
     partPath_.clear();
+}
+
+void OutputFile::fail(const char* what, int error) {
+    abandon();
+    throw TException(shortened(std::string("Cannot ") + what + " the output file '" + path_.str() +
+                               "': " + std::strerror(error) + "!"),
+                     levelFatal);
 }

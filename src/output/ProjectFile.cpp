@@ -5,6 +5,7 @@
 #include <iostream>
 #include <string>
 
+#include "base/Exception.h"
 #include "output/OutputFiles.h"
 #include "mutation/DataType.h"
 
@@ -142,10 +143,9 @@ void writeProjectFile(std::ostream& os, const ProjectFileData& data) {
 int writeProjectFile(const my_string& path, const ProjectFileData& data, OutputRegistry& registry) {
     std::cout << "\n\t\tWritting Tessaly oputput ...";
     OutputFile file;
-    if (file.open(path, false, registry)) {
-        writeProjectFile(file.stream(), data);
-        file.close();
-    }
+    file.open(path, false, registry);
+    writeProjectFile(file.stream(), data);
+    file.close();
     std::cout << " done!";
     return 1;
 }
@@ -182,5 +182,12 @@ void ProjectFileWriter::genotypes(const GeneticPhaseView& phase, const GenotypeV
 
 void ProjectFileWriter::finish(const GeneticPhaseView&) { list_.close(); }
 
-// The names the list holds stand for project files already complete.
-void ProjectFileWriter::abandon() { list_.close(); }
+// The names the list holds stand for project files already complete. When
+// the list itself cannot be completed it stays as it was: the failure that
+// abandons the phase is the one to report.
+void ProjectFileWriter::abandon() {
+    try {
+        list_.close();
+    } catch (const TException&) {
+    }
+}

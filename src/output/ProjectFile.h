@@ -46,9 +46,9 @@ my_string projectFileName(const my_string& outputText, int entireIndex, int enti
 // Writes the whole file to a stream (the console lines are the caller's).
 void writeProjectFile(std::ostream& os, const ProjectFileData& data);
 
-// Opens path, prints the console lines and writes the file. An unopenable
-// file writes nothing; the result is always 1, as the list file names the
-// file either way.
+// Opens path, prints the console lines and writes the file; the result is
+// always 1. A file that cannot be opened or written ends the program call (a
+// fatal TException).
 int writeProjectFile(const my_string& path, const ProjectFileData& data, OutputRegistry& registry);
 
 // The project files of every genetic simulation, and the ".arb" list that

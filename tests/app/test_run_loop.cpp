@@ -3,12 +3,15 @@
 // guard against a failure that recurs in every run.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 #include "support/TestFiles.h"
 
+using testing_support::readFile;
 using testing_support::runProgram;
 using testing_support::settingsText;
+using testing_support::StandardError;
 using testing_support::TempFolder;
 
 namespace {
@@ -80,4 +83,26 @@ TEST(RunLoop, GivesUpAfterAThousandFailuresInARow) {
     EXPECT_EQ(count(r.output, "run finished UN-SUCCESSFULLY"), 1000u);
     EXPECT_TRUE(contains(r.output, "\n***** 1000.(0) run finished UN-SUCCESSFULLY"));
     EXPECT_TRUE(contains(r.output, "FATAL ERROR: Giving up: 1000 entire simulations in a row did not succeed!"));
+}
+
+TEST(RunLoop, EndsWithTheOutputsWrittenOnStandardErrorAndTheirCompletionRecord) {
+    TempFolder temp;
+    const std::filesystem::path source(FLUVIAGEN_SOURCE_DIR "/tests/e2e");
+    for (const char* name : {"cases/dna/settings.txt", "shared/river_nodes.txt", "shared/river_segments.txt",
+                             "shared/samples.txt", "shared/sources.txt"})
+        std::filesystem::copy(source / name, temp.path());
+    const auto r = runProgram({temp.folder() + "settings.txt"}, "", "5", "", 0, StandardError::Apart);
+    EXPECT_EQ(r.status, 0);
+    // In the order the files were completed: the tables and the list at the
+    // end of the first entire simulation.
+    std::string line, record;
+    for (const char* file : {"_1-1.arp", "_1-2.arp", ".arb", "_true.trees", "_mut.trees", ".tmrca", ".coal",
+                             "_2-1.arp", "_2-2.arp"}) {
+        line += std::string(line.empty() ? "" : ", ") + "settings_samples_DNA" + file;
+        record += std::string("settings_samples_DNA") + file + "\n";
+    }
+    EXPECT_EQ(r.errors, "Outputs written to " + temp.folder() + "GeneticOutput/: " + line +
+                            ", settings_samples_DNA.complete\n");
+    EXPECT_EQ(readFile(temp.path() / "GeneticOutput/settings_samples_DNA.complete"), record);
+    EXPECT_FALSE(std::filesystem::exists(temp.path() / "GeneticOutput/settings_samples_DNA.lock"));
 }

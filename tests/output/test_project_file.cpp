@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "base/Exception.h"
 #include "mutation/DataType.h"
 #include "output/OutputFiles.h"
 #include "output/ProjectFile.h"
@@ -185,14 +186,22 @@ TEST(ProjectFile, WrittenToItsPathAsToAStreamAndRegistered) {
     EXPECT_FALSE(std::filesystem::exists(path + ".part"));
     EXPECT_EQ(registry.written(), std::vector<std::string>{path});
 
-    // A file that cannot be opened is named once per program call, however
-    // often it fails; the list still counts it.
+    // A file that cannot be opened is named once per program call and ends
+    // the call: results that cannot be written are lost.
     const std::string blocked = temp.folder() + "missing/folder/run.arp";
     testing::internal::CaptureStdout();
-    EXPECT_EQ(writeProjectFile(my_string(blocked), f.data, registry), 1);
-    EXPECT_EQ(writeProjectFile(my_string(blocked), f.data, registry), 1);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        try {
+            writeProjectFile(my_string(blocked), f.data, registry);
+            ADD_FAILURE() << "an unopenable file must end the call";
+        } catch (const TException& e) {
+            EXPECT_TRUE(e.isFatal());
+            EXPECT_EQ(e.message(), my_string("Cannot open the output file '" + blocked +
+                                             "': No such file or directory!"));
+        }
+    }
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "\n\t\tWritting Tessaly oputput ...\n\t\tWARNING: the output file '" + blocked +
-                  "' cannot be opened; its results are lost! done!\n\t\tWritting Tessaly oputput ... done!");
+                  "' cannot be opened; its results are lost!\n\t\tWritting Tessaly oputput ...");
     EXPECT_EQ(registry.written(), std::vector<std::string>{path});
 }
