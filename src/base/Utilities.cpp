@@ -164,27 +164,36 @@ my_string fileNameOf(const my_string& path) {
     return pos < 0 ? path : path.after(pos);
 }
 
-my_string& readLine(my_string& text, std::istream& is) {
+bool readLine(my_string& text, std::istream& is) {
     text.clear();
+    std::string line;
+    int length = 0;  // characters of the line so far, leading blanks included
     int c = is.peek();
     while (is.good() && (c == ' ' || c == '\t' || c == '\r')) {
         is.get();
+        if (++length > maxLineLength) return false;
         c = is.peek();
     }
-    bool pendingCR = false;
     while (is.good()) {
         c = is.get();
         if (c == std::char_traits<char>::eof() || c == '\n') break;
-        if (pendingCR) text += '\r';
-        pendingCR = (c == '\r');
-        if (!pendingCR) text += static_cast<char>(c);
+        if (c == '\r' && (is.peek() == '\n' || is.peek() == std::char_traits<char>::eof())) {
+            is.get();
+            break;
+        }
+        if (++length > maxLineLength) {
+            text = line;
+            return false;
+        }
+        line += static_cast<char>(c);
     }
-    return text;
+    text = line;
+    return true;
 }
 
 my_string& readWord(my_string& text, std::istream& is) {
     text.clear();
-    while (is.good()) {
+    while (is.good() && text.length() < my_string::maxLength) {
         const int c = is.get();
         if (c == std::char_traits<char>::eof() || c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\0') break;
         text += static_cast<char>(c);
@@ -199,7 +208,7 @@ my_string& readToken(my_string& text, std::istream& is) {
         is.get();
         c = is.peek();
     }
-    while (is.good()) {
+    while (is.good() && text.length() < my_string::maxLength) {
         c = is.peek();
         if (c == std::char_traits<char>::eof() || c == ' ' || c == '\t' || c == '\r') {
             if (c != std::char_traits<char>::eof()) is.get();

@@ -74,10 +74,26 @@ std::ostream& operator<<(std::ostream& os, const my_string& s);
 my_string folderOf(const my_string& path);
 my_string fileNameOf(const my_string& path);
 
-// Line readers used by every text input. Each empties the text first and
-// stops at end of input or on a failed stream. A carriage return right before
-// the line feed belongs to the line end (files written on Windows).
-my_string& readLine(my_string& text, std::istream& is);
+// The longest line (and word) an input file may hold: one character less than
+// the text type holds, as the program's historic line buffers had it.
+constexpr int maxLineLength = my_string::maxLength - 1;
+
+// Reads one line of a text input into text, without its line end; blanks at
+// its start are dropped. Empties the text first and stops at end of input or
+// on a failed stream. A carriage return right before the line feed belongs to
+// the line end (files written on Windows).
+// False when the line is longer than maxLineLength characters (its leading
+// blanks included): reading stops there, and the input must be refused, since
+// reading on would take the rest of the line for the next one. Stopping is
+// what keeps an input without line ends (/dev/zero, a file of zero bytes
+// made sparse) from being read for ever.
+[[nodiscard]] bool readLine(my_string& text, std::istream& is);
+
+// The next word up to a blank or line end (readWord: the separator is
+// consumed, blanks before the word are not skipped), or up to a blank that is
+// consumed or a line end that stays for the next reader (readToken: blanks
+// before the word are skipped). Both stop after my_string::maxLength
+// characters; the rest of a longer word is left for the next call.
 my_string& readWord(my_string& text, std::istream& is);
 my_string& readToken(my_string& text, std::istream& is);
 

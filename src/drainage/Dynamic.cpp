@@ -1,7 +1,6 @@
 #include "drainage/Dynamic.h"
 
 #include <algorithm>
-#include <charconv>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -10,6 +9,7 @@
 #include "drainage/SegmentVector.h"
 #include "base/Exception.h"
 #include "base/InputFile.h"
+#include "base/NumberText.h"
 
 namespace {
 
@@ -21,15 +21,27 @@ std::string withoutComment(const my_string& line) {
     return text;
 }
 
-bool parseWhole(const std::string& word, std::int32_t& value) {
-    const char* first = word.data();
-    const char* last = word.data() + word.size();
-    if (first != last && *first == '+') ++first;
-    const auto [end, error] = std::from_chars(first, last, value);
-    return error == std::errc() && end == last;
+// A whole number as every input file takes it (see readNumber). When the
+// word is more than not a number, standard error says what is wrong with it,
+// at the place `where` gives.
+template <typename Where>
+bool parseWhole(const std::string& word, std::int32_t& value, Where where) {
+    const NumberProblem problem = readNumber(word, value);
+    if (problem != NumberProblem::none && problem != NumberProblem::notANumber)
+        std::cerr << where() << ": " << numberProblemText(problem, word, rangeText<std::int32_t>()) << "!"
+                  << std::endl;
+    return problem == NumberProblem::none;
 }
 
 TException fatal(const std::string& text) { return TException(shortened(text), levelFatal); }
+
+// A line of the environment or of a map file, refused when it is longer than
+// the readers take.
+void readWholeLine(my_string& line, std::istream& file, const std::string& what, std::int32_t lineNumber) {
+    if (!readLine(line, file))
+        throw fatal(what + ": line " + std::to_string(lineNumber) + " is longer than " + std::to_string(maxLineLength) +
+                    " characters!");
+}
 
 TDynamic readMapFile(const TSegmentVector& drainage, const my_string& path, std::int32_t generation) {
     std::ifstream file = openInputFile(path);
@@ -38,25 +50,31 @@ TDynamic readMapFile(const TSegmentVector& drainage, const my_string& path, std:
         TDynamic map;
         map.file = path;
         map.generation = generation;
+        const std::string what = "Reading dynamic map'" + path.str() + "'";
         my_string line;
-        readLine(line, file);
+        readWholeLine(line, file, what, 1);
         map.name = my_string(withoutComment(line));
-        readLine(line, file);
+        readWholeLine(line, file, what, 2);
         std::istringstream valueLine(line.str());
         std::string value;
         valueLine >> value;
         if (value != "0" && value != "1")
             throw fatal("Reading dynamic map'" + path.str() + "': line 2 must begin with the value 0 or 1, not '" +
-                        value.substr(0, 100) + "'!");
+                        printableWord(value, 100) + "'!");
         map.value = value == "1";
+        // The ids are free-format words, on any number of lines.
+        WordReader words(file, 3);
         std::string word;
         std::int32_t count = 0;
-        while (file >> word) {
+        while (words.next(word)) {
             ++count;
             std::int32_t id = 0;
-            if (!parseWhole(word, id))
+            const auto where = [&] {
+                return what + ", line " + std::to_string(words.line()) + ", entry " + std::to_string(count);
+            };
+            if (!parseWhole(word, id, where))
                 throw fatal("Reading dynamic map'" + path.str() + "': entry " + std::to_string(count) + " ('" +
-                            word.substr(0, 100) + "') is not a segment id!");
+                            printableWord(word, 100) + "') is not a segment id!");
             // Ids that the drainage does not hold are no error: a map may
             // cover a larger region than the drainage studied.
             if (id != 0 && drainage.find(id) != nullptr) map.segmentIds.push_back(id);
@@ -85,9 +103,9 @@ std::unique_ptr<TDynamicVector> readDynamicEnvironment(const TSegmentVector& dra
         auto environment = std::make_unique<TDynamicVector>();
         my_string line;
         std::int32_t lineNumber = 0;
+        const std::string what = "Reading dynamic maps'" + path.str() + "'";
         while (file.good()) {
-            readLine(line, file);
-            ++lineNumber;
+            readWholeLine(line, file, what, ++lineNumber);
             const std::string text = withoutComment(line);
             if (text.empty()) continue;
             std::istringstream fields(text);
@@ -95,9 +113,9 @@ std::unique_ptr<TDynamicVector> readDynamicEnvironment(const TSegmentVector& dra
             std::string name;
             fields >> first >> name;
             std::int32_t generation = 0;
-            if (!parseWhole(first, generation))
+            if (!parseWhole(first, generation, [&] { return what + ", line " + std::to_string(lineNumber); }))
                 throw fatal("Reading dynamic maps'" + path.str() + "': line " + std::to_string(lineNumber) +
-                            " must begin with a generation (a whole number), not '" + first.substr(0, 100) + "'!");
+                            " must begin with a generation (a whole number), not '" + printableWord(first, 100) + "'!");
             if (name.empty()) continue;
             environment->maps.push_back(readMapFile(drainage, folder + my_string(name), generation));
         }

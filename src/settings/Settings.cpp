@@ -12,6 +12,7 @@
 
 #include "base/Exception.h"
 #include "base/InputFile.h"
+#include "base/NumberText.h"
 
 namespace {
 
@@ -25,50 +26,49 @@ public:
     // A text line: the whole line, cut at its first "//", every blank removed.
     my_string text(const char* field) {
         my_string line;
-        readLine(line, is_);
+        const bool whole = readLine(line, is_);
         ++line_;
-        // The line reader keeps the first 10000 characters; without a comment
-        // among them the rest of a name would be lost.
-        if (line.length() >= my_string::maxLength && !line.contains(my_string("//")))
-            fail(field, "the line is longer than 9999 characters", line_);
+        // The rest of a longer line is not read: it could be a name cut short.
+        if (!whole) fail(field, "the line is longer than 9999 characters", line_);
         line = line.beforeComment();
         line.removeBlanks();
         return line;
     }
 
-    void skipLine() {
+    void skipLine(const char* field) {
         my_string line;
-        readLine(line, is_);
+        if (!readLine(line, is_)) refuse(field, "the line is longer than 9999 characters", line_ + 1);
         ++line_;
     }
 
-    // A value line: formatted extraction of the number (blank lines before it
-    // are passed over), then the rest of its line is dropped.
+    // A value line: its first word is the value (blank lines before it are
+    // passed over), the rest of the line is a comment. The whole word must be
+    // the number: "0,5" or "1e3x" are refused, not read as 0 or 1.
     template <typename T>
     T value(const char* field) {
-        skipBlankLines();
+        const my_string line = valueLine(field);
         T v{};
-        const bool atEnd = is_.eof() || is_.peek() == std::char_traits<char>::eof();
-        is_ >> v;
-        if (is_.fail()) fail(field, atEnd ? "the file ends before this value" : "is not a readable value of its type");
-        my_string rest;
-        readLine(rest, is_);
+        const std::string_view word = valueWord(line.str());
+        if (const NumberProblem problem = readNumber(word, v); problem != NumberProblem::none) {
+            if (problem != NumberProblem::notANumber)
+                explain(field, numberProblemText(problem, word, rangeText<T>()), line_ + 1);
+            fail(field, "is not a readable value of its type");
+        }
         ++line_;
         valueLines_.push_back(line_);
         return v;
     }
 
     bool flag(const char* field) {
-        skipBlankLines();
-        int v = -1;
-        const bool atEnd = is_.eof() || is_.peek() == std::char_traits<char>::eof();
-        is_ >> v;
-        if (is_.fail() || (v != 0 && v != 1)) {
-            is_.setstate(std::ios::failbit);
-            fail(field, atEnd ? "the file ends before this value" : "must be 0 or 1");
+        const my_string line = valueLine(field);
+        std::int32_t v = -1;
+        const std::string_view word = valueWord(line.str());
+        const NumberProblem problem = readNumber(word, v);
+        if (problem != NumberProblem::none || (v != 0 && v != 1)) {
+            if (problem != NumberProblem::none && problem != NumberProblem::notANumber)
+                explain(field, numberProblemText(problem, word, "0 ... 1"), line_ + 1);
+            fail(field, "must be 0 or 1");
         }
-        my_string rest;
-        readLine(rest, is_);
         ++line_;
         valueLines_.push_back(line_);
         return v == 1;
@@ -87,6 +87,27 @@ public:
     const std::vector<int>& valueLines() const { return valueLines_; }
 
 private:
+    // The next line that is not blank, read whole (the line count stays at
+    // the line before it).
+    my_string valueLine(const char* field) {
+        skipBlankLines();
+        if (is_.peek() == std::char_traits<char>::eof()) fail(field, "the file ends before this value");
+        my_string line;
+        if (!readLine(line, is_)) refuse(field, "the line is longer than 9999 characters", line_ + 1);
+        return line;
+    }
+
+    // What the console line of fail() cannot say, on standard error.
+    void explain(const char* field, const std::string& reason, int line) {
+        std::cerr << "Settings file, line " << line << " (" << field << "): " << reason << "!" << std::endl;
+    }
+
+    // Gives up with the reason on standard error only.
+    [[noreturn]] void refuse(const char* field, const std::string& reason, int line) {
+        explain(field, reason, line);
+        throw TException(my_string("Number of lines in setting file is incorrect!"), levelFatal);
+    }
+
     void skipBlankLines() {
         for (int c = is_.peek(); is_.good() && std::isspace(c); c = is_.peek()) {
             if (is_.get() == '\n') ++line_;
@@ -109,7 +130,7 @@ std::vector<int> parseInto(TSettings& s, std::istream& is) {
     s.nodeFile = in.text("node file");
     s.segmentFile = in.text("segment file");
     s.dynamicEnvironmentFile = in.text("dynamic environment file");
-    in.skipLine();
+    in.skipLine("heading");
 
     // The capacity is stored in 16 bits: a value that does not fit is
     // refused rather than wrapped into a wrong (maybe negative) capacity.

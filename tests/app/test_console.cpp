@@ -82,3 +82,33 @@ TEST(Console, SecondParameterSetsTheNumberOfRuns) {
     EXPECT_TRUE(contains(zero.output, "*  -3 demographic simulations"));
     EXPECT_TRUE(contains(zero.output, "0 of 0 Simulations succeeded!"));
 }
+
+TEST(Console, ASecondParameterBeyondThirtyTwoBitsIsRefused) {
+    // strtol and a cast once made 2147483648 "0 of 0" runs and 99999999999
+    // 1215752191 runs.
+    TempFolder temp;
+    const std::string settings = temp.write("settings.txt", testing_support::settingsText({{16, "4"}}));
+    const std::string range = "' must be a whole number of entire simulations from -2147483648 ... 2147483647 (0 or no "
+                              "number: the number of the settings file)!";
+    for (const char* bad : {"2147483648", "99999999999", "-2147483649", "1e10", "12x", "2.5", "0,5"}) {
+        const auto r = runProgram({settings, bad}, "", "5");
+        EXPECT_EQ(r.status, 1) << bad;
+        EXPECT_TRUE(contains(r.output, std::string("\nUnhandled ERROR: \nFATAL ERROR: The second parameter '") + bad +
+                                           range))
+            << r.output;
+        EXPECT_FALSE(contains(r.output, "ERROR: You passed")) << bad;
+        EXPECT_FALSE(contains(r.output, "General Settings")) << bad;  // refused before the settings are read
+    }
+    const auto lowest = runProgram({settings, "-2147483648"}, "", "5");
+    EXPECT_EQ(lowest.status, 0);
+    EXPECT_TRUE(contains(lowest.output, "*  -2147483648 demographic simulations"));
+    EXPECT_TRUE(contains(lowest.output, "0 of 0 Simulations succeeded!"));
+    const auto exponent = runProgram({settings, "1e0"}, "", "5");
+    EXPECT_TRUE(contains(exponent.output, "*  1 demographic simulations")) << exponent.output;
+}
+
+TEST(Console, APromptedPathLongerThanALineIsRefused) {
+    const auto r = runProgram({}, std::string(20000, 'p') + "\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(contains(r.output, "FATAL ERROR: The path of the settings file is longer than 9999 characters!"));
+}

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <iterator>
 #include <sstream>
+#include <tuple>
 #include <string>
 
 #include "base/Utilities.h"
@@ -59,11 +62,16 @@ TEST(MyString, FolderAndFileName) {
 }
 
 TEST(StreamReaders, LinesWordsAndTokens) {
-    std::istringstream in(" \t\rfirst line\r\nsecond\n");
+    std::istringstream in(" \t\rfirst line\r\nsecond\nthird\r");
     my_string text;
-    EXPECT_EQ(readLine(text, in), "first line");  // leading blanks and the CR of CR LF dropped
-    EXPECT_EQ(readLine(text, in), "second");
-    EXPECT_EQ(readLine(text, in), "");
+    EXPECT_TRUE(readLine(text, in));
+    EXPECT_EQ(text, "first line");  // leading blanks and the CR of CR LF dropped
+    EXPECT_TRUE(readLine(text, in));
+    EXPECT_EQ(text, "second");
+    EXPECT_TRUE(readLine(text, in));
+    EXPECT_EQ(text, "third");  // a CR right before the end of the input ends the line too
+    EXPECT_TRUE(readLine(text, in));
+    EXPECT_EQ(text, "");
 
     std::istringstream words("one two\tthree\r\n");
     EXPECT_EQ(readWord(text, words), "one");
@@ -76,21 +84,51 @@ TEST(StreamReaders, LinesWordsAndTokens) {
     EXPECT_EQ(tokens.peek(), '\n');  // the line end stays for the next reader
 }
 
-TEST(StreamReaders, VeryLongLineIsCutAtTheLimitAndFullyConsumed) {
-    std::istringstream in(std::string(20000, 'x') + "\nnext\n");
+TEST(StreamReaders, ALineLongerThanTheLimitIsNotReadToItsEnd) {
+    // The line, whether it is read whole, and what the next reader gets.
+    const std::tuple<std::string, bool, std::size_t> cases[] = {
+        {std::string(9999, 'x') + "\r", true, 4},  // the CR of CR LF is no character of the line
+        {std::string(10000, 'x'), false, 0},
+        {std::string(9990, ' ') + "0123456789", false, 0},  // leading blanks count
+        {std::string(20000, '\0'), false, 10000},
+    };
+    for (const auto& [line, whole, left] : cases) {
+        std::istringstream in(line + "\nnext\n");
+        my_string text;
+        EXPECT_EQ(readLine(text, in), whole) << line.size();
+        std::string rest;
+        std::getline(in, rest);
+        EXPECT_EQ(rest.size(), left);
+        if (whole) {
+            EXPECT_EQ(text.length(), 9999);
+        }
+    }
+    // Like /dev/zero, but of letters: every reader stops.
+    struct Letters : std::streambuf {
+        char letters[4096];
+        int_type underflow() override {
+            std::fill(std::begin(letters), std::end(letters), 'x');
+            setg(letters, letters, letters + sizeof letters);
+            return 'x';
+        }
+    } endless;
+    std::istream in(&endless);
     my_string text;
-    EXPECT_EQ(readLine(text, in).length(), 10000);
-    EXPECT_EQ(readLine(text, in), "next");
+    EXPECT_FALSE(readLine(text, in));
+    EXPECT_EQ(readWord(text, in).length(), 10000);
+    EXPECT_EQ(readToken(text, in).length(), 10000);
 }
 
 TEST(StreamReaders, ByteOrderMarkIsSkipped) {
     std::istringstream withMark("\xEF\xBB\xBFname\n");
     skipByteOrderMark(withMark);
     my_string text;
-    EXPECT_EQ(readLine(text, withMark), "name");
+    EXPECT_TRUE(readLine(text, withMark));
+    EXPECT_EQ(text, "name");
     std::istringstream without("\xEFname\n");
     skipByteOrderMark(without);
-    EXPECT_EQ(readLine(text, without), "\xEFname");
+    EXPECT_TRUE(readLine(text, without));
+    EXPECT_EQ(text, "\xEFname");
 }
 
 TEST(FormatDuration, RangeBoundaries) {

@@ -12,9 +12,16 @@
 //   remove NAME              the base file NAME is taken away
 //   folder NAME              an empty folder takes the place of NAME
 //   settings N TEXT          line N of the settings file becomes TEXT
+//   link NAME TARGET         NAME becomes a symbolic link to TARGET (/dev/zero)
+//   fifo NAME                NAME becomes a FIFO that no program writes to
+//   zeros NAME BYTES         BYTES zero bytes are added to the end of NAME, as
+//                            a sparse file: input without end for a reader
+//                            that is not bounded, yet no room on the disk
 // A regression input found by fuzzing is added as a case like any other.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -40,6 +47,9 @@ struct CorpusCase {
     std::vector<std::string> removed;
     std::vector<std::string> folders;
     std::vector<std::pair<int, std::string>> settingsLines;
+    std::vector<std::pair<std::string, std::string>> links;  // name, target
+    std::vector<std::string> fifos;
+    std::vector<std::pair<std::string, std::uintmax_t>> zeros;  // name, bytes
 };
 
 CorpusCase readCase(const std::string& name) {
@@ -61,6 +71,14 @@ CorpusCase readCase(const std::string& name) {
         } else if (keyword == "settings") {
             const auto gap = rest.find(' ');
             c.settingsLines.emplace_back(std::stoi(rest.substr(0, gap)), rest.substr(gap + 1));
+        } else if (keyword == "link") {
+            const auto gap = rest.find(' ');
+            c.links.emplace_back(rest.substr(0, gap), rest.substr(gap + 1));
+        } else if (keyword == "fifo") {
+            c.fifos.push_back(rest);
+        } else if (keyword == "zeros") {
+            const auto gap = rest.find(' ');
+            c.zeros.emplace_back(rest.substr(0, gap), std::stoull(rest.substr(gap + 1)));
         } else if (!keyword.empty() && keyword[0] != '#') {
             ADD_FAILURE() << name << ": unknown line in case.txt: " << line;
         }
@@ -88,6 +106,15 @@ void layOut(const CorpusCase& c, const fs::path& work) {
         fs::remove_all(work / name);
         fs::create_directories(work / name);
     }
+    for (const auto& [name, target] : c.links) {
+        fs::remove_all(work / name);
+        fs::create_symlink(target, work / name);
+    }
+    for (const auto& name : c.fifos) {
+        fs::remove_all(work / name);
+        ASSERT_EQ(::mkfifo((work / name).c_str(), 0600), 0) << name;
+    }
+    for (const auto& [name, bytes] : c.zeros) fs::resize_file(work / name, fs::file_size(work / name) + bytes);
     if (c.settingsLines.empty()) return;
     std::vector<std::string> lines;
     std::istringstream text(readFile(work / "settings.txt"));

@@ -40,11 +40,17 @@ protected:
 
 }  // namespace
 
-TEST_F(PopulationTest, TheCoordinateFlagIsReadAsAnInteger) {
-    // "0.5" reads as 0 (the rest of the line is ignored): segment ids.
-    const PopulationVector& set = sources("1\n0.5 // half\nName Size SegID Resize Migration\nup 10 10 0 0\n");
+TEST_F(PopulationTest, TheCoordinateFlagIsReadAsAWholeNumber) {
+    // The rest of the line is a comment.
+    const PopulationVector& set = sources("1\n0// by id\nName Size SegID Resize Migration\nup 10 10 0 0\n");
     EXPECT_FALSE(set.coordinateMode);
     EXPECT_EQ(set.populations[0]->segmentId, 10);
+    // "0.5" is no flag: it once read as 0, the ".5" dropped.
+    run->sources.reset();
+    write("sources.txt", "1\n0.5 // half\nName Size SegID Resize Migration\nup 10 10 0 0\n");
+    EXPECT_EQ(failure([&] { run->sourcePopulations(); }).message().str(),
+              "Population file '" + path("sources.txt") +
+                  "': line 2 must hold the coordinate flag (0: segment ids, 1: coordinates)!");
 }
 
 TEST_F(PopulationTest, SourcesInIdMode) {
@@ -128,6 +134,32 @@ TEST_F(PopulationTest, MalformedFiles) {
     const TException e = failure([&] { run->samplePopulations(); });
     EXPECT_EQ(e.message().str(), "File '" + path("absent.txt") + "' could not be opened!");
     EXPECT_TRUE(e.isFatal());
+}
+
+TEST_F(PopulationTest, SourcesThatCannotGiveARun) {
+    const std::string file = "Population file '" + path("sources.txt") + "'";
+    const std::string titles = "1\n0\nName Size SegID Resize Migration\n";
+    const std::pair<std::string, std::string> cases[] = {
+        {titles + "src 5e1 10 32767 0.5\n", ""},
+        {titles + "src 0 10 0 0\n",
+         ", line 4: the source population 'src' has the size 0: a source needs at least one individual!"},
+        {titles + "src 10 10 32768 0\n",
+         ", line 4: the Resize 32768 of population 'src' is not within 0 ... 32767 (0: keep the size of the source)!"},
+        {titles + "src 10 10.5 0 0\n", ", line 4: cannot read the segment id of population 'src'!"},
+        {"1\n0\n" + std::string(10000, 't') + "\n", ", line 3: the line is longer than 9999 characters!"},
+    };
+    for (const auto& [text, message] : cases) {
+        run->sources.reset();
+        write("sources.txt", text);
+        if (message.empty()) {
+            EXPECT_EQ(quietly([&] { return run->sourcePopulations().count; }), 1);
+            EXPECT_EQ(run->sources->populations[0]->size, 50);
+        } else {
+            EXPECT_EQ(failure([&] { run->sourcePopulations(); }).message().str(), file + message);
+        }
+    }
+    // A sample of 0 genes is a sample deme without genes.
+    EXPECT_EQ(samples("1\n0\nName Genes SegID\nnone 0 10\n").populations[0]->size, 0);
 }
 
 TEST_F(PopulationTest, NearestSegmentByHalfSegmentRatio) {

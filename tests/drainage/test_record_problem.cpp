@@ -1,7 +1,9 @@
-// Locating the word at which a free-format drainage file stops making sense.
+// Reading the records of a free-format drainage file, and the word at which
+// the file stops making sense.
 #include <gtest/gtest.h>
 
-#include <fstream>
+#include <cstdint>
+#include <sstream>
 
 #include "drainage/readers/RecordProblem.h"
 #include "support/TestFiles.h"
@@ -10,31 +12,32 @@ using testing_support::TempFolder;
 
 namespace {
 
+// The problem at the first bad word, after intsBefore whole numbers.
 RecordProblem failAt(const std::string& text, int intsBefore) {
-    TempFolder temp;
-    const std::string path = temp.write("file.txt", text);
-    std::ifstream in(path, std::ios::binary);
-    int value = 0;
-    for (int i = 0; i < intsBefore; ++i) in >> value;
-    in >> value;  // the failing extraction
-    EXPECT_TRUE(in.fail());
-    return locateFailedValue(in, my_string(path));
+    std::istringstream in(text);
+    WordReader words(in);
+    RecordFields fields(words);
+    std::int32_t value = 0;
+    for (int i = 0; i < intsBefore; ++i) EXPECT_TRUE(fields.read("field", value));
+    EXPECT_FALSE(fields.read("field", value));  // the failing value
+    EXPECT_TRUE(fields.failed());
+    EXPECT_FALSE(fields.read("field", value));  // the record has stopped
+    return fields.problem();
 }
 
 }  // namespace
 
 TEST(RecordProblem, NamesTheLineAndTheWholeWord) {
-    // A word that is not a number is not consumed by the extraction.
     const auto text = failAt("1 2\n3 four 5\n", 3);
     EXPECT_EQ(text.line, 2);
     EXPECT_EQ(text.word, "four");
-    // A number out of range is consumed: the word is found again.
     const auto big = failAt("1\n\n  4294967296 7\n", 1);
     EXPECT_EQ(big.line, 3);
     EXPECT_EQ(big.word, "4294967296");
-    // Digits followed by letters: the whole word is shown.
-    const auto mixed = failAt("12abc 5\n", 1);
+    // Digits followed by letters are one word, and no number.
+    const auto mixed = failAt("12abc 5\n", 0);
     EXPECT_EQ(mixed.word, "12abc");
+    EXPECT_EQ(failAt("7 1e3x\n", 1).word, "1e3x");
 }
 
 TEST(RecordProblem, LongAndBinaryWordsAreCutAndMadePrintable) {
@@ -42,6 +45,20 @@ TEST(RecordProblem, LongAndBinaryWordsAreCutAndMadePrintable) {
     EXPECT_EQ(problem.word, std::string(40, 'z') + "...");
     const auto binary = failAt(std::string("1 \x01\x02x\n", 6), 1);
     EXPECT_EQ(binary.word, "??x");
+}
+
+TEST(RecordProblem, TheEndOfTheFileIsNoProblem) {
+    std::istringstream in("5 20.5\n");
+    WordReader words(in);
+    RecordFields fields(words);
+    std::int32_t id = 0;
+    float lon = -1;
+    float lat = -1;
+    EXPECT_TRUE(fields.read("id", id) && fields.read("lon", lon));
+    EXPECT_FALSE(fields.read("lat", lat));
+    EXPECT_TRUE(fields.atEnd());
+    EXPECT_FALSE(fields.failed());
+    EXPECT_EQ(lat, -1.0f);  // left as it was
 }
 
 TEST(RecordProblem, FoldersAreRecognised) {

@@ -127,6 +127,19 @@ TEST_F(SegmentFileTest, RecordsThatCannotBeUsed) {
     EXPECT_EQ(neighbourText(*d->find(12)), "10:2");
 }
 
+TEST_F(SegmentFileTest, ARecordCutShortAfterItsNodesIsNotStored) {
+    // Stored, it would be a segment of length 0 without a middle point.
+    write("nodes.txt", nodeFile(yNodes));
+    write("segments.txt", header + "10 3 2 1000 9.995 50.015\n12 2 1 1100");
+    testing::internal::CaptureStderr();
+    const auto d = readFiles();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "-> Error: segment file '" + path("segments.txt") +
+                                                          "', line 6: the file ends inside the record of segment 12!\n");
+    EXPECT_EQ(d->size(), 1);
+    EXPECT_EQ(d->find(12), nullptr);
+    EXPECT_NE(console.find("\n-> Error: Segment '12' could not be read!\n"), std::string::npos) << console;
+}
+
 TEST_F(SegmentFileTest, FaultyFiles) {
     write("nodes.txt", nodeFile(yNodes));
     write("segments.txt", header + "10 3 2 1000 9.995 50.015\n11 4 2 1000 10 50\n10 2 1 900 10 50\n");
@@ -141,9 +154,9 @@ TEST_F(SegmentFileTest, FaultyFiles) {
     e = failure(readAgain);
     EXPECT_EQ(e.message(), "Reading line 1 of segment file!");
     EXPECT_TRUE(e.isFatal());
-    // The message names the line, the field and the whole word.
-    EXPECT_NE(console.find("segment file '" + path("segments.txt") +
-                           "', line 6: the longitude of the middle point '1,000' is not a number"),
+    // The message names the line, the field and the whole word: the word
+    // is the length, not read as 1 with ",000" left for the longitude.
+    EXPECT_NE(console.find("segment file '" + path("segments.txt") + "', line 6: the length '1,000' is not a number"),
               std::string::npos)
         << console;
 

@@ -99,6 +99,18 @@ TEST(Settings, BooleansAndValues) {
     EXPECT_NE(text.message.find(couldNotBeRead()), std::string::npos);
 }
 
+TEST(Settings, AValueIsItsWholeFirstWord) {
+    // Once 1 and 0: the stream extraction stopped at "e" and at ",".
+    EXPECT_EQ(readText(settingsText({{7, "1e3"}})).settings.carryingCapacity, 1000);
+    EXPECT_FLOAT_EQ(readText(settingsText({{12, "0.75// no blank"}})).settings.growthRate, 0.75f);
+    testing::internal::CaptureStderr();
+    const auto comma = readText(settingsText({{12, "0,5"}}));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Settings file, line 12 (growth rate): '0,5' holds a comma: decimals are written with a point (0.5)!\n");
+    EXPECT_NE(comma.console.find("line 12 (growth rate): is not a readable value of its type!"), std::string::npos);
+    EXPECT_NE(comma.message.find(couldNotBeRead()), std::string::npos);
+}
+
 TEST(Settings, CarryingCapacityMustFitSixteenBits) {
     for (const char* value : {"32768", "-1", "99999999999"}) {
         const auto r = readText(settingsText({{7, value}}));

@@ -117,12 +117,16 @@ TEST(SettingsChecks, ValuesWithAnOutcomeOfTheModelAreKept) {
 }
 
 TEST(SettingsChecks, AFileNameLineBeyondTheTextLimitIsAReadFailure) {
-    // The line reader keeps 10000 characters: the name would be cut.
+    // The line reader stops after 9999 characters: the name would be cut.
     const Outcome r = readSettingsText(settingsText({{3, std::string(12000, 'n')}}));
     EXPECT_FALSE(r.ok);
     EXPECT_NE(r.console.find("line 3 (node file): the line is longer than 9999 characters!"), std::string::npos);
-    // A long comment behind the name is cut away with the rest of the line.
-    EXPECT_TRUE(readSettingsText(settingsText({{3, "nodes.txt // " + std::string(12000, 'c')}})).ok);
+    // A comment does not make a line longer than that readable: its end is
+    // never read.
+    const Outcome comment = readSettingsText(settingsText({{3, "nodes.txt // " + std::string(12000, 'c')}}));
+    EXPECT_FALSE(comment.ok);
+    EXPECT_NE(comment.console.find("line 3 (node file): the line is longer than 9999 characters!"), std::string::npos);
+    EXPECT_TRUE(readSettingsText(settingsText({{3, "nodes.txt // " + std::string(9986, 'c')}})).ok);  // 9999
 }
 
 TEST(SettingsChecks, DataTypeBeyondEightBitsIsAReadFailure) {

@@ -15,36 +15,47 @@
 #include "drainage/SegmentVector.h"
 #include "drainage/readers/RecordProblem.h"
 
+namespace {
+
+// The four header lines; a line too long is reported and refused.
+bool skipHeader(std::istream& in, const char* kind, const my_string& path) {
+    my_string line;
+    for (int i = 1; i <= 4; ++i) {
+        if (!readLine(line, in)) {
+            std::cerr << "-> Error: " << kind << " file '" << path << "', line " << i << ": the line is longer than "
+                      << maxLineLength << " characters!" << std::endl;
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
 bool TSegNodeVector::readNodeFile(const my_string& path) {
     std::cout << "\tRead node file '" << path << "' ... ";
     const myTimer timer;
     try {
         std::ifstream in = openInputFile(path);
-        my_string line;
-        for (int i = 0; i < 4; ++i) readLine(line, in);
+        if (!skipHeader(in, "node", path)) throw TException(my_string("Reading node file in line '0'!"), levelFatal);
+        WordReader words(in, 5);
         try {
-            const char* field = nullptr;  // the value that could not be read
-            while (in.good()) {
+            for (;;) {
                 auto node = std::make_unique<TSegNode>();
-                // A record cut short by the end of the file keeps -1
-                // coordinates; a node written with id -1 or a coordinate of
-                // exactly -1 is treated as missing.
-                if (!(in >> node->id)) field = "node id";
-                else if (!(in >> node->lon)) field = "longitude";
-                else if (!(in >> node->lat)) field = "latitude";
-                if (in.fail() && !in.eof()) break;  // a word that is not a number: reported below
+                // A node written with id -1 or a coordinate of exactly -1 is
+                // treated as missing.
+                RecordFields fields(words);
+                fields.read("node id", node->id) && fields.read("longitude", node->lon) &&
+                    fields.read("latitude", node->lat);
+                // Reading no further than a bad word would silently lose the
+                // rest of the drainage.
+                if (fields.failed()) {
+                    fields.report("node", path, size(), "nodes");
+                    throw TException(my_string("Reading node file in line '") + size() + "'!", levelFatal);
+                }
+                if (fields.atEnd()) break;  // a record cut short by the end is dropped
                 if (node->id == -1 || node->lon == -1 || node->lat == -1) continue;
                 store(std::move(node));
-            }
-            // The stream stops at the first word that is not a number (or a
-            // number beyond its field's range). Reading no further would
-            // silently lose the rest of the drainage.
-            if (in.fail() && !in.eof()) {
-                const RecordProblem problem = locateFailedValue(in, path);
-                std::cout << "\n-> Error: node file '" << path << "', line " << problem.line << ": the " << field
-                          << " '" << problem.word << "' is not a number or is out of range (after " << size() << " nodes)!"
-                          << std::endl;
-                throw TException(my_string("Reading node file in line '") + size() + "'!", levelFatal);
             }
         } catch (const TException&) {
             throw;
@@ -67,24 +78,35 @@ bool TSegmentVector::readSegmentFile(const my_string& path, const EnvironmentFil
     const myTimer timer;
     try {
         std::ifstream in = openInputFile(path);
-        my_string line;
-        for (int i = 0; i < 4; ++i) readLine(line, in);
+        if (!skipHeader(in, "segment", path)) throw TException(my_string("Reading line 0 of segment file!"), levelFatal);
+        WordReader words(in, 5);
         int dropped = 0;
         try {
-            const char* field = nullptr;  // the value that could not be read
-            while (in.good()) {
+            for (;;) {
                 auto segment = std::make_unique<TSegment>();
                 // A record cut short right after its id keeps these -1 ends,
                 // which no node has, and is reported below.
                 std::int32_t fromId = -1;
                 std::int32_t toId = -1;
-                if (!(in >> segment->id)) field = "segment id";
-                else if (!(in >> fromId)) field = "from-node id";
-                else if (!(in >> toId)) field = "to-node id";
-                else if (!(in >> segment->length)) field = "length";
-                else if (!(in >> segment->lon)) field = "longitude of the middle point";
-                else if (!(in >> segment->lat)) field = "latitude of the middle point";
-                if (in.fail() && !in.eof()) break;  // a word that is not a number: reported below
+                RecordFields fields(words);
+                fields.read("segment id", segment->id) && fields.read("from-node id", fromId) &&
+                    fields.read("to-node id", toId) && fields.read("length", segment->length) &&
+                    fields.read("longitude of the middle point", segment->lon) &&
+                    fields.read("latitude of the middle point", segment->lat);
+                if (fields.failed()) {
+                    fields.report("segment", path, size(), "segments");
+                    throw TException(my_string("Reading line ") + size() + " of segment file!", levelFatal);
+                }
+                // Cut short after its two nodes, a record would give a
+                // segment without length and middle point.
+                if (fields.atEnd() && segment->id > 0 && nodes->find(fromId) != nullptr &&
+                    nodes->find(toId) != nullptr) {
+                    ++dropped;
+                    std::cout << "\n-> Error: Segment '" << segment->id << "' could not be read!" << std::endl;
+                    std::cerr << "-> Error: segment file '" << path << "', line " << words.line()
+                              << ": the file ends inside the record of segment " << segment->id << "!" << std::endl;
+                    break;
+                }
                 TSegNode* from = nullptr;
                 TSegNode* to = nullptr;
                 if (segment->id > 0) {
@@ -92,7 +114,7 @@ bool TSegmentVector::readSegmentFile(const my_string& path, const EnvironmentFil
                     if (from != nullptr) to = nodes->find(toId);
                 }
                 if (segment->id <= 0 || from == nullptr || to == nullptr) {
-                    // id 0 is what the end of the file (or an unreadable id) leaves.
+                    // id 0 is what the end of the file leaves.
                     if (segment->id != 0) {
                         ++dropped;
                         std::cout << "\n-> Error: Segment '" << segment->id << "' could not be read!" << std::endl;
@@ -102,6 +124,7 @@ bool TSegmentVector::readSegmentFile(const my_string& path, const EnvironmentFil
                             std::cout << "\t(its " << (from == nullptr ? "from-node " : "to-node ")
                                       << (from == nullptr ? fromId : toId) << " is not in the node file)" << std::endl;
                     }
+                    if (fields.atEnd()) break;
                     continue;
                 }
                 if (find(segment->id) != nullptr)
@@ -113,13 +136,6 @@ bool TSegmentVector::readSegmentFile(const my_string& path, const EnvironmentFil
                 from->outgoing.push_back(segment.get());
                 to->incoming.push_back(segment.get());
                 store(std::move(segment));
-            }
-            if (in.fail() && !in.eof()) {
-                const RecordProblem problem = locateFailedValue(in, path);
-                std::cout << "\n-> Error: segment file '" << path << "', line " << problem.line << ": the " << field
-                          << " '" << problem.word << "' is not a number or is out of range (after " << size()
-                          << " segments)!" << std::endl;
-                throw TException(my_string("Reading line ") + size() + " of segment file!", levelFatal);
             }
         } catch (const TException&) {
             throw;

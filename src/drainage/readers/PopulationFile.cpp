@@ -12,11 +12,11 @@
 #include <string>
 #include <unordered_set>
 
-#include "drainage/readers/RecordProblem.h"
 #include "drainage/Segment.h"
 #include "drainage/SegmentVector.h"
 #include "base/Exception.h"
 #include "base/InputFile.h"
+#include "base/NumberText.h"
 
 
 namespace {
@@ -55,27 +55,57 @@ TSegment* nearestSegmentWhere(const TSegmentVector& drainage, float lon, float l
 }
 
 // One population line, read field by field so that a missing or malformed
-// value is reported by name instead of leaving a garbage value behind.
+// value is reported by name instead of leaving a garbage value behind. A
+// value is its whole word: "1e3x" or "0,5" are refused, not read as 1 or 0.
 class LineFields {
 public:
     LineFields(const std::string& line, int lineNumber, const my_string& fileText)
         : fields_(line), lineNumber_(lineNumber), fileText_(fileText) {}
 
+    std::string name(const my_string& population) {
+        std::string word;
+        if (!(fields_ >> word)) cannotRead("the name", population);
+        return word;
+    }
+
     template <typename T>
     T read(const char* what, const my_string& population) {
+        std::string word;
         T value{};
-        if (!(fields_ >> value))
-            throw TException(fileText_ + ", line " + lineNumber_ + ": cannot read " + what + " of population '" +
-                                 population + "'!",
-                             levelFatal);
+        if (!(fields_ >> word)) cannotRead(what, population);
+        if (const NumberProblem problem = readNumber(word, value); problem != NumberProblem::none) {
+            if (problem != NumberProblem::notANumber)
+                std::cerr << fileText_ << ", line " << lineNumber_ << ": " << what << " of population '" << population
+                          << "': " << numberProblemText(problem, word, rangeText<T>()) << "!" << std::endl;
+            cannotRead(what, population);
+        }
         return value;
     }
 
 private:
+    [[noreturn]] void cannotRead(const char* what, const my_string& population) const {
+        throw TException(fileText_ + ", line " + lineNumber_ + ": cannot read " + what + " of population '" +
+                             population + "'!",
+                         levelFatal);
+    }
+
     std::istringstream fields_;
     int lineNumber_;
     my_string fileText_;
 };
+
+// The number on line 1 or 2 of a population file: the first word of the
+// line (a "//" comment may follow). False, with the reason on standard error
+// when it says more than "not a number", when the word is no such number.
+template <typename T>
+bool lineValue(const std::string& line, int lineNumber, const my_string& fileText, T& value) {
+    const std::string_view word = valueWord(line);
+    const NumberProblem problem = readNumber(word, value);
+    if (problem != NumberProblem::none && problem != NumberProblem::notANumber)
+        std::cerr << fileText << ", line " << lineNumber << ": " << numberProblemText(problem, word, rangeText<T>())
+                  << "!" << std::endl;
+    return problem == NumberProblem::none;
+}
 
 my_string realText(float value) {
     std::ostringstream text;
@@ -111,24 +141,45 @@ int readPopulationFile(PopulationVector& set, const my_string& path, bool isSamp
     const my_string fileText = my_string(isSampleFile ? "Sample file '" : "Population file '") + path + "'";
     std::ifstream in = openInputFile(path);
     skipByteOrderMark(in);
+    // The lines up to the end of the file or up to the first that is too
+    // long: reading stops there, and the file is refused below.
     std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines.push_back(std::move(line));
+    bool tooLong = false;
+    while (!tooLong && in.peek() != std::char_traits<char>::eof()) {
+        my_string line;
+        tooLong = !readLine(line, in);
+        lines.push_back(line.str());
     }
+    const int tooLongLine = tooLong ? static_cast<int>(lines.size()) : 0;
+    const auto refuseLongLine = [&] {
+        throw TException(shortened(fileText.str() + ", line " + std::to_string(tooLongLine) +
+                                   ": the line is longer than " + std::to_string(maxLineLength) + " characters!"),
+                         levelFatal);
+    };
+    if (tooLong && tooLongLine <= 3) refuseLongLine();
 
-    long long announced = 0;
-    if (lines.empty() || !(std::istringstream(lines[0]) >> announced))
+    std::int64_t announced = 0;
+    if (lines.empty() || !lineValue(lines[0], 1, fileText, announced))
         throw TException(fileText + ": line 1 must hold the number of populations!", levelFatal);
-    const long long following = lines.size() > 3 ? static_cast<long long>(lines.size()) - 3 : 0;
     if (announced < 0)
         throw TException(fileText + ": the number of populations on line 1 is negative (" +
                              my_string(std::to_string(announced)) + ")!",
                          levelFatal);
-    int coordinateFlag = 0;
-    if (lines.size() < 2 || !(std::istringstream(lines[1]) >> coordinateFlag))
+    std::int32_t coordinateFlag = 0;
+    if (lines.size() < 2 || !lineValue(lines[1], 2, fileText, coordinateFlag))
         throw TException(fileText + ": line 2 must hold the coordinate flag (0: segment ids, 1: coordinates)!",
                          levelFatal);
+    if (tooLong) {
+        // A population line that is one single word is a name beyond the
+        // text limit.
+        const std::string& kept = lines.back();
+        if (tooLongLine - 3 <= announced && kept.find_first_of(" \t") == std::string::npos)
+            throw TException(fileText + ", line " + tooLongLine + ": the name of population " + (tooLongLine - 3) +
+                                 " is longer than 9999 characters!",
+                             levelFatal);
+        refuseLongLine();
+    }
+    const long long following = lines.size() > 3 ? static_cast<long long>(lines.size()) - 3 : 0;
     if (announced > following)
         throw TException(fileText + ": line 1 announces " + my_string(std::to_string(announced)) +
                              " populations, but only " + static_cast<int>(following) + " lines follow the titles!",
@@ -146,17 +197,23 @@ int readPopulationFile(PopulationVector& set, const my_string& path, bool isSamp
         PopulationSource& p = *set.populations[static_cast<std::size_t>(i)];
         const int lineNumber = 4 + i;
         LineFields fields(lines[static_cast<std::size_t>(3 + i)], lineNumber, fileText);
-        const std::string name = fields.read<std::string>("the name", my_string(std::to_string(i + 1)));
+        const std::string name = fields.name(my_string(std::to_string(i + 1)));
         // The text type would silently turn such a name into an empty one.
         if (name.size() >= static_cast<std::size_t>(my_string::maxLength))
             throw TException(fileText + ", line " + lineNumber + ": the name of population " + (i + 1) +
                                  " is longer than 9999 characters!",
                              levelFatal);
         p.name = my_string(name);
-        const long long size = fields.read<long long>("the size", p.name);
+        const auto size = fields.read<std::int64_t>("the size", p.name);
         if (size < 0 || size > std::numeric_limits<std::int16_t>::max())
             throw TException(fileText + ", line " + lineNumber + ": the size " + my_string(std::to_string(size)) +
                                  " of population '" + p.name + "' is not within 0 ... 32767!",
+                             levelFatal);
+        // A source without individuals colonises nothing; a sample of 0
+        // genes is a sample deme without genes, which the outputs know.
+        if (!isSampleFile && size == 0)
+            throw TException(fileText + ", line " + lineNumber + ": the source population '" + p.name +
+                                 "' has the size 0: a source needs at least one individual!",
                              levelFatal);
         p.size = static_cast<std::int16_t>(size);
 
@@ -196,6 +253,14 @@ int readPopulationFile(PopulationVector& set, const my_string& path, bool isSamp
             if (p.Resize < 0)
                 throw TException(fileText + ", line " + lineNumber + ": the Resize " + p.Resize + " of population '" +
                                      p.name + "' is negative (0: keep the size of the source)!",
+                                 levelFatal);
+            // Sizes are 16-bit numbers like every deme size. A source deme
+            // far larger than that lets two lineages meet so rarely that
+            // every try of a genealogy walks to its maximum number of
+            // generations.
+            if (p.Resize > std::numeric_limits<std::int16_t>::max())
+                throw TException(fileText + ", line " + lineNumber + ": the Resize " + p.Resize + " of population '" +
+                                     p.name + "' is not within 0 ... 32767 (0: keep the size of the source)!",
                                  levelFatal);
             if (!(p.migration >= 0 && p.migration <= 1))
                 throw TException(fileText + ", line " + lineNumber + ": the migration rate " +

@@ -1,19 +1,65 @@
-// Finding the place where a free-format drainage file stops making sense, so
-// that the console can name the line and the word to fix.
+// Reading the records of a free-format drainage file field by field, and
+// finding the place where the file stops making sense, so that the console
+// can name the line, the field and the word to fix.
 #pragma once
 
 #include <iosfwd>
 #include <string>
 
+#include "base/InputFile.h"
+#include "base/NumberText.h"
 #include "base/Utilities.h"
 
 struct RecordProblem {
     int line = 0;       // 1-based line of the file; 0 when unknown
-    std::string word;   // the word that could not be read (cut to 40 characters)
+    std::string word;   // the word that could not be read, as printableWord shows it
 };
 
-// After a failed extraction from the file at path: the word at which it
-// failed (a word that is not a number, or a number out of the field's range,
-// which the extraction has consumed) and its line. Clears the stream's state.
-RecordProblem locateFailedValue(std::istream& in, const my_string& path);
+// The fields of one record. The reading stops at the end of the file, or at
+// the first word that is not a number of its field (see readNumber: the
+// whole word must be the number): that word, its field and its line are kept
+// for the message.
+class RecordFields {
+public:
+    explicit RecordFields(WordReader& words) : words_(words) {}
 
+    // False, leaving value as it is, at the end of the file, at a bad word,
+    // or when the record stopped before.
+    template <typename T>
+    bool read(const char* field, T& value) {
+        if (stopped()) return false;
+        if (!words_.next(word_)) {
+            atEnd_ = true;
+            return false;
+        }
+        T number{};
+        problem_ = readNumber(word_, number);
+        if (problem_ != NumberProblem::none) {
+            field_ = field;
+            range_ = rangeText<T>();
+            return false;
+        }
+        value = number;
+        return true;
+    }
+
+    bool atEnd() const { return atEnd_; }
+    bool failed() const { return problem_ != NumberProblem::none; }
+    bool stopped() const { return atEnd_ || failed(); }
+    RecordProblem problem() const { return {words_.line(), printableWord(word_)}; }
+
+    // After a bad word: the console line naming it ("-> Error: node file
+    // '<path>', line 9: the latitude '4x' is not a number or is out of range
+    // (after 4 nodes)!"), and on standard error what is wrong with it when
+    // that is more than "not a number" (a decimal comma, characters after
+    // the number, a fraction, a value out of range).
+    void report(const char* kind, const my_string& path, int records, const char* recordName) const;
+
+private:
+    WordReader& words_;
+    std::string word_;
+    const char* field_ = "";
+    std::string range_;
+    NumberProblem problem_ = NumberProblem::none;
+    bool atEnd_ = false;
+};

@@ -1,0 +1,55 @@
+// The one opener of the input files, and the free-format word reader.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <sstream>
+#include <string>
+
+#include "base/Exception.h"
+#include "base/InputFile.h"
+#include "support/TestFiles.h"
+
+using testing_support::TempFolder;
+
+TEST(InputFile, OnlyRegularFilesAreOpened) {
+    TempFolder temp;
+    const std::string dir = temp.folder();
+    temp.write("file.txt", "x");
+    ASSERT_EQ(::mkfifo((dir + "fifo").c_str(), 0600), 0);
+    std::filesystem::create_symlink("/dev/zero", dir + "zero");
+    std::filesystem::create_symlink(dir + "file.txt", dir + "link.txt");
+    const std::string device = "' is not a regular file (a device, a pipe or a socket cannot be read as input)!";
+    // A FIFO would block the open until a writer comes; /dev/zero never ends.
+    const std::pair<std::string, std::string> cases[] = {
+        {"file.txt", ""},
+        {"link.txt", ""},
+        {"fifo", device},
+        {"zero", device},
+        {"", "' could not be opened!"},
+        {"missing", "' could not be opened!"},
+    };
+    for (const auto& [name, message] : cases) {
+        try {
+            openInputFile(my_string(dir + name));
+            EXPECT_EQ(message, "") << name;
+        } catch (const TException& e) {
+            EXPECT_EQ(e.message().str(), "File '" + dir + name + message);
+            EXPECT_TRUE(e.isFatal());
+        }
+    }
+}
+
+TEST(WordReader, WordsWithTheirLinesAndAtMostOneCharacterBeyondTheLimit) {
+    std::istringstream in("1 2.5\r\n\n  three\t" + std::string(9999, '7') + "\n" + std::string(30000, '\0'));
+    WordReader words(in, 5);
+    std::string word;
+    const std::pair<std::size_t, int> expected[] = {{1, 5}, {3, 5}, {5, 7}, {9999, 7}, {10000, 8}};
+    for (const auto& [size, line] : expected) {
+        ASSERT_TRUE(words.next(word));
+        EXPECT_EQ(word.size(), size);
+        EXPECT_EQ(words.line(), line) << word.substr(0, 5);
+    }
+    std::istringstream blanks(" \n ");
+    EXPECT_FALSE(WordReader(blanks).next(word));
+}
