@@ -21,9 +21,6 @@
 
 namespace {
 
-// The part of a path's file name before its first ".".
-my_string stemOf(const my_string& path) { return fileNameOf(path).before('.'); }
-
 // The writers of the outputs the settings ask for, in the order their files
 // are opened.
 std::vector<std::unique_ptr<GeneticWriter>> makeWriters(const TSettings& s) {
@@ -65,8 +62,7 @@ private:
 
 void GeneticSimulation::run() {
     phase_.folder = s_.dataFolder;
-    phase_.outputName = my_string("GeneticOutput/") + stemOf(s_.settingsPath) + "_" + stemOf(s_.sampleFile) + "_" +
-                        dataType_.name();
+    phase_.outputName = my_string("GeneticOutput/") + my_string(outputSetName(s_, dataType_));
     phase_.registry = &run_.outputs;
     phase_.dataType = &dataType_;
     phase_.entireIndex = run_.runIndex;

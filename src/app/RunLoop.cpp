@@ -52,12 +52,12 @@ namespace {
 
 // "<settings>_<samples>_<TYPE>": the start of the name of every output file
 // of a call, the same as the genetic phase gives its files.
+}  // namespace
+
 std::string outputSetName(const TSettings& settings, const DataType& dataType) {
     const auto stem = [](const my_string& path) { return fileNameOf(path).before('.').str(); };
     return stem(settings.settingsPath) + "_" + stem(settings.sampleFile) + "_" + dataType.name();
 }
-
-}  // namespace
 
 void runProgram(const my_string& programPath, const my_string& settingsPath, std::int32_t numberOfSimulations) {
     Rng rng;

@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "base/Utilities.h"
 #include "demography/State.h"
@@ -67,6 +68,10 @@ public:
 private:
     Rng& rng_;
 };
+
+// The name every output file of a call begins with, below "GeneticOutput/":
+// "<settings>_<samples>_<TYPE>", from the file names without their extension.
+std::string outputSetName(const TSettings& settings, const DataType& dataType);
 
 // Reads the settings file, seeds the generator and runs every entire
 // simulation of a program call. The call holds the lock of its output set
