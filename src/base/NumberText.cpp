@@ -149,8 +149,9 @@ std::string numberProblemText(NumberProblem problem, std::string_view word, std:
                    std::string(word.substr(0, s.length));
         }
         case NumberProblem::decimalComma: {
-            std::string withPoint(word.substr(0, 40));
-            withPoint[withPoint.find(',')] = '.';
+            // The comma can stand beyond the part of the word a message shows.
+            std::string withPoint(word);
+            withPoint[scan(word).length] = '.';
             return shown + " holds a comma: decimals are written with a point (" + printableWord(withPoint) + ")";
         }
         case NumberProblem::notWhole: return shown + " is not a whole number";

@@ -67,6 +67,11 @@ TEST(NumberText, ProblemsAreExplained) {
     const std::tuple<P, std::string, std::string> cases[] = {
         {P::trailing, "0.05x", "'0.05x' has 'x' after the number 0.05"},
         {P::decimalComma, "0,5", "'0,5' holds a comma: decimals are written with a point (0.5)"},
+        // Found by fuzzing: a comma beyond the 40 characters shown was looked
+        // for in the shown part only, and the point written before the text.
+        {P::decimalComma, std::string(44, '5') + ",5",
+         "'" + std::string(40, '5') + "...' holds a comma: decimals are written with a point (" + std::string(40, '5') +
+             "...)"},
         {P::notWhole, "2.5", "'2.5' is not a whole number"},
         {P::outOfRange, "2147483648", "'2147483648' is not within -2147483648 ... 2147483647"},
         {P::tooLong, std::string(10000, '\1'), "the word '" + std::string(40, '?') + "...' is longer than 9999 characters"},

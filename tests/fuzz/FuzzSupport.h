@@ -21,8 +21,10 @@
 
 namespace fuzz_support {
 
-// Output sink: the readers report every record on the console, which would
-// dominate the time of a run.
+// Output sink: the readers report every record on the console, and what is
+// wrong with a bad value on standard error, which would dominate the time of
+// a run. libFuzzer and the sanitizers write to the file descriptor, not to
+// std::cerr, so their reports still come through.
 class NullBuffer : public std::streambuf {
 protected:
     int overflow(int c) override { return traits_type::not_eof(c); }
@@ -32,6 +34,7 @@ protected:
 inline void silenceConsole() {
     static NullBuffer sink;
     std::cout.rdbuf(&sink);
+    std::cerr.rdbuf(&sink);
 }
 
 // One folder per fuzzing process (the working folder of libFuzzer may be
