@@ -80,14 +80,12 @@ MigrationPlan::MigrationPlan(TSegmentVector& drainage, SegmentStates& states_, S
             if (history.immigrants.size() != ordered[i]->neighbours.size() || history.sizes.count() == 0)
                 throw databaseMismatch();
             sizeSlot[i] = static_cast<std::uint32_t>(series.size());
-            slotSegment.push_back(static_cast<std::uint32_t>(i));
             series.push_back(history.sizes.data());
             seriesStride.push_back(static_cast<std::uint32_t>(history.sizes.stride()));
             seriesLength = std::min(seriesLength, history.sizes.count());
             firstImmigrantSlot[i] = static_cast<std::uint32_t>(series.size());
             for (TimeStoFull& immigrants : history.immigrants) {
                 if (immigrants.count() == 0) throw databaseMismatch();
-                slotSegment.push_back(static_cast<std::uint32_t>(i));
                 series.push_back(immigrants.data());
                 seriesStride.push_back(static_cast<std::uint32_t>(immigrants.stride()));
                 seriesLength = std::min(seriesLength, immigrants.count());
@@ -175,55 +173,52 @@ void MigrationPlan::record(std::uint32_t slot, std::int32_t t, std::int16_t valu
 void MigrationPlan::flush() {
     if (!staged || stagedTo < stagedFrom) return;
     const std::size_t width = series.size();
-    // The segments with a staged non-zero entry, ascending.
-    flushSegments.clear();
+    flushSlots.clear();
     for (std::size_t w = 0; w < stageDirty.size(); ++w) {
         std::uint64_t bits = stageDirty[w];
         stageDirty[w] = 0;
         while (bits != 0) {
-            const std::uint32_t segment = slotSegment[w * bitsPerWord + std::countr_zero(bits)];
-            if (flushSegments.empty() || flushSegments.back() != segment) flushSegments.push_back(segment);
+            flushSlots.push_back(static_cast<std::uint32_t>(w * bitsPerWord + std::countr_zero(bits)));
             bits &= bits - 1;
         }
     }
-    // The staged block is a small matrix generation x slot. A segment's
-    // slots are consecutive (its size, then its immigrant series), and so are
-    // the entries of one generation in the segment's record of the history:
-    // each staged generation of a segment is one short copy, and together
-    // they fill a contiguous stretch of its block, whose lines are asked for
-    // a few segments ahead.
+    // The staged block is a small matrix generation x slot; each slot's
+    // entries go to one or two cache lines of its own series, far from the
+    // others in memory. It is written out in tiles of slots: the tile's
+    // destination lines (asked for while the tile before is written) stay in
+    // the first-level cache while the rows are read one after the other.
     const std::int32_t rows = stagedTo - stagedFrom + 1;
-    const std::int16_t* row[stageDepth];
+    std::int16_t* row[stageDepth];
     for (std::int32_t r = 0; r < rows; ++r)
         row[r] = stage.data() + static_cast<std::size_t>((stagedFrom + r) % stageDepth) * width;
-    const auto destination = [&](std::uint32_t segment, std::size_t& record) {
-        const std::uint32_t first = sizeSlot[segment];
-        record = seriesStride[first];
-        return series[first] + static_cast<std::size_t>(stagedFrom) * record;
+    constexpr std::size_t tile = 128;
+    std::int16_t* target[tile];
+    const std::size_t count = flushSlots.size();
+    std::uint32_t stride[tile];
+    const auto prefetchTile = [&](std::size_t first) {
+        for (std::size_t k = first; k < std::min(count, first + tile); ++k) {
+            const std::uint32_t slot = flushSlots[k];
+            std::int16_t* entries = series[slot];
+            __builtin_prefetch(entries + static_cast<std::size_t>(stagedFrom) * seriesStride[slot], 1);
+            __builtin_prefetch(entries + static_cast<std::size_t>(stagedTo) * seriesStride[slot], 1);
+        }
     };
-    constexpr std::size_t ahead = 4;
-    const auto prefetch = [&](std::size_t k) {
-        if (k >= flushSegments.size()) return;
-        std::size_t record = 0;
-        const char* begin = reinterpret_cast<const char*>(destination(flushSegments[k], record));
-        const std::size_t bytes = static_cast<std::size_t>(rows) * record * sizeof(std::int16_t);
-        for (std::size_t b = 0; b < bytes; b += 64) __builtin_prefetch(begin + b, 1);
-    };
-    for (std::size_t k = 0; k < ahead; ++k) prefetch(k);
-    for (std::size_t k = 0; k < flushSegments.size(); ++k) {
-        prefetch(k + ahead);
-        const std::uint32_t segment = flushSegments[k];
-        std::size_t record = 0;
-        std::int16_t* target = destination(segment, record);
-        const std::uint32_t first = sizeSlot[segment];
-        for (std::int32_t r = 0; r < rows; ++r, target += record)
-            std::copy(row[r] + first, row[r] + first + record, target);
+    prefetchTile(0);
+    for (std::size_t first = 0; first < count; first += tile) {
+        const std::size_t n = std::min(tile, count - first);
+        const std::uint32_t* slots = flushSlots.data() + first;
+        for (std::size_t j = 0; j < n; ++j) {
+            stride[j] = seriesStride[slots[j]];
+            target[j] = series[slots[j]] + static_cast<std::size_t>(stagedFrom) * stride[j];
+        }
+        prefetchTile(first + tile);
+        for (std::int32_t r = 0; r < rows; ++r) {
+            const std::int16_t* from = row[r];
+            for (std::size_t j = 0; j < n; ++j) target[j][static_cast<std::size_t>(r) * stride[j]] = from[slots[j]];
+        }
     }
-    if (!flushSegments.empty())
-        for (std::int32_t r = 0; r < rows; ++r)
-            std::fill(stage.data() + static_cast<std::size_t>((stagedFrom + r) % stageDepth) * width,
-                      stage.data() + static_cast<std::size_t>((stagedFrom + r) % stageDepth + 1) * width,
-                      std::int16_t{0});
+    if (count > 0)
+        for (std::int32_t r = 0; r < rows; ++r) std::fill(row[r], row[r] + width, std::int16_t{0});
     stagedFrom = 0;
     stagedTo = -1;
 }

@@ -46,12 +46,11 @@ void runMigrationModel(TSegmentVector& drainage, SegmentStates& states, StateDB*
 // of the river costs next to nothing.
 //
 // A staged plan collects the database entries of up to 32 generations in a
-// small generation-major buffer and writes out, for every segment that
-// received a non-zero entry, its records of those generations as one
-// contiguous stretch; without staging every entry is written at once.
-// Staging leaves the same database provided it was cleared before the
-// simulation (as the starting conditions or BuildDB leave it): the records
-// of segments that received nothing are not written out.
+// small generation-major buffer and writes them into the series a cache line
+// at a time; without staging every entry is written at once. Staging leaves
+// the same database provided its series were cleared before the simulation
+// (as the starting conditions or BuildDB leave them): entries nobody wrote
+// are not written out.
 //
 // The states are brought up to date by finish(); until then they hold the
 // values of the plan's construction. The layout holds while
@@ -126,8 +125,7 @@ private:
     std::vector<float> shareTable;          // emigrationShare(n, shareK), NaN until needed
     std::vector<std::int16_t> stage;        // [generation % stageDepth][slot]
     std::vector<std::uint64_t> stageDirty;  // per slot: a non-zero entry is staged
-    std::vector<std::uint32_t> slotSegment;    // per slot: its segment's number
-    std::vector<std::uint32_t> flushSegments;  // scratch of flush()
+    std::vector<std::uint32_t> flushSlots;  // scratch of flush()
     std::int32_t stagedFrom = 0;            // generations staged, none while stagedTo < stagedFrom
     std::int32_t stagedTo = -1;
     std::int16_t shareK = 0;
