@@ -52,7 +52,7 @@ TDeme::TDeme(TDemeCollection& owner, TSegment& home, std::int32_t capacity, cons
                          levelError);
     const auto view = [&home](const TimeStoFull& series) {
         const TimeStoFull& s = readable(series, home);
-        return SeriesView{s.data(), s.count(), s.stride()};
+        return SeriesView{s.data(), s.count()};
     };
     sizes_ = view(history->sizes);
     immigrants_.reserve(static_cast<std::size_t>(nb));

@@ -111,10 +111,7 @@ private:
     struct SeriesView {
         const std::int16_t* data = nullptr;
         std::int32_t count = 0;
-        std::int32_t stride = 1;
-        std::int16_t at(std::int32_t t) const {
-            return (t > 0 && t < count) ? data[static_cast<std::ptrdiff_t>(t) * stride] : data[0];
-        }
+        std::int16_t at(std::int32_t t) const { return (t > 0 && t < count) ? data[t] : data[0]; }
     };
     SeriesView sizes_;
     std::vector<SeriesView> immigrants_;

@@ -81,13 +81,11 @@ MigrationPlan::MigrationPlan(TSegmentVector& drainage, SegmentStates& states_, S
                 throw databaseMismatch();
             sizeSlot[i] = static_cast<std::uint32_t>(series.size());
             series.push_back(history.sizes.data());
-            seriesStride.push_back(static_cast<std::uint32_t>(history.sizes.stride()));
             seriesLength = std::min(seriesLength, history.sizes.count());
             firstImmigrantSlot[i] = static_cast<std::uint32_t>(series.size());
             for (TimeStoFull& immigrants : history.immigrants) {
                 if (immigrants.count() == 0) throw databaseMismatch();
                 series.push_back(immigrants.data());
-                seriesStride.push_back(static_cast<std::uint32_t>(immigrants.stride()));
                 seriesLength = std::min(seriesLength, immigrants.count());
             }
         }
@@ -163,7 +161,7 @@ void MigrationPlan::markTouched(std::uint32_t index) {
 void MigrationPlan::record(std::uint32_t slot, std::int32_t t, std::int16_t value) {
     if (slot == noSlot) return;
     if (!staged) {
-        series[slot][static_cast<std::size_t>(t) * seriesStride[slot]] = value;
+        series[slot][t] = value;
         return;
     }
     stage[static_cast<std::size_t>(t % stageDepth) * series.size() + slot] = value;
@@ -194,27 +192,22 @@ void MigrationPlan::flush() {
     constexpr std::size_t tile = 128;
     std::int16_t* target[tile];
     const std::size_t count = flushSlots.size();
-    std::uint32_t stride[tile];
     const auto prefetchTile = [&](std::size_t first) {
         for (std::size_t k = first; k < std::min(count, first + tile); ++k) {
-            const std::uint32_t slot = flushSlots[k];
-            std::int16_t* entries = series[slot];
-            __builtin_prefetch(entries + static_cast<std::size_t>(stagedFrom) * seriesStride[slot], 1);
-            __builtin_prefetch(entries + static_cast<std::size_t>(stagedTo) * seriesStride[slot], 1);
+            std::int16_t* entries = series[flushSlots[k]];
+            __builtin_prefetch(entries + stagedFrom, 1);
+            __builtin_prefetch(entries + stagedTo, 1);
         }
     };
     prefetchTile(0);
     for (std::size_t first = 0; first < count; first += tile) {
         const std::size_t n = std::min(tile, count - first);
         const std::uint32_t* slots = flushSlots.data() + first;
-        for (std::size_t j = 0; j < n; ++j) {
-            stride[j] = seriesStride[slots[j]];
-            target[j] = series[slots[j]] + static_cast<std::size_t>(stagedFrom) * stride[j];
-        }
+        for (std::size_t j = 0; j < n; ++j) target[j] = series[slots[j]] + stagedFrom;
         prefetchTile(first + tile);
         for (std::int32_t r = 0; r < rows; ++r) {
             const std::int16_t* from = row[r];
-            for (std::size_t j = 0; j < n; ++j) target[j][static_cast<std::size_t>(r) * stride[j]] = from[slots[j]];
+            for (std::size_t j = 0; j < n; ++j) target[j][r] = from[slots[j]];
         }
     }
     if (count > 0)

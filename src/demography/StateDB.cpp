@@ -13,35 +13,32 @@
 
 StateDB::StateDB(const TSegmentVector& drainage, std::int32_t G) : count(drainage.size()), generations(G) {
     const std::size_t length = static_cast<std::size_t>(std::max<std::int64_t>(G, 0)) + 1;
-    // A segment's block: one record of (neighbours + 1) entries per
-    // generation, padded to whole cache lines.
-    const auto blockOf = [length](const TSegment& segment) {
-        const std::size_t record = static_cast<std::size_t>(std::max(segment.neighbourCount, 0)) + 1;
-        if (record > (std::numeric_limits<std::size_t>::max() / 2 - lineEntries) / length) throw std::bad_alloc();
-        return (record * length + lineEntries - 1) / lineEntries * lineEntries;
-    };
-    std::size_t total = lineEntries;
-    for (const auto& [id, segment] : drainage.segments) {
-        const std::size_t block = blockOf(*segment);
-        if (total > table_.max_size() - block) throw std::bad_alloc();
-        total += block;
-    }
-    table_.assign(total, 0);
+    // Every series starts on a cache line of its own: the forward simulation
+    // writes 32 generations of a series as one full line, and the backward
+    // walk's reads of one generation never straddle two lines.
+    const std::size_t stride = (length + lineEntries - 1) / lineEntries * lineEntries;
+    std::size_t series = 0;
+    for (const auto& [id, segment] : drainage.segments)
+        series += static_cast<std::size_t>(std::max(segment->neighbourCount, 0)) + 1;
+    if (series > (table_.max_size() - lineEntries) / stride) throw std::bad_alloc();
+    table_.assign(series * stride + lineEntries, 0);
     histories.resize(drainage.segments.size());
     const auto address = reinterpret_cast<std::uintptr_t>(table_.data());
     std::int16_t* next = table_.data() + (lineBytes - address % lineBytes) % lineBytes / sizeof(std::int16_t);
+    const auto take = [&next, length, stride] {
+        TimeStoFull view(next, static_cast<std::int32_t>(length));
+        next += stride;
+        return view;
+    };
     std::int32_t index = 0;
     for (const auto& [id, segment] : drainage.segments) {
         // Rows follow the segments' indexes, which the neighbour lists set.
         if (segment->index != index)
             throw std::logic_error("StateDB: the drainage's segment indexes are not set (neighbour lists not built)");
         StatesOfCell& h = histories[static_cast<std::size_t>(index++)];
-        const std::int32_t record = std::max(segment->neighbourCount, 0) + 1;
-        h.sizes = TimeStoFull(next, static_cast<std::int32_t>(length), record);
-        h.immigrants.resize(static_cast<std::size_t>(record - 1));
-        for (std::int32_t k = 0; k + 1 < record; ++k)
-            h.immigrants[static_cast<std::size_t>(k)] = TimeStoFull(next + 1 + k, static_cast<std::int32_t>(length), record);
-        next += blockOf(*segment);
+        h.sizes = take();
+        h.immigrants.resize(static_cast<std::size_t>(std::max(segment->neighbourCount, 0)));
+        for (TimeStoFull& immigrants : h.immigrants) immigrants = take();
     }
 }
 

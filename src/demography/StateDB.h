@@ -4,19 +4,17 @@
 // it. All values are 16-bit, one entry per generation, generations 0 .. G
 // (generation 0 holds the starting state).
 //
-// The whole history is one contiguous table, segment after segment in
-// ascending order of the segments' indexes. A segment's block holds one
-// record per generation, and a record holds what the backward walk reads of
-// that segment in that generation side by side: the size, then the
-// immigrants from each neighbour in neighbour order. The walk reads the
-// immigrants of generation g and the size of g - 1 from two neighbouring
-// records; every block starts on a cache line of its own. Series are read
-// and written through strided views (TimeStoFull), so no other code depends
-// on this layout.
+// The whole history is one contiguous table. A segment's rows follow each
+// other in ascending segment order (by the segment's index): first its size
+// series, then one immigrant series per neighbour in neighbour order, each
+// G + 1 entries long and starting on a cache line of its own. The coalescent reads a deme's series through views
+// taken once per deme, and the forward simulation writes each series a
+// cache line at a time, so neither depends on more than these accessors.
 #pragma once
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <vector>
 
 class TSegmentVector;
@@ -25,30 +23,19 @@ class TSegmentVector;
 class TimeStoFull {
 public:
     TimeStoFull() = default;
-    // count entries, entry t at entries[t * stride].
-    TimeStoFull(std::int16_t* entries, std::int32_t count, std::int32_t stride)
-        : entries_(entries), count_(count), stride_(stride) {}
+    TimeStoFull(std::int16_t* entries, std::int32_t count) : entries_(entries), count_(count) {}
 
     std::int32_t count() const { return count_; }
-    std::int32_t stride() const { return stride_; }
     // Entry t for 0 < t < count, else entry 0.
-    std::int16_t at(std::int32_t t) const {
-        return (t > 0 && t < count_) ? entries_[static_cast<std::ptrdiff_t>(t) * stride_] : entries_[0];
-    }
-    void store(std::int32_t t, std::int16_t value) { entries_[static_cast<std::ptrdiff_t>(t) * stride_] = value; }
+    std::int16_t at(std::int32_t t) const { return (t > 0 && t < count_) ? entries_[t] : entries_[0]; }
+    void store(std::int32_t t, std::int16_t value) { entries_[t] = value; }
     std::int16_t* data() { return entries_; }
     const std::int16_t* data() const { return entries_; }
-    // The entries in generation order (a copy).
-    std::vector<std::int16_t> entries() const {
-        std::vector<std::int16_t> all(static_cast<std::size_t>(count_));
-        for (std::int32_t t = 0; t < count_; ++t) all[static_cast<std::size_t>(t)] = at(t);
-        return all;
-    }
+    std::span<const std::int16_t> entries() const { return {entries_, static_cast<std::size_t>(count_)}; }
 
 private:
     std::int16_t* entries_ = nullptr;
     std::int32_t count_ = 0;
-    std::int32_t stride_ = 1;
 };
 
 // The history of one segment: views of its rows of the table.

@@ -113,12 +113,9 @@ inline void startingConditions(RunLoop& world) {
 inline std::vector<std::int16_t> snapshot(const StateDB& db) {
     std::vector<std::int16_t> all;
     for (const StatesOfCell& history : db.histories) {
-        const auto sizes = history.sizes.entries();
-        all.insert(all.end(), sizes.begin(), sizes.end());
-        for (const TimeStoFull& series : history.immigrants) {
-            const auto entries = series.entries();
-            all.insert(all.end(), entries.begin(), entries.end());
-        }
+        all.insert(all.end(), history.sizes.entries().begin(), history.sizes.entries().end());
+        for (const TimeStoFull& series : history.immigrants)
+            all.insert(all.end(), series.entries().begin(), series.entries().end());
     }
     return all;
 }
