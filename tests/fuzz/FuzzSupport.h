@@ -31,10 +31,12 @@ protected:
     std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
 };
 
+// The buffer is never destroyed: the standard streams still point to it when
+// they are flushed at exit, after every static object is gone.
 inline void silenceConsole() {
-    static NullBuffer sink;
-    std::cout.rdbuf(&sink);
-    std::cerr.rdbuf(&sink);
+    static NullBuffer* const sink = new NullBuffer;
+    std::cout.rdbuf(sink);
+    std::cerr.rdbuf(sink);
 }
 
 // One folder per fuzzing process (the working folder of libFuzzer may be

@@ -52,10 +52,10 @@ bool runOne(const fs::path& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    // A harness may point std::cout at a buffer of its own that is destroyed
-    // before the standard streams are flushed at exit: the original one is
-    // put back at the end.
+    // A harness may point the standard streams at a buffer of its own: the
+    // original ones are put back at the end.
     std::streambuf* const standardOutput = std::cout.rdbuf();
+    std::streambuf* const standardError = std::cerr.rdbuf();
     std::vector<fs::path> inputs;
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
@@ -78,6 +78,7 @@ int main(int argc, char** argv) {
         }
     }
     std::cout.rdbuf(standardOutput);
+    std::cerr.rdbuf(standardError);
     std::fprintf(stderr, "Executed %zu inputs\n", inputs.size());
     return 0;
 }
