@@ -77,16 +77,12 @@ double Rng::ran3(long& idum)
         seedLagTable(idum);
         idum = 1;
     }
-    if (++main_.idxA == 56) main_.idxA = 1;
-    if (++main_.idxB == 56) main_.idxB = 1;
-    long j = main_.lagTable[main_.idxA] - main_.lagTable[main_.idxB];
-    if (j < 0) j += kModulus;
-    main_.lagTable[main_.idxA] = j;
-    // The scaling is done in x87 extended precision and then rounded once;
-    // a plain double product differs in the last bit for many values.
-    const double value = static_cast<double>(static_cast<long double>(j) * 1e-9L);
-    if (value >= 1.0) std::cout << " ** strange ran3:" << value << std::endl;
-    return value;
+    return step();
+}
+
+void Rng::reportStrange(double value)
+{
+    std::cout << " ** strange ran3:" << value << std::endl;
 }
 
 

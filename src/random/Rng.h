@@ -12,6 +12,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 
 class Rng {
 public:
@@ -25,8 +26,9 @@ public:
     // strange ran3:" and still returned.
     double ran3(long& idum);
     // The same stream through the object's positive seed variable: what every
-    // part of the simulator other than the seeding uses.
-    double ran3() { return ran3(main_.sharedSeed); }
+    // part of the simulator other than the seeding uses. Inline, as the
+    // backward walk and the mutation step draw once per lineage and step.
+    double ran3() { return main_.initialised && main_.sharedSeed >= 0 ? step() : ran3(main_.sharedSeed); }
 
     // Seeds the main generator once per program call.
     // -161803398 <= seed < 0: seeds with that value (the value drawn while
@@ -130,6 +132,22 @@ private:
     };
 
     void seedLagTable(long seed);
+    // One step of the recurrence on a seeded table, and its value. The
+    // scaling is done in x87 extended precision and then rounded once; a
+    // plain double product differs in the last bit for many values.
+    double step() {
+        if (++main_.idxA == 56) main_.idxA = 1;
+        if (++main_.idxB == 56) main_.idxB = 1;
+        long& entry = main_.lagTable[static_cast<std::size_t>(main_.idxA)];
+        long j = entry - main_.lagTable[static_cast<std::size_t>(main_.idxB)];
+        if (j < 0) j += 1000000000L;
+        entry = j;
+        const double value = static_cast<double>(static_cast<long double>(j) * 1e-9L);
+        if (value >= 1.0) reportStrange(value);
+        return value;
+    }
+    // " ** strange ran3:" and the value: a sound table never gives 1 or more.
+    static void reportStrange(double value);
     double gammaSmallShape(double s);
     double gammaLargeShape(double s);
 
