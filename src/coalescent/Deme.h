@@ -215,8 +215,6 @@ private:
     const StateDB* database_ = nullptr;
     const PopulationVector* sources_ = nullptr;
     const TSettings* settings_ = nullptr;
-    std::int32_t numIndependentLoci_ = 0;
-    std::int32_t numLinkedLoci_ = 0;
     std::vector<TDeme*> demeList_;          // every deme of the table, in creation order
     std::vector<std::int32_t> coalTouched_; // segment indexes with coalPerSegment != 0
     // Segments filled at generation 0 from a source on another segment, in

@@ -83,8 +83,6 @@ bool TDemeCollection::createDemes(TSegmentVector& drainage, const StateDB& datab
     database_ = &database;
     sources_ = &sources;
     settings_ = &settings;
-    numIndependentLoci_ = settings.numIndependentLoci;
-    numLinkedLoci_ = settings.numLinkedLoci;
 
     // Demes of an earlier demographic simulation are never reused: their
     // sizes and lineages belong to another history.
@@ -181,7 +179,7 @@ bool TDemeCollection::createDemes(TSegmentVector& drainage, const StateDB& datab
         return false;
     }
     if (!createlineages()) return false;
-    if (numIndependentLoci_ > 1 && !createHaplotypeMatrix()) return false;
+    if (settings.numIndependentLoci > 1 && !createHaplotypeMatrix()) return false;
     sampleDemes = active;
     return true;
 }
@@ -240,7 +238,7 @@ void TDemeCollection::resetDemes() {
 
 bool TDemeCollection::createHaplotypeMatrix() {
     const std::int64_t columns =
-        static_cast<std::int64_t>(std::max(numIndependentLoci_, 0)) * std::max(numLinkedLoci_, 0);
+        static_cast<std::int64_t>(std::max(settings_->numIndependentLoci, 0)) * std::max(settings_->numLinkedLoci, 0);
     try {
         haplotypeMatrix.assign(static_cast<std::size_t>(nSampleLineages) + 1,
                                std::vector<std::int32_t>(static_cast<std::size_t>(columns), 0));

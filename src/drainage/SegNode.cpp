@@ -7,7 +7,6 @@
 #include <iostream>
 #include <string>
 
-#include "drainage/readers/RecordProblem.h"
 #include "base/Exception.h"
 #include "base/InputFile.h"
 

@@ -9,7 +9,6 @@
 #include <unordered_map>
 
 #include "drainage/Dynamic.h"
-#include "drainage/readers/RecordProblem.h"
 #include "base/Exception.h"
 #include "base/InputFile.h"
 
