@@ -1,7 +1,7 @@
 // The genetic phase of an entire simulation: the sampled genes are traced
 // back through the stored demography once per genetic simulation and
 // independent locus, the data type places mutations on each genealogy, and
-// the writers that the settings switch on write "GeneticOutput/".
+// the writers that the settings switch on write the output folder.
 #include <algorithm>
 #include <iostream>
 #include <memory>
@@ -61,8 +61,8 @@ private:
 };
 
 void GeneticSimulation::run() {
-    phase_.folder = s_.dataFolder;
-    phase_.outputName = my_string("GeneticOutput/") + my_string(outputSetName(s_, dataType_));
+    phase_.folder = s_.outputFolder;
+    phase_.outputName = my_string(outputSetName(s_, dataType_));
     phase_.registry = &run_.outputs;
     phase_.dataType = &dataType_;
     phase_.entireIndex = run_.runIndex;

@@ -65,7 +65,7 @@ void runProgram(const my_string& programPath, const my_string& settingsPath, std
     TSettings settings;
     settings.readSettings(programPath, settingsPath, numberOfSimulations);
     RunLoop loop(settings, rng);
-    const std::string folder = settings.dataFolder.str() + "GeneticOutput/";
+    const std::string folder = settings.outputFolder.str();
     try {
         const InterruptWatcher watcher(loop.outputs, folder);
         // Without a data type the call fails before its genetic phase, and

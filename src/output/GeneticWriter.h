@@ -32,8 +32,8 @@ struct SampleView {
 
 // What every writer knows of the phase.
 struct GeneticPhaseView {
-    my_string folder;          // the folder of the settings file
-    my_string outputName;      // "GeneticOutput/<settings>_<samples>_<TYPE>"
+    my_string folder;          // the output folder, with its final separator
+    my_string outputName;      // "<settings>_<samples>_<TYPE>", the start of every file name
     OutputRegistry* registry;  // the output files of the program call
     const DataType* dataType;
     int entireIndex = 0;       // 0-based index of the entire simulation

@@ -353,6 +353,7 @@ bool TSettings::readSettings(const my_string& programPath_, const my_string& set
                          levelFatal);
     }
     if (numberOfSimulations != 0) numDemographicSimulations = numberOfSimulations;
+    if (outputFolder.empty()) outputFolder = dataFolder + "GeneticOutput/";
     echoSettings();
     return true;
 }

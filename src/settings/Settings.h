@@ -5,6 +5,7 @@
 #include <iosfwd>
 
 #include "base/Utilities.h"
+#include "settings/OutputGroups.h"
 
 // Data type codes of the genetic markers.
 enum : std::int8_t { MICROSAT = 0, RFLP = 1, DNA = 2, STANDARD = 3, SNP = 4 };
@@ -16,6 +17,11 @@ public:
     // The folder of the settings file with its final separator: every input
     // and output file name is taken relative to it.
     my_string dataFolder;
+    // The folder that receives every output of the call, with its final
+    // separator: "<dataFolder>GeneticOutput/" unless the command line names
+    // another one before the file is read.
+    my_string outputFolder;
+    OutputGroups outputGroups;  // the added outputs the command line switches
     my_string popSourceFile;           // line 1: source populations
     my_string nodeFile;                // line 3
     my_string segmentFile;             // line 4

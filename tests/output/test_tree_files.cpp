@@ -148,8 +148,8 @@ TEST(CoalescenceTables, WritersThroughTheirInterfaceWriteTheTableLines) {
         testing_support::TempFolder temp;
         OutputRegistry registry;
         GeneticPhaseView phase;
-        phase.folder = my_string(temp.folder());
-        phase.outputName = "GeneticOutput/run";
+        phase.folder = my_string(temp.folder() + "GeneticOutput/");
+        phase.outputName = "run";
         phase.registry = &registry;
         phase.dataType = nullptr;
         phase.generations = 10;

@@ -1,0 +1,31 @@
+// The added output groups of a call (files beside the project files, tree
+// files and tables the settings file switches): each group has a name the
+// command line knows (--with NAME, --without NAME) and decides its own
+// default, often from the size of the call (a genotype file per genetic
+// simulation is welcome for one entire simulation and a flood for thousands).
+#pragma once
+
+#include <map>
+#include <span>
+#include <string>
+#include <string_view>
+
+class OutputGroups {
+public:
+    // Every name --with and --without accept, in the order --help lists them.
+    static std::span<const std::string_view> names();
+    static bool known(std::string_view name);
+
+    // The command line's choice for one group; the later choice wins.
+    void force(std::string_view name, bool on) { forced_[std::string(name)] = on; }
+    // Whether the group writes in this call: the command line's choice, or
+    // the group's own default.
+    bool enabled(std::string_view name, bool byDefault) const {
+        const auto it = forced_.find(name);
+        return it == forced_.end() ? byDefault : it->second;
+    }
+    const std::map<std::string, bool, std::less<>>& forced() const { return forced_; }
+
+private:
+    std::map<std::string, bool, std::less<>> forced_;
+};
