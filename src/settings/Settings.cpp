@@ -178,7 +178,7 @@ std::vector<int> parseInto(TSettings& s, std::istream& is) {
     s.upstreamMigrationRatio = in.value<float>("upstream migration ratio");
     s.segmentLength = in.value<float>("segment length");
     if (!in.text("end marker").contains(my_string("END")))
-        in.fail("end marker", "the line after the last value must contain END");
+        in.fail("end marker", "the line after the last value must contain END", in.line());
     return in.valueLines();
 }
 
