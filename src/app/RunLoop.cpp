@@ -144,13 +144,13 @@ void RunLoop::runSimulations() {
                       << successCount << ") run finished "
                       << "UN-SUCCESSFULLY (Duration: " << runStart << ") *****";
             if (e.isFatal()) throw;
-            // A failure reached without a single random draw comes back
-            // identically in every repetition.
-            if (!rng_.drawnSince(atStart)) throw TException(my_string(repeatedFailureText(e)), levelFatal);
             if (!reachChecked && samples && sources && drainage) {
                 reachChecked = true;
                 checkSamplesReachable();
             }
+            // A failure reached without a single random draw comes back
+            // identically in every repetition.
+            if (!rng_.drawnSince(atStart)) throw TException(my_string(repeatedFailureText(e)), levelFatal);
             ++failuresInARow;
         } catch (...) {
             outputs.failEntire("not handled");

@@ -44,13 +44,17 @@ TEST_F(DynamicEnvironment, MapsAreReadAndOrderedByGeneration) {
           "50 late.txt   // comment\r\n"
           "\r\n"
           "  10\tearly.txt\r\n"
-          "10 second.txt\r\n"
-          "7\r\n");
+          "10 second.txt\r\n");
     write("late.txt", "Late map // name\n1 open\n3 2 3 99 0\n");
     write("early.txt", "Early\n0\n5 4 4 5 6\n");
     write("second.txt", "Second\n1\n");
     writeReach();
+    testing::internal::CaptureStderr();
     const auto environment = read(*readFiles());
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "WARNING: map file '" + path("late.txt") +
+                  "': 2 of 5 segment ids are not in the drainage and are dropped: line 3 (segment 99), line 3 "
+                  "(segment 0)\n");
     EXPECT_EQ(console.rfind("\n\t\tRead dynamic envionment '" + path("env.txt") + "' ... done. (Duration: ", 0), 0u)
         << console;
     ASSERT_EQ(environment->maps.size(), 3u);
