@@ -95,11 +95,22 @@ TEST(RunLoop, EndsWithTheOutputsWrittenOnStandardErrorAndTheirCompletionRecord) 
     EXPECT_EQ(r.status, 0);
     // In the order the files were completed: the tables and the list at the
     // end of the first entire simulation.
+    // The record lists, for each entire simulation, the files it completed.
     std::string line, record;
     for (const char* file : {"_1-1.arp", "_1-2.arp", ".arb", "_true.trees", "_mut.trees", ".tmrca", ".coal",
-                             "_2-1.arp", "_2-2.arp"}) {
+                             "_2-1.arp", "_2-2.arp"})
         line += std::string(line.empty() ? "" : ", ") + "settings_samples_DNA" + file;
-        record += std::string("settings_samples_DNA") + file + "\n";
+    for (const char e : {'1', '2'}) {
+        record += "# accepted entire simulation ";
+        record += e;
+        record += '\n';
+        for (const char* file : {"-1.arp", "-2.arp"}) {
+            record += "settings_samples_DNA_";
+            record += e;
+            record += std::string(file) + "\n";
+        }
+        for (const char* file : {".arb", "_true.trees", "_mut.trees", ".tmrca", ".coal"})
+            record += std::string("settings_samples_DNA") + file + "\n";
     }
     EXPECT_EQ(r.errors, "Outputs written to " + temp.folder() + "GeneticOutput/: " + line +
                             ", settings_samples_DNA.complete\n");

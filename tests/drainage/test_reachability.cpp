@@ -35,7 +35,11 @@ protected:
     // be reached.
     std::vector<std::string> reasons(const std::vector<int>& sampleSegments, bool emptySample = false) {
         std::string text = std::to_string(sampleSegments.size() + (emptySample ? 1 : 0)) + "\n0\nName\tGenes\tSegID\n";
-        for (const int id : sampleSegments) text += "s" + std::to_string(id) + "\t10\t" + std::to_string(id) + "\n";
+        for (const int id : sampleSegments) {
+            const std::string number = std::to_string(id);
+            text += 's';
+            text += number + "\t10\t" + number + "\n";
+        }
         if (emptySample) text += "none\t0\t2\n";
         write("samples.txt", text);
         std::unique_ptr<RunLoop> run;

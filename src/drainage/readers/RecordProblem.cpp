@@ -13,7 +13,7 @@ void RecordFields::report(const char* kind, const my_string& path, int records, 
     // Always on standard error too: the fatal message that follows on
     // standard output counts records, not lines, and names no file.
     std::cerr << "-> Error: " << kind << " file '" << path << "', line " << where.line << ": the " << field_ << " "
-              << numberProblemText(problem_, word_, range_) << "; reading stops here!" << std::endl;
+              << numberProblemText(problem_, word_, range_) << "!" << std::endl;
 }
 
 void DroppedRecords::report(const char* kind, const my_string& path) const {
