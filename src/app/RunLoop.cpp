@@ -179,8 +179,9 @@ void RunLoop::checkSamplesReachable() const {
     const TSegmentVector* asRead = fullDrainage.get();
     const TDynamicVector* maps = nullptr;
     if (settings.dynamicEnvironment) maps = (asRead != nullptr ? *asRead : *drainage).dynamicEnvironment.get();
-    const auto unreachable = samplesNeverReached({*drainage, asRead, maps, *sources, *samples,
-                                                  settings.numGenerations, settings.allowInitialDensityOverflow});
+    const auto unreachable =
+        samplesNeverReached({*drainage, asRead, maps, *sources, *samples, settings.numGenerations,
+                             settings.allowInitialDensityOverflow, settings.migrCol != 0 || settings.migrOcc != 0});
     if (!unreachable.empty())
         throw TException(my_string(neverReachedText(unreachable, (settings.dataFolder + settings.sampleFile).str())),
                          levelFatal);

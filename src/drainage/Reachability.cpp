@@ -76,7 +76,7 @@ std::vector<UnreachableSample> samplesNeverReached(const ReachQuestion& q) {
             queue.push_back(n);
         }
     }
-    const std::int64_t limit = q.initialSpread ? far : q.generations;
+    const std::int64_t limit = !q.migrates ? 0 : q.initialSpread ? far : q.generations;
 
     std::vector<UnreachableSample> unreachable;
     for (const auto& sample : q.samples.populations) {
@@ -88,8 +88,12 @@ std::vector<UnreachableSample> samplesNeverReached(const ReachQuestion& q) {
             why.why = "its segment is closed by the dynamic maps at the end of the run";
         else if (found == distance.end())
             why.why = "no river open at any time connects its segment to a source";
+        else if (found->second > limit && !q.migrates)
+            why.why = "no individual ever leaves the segments the sources fill (the migration rates of settings "
+                      "lines 37 and 38 are 0)";
         else if (found->second > limit)
-            why.why = "its segment lies " + std::to_string(found->second) + " segments from the nearest source, but " +
+            why.why = "its segment lies " + std::to_string(found->second) +
+                      (found->second == 1 ? " segment" : " segments") + " from the nearest source, but " +
                       std::to_string(q.generations) +
                       " generations (settings line 9) let the population spread at most one segment each";
         else

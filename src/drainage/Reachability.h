@@ -33,6 +33,7 @@ struct ReachQuestion {
     const PopulationVector& samples;
     std::int32_t generations;            // forward generations (settings line 9)
     bool initialSpread;                  // sources may fill other segments at generation 0
+    bool migrates = true;                // some individuals leave their segment (settings lines 37, 38)
 };
 
 // Every sample with gene copies, each with the reason it can never be reached,

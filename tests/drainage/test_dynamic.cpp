@@ -87,6 +87,16 @@ TEST_F(DynamicEnvironment, BadFilesAreNamedInTheError) {
     EXPECT_NE(readError(*drainage).find("map.txt': entry 3 ('x5') is not a segment id!"), std::string::npos);
     write("map.txt", "Map\nyes\n3\n");
     EXPECT_NE(readError(*drainage).find("map.txt': line 2 must begin with the value 0 or 1"), std::string::npos);
+    // A generation without its map would change nothing, silently.
+    write("env.txt", "// generation map\n\n7   // the map is missing\n");
+    EXPECT_EQ(readError(*drainage), "Reading dynamic maps'" + path("env.txt") +
+                                        "': line 3 gives the generation 7 but no map file after it!");
+    // Map lines obey the one line-length rule, also where free-format ids
+    // would be read.
+    write("env.txt", "10 map.txt\n");
+    write("map.txt", "Map\n1\n3 4\n" + std::string(10000, ' ') + "5\n");
+    EXPECT_EQ(readError(*drainage),
+              "Reading dynamic map'" + path("map.txt") + "': line 4 is longer than 9999 characters!");
 }
 
 TEST_F(DynamicEnvironment, ResampledSegmentsFollowTheSegmentTheyWereCutFrom) {

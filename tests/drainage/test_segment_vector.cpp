@@ -187,3 +187,34 @@ TEST_F(SegmentFileTest, DynamicEnvironmentIsReadWithTheSegments) {
     EXPECT_NE(console.find("Read dynamic envionment"), std::string::npos);
     EXPECT_LT(console.find("Read dynamic envionment"), console.find("\ndone. (Segments: 3"));
 }
+
+TEST_F(SegmentFileTest, TheFinalErrorHasTheFileAndTheTrueLineBesideIt) {
+    // The specified fatal messages count the records read, not the lines,
+    // and name no file: standard error names both.
+    const std::string nodes = nodeFile(yNodes), segments = header + "10 3 2 1000 9.995 50.015\n";
+    const struct {
+        std::string nodeText, segmentText;
+        std::string error;   // the fatal message
+        std::string stderrText;
+    } cases[] = {
+        {nodes + "\n\n5 x 47\n", segments, "Reading node file in line '4'!",
+         "-> Error: node file '" + path("nodes.txt") + "', line 11: the longitude 'x' is not a number!\n"},
+        {nodes, segments + "\n\n11 4 2 8,64 10 50\n", "Reading line 1 of segment file!",
+         "-> Error: segment file '" + path("segments.txt") +
+             "', line 8: the length '8,64' holds a comma: decimals are written with a point (8.64)!\n"},
+        {nodes + "6 7 " + std::string(10000, '8') + "\n", segments,
+         "node file '" + path("nodes.txt") + "', line 9: the line is longer than 9999 characters!", ""},
+        {nodes, segments + "11 4 2 5 1 1 " + std::string(9990, ' ') + "\n",
+         "segment file '" + path("segments.txt") + "', line 6: the line is longer than 9999 characters!", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.error);
+        write("nodes.txt", c.nodeText);
+        write("segments.txt", c.segmentText);
+        testing::internal::CaptureStderr();
+        const TException e = failure([&] { readDrainage(path("nodes.txt"), path("segments.txt")); });
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), c.stderrText);
+        EXPECT_EQ(e.message(), my_string(c.error));
+        EXPECT_TRUE(e.isFatal());
+    }
+}
