@@ -96,10 +96,9 @@ void InterruptWatcher::watch() {
             ::_exit(128 + second);
         }
     }
-    lock.unlock();
     // Held until the process ends: the run loop can neither complete nor
     // start another file after the ".part" files are gone.
-    const auto held = outputs_.removeParts();
+    outputs_.removePartsHeld();
     [[maybe_unused]] const ssize_t ignored = ::write(STDERR_FILENO, line.data(), line.size());
     ::_exit(128 + sig);
 }

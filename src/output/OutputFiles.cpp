@@ -123,9 +123,13 @@ void OutputRegistry::dropPart(const std::string& partPath) { parts_.erase(partPa
 
 std::unique_lock<std::mutex> OutputRegistry::removeParts() {
     std::unique_lock<std::mutex> lock(partsMutex_);
+    removePartsHeld();
+    return lock;
+}
+
+void OutputRegistry::removePartsHeld() {
     for (const std::string& part : parts_) std::remove(part.c_str());
     parts_.clear();
-    return lock;
 }
 
 namespace {

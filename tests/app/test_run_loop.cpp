@@ -82,7 +82,9 @@ TEST(RunLoop, GivesUpAfterAThousandFailuresInARow) {
     EXPECT_TRUE(contains(r.output, "buildTree():Coalescence process did not converge (still 2 lineages remaining!)"));
     EXPECT_EQ(count(r.output, "run finished UN-SUCCESSFULLY"), 1000u);
     EXPECT_TRUE(contains(r.output, "\n***** 1000.(0) run finished UN-SUCCESSFULLY"));
-    EXPECT_TRUE(contains(r.output, "FATAL ERROR: Giving up: 1000 entire simulations in a row did not succeed!"));
+    EXPECT_TRUE(contains(r.output, "FATAL ERROR: Giving up: 1000 entire simulations in a row did not succeed! The "
+                                   "most frequent reason (1000 times): buildTree():Coalescence process did not "
+                                   "converge (still 2 lineages remaining!)"));
 }
 
 TEST(RunLoop, EndsWithTheOutputsWrittenOnStandardErrorAndTheirCompletionRecord) {
