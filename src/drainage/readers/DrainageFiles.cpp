@@ -110,37 +110,33 @@ bool TSegmentVector::readSegmentFile(const my_string& path, const EnvironmentFil
                 }
                 if (fields.tooLongLine() != 0) refuseLongLine("segment", path, fields.tooLongLine());
                 const std::string id = "segment " + std::to_string(segment->id);
-                if (fields.atEnd()) {
-                    // Cut short, a record would give a segment without
-                    // length and middle point, or without nodes.
-                    if (fields.fieldsRead() > 0) {
-                        if (segment->id != 0)
-                            std::cout << "\n-> Error: Segment '" << segment->id << "' could not be read!" << std::endl;
-                        dropped.add(fields.firstLine(), id + ": the file ends inside the record");
-                    }
-                    break;
-                }
+                // The end of the file inside a record (after its first word)
+                // drops it too: cut short after its nodes, it would give a
+                // segment without length and middle point.
+                const bool cutShort = fields.atEnd() && fields.fieldsRead() > 0;
+                if (fields.atEnd() && !cutShort) break;
                 TSegNode* from = nullptr;
                 TSegNode* to = nullptr;
                 if (segment->id > 0) {
                     from = nodes->find(fromId);
                     if (from != nullptr) to = nodes->find(toId);
                 }
-                if (segment->id <= 0 || from == nullptr || to == nullptr) {
+                if (segment->id <= 0 || from == nullptr || to == nullptr || cutShort) {
                     std::string why;
-                    if (segment->id <= 0) {
+                    if (segment->id <= 0)
                         why = "segment ids must be above 0";
-                    } else {
+                    else if (from == nullptr || to == nullptr)
                         why = std::string("its ") + (from == nullptr ? "from-node " : "to-node ") +
                               std::to_string(from == nullptr ? fromId : toId) + " is not in the node file";
-                    }
                     // No console line for id 0, which once stood for the end
                     // of the file; standard error names it all the same.
                     if (segment->id != 0) {
                         std::cout << "\n-> Error: Segment '" << segment->id << "' could not be read!" << std::endl;
-                        std::cout << "\t(" << why << ")" << std::endl;
+                        if (!why.empty()) std::cout << "\t(" << why << ")" << std::endl;
                     }
+                    if (cutShort) why = "the file ends inside the record";
                     dropped.add(fields.firstLine(), id + ": " + why);
+                    if (cutShort) break;
                     continue;
                 }
                 if (find(segment->id) != nullptr)
