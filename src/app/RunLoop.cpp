@@ -150,7 +150,7 @@ void RunLoop::runSimulations() {
             }
             // A failure reached without a single random draw comes back
             // identically in every repetition.
-            if (!rng_.drawnSince(atStart)) throw TException(my_string(repeatedFailureText(e)), levelFatal);
+            if (!rng_.drawnSince(atStart)) throw TException(shortened(repeatedFailureText(e)), levelFatal);
             ++failuresInARow;
         } catch (...) {
             outputs.failEntire("not handled");
@@ -162,7 +162,7 @@ void RunLoop::runSimulations() {
         std::cout << "\n***************************************************************\n";
         ++runIndex;
         if (failuresInARow >= maxFailuresInARow)
-            throw TException(my_string(givingUpText(outputs.entireSimulations(), maxFailuresInARow)), levelFatal);
+            throw TException(shortened(givingUpText(outputs.entireSimulations(), maxFailuresInARow)), levelFatal);
     }
     // The names of the failed attempts' project files join the list now that
     // the call has succeeded.
@@ -183,7 +183,7 @@ void RunLoop::checkSamplesReachable() const {
         samplesNeverReached({*drainage, asRead, maps, *sources, *samples, settings.numGenerations,
                              settings.allowInitialDensityOverflow, settings.migrCol != 0 || settings.migrOcc != 0});
     if (!unreachable.empty())
-        throw TException(my_string(neverReachedText(unreachable, (settings.dataFolder + settings.sampleFile).str())),
+        throw TException(shortened(neverReachedText(unreachable, (settings.dataFolder + settings.sampleFile).str())),
                          levelFatal);
 }
 

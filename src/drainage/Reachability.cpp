@@ -106,8 +106,11 @@ std::vector<UnreachableSample> samplesNeverReached(const ReachQuestion& q) {
 std::string neverReachedText(const std::vector<UnreachableSample>& samples, const std::string& sampleFile) {
     std::string text = "No sample of '" + sampleFile +
                        "' can ever receive genes, so every entire simulation would fail in the same way:";
-    for (std::size_t i = 0; i < samples.size(); ++i)
+    // Enough to see the pattern; a message stays readable.
+    constexpr std::size_t shown = 20;
+    for (std::size_t i = 0; i < samples.size() && i < shown; ++i)
         text += std::string(i == 0 ? " " : "; ") + "sample '" + samples[i].name + "' (segment " +
                 std::to_string(samples[i].segmentId) + "): " + samples[i].why;
+    if (samples.size() > shown) text += "; and " + std::to_string(samples.size() - shown) + " more samples";
     return text + "!";
 }

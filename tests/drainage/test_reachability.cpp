@@ -135,4 +135,7 @@ TEST(Reachability, TheMessageNamesEverySample) {
     EXPECT_EQ(neverReachedText({{"a", 5, "closed"}, {"b", 9, "apart"}}, "/d/samples.txt"),
               "No sample of '/d/samples.txt' can ever receive genes, so every entire simulation would fail in the "
               "same way: sample 'a' (segment 5): closed; sample 'b' (segment 9): apart!");
+    const std::vector<UnreachableSample> many(25, {"a", 5, "closed"});
+    const std::string text = neverReachedText(many, "s.txt");
+    EXPECT_TRUE(text.ends_with("(segment 5): closed; sample 'a' (segment 5): closed; and 5 more samples!")) << text;
 }
