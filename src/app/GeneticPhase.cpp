@@ -99,6 +99,7 @@ void GeneticSimulation::run() {
         }
     } catch (const TException& e) {
         printActiveDemes(e);
+        run_.outputs.noteCause(e.message().str());
         demes_.resetDemes();
         demes_.clearHaplotypeMatrix();
         toWriters([](GeneticWriter& w) { w.abandon(); });

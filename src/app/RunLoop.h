@@ -56,6 +56,9 @@ public:
     // Source populations and samples, read from their files on first use.
     PopulationVector& sourcePopulations();
     PopulationVector& samplePopulations();
+    // Throws a fatal TException naming the samples when none of them can
+    // ever receive genes (the sources and samples must have been read).
+    void checkSamplesReachable() const;
 
     TSettings settings;
     std::unique_ptr<TSegmentVector> drainage;      // the drainage in use

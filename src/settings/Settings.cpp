@@ -239,7 +239,7 @@ std::vector<int> parseInto(TSettings& s, std::istream& is, const SettingOverride
     s.upstreamMigrationRatio = in.value<float>(39);
     s.segmentLength = in.value<float>(40);
     if (!in.endMarker().contains(my_string("END")))
-        in.fail("end marker", "the line after the last value must contain END");
+        in.fail("end marker", "the line after the last value must contain END", in.line());
     return in.valueLines();
 }
 
