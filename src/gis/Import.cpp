@@ -22,6 +22,8 @@ std::string fixed(double value, int decimals) {
     return text.str();
 }
 
+constexpr double farFromNetwork = 1000;  // metres
+
 // The nearest segment of a point and the distance to its line.
 int nearestSegment(const Network& network, const LonLat& p, double& distance) {
     const LocalFrame frame(p);
@@ -56,7 +58,11 @@ std::string populationText(const std::vector<PointFeature>& points, const Networ
                               " is not from " + std::to_string(lowest) + " to 32767");
         double distance = 0;
         const int segment = nearestSegment(network, point.where, distance);
-        report << "    " << point.name << "  segment " << segment << ", " << std::llround(distance) << " m away\n";
+        report << "    " << point.name << "  segment " << segment << ", " << std::llround(distance) << " m away";
+        // A point this far off lies on no river of the network, perhaps on a
+        // dropped component.
+        if (distance > farFromNetwork) report << "  WARNING: far from every kept river";
+        report << "\n";
         text << point.name << "\t" << point.size;
         if (bySegment) {
             if (!holder[segment].empty())

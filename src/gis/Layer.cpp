@@ -7,6 +7,7 @@
 #include <ogrsf_frmts.h>
 
 #include <cmath>
+#include <filesystem>
 #include <memory>
 #include <sstream>
 
@@ -32,8 +33,12 @@ struct QuietGdal {
     QuietGdal& operator=(const QuietGdal&) = delete;
 };
 
+// GDAL's last message on one line, in brackets; empty when it has none.
 std::string gdalMessage() {
-    const std::string message = CPLGetLastErrorMsg();
+    std::string message = CPLGetLastErrorMsg();
+    for (char& c : message)
+        if (c == '\n' || c == '\r') c = ' ';
+    while (!message.empty() && message.back() == ' ') message.pop_back();
     return message.empty() ? "" : " (" + message + ")";
 }
 
@@ -48,7 +53,15 @@ struct TransformDeleter {
 
 Dataset open(const std::string& path) {
     GDALDataset* dataset = GDALDataset::Open(path.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY);
-    if (dataset == nullptr) throw ImportError("'" + path + "' cannot be opened as vector data" + gdalMessage());
+    if (dataset == nullptr) {
+        // GDAL also opens virtual paths (/vsizip/...) and connection strings
+        // (PG:...), which are no files.
+        std::error_code error;
+        if (path.rfind("/vsi", 0) != 0 && path.find(':') == std::string::npos &&
+            !std::filesystem::exists(path, error))
+            throw ImportError("'" + path + "' does not exist");
+        throw ImportError("'" + path + "' cannot be opened as vector data" + gdalMessage());
+    }
     return Dataset(dataset);
 }
 

@@ -195,11 +195,19 @@ TEST(ImportPopulations, SamplesByCoordinatesOrSegment) {
     const std::string coordinates = readText(folder.path() / "river_samples.txt");
     EXPECT_NE(coordinates.find("\n1       //"), std::string::npos) << coordinates;
     EXPECT_NE(coordinates.find("Low_er\t10\t20.000100\t45.005000\n"), std::string::npos) << coordinates;
+    EXPECT_NE(byPoint.report.find("Low_er  segment 1, 8 m away\n    Trib  segment 2, 0 m away\n"), std::string::npos)
+        << byPoint.report;
+    // 2.2 km north of the main stem's source: on no river kept.
+    folder.write("samples.geojson", geojsonPoints({{"Far", {20.0, 45.04}}}, 10));
+    const Imported far = importLayer(folder, geojsonLines({{lower}, {upper}, {tributary}}), options);
+    EXPECT_NE(far.report.find("Far  segment 3, 2223 m away  WARNING: far from every kept river\n"), std::string::npos)
+        << far.report;
 
+    folder.write("samples.geojson", geojsonPoints({{"Low er", {20.0001, 45.005}}, {"Trib", east(J, 400)}}, 10));
     options.bySegment = true;
     const Imported bySegment = importLayer(folder, geojsonLines({{lower}, {upper}, {tributary}}), options);
     const std::string ids = readText(folder.path() / "river_samples.txt");
-    EXPECT_NE(ids.find("Name\tGenes\tSegID\nLow_er\t10\t1\nTrib\t10\t"), std::string::npos) << ids;
+    EXPECT_NE(ids.find("Name\tGenes\tSegID\nLow_er\t10\t1\nTrib\t10\t2\n"), std::string::npos) << ids;
 
     folder.write("samples.geojson", geojsonPoints({{"A", {20.0001, 45.005}}, {"B", {19.9999, 45.004}}}, 10));
     EXPECT_THROW(importLayer(folder, geojsonLines({{lower}, {upper}, {tributary}}), options), gis::ImportError);
@@ -226,6 +234,7 @@ TEST_P(ImportRefusal, SaysWhatIsWrongAndWritesNothing) {
     folder.write("rivers.geojson", geojsonLines({{lower}, {upper}, {tributary}}));
     folder.write("points.geojson", geojsonPoints({{"A", O}}, 0));
     folder.write("rivers.csv", "id,WKT\n1,\"LINESTRING (20 45,20 45.01)\"\n");
+    folder.write("notes.txt", "not a layer\n");
     const auto inputs = folder.files();
     const ProgramRun run = runImporter(c.arguments, folder.path());
     EXPECT_EQ(run.status, 1) << run.errors;
@@ -235,7 +244,8 @@ TEST_P(ImportRefusal, SaysWhatIsWrongAndWritesNothing) {
 
 INSTANTIATE_TEST_SUITE_P(
     Inputs, ImportRefusal,
-    testing::Values(Refusal{"no_file", {"missing.geojson", "-o", "20,45"}, "'missing.geojson' cannot be opened"},
+    testing::Values(Refusal{"no_file", {"missing.geojson", "-o", "20,45"}, "'missing.geojson' does not exist"},
+                    Refusal{"not_a_layer", {"notes.txt", "-o", "20,45"}, "'notes.txt' cannot be opened as vector data"},
                     Refusal{"no_layer", {"rivers.geojson", "-l", "streams", "-o", "20,45"},
                             "has no layer 'streams' (its layers: 'rivers')"},
                     Refusal{"no_lines", {"points.geojson", "-o", "20,45"}, "holds no line geometries"},
