@@ -215,10 +215,20 @@ std::vector<PointFeature> readPointLayer(const LayerRequest& request, const std:
         point.name = name;
         const std::string size = feature->GetFieldAsString(sizeField.c_str());
         std::size_t used = 0;
-        try {
-            point.size = std::stoll(size, &used);
-        } catch (const std::exception&) {
-            used = 0;
+        const int index = feature->GetFieldIndex(sizeField.c_str());
+        if (feature->GetFieldDefnRef(index)->GetType() == OFTReal) {
+            // A whole number stored as a real (10.0) is that number.
+            const double value = feature->GetFieldAsDouble(index);
+            if (feature->IsFieldSetAndNotNull(index) && std::abs(value) < 1e15 && value == std::floor(value)) {
+                point.size = static_cast<long long>(value);
+                used = size.size();
+            }
+        } else {
+            try {
+                point.size = std::stoll(size, &used);
+            } catch (const std::exception&) {
+                used = 0;
+            }
         }
         if (used == 0 || used != size.size())
             throw ImportError(featureName(layer, request, *feature) + ": the size '" + size +

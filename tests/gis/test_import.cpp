@@ -300,3 +300,26 @@ TEST(ImportExample, ShippedFilesAreTheImportOfTheShippedLayer) {
                   std::regex_replace(readText(example / name), date, "Date:\n"))
             << name;
 }
+
+// A size is a whole number, also when the layer stores it as a real or as
+// text; anything else is refused with the feature named.
+TEST(ImportPopulations, SizesAreWholeNumbers) {
+    const std::vector<std::pair<std::string, std::string>> cases{
+        {"10.0", "A\t10\t"}, {"\"12\"", "A\t12\t"}, {"2.5", ""}, {"\"ten\"", ""}, {"null", ""}, {"\"7 \"", ""}};
+    for (const auto& [value, written] : cases) {
+        TempFolder folder;
+        auto options = optionsWith(10);
+        options.samples.layer.path = folder.write(
+            "samples.geojson",
+            "{\"type\":\"FeatureCollection\",\"features\":[{\"type\":\"Feature\",\"properties\":{\"name\":\"A\",\"size\":" +
+                value + "},\"geometry\":{\"type\":\"Point\",\"coordinates\":[20,45.005]}}]}");
+        if (written.empty()) {
+            EXPECT_THROW(importLayer(folder, geojsonLines({{lower}, {upper}, {tributary}}), options), gis::ImportError)
+                << value;
+            EXPECT_FALSE(fs::exists(folder.path() / "river_nodes.txt")) << value;
+        } else {
+            importLayer(folder, geojsonLines({{lower}, {upper}, {tributary}}), options);
+            EXPECT_NE(readText(folder.path() / "river_samples.txt").find(written), std::string::npos) << value;
+        }
+    }
+}
