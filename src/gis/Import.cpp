@@ -162,6 +162,21 @@ std::string segmentFileText(const Network& network, const std::string& date) {
     return text.str();
 }
 
+std::string networkGeojson(const Network& network) {
+    std::ostringstream text;
+    text << "{\"type\":\"FeatureCollection\",\"name\":\"network\",\"features\":[\n";
+    for (const auto& s : network.segments) {
+        text << (s.id > 1 ? ",\n" : "") << "{\"type\":\"Feature\",\"properties\":{\"SegID\":" << s.id
+             << ",\"FNode\":" << s.from << ",\"TNode\":" << s.to << ",\"Length\":" << fixed(s.length, 1)
+             << "},\"geometry\":{\"type\":\"LineString\",\"coordinates\":[";
+        for (std::size_t i = 0; i < s.line.size(); ++i)
+            text << (i > 0 ? "," : "") << "[" << fixed(s.line[i].lon, 7) << "," << fixed(s.line[i].lat, 7) << "]";
+        text << "]}}";
+    }
+    text << "\n]}\n";
+    return text.str();
+}
+
 std::string settingsText(const std::string& heading, const std::string& sources, const std::string& samples,
                          const std::string& nodes, const std::string& segments, double resample) {
     const auto name = [](const std::string& file, const char* comment) {
@@ -278,6 +293,7 @@ ImportResult runImport(const ImportOptions& options, std::ostream& report) {
     };
     points(options.sources, true, sources);
     points(options.samples, false, samples);
+    if (options.networkLayer) outputs.push_back({folder / (options.prefix + "_network.geojson"), networkGeojson(network)});
     outputs.push_back({folder / settings, settingsText(options.prefix + " imported from " + options.rivers.path, sources,
                                                        samples, nodes, segments, options.resample)});
     writeAll(outputs);

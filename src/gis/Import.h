@@ -26,6 +26,7 @@ struct ImportOptions {
     std::string sizeField = "size";
     bool bySegment = false;  // populations by segment id instead of coordinates
     double resample = 0;     // settings line 40 of the template
+    bool networkLayer = false;  // also <prefix>_network.geojson, to look at in a GIS
     std::string folder = ".";
     std::string prefix = "river";
 };
@@ -42,6 +43,9 @@ ImportResult runImport(const ImportOptions& options, std::ostream& report);
 // The file contents, for the tests.
 std::string nodeFileText(const Network& network, const std::string& date);
 std::string segmentFileText(const Network& network, const std::string& date);
+// The oriented segments as a GeoJSON layer (fields SegID, FNode, TNode,
+// Length), WGS84.
+std::string networkGeojson(const Network& network);
 std::string settingsText(const std::string& heading, const std::string& sources, const std::string& samples,
                          const std::string& nodes, const std::string& segments, double resample);
 

@@ -59,6 +59,8 @@ int main(int argc, char** argv) {
     app.add_option("-r,--resample", options.resample,
                    "settings line 40 of the template: resample to segments of this length (metres; 0: as read)")
         ->capture_default_str();
+    app.add_flag("-g,--geojson", options.networkLayer,
+                 "also write <prefix>_network.geojson: the oriented segments with their ids, to look at in a GIS");
     app.add_option("-D,--dir", options.folder, "folder of the written files (it must exist)")->capture_default_str();
     app.add_option("-p,--prefix", options.prefix, "start of the written file names: <prefix>_nodes.txt, ...")
         ->capture_default_str();

@@ -114,8 +114,14 @@ ProgramRun runImporter(const std::vector<std::string>& arguments, const fs::path
     command += quoted(folder.string());
     command += " && ";
     command += quoted(FLUVIAGEN_IMPORT_BINARY);
-    for (const auto& a : arguments) command += " " + quoted(a);
-    command += " > " + quoted(out.string()) + " 2> " + quoted(err.string());
+    for (const auto& a : arguments) {
+        command += ' ';
+        command += quoted(a);
+    }
+    command += " > ";
+    command += quoted(out.string());
+    command += " 2> ";
+    command += quoted(err.string());
     ProgramRun run;
     const int status = std::system(command.c_str());
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);

@@ -2,7 +2,9 @@
 // written drainage read back by the simulator's own reader.
 #include <gtest/gtest.h>
 
+#include <gdal_priv.h>
 #include <ogr_spatialref.h>
+#include <ogrsf_frmts.h>
 
 #include <algorithm>
 #include <cmath>
@@ -321,5 +323,30 @@ TEST(ImportPopulations, SizesAreWholeNumbers) {
             importLayer(folder, geojsonLines({{lower}, {upper}, {tributary}}), options);
             EXPECT_NE(readText(folder.path() / "river_samples.txt").find(written), std::string::npos) << value;
         }
+    }
+}
+
+// The network layer, read by GDAL: one line per segment with the ids, ends
+// and length of the segment file.
+TEST(ImportNetworkLayer, GdalReadsTheSegmentsAsWritten) {
+    TempFolder folder;
+    auto options = optionsWith(10);
+    options.networkLayer = true;
+    const Imported imported = importLayer(folder, geojsonLines({{lower}, {upper}, {{T, {20.005, 45.012}, J}}}), options);
+    GDALAllRegister();
+    std::unique_ptr<GDALDataset> layer(GDALDataset::Open((folder.path() / "river_network.geojson").c_str(), GDAL_OF_VECTOR));
+    ASSERT_TRUE(layer);
+    OGRLayer* lines = layer->GetLayer(0);
+    ASSERT_EQ(lines->GetFeatureCount(), imported.drainage->size());
+    for (auto& feature : *lines) {
+        const TSegment* segment = imported.drainage->find(feature->GetFieldAsInteger("SegID"));
+        ASSERT_NE(segment, nullptr);
+        EXPECT_EQ(feature->GetFieldAsInteger("FNode"), segment->fromNode->id);
+        EXPECT_EQ(feature->GetFieldAsInteger("TNode"), segment->toNode->id);
+        EXPECT_NEAR(feature->GetFieldAsDouble("Length"), segment->length, 0.05);
+        const OGRLineString* line = feature->GetGeometryRef()->toLineString();
+        // The line runs from the from-node to the to-node.
+        EXPECT_NEAR(line->getX(0), segment->fromNode->lon, 1e-5);
+        EXPECT_NEAR(line->getY(line->getNumPoints() - 1), segment->toNode->lat, 1e-5);
     }
 }
