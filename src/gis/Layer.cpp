@@ -126,9 +126,15 @@ Polyline points(const OGRLineString& line) {
     return result;
 }
 
-bool finite(const Polyline& line) {
+// Longitude and latitude in range; anything else means a coordinate system
+// that does not fit the coordinates.
+bool onEarth(double lon, double lat) {
+    return std::isfinite(lon) && std::isfinite(lat) && std::abs(lon) <= 360 && std::abs(lat) <= 90;
+}
+
+bool onEarth(const Polyline& line) {
     for (const auto& p : line)
-        if (!std::isfinite(p.lon) || !std::isfinite(p.lat)) return false;
+        if (!onEarth(p.lon, p.lat)) return false;
     return true;
 }
 
@@ -170,8 +176,9 @@ LineLayer readLineLayer(const LayerRequest& request) {
                 throw ImportError(featureName(layer, request, *feature) + ": a point cannot be turned into WGS84" +
                                   gdalMessage());
             Polyline line = points(*copy);
-            if (!finite(line))
-                throw ImportError(featureName(layer, request, *feature) + ": a point has no finite coordinates");
+            if (!onEarth(line))
+                throw ImportError(featureName(layer, request, *feature) +
+                                  ": a point lies off the earth in WGS84 (is the layer's coordinate system right?)");
             result.lines.push_back(std::move(line));
         }
     }
@@ -234,8 +241,7 @@ std::vector<PointFeature> readPointLayer(const LayerRequest& request, const std:
             throw ImportError(featureName(layer, request, *feature) + ": the size '" + size +
                               "' is not a whole number");
         std::unique_ptr<OGRPoint> copy(geometry->toPoint()->clone());
-        if (copy->transform(transform.get()) != OGRERR_NONE || !std::isfinite(copy->getX()) ||
-            !std::isfinite(copy->getY()))
+        if (copy->transform(transform.get()) != OGRERR_NONE || !onEarth(copy->getX(), copy->getY()))
             throw ImportError(featureName(layer, request, *feature) + ": the point cannot be turned into WGS84" +
                               gdalMessage());
         point.where = {copy->getX(), copy->getY()};

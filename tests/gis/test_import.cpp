@@ -85,6 +85,10 @@ INSTANTIATE_TEST_SUITE_P(
     Rules, ImportRule,
     testing::Values(
         RuleCase{"exact_y", {{lower}, {upper}, {tributary}}, 10, 3, 4, 0, 0, 0, 0, 0, 0, 0},
+        RuleCase{"exact_y_no_tolerance", {{lower}, {upper}, {tributary}}, 0, 3, 4, 0, 0, 0, 0, 0, 0, 0},
+        // One straight piece of 1000 km among pieces of 1 km (searched everywhere).
+        RuleCase{"long_piece", {{{{20.0, 54.0}, U}}, {{J, O}}, {{U, {20.0, 45.015}, J}}, {tributary}}, 10, 4, 5, 0, 0, 0,
+                 0, 0, 0, 0},
         // The tributary ends 5 m short of the confluence: joined.
         RuleCase{"short_5m", {{lower}, {upper}, {{T, east(J, 5)}}}, 10, 3, 4, 1, 0, 0, 0, 0, 0, 0},
         // 50 m short: a component of its own, dropped and reported.
@@ -237,6 +241,7 @@ TEST_P(ImportRefusal, SaysWhatIsWrongAndWritesNothing) {
     folder.write("points.geojson", geojsonPoints({{"A", O}}, 0));
     folder.write("rivers.csv", "id,WKT\n1,\"LINESTRING (20 45,20 45.01)\"\n");
     folder.write("notes.txt", "not a layer\n");
+    folder.write("metres.geojson", geojsonLines({{{{500000, 4980000}, {500000, 4990000}}}}));
     const auto inputs = folder.files();
     const ProgramRun run = runImporter(c.arguments, folder.path());
     EXPECT_EQ(run.status, 1) << run.errors;
@@ -252,6 +257,8 @@ INSTANTIATE_TEST_SUITE_P(
                             "has no layer 'streams' (its layers: 'rivers')"},
                     Refusal{"no_lines", {"points.geojson", "-o", "20,45"}, "holds no line geometries"},
                     Refusal{"no_crs", {"rivers.csv", "-o", "20,45"}, "has no coordinate system"},
+                    Refusal{"wrong_crs", {"metres.geojson", "-o", "20,45"},
+                            "feature 1: a point lies off the earth in WGS84 (is the layer's coordinate system right?)"},
                     Refusal{"outlet_far", {"rivers.geojson", "-o", "20.001,45"},
                             "is 79 m from the nearest line end (20.000000,45.000000), farther than the tolerance"},
                     Refusal{"outlet_text", {"rivers.geojson", "-o", "20;45"}, "is not LON,LAT"},
