@@ -30,7 +30,8 @@ fi
 # loops where distinct lines come close; from 1 km on, arms around the
 # Danube's islands are dropped as duplicates). The outlet is where the Danube leaves the box at Calafat. The
 # template resamples the drainage to segments of 1 km (settings line 40).
-"$import" rivers.geojson --outlet 22.910277,44.0 --tolerance 100 \
+# A fixed date in the file headers: the same layer gives the same files.
+SOURCE_DATE_EPOCH=1796601600 "$import" rivers.geojson --outlet 22.910277,44.0 --tolerance 100 \
     --sources sources.geojson --samples samples.geojson --resample 1000 --prefix danube
 
 # The settings of the example: the template with 3000 generations (line 9),
