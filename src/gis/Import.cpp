@@ -1,5 +1,6 @@
 #include "gis/Import.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -261,7 +262,11 @@ ImportResult runImport(const ImportOptions& options, std::ostream& report) {
            << "  components        " << r.components << ": kept the outlet's, dropped " << r.droppedComponents
            << " (" << r.droppedPieces << " pieces, " << fixed(r.droppedLength / km, 3) << " km)\n"
            << "  loops             " << r.loops << (r.loops > 0 ? " (kept), closed near" : "");
-    for (const auto& p : r.loopPlaces) report << " " << fixed(p.lon, 5) << "," << fixed(p.lat, 5);
+    // The first ten are enough to find them in a GIS.
+    const std::size_t shown = std::min<std::size_t>(r.loopPlaces.size(), 10);
+    for (std::size_t i = 0; i < shown; ++i)
+        report << " " << fixed(r.loopPlaces[i].lon, 5) << "," << fixed(r.loopPlaces[i].lat, 5);
+    if (r.loopPlaces.size() > shown) report << " and " << r.loopPlaces.size() - shown << " more";
     report << "\n"
            << "  direction         "
            << (options.network.digitisedDirection ? "as digitised"
