@@ -93,23 +93,32 @@ struct Output {
     std::string text;
 };
 
-// Writes every file under a temporary name, then renames them all; on any
-// failure the temporary files are removed and nothing has its name.
+// Writes every file under a temporary name, then renames them all. A name
+// taken by something that is no regular file is found before any rename;
+// should a rename still fail, the files of this call already renamed are
+// removed with the temporary ones, so no call leaves part of its files.
 void writeAll(const std::vector<Output>& outputs) {
-    std::vector<fs::path> staged;
-    const auto removeStaged = [&staged] {
+    std::vector<fs::path> written;
+    const auto removeWritten = [&written] {
         std::error_code ignored;
-        for (const auto& path : staged) fs::remove(path, ignored);
+        for (const auto& path : written) fs::remove(path, ignored);
     };
+    for (const auto& output : outputs) {
+        std::error_code error;
+        if (fs::exists(output.path, error) && !fs::is_regular_file(output.path, error))
+            throw cannotWrite(output.path, " (it is no regular file)");
+    }
+    std::vector<fs::path> staged;
     for (const auto& output : outputs) {
         fs::path part = output.path;
         part += ".part";
+        written.push_back(part);
         staged.push_back(part);
         std::ofstream out(part, std::ios::binary);
         out << output.text;
         out.close();
         if (!out) {
-            removeStaged();
+            removeWritten();
             throw cannotWrite(output.path, "");
         }
     }
@@ -117,9 +126,10 @@ void writeAll(const std::vector<Output>& outputs) {
         std::error_code error;
         fs::rename(staged[i], outputs[i].path, error);
         if (error) {
-            removeStaged();
+            removeWritten();
             throw cannotWrite(outputs[i].path, " (" + error.message() + ")");
         }
+        written[i] = outputs[i].path;
     }
 }
 

@@ -357,3 +357,17 @@ TEST(ImportNetworkLayer, GdalReadsTheSegmentsAsWritten) {
         EXPECT_NEAR(line->getY(line->getNumPoints() - 1), segment->toNode->lat, 1e-5);
     }
 }
+
+// A file name taken by a folder: nothing is written, not even the files
+// whose names were free.
+TEST(ImportProgram, AnOutputThatCannotBeWrittenLeavesNoFile) {
+    TempFolder folder;
+    folder.write("rivers.geojson", geojsonLines({{lower}, {upper}, {tributary}}));
+    fs::create_directory(folder.path() / "river_settings.txt");
+    const ProgramRun run = runImporter({"rivers.geojson", "-o", "20,45"}, folder.path());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.errors.find("river_settings.txt' cannot be written (it is no regular file); nothing written."),
+              std::string::npos)
+        << run.errors;
+    EXPECT_EQ(folder.files(), (std::vector<std::string>{"river_settings.txt", "rivers.geojson"}));
+}
