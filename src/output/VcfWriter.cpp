@@ -1,0 +1,178 @@
+#include "output/VcfWriter.h"
+
+#include <htslib/hts.h>
+#include <htslib/vcf.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <iostream>
+#include <memory>
+#include <set>
+#include <string>
+
+#include "coalescent/GenealogyTree.h"
+#include "mutation/DataType.h"
+#include "output/GenotypeSites.h"
+
+namespace {
+
+struct FileCloser {
+    void operator()(htsFile* file) const { hts_close(file); }
+};
+struct HeaderDestroyer {
+    void operator()(bcf_hdr_t* header) const { bcf_hdr_destroy(header); }
+};
+struct RecordDestroyer {
+    void operator()(bcf1_t* record) const { bcf_destroy(record); }
+};
+
+// The DNA states' letters, and the order in which ALT alleles are listed.
+constexpr char kLetters[] = "AGCT";
+constexpr int kAcgtOrder[] = {0, 2, 1, 3};
+
+// A tabix index addresses positions below 2^29; longer loci need CSI.
+constexpr int kTabixLimit = 1 << 29;
+
+// The alleles of one record: the states in VCF order (REF first) and the
+// allele index of every state (-1 for a state the record does not list).
+struct Alleles {
+    std::vector<int> states;
+    int index[4] = {-1, -1, -1, -1};
+    std::string text;  // "REF,ALT,..."
+};
+
+Alleles dnaAlleles(int root, const std::vector<int>& found) {
+    Alleles a;
+    // Without a known root state the first state found in ACGT order is REF.
+    if (root < 0 || root > 3) root = -1;
+    for (int state : kAcgtOrder)
+        if (root < 0 && std::find(found.begin(), found.end(), state) != found.end()) root = state;
+    a.states.push_back(root);
+    for (int state : kAcgtOrder)
+        if (state != root && std::find(found.begin(), found.end(), state) != found.end()) a.states.push_back(state);
+    for (std::size_t i = 0; i < a.states.size(); ++i) {
+        a.index[a.states[i]] = static_cast<int>(i);
+        if (i > 0) a.text += ',';
+        a.text += kLetters[a.states[i]];
+    }
+    return a;
+}
+
+Alleles snpAlleles() {
+    Alleles a;
+    a.states = {0, 1};
+    a.index[0] = 0;
+    a.index[1] = 1;
+    a.text = "A,T";
+    return a;
+}
+
+std::int32_t allele(const Alleles& a, int state, bool phased) {
+    const int i = state >= 0 && state < 4 ? a.index[state] : -1;
+    if (i < 0) return phased ? bcf_gt_phased(-1) : bcf_gt_missing;
+    return phased ? bcf_gt_phased(i) : bcf_gt_unphased(i);
+}
+
+}  // namespace
+
+void VcfWriter::open(const GeneticPhaseView& phase) {
+    const std::string type = phase.dataType->name();
+    kind_ = type == "SNP" ? Kind::Snp : type == "DNA" ? Kind::Dna : Kind::None;
+    if (kind_ == Kind::None && asked_)
+        std::cerr << "Note: VCF files hold SNP and DNA data; none are written for " << type << " data." << std::endl;
+    if (phase.linkedLoci < 1) kind_ = Kind::None;
+}
+
+void VcfWriter::genealogy(const GeneticPhaseView& phase, const GenealogyView& view) {
+    if (kind_ != Kind::Dna) return;
+    const int L = phase.linkedLoci;
+    const int k = std::max(view.locus, 0);
+    if (k == 0) rootStates_.assign(static_cast<std::size_t>(std::max(phase.independentLoci, 1) * L), kMissingState);
+    if (view.tree.size() < 1) return;
+    const TNode& root = view.tree.node(2 * view.tree.size() - 2);
+    const int known = std::min({L, root.nSites, static_cast<int>(root.sequence.size())});
+    for (int j = 0; j < known; ++j)
+        rootStates_[static_cast<std::size_t>(k * L + j)] = root.sequence[static_cast<std::size_t>(j)];
+}
+
+void VcfWriter::genotypes(const GeneticPhaseView& phase, const GenotypeView& view) {
+    if (kind_ == Kind::None) return;
+    GenotypeSites sites(phase, view);
+    const my_string path = genotypeFileName(phase, view.simulation, ".vcf.gz");
+
+    std::set<std::string> names;
+    for (const auto& individual : sites.individuals())
+        if (!names.insert(sites.individualName(individual)).second) {
+            std::cerr << "WARNING: the VCF file '" << path << "' is not written: two individuals are named '"
+                      << sites.individualName(individual) << "' (samples of the same name)." << std::endl;
+            return;
+        }
+
+    const int L = sites.linkedLoci();
+    const bool tabix = L < kTabixLimit;
+    const std::string part = files_.hold(path, *phase.registry);
+    const std::string indexPart = files_.hold(path + (tabix ? ".tbi" : ".csi"), *phase.registry);
+    const auto check = [&](bool ok) {
+        if (!ok) files_.fail(part, errno);
+    };
+
+    errno = 0;
+    std::unique_ptr<htsFile, FileCloser> file(hts_open(part.c_str(), "wz"));
+    check(file != nullptr);
+    std::unique_ptr<bcf_hdr_t, HeaderDestroyer> header(bcf_hdr_init("w"));
+    check(header != nullptr);
+    bcf_hdr_set_version(header.get(), "VCFv4.3");
+    bcf_hdr_append(header.get(), "##source=fluviagen");
+    const int loci = sites.siteCount() / L;
+    for (int k = 1; k <= loci; ++k)
+        check(bcf_hdr_printf(header.get(), "##contig=<ID=locus%d,length=%d>", k, L) == 0);
+    if (kind_ == Kind::Snp)
+        check(bcf_hdr_append(header.get(),
+                             "##INFO=<ID=PLACEHOLDER,Number=0,Type=Flag,Description=\"REF and ALT are placeholders: "
+                             "A stands for the ancestral state 0 of the SNP, T for the derived state 1\">") == 0);
+    check(bcf_hdr_append(header.get(), "##FORMAT=<ID=GT,Number=1,Type=String,Description=\"Genotype\">") == 0);
+    for (const auto& individual : sites.individuals())
+        check(bcf_hdr_add_sample(header.get(), sites.individualName(individual).c_str()) == 0);
+    check(bcf_hdr_sync(header.get()) == 0);
+    check(bcf_hdr_write(file.get(), header.get()) == 0);
+    check(bcf_idx_init(file.get(), header.get(), tabix ? 0 : 14, indexPart.c_str()) == 0);
+
+    std::unique_ptr<bcf1_t, RecordDestroyer> record(bcf_init());
+    check(record != nullptr);
+    const int ploidy = sites.diploid() ? 2 : 1;
+    std::vector<std::int32_t> calls(sites.individuals().size() * static_cast<std::size_t>(ploidy));
+    const Alleles snp = snpAlleles();
+    for (int site = 0; site < sites.siteCount(); ++site) {
+        sites.decode(site);
+        if (!sites.polymorphic()) continue;
+        const Alleles alleles =
+            kind_ == Kind::Snp ? snp
+                               : dnaAlleles(static_cast<std::size_t>(site) < rootStates_.size()
+                                                ? rootStates_[static_cast<std::size_t>(site)]
+                                                : kMissingState,
+                                            sites.alleles());
+        bcf_clear(record.get());
+        record->rid = site / L;
+        record->pos = site % L;
+        check(bcf_update_alleles_str(header.get(), record.get(), alleles.text.c_str()) == 0);
+        if (kind_ == Kind::Snp) check(bcf_update_info_flag(header.get(), record.get(), "PLACEHOLDER", nullptr, 1) == 0);
+        std::size_t c = 0;
+        for (const auto& individual : sites.individuals()) {
+            calls[c++] = allele(alleles, sites.states()[static_cast<std::size_t>(individual.first)], false);
+            if (ploidy == 2)
+                calls[c++] = allele(alleles,
+                                    individual.second < 0 ? kMissingState
+                                                          : sites.states()[static_cast<std::size_t>(individual.second)],
+                                    true);
+        }
+        check(bcf_update_genotypes(header.get(), record.get(), calls.data(), static_cast<int>(calls.size())) == 0);
+        check(bcf_write(file.get(), header.get(), record.get()) == 0);
+    }
+    check(bcf_idx_save(file.get()) == 0);
+    check(hts_close(file.release()) == 0);
+}
+
+void VcfWriter::finish(const GeneticPhaseView&) { files_.complete(); }
+
+void VcfWriter::abandon() { files_.abandon(); }
