@@ -55,6 +55,9 @@ public:
     // Closes the ".part" file, which stays held; a write that failed ends the
     // program call.
     void close();
+    // Ends the program call for a failure of the caller (errno `error`),
+    // naming this file; every held file is removed first.
+    [[noreturn]] void fail(int error) { files_.fail(part_, error); }
 
 private:
     HeldFiles& files_;

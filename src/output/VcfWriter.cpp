@@ -1,6 +1,6 @@
 #include "output/VcfWriter.h"
 
-#include <htslib/hts.h>
+#include <htslib/kstring.h>
 #include <htslib/vcf.h>
 
 #include <algorithm>
@@ -13,12 +13,16 @@
 
 #include "coalescent/GenealogyTree.h"
 #include "mutation/DataType.h"
+#include "output/Bgzf.h"
 #include "output/GenotypeSites.h"
 
 namespace {
 
-struct FileCloser {
-    void operator()(htsFile* file) const { hts_close(file); }
+struct TextFreer {
+    void operator()(kstring_t* text) const {
+        ks_free(text);
+        delete text;
+    }
 };
 struct HeaderDestroyer {
     void operator()(bcf_hdr_t* header) const { bcf_hdr_destroy(header); }
@@ -30,9 +34,6 @@ struct RecordDestroyer {
 // The DNA states' letters, and the order in which ALT alleles are listed.
 constexpr char kLetters[] = "AGCT";
 constexpr int kAcgtOrder[] = {0, 2, 1, 3};
-
-// A tabix index addresses positions below 2^29; longer loci need CSI.
-constexpr int kTabixLimit = 1 << 29;
 
 // The alleles of one record: the states in VCF order (REF first) and the
 // allele index of every state (-1 for a state the record does not list).
@@ -109,24 +110,23 @@ void VcfWriter::genotypes(const GeneticPhaseView& phase, const GenotypeView& vie
             return;
         }
 
-    const int L = sites.linkedLoci();
-    const bool tabix = L < kTabixLimit;
-    const std::string part = files_.hold(path, *phase.registry);
-    const std::string indexPart = files_.hold(path + (tabix ? ".tbi" : ".csi"), *phase.registry);
+    HeldTextFile file(files_, path, *phase.registry);
+    // htslib builds the header and formats the records; a failure there is a
+    // lack of memory.
     const auto check = [&](bool ok) {
-        if (!ok) files_.fail(part, errno);
+        if (!ok) file.fail(errno != 0 ? errno : ENOMEM);
     };
-
     errno = 0;
-    std::unique_ptr<htsFile, FileCloser> file(hts_open(part.c_str(), "wz"));
-    check(file != nullptr);
+    const int L = sites.linkedLoci();
     std::unique_ptr<bcf_hdr_t, HeaderDestroyer> header(bcf_hdr_init("w"));
     check(header != nullptr);
-    bcf_hdr_set_version(header.get(), "VCFv4.3");
-    bcf_hdr_append(header.get(), "##source=fluviagen");
-    const int loci = sites.siteCount() / L;
-    for (int k = 1; k <= loci; ++k)
-        check(bcf_hdr_printf(header.get(), "##contig=<ID=locus%d,length=%d>", k, L) == 0);
+    check(bcf_hdr_set_version(header.get(), "VCFv4.3") == 0);
+    check(bcf_hdr_append(header.get(), "##source=fluviagen") == 0);
+    std::vector<std::string> contigs;
+    for (int k = 1; k <= sites.siteCount() / L; ++k) {
+        contigs.push_back("locus" + std::to_string(k));
+        check(bcf_hdr_printf(header.get(), "##contig=<ID=%s,length=%d>", contigs.back().c_str(), L) == 0);
+    }
     if (kind_ == Kind::Snp)
         check(bcf_hdr_append(header.get(),
                              "##INFO=<ID=PLACEHOLDER,Number=0,Type=Flag,Description=\"REF and ALT are placeholders: "
@@ -135,8 +135,12 @@ void VcfWriter::genotypes(const GeneticPhaseView& phase, const GenotypeView& vie
     for (const auto& individual : sites.individuals())
         check(bcf_hdr_add_sample(header.get(), sites.individualName(individual).c_str()) == 0);
     check(bcf_hdr_sync(header.get()) == 0);
-    check(bcf_hdr_write(file.get(), header.get()) == 0);
-    check(bcf_idx_init(file.get(), header.get(), tabix ? 0 : 14, indexPart.c_str()) == 0);
+
+    std::unique_ptr<kstring_t, TextFreer> text(new kstring_t{0, 0, nullptr});
+    check(bcf_hdr_format(header.get(), 0, text.get()) == 0);
+    BgzfStream bgzf(file.stream());
+    bgzf.write(text->s, text->l);
+    TabixIndex index(contigs);
 
     std::unique_ptr<bcf1_t, RecordDestroyer> record(bcf_init());
     check(record != nullptr);
@@ -167,10 +171,23 @@ void VcfWriter::genotypes(const GeneticPhaseView& phase, const GenotypeView& vie
                                     true);
         }
         check(bcf_update_genotypes(header.get(), record.get(), calls.data(), static_cast<int>(calls.size())) == 0);
-        check(bcf_write(file.get(), header.get(), record.get()) == 0);
+        text->l = 0;
+        check(vcf_format(header.get(), record.get(), text.get()) == 0);
+        const std::uint64_t begin = bgzf.tell();
+        bgzf.write(text->s, text->l);
+        index.add(record->rid, record->pos, begin, bgzf.tell());
     }
-    check(bcf_idx_save(file.get()) == 0);
-    check(hts_close(file.release()) == 0);
+    bgzf.finish();
+    file.close();
+
+    if (L - 1 > TabixIndex::kMaxPosition) {
+        std::cerr << "Note: the VCF file '" << path << "' has no index: its loci of " << L
+                  << " sites are longer than a tabix index can address." << std::endl;
+        return;
+    }
+    HeldTextFile indexFile(files_, path + ".tbi", *phase.registry);
+    index.write(indexFile.stream());
+    indexFile.close();
 }
 
 void VcfWriter::finish(const GeneticPhaseView&) { files_.complete(); }

@@ -1,7 +1,8 @@
 // VCF 4.3 files of SNP and DNA data, one per genetic simulation beside its
 // project file ("<output set>_<e>-<s>.vcf.gz"), compressed with bgzip and
-// indexed (".tbi"; ".csi" for a locus longer than a tabix index can hold),
-// so that variant tools read them as they read sequencing data.
+// indexed (".tbi"), so that variant tools read them as they read sequencing
+// data. (Loci of more than 2^29 sites, beyond what a tabix index addresses,
+// get no index; the standard error says so.)
 //
 // Only polymorphic sites (two or more states among the sampled genes) are
 // records. Each independent locus is one contig ("locus<k>", its linked
