@@ -30,16 +30,16 @@ void FastaWriter::genotypes(const GeneticPhaseView& phase, const GenotypeView& v
     if (sites.geneCount() < 1) return;
     HeldTextFile file(files_, genotypeFileName(phase, view.simulation, ".fasta"), *phase.registry);
     std::ostream& os = file.stream();
-    std::string line;
+    const auto sitesCount = static_cast<std::size_t>(sites.siteCount());
+    std::string text;
     for (int g = 0; g < sites.geneCount(); ++g) {
-        os << '>' << sites.geneName(g) << '\n';
-        for (int first = 0; first < sites.siteCount(); first += kLineWidth) {
-            line.clear();
-            for (int site = first; site < sites.siteCount() && site < first + kLineWidth; ++site)
-                line += letter(sites.state(g, site));
-            line += '\n';
-            os << line;
+        text = '>' + sites.geneName(g) + '\n';
+        const auto states = sites.gene(g).states;
+        for (std::size_t site = 0; site < sitesCount; ++site) {
+            text += letter(site < states.size() ? states[site] : kMissingState);
+            if ((site + 1) % kLineWidth == 0 || site + 1 == sitesCount) text += '\n';
         }
+        os << text;
     }
     file.close();
 }

@@ -20,7 +20,7 @@ std::string genotypeName(const my_string& name) {
 }
 
 GenotypeSites::GenotypeSites(const GeneticPhaseView& phase, const GenotypeView& view)
-    : linkedLoci_(std::max(phase.linkedLoci, 0)), diploid_(phase.genotypic) {
+    : linkedLoci_(std::max(phase.linkedLoci, 0)), diploid_(phase.genotypic), hits_(view.hits) {
     siteCount_ = std::max(phase.independentLoci, 1) * linkedLoci_;
     for (std::size_t i = 0; i < phase.samples.size(); ++i) {
         sampleNames_.push_back(genotypeName(phase.samples[i].name));

@@ -55,6 +55,12 @@ public:
     std::string geneName(int g) const;
     std::string individualName(const Individual& individual) const;
 
+    // False for a site no mutation hit in the genealogy: every gene has the
+    // root's state there, so it cannot be polymorphic.
+    bool hit(int site) const {
+        return static_cast<std::size_t>(site) >= hits_.size() || hits_[static_cast<std::size_t>(site)] != 0;
+    }
+
     int state(int g, int site) const {
         const auto& states = genes_[static_cast<std::size_t>(g)].states;
         return static_cast<std::size_t>(site) < states.size() ? states[static_cast<std::size_t>(site)] : kMissingState;
@@ -74,6 +80,7 @@ private:
     std::vector<std::string> sampleNames_;
     std::vector<Gene> genes_;
     std::vector<Individual> individuals_;
+    std::span<const int> hits_;
     std::vector<int> states_;
     std::vector<int> alleles_;
 };

@@ -1,8 +1,5 @@
 #include "output/HeldFiles.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -12,7 +9,8 @@
 
 HeldFiles::~HeldFiles() { abandon(); }
 
-std::string HeldFiles::hold(const my_string& path, OutputRegistry& registry) {
+std::string HeldFiles::hold(const my_string& path, OutputRegistry& registry,
+                            const std::function<int(const std::string&)>& create) {
     registry_ = &registry;
     if (path.empty()) {
         // The folder could not be made (the reason has been printed).
@@ -26,9 +24,8 @@ std::string HeldFiles::hold(const my_string& path, OutputRegistry& registry) {
         // it or finds it not yet created.
         const std::lock_guard<std::mutex> lock(registry.partsMutex());
         registry.addPart(part);
-        const int fd = ::open(part.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-        if (fd < 0 || ::close(fd) != 0) {
-            error = errno;
+        error = create(part);
+        if (error != 0) {
             std::remove(part.c_str());
             registry.dropPart(part);
         } else {
@@ -93,9 +90,9 @@ void HeldFiles::fail(const std::string& partPath, int error) {
 }
 
 HeldTextFile::HeldTextFile(HeldFiles& files, const my_string& path, OutputRegistry& registry)
-    : files_(files), part_(files.hold(path, registry)), stream_(&buffer_) {
-    if (!buffer_.open(part_)) files_.fail(part_, buffer_.error());
-}
+    : files_(files),
+      part_(files.hold(path, registry, [this](const std::string& part) { return buffer_.open(part) ? 0 : buffer_.error(); })),
+      stream_(&buffer_) {}
 
 void HeldTextFile::close() {
     if (!buffer_.close()) files_.fail(part_, buffer_.error());

@@ -6,6 +6,7 @@
 // call removes them too.
 #pragma once
 
+#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -20,10 +21,12 @@ public:
     HeldFiles& operator=(const HeldFiles&) = delete;
     ~HeldFiles();  // what is still held is removed
 
-    // Creates an empty "<path>.part" (listed in the registry before it exists)
-    // and returns its name, for the caller to write. A file that cannot be
-    // created ends the program call (a fatal TException naming it).
-    std::string hold(const my_string& path, OutputRegistry& registry);
+    // Creates "<path>.part" with create(partPath), which returns 0 or the
+    // errno of its failure, after listing it in the registry; returns the
+    // part's name. A file that cannot be created ends the program call (a
+    // fatal TException naming it).
+    std::string hold(const my_string& path, OutputRegistry& registry,
+                     const std::function<int(const std::string&)>& create);
     // Gives every held file its own name, in the order they were held, and
     // records them as written. A rename that fails removes the files still
     // held and ends the program call.
@@ -61,7 +64,7 @@ public:
 
 private:
     HeldFiles& files_;
+    OutputBuffer buffer_;  // before part_: holding the file opens it
     std::string part_;
-    OutputBuffer buffer_;
     std::ostream stream_;
 };

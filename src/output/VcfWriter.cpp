@@ -148,6 +148,7 @@ void VcfWriter::genotypes(const GeneticPhaseView& phase, const GenotypeView& vie
     std::vector<std::int32_t> calls(sites.individuals().size() * static_cast<std::size_t>(ploidy));
     const Alleles snp = snpAlleles();
     for (int site = 0; site < sites.siteCount(); ++site) {
+        if (!sites.hit(site)) continue;
         sites.decode(site);
         if (!sites.polymorphic()) continue;
         const Alleles alleles =
