@@ -12,7 +12,9 @@ namespace {
 constexpr unsigned char kEndOfFile[28] = {0x1f, 0x8b, 0x08, 0x04, 0x00, 0x00, 0x00, 0x00, 0x00, 0xff,
                                           0x06, 0x00, 0x42, 0x43, 0x02, 0x00, 0x1b, 0x00, 0x03, 0x00,
                                           0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
-constexpr int kLevel = 6;
+// The fastest level: a genetic simulation's records make a small file, and
+// at the default level the compressor's set-up outweighs the compression.
+constexpr int kLevel = 1;
 // Tabix's finest bins and linear-index windows are 2^14 positions wide; the
 // bins of that level are numbered from 4681.
 constexpr int kShift = 14;
@@ -42,11 +44,11 @@ void BgzfStream::write(const char* text, std::size_t size) {
 
 void BgzfStream::flush() {
     if (text_.empty()) return;
-    block_.resize(BGZF_MAX_BLOCK_SIZE);
-    std::size_t length = block_.size();
-    if (bgzf_compress(block_.data(), &length, text_.data(), text_.size(), kLevel) != 0)
+    if (!block_) block_ = std::make_unique_for_overwrite<char[]>(BGZF_MAX_BLOCK_SIZE);
+    std::size_t length = BGZF_MAX_BLOCK_SIZE;
+    if (bgzf_compress(block_.get(), &length, text_.data(), text_.size(), kLevel) != 0)
         throw TException(my_string("BGZF compression failed!"), levelFatal);
-    out_.write(block_.data(), static_cast<std::streamsize>(length));
+    out_.write(block_.get(), static_cast<std::streamsize>(length));
     compressed_ += length;
     text_.clear();
 }

@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -33,7 +34,7 @@ private:
 
     std::ostream& out_;
     std::string text_;
-    std::vector<char> block_;
+    std::unique_ptr<char[]> block_;
     std::uint64_t compressed_ = 0;
 };
 

@@ -1,18 +1,20 @@
 #include "output/FastaWriter.h"
 
+#include <algorithm>
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include "mutation/DataType.h"
 #include "output/GenotypeSites.h"
 
 namespace {
 
-constexpr int kLineWidth = 60;
+constexpr std::size_t kLineWidth = 60;
 
 char letter(int state) {
     static const char letters[] = "AGCT";
-    return state >= 0 && state < 4 ? letters[state] : 'N';
+    return static_cast<unsigned>(state) < 4 ? letters[state] : 'N';
 }
 
 }  // namespace
@@ -30,16 +32,24 @@ void FastaWriter::genotypes(const GeneticPhaseView& phase, const GenotypeView& v
     if (sites.geneCount() < 1) return;
     HeldTextFile file(files_, genotypeFileName(phase, view.simulation, ".fasta"), *phase.registry);
     std::ostream& os = file.stream();
-    const auto sitesCount = static_cast<std::size_t>(sites.siteCount());
-    std::string text;
+    // One gene's record is built whole in a buffer: the files hold every
+    // site of every gene, millions of letters in a run.
+    const auto count = static_cast<std::size_t>(sites.siteCount());
+    std::vector<char> record;
     for (int g = 0; g < sites.geneCount(); ++g) {
-        text = '>' + sites.geneName(g) + '\n';
+        const std::string name = '>' + sites.geneName(g) + '\n';
+        record.resize(name.size() + count + count / kLineWidth + 1);
+        char* out = std::copy(name.begin(), name.end(), record.data());
         const auto states = sites.gene(g).states;
-        for (std::size_t site = 0; site < sitesCount; ++site) {
-            text += letter(site < states.size() ? states[site] : kMissingState);
-            if ((site + 1) % kLineWidth == 0 || site + 1 == sitesCount) text += '\n';
+        const std::size_t known = std::min(count, states.size());
+        for (std::size_t first = 0; first < count; first += kLineWidth) {
+            const std::size_t last = std::min(count, first + kLineWidth);
+            const std::size_t end = std::min(last, std::max(known, first));
+            for (std::size_t site = first; site < end; ++site) *out++ = letter(states[site]);
+            for (std::size_t site = end; site < last; ++site) *out++ = 'N';
+            *out++ = '\n';
         }
-        os << text;
+        os.write(record.data(), out - record.data());
     }
     file.close();
 }

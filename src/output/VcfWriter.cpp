@@ -11,6 +11,7 @@
 #include <set>
 #include <string>
 
+#include "base/Exception.h"
 #include "coalescent/GenealogyTree.h"
 #include "mutation/DataType.h"
 #include "output/Bgzf.h"
@@ -23,9 +24,6 @@ struct TextFreer {
         ks_free(text);
         delete text;
     }
-};
-struct HeaderDestroyer {
-    void operator()(bcf_hdr_t* header) const { bcf_hdr_destroy(header); }
 };
 struct RecordDestroyer {
     void operator()(bcf1_t* record) const { bcf_destroy(record); }
@@ -97,50 +95,64 @@ void VcfWriter::genealogy(const GeneticPhaseView& phase, const GenealogyView& vi
         rootStates_[static_cast<std::size_t>(k * L + j)] = root.sequence[static_cast<std::size_t>(j)];
 }
 
-void VcfWriter::genotypes(const GeneticPhaseView& phase, const GenotypeView& view) {
-    if (kind_ == Kind::None) return;
-    GenotypeSites sites(phase, view);
-    const my_string path = genotypeFileName(phase, view.simulation, ".vcf.gz");
+void VcfWriter::HeaderDestroyer::operator()(bcf_hdr_t* header) const { bcf_hdr_destroy(header); }
 
+void VcfWriter::writeHeaders(const GeneticPhaseView& phase) {
+    header_.reset();
+    if (kind_ == Kind::None) return;
+    const GenotypeSites sites(phase, GenotypeView{});
     std::set<std::string> names;
     for (const auto& individual : sites.individuals())
         if (!names.insert(sites.individualName(individual)).second) {
-            std::cerr << "WARNING: the VCF file '" << path << "' is not written: two individuals are named '"
+            std::cerr << "WARNING: no VCF files are written: two individuals are named '"
                       << sites.individualName(individual) << "' (samples of the same name)." << std::endl;
             return;
         }
-
-    HeldTextFile file(files_, path, *phase.registry);
-    // htslib builds the header and formats the records; a failure there is a
-    // lack of memory.
-    const auto check = [&](bool ok) {
-        if (!ok) file.fail(errno != 0 ? errno : ENOMEM);
+    // htslib builds the header; it fails only for lack of memory.
+    const auto check = [](bool ok) {
+        if (!ok) throw TException(my_string("Cannot build the header of the VCF files: out of memory!"), levelFatal);
     };
-    errno = 0;
     const int L = sites.linkedLoci();
-    std::unique_ptr<bcf_hdr_t, HeaderDestroyer> header(bcf_hdr_init("w"));
-    check(header != nullptr);
-    check(bcf_hdr_set_version(header.get(), "VCFv4.3") == 0);
-    check(bcf_hdr_append(header.get(), "##source=fluviagen") == 0);
-    std::vector<std::string> contigs;
+    header_.reset(bcf_hdr_init("w"));
+    check(header_ != nullptr);
+    bcf_hdr_t* header = header_.get();
+    check(bcf_hdr_set_version(header, "VCFv4.3") == 0);
+    check(bcf_hdr_append(header, "##source=fluviagen") == 0);
+    contigs_.clear();
     for (int k = 1; k <= sites.siteCount() / L; ++k) {
-        contigs.push_back("locus" + std::to_string(k));
-        check(bcf_hdr_printf(header.get(), "##contig=<ID=%s,length=%d>", contigs.back().c_str(), L) == 0);
+        contigs_.push_back("locus" + std::to_string(k));
+        check(bcf_hdr_printf(header, "##contig=<ID=%s,length=%d>", contigs_.back().c_str(), L) == 0);
     }
     if (kind_ == Kind::Snp)
-        check(bcf_hdr_append(header.get(),
+        check(bcf_hdr_append(header,
                              "##INFO=<ID=PLACEHOLDER,Number=0,Type=Flag,Description=\"REF and ALT are placeholders: "
                              "A stands for the ancestral state 0 of the SNP, T for the derived state 1\">") == 0);
-    check(bcf_hdr_append(header.get(), "##FORMAT=<ID=GT,Number=1,Type=String,Description=\"Genotype\">") == 0);
+    check(bcf_hdr_append(header, "##FORMAT=<ID=GT,Number=1,Type=String,Description=\"Genotype\">") == 0);
     for (const auto& individual : sites.individuals())
-        check(bcf_hdr_add_sample(header.get(), sites.individualName(individual).c_str()) == 0);
-    check(bcf_hdr_sync(header.get()) == 0);
+        check(bcf_hdr_add_sample(header, sites.individualName(individual).c_str()) == 0);
+    check(bcf_hdr_sync(header) == 0);
+    kstring_t text = KS_INITIALIZE;
+    const bool formatted = bcf_hdr_format(header, 0, &text) == 0;
+    if (formatted) headerText_.assign(text.s, text.l);
+    ks_free(&text);
+    check(formatted);
+}
 
-    std::unique_ptr<kstring_t, TextFreer> text(new kstring_t{0, 0, nullptr});
-    check(bcf_hdr_format(header.get(), 0, text.get()) == 0);
+void VcfWriter::genotypes(const GeneticPhaseView& phase, const GenotypeView& view) {
+    if (!header_) return;
+    GenotypeSites sites(phase, view);
+    const my_string path = genotypeFileName(phase, view.simulation, ".vcf.gz");
+    HeldTextFile file(files_, path, *phase.registry);
+    // htslib formats the records; it fails only for lack of memory.
+    const auto check = [&](bool ok) {
+        if (!ok) file.fail(ENOMEM);
+    };
+    bcf_hdr_t* header = header_.get();
+    const int L = sites.linkedLoci();
     BgzfStream bgzf(file.stream());
-    bgzf.write(text->s, text->l);
-    TabixIndex index(contigs);
+    bgzf.write(headerText_);
+    TabixIndex index(contigs_);
+    std::unique_ptr<kstring_t, TextFreer> text(new kstring_t{0, 0, nullptr});
 
     std::unique_ptr<bcf1_t, RecordDestroyer> record(bcf_init());
     check(record != nullptr);
@@ -160,8 +172,8 @@ void VcfWriter::genotypes(const GeneticPhaseView& phase, const GenotypeView& vie
         bcf_clear(record.get());
         record->rid = site / L;
         record->pos = site % L;
-        check(bcf_update_alleles_str(header.get(), record.get(), alleles.text.c_str()) == 0);
-        if (kind_ == Kind::Snp) check(bcf_update_info_flag(header.get(), record.get(), "PLACEHOLDER", nullptr, 1) == 0);
+        check(bcf_update_alleles_str(header, record.get(), alleles.text.c_str()) == 0);
+        if (kind_ == Kind::Snp) check(bcf_update_info_flag(header, record.get(), "PLACEHOLDER", nullptr, 1) == 0);
         std::size_t c = 0;
         for (const auto& individual : sites.individuals()) {
             calls[c++] = allele(alleles, sites.states()[static_cast<std::size_t>(individual.first)], false);
@@ -171,9 +183,9 @@ void VcfWriter::genotypes(const GeneticPhaseView& phase, const GenotypeView& vie
                                                           : sites.states()[static_cast<std::size_t>(individual.second)],
                                     true);
         }
-        check(bcf_update_genotypes(header.get(), record.get(), calls.data(), static_cast<int>(calls.size())) == 0);
+        check(bcf_update_genotypes(header, record.get(), calls.data(), static_cast<int>(calls.size())) == 0);
         text->l = 0;
-        check(vcf_format(header.get(), record.get(), text.get()) == 0);
+        check(vcf_format(header, record.get(), text.get()) == 0);
         const std::uint64_t begin = bgzf.tell();
         bgzf.write(text->s, text->l);
         index.add(record->rid, record->pos, begin, bgzf.tell());

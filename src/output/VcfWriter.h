@@ -13,10 +13,14 @@
 // phased diploid in genotypic output.
 #pragma once
 
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "output/GeneticWriter.h"
 #include "output/HeldFiles.h"
+
+struct bcf_hdr_t;
 
 class VcfWriter : public GeneticWriter {
 public:
@@ -25,6 +29,8 @@ public:
     explicit VcfWriter(bool asked = false) : asked_(asked) {}
 
     void open(const GeneticPhaseView& phase) override;
+    // The header is the same for every genetic simulation of the phase.
+    void writeHeaders(const GeneticPhaseView& phase) override;
     void genealogy(const GeneticPhaseView& phase, const GenealogyView& view) override;
     void genotypes(const GeneticPhaseView& phase, const GenotypeView& view) override;
     void finish(const GeneticPhaseView& phase) override;
@@ -34,6 +40,12 @@ private:
     enum class Kind { None, Snp, Dna };
     bool asked_;
     Kind kind_ = Kind::None;
+    struct HeaderDestroyer {
+        void operator()(bcf_hdr_t* header) const;
+    };
+    std::unique_ptr<bcf_hdr_t, HeaderDestroyer> header_;
+    std::string headerText_;
+    std::vector<std::string> contigs_;
     std::vector<int> rootStates_;  // per site: the state at the root of its genealogy
     HeldFiles files_;
 };
