@@ -267,6 +267,35 @@ TEST(FastaFile, OneSequenceAGeneThroughAllLoci) {
     EXPECT_EQ(readFile(phase.file("run_1-1.fasta")), ">A_1\nAGCT\n>A_2\nTCGN\n>C_1\nAAAA\n");
 }
 
+// A data type a format cannot hold writes no file; only a user who asked
+// for the format by name is told.
+TEST(GenotypeFiles, DataTypesAFormatCannotHoldAreNamedWhenAsked) {
+    struct Row {
+        const char* format;
+        std::int8_t type;
+        const char* note;
+    };
+    const Row rows[] = {
+        {"vcf", MICROSAT, "Note: VCF files hold SNP and DNA data; none are written for MICROSAT data."},
+        {"vcf", RFLP, "Note: VCF files hold SNP and DNA data; none are written for RFLP data."},
+        {"genepop", DNA, "Note: GENEPOP files hold MICROSAT, STANDARD, SNP and RFLP data; none are written for DNA data."},
+        {"fasta", SNP, "Note: FASTA files hold DNA data; none are written for SNP data."},
+    };
+    for (const Row& row : rows)
+        for (const bool asked : {false, true}) {
+            Phase phase(row.type, 1, 2, false, {{"A", {{0, 1}, {1, 1}}}});
+            std::unique_ptr<GeneticWriter> writer;
+            if (std::string(row.format) == "vcf") writer = std::make_unique<VcfWriter>(asked);
+            if (std::string(row.format) == "genepop") writer = std::make_unique<GenepopWriter>(asked);
+            if (std::string(row.format) == "fasta") writer = std::make_unique<FastaWriter>(asked);
+            testing::internal::CaptureStderr();
+            phase.write(*writer);
+            const std::string errors = testing::internal::GetCapturedStderr();
+            EXPECT_EQ(errors, asked ? std::string(row.note) + "\n" : "") << row.format << " " << asked;
+            EXPECT_TRUE(filesIn(phase.folder.path()).empty()) << row.format;
+        }
+}
+
 // ---------------------------------------------------------------------------
 // Files of an entire simulation not yet accepted.
 
