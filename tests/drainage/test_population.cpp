@@ -250,3 +250,29 @@ TEST_F(DrainageTest, NearestSegmentTiesAndFarPoints) {
 
     EXPECT_EQ(nearestSegment(TSegmentVector(), 10.0f, 50.0f, nullptr), nullptr);
 }
+
+TEST_F(PopulationTest, APointFarFromItsSegmentIsPointedOut) {
+    struct Row {
+        float lon, lat;
+        bool warned;
+    };
+    // Segment 12 runs 1.1 km from (10, 50) to (10, 50.01).
+    const Row rows[] = {{10.0f, 50.005f, false},   // on its middle point
+                        {10.0f, 50.0025f, false},  // 278 m from its nodes and middle
+                        {10.004f, 50.005f, false}, // 286 m to the side
+                        {10.05f, 50.005f, true},   // 3.6 km east
+                        {50.005f, 10.0f, true}};   // longitude and latitude swapped
+    for (const Row& row : rows) {
+        run->samples.reset();
+        testing::internal::CaptureStderr();
+        const PopulationVector& set =
+            samples("1\n1\nName Genes Lon Lat\nfar 5 " + std::to_string(row.lon) + " " + std::to_string(row.lat) + "\n");
+        const std::string errors = testing::internal::GetCapturedStderr();
+        const PopulationSource& p = *set.populations[0];
+        EXPECT_EQ(errors.find("line 4: the sample 'far' is placed on segment " + std::to_string(p.segmentId) + ", " +
+                              std::to_string(p.precision) + " m from its point: more than half the length") !=
+                      std::string::npos,
+                  row.warned)
+            << row.lon << " " << row.lat << ": " << errors;
+    }
+}

@@ -319,6 +319,16 @@ int readPopulationFile(PopulationVector& set, const my_string& path, bool isSamp
                                            [&held](const TSegment* s) { return held.count(s) == 0; }),
                        *holder);
         }
+        // A point far from every segment is most often a slip in its
+        // coordinates (a swapped longitude and latitude, a lost sign). It is
+        // placed on the nearest free segment all the same, but among lines of
+        // a few metres a distance of kilometres is easy to miss.
+        if (set.coordinateMode && static_cast<float>(p.precision) > p.segment->length / 2)
+            std::cerr << "WARNING: " << fileText << ", line " << lineNumber << ": "
+                      << (isSampleFile ? "the sample '" : "the source population '") << p.name
+                      << "' is placed on segment " << p.segmentId << ", " << p.precision
+                      << " m from its point: more than half the length of that segment ("
+                      << static_cast<long>(p.segment->length + 0.5f) << " m). Check its coordinates." << std::endl;
         if (isSampleFile) p.segment->samplePopulation = &p;
     }
     // Line 1 says how many populations are read; lines after them that are
