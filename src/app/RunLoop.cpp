@@ -11,8 +11,10 @@
 #include <string>
 
 #include "app/Interruption.h"
+#include "app/MapProgram.h"
 #include "base/Exception.h"
 #include "coalescent/Deme.h"
+#include "demography/Colonisation.h"
 #include "demography/Demography.h"
 #include "demography/StateDB.h"
 #include "drainage/Dynamic.h"
@@ -81,6 +83,10 @@ void runProgram(const my_string& programPath, const my_string& settingsPath, std
         }
         loop.runSimulations();
         if (!record.empty()) writeCompletionRecord(record, folder, loop.outputs);
+        if (type && mapProgramWanted(settings)) {
+            std::cout << std::flush;
+            runMapProgram(settings, folder + outputSetName(settings, *type));
+        }
     } catch (...) {
         { const auto released = loop.outputs.removeParts(); }
         // The console stopped in the middle of a line.
@@ -306,9 +312,10 @@ void RunLoop::SimulateDemography() {
     try {
         if (!drainage) throw TException(my_string("setTime(): no segments are created!"), levelFatal);
         checkDemographyReady(*drainage, database.get(), settings.numGenerations);
+        if (riverTablesWanted(settings) && !colonisation) colonisation = std::make_unique<ColonisationRecord>();
         simulateDemography({*drainage, fullDrainage.get()}, states,
                            [this]() -> const PopulationVector& { return sourcePopulations(); }, settings,
-                           *database, fresh, rng_);
+                           *database, fresh, rng_, colonisation.get());
     } catch (const TException&) {
         throw;
     } catch (...) {

@@ -27,6 +27,7 @@ class PopulationVector;
 class TDemeCollection;
 class Rng;
 class DataType;
+class ColonisationRecord;
 
 class RunLoop {
 public:
@@ -64,6 +65,9 @@ public:
     std::unique_ptr<DataType> dataType;  // made on first use, kept for the whole call
     OutputRegistry outputs;      // every output file of the call, its ".part" files and the warnings given
     std::int32_t runIndex = 0;   // entire simulations started so far
+    // The colonisation of the current entire simulation, when its tables are
+    // written (app/MapProgram.h).
+    std::unique_ptr<ColonisationRecord> colonisation;
 
 private:
     Rng& rng_;

@@ -9,6 +9,8 @@
 
 #include "demography/StartingConditions.h"
 
+class GenerationObserver;
+
 class Rng;
 class StateDB;
 class TDynamicVector;
@@ -27,8 +29,11 @@ struct DemographyDrainages {
 // failure leaves states and database to be cleared before the next run (pass
 // freshDatabase = false then). Every draw comes from `rng`.
 // `states` holds the current state of every segment (by index) afterwards.
+// An observer, when given, sees the starting states, every generation and the
+// final states (see demography/Colonisation.h); it changes no draw.
 void simulateDemography(const DemographyDrainages& drainages, SegmentStates& states, const SourcePopulations& sources,
-                        const TSettings& settings, StateDB& database, bool freshDatabase, Rng& rng);
+                        const TSettings& settings, StateDB& database, bool freshDatabase, Rng& rng,
+                        GenerationObserver* observer = nullptr);
 
 // One generation t on its own, unstaged: clear the migration balances, run
 // the migration model over all segments, add the balances to the sizes and
