@@ -25,12 +25,6 @@ void put(std::ostream& os, float value) {
     os.write(text, end - text);
 }
 
-void put(std::ostream& os, double value) {
-    char text[32];
-    const auto end = std::to_chars(text, text + sizeof text, value).ptr;
-    os.write(text, end - text);
-}
-
 // A field as CSV wants it: quoted (with doubled quotes) when it holds a
 // separator, a quote or a line end.
 std::string quoted(const std::string& field) {

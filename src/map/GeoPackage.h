@@ -1,0 +1,23 @@
+// The GeoPackage of an output set, written with GDAL: layer "segments" (one
+// line string per segment and entire simulation, with every column of the
+// segments table and the entire simulation "e"), layer "samples" and layer
+// "sources" (one point per population and entire simulation, at the middle of
+// its segment; samples with their mean gene diversity when the statistics
+// table exists). Coordinates are longitude and latitude (EPSG:4326).
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "map/MapData.h"
+
+struct GeoPackageEntire {
+    int entire = 1;
+    std::vector<SegmentRow> segments;
+    std::vector<NamedPoint> samples;
+    std::vector<NamedPoint> sources;
+};
+
+// Writes path (through "<path>.part", replacing an earlier file). Throws
+// MapError naming the file when GDAL cannot.
+void writeGeoPackage(const std::string& path, const std::vector<GeoPackageEntire>& entireSimulations);
