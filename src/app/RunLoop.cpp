@@ -68,6 +68,7 @@ void runProgram(const my_string& programPath, const my_string& settingsPath, std
     settings.readSettings(programPath, settingsPath, numberOfSimulations);
     RunLoop loop(settings, rng);
     const std::string folder = settings.outputFolder.str();
+    std::string mapSet;  // the output set the map program draws, once the call has succeeded
     try {
         const InterruptWatcher watcher(loop.outputs, folder);
         // Without a data type the call fails before its genetic phase, and
@@ -83,10 +84,7 @@ void runProgram(const my_string& programPath, const my_string& settingsPath, std
         }
         loop.runSimulations();
         if (!record.empty()) writeCompletionRecord(record, folder, loop.outputs);
-        if (type && mapProgramWanted(settings)) {
-            std::cout << std::flush;
-            runMapProgram(settings, folder + outputSetName(settings, *type));
-        }
+        if (type && mapProgramWanted(settings)) mapSet = folder + outputSetName(settings, *type);
     } catch (...) {
         { const auto released = loop.outputs.removeParts(); }
         // The console stopped in the middle of a line.
@@ -97,6 +95,7 @@ void runProgram(const my_string& programPath, const my_string& settingsPath, std
     // After the console's last lines, which a terminal shows first.
     std::cout << std::flush;
     std::cerr << outputsLine(folder, loop.outputs.written()) << std::endl;
+    if (!mapSet.empty()) runMapProgram(settings, mapSet);
 }
 
 void RunLoop::runSimulations() {

@@ -362,15 +362,20 @@ void drawRiverMap(const RiverMap& map, const std::string& path, ImageFormat form
             cairo_stroke(cr);
         }
         std::vector<std::pair<std::string, std::pair<double, double>>> labels;
-        for (const auto& p : map.sources) {
-            const auto at = frame.toPixel(p.lon, p.lat);
-            sourceSymbol(cr, at.first, at.second, 8);
-            labels.push_back({p.name, at});
-        }
+        std::vector<std::pair<double, double>> samplesAt;
         for (const auto& p : map.samples) {
             const auto at = frame.toPixel(p.lon, p.lat);
             const Colour fill = p.diversity ? diversityRamp(*p.diversity / diversityTop) : Colour{0.85, 0.1, 0.15};
             sampleSymbol(cr, at.first, at.second, 6.5, fill);
+            labels.push_back({p.name, at});
+            samplesAt.push_back(at);
+        }
+        // A source on a sampled segment stands just above the sample's mark.
+        for (const auto& p : map.sources) {
+            auto at = frame.toPixel(p.lon, p.lat);
+            for (const auto& [sx, sy] : samplesAt)
+                if (std::hypot(sx - at.first, sy - at.second) < 14) at.second = sy - 16;
+            sourceSymbol(cr, at.first, at.second, 8);
             labels.push_back({p.name, at});
         }
         placeLabels(cr, labels, 13, frame.plotRight(), frame.height());
