@@ -351,10 +351,13 @@ void drawRiverMap(const RiverMap& map, const std::string& path, ImageFormat form
         text(cr, MapFrame::margin, 28, map.title, 17, true);
         cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
         cairo_set_line_width(cr, lineWidth);
+        // The few segments with coalescences must stand out of a dense river.
+        const double markedWidth = coalescence ? std::max(lineWidth * 2, 1.8) : lineWidth;
         for (const std::size_t i : order) {
             const SegmentRow& s = map.segments[i];
             const double v = value(s);
             setColour(cr, v < 0 ? unoccupied : ramp(coalescence ? v : 1.0 - v));
+            cairo_set_line_width(cr, v < 0 ? lineWidth : markedWidth);
             const auto [x0, y0] = frame.toPixel(s.fromLon, s.fromLat);
             const auto [x1, y1] = frame.toPixel(s.toLon, s.toLat);
             cairo_move_to(cr, x0, y0);
@@ -365,7 +368,10 @@ void drawRiverMap(const RiverMap& map, const std::string& path, ImageFormat form
         std::vector<std::pair<double, double>> samplesAt;
         for (const auto& p : map.samples) {
             const auto at = frame.toPixel(p.lon, p.lat);
-            const Colour fill = p.diversity ? diversityRamp(*p.diversity / diversityTop) : Colour{0.85, 0.1, 0.15};
+            // A sample on a segment never reached has no genes: an empty mark.
+            const Colour fill = !p.occupied    ? Colour{1, 1, 1}
+                                : p.diversity ? diversityRamp(*p.diversity / diversityTop)
+                                              : Colour{0.85, 0.1, 0.15};
             sampleSymbol(cr, at.first, at.second, 6.5, fill);
             labels.push_back({p.name, at});
             samplesAt.push_back(at);
@@ -414,7 +420,14 @@ void drawRiverMap(const RiverMap& map, const std::string& path, ImageFormat form
             sampleSymbol(cr, lx + 11, ly, 6.5, anyDiversity ? diversityRamp(0.6) : Colour{0.85, 0.1, 0.15});
             cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
             text(cr, lx + 31, ly, "sample", 12, false, 0, 0.5);
-            ly += 40;
+            ly += 28;
+            if (std::any_of(map.samples.begin(), map.samples.end(), [](const NamedPoint& p) { return !p.occupied; })) {
+                sampleSymbol(cr, lx + 11, ly, 6.5, {1, 1, 1});
+                cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
+                text(cr, lx + 31, ly, "sample never reached", 12, false, 0, 0.5);
+                ly += 28;
+            }
+            ly += 12;
         }
         if (anyDiversity)
             colourBar(cr, lx, ly, 120, "gene diversity He (mean)", 0, diversityTop, &diversityRamp, false, 2);

@@ -186,7 +186,8 @@ namespace {
 std::vector<NamedPoint> pointsOf(const std::vector<SegmentRow>& segments, std::string SegmentRow::*names) {
     std::vector<NamedPoint> points;
     for (const auto& s : segments)
-        for (const auto& name : splitNames(s.*names)) points.push_back({name, s.id, s.lon, s.lat, std::nullopt});
+        for (const auto& name : splitNames(s.*names))
+            points.push_back({name, s.id, s.lon, s.lat, std::nullopt, s.firstOccupied.has_value()});
     return points;
 }
 

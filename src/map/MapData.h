@@ -75,6 +75,7 @@ struct NamedPoint {
     long segment = 0;
     double lon = 0, lat = 0;
     std::optional<double> diversity;  // mean gene diversity over the genetic simulations
+    bool occupied = true;             // its segment held individuals at some generation
 };
 std::vector<NamedPoint> samplePoints(const std::vector<SegmentRow>& segments);
 std::vector<NamedPoint> sourcePoints(const std::vector<SegmentRow>& segments);
