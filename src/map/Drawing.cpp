@@ -145,20 +145,28 @@ void colourBar(cairo_t* cr, double x, double y, double height, const std::string
     cairo_set_line_width(cr, 1);
     cairo_rectangle(cr, x, y, 22, height);
     cairo_stroke(cr);
-    for (int k = 0; k <= 4; ++k) {
-        const double f = k / 4.0;
-        double value = low + f * (high - low);
-        if (logarithmic) value = std::expm1(std::log1p(low) + f * (std::log1p(high) - std::log1p(low)));
-        const double ty = y + height * (1 - f);
+    // Ticks at round values: multiples of 1, 2 or 5 times a power of ten
+    // (linear), or 0, 1, 10, 100 ... (logarithmic).
+    std::vector<double> ticks;
+    if (logarithmic) {
+        ticks.push_back(0);
+        for (double v = 1; v <= high * 1.0001; v *= 10) ticks.push_back(v);
+    } else {
+        const double step = std::max(niceBelow((high - low) / 3), decimals == 0 ? 1.0 : 0.0);
+        for (double v = low; v <= high * 1.0001 + 1e-12; v += step) ticks.push_back(v);
+    }
+    const auto position = [&](double v) {
+        if (!(high > low)) return 0.0;
+        return logarithmic ? (std::log1p(v) - std::log1p(low)) / (std::log1p(high) - std::log1p(low))
+                           : (v - low) / (high - low);
+    };
+    for (const double value : ticks) {
+        const double ty = y + height * (1 - position(value));
         cairo_move_to(cr, x + 22, ty);
         cairo_line_to(cr, x + 27, ty);
         cairo_stroke(cr);
         char label[48];
-        if (decimals > 0)
-            std::snprintf(label, sizeof label, "%.*f", decimals, value);
-        else
-            std::snprintf(label, sizeof label, "%s",
-                          numberText(logarithmic ? std::round(value * 10) / 10 : std::round(value)).c_str());
+        std::snprintf(label, sizeof label, "%.*f", decimals, value);
         text(cr, x + 31, ty, label, 12, false, 0, 0.5);
     }
 }
@@ -169,9 +177,10 @@ void sourceSymbol(cairo_t* cr, double x, double y, double r) {
     cairo_line_to(cr, x + r, y + r * 0.75);
     cairo_line_to(cr, x - r, y + r * 0.75);
     cairo_close_path(cr);
-    cairo_set_source_rgb(cr, 0.95, 0.45, 0.1);
+    // Black on white: apart from every colour of the river and of the samples.
+    cairo_set_source_rgb(cr, 0.05, 0.05, 0.05);
     cairo_fill_preserve(cr);
-    cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
+    cairo_set_source_rgb(cr, 1, 1, 1);
     cairo_set_line_width(cr, 1.4);
     cairo_stroke(cr);
 }
@@ -352,7 +361,7 @@ void drawRiverMap(const RiverMap& map, const std::string& path, ImageFormat form
         cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
         cairo_set_line_width(cr, lineWidth);
         // The few segments with coalescences must stand out of a dense river.
-        const double markedWidth = coalescence ? std::max(lineWidth * 2, 1.8) : lineWidth;
+        const double markedWidth = coalescence ? std::max(lineWidth, 1.8) : lineWidth;
         for (const std::size_t i : order) {
             const SegmentRow& s = map.segments[i];
             const double v = value(s);
