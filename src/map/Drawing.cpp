@@ -64,7 +64,7 @@ double niceBelow(double value) {
 
 std::string numberText(double value) {
     char text[64];
-    if (std::fabs(value) >= 1e6 || (std::fabs(value) > 0 && std::fabs(value) < 1e-3))
+    if (std::fabs(value) >= 1e9 || (std::fabs(value) > 0 && std::fabs(value) < 1e-3))
         std::snprintf(text, sizeof text, "%.3g", value);
     else if (std::fabs(value - std::round(value)) < 1e-9)
         std::snprintf(text, sizeof text, "%.0f", value);
