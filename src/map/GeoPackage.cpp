@@ -4,6 +4,7 @@
 #include <ogr_api.h>
 #include <ogr_srs_api.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 
@@ -74,7 +75,19 @@ void writeGeoPackage(const std::string& path, const std::vector<GeoPackageEntire
             addField(layer, "lon", OFTReal, path);
             addField(layer, "lat", OFTReal, path);
         }
-        addField(samples, "he", OFTReal, path);
+        // The samples' statistics: "he" always, then every other column any
+        // entire simulation has, in the order first met.
+        std::vector<std::string> statistics{"he"};
+        for (const auto& entire : entireSimulations)
+            for (const auto& column : entire.statisticsColumns)
+                if (std::find(statistics.begin(), statistics.end(), column) == statistics.end())
+                    statistics.push_back(column);
+        for (const auto& entire : entireSimulations)
+            for (const NamedPoint& p : entire.samples)
+                for (const auto& [column, value] : p.statistics)
+                    if (std::find(statistics.begin(), statistics.end(), column) == statistics.end())
+                        statistics.push_back(column);
+        for (const auto& column : statistics) addField(samples, column.c_str(), OFTReal, path);
         OSRDestroySpatialReference(srs);
 
         if (GDALDatasetStartTransaction(ds, FALSE) != OGRERR_NONE) fail(path, "a transaction");
@@ -107,9 +120,17 @@ void writeGeoPackage(const std::string& path, const std::vector<GeoPackageEntire
                     OGR_F_SetFieldInteger64(f, 2, p.segment);
                     OGR_F_SetFieldDouble(f, 3, p.lon);
                     OGR_F_SetFieldDouble(f, 4, p.lat);
-                    if (layer == samples) {
-                        if (p.diversity) OGR_F_SetFieldDouble(f, 5, *p.diversity); else OGR_F_SetFieldNull(f, 5);
-                    }
+                    if (layer == samples)
+                        for (std::size_t k = 0; k < statistics.size(); ++k) {
+                            const int field = 5 + static_cast<int>(k);
+                            const auto it = p.statistics.find(statistics[k]);
+                            if (k == 0 && p.diversity)
+                                OGR_F_SetFieldDouble(f, field, *p.diversity);
+                            else if (it != p.statistics.end())
+                                OGR_F_SetFieldDouble(f, field, it->second);
+                            else
+                                OGR_F_SetFieldNull(f, field);
+                        }
                     OGRGeometryH point = OGR_G_CreateGeometry(wkbPoint);
                     OGR_G_SetPoint_2D(point, 0, p.lon, p.lat);
                     OGR_F_SetGeometryDirectly(f, point);

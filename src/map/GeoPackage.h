@@ -2,8 +2,9 @@
 // line string per segment and entire simulation, with every column of the
 // segments table and the entire simulation "e"), layer "samples" and layer
 // "sources" (one point per population and entire simulation, at the middle of
-// its segment; samples with their mean gene diversity when the statistics
-// table exists). Coordinates are longitude and latitude (EPSG:4326).
+// its segment; samples with field "he" and, when the statistics table exists,
+// the mean of each of its columns over the genetic simulations).
+// Coordinates are longitude and latitude (EPSG:4326).
 #pragma once
 
 #include <string>
@@ -16,6 +17,7 @@ struct GeoPackageEntire {
     std::vector<SegmentRow> segments;
     std::vector<NamedPoint> samples;
     std::vector<NamedPoint> sources;
+    std::vector<std::string> statisticsColumns;  // the statistics table's columns, in file order
 };
 
 // Writes path (through "<path>.part", replacing an earlier file). Throws

@@ -187,7 +187,7 @@ std::vector<NamedPoint> pointsOf(const std::vector<SegmentRow>& segments, std::s
     std::vector<NamedPoint> points;
     for (const auto& s : segments)
         for (const auto& name : splitNames(s.*names))
-            points.push_back({name, s.id, s.lon, s.lat, std::nullopt, s.firstOccupied.has_value()});
+            points.push_back({name, s.id, s.lon, s.lat, std::nullopt, s.firstOccupied.has_value(), {}});
     return points;
 }
 
@@ -201,19 +201,47 @@ std::vector<NamedPoint> sourcePoints(const std::vector<SegmentRow>& segments) {
     return pointsOf(segments, &SegmentRow::sources);
 }
 
-std::map<std::string, double> readDiversity(const std::string& path, int entire) {
+SampleStatistics readSampleStatistics(const std::string& path, int entire) {
     const Table t = readTable(path, '\t');
-    const std::size_t e = t.column("e", path), sample = t.column("sample", path), he = t.column("he", path);
-    std::map<std::string, std::pair<double, int>> sums;
+    const std::size_t e = t.column("e", path), sample = t.column("sample", path);
+    std::vector<std::size_t> kept;
+    for (std::size_t c = 0; c < t.header.size(); ++c) {
+        const std::string& name = t.header[c];
+        if (name == "e" || name == "sim" || name == "sample" || name == "seg") continue;
+        const bool numeric = std::all_of(t.rows.begin(), t.rows.end(), [&](const auto& row) {
+            double value = 0;
+            const std::string& text = row[c];
+            const auto [ptr, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+            return text == "NA" || (!text.empty() && error == std::errc() && ptr == text.data() + text.size() &&
+                                    std::isfinite(value));
+        });
+        if (numeric) kept.push_back(c);
+    }
+    SampleStatistics statistics;
+    for (const std::size_t c : kept) statistics.columns.push_back(t.header[c]);
+    std::map<std::string, std::map<std::string, std::pair<double, int>>> sums;
     for (std::size_t r = 0; r < t.rows.size(); ++r) {
         const auto& f = t.rows[r];
-        if (number<long>(f[e], path, t.lines[r], "e") != entire || f[he] == "NA") continue;
-        auto& [sum, count] = sums[f[sample]];
-        sum += number<double>(f[he], path, t.lines[r], "he");
-        ++count;
+        if (number<long>(f[e], path, t.lines[r], "e") != entire) continue;
+        for (const std::size_t c : kept) {
+            if (f[c] == "NA") continue;
+            auto& [sum, count] = sums[f[sample]][t.header[c]];
+            sum += number<double>(f[c], path, t.lines[r], t.header[c]);
+            ++count;
+        }
     }
+    for (const auto& [name, columns] : sums)
+        for (const auto& [column, sc] : columns) statistics.means[name][column] = sc.first / sc.second;
+    return statistics;
+}
+
+std::map<std::string, double> readDiversity(const std::string& path, int entire) {
+    const SampleStatistics statistics = readSampleStatistics(path, entire);
+    if (std::find(statistics.columns.begin(), statistics.columns.end(), "he") == statistics.columns.end())
+        throw MapError("'" + path + "': the header has no column 'he' of numbers");
     std::map<std::string, double> means;
-    for (const auto& [name, sc] : sums) means[name] = sc.first / sc.second;
+    for (const auto& [name, columns] : statistics.means)
+        if (const auto it = columns.find("he"); it != columns.end()) means[name] = it->second;
     return means;
 }
 

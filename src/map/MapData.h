@@ -76,12 +76,21 @@ struct NamedPoint {
     double lon = 0, lat = 0;
     std::optional<double> diversity;  // mean gene diversity over the genetic simulations
     bool occupied = true;             // its segment held individuals at some generation
+    std::map<std::string, double> statistics;  // means of the statistics table's columns
 };
 std::vector<NamedPoint> samplePoints(const std::vector<SegmentRow>& segments);
 std::vector<NamedPoint> sourcePoints(const std::vector<SegmentRow>& segments);
 
-// Per sample name the mean of column "he" over the rows of entire simulation
-// `entire` (column "e"), values "NA" left out.
+// The statistics table of an output set, per sample name: the mean of every
+// numeric column over the rows of entire simulation `entire` (column "e"),
+// values "NA" left out; a column holding anything but numbers and "NA" is
+// left out. The columns in file order (without e, sim, sample and seg).
+struct SampleStatistics {
+    std::vector<std::string> columns;
+    std::map<std::string, std::map<std::string, double>> means;  // [sample][column]
+};
+SampleStatistics readSampleStatistics(const std::string& path, int entire);
+// The means of column "he" alone.
 std::map<std::string, double> readDiversity(const std::string& path, int entire);
 
 // The age of every genealogy of a NEXUS tree file in generations: the height

@@ -49,10 +49,15 @@ std::vector<std::string> drawOutputSet(const std::string& argument, const MapOpt
         map.samples = samplePoints(map.segments);
         map.sources = sourcePoints(map.segments);
         const std::string stats = tables.folder + info.set + "_stats.tsv";
+        SampleStatistics statistics;
         if (fs::exists(stats)) {
-            const auto diversity = readDiversity(stats, info.entire);
-            for (auto& p : map.samples)
-                if (const auto it = diversity.find(p.name); it != diversity.end()) p.diversity = it->second;
+            statistics = readSampleStatistics(stats, info.entire);
+            for (auto& p : map.samples) {
+                const auto it = statistics.means.find(p.name);
+                if (it == statistics.means.end()) continue;
+                p.statistics = it->second;
+                if (const auto he = p.statistics.find("he"); he != p.statistics.end()) p.diversity = he->second;
+            }
         }
         std::string label = info.set;
         if (info.entireCount > 1) label += "  (entire simulation " + std::to_string(info.entire) + ")";
@@ -78,7 +83,8 @@ std::vector<std::string> drawOutputSet(const std::string& argument, const MapOpt
             set.trees = info.trees;
             set.ratePerSite = info.ratePerSite;
         }
-        set.entire.push_back({info.entire, std::move(map.segments), std::move(map.samples), std::move(map.sources)});
+        set.entire.push_back({info.entire, std::move(map.segments), std::move(map.samples), std::move(map.sources),
+                              std::move(statistics.columns)});
     }
     for (auto& [name, set] : sets) {
         const std::string stem = set.folder + name;

@@ -104,6 +104,12 @@ TEST(MapData, DiversityIsTheMeanOfTheEntireSimulation) {
     EXPECT_DOUBLE_EQ(readDiversity(path, 2).at("A"), 0.9);
     EXPECT_NE(errorOf([&] { readDiversity(folder.write("bad.tsv", "e\tsample\n1\tA\n"), 1); }).find("'he'"),
               std::string::npos);
+    // Every numeric column is averaged; a column of text is left out.
+    const auto all = readSampleStatistics(
+        folder.write("all.tsv", "e\tsim\tsample\tseg\the\tpi\tnote\n1\t1\tA\t3\t0.5\t2\tx\n1\t2\tA\t3\tNA\t4\ty\n"), 1);
+    EXPECT_EQ(all.columns, (std::vector<std::string>{"he", "pi"}));
+    EXPECT_DOUBLE_EQ(all.means.at("A").at("he"), 0.5);
+    EXPECT_DOUBLE_EQ(all.means.at("A").at("pi"), 3);
 }
 
 // The age of a genealogy is its root's height over its deepest leaf, in

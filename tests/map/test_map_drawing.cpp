@@ -153,10 +153,11 @@ TEST(MapDrawing, LineWidthFollowsTheDensityOfTheRiver) {
 
 TEST(MapGeoPackage, GdalReadsLayersCountsFieldsAndCoordinates) {
     TempFolder folder;
-    GeoPackageEntire first{1, smallRiver(), {}, {}};
+    GeoPackageEntire first{1, smallRiver(), {}, {}, {"he", "pi"}};
     first.samples = samplePoints(first.segments);
     first.sources = sourcePoints(first.segments);
     first.samples[0].diversity = 0.25;
+    first.samples[0].statistics = {{"he", 0.25}, {"pi", 1.5}};
     GeoPackageEntire second = first;
     second.entire = 2;
     const std::string path = folder.folder() + "s.gpkg";
@@ -176,7 +177,7 @@ print('line', g.GetGeometryName(), g.GetPointCount(), '%.2f %.2f %.2f %.2f' % (g
 print('srs', seg.GetSpatialRef().GetAuthorityCode(None))
 for f in ds.GetLayerByName('samples'):
     p = f.GetGeometryRef()
-    print('sample', f.GetField('e'), f.GetField('name'), '%.3f %.3f' % (p.GetX(), p.GetY()), f.GetField('he'))
+    print('sample', f.GetField('e'), f.GetField('name'), '%.3f %.3f' % (p.GetX(), p.GetY()), f.GetField('he'), f.GetField('pi'))
 )PY";
     const std::string scriptPath = folder.write("read.py", script);
     const auto [status, output] = shell("/usr/bin/python3 " + scriptPath + " " + path + " 2>&1");
@@ -184,12 +185,12 @@ for f in ds.GetLayerByName('samples'):
     std::string fields = "e";
     for (const auto& c : segmentColumns) fields += "," + c;
     EXPECT_NE(output.find("segments 6 " + fields + "\n"), std::string::npos) << output;
-    EXPECT_NE(output.find("samples 4 e,name,segment,lon,lat,he\n"), std::string::npos) << output;
+    EXPECT_NE(output.find("samples 4 e,name,segment,lon,lat,he,pi\n"), std::string::npos) << output;
     EXPECT_NE(output.find("sources 2 e,name,segment,lon,lat\n"), std::string::npos) << output;
     EXPECT_NE(output.find("line LINESTRING 2 10.00 45.00 10.01 45.00\n"), std::string::npos) << output;
     EXPECT_NE(output.find("srs 4326\n"), std::string::npos) << output;
-    EXPECT_NE(output.find("sample 1 Upper 10.015 45.005 0.25\n"), std::string::npos) << output;
-    EXPECT_NE(output.find("sample 2 Dry 10.015 44.995 None\n"), std::string::npos) << output;
+    EXPECT_NE(output.find("sample 1 Upper 10.015 45.005 0.25 1.5\n"), std::string::npos) << output;
+    EXPECT_NE(output.find("sample 2 Dry 10.015 44.995 None None\n"), std::string::npos) << output;
     EXPECT_FALSE(fs::exists(path + ".part.gpkg"));
 }
 
