@@ -80,8 +80,11 @@ void text(cairo_t* cr, double x, double y, const std::string& s, double size, bo
     cairo_set_font_size(cr, size);
     cairo_text_extents_t e;
     cairo_text_extents(cr, s.c_str(), &e);
+    // Outlines, not glyph references: every SVG renderer shows them alike.
+    cairo_new_path(cr);
     cairo_move_to(cr, x - alignX * e.x_advance, y + alignY * size * 0.72);
-    cairo_show_text(cr, s.c_str());
+    cairo_text_path(cr, s.c_str());
+    cairo_fill(cr);
 }
 
 // Text with a white halo, readable over the river.
