@@ -8,7 +8,6 @@
 #include <span>
 #include <vector>
 
-#include "app/MapProgram.h"
 #include "app/RunLoop.h"
 #include "base/Exception.h"
 #include "coalescent/Deme.h"
