@@ -93,11 +93,12 @@ TEST(RunLoop, EndsWithTheOutputsWrittenOnStandardErrorAndTheirCompletionRecord) 
         std::filesystem::copy(source / name, temp.path());
     const auto r = runProgram({temp.folder() + "settings.txt"}, "", "5", "", 0, StandardError::Apart);
     EXPECT_EQ(r.status, 0);
-    // In the order the files were completed: the tables and the list at the
-    // end of the first entire simulation.
+    // In the order the files were completed: the tables, the list and the
+    // demography tables at the end of each entire simulation.
     std::string line, record;
     for (const char* file : {"_1-1.arp", "_1-2.arp", ".arb", "_true.trees", "_mut.trees", ".tmrca", ".coal",
-                             "_2-1.arp", "_2-2.arp"}) {
+                             "_1_segments.csv", "_1_colonisation.csv", "_1_mapinfo.csv", "_2-1.arp", "_2-2.arp",
+                             "_2_segments.csv", "_2_colonisation.csv", "_2_mapinfo.csv"}) {
         line += std::string(line.empty() ? "" : ", ") + "settings_samples_DNA" + file;
         record += std::string("settings_samples_DNA") + file + "\n";
     }
