@@ -2,6 +2,7 @@
 
 #include <cairo-svg.h>
 #include <cairo.h>
+#include <fontconfig/fontconfig.h>
 
 #include <algorithm>
 #include <array>
@@ -577,4 +578,9 @@ void drawAgeDistribution(const std::vector<double>& ages, const std::string& tit
             cairo_stroke(cr);
         }
     });
+}
+
+void releaseDrawingCaches() {
+    cairo_debug_reset_static_data();
+    FcFini();
 }

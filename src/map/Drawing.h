@@ -58,3 +58,8 @@ void drawColonisationCurve(const std::vector<CurveRow>& curve, const std::string
                            ImageFormat format);
 void drawAgeDistribution(const std::vector<double>& ages, const std::string& title, const std::string& path,
                          ImageFormat format);
+
+// Frees the font caches of cairo and fontconfig, which live for the process
+// otherwise (and would be reported by the leak checker of the sanitizer
+// build). Drawing after it starts them again.
+void releaseDrawingCaches();

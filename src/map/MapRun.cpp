@@ -126,11 +126,13 @@ int mapMain(int argc, char** argv) {
         std::cerr << usage;
         return 2;
     }
+    int status = 0;
     try {
         drawOutputSet(arguments[0], options, std::cout);
     } catch (const std::exception& e) {
         std::cerr << "fluviagen-map: " << e.what() << "\n";
-        return 1;
+        status = 1;
     }
-    return 0;
+    releaseDrawingCaches();
+    return status;
 }

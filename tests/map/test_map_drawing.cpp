@@ -71,6 +71,13 @@ bool wellFormedXml(const std::string& path) {
                .first == 0;
 }
 
+// The font caches go before the process ends, as in the map program.
+class FontCaches : public testing::Environment {
+public:
+    void TearDown() override { releaseDrawingCaches(); }
+};
+const testing::Environment* const fontCaches = testing::AddGlobalTestEnvironment(new FontCaches);
+
 }  // namespace
 
 TEST(MapDrawing, PngHasTheFrameSizeAndMarksAtTheSamples) {
