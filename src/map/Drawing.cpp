@@ -205,17 +205,25 @@ struct Box {
 };
 
 // Labels beside their points: the first of eight places around the point
-// that overlaps no label placed before (else the first place).
-void placeLabels(cairo_t* cr, const std::vector<std::pair<std::string, std::pair<double, double>>>& labels,
-                 double size, double right, int height) {
+// that overlaps neither a label placed before nor another point's mark. A
+// label that finds no such place is left out (the tables and the GeoPackage
+// hold every name): overlapping names are read by no one. Returns how many
+// were left out.
+int placeLabels(cairo_t* cr, const std::vector<std::pair<std::string, std::pair<double, double>>>& labels,
+                double size, double markRadius, double right, int height) {
     std::vector<Box> placed;
+    for (const auto& label : labels) {
+        const auto& [x, y] = label.second;
+        placed.push_back({x - markRadius, y - markRadius, x + markRadius, y + markRadius});
+    }
     cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_BOLD);
     cairo_set_font_size(cr, size);
+    int leftOut = 0;
     for (const auto& [name, at] : labels) {
         cairo_text_extents_t e;
         cairo_text_extents(cr, name.c_str(), &e);
         const double w = e.x_advance, h = size;
-        const double gap = 8;
+        const double gap = markRadius + 2;
         const std::array<std::pair<double, double>, 8> offsets{{{gap, h * 0.35},
                                                                 {-gap - w, h * 0.35},
                                                                 {-w / 2, -gap},
@@ -224,19 +232,21 @@ void placeLabels(cairo_t* cr, const std::vector<std::pair<std::string, std::pair
                                                                 {-gap - w, -gap * 0.6},
                                                                 {gap, gap + h * 0.6},
                                                                 {-gap - w, gap + h * 0.6}}};
-        std::pair<double, double> chosen{at.first + offsets[0].first, at.second + offsets[0].second};
+        bool found = false;
         for (const auto& [dx, dy] : offsets) {
             const double x = at.first + dx, y = at.second + dy;
             const Box box{x - 1, y - h * 0.8, x + w + 1, y + h * 0.25};
             const bool inside = box.x0 > 2 && box.x1 < right && box.y0 > MapFrame::titleHeight && box.y1 < height - 2;
             if (inside && std::none_of(placed.begin(), placed.end(), [&](const Box& b) { return b.overlaps(box); })) {
-                chosen = {x, y};
+                placed.push_back(box);
+                haloText(cr, x, y, name, size);
+                found = true;
                 break;
             }
         }
-        placed.push_back({chosen.first - 1, chosen.second - h * 0.8, chosen.first + w + 1, chosen.second + h * 0.25});
-        haloText(cr, chosen.first, chosen.second, name, size);
+        if (!found) ++leftOut;
     }
+    return leftOut;
 }
 
 void northArrow(cairo_t* cr, double x, double y) {
@@ -359,6 +369,27 @@ void drawRiverMap(const RiverMap& map, const std::string& path, ImageFormat form
         }
     const double diversityTop = highestDiversity > 0 ? highestDiversity : 1;
     const double lineWidth = riverLineWidth(map.segments, frame);
+    // Marks shrink when points crowd (down to 3.5 pixels), so that each
+    // stays visible beside its neighbours: the radius follows the median
+    // distance from a point to its nearest other point (points at the same
+    // place do not count).
+    std::vector<std::pair<double, double>> points;
+    for (const auto& p : map.samples) points.push_back(frame.toPixel(p.lon, p.lat));
+    for (const auto& p : map.sources) points.push_back(frame.toPixel(p.lon, p.lat));
+    std::vector<double> nearest;
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        double d = std::numeric_limits<double>::max();
+        for (std::size_t j = 0; j < points.size(); ++j) {
+            const double e = std::hypot(points[i].first - points[j].first, points[i].second - points[j].second);
+            if (j != i && e > 0.5) d = std::min(d, e);
+        }
+        if (d < std::numeric_limits<double>::max()) nearest.push_back(d);
+    }
+    double markRadius = 6.5;
+    if (!nearest.empty()) {
+        std::nth_element(nearest.begin(), nearest.begin() + static_cast<std::ptrdiff_t>(nearest.size() / 2), nearest.end());
+        markRadius = std::clamp(nearest[nearest.size() / 2] / 2.2, 3.5, 6.5);
+    }
 
     render(path, format, frame.width(), frame.height(), [&](cairo_t* cr) {
         text(cr, MapFrame::margin, 28, map.title, 17, true);
@@ -385,7 +416,7 @@ void drawRiverMap(const RiverMap& map, const std::string& path, ImageFormat form
             const Colour fill = !p.occupied    ? Colour{1, 1, 1}
                                 : p.diversity ? diversityRamp(*p.diversity / diversityTop)
                                               : Colour{0.85, 0.1, 0.15};
-            sampleSymbol(cr, at.first, at.second, 6.5, fill);
+            sampleSymbol(cr, at.first, at.second, markRadius, fill);
             labels.push_back({p.name, at});
             samplesAt.push_back(at);
         }
@@ -393,11 +424,11 @@ void drawRiverMap(const RiverMap& map, const std::string& path, ImageFormat form
         for (const auto& p : map.sources) {
             auto at = frame.toPixel(p.lon, p.lat);
             for (const auto& [sx, sy] : samplesAt)
-                if (std::hypot(sx - at.first, sy - at.second) < 14) at.second = sy - 16;
-            sourceSymbol(cr, at.first, at.second, 8);
+                if (std::hypot(sx - at.first, sy - at.second) < 2 * markRadius + 1) at.second = sy - 2.5 * markRadius;
+            sourceSymbol(cr, at.first, at.second, markRadius * 1.2);
             labels.push_back({p.name, at});
         }
-        placeLabels(cr, labels, 13, frame.plotRight(), frame.height());
+        const int unnamed = placeLabels(cr, labels, 13, markRadius, frame.plotRight(), frame.height());
 
         northArrow(cr, frame.plotRight() - 30, MapFrame::titleHeight + 26);
         scaleBar(cr, MapFrame::margin + 6, frame.height() - 34, frame.metresPerPixel(),
@@ -441,6 +472,13 @@ void drawRiverMap(const RiverMap& map, const std::string& path, ImageFormat form
                 ly += 28;
             }
             ly += 12;
+        }
+        if (unnamed > 0) {
+            cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
+            text(cr, lx, ly, std::to_string(unnamed) + (unnamed == 1 ? " name" : " names") + " left out where", 12);
+            text(cr, lx, ly + 15, "points crowd (all are in the", 12);
+            text(cr, lx, ly + 30, "tables and the GeoPackage)", 12);
+            ly += 58;
         }
         if (anyDiversity)
             colourBar(cr, lx, ly, 120, "gene diversity He (mean)", 0, diversityTop, &diversityRamp, false, 2);

@@ -265,3 +265,24 @@ TEST(MapProgram, AbsentItIsNamedOnStandardError) {
     EXPECT_NE(output.find("fluviagen-map, which is not installed"), std::string::npos) << output;
     EXPECT_TRUE(fs::exists(folder.path() / "GeneticOutput" / "settings_samples_DNA_segments.csv"));
 }
+
+// Thirty samples crowded on a few hundred metres of river: every one keeps a
+// visible mark (smaller than alone), whatever happens to their names.
+TEST(MapDrawing, CrowdedSamplesKeepTheirMarks) {
+    TempFolder folder;
+    RiverMap map;
+    map.segments = smallRiver();
+    for (int i = 0; i < 30; ++i)
+        map.samples.push_back({"Crowded_sample_" + std::to_string(i), 2, 10.012 + 0.0002 * (i % 6),
+                               45.002 + 0.0002 * (i / 6), std::nullopt, true, {}});
+    const std::string png = folder.folder() + "crowd.png";
+    drawRiverMap(map, png, ImageFormat::png);
+    cairo_surface_t* image = cairo_image_surface_create_from_png(png.c_str());
+    ASSERT_EQ(cairo_surface_status(image), CAIRO_STATUS_SUCCESS);
+    const MapFrame frame(map.segments);
+    for (const auto& p : map.samples) {
+        const auto [x, y] = frame.toPixel(p.lon, p.lat);
+        EXPECT_NE(pixel(image, x, y), 0xFFFFFFu) << p.name;
+    }
+    cairo_surface_destroy(image);
+}
