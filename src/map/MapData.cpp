@@ -335,6 +335,17 @@ std::vector<TableSet> findTableSets(const std::string& argument) {
                                               [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
             if (middle.empty() || numbered) add(set.has_parent_path() ? entry.path() : fs::path(name));
         }
+        // The completion record of the set names the tables its last call
+        // wrote: tables an earlier call left (of more entire simulations)
+        // are not drawn again.
+        std::ifstream record(folder / (stem + ".complete"));
+        if (record) {
+            std::vector<std::string> listed;
+            for (std::string line; std::getline(record, line);) listed.push_back(line);
+            std::erase_if(sets, [&](const TableSet& t) {
+                return std::find(listed.begin(), listed.end(), t.base + suffix) == listed.end();
+            });
+        }
     }
     std::sort(sets.begin(), sets.end(), [](const TableSet& a, const TableSet& b) { return a.base < b.base; });
     if (sets.empty())

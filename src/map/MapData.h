@@ -106,6 +106,7 @@ struct TableSet {
 };
 
 // The table sets an argument names: a folder (every set in it), an output set
-// ("<folder>/<set>": that set and its numbered entire simulations) or one
+// ("<folder>/<set>": that set and its numbered entire simulations, only those
+// its completion record "<set>.complete" lists when there is one) or one
 // "_segments.csv" file. Sorted by name; throws MapError when there is none.
 std::vector<TableSet> findTableSets(const std::string& argument);

@@ -148,4 +148,7 @@ TEST(MapData, AnArgumentNamesTableSets) {
     EXPECT_EQ(one[0].path("_curve.png"), folder.folder() + "s_x_DNA_1_curve.png");
     EXPECT_NE(errorOf([&] { findTableSets(folder.folder() + "nothing"); }).find("names no output folder"),
               std::string::npos);
+    // The last call's completion record leaves out the tables of earlier calls.
+    folder.write("s_x_DNA.complete", "s_x_DNA_1-1.arp\ns_x_DNA_1_segments.csv\ns_x_DNA_1_colonisation.csv\n");
+    EXPECT_EQ(bases(findTableSets(folder.folder() + "s_x_DNA")), (Names{"s_x_DNA_1"}));
 }
