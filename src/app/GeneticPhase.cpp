@@ -19,6 +19,7 @@
 #include "output/GenepopWriter.h"
 #include "output/GeneticWriter.h"
 #include "output/ProjectFile.h"
+#include "output/RiverTables.h"
 #include "output/TreeFiles.h"
 #include "output/VcfWriter.h"
 #include "random/Rng.h"
@@ -93,6 +94,12 @@ void GeneticSimulation::run() {
         sampleSizes_.push_back(deme->sampleSize);
         phase_.samples.push_back({deme->name, deme->sampleSize, demes_.tableIndex(*deme->segment), deme->slot});
     }
+    // The demography tables open nothing: they join once the populations are read.
+    if (run_.colonisation)
+        writers_.push_back(std::make_unique<RiverTablesWriter>(RiverTablesInput{
+            run_.drainage.get(), run_.colonisation.get(), &demes_.coalPerSegment2, run_.sources.get(),
+            run_.samples.get(), s_.carryingCapacity, s_.coalescenceImageOutput,
+            s_.geneticTreesOutput && s_.numIndependentLoci <= 1}));
     toWriters([&](GeneticWriter& w) { w.writeHeaders(phase_); });
     dataType_.prepare(rng_);
 

@@ -16,8 +16,10 @@
 #include "app/CommandLine.h"
 #include "app/Interruption.h"
 #include "app/Progress.h"
+#include "app/MapProgram.h"
 #include "base/Exception.h"
 #include "coalescent/Deme.h"
+#include "demography/Colonisation.h"
 #include "demography/Demography.h"
 #include "demography/MigrationModel.h"
 #include "demography/StateDB.h"
@@ -133,6 +135,7 @@ void runProgram(const my_string& programPath, const my_string& settingsPath, std
     if (progress.shown()) loop.progress = &progress;
     const std::string folder = settings.outputFolder.str();
     std::string runRecord;
+    std::string mapSet;  // the output set the map program draws, once the call has succeeded
     try {
         const InterruptWatcher watcher(loop.outputs, folder);
         // Without a data type the call fails before its genetic phase, and
@@ -165,6 +168,7 @@ void runProgram(const my_string& programPath, const my_string& settingsPath, std
         progress.clear();
         if (!runRecord.empty()) writeRunRecord(runRecord, loop, start);
         if (!record.empty()) writeCompletionRecord(record, folder, loop.outputs);
+        if (type && mapProgramWanted(settings)) mapSet = folder + outputSetName(settings, *type);
     } catch (...) {
         { const auto released = loop.outputs.removeParts(); }
         // A failed call still tells what it did; a record that cannot be
@@ -184,6 +188,7 @@ void runProgram(const my_string& programPath, const my_string& settingsPath, std
     // After the console's last lines, which a terminal shows first.
     std::cout << std::flush;
     std::cerr << outputsLine(folder, loop.outputs.written()) << std::endl;
+    if (!mapSet.empty()) runMapProgram(settings, mapSet);
 }
 
 void RunLoop::runSimulations() {
@@ -429,11 +434,12 @@ void RunLoop::SimulateDemography() {
     try {
         if (!drainage) throw TException(my_string("setTime(): no segments are created!"), levelFatal);
         checkDemographyReady(*drainage, database.get(), settings.numGenerations);
-        GenerationObserver observer;
-        if (progress != nullptr)
-            observer = [this](std::int32_t t, const MigrationPlan& plan) {
-                progress->generation(t, settings.numGenerations, [&] { return plan.occupiedSegments(); });
-            };
+        if (riverTablesWanted(settings) && !colonisation) colonisation = std::make_unique<ColonisationRecord>();
+        // The progress line watches the generations too, and hands each on
+        // to the colonisation record.
+        GenerationObserver* observer = colonisation.get();
+        ProgressObserver watched(progress, settings.numGenerations, observer);
+        if (progress != nullptr) observer = &watched;
         simulateDemography({*drainage, fullDrainage.get()}, states,
                            [this]() -> const PopulationVector& { return sourcePopulations(); }, settings,
                            *database, fresh, rng_, observer);

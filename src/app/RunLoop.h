@@ -32,6 +32,7 @@ class Rng;
 class DataType;
 class ProgressLine;
 struct CommandLine;
+class ColonisationRecord;
 
 class RunLoop {
 public:
@@ -74,6 +75,9 @@ public:
     std::int32_t runIndex = 0;   // entire simulations started so far
     RunRecord record;            // what the run record of the call tells
     ProgressLine* progress = nullptr;  // the progress line, when the call has one
+    // The colonisation of the current entire simulation, when its tables are
+    // written (app/MapProgram.h).
+    std::unique_ptr<ColonisationRecord> colonisation;
 
 private:
     Rng& rng_;
