@@ -220,8 +220,8 @@ TEST(MapProgram, FluviagenRunsItForOneEntireSimulation) {
     TempFolder folder;
     writeRiver(folder);
     folder.write("settings.txt", settingsText({{9, "30"}, {32, "1"}}));
-    const auto result = testing_support::runProgram({"settings.txt"}, "", "4", folder.path().string(), 0,
-                                                    testing_support::StandardError::Apart);
+    const auto result = testing_support::runProgram({"--with", "maps", "--with", "gpkg", "settings.txt"}, "", "4",
+                                                    folder.path().string(), 0, testing_support::StandardError::Apart);
     ASSERT_EQ(result.status, 0) << result.output << result.errors;
     const fs::path out = folder.path() / "GeneticOutput";
     for (const char* name : {"_map.png", "_map.svg", "_coalescence_map.png", "_curve.png", "_ages.svg", ".gpkg"})

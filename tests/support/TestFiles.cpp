@@ -117,6 +117,11 @@ ProcessResult runProgram(const std::vector<std::string>& arguments, const std::s
     if (timeoutSeconds > 0) command += "timeout -k 5 " + std::to_string(timeoutSeconds) + " ";
     command += seed.empty() ? "env -u FLUVIAGEN_SEED " : "env FLUVIAGEN_SEED=" + quoted(seed) + " ";
     command += quoted(FLUVIAGEN_BINARY);
+    // The maps and the GeoPackage, drawn by a second program after a call of
+    // one entire simulation, would cost every test call that program's time
+    // (much of it under the sanitizers); the tests of the maps ask for them
+    // with --with, which wins as the later choice.
+    command += " --without maps --without gpkg";
     // Appended in two steps: " " + std::string trips a false -Wrestrict of g++ 12 in Release builds.
     for (const auto& a : arguments) {
         command += ' ';

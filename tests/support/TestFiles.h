@@ -43,7 +43,8 @@ struct ProcessResult {
     std::string output;
     std::string errors;  // only with StandardError::Apart
 };
-// Runs the fluviagen program with the arguments (quoted for the shell) and
+// Runs the fluviagen program with the arguments (quoted for the shell; after
+// "--without maps --without gpkg", which --with overrides) and
 // the given standard input; the environment variable FLUVIAGEN_SEED is set
 // when seed is not empty. With a positive timeoutSeconds the program is
 // stopped after that time and the status is 124 (the timeout tool's).
