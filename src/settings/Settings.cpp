@@ -52,7 +52,6 @@ public:
         const bool whole = readLine(line, is_);
         ++line_;
         if (!whole) fail("end marker", "the line is longer than 9999 characters", line_);
-        checkNumbering(line.str(), 41, line_);
         line = line.beforeComment();
         line.removeBlanks();
         return line;
@@ -146,7 +145,7 @@ private:
         if (number == key) return;
         numberingReported_ = true;
         std::cerr << "Settings file, line " << fileLine << ": its comment numbers it " << number
-                  << ", but it is read as line " << key << " (" << (key == 41 ? "end marker" : fieldOf(key))
+                  << ", but it is read as line " << key << " (" << fieldOf(key)
                   << "): a line may be missing or added above it, which moves every value after it!" << std::endl;
     }
 
