@@ -14,8 +14,10 @@
 #include "drainage/Segment.h"
 #include "mutation/DataType.h"
 #include "output/CoalescenceTables.h"
+#include "output/FileSamples.h"
 #include "output/GeneticWriter.h"
 #include "output/ProjectFile.h"
+#include "output/StatisticsWriter.h"
 #include "output/TreeFiles.h"
 #include "random/Rng.h"
 
@@ -29,6 +31,7 @@ std::vector<std::unique_ptr<GeneticWriter>> makeWriters(const TSettings& s) {
     if (s.geneticTreesOutput && s.numIndependentLoci <= 1) writers.push_back(std::make_unique<TreeFileWriter>());
     if (s.mrcaTimesOutput) writers.push_back(std::make_unique<TmrcaWriter>());
     if (s.coalescenceTimesOutput) writers.push_back(std::make_unique<CoalescenceWriter>());
+    if (s.outputGroups.enabled("stats", true)) writers.push_back(std::make_unique<StatisticsWriter>());
     return writers;
 }
 
@@ -83,6 +86,8 @@ void GeneticSimulation::run() {
         sampleSizes_.push_back(deme->sampleSize);
         phase_.samples.push_back({deme->name, deme->sampleSize, demes_.tableIndex(*deme->segment), deme->slot});
     }
+    phase_.fileSamples = fileSampleViews(run_.samplePopulations(), phase_.samples);
+    phase_.drainage = run_.drainage.get();
     toWriters([&](GeneticWriter& w) { w.writeHeaders(phase_); });
     dataType_.prepare(rng_);
 

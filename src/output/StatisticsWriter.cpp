@@ -1,0 +1,185 @@
+#include "output/StatisticsWriter.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "base/Exception.h"
+#include "drainage/Segment.h"
+#include "mutation/DataType.h"
+#include "output/OutputFiles.h"
+#include "output/stats/RiverDistance.h"
+#include "output/stats/Tmrca.h"
+
+const char* const StatisticsWriter::statsHeader =
+    "e\tsim\tsample\tseg\tgenes\talleles\the\tho\tar\tsegsites\tpi\ttajd\trep_mean\trep_var\tgw\ttmrca\n";
+const char* const StatisticsWriter::pairsHeader = "e\tsim\tsample_a\tsample_b\tfst\tnei\triver_km\tline_km\n";
+
+namespace {
+
+// The name of the rows that hold all genes or all samples.
+const char* const allSamples = "*";
+
+void put(std::string& row, const std::optional<double>& value, const char* format = "%.6g") {
+    row += '\t';
+    if (!value || !std::isfinite(*value)) {
+        row += "NA";
+        return;
+    }
+    char text[64];
+    // A value that rounds to zero is written 0, never -0.
+    std::snprintf(text, sizeof text, format, *value == 0 ? 0.0 : *value);
+    if (text[0] == '-' && std::strtod(text, nullptr) == 0) std::snprintf(text, sizeof text, format, 0.0);
+    row += text;
+}
+
+void putInt(std::string& row, const std::optional<int>& value) {
+    row += '\t';
+    row += value ? std::to_string(*value) : std::string("NA");
+}
+
+std::string rowStart(int e, int s, const my_string& name) {
+    return std::to_string(e) + '\t' + std::to_string(s) + '\t' + name.str();
+}
+
+void putSample(std::string& row, const SampleStatistics* stats, const std::optional<double>& tmrca) {
+    if (stats == nullptr) {
+        for (int column = 0; column < 12; ++column) row += "\tNA";
+        return;
+    }
+    putInt(row, stats->genes);
+    put(row, stats->alleles);
+    put(row, stats->he);
+    put(row, stats->ho);
+    put(row, stats->ar);
+    putInt(row, stats->segsites);
+    put(row, stats->pi);
+    put(row, stats->tajd);
+    put(row, stats->repMean);
+    put(row, stats->repVar);
+    put(row, stats->gw);
+    put(row, tmrca);
+}
+
+// Completes one table: the first time in the call under a new header, later
+// appended to.
+void writeTable(const GeneticPhaseView& phase, const char* suffix, const char* header, const std::string& rows) {
+    const my_string path = outputFileName(phase.folder, phase.outputName + suffix);
+    const auto& written = phase.registry->written();
+    const bool append = std::find(written.begin(), written.end(), path.str()) != written.end();
+    OutputFile file;
+    file.open(path, append, *phase.registry);
+    if (!append) file << header;
+    file << rows;
+    file.close();
+}
+
+}  // namespace
+
+void StatisticsWriter::open(const GeneticPhaseView& phase) {
+    options_.kind = markerKindOf(phase.dataType->name());
+    options_.independentLoci = phase.independentLoci;
+    options_.genotypic = phase.genotypic;
+    statsRows_.clear();
+    pairsRows_.clear();
+}
+
+void StatisticsWriter::writeHeaders(const GeneticPhaseView& phase) {
+    firstLeaf_.assign(1, 0);
+    for (const SampleView& sample : phase.samples) firstLeaf_.push_back(firstLeaf_.back() + sample.sampleSize);
+
+    // Rarefied to the smallest sample of the file that can show two alleles,
+    // the same in every entire simulation whichever samples it reaches.
+    options_.rarefaction = 0;
+    for (const FileSampleView& sample : phase.fileSamples)
+        if (sample.sampleSize >= 2 && (options_.rarefaction == 0 || sample.sampleSize < options_.rarefaction))
+            options_.rarefaction = sample.sampleSize;
+
+    const std::size_t count = phase.fileSamples.size();
+    std::vector<const TSegment*> segments;
+    for (const FileSampleView& sample : phase.fileSamples) segments.push_back(sample.segment);
+    riverKm_.assign(count, std::vector<std::optional<double>>(count));
+    if (phase.drainage != nullptr) riverKm_ = riverDistancesKm(*phase.drainage, segments);
+    lineKm_.assign(count, std::vector<std::optional<double>>(count));
+    for (std::size_t i = 0; i < count; ++i)
+        for (std::size_t j = 0; j < count; ++j)
+            if (segments[i] != nullptr && segments[j] != nullptr) lineKm_[i][j] = straightLineKm(*segments[i], *segments[j]);
+    ageSums_.assign(phase.samples.size() + 1, 0.0);
+    ageLoci_.assign(phase.samples.size() + 1, 0);
+}
+
+void StatisticsWriter::genealogy(const GeneticPhaseView&, const GenealogyView& view) {
+    std::vector<std::optional<int>> ages = sampleMrcaAges(view.tree, firstLeaf_);
+    ages.push_back(rootAge(view.tree));
+    for (std::size_t i = 0; i < ages.size() && i < ageSums_.size(); ++i)
+        if (ages[i]) {
+            ageSums_[i] += *ages[i];
+            ++ageLoci_[i];
+        }
+}
+
+void StatisticsWriter::genotypes(const GeneticPhaseView& phase, const GenotypeView& view) {
+    GeneMatrix genes;
+    genes.first.push_back(0);
+    for (const auto& sample : view.genes) {
+        for (const auto& row : sample) genes.rows.push_back(row);
+        genes.first.push_back(static_cast<int>(genes.rows.size()));
+    }
+    const ReplicateStatistics stats = computeReplicate(genes, options_);
+    const auto meanAge = [this](std::size_t i) -> std::optional<double> {
+        if (i >= ageLoci_.size() || ageLoci_[i] == 0) return std::nullopt;
+        return ageSums_[i] / ageLoci_[i];
+    };
+
+    const int e = phase.entireIndex + 1;
+    const int s = view.simulation;
+    const auto& file = phase.fileSamples;
+    const auto statsOf = [&](const FileSampleView& sample) -> const SampleStatistics* {
+        if (sample.used < 0 || static_cast<std::size_t>(sample.used) >= stats.samples.size()) return nullptr;
+        return &stats.samples[static_cast<std::size_t>(sample.used)];
+    };
+    for (const FileSampleView& sample : file) {
+        std::string row = rowStart(e, s, sample.name);
+        putInt(row, sample.segment ? std::optional<int>(sample.segment->id) : std::nullopt);
+        putSample(row, statsOf(sample), sample.used >= 0 ? meanAge(static_cast<std::size_t>(sample.used)) : std::nullopt);
+        statsRows_ += row + '\n';
+    }
+    std::string all = rowStart(e, s, allSamples);
+    putInt(all, std::nullopt);
+    putSample(all, &stats.all, meanAge(ageSums_.size() - 1));
+    statsRows_ += all + '\n';
+
+    for (std::size_t i = 0; i < file.size(); ++i)
+        for (std::size_t j = i + 1; j < file.size(); ++j) {
+            std::string row = rowStart(e, s, file[i].name) + '\t' + file[j].name.str();
+            std::optional<double> fst, nei;
+            if (statsOf(file[i]) != nullptr && statsOf(file[j]) != nullptr) {
+                const auto a = static_cast<std::size_t>(file[i].used), b = static_cast<std::size_t>(file[j].used);
+                fst = stats.fst[a][b];
+                nei = stats.nei[a][b];
+            }
+            put(row, fst);
+            put(row, nei);
+            put(row, riverKm_[i][j], "%.3f");
+            put(row, lineKm_[i][j], "%.3f");
+            pairsRows_ += row + '\n';
+        }
+    pairsRows_ += rowStart(e, s, allSamples) + '\t' + allSamples;
+    put(pairsRows_, stats.globalFst);
+    pairsRows_ += "\tNA\tNA\tNA\n";
+
+    std::fill(ageSums_.begin(), ageSums_.end(), 0.0);
+    std::fill(ageLoci_.begin(), ageLoci_.end(), 0);
+}
+
+void StatisticsWriter::finish(const GeneticPhaseView& phase) {
+    writeTable(phase, "_stats.tsv", statsHeader, statsRows_);
+    writeTable(phase, "_pairs.tsv", pairsHeader, pairsRows_);
+    statsRows_.clear();
+    pairsRows_.clear();
+}
+
+void StatisticsWriter::abandon() {
+    statsRows_.clear();
+    pairsRows_.clear();
+}
