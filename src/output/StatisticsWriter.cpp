@@ -61,17 +61,14 @@ void putSample(std::string& row, const SampleStatistics* stats, const std::optio
     put(row, tmrca);
 }
 
-// Completes one table: the first time in the call under a new header, later
-// appended to.
-void writeTable(const GeneticPhaseView& phase, const char* suffix, const char* header, const std::string& rows) {
+// Opens one table: the first time in the call under a new header, later as
+// a copy of what the call's accepted entire simulations wrote, to append to.
+void openTable(OutputFile& file, const GeneticPhaseView& phase, const char* suffix, const char* header) {
     const my_string path = outputFileName(phase.folder, phase.outputName + suffix);
     const auto& written = phase.registry->written();
     const bool append = std::find(written.begin(), written.end(), path.str()) != written.end();
-    OutputFile file;
     file.open(path, append, *phase.registry);
     if (!append) file << header;
-    file << rows;
-    file.close();
 }
 
 }  // namespace
@@ -80,8 +77,8 @@ void StatisticsWriter::open(const GeneticPhaseView& phase) {
     options_.kind = markerKindOf(phase.dataType->name());
     options_.independentLoci = phase.independentLoci;
     options_.genotypic = phase.genotypic;
-    statsRows_.clear();
-    pairsRows_.clear();
+    openTable(stats_, phase, "_stats.tsv", statsHeader);
+    openTable(pairs_, phase, "_pairs.tsv", pairsHeader);
 }
 
 void StatisticsWriter::writeHeaders(const GeneticPhaseView& phase) {
@@ -131,6 +128,7 @@ void StatisticsWriter::genotypes(const GeneticPhaseView& phase, const GenotypeVi
         return ageSums_[i] / ageLoci_[i];
     };
 
+    std::string statsRows, pairsRows;
     const int e = phase.entireIndex + 1;
     const int s = view.simulation;
     const auto& file = phase.fileSamples;
@@ -142,12 +140,12 @@ void StatisticsWriter::genotypes(const GeneticPhaseView& phase, const GenotypeVi
         std::string row = rowStart(e, s, sample.name);
         putInt(row, sample.segment ? std::optional<int>(sample.segment->id) : std::nullopt);
         putSample(row, statsOf(sample), sample.used >= 0 ? meanAge(static_cast<std::size_t>(sample.used)) : std::nullopt);
-        statsRows_ += row + '\n';
+        statsRows += row + '\n';
     }
     std::string all = rowStart(e, s, allSamples);
     putInt(all, std::nullopt);
     putSample(all, &stats.all, meanAge(ageSums_.size() - 1));
-    statsRows_ += all + '\n';
+    statsRows += all + '\n';
 
     for (std::size_t i = 0; i < file.size(); ++i)
         for (std::size_t j = i + 1; j < file.size(); ++j) {
@@ -162,24 +160,24 @@ void StatisticsWriter::genotypes(const GeneticPhaseView& phase, const GenotypeVi
             put(row, nei);
             put(row, riverKm_[i][j], "%.3f");
             put(row, lineKm_[i][j], "%.3f");
-            pairsRows_ += row + '\n';
+            pairsRows += row + '\n';
         }
-    pairsRows_ += rowStart(e, s, allSamples) + '\t' + allSamples;
-    put(pairsRows_, stats.globalFst);
-    pairsRows_ += "\tNA\tNA\tNA\n";
+    pairsRows += rowStart(e, s, allSamples) + '\t' + allSamples;
+    put(pairsRows, stats.globalFst);
+    pairsRows += "\tNA\tNA\tNA\n";
 
+    stats_ << statsRows;
+    pairs_ << pairsRows;
     std::fill(ageSums_.begin(), ageSums_.end(), 0.0);
     std::fill(ageLoci_.begin(), ageLoci_.end(), 0);
 }
 
-void StatisticsWriter::finish(const GeneticPhaseView& phase) {
-    writeTable(phase, "_stats.tsv", statsHeader, statsRows_);
-    writeTable(phase, "_pairs.tsv", pairsHeader, pairsRows_);
-    statsRows_.clear();
-    pairsRows_.clear();
+void StatisticsWriter::finish(const GeneticPhaseView&) {
+    stats_.close();
+    pairs_.close();
 }
 
 void StatisticsWriter::abandon() {
-    statsRows_.clear();
-    pairsRows_.clear();
+    stats_.abandon();
+    pairs_.abandon();
 }

@@ -2,16 +2,17 @@
 // simulation of every accepted entire simulation, one row per sample of the
 // sample file (and one for all genes) and one per pair of samples (and one
 // for all samples), tab-separated with a header row and NA where a value is
-// undefined. The rows of an entire simulation are held until it is accepted;
-// the first accepted one of a program call replaces the tables of an earlier
-// call, the later ones append to them.
+// undefined. The rows of an entire simulation go to the ".part" files and
+// take the tables' names only when it is accepted; the first accepted one of
+// a program call replaces the tables of an earlier call, the later ones
+// append to them.
 #pragma once
 
 #include <optional>
-#include <string>
 #include <vector>
 
 #include "output/GeneticWriter.h"
+#include "output/OutputFiles.h"
 #include "output/stats/Replicate.h"
 
 class StatisticsWriter : public GeneticWriter {
@@ -36,6 +37,6 @@ private:
     // used sample, then the root; with the number of loci that gave each.
     std::vector<double> ageSums_;
     std::vector<int> ageLoci_;
-    std::string statsRows_;
-    std::string pairsRows_;
+    OutputFile stats_;
+    OutputFile pairs_;
 };

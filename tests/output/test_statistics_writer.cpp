@@ -258,7 +258,7 @@ TEST(StatisticsTables, AgreeWithDendroPy) {
     TempFolder work;
     fs::copy(fs::path(FLUVIAGEN_SOURCE_DIR) / "examples/river", work.path(), fs::copy_options::recursive);
     std::string settings = readFile(work.path() / "settings.txt");
-    settings.replace(settings.find("100                 // 17"), 3, "20 ");
+    settings.replace(settings.find("100                 // 17"), 3, "10 ");
     std::ofstream(work.path() / "settings.txt") << settings;
     const auto run = runProgram({"settings.txt"}, "", "2026", work.path().string());
     ASSERT_EQ(run.status, 0) << run.output;
