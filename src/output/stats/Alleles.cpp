@@ -1,6 +1,7 @@
 #include "output/stats/Alleles.h"
 
 #include <algorithm>
+#include <cstring>
 #include <numeric>
 
 namespace {
@@ -32,52 +33,84 @@ std::vector<int> Locus::pooledCounts() const {
 std::vector<int> polymorphicColumns(const GeneMatrix& genes) {
     std::vector<int> columns;
     if (genes.rows.empty()) return columns;
-    const int width = genes.columns();
-    const auto& reference = genes.rows.front();
-    for (int c = 0; c < width; ++c) {
-        const int state = stateAt(reference, c);
-        for (const auto& row : genes.rows)
-            if (stateAt(row, c) != state) {
-                columns.push_back(c);
-                break;
-            }
+    const std::size_t width = static_cast<std::size_t>(genes.columns());
+    // The first row, read as 0 beyond its end, against every row. Nearly all
+    // sites are monomorphic: stretches of a row equal to the reference are
+    // passed over a block at a time.
+    constexpr std::size_t block = 32;
+    std::vector<int> reference(width, 0);
+    std::copy(genes.rows.front().begin(), genes.rows.front().end(), reference.begin());
+    std::vector<unsigned char> differs(width, 0);
+    for (const auto& row : genes.rows) {
+        const std::size_t n = row.size();
+        for (std::size_t start = 0; start < n; start += block) {
+            const std::size_t end = std::min(start + block, n);
+            if (std::memcmp(row.data() + start, reference.data() + start, (end - start) * sizeof(int)) == 0) continue;
+            for (std::size_t c = start; c < end; ++c) differs[c] |= static_cast<unsigned char>(row[c] != reference[c]);
+        }
+        for (std::size_t c = n; c < width; ++c) differs[c] |= static_cast<unsigned char>(reference[c] != 0);
     }
+    for (std::size_t c = 0; c < width; ++c)
+        if (differs[c] != 0) columns.push_back(static_cast<int>(c));
     return columns;
 }
 
 Locus columnLocus(const GeneMatrix& genes, int column) {
-    std::vector<int> states;
-    states.reserve(genes.rows.size());
-    for (const auto& row : genes.rows) states.push_back(stateAt(row, column));
-    std::vector<int> distinct = states;
-    std::sort(distinct.begin(), distinct.end());
-    distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
+    // Ids in order of first appearance; a column has few states as a rule, so
+    // a short list is searched first and sorting waits for a column of many.
+    constexpr std::size_t fewStates = 8;
     Locus locus;
-    locus.alleles = static_cast<int>(distinct.size());
-    locus.allele.reserve(states.size());
-    for (int state : states)
-        locus.allele.push_back(
-            static_cast<int>(std::lower_bound(distinct.begin(), distinct.end(), state) - distinct.begin()));
+    locus.allele.reserve(genes.rows.size());
+    std::vector<int> seen;
+    for (const auto& row : genes.rows) {
+        const int state = stateAt(row, column);
+        const auto it = std::find(seen.begin(), seen.end(), state);
+        if (it != seen.end()) {
+            locus.allele.push_back(static_cast<int>(it - seen.begin()));
+            continue;
+        }
+        if (seen.size() == fewStates) {
+            locus.allele.clear();
+            break;
+        }
+        locus.allele.push_back(static_cast<int>(seen.size()));
+        seen.push_back(state);
+    }
+    if (locus.allele.size() != genes.rows.size()) {
+        std::vector<int> distinct;
+        distinct.reserve(genes.rows.size());
+        for (const auto& row : genes.rows) distinct.push_back(stateAt(row, column));
+        std::sort(distinct.begin(), distinct.end());
+        distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
+        locus.allele.clear();
+        for (const auto& row : genes.rows)
+            locus.allele.push_back(static_cast<int>(
+                std::lower_bound(distinct.begin(), distinct.end(), stateAt(row, column)) - distinct.begin()));
+        seen = std::move(distinct);
+    }
+    locus.alleles = static_cast<int>(seen.size());
     countPerSample(genes, locus);
     return locus;
 }
 
 Locus haplotypeLocus(const GeneMatrix& genes, std::span<const int> columns) {
-    const auto less = [&](int a, int b) {
-        for (int c : columns) {
-            const int x = stateAt(genes.rows[static_cast<std::size_t>(a)], c);
-            const int y = stateAt(genes.rows[static_cast<std::size_t>(b)], c);
-            if (x != y) return x < y;
-        }
-        return false;
-    };
-    std::vector<int> order(genes.rows.size());
+    // Each row's states at the columns, side by side: haplotypes are then
+    // compared as short contiguous keys.
+    const std::size_t width = columns.size();
+    const std::size_t rows = genes.rows.size();
+    std::vector<int> keys(rows * width);
+    for (std::size_t r = 0; r < rows; ++r)
+        for (std::size_t k = 0; k < width; ++k) keys[r * width + k] = stateAt(genes.rows[r], columns[k]);
+    const auto key = [&](int r) { return keys.begin() + static_cast<std::ptrdiff_t>(static_cast<std::size_t>(r) * width); };
+    const auto w = static_cast<std::ptrdiff_t>(width);
+    const auto less = [&](int a, int b) { return std::lexicographical_compare(key(a), key(a) + w, key(b), key(b) + w); };
+    std::vector<int> order(rows);
     std::iota(order.begin(), order.end(), 0);
-    std::stable_sort(order.begin(), order.end(), less);
+    std::sort(order.begin(), order.end(), less);
     Locus locus;
-    locus.allele.assign(genes.rows.size(), 0);
+    locus.allele.assign(rows, 0);
     for (std::size_t k = 0; k < order.size(); ++k) {
-        if (k == 0 || less(order[k - 1], order[k])) ++locus.alleles;
+        if (k == 0 || !std::equal(key(order[k - 1]), key(order[k - 1]) + w, key(order[k]))) ++locus.alleles;
         locus.allele[static_cast<std::size_t>(order[k])] = locus.alleles - 1;
     }
     countPerSample(genes, locus);

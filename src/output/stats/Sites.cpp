@@ -2,7 +2,6 @@
 
 #include <cmath>
 
-#include "output/stats/Diversity.h"
 
 std::optional<double> tajimasD(int n, int S, double pi) {
     if (n < 4 || S <= 0) return std::nullopt;
@@ -24,10 +23,13 @@ std::optional<double> tajimasD(int n, int S, double pi) {
 }
 
 std::optional<double> betweenDifference(std::span<const int> a, std::span<const int> b) {
-    const int na = geneCount(a);
-    const int nb = geneCount(b);
-    if (na == 0 || nb == 0 || a.size() != b.size()) return std::nullopt;
-    double same = 0;
-    for (std::size_t i = 0; i < a.size(); ++i) same += static_cast<double>(a[i]) * b[i];
-    return 1.0 - same / (static_cast<double>(na) * nb);
+    if (a.size() != b.size()) return std::nullopt;
+    long long na = 0, nb = 0, same = 0;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        na += a[i];
+        nb += b[i];
+        same += static_cast<long long>(a[i]) * b[i];
+    }
+    if (na == 0 || nb == 0) return std::nullopt;
+    return 1.0 - static_cast<double>(same) / (static_cast<double>(na) * static_cast<double>(nb));
 }
