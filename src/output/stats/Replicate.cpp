@@ -1,5 +1,6 @@
 #include "output/stats/Replicate.h"
 
+#include <algorithm>
 #include <cstring>
 #include <span>
 
@@ -63,6 +64,7 @@ public:
         nei_.resize(D * D);
         if (options.genotypic) {
             heterozygotes_.resize(D);
+            pairedCounts_.resize(D);
             for (std::size_t i = 0; i < D; ++i) individuals_.push_back(genes.genes(static_cast<int>(i)) / 2);
         }
     }
@@ -122,7 +124,7 @@ private:
         if (options_.genotypic) addHeterozygosity(locus);
         for (std::size_t i = 0; i < samples_; ++i)
             for (std::size_t j = i + 1; j < samples_; ++j) nei_[index(i, j)].addLocus(counts[i], counts[j]);
-        if (options_.kind != MarkerKind::sequence) addTheta(locus, counts);
+        if (options_.kind != MarkerKind::sequence) addTheta(counts);
     }
 
     // Observed heterozygosity and, for the diploid theta, the heterozygotes
@@ -136,6 +138,11 @@ private:
             means_[i].ho.add(ho);
             auto& het = heterozygotes_[i];
             het.assign(static_cast<std::size_t>(locus.alleles), 0);
+            // The copies of the individuals only: an odd last copy has no
+            // partner and stays out of the diploid estimator.
+            const auto counts = locus.countsOf(static_cast<int>(i));
+            pairedCounts_[i].assign(counts.begin(), counts.end());
+            if (alleles.size() % 2 == 1) --pairedCounts_[i][static_cast<std::size_t>(alleles.back())];
             for (std::size_t k = 0; k + 1 < alleles.size(); k += 2)
                 if (alleles[k] != alleles[k + 1]) {
                     ++het[static_cast<std::size_t>(alleles[k])];
@@ -147,13 +154,13 @@ private:
         if (individuals > 0) allMeans_.ho.add(static_cast<double>(heterozygous) / individuals);
     }
 
-    void addTheta(const Locus& locus, const std::vector<std::span<const int>>& counts) {
+    void addTheta(const std::vector<std::span<const int>>& counts) {
         if (theta_.empty()) theta_.resize(samples_ * samples_);
         const auto add = [&](ThetaSums& sums, const std::vector<std::size_t>& members) {
             std::vector<std::span<const int>> c, h;
             std::vector<int> n;
             for (std::size_t i : members) {
-                c.push_back(counts[i]);
+                c.push_back(options_.genotypic ? std::span<const int>(pairedCounts_[i]) : counts[i]);
                 if (options_.genotypic) {
                     h.emplace_back(heterozygotes_[i]);
                     n.push_back(individuals_[i]);
@@ -171,7 +178,6 @@ private:
         for (std::size_t a = 0; a < members.size(); ++a)
             for (std::size_t b = a + 1; b < members.size(); ++b)
                 add(theta_[index(members[a], members[b])], {members[a], members[b]});
-        (void)locus;
     }
 
     // S, pi and Tajima's D per sample and for all genes, and Hudson's FST:
@@ -248,6 +254,7 @@ private:
     std::vector<ThetaSums> theta_;            // [i * D + j], i < j
     ThetaSums globalTheta_;
     std::vector<std::vector<int>> heterozygotes_;  // per sample, per allele of the current locus
+    std::vector<std::vector<int>> pairedCounts_;   // per sample, the allele counts of its individuals' copies
     std::vector<int> individuals_;
 };
 

@@ -204,6 +204,10 @@ TEST(Differentiation, WeirCockerhamDiploid) {
     for (const Row& row : rows) {
         const auto stats = compute(Genes{{row.a, row.b}}, MarkerKind::repeats, 1, true);
         expectNear(stats.fst[0][1], row.theta, "theta");
+        // An odd last copy belongs to no individual and changes nothing.
+        auto odd = row.a;
+        odd.push_back({7});
+        expectNear(compute(Genes{{odd, row.b}}, MarkerKind::repeats, 1, true).fst[0][1], row.theta, "odd copy");
     }
     // Observed heterozygosity of the third case: both A individuals.
     const auto stats = compute(Genes{{rows[2].a, rows[2].b}}, MarkerKind::allelic, 1, true);
