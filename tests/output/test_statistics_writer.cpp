@@ -17,6 +17,8 @@
 #include "coalescent/GenealogyTree.h"
 #include "drainage/SegmentVector.h"
 #include "mutation/DataType.h"
+#include "drainage/Population.h"
+#include "output/FileSamples.h"
 #include "output/OutputFiles.h"
 #include "output/StatisticsWriter.h"
 #include "support/TestFiles.h"
@@ -175,6 +177,37 @@ TEST_F(HandMadePhase, RowsOfAcceptedSimulationsOnlyAndANewCallReplaces) {
     }
     EXPECT_EQ(lines(stats()).size(), 5u);
     EXPECT_EQ(lines(pairs()).size(), 5u);
+}
+
+// Every sample of the file finds its deme by segment and name: a sample
+// without a deme (not colonised) gets none, and of two samples that reached
+// one segment the later one holds the deme.
+TEST(FileSamples, MatchedToTheirDemesInFileOrder) {
+    TSegment first, second, third;
+    first.index = 0;
+    second.index = 1;
+    third.index = 2;
+    PopulationVector file(nullptr);
+    const auto add = [&file](const char* name, TSegment* segment) {
+        auto p = std::make_unique<PopulationSource>();
+        p->name = name;
+        p->size = 4;
+        p->segment = segment;
+        file.populations.push_back(std::move(p));
+        ++file.count;
+    };
+    add("Up", &first);
+    add("Dry", &second);
+    add("Moved", &third);
+    add("Down", &third);
+    add("Lost", nullptr);
+    const std::vector<SampleView> used = {{"Up", 4, 0, 0}, {"Down", 4, 2, 0}};
+    const auto views = fileSampleViews(file, used);
+    ASSERT_EQ(views.size(), 5u);
+    const std::vector<int> expected = {0, -1, -1, 1, -1};
+    for (std::size_t i = 0; i < views.size(); ++i) EXPECT_EQ(views[i].used, expected[i]) << views[i].name.str();
+    EXPECT_EQ(views[2].segment, &third);
+    file.populations.clear();
 }
 
 // Whole runs of the end-to-end cases, one per data type: one row per sample
