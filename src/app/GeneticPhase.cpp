@@ -8,6 +8,7 @@
 #include <span>
 #include <vector>
 
+#include "app/Progress.h"
 #include "app/RunLoop.h"
 #include "base/Exception.h"
 #include "coalescent/Deme.h"
@@ -99,9 +100,11 @@ void GeneticSimulation::run() {
             else
                 simulateSingleLocus(s);
             std::cout << "\n\tdone!\n";
+            if (run_.progress != nullptr) run_.progress->genetic(s, s_.numGeneticSimulations);
         }
     } catch (const TException& e) {
         printActiveDemes(e);
+        run_.outputs.noteCause(e.message().str());
         demes_.resetDemes();
         demes_.clearHaplotypeMatrix();
         toWriters([](GeneticWriter& w) { w.abandon(); });

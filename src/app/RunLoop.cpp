@@ -1,22 +1,29 @@
 #include "app/RunLoop.h"
 
 #include <algorithm>
+#include <chrono>
+#include <unistd.h>
 #include <cmath>
 #include <cerrno>
 #include <cstdlib>
 #include <iomanip>
 #include <iostream>
 #include <limits>
+#include <map>
 #include <sstream>
 #include <string>
 
+#include "app/CommandLine.h"
 #include "app/Interruption.h"
+#include "app/Progress.h"
 #include "base/Exception.h"
 #include "coalescent/Deme.h"
 #include "demography/Demography.h"
+#include "demography/MigrationModel.h"
 #include "demography/StateDB.h"
 #include "drainage/Dynamic.h"
 #include "drainage/Population.h"
+#include "drainage/Reachability.h"
 #include "drainage/SegmentVector.h"
 #include "drainage/readers/DrainageFiles.h"
 #include "drainage/readers/PopulationFile.h"
@@ -29,6 +36,26 @@ namespace {
 // A failure that recurs in every run (an input error raised only at the
 // error level, say) must not make the loop retry for ever.
 constexpr int maxFailuresInARow = 1000;
+
+// The entire simulation failed before its first random draw: what it ran
+// into is not chance, so every repetition would end the same way.
+std::string repeatedFailureText(const TException& e) {
+    return "The entire simulation failed before any random number was drawn (" + e.message().str() +
+           "): every repetition would fail in the same way!";
+}
+
+// The last `count` failures in a row, and the reason given most often.
+std::string givingUpText(const std::vector<EntireSimulation>& entire, int count) {
+    std::map<std::string, int> reasons;
+    const std::size_t first = entire.size() > static_cast<std::size_t>(count) ? entire.size() - count : 0;
+    for (std::size_t i = first; i < entire.size(); ++i) ++reasons[entire[i].reason];
+    std::string text = "Giving up: " + std::to_string(count) + " entire simulations in a row did not succeed!";
+    const auto most = std::max_element(reasons.begin(), reasons.end(),
+                                       [](const auto& a, const auto& b) { return a.second < b.second; });
+    if (most != reasons.end())
+        text += " The most frequent reason (" + std::to_string(most->second) + " times): " + most->first;
+    return text;
+}
 
 }  // namespace
 
@@ -60,12 +87,52 @@ std::string outputSetName(const TSettings& settings, const DataType& dataType) {
 }
 
 void runProgram(const my_string& programPath, const my_string& settingsPath, std::int32_t numberOfSimulations) {
+    runProgram(programPath, settingsPath, numberOfSimulations, CommandLine{}, {});
+}
+
+namespace {
+
+// Writes the run record as every output is written (".part" until complete).
+void writeRunRecord(const std::string& path, RunLoop& loop, const WallClock& start) {
+    loop.record.durationSeconds = start.seconds();
+    // How each entire simulation ended and what it wrote, as the registry
+    // kept it (paths relative to the output folder).
+    const std::string& folder = loop.settings.outputFolder.str();
+    for (EntireSimulationRecord& entire : loop.record.entireSimulations)
+        for (const EntireSimulation& kept : loop.outputs.entireSimulations()) {
+            if (kept.number != entire.e) continue;
+            entire.accepted = kept.outcome == EntireSimulation::Outcome::accepted;
+            entire.reason = kept.reason;
+            entire.files.clear();
+            for (const std::string& file : kept.files)
+                entire.files.push_back(file.compare(0, folder.size(), folder) == 0 ? file.substr(folder.size()) : file);
+        }
+    const std::string text = runRecordText(loop.record, loop.settings, loop.outputs.written());
+    OutputFile file;
+    file.open(my_string(path), false, loop.outputs);
+    file << text;
+    file.close();
+}
+
+}  // namespace
+
+void runProgram(const my_string& programPath, const my_string& settingsPath, std::int32_t numberOfSimulations,
+                const CommandLine& options, const std::vector<std::string>& words) {
+    const WallClock start;
     Rng rng;
-    rng.initialize_ran3(programSeed());
+    const long seed = programSeed(options.seed);
+    rng.initialize_ran3(seed);
     TSettings settings;
-    settings.readSettings(programPath, settingsPath, numberOfSimulations);
+    if (!options.outFolder.empty()) settings.outputFolder = my_string(options.outFolder);
+    for (const auto& [name, on] : options.groups) settings.outputGroups.force(name, on);
+    settings.readSettings(programPath, settingsPath, numberOfSimulations, options.overrides);
     RunLoop loop(settings, rng);
+    loop.record.commandLine = words;
+    loop.record.seed = seed;
+    ProgressLine progress(options.progress || progressByDefault(), standardOutputIsTerminal());
+    if (progress.shown()) loop.progress = &progress;
     const std::string folder = settings.outputFolder.str();
+    std::string runRecord;
     try {
         const InterruptWatcher watcher(loop.outputs, folder);
         // Without a data type the call fails before its genetic phase, and
@@ -77,12 +144,38 @@ void runProgram(const my_string& programPath, const my_string& settingsPath, std
             const std::string name = outputSetName(settings, *type);
             lock = std::make_unique<OutputLock>(folder, name);
             record = folder + name + ".complete";
+            runRecord = folder + name + "_run.json";
             loop.outputs.setCompletionRecord(record);
         }
-        loop.runSimulations();
+        try {
+            loop.runSimulations();
+        } catch (const TException& e) {
+            progress.clear();
+            loop.record.status = "failed";
+            loop.record.exitStatus = 1;
+            loop.record.error = e.message().str();
+            throw;
+        } catch (...) {
+            progress.clear();
+            loop.record.status = "failed";
+            loop.record.exitStatus = 1;
+            loop.record.error = "no special message";
+            throw;
+        }
+        progress.clear();
+        if (!runRecord.empty()) writeRunRecord(runRecord, loop, start);
         if (!record.empty()) writeCompletionRecord(record, folder, loop.outputs);
     } catch (...) {
         { const auto released = loop.outputs.removeParts(); }
+        // A failed call still tells what it did; a record that cannot be
+        // written is not worth hiding the failure that ended the call.
+        if (!runRecord.empty() && loop.record.exitStatus != 0) {
+            try {
+                writeRunRecord(runRecord, loop, start);
+            } catch (...) {
+            }
+            { const auto released = loop.outputs.removeParts(); }
+        }
         // The console stopped in the middle of a line.
         std::cout << std::flush;
         std::cerr << "\n" << outputsLine(folder, loop.outputs.written()) << std::endl;
@@ -96,52 +189,82 @@ void runProgram(const my_string& programPath, const my_string& settingsPath, std
 void RunLoop::runSimulations() {
     std::int32_t successCount = 0;
     int failuresInARow = 0;
+    bool reachChecked = false;
     runIndex = 0;
     while (successCount < settings.numDemographicSimulations) {
         const myTimer runStart;
         const Rng atStart = rng_;
+        outputs.beginEntire(runIndex + 1);
+        EntireSimulationRecord& entire = record.entireSimulations.emplace_back();
+        entire.e = runIndex + 1;
         std::cout << "\n\n***************************************************************"
                   << "\n***** " << runIndex + 1 << ". run ***********************************************";
         try {
             if (runIndex == 0) {
+                const WallClock setup;
                 BuildWorld();
                 BuildDB();
+                record.setupSeconds = setup.seconds();
             }
+            const WallClock demography;
             SimulateDemography();
+            entire.demographySeconds = demography.seconds();
+            std::cout << std::flush;
+            const WallClock genetic;
             SimulateGeneticData();
+            entire.geneticSeconds = genetic.seconds();
             ++successCount;
             failuresInARow = 0;
+            outputs.acceptEntire();
             std::cout << "\n***** " << runIndex + 1 << ".(" << successCount << ") run finished "
                       << "SUCCESSFULLY (Duration: " << runStart << ") *****";
         } catch (const TException& e) {
+            outputs.failEntire(e.message().str());
             std::cout << "\nERROR OF CURRENT SIMULATION: " << e.message() << "\n***** " << runIndex + 1 << ".("
                       << successCount << ") run finished "
                       << "UN-SUCCESSFULLY (Duration: " << runStart << ") *****";
             if (e.isFatal()) throw;
-            // A failure reached without a single random draw (a deterministic
-            // demography that the genetic phase could not use) comes back
+            if (!reachChecked && samples && sources && drainage) {
+                reachChecked = true;
+                checkSamplesReachable();
+            }
+            // A failure reached without a single random draw comes back
             // identically in every repetition.
-            if (!rng_.drawnSince(atStart))
-                throw TException(my_string("The entire simulation failed before any random number was drawn: with "
-                                           "the deterministic demographic model (settings line 8) every repetition "
-                                           "would fail in the same way!"),
-                                 levelFatal);
+            if (!rng_.drawnSince(atStart)) throw TException(shortened(repeatedFailureText(e)), levelFatal);
             ++failuresInARow;
         } catch (...) {
+            outputs.failEntire("not handled");
             std::cout << "\nERROR OF CURRENT SIMULATION: not handled"
                       << "\n***** " << runIndex + 1 << ".(" << successCount << ") run finished "
                       << "UN-SUCCESSFULLY (Duration: " << runStart << ") *****";
             ++failuresInARow;
         }
-        std::cout << "\n***************************************************************\n";
+        std::cout << "\n***************************************************************\n" << std::flush;
         ++runIndex;
         if (failuresInARow >= maxFailuresInARow)
-            throw TException(my_string("Giving up: 1000 entire simulations in a row did not succeed!"), levelFatal);
+            throw TException(shortened(givingUpText(outputs.entireSimulations(), maxFailuresInARow)), levelFatal);
     }
+    // The names of the failed attempts' project files join the list now that
+    // the call has succeeded.
+    outputs.completeLists();
     std::cout << "\n\n************************************************************\n"
               << successCount << " of " << runIndex << " Simulations succeeded!"
               << "\n************************************************************"
               << "\n************************************************************\n\n";
+}
+
+// Every sample is dropped in every history the settings allow: repeating the
+// entire simulation could never succeed.
+void RunLoop::checkSamplesReachable() const {
+    const TSegmentVector* asRead = fullDrainage.get();
+    const TDynamicVector* maps = nullptr;
+    if (settings.dynamicEnvironment) maps = (asRead != nullptr ? *asRead : *drainage).dynamicEnvironment.get();
+    const auto unreachable =
+        samplesNeverReached({*drainage, asRead, maps, *sources, *samples, settings.numGenerations,
+                             settings.allowInitialDensityOverflow, settings.migrCol != 0 || settings.migrOcc != 0});
+    if (!unreachable.empty())
+        throw TException(shortened(neverReachedText(unreachable, (settings.dataFolder + settings.sampleFile).str())),
+                         levelFatal);
 }
 
 void RunLoop::BuildWorld() {
@@ -150,9 +273,9 @@ void RunLoop::BuildWorld() {
     try {
         if (!drainage) {
             // A drainage is kept only once it has been read completely.
-            const EnvironmentFiles environment{settings.dataFolder + settings.dynamicEnvironmentFile,
+            const EnvironmentFiles environment{settings.inputPath(settings.dynamicEnvironmentFile),
                                                settings.dataFolder};
-            drainage = readDrainage(settings.dataFolder + settings.nodeFile, settings.dataFolder + settings.segmentFile,
+            drainage = readDrainage(settings.inputPath(settings.nodeFile), settings.inputPath(settings.segmentFile),
                                     settings.dynamicEnvironment ? &environment : nullptr);
             if (drainage->size() == 0) {
                 drainage.reset();
@@ -203,7 +326,7 @@ std::unique_ptr<PopulationVector> readPopulationSet(TSegmentVector* drainage, co
 }  // namespace
 
 PopulationVector& RunLoop::sourcePopulations() {
-    if (!sources) sources = readPopulationSet(drainage.get(), settings.dataFolder + settings.popSourceFile, false);
+    if (!sources) sources = readPopulationSet(drainage.get(), settings.inputPath(settings.popSourceFile), false);
     return *sources;
 }
 
@@ -269,7 +392,7 @@ void checkBackwardGenerations(const PopulationVector& set, const TSettings& sett
 
 PopulationVector& RunLoop::samplePopulations() {
     if (!samples) {
-        const my_string path = settings.dataFolder + settings.sampleFile;
+        const my_string path = settings.inputPath(settings.sampleFile);
         auto set = readPopulationSet(drainage.get(), path, true);
         checkGeneticMemory(*set, settings, path);
         checkBackwardGenerations(*set, settings, path);
@@ -306,9 +429,14 @@ void RunLoop::SimulateDemography() {
     try {
         if (!drainage) throw TException(my_string("setTime(): no segments are created!"), levelFatal);
         checkDemographyReady(*drainage, database.get(), settings.numGenerations);
+        GenerationObserver observer;
+        if (progress != nullptr)
+            observer = [this](std::int32_t t, const MigrationPlan& plan) {
+                progress->generation(t, settings.numGenerations, [&] { return plan.occupiedSegments(); });
+            };
         simulateDemography({*drainage, fullDrainage.get()}, states,
                            [this]() -> const PopulationVector& { return sourcePopulations(); }, settings,
-                           *database, fresh, rng_);
+                           *database, fresh, rng_, observer);
     } catch (const TException&) {
         throw;
     } catch (...) {
@@ -316,9 +444,25 @@ void RunLoop::SimulateDemography() {
     }
 }
 
-long programSeed() {
+long distinctClockSeed() {
+    // splitmix64's finaliser: every bit of the clock and of the process id
+    // reaches every bit of the result, so calls a nanosecond or a process
+    // apart land far apart in the seed range.
+    const auto nanoseconds = std::chrono::system_clock::now().time_since_epoch().count();
+    std::uint64_t x = static_cast<std::uint64_t>(nanoseconds) ^ (static_cast<std::uint64_t>(::getpid()) << 40) ^
+                      static_cast<std::uint64_t>(::getpid());
+    x ^= x >> 30;
+    x *= 0xbf58476d1ce4e5b9ULL;
+    x ^= x >> 27;
+    x *= 0x94d049bb133111ebULL;
+    x ^= x >> 31;
+    return -static_cast<long>(x % 161803398ULL + 1);
+}
+
+long programSeed(std::optional<long> given) {
+    if (given) return *given;
     const char* text = std::getenv("FLUVIAGEN_SEED");
-    if (text == nullptr) return clockSeed();
+    if (text == nullptr) return distinctClockSeed();
     errno = 0;
     char* end = nullptr;
     const long long value = std::strtoll(text, &end, 10);

@@ -51,6 +51,23 @@ TEST_F(PopulationTest, TheCoordinateFlagIsReadAsAWholeNumber) {
     EXPECT_EQ(failure([&] { run->sourcePopulations(); }).message().str(),
               "Population file '" + path("sources.txt") +
                   "': line 2 must hold the coordinate flag (0: segment ids, 1: coordinates)!");
+    // 7 is a typo, not "coordinates".
+    run->sources.reset();
+    write("sources.txt", "1\n7\nName Size SegID Resize Migration\nup 10 10 0 0\n");
+    EXPECT_EQ(failure([&] { run->sourcePopulations(); }).message().str(),
+              "Population file '" + path("sources.txt") +
+                  "', line 2: the coordinate flag must be 0 (segment ids) or 1 (coordinates), not 7!");
+}
+
+TEST_F(PopulationTest, LinesAfterTheAnnouncedPopulationsAreNamedOnStandardError) {
+    testing::internal::CaptureStderr();
+    const PopulationVector& set =
+        sources("1\n0\nName Size SegID Resize Migration\nup 10 10 0 0\n\nlow 10 11 0 0\n  \nmore\n");
+    EXPECT_EQ(set.populations.size(), 1u);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "WARNING: population file '" + path("sources.txt") +
+                  "': 2 records dropped: line 6 (after the 1 populations announced on line 1), line 8 (after the 1 "
+                  "populations announced on line 1)\n");
 }
 
 TEST_F(PopulationTest, SourcesInIdMode) {
