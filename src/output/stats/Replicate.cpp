@@ -70,8 +70,8 @@ public:
     }
 
     ReplicateStatistics run() {
-        const std::vector<int> polymorphic = polymorphicColumns(genes_);
         if (options_.kind == MarkerKind::sequence) {
+            const std::vector<int> polymorphic = polymorphicColumns(genes_);
             for (const std::vector<int>& columns : haplotypeColumns(polymorphic)) addLocus(haplotypeLocus(genes_, columns));
             siteStatistics(polymorphic);
         } else {
