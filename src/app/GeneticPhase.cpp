@@ -15,11 +15,14 @@
 #include "drainage/Segment.h"
 #include "mutation/DataType.h"
 #include "output/CoalescenceTables.h"
+#include "output/FastaWriter.h"
 #include "output/FileSamples.h"
+#include "output/GenepopWriter.h"
 #include "output/GeneticWriter.h"
 #include "output/ProjectFile.h"
 #include "output/StatisticsWriter.h"
 #include "output/TreeFiles.h"
+#include "output/VcfWriter.h"
 #include "random/Rng.h"
 
 namespace {
@@ -32,6 +35,12 @@ std::vector<std::unique_ptr<GeneticWriter>> makeWriters(const TSettings& s) {
     if (s.geneticTreesOutput && s.numIndependentLoci <= 1) writers.push_back(std::make_unique<TreeFileWriter>());
     if (s.mrcaTimesOutput) writers.push_back(std::make_unique<TmrcaWriter>());
     if (s.coalescenceTimesOutput) writers.push_back(std::make_unique<CoalescenceWriter>());
+    // Genotype files for other tools: one per genetic simulation, so by default only for one entire simulation.
+    const bool single = s.numDemographicSimulations == 1;
+    const auto asked = [&](const char* group) { return s.outputGroups.forced().contains(group); };
+    if (s.outputGroups.enabled("vcf", single)) writers.push_back(std::make_unique<VcfWriter>(asked("vcf")));
+    if (s.outputGroups.enabled("genepop", single)) writers.push_back(std::make_unique<GenepopWriter>(asked("genepop")));
+    if (s.outputGroups.enabled("fasta", single)) writers.push_back(std::make_unique<FastaWriter>(asked("fasta")));
     if (s.outputGroups.enabled("stats", true)) writers.push_back(std::make_unique<StatisticsWriter>());
     return writers;
 }
