@@ -16,10 +16,12 @@
 #include "mutation/DataType.h"
 #include "output/CoalescenceTables.h"
 #include "output/FastaWriter.h"
+#include "output/FileSamples.h"
 #include "output/GenepopWriter.h"
 #include "output/GeneticWriter.h"
 #include "output/ProjectFile.h"
 #include "output/RiverTables.h"
+#include "output/StatisticsWriter.h"
 #include "output/TreeFiles.h"
 #include "output/VcfWriter.h"
 #include "random/Rng.h"
@@ -40,6 +42,7 @@ std::vector<std::unique_ptr<GeneticWriter>> makeWriters(const TSettings& s) {
     if (s.outputGroups.enabled("vcf", single)) writers.push_back(std::make_unique<VcfWriter>(asked("vcf")));
     if (s.outputGroups.enabled("genepop", single)) writers.push_back(std::make_unique<GenepopWriter>(asked("genepop")));
     if (s.outputGroups.enabled("fasta", single)) writers.push_back(std::make_unique<FastaWriter>(asked("fasta")));
+    if (s.outputGroups.enabled("stats", true)) writers.push_back(std::make_unique<StatisticsWriter>());
     return writers;
 }
 
@@ -94,6 +97,8 @@ void GeneticSimulation::run() {
         sampleSizes_.push_back(deme->sampleSize);
         phase_.samples.push_back({deme->name, deme->sampleSize, demes_.tableIndex(*deme->segment), deme->slot});
     }
+    phase_.fileSamples = fileSampleViews(run_.samplePopulations(), phase_.samples);
+    phase_.drainage = run_.drainage.get();
     // The demography tables open nothing: they join once the populations are read.
     if (run_.colonisation)
         writers_.push_back(std::make_unique<RiverTablesWriter>(RiverTablesInput{

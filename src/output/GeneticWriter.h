@@ -18,6 +18,8 @@
 
 class DataType;
 class OutputRegistry;
+class TSegment;
+class TSegmentVector;
 class TTree;
 struct MutationResult;
 
@@ -28,6 +30,15 @@ struct SampleView {
     int sampleSize = 0;
     int segmentIndex = 0;
     int slot = 0;
+};
+
+// One sample of the sample file, used in this entire simulation or not (a
+// sample whose segment was not colonised has no deme and no genes).
+struct FileSampleView {
+    my_string name;
+    int sampleSize = 0;                 // gene copies the file asks for
+    const TSegment* segment = nullptr;  // where the file places it
+    int used = -1;                      // its position in `samples`; -1 when not used
 };
 
 // What every writer knows of the phase.
@@ -46,6 +57,8 @@ struct GeneticPhaseView {
     float gammaA = 0;
     bool genotypic = false;    // genes written as diploid individuals
     std::vector<SampleView> samples;  // in the genealogy's leaf order
+    std::vector<FileSampleView> fileSamples;  // every sample of the sample file, in file order
+    const TSegmentVector* drainage = nullptr;  // the drainage in use
 };
 
 // One genealogy: genetic simulation s (1-based), locus k (0-based; -1 when

@@ -101,8 +101,9 @@ TEST(RunLoop, EndsWithTheOutputsWrittenOnStandardErrorAndTheirCompletionRecord) 
     // completed.
     std::string line, record;
     for (const char* file : {"_1-1.arp", "_1-2.arp", ".arb", "_true.trees", "_mut.trees", ".tmrca", ".coal",
-                             "_1_segments.csv", "_1_colonisation.csv", "_1_mapinfo.csv", "_2-1.arp", "_2-2.arp",
-                             "_2_segments.csv", "_2_colonisation.csv", "_2_mapinfo.csv", "_run.json"})
+                             "_stats.tsv", "_pairs.tsv", "_1_segments.csv", "_1_colonisation.csv", "_1_mapinfo.csv",
+                             "_2-1.arp", "_2-2.arp", "_2_segments.csv", "_2_colonisation.csv", "_2_mapinfo.csv",
+                             "_run.json"})
         line += std::string(line.empty() ? "" : ", ") + "settings_samples_DNA" + file;
     for (const char e : {'1', '2'}) {
         record += "# accepted entire simulation ";
@@ -113,7 +114,7 @@ TEST(RunLoop, EndsWithTheOutputsWrittenOnStandardErrorAndTheirCompletionRecord) 
             record += e;
             record += std::string(file) + "\n";
         }
-        for (const char* file : {".arb", "_true.trees", "_mut.trees", ".tmrca", ".coal"})
+        for (const char* file : {".arb", "_true.trees", "_mut.trees", ".tmrca", ".coal", "_stats.tsv", "_pairs.tsv"})
             record += std::string("settings_samples_DNA") + file + "\n";
         for (const char* file : {"_segments.csv", "_colonisation.csv", "_mapinfo.csv"}) {
             record += "settings_samples_DNA_";

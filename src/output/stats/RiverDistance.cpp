@@ -1,0 +1,121 @@
+#include "output/stats/RiverDistance.h"
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <limits>
+#include <queue>
+#include <unordered_map>
+#include <utility>
+
+#include "drainage/SegNode.h"
+#include "drainage/SegmentVector.h"
+
+namespace {
+
+constexpr double unreached = std::numeric_limits<double>::infinity();
+
+// The drainage as a graph of its nodes: a segment is an edge between its end
+// nodes, as long as it is.
+struct NodeGraph {
+    std::unordered_map<const TSegNode*, int> index;
+    std::vector<std::vector<std::pair<int, double>>> edges;  // per node: (node, metres)
+
+    int of(const TSegNode* node) {
+        const auto [it, added] = index.emplace(node, static_cast<int>(edges.size()));
+        if (added) edges.emplace_back();
+        return it->second;
+    }
+    int find(const TSegNode* node) const {
+        const auto it = index.find(node);
+        return it == index.end() ? -1 : it->second;
+    }
+};
+
+NodeGraph graphOf(const TSegmentVector& drainage) {
+    NodeGraph graph;
+    for (const auto& entry : drainage.segments) {
+        const TSegment& s = *entry.second;
+        // A segment taken out of the drainage has lost its nodes.
+        if (s.fromNode == nullptr || s.toNode == nullptr) continue;
+        const int a = graph.of(s.fromNode), b = graph.of(s.toNode);
+        const double length = std::max(0.0, static_cast<double>(s.length));
+        graph.edges[static_cast<std::size_t>(a)].emplace_back(b, length);
+        graph.edges[static_cast<std::size_t>(b)].emplace_back(a, length);
+    }
+    return graph;
+}
+
+bool inGraph(const NodeGraph& graph, const TSegment* s) {
+    return s != nullptr && graph.find(s->fromNode) >= 0 && graph.find(s->toNode) >= 0;
+}
+
+// Dijkstra from the middle point of `start`: metres to every node.
+std::vector<double> fromMiddleOf(const NodeGraph& graph, const TSegment& start) {
+    std::vector<double> distance(graph.edges.size(), unreached);
+    using Entry = std::pair<double, int>;
+    std::priority_queue<Entry, std::vector<Entry>, std::greater<>> queue;
+    const double half = std::max(0.0, static_cast<double>(start.length)) / 2;
+    for (const TSegNode* end : {start.fromNode, start.toNode}) {
+        const int k = graph.find(end);
+        if (half < distance[static_cast<std::size_t>(k)]) {
+            distance[static_cast<std::size_t>(k)] = half;
+            queue.emplace(half, k);
+        }
+    }
+    while (!queue.empty()) {
+        const auto [d, k] = queue.top();
+        queue.pop();
+        if (d > distance[static_cast<std::size_t>(k)]) continue;
+        for (const auto& [next, length] : graph.edges[static_cast<std::size_t>(k)]) {
+            const double through = d + length;
+            if (through < distance[static_cast<std::size_t>(next)]) {
+                distance[static_cast<std::size_t>(next)] = through;
+                queue.emplace(through, next);
+            }
+        }
+    }
+    return distance;
+}
+
+}  // namespace
+
+std::vector<std::vector<std::optional<double>>> riverDistancesKm(const TSegmentVector& drainage,
+                                                                 std::span<const TSegment* const> segments) {
+    const std::size_t count = segments.size();
+    std::vector<std::vector<std::optional<double>>> km(count, std::vector<std::optional<double>>(count));
+    const NodeGraph graph = graphOf(drainage);
+    for (std::size_t i = 0; i < count; ++i) {
+        const TSegment* a = segments[i];
+        if (!inGraph(graph, a)) continue;
+        km[i][i] = 0.0;
+        if (i + 1 == count) break;
+        const std::vector<double> distance = fromMiddleOf(graph, *a);
+        for (std::size_t j = i + 1; j < count; ++j) {
+            const TSegment* b = segments[j];
+            if (!inGraph(graph, b)) continue;
+            double metres = 0;
+            if (b != a) {
+                const double toEnd = std::min(distance[static_cast<std::size_t>(graph.find(b->fromNode))],
+                                              distance[static_cast<std::size_t>(graph.find(b->toNode))]);
+                // The middle of a itself may lie closer along a than round
+                // through its end nodes only when a == b (handled above).
+                metres = toEnd + std::max(0.0, static_cast<double>(b->length)) / 2;
+            }
+            if (metres == unreached) continue;
+            km[i][j] = km[j][i] = metres / 1000;
+        }
+    }
+    return km;
+}
+
+double straightLineKm(const TSegment& a, const TSegment& b) {
+    constexpr double radiusKm = 6371.0;
+    constexpr double toRadians = 3.14159265358979323846 / 180.0;
+    const double lat1 = a.lat * toRadians, lat2 = b.lat * toRadians;
+    const double dLat = lat2 - lat1;
+    const double dLon = (static_cast<double>(b.lon) - a.lon) * toRadians;
+    const double h = std::sin(dLat / 2) * std::sin(dLat / 2) +
+                     std::cos(lat1) * std::cos(lat2) * std::sin(dLon / 2) * std::sin(dLon / 2);
+    return 2 * radiusKm * std::asin(std::min(1.0, std::sqrt(h)));
+}
