@@ -2,13 +2,15 @@
 the replicates table: its number, draw, replicate, seed, parameters, status,
 and its statistics averaged over its genetic simulations.
 
-A statistics table is read by its header: the columns `e` and `s` number the
-simulations; text columns (and those named like `sample`) name the sample or
-the pair a row is about; every other column is a statistic. A statistic of
-sample A becomes the column `<statistic>_A`, of the pair A, B `<statistic>_A_B`,
-holding the mean of its values over the simulations where it is defined
-(`NA`, empty, `nan` and `inf` are undefined). It is `NA` when no simulation
-defines it, and every statistic of a failed run is `NA`.
+A statistics table is read by its header: the columns `e` and `s` (or `sim`)
+number the simulations; a column `seg` tells where a sample is; text columns
+(and those named like `sample`) name the sample or the pair a row is about;
+every other column is a statistic. A statistic of sample A becomes the column
+`<statistic>_A`, of the pair A, B `<statistic>_A_B`; a row about all samples
+(named `*`, or `*` and `*`) gives `<statistic>_all`. The column holds the mean
+of the statistic over the simulations where it is defined (`NA`, empty, `nan`
+and `inf` are undefined); it is `NA` when no simulation defines it, and every
+statistic of a failed run is `NA`.
 """
 import glob
 import json
@@ -19,6 +21,7 @@ import sys
 
 NA = "NA"
 INDEX = re.compile(r"^(e|s|entire.*|genetic.*|sim.*|replicate)$", re.I)
+ATTRIBUTE = re.compile(r"^(seg|segment|segid)$", re.I)  # where a sample is, not a statistic
 KEY = re.compile(r"^(sample|pop|population|deme|name)(_?[0-9ab])?$", re.I)
 FIXED = ["run", "draw", "replicate", "seed", "status"]
 
@@ -57,10 +60,11 @@ def reduce_table(path):
     index = [c for c in header if INDEX.match(c)]
     keys = [c for c in header if c not in index and (
         KEY.search(c) or any(number(r[c]) is None and not is_missing(r[c]) for r in rows))]
-    stats = [c for c in header if c not in index and c not in keys]
+    stats = [c for c in header if c not in index and c not in keys and not ATTRIBUTE.match(c)]
     sums = {}
     for r in rows:
-        key = "_".join(r[k] for k in keys if r[k].strip())
+        names = [("all" if r[k] == "*" else r[k]) for k in keys if r[k].strip()]
+        key = names[0] if len(set(names)) == 1 else "_".join(names)  # "all", not "all_all"
         for stat in stats:
             total, count = sums.setdefault((stat, key), [0.0, 0])
             x = None if is_missing(r[stat]) else number(r[stat])

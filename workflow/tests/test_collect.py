@@ -1,17 +1,18 @@
 """The reduction of statistics tables to one row per run, and the table."""
 import collect
 
-STATS = """e\ts\tsample\tgenes\tHe\tD
-1\t1\tLower\t10\t0.5\tNA
-1\t2\tLower\t10\t0.7\t-1.5
-1\t1\tUpper\t0\tNA\tNA
-1\t2\tUpper\t0\tNA\tNA
-1\t1\tall\t20\t0.6\tinf
-1\t2\tall\t20\t0.8\tnan
+STATS = """e\tsim\tsample\tseg\tgenes\tHe\tD
+1\t1\tLower\t5\t10\t0.5\tNA
+1\t2\tLower\t5\t10\t0.7\t-1.5
+1\t1\tUpper\t157\t0\tNA\tNA
+1\t2\tUpper\t157\t0\tNA\tNA
+1\t1\t*\tNA\t20\t0.6\tinf
+1\t2\t*\tNA\t20\t0.8\tnan
 """
-PAIRS = """e\ts\tsample1\tsample2\tFst\triver_km
+PAIRS = """e\ts\tsample_a\tsample_b\tFst\triver_km
 1\t1\t1\t2\t0.1\t12.5
 1\t2\t1\t2\t0.3\t12.5
+1\t1\t*\t*\t0.2\tNA
 """
 
 
@@ -23,7 +24,8 @@ def test_reduce_means_over_defined_values_and_names_columns(tmp_path):
                    "He_Lower": 0.6, "He_Upper": None, "He_all": 0.7,
                    "D_Lower": -1.5, "D_Upper": None, "D_all": None}
     # Sample names that look like numbers are still names.
-    assert collect.reduce_table(tmp_path / "x_pairs.tsv") == {"Fst_1_2": 0.2, "river_km_1_2": 12.5}
+    assert collect.reduce_table(tmp_path / "x_pairs.tsv") == {"Fst_1_2": 0.2, "Fst_all": 0.2,
+                                                                    "river_km_1_2": 12.5, "river_km_all": None}
 
 
 def test_table_has_the_union_of_columns_and_NA_for_what_a_run_lacks(tmp_path):
