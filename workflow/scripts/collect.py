@@ -23,6 +23,7 @@ NA = "NA"
 INDEX = re.compile(r"^(e|s|entire.*|genetic.*|sim.*|replicate)$", re.I)
 ATTRIBUTE = re.compile(r"^(seg|segment|segid)$", re.I)  # where a sample is, not a statistic
 KEY = re.compile(r"^(sample|pop|population|deme|name)(_?[0-9ab])?$", re.I)
+KEPT = ("_run.json", "_stats.tsv", "_pairs.tsv", "log.txt")  # what keep_outputs: false keeps
 FIXED = ["run", "draw", "replicate", "seed", "status"]
 
 
@@ -120,7 +121,7 @@ def run_one(run, keep_outputs=True):
     row = collect_run(run, result.returncode, result.stderr)
     if not keep_outputs:
         for path in glob.glob(os.path.join(run["folder"], "*")):
-            if not path.endswith(("_run.json", "log.txt")) and os.path.isfile(path):
+            if not path.endswith(KEPT) and os.path.isfile(path):
                 os.remove(path)
     with open(done + ".part", "w") as f:
         json.dump({"command": run["command"], "row": row}, f)

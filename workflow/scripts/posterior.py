@@ -1,6 +1,7 @@
 #!/usr/bin/python3
 """Approximate Bayesian computation on a replicates table: rejection, then a
-local-linear regression adjustment of the accepted parameter values.
+local-linear regression adjustment of the accepted parameter values (Beaumont,
+Zhang and Balding 2002), its least squares ridge-penalised.
 
     posterior.py CONFIG.yaml REFERENCE.tsv OBSERVED.tsv PREFIX
 
@@ -22,7 +23,7 @@ import re
 import sys
 
 import numpy as np
-from sklearn.linear_model import LinearRegression
+from sklearn.linear_model import RidgeCV
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import collect  # noqa: E402
@@ -87,6 +88,9 @@ def infer(reference, observed, priors, names, tolerance=0.1, pattern=None):
     distance = np.sqrt((Z ** 2).sum(axis=1))
     accepted = np.argsort(distance)[:max(int(math.ceil(tolerance * len(complete))), 2)]
     counts["accepted"] = len(accepted)
+    if len(accepted) < 5 * Z.shape[1]:
+        print(f"posterior: warning: {len(accepted)} accepted runs for {Z.shape[1]} statistics: the adjustment "
+              "overfits; use more draws, a larger tolerance or fewer statistics", file=sys.stderr)
     h = distance[accepted].max() or 1.0
     weights = 1 - (distance[accepted] / (h * 1.0001)) ** 2  # Epanechnikov kernel
     result = {}
@@ -94,7 +98,11 @@ def infer(reference, observed, priors, names, tolerance=0.1, pattern=None):
         scale = Scale(priors[name])
         theta = np.array([float(r[name]) for r in complete])
         y = scale.to(theta[accepted])
-        fit = LinearRegression().fit(Z[accepted], y, sample_weight=weights)
+        # Ridge-penalised least squares, the penalty chosen by leave-one-out
+        # cross-validation: with many statistics and few accepted runs plain
+        # least squares fits the accepted values exactly and the posterior
+        # collapses to a point; with few statistics the penalty goes to ~0.
+        fit = RidgeCV(alphas=np.logspace(-4, 3, 15)).fit(Z[accepted], y, sample_weight=weights)
         adjusted = scale.back(y - Z[accepted] @ fit.coef_)
         lower, median, upper = (weighted_quantile(adjusted, weights, q) for q in (0.025, 0.5, 0.975))
         result[name] = {"prior": theta, "rejection": theta[accepted], "adjusted": adjusted, "weights": weights,
