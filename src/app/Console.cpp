@@ -1,13 +1,18 @@
 #include "app/Console.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <streambuf>
+#include <vector>
 #include <iostream>
 #include <string>
 #include <string_view>
 
 #include "base/Exception.h"
 #include "base/NumberText.h"
+#include "app/CommandLine.h"
 #include "app/RunLoop.h"
+#include "settings/SettingKeys.h"
 
 namespace {
 
@@ -62,50 +67,110 @@ void waitForUser() {
     std::cin >> answer;
 }
 
+namespace {
+
+// A stream buffer that drops everything: the run log of a quiet call.
+class DiscardBuffer : public std::streambuf {
+protected:
+    int_type overflow(int_type c) override { return traits_type::not_eof(c); }
+    std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
+};
+
+// Every value of the command line, echoed where a user of a batch job looks
+// for what is not in the settings file.
+void echoOverrides(const CommandLine& c) {
+    for (const auto& [line, given] : c.overrides)
+        std::cerr << "Settings line " << line << " (" << findSettingKey(line)->field << ") = " << given.value
+                  << " from --set " << given.option << "\n";
+}
+
+}  // namespace
+
 int runConsole(int argc, char** argv) {
     const myTimer start;
-    const int parameters = argc - 1;
+    const std::vector<std::string> words(argv, argv + argc);
+    CommandLine options;
+    try {
+        options = parseCommandLine(std::vector<std::string>(words.begin() + (words.empty() ? 0 : 1), words.end()));
+    } catch (const CommandLineError& e) {
+        std::cerr << "fluviagen: " << e.what() << "\nfluviagen --help lists the options.\n";
+        return 1;
+    }
+    if (options.help) {
+        std::cout << commandLineHelp() << std::flush;
+        return 0;
+    }
+    if (options.version) {
+        std::cout << "fluviagen " << programVersion() << "\n" << std::flush;
+        return 0;
+    }
+    echoOverrides(options);
+    DiscardBuffer discard;
+    std::streambuf* const console = std::cout.rdbuf();
+    if (options.quiet) std::cout.rdbuf(&discard);
+    const auto& positional = options.positional;
+    const int parameters = options.classicHelp ? 1 : static_cast<int>(positional.size());
     int status = 0;
+    std::string fatalLine;
     try {
         std::cout << "\nFluviagen";
-        if (parameters == 1 || parameters == 2) std::cout << "    (" << argv[1] << ")";
+        if (options.classicHelp)
+            std::cout << "    (" << *std::find_if(words.begin() + 1, words.end(), [](const std::string& w) {
+                return w == "-h" || w == "-H";
+            }) << ")";
+        else if (parameters == 1 || parameters == 2)
+            std::cout << "    (" << positional[0] << ")";
         std::cout << "\n*************";
         std::cout << "\nDate: " << dateString() << std::endl;
 
         my_string settingsPath;
         std::int32_t numberOfSimulations = 0;
+        if (options.classicHelp) {
+            printHelp();
+            std::cout << std::endl;
+            waitForUser();
+            std::cout.rdbuf(console);
+            return 0;
+        }
         if (parameters == 0) {
             std::cout << "Enter the path of a settings file: " << std::flush;
             if (!readLine(settingsPath, std::cin))
                 throw TException(my_string("The path of the settings file is longer than 9999 characters!"),
                                  levelFatal);
         } else if (parameters == 1) {
-            const my_string first(argv[1]);
-            if (first == "-h" || first == "-H") {
-                printHelp();
-                std::cout << std::endl;
-                waitForUser();
-                return 0;
-            }
-            settingsPath = first;
+            settingsPath = my_string(positional[0]);
         } else if (parameters == 2) {
-            settingsPath = my_string(argv[1]);
-            numberOfSimulations = numberOfSimulationsParameter(argv[2]);
+            settingsPath = my_string(positional[0]);
+            numberOfSimulations = numberOfSimulationsParameter(positional[1].c_str());
         } else {
             printWrongCount(parameters);
             std::cout << std::endl;
             waitForUser();
+            std::cout.rdbuf(console);
             return 1;
         }
-        runProgram(my_string(argv[0]), settingsPath, numberOfSimulations);
+        runProgram(my_string(argv[0]), settingsPath, numberOfSimulations, options, words);
     } catch (const TException& e) {
+        // A fatal error shows on the console of a quiet call, and on the
+        // terminal also when the run log goes to a file.
+        std::cout.rdbuf(console);
         std::cout << "\nUnhandled ERROR: " << e << std::endl;
+        fatalLine = "fluviagen: " + e.message().str();
         status = 1;
     } catch (...) {
+        std::cout.rdbuf(console);
         std::cout << "\nUnhandled ERROR: no special message!" << std::endl;
+        fatalLine = "fluviagen: unhandled error, no special message";
         status = 1;
     }
     std::cout << "\nProgram terminated! (Duration: " << start << ")\nAfter here, only calls to destructors.\n";
+    // After the closing line, so that a console showing both streams keeps
+    // the run log in one piece.
+    if (!fatalLine.empty()) {
+        std::cout << std::flush;
+        std::cerr << fatalLine << std::endl;
+    }
     waitForUser();
+    std::cout.rdbuf(console);
     return status;
 }

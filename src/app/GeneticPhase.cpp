@@ -8,6 +8,7 @@
 #include <span>
 #include <vector>
 
+#include "app/Progress.h"
 #include "app/RunLoop.h"
 #include "base/Exception.h"
 #include "coalescent/Deme.h"
@@ -94,6 +95,7 @@ void GeneticSimulation::run() {
             else
                 simulateSingleLocus(s);
             std::cout << "\n\tdone!\n";
+            if (run_.progress != nullptr) run_.progress->genetic(s, s_.numGeneticSimulations);
         }
     } catch (const TException& e) {
         printActiveDemes(e);

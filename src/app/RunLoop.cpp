@@ -1,6 +1,8 @@
 #include "app/RunLoop.h"
 
 #include <algorithm>
+#include <chrono>
+#include <unistd.h>
 #include <cmath>
 #include <cerrno>
 #include <cstdlib>
@@ -10,10 +12,13 @@
 #include <sstream>
 #include <string>
 
+#include "app/CommandLine.h"
 #include "app/Interruption.h"
+#include "app/Progress.h"
 #include "base/Exception.h"
 #include "coalescent/Deme.h"
 #include "demography/Demography.h"
+#include "demography/MigrationModel.h"
 #include "demography/StateDB.h"
 #include "drainage/Dynamic.h"
 #include "drainage/Population.h"
@@ -60,12 +65,40 @@ std::string outputSetName(const TSettings& settings, const DataType& dataType) {
 }
 
 void runProgram(const my_string& programPath, const my_string& settingsPath, std::int32_t numberOfSimulations) {
+    runProgram(programPath, settingsPath, numberOfSimulations, CommandLine{}, {});
+}
+
+namespace {
+
+// Writes the run record as every output is written (".part" until complete).
+void writeRunRecord(const std::string& path, RunLoop& loop, const WallClock& start) {
+    loop.record.durationSeconds = start.seconds();
+    const std::string text = runRecordText(loop.record, loop.settings, loop.outputs.written());
+    OutputFile file;
+    file.open(my_string(path), false, loop.outputs);
+    file << text;
+    file.close();
+}
+
+}  // namespace
+
+void runProgram(const my_string& programPath, const my_string& settingsPath, std::int32_t numberOfSimulations,
+                const CommandLine& options, const std::vector<std::string>& words) {
+    const WallClock start;
     Rng rng;
-    rng.initialize_ran3(programSeed());
+    const long seed = programSeed(options.seed);
+    rng.initialize_ran3(seed);
     TSettings settings;
-    settings.readSettings(programPath, settingsPath, numberOfSimulations);
+    if (!options.outFolder.empty()) settings.outputFolder = my_string(options.outFolder);
+    for (const auto& [name, on] : options.groups) settings.outputGroups.force(name, on);
+    settings.readSettings(programPath, settingsPath, numberOfSimulations, options.overrides);
     RunLoop loop(settings, rng);
+    loop.record.commandLine = words;
+    loop.record.seed = seed;
+    ProgressLine progress(options.progress || progressByDefault(), standardOutputIsTerminal());
+    if (progress.shown()) loop.progress = &progress;
     const std::string folder = settings.outputFolder.str();
+    std::string runRecord;
     try {
         const InterruptWatcher watcher(loop.outputs, folder);
         // Without a data type the call fails before its genetic phase, and
@@ -77,12 +110,38 @@ void runProgram(const my_string& programPath, const my_string& settingsPath, std
             const std::string name = outputSetName(settings, *type);
             lock = std::make_unique<OutputLock>(folder, name);
             record = folder + name + ".complete";
+            runRecord = folder + name + "_run.json";
             loop.outputs.setCompletionRecord(record);
         }
-        loop.runSimulations();
+        try {
+            loop.runSimulations();
+        } catch (const TException& e) {
+            progress.clear();
+            loop.record.status = "failed";
+            loop.record.exitStatus = 1;
+            loop.record.error = e.message().str();
+            throw;
+        } catch (...) {
+            progress.clear();
+            loop.record.status = "failed";
+            loop.record.exitStatus = 1;
+            loop.record.error = "no special message";
+            throw;
+        }
+        progress.clear();
+        if (!runRecord.empty()) writeRunRecord(runRecord, loop, start);
         if (!record.empty()) writeCompletionRecord(record, folder, loop.outputs);
     } catch (...) {
         { const auto released = loop.outputs.removeParts(); }
+        // A failed call still tells what it did; a record that cannot be
+        // written is not worth hiding the failure that ended the call.
+        if (!runRecord.empty() && loop.record.exitStatus != 0) {
+            try {
+                writeRunRecord(runRecord, loop, start);
+            } catch (...) {
+            }
+            { const auto released = loop.outputs.removeParts(); }
+        }
         // The console stopped in the middle of a line.
         std::cout << std::flush;
         std::cerr << "\n" << outputsLine(folder, loop.outputs.written()) << std::endl;
@@ -100,20 +159,42 @@ void RunLoop::runSimulations() {
     while (successCount < settings.numDemographicSimulations) {
         const myTimer runStart;
         const Rng atStart = rng_;
+        EntireSimulationRecord& entire = record.entireSimulations.emplace_back();
+        entire.e = runIndex + 1;
+        const std::size_t filesBefore = outputs.written().size();
+        const auto filesOfThisRun = [&] {
+            const auto& written = outputs.written();
+            const std::string& folder = settings.outputFolder.str();
+            entire.files.clear();
+            for (std::size_t i = filesBefore; i < written.size(); ++i)
+                entire.files.push_back(written[i].compare(0, folder.size(), folder) == 0 ? written[i].substr(folder.size())
+                                                                                         : written[i]);
+        };
         std::cout << "\n\n***************************************************************"
                   << "\n***** " << runIndex + 1 << ". run ***********************************************";
         try {
             if (runIndex == 0) {
+                const WallClock setup;
                 BuildWorld();
                 BuildDB();
+                record.setupSeconds = setup.seconds();
             }
+            const WallClock demography;
             SimulateDemography();
+            entire.demographySeconds = demography.seconds();
+            std::cout << std::flush;
+            const WallClock genetic;
             SimulateGeneticData();
+            entire.geneticSeconds = genetic.seconds();
+            entire.accepted = true;
+            filesOfThisRun();
             ++successCount;
             failuresInARow = 0;
             std::cout << "\n***** " << runIndex + 1 << ".(" << successCount << ") run finished "
                       << "SUCCESSFULLY (Duration: " << runStart << ") *****";
         } catch (const TException& e) {
+            entire.reason = e.message().str();
+            filesOfThisRun();
             std::cout << "\nERROR OF CURRENT SIMULATION: " << e.message() << "\n***** " << runIndex + 1 << ".("
                       << successCount << ") run finished "
                       << "UN-SUCCESSFULLY (Duration: " << runStart << ") *****";
@@ -128,12 +209,14 @@ void RunLoop::runSimulations() {
                                  levelFatal);
             ++failuresInARow;
         } catch (...) {
+            entire.reason = "not handled";
+            filesOfThisRun();
             std::cout << "\nERROR OF CURRENT SIMULATION: not handled"
                       << "\n***** " << runIndex + 1 << ".(" << successCount << ") run finished "
                       << "UN-SUCCESSFULLY (Duration: " << runStart << ") *****";
             ++failuresInARow;
         }
-        std::cout << "\n***************************************************************\n";
+        std::cout << "\n***************************************************************\n" << std::flush;
         ++runIndex;
         if (failuresInARow >= maxFailuresInARow)
             throw TException(my_string("Giving up: 1000 entire simulations in a row did not succeed!"), levelFatal);
@@ -150,9 +233,9 @@ void RunLoop::BuildWorld() {
     try {
         if (!drainage) {
             // A drainage is kept only once it has been read completely.
-            const EnvironmentFiles environment{settings.dataFolder + settings.dynamicEnvironmentFile,
+            const EnvironmentFiles environment{settings.inputPath(settings.dynamicEnvironmentFile),
                                                settings.dataFolder};
-            drainage = readDrainage(settings.dataFolder + settings.nodeFile, settings.dataFolder + settings.segmentFile,
+            drainage = readDrainage(settings.inputPath(settings.nodeFile), settings.inputPath(settings.segmentFile),
                                     settings.dynamicEnvironment ? &environment : nullptr);
             if (drainage->size() == 0) {
                 drainage.reset();
@@ -203,7 +286,7 @@ std::unique_ptr<PopulationVector> readPopulationSet(TSegmentVector* drainage, co
 }  // namespace
 
 PopulationVector& RunLoop::sourcePopulations() {
-    if (!sources) sources = readPopulationSet(drainage.get(), settings.dataFolder + settings.popSourceFile, false);
+    if (!sources) sources = readPopulationSet(drainage.get(), settings.inputPath(settings.popSourceFile), false);
     return *sources;
 }
 
@@ -269,7 +352,7 @@ void checkBackwardGenerations(const PopulationVector& set, const TSettings& sett
 
 PopulationVector& RunLoop::samplePopulations() {
     if (!samples) {
-        const my_string path = settings.dataFolder + settings.sampleFile;
+        const my_string path = settings.inputPath(settings.sampleFile);
         auto set = readPopulationSet(drainage.get(), path, true);
         checkGeneticMemory(*set, settings, path);
         checkBackwardGenerations(*set, settings, path);
@@ -306,9 +389,14 @@ void RunLoop::SimulateDemography() {
     try {
         if (!drainage) throw TException(my_string("setTime(): no segments are created!"), levelFatal);
         checkDemographyReady(*drainage, database.get(), settings.numGenerations);
+        GenerationObserver observer;
+        if (progress != nullptr)
+            observer = [this](std::int32_t t, const MigrationPlan& plan) {
+                progress->generation(t, settings.numGenerations, [&] { return plan.occupiedSegments(); });
+            };
         simulateDemography({*drainage, fullDrainage.get()}, states,
                            [this]() -> const PopulationVector& { return sourcePopulations(); }, settings,
-                           *database, fresh, rng_);
+                           *database, fresh, rng_, observer);
     } catch (const TException&) {
         throw;
     } catch (...) {
@@ -316,9 +404,25 @@ void RunLoop::SimulateDemography() {
     }
 }
 
-long programSeed() {
+long distinctClockSeed() {
+    // splitmix64's finaliser: every bit of the clock and of the process id
+    // reaches every bit of the result, so calls a nanosecond or a process
+    // apart land far apart in the seed range.
+    const auto nanoseconds = std::chrono::system_clock::now().time_since_epoch().count();
+    std::uint64_t x = static_cast<std::uint64_t>(nanoseconds) ^ (static_cast<std::uint64_t>(::getpid()) << 40) ^
+                      static_cast<std::uint64_t>(::getpid());
+    x ^= x >> 30;
+    x *= 0xbf58476d1ce4e5b9ULL;
+    x ^= x >> 27;
+    x *= 0x94d049bb133111ebULL;
+    x ^= x >> 31;
+    return -static_cast<long>(x % 161803398ULL + 1);
+}
+
+long programSeed(std::optional<long> given) {
+    if (given) return *given;
     const char* text = std::getenv("FLUVIAGEN_SEED");
-    if (text == nullptr) return clockSeed();
+    if (text == nullptr) return distinctClockSeed();
     errno = 0;
     char* end = nullptr;
     const long long value = std::strtoll(text, &end, 10);

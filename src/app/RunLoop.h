@@ -14,8 +14,11 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <vector>
 #include <string>
 
+#include "app/RunRecord.h"
 #include "base/Utilities.h"
 #include "demography/State.h"
 #include "output/OutputFiles.h"
@@ -27,6 +30,8 @@ class PopulationVector;
 class TDemeCollection;
 class Rng;
 class DataType;
+class ProgressLine;
+struct CommandLine;
 
 class RunLoop {
 public:
@@ -64,6 +69,8 @@ public:
     std::unique_ptr<DataType> dataType;  // made on first use, kept for the whole call
     OutputRegistry outputs;      // every output file of the call, its ".part" files and the warnings given
     std::int32_t runIndex = 0;   // entire simulations started so far
+    RunRecord record;            // what the run record of the call tells
+    ProgressLine* progress = nullptr;  // the progress line, when the call has one
 
 private:
     Rng& rng_;
@@ -73,19 +80,28 @@ private:
 // "<settings>_<samples>_<TYPE>", from the file names without their extension.
 std::string outputSetName(const TSettings& settings, const DataType& dataType);
 
-// Reads the settings file, seeds the generator and runs every entire
-// simulation of a program call. The call holds the lock of its output set
-// (another call writing the same files stops at once), ends with 130 or 143
-// on SIGINT or SIGTERM without leaving ".part" files, and on success writes
-// the completion record "GeneticOutput/<name>.complete". Once the settings
-// are read it ends, also when it fails, with one line on standard error that
+// Reads the settings file (with the command line's values in place of those
+// on their lines), seeds the generator and runs every entire simulation of a
+// program call. The call holds the lock of its output set (another call
+// writing the same files stops at once), ends with 130 or 143 on SIGINT or
+// SIGTERM without leaving ".part" files, writes the run record
+// "<output folder><name>_run.json" (also when it fails) and on success the
+// completion record "<output folder><name>.complete". Once the settings are
+// read it ends, also when it fails, with one line on standard error that
 // names the output folder and the files written. Throws a fatal TException
 // when the call cannot run or its outputs cannot be written.
+void runProgram(const my_string& programPath, const my_string& settingsPath, std::int32_t numberOfSimulations,
+                const CommandLine& options, const std::vector<std::string>& words);
 void runProgram(const my_string& programPath, const my_string& settingsPath, std::int32_t numberOfSimulations);
 
-// The seed of the main generator for a program call: the clock seed, or the
-// negative of FLUVIAGEN_SEED when that variable is set (reproducible runs and
-// distinct seeds for replicate jobs). Throws a fatal TException when the
-// variable holds anything but a whole number from 1 to 161803398 (or its
-// negative).
-long programSeed();
+// The seed of the main generator for a program call: the --seed of the
+// command line, else the negative of FLUVIAGEN_SEED when that variable is set,
+// else a seed mixed from the clock and the process id, so that calls started
+// in the same moment (a job array) get different seeds. Throws a fatal
+// TException when the variable holds anything but a whole number from 1 to
+// 161803398 (or its negative).
+long programSeed(std::optional<long> given = std::nullopt);
+
+// The seed of a call without a given seed: the clock (to the nanosecond where
+// it has them) and the process id mixed, in -161803398 ... -1.
+long distinctClockSeed();

@@ -327,3 +327,7 @@ my_string zeroPad(int value, int model) {
     while (text.size() < width) text.insert(text.begin(), '0');
     return my_string(text);
 }
+
+my_string inFolder(const my_string& folder, const my_string& name) {
+    return !name.empty() && name[0] == '/' ? name : folder + name;
+}

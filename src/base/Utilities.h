@@ -73,6 +73,9 @@ std::ostream& operator<<(std::ostream& os, const my_string& s);
 // without separator), and the part after it (the whole path without one).
 my_string folderOf(const my_string& path);
 my_string fileNameOf(const my_string& path);
+// A file named in an input file: an absolute name as it is, any other
+// relative to folder (given with its final separator).
+my_string inFolder(const my_string& folder, const my_string& name);
 
 // The longest line (and word) an input file may hold: one character less than
 // the text type holds, as the program's historic line buffers had it.

@@ -52,7 +52,8 @@ void IterateCells(TSegmentVector& drainage, SegmentStates& states, StateDB* data
 }
 
 void simulateDemography(const DemographyDrainages& drainages, SegmentStates& states, const SourcePopulations& sources,
-                        const TSettings& settings, StateDB& database, bool freshDatabase, Rng& rng) {
+                        const TSettings& settings, StateDB& database, bool freshDatabase, Rng& rng,
+                        const GenerationObserver& observer) {
     TSegmentVector& drainage = drainages.inUse;
     checkDemographyReady(drainage, &database, settings.numGenerations);
     setStartingConditions(drainage, states, database, sources, settings, freshDatabase);
@@ -75,6 +76,7 @@ void simulateDemography(const DemographyDrainages& drainages, SegmentStates& sta
             }
         if (mapped) plan.refreshAccessible();
         asIterateCells([&] { plan.iterate(settings.demographicModel, t); });
+        if (observer) observer(t, plan);
     }
     plan.finish();
     std::cout << "\nDemography simulation done (Duration: " << timer << ")" << std::endl;

@@ -451,3 +451,9 @@ void runMigrationModel(TSegmentVector& drainage, SegmentStates& states, StateDB*
     plan.runMigrationModel(model, t);
     plan.finish();
 }
+
+std::size_t MigrationPlan::occupiedSegments() const {
+    std::size_t count = 0;
+    for (const Hot& h : hot) count += h.N > 0 ? 1 : 0;
+    return count;
+}

@@ -69,6 +69,9 @@ public:
     // The migration model alone: no clearing or adding of the balances.
     void runMigrationModel(std::int32_t model, std::int32_t t);
     void refreshAccessible();
+    // Segments holding individuals now (counted on each call: for progress
+    // reports, not for every generation).
+    std::size_t occupiedSegments() const;
     // Writes the staged entries and copies the states back to the segments.
     void finish();
 

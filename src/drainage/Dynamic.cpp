@@ -117,7 +117,7 @@ std::unique_ptr<TDynamicVector> readDynamicEnvironment(const TSegmentVector& dra
                 throw fatal("Reading dynamic maps'" + path.str() + "': line " + std::to_string(lineNumber) +
                             " must begin with a generation (a whole number), not '" + printableWord(first, 100) + "'!");
             if (name.empty()) continue;
-            environment->maps.push_back(readMapFile(drainage, folder + my_string(name), generation));
+            environment->maps.push_back(readMapFile(drainage, inFolder(folder, my_string(name)), generation));
         }
         // By generation; maps of one generation keep their file order, so the
         // later one wins for a segment listed in both.

@@ -13,23 +13,44 @@
 #include "base/Exception.h"
 #include "base/InputFile.h"
 #include "base/NumberText.h"
+#include "settings/SettingKeys.h"
 
 namespace {
 
 // Reads the settings lines one after another while counting the physical
 // lines consumed, so a value that cannot be used can be reported with the
-// line the user has to fix.
+// line the user has to fix. A value given on the command line (--set)
+// replaces the one on its line: the line is still read, and the value is
+// judged by the same rules, with messages that name the option.
 class SettingsReader {
 public:
-    explicit SettingsReader(std::istream& is) : is_(is) {}
+    SettingsReader(std::istream& is, const SettingOverrides& overrides, std::vector<SettingValue>& record)
+        : is_(is), overrides_(overrides), record_(record) {}
 
     // A text line: the whole line, cut at its first "//", every blank removed.
-    my_string text(const char* field) {
+    my_string text(int key) {
+        const char* field = fieldOf(key);
         my_string line;
         const bool whole = readLine(line, is_);
         ++line_;
         // The rest of a longer line is not read: it could be a name cut short.
         if (!whole) fail(field, "the line is longer than 9999 characters", line_);
+        if (const SettingOverride* given = overrideOf(key)) {
+            remember(key, line_, given->value, given);
+            return my_string(given->value);
+        }
+        line = line.beforeComment();
+        line.removeBlanks();
+        remember(key, line_, line.str(), nullptr);
+        return line;
+    }
+
+    // The line after the last value, cut at "//", blanks removed.
+    my_string endMarker() {
+        my_string line;
+        const bool whole = readLine(line, is_);
+        ++line_;
+        if (!whole) fail("end marker", "the line is longer than 9999 characters", line_);
         line = line.beforeComment();
         line.removeBlanks();
         return line;
@@ -45,32 +66,40 @@ public:
     // passed over), the rest of the line is a comment. The whole word must be
     // the number: "0,5" or "1e3x" are refused, not read as 0 or 1.
     template <typename T>
-    T value(const char* field) {
+    T value(int key) {
+        const char* field = fieldOf(key);
         const my_string line = valueLine(field);
+        const SettingOverride* given = overrideOf(key);
+        const std::string_view word = given ? std::string_view(given->value) : valueWord(line.str());
         T v{};
-        const std::string_view word = valueWord(line.str());
         if (const NumberProblem problem = readNumber(word, v); problem != NumberProblem::none) {
+            if (given) refuseGiven(*given, field, "is not a readable value of its type");
             if (problem != NumberProblem::notANumber)
                 explain(field, numberProblemText(problem, word, rangeText<T>()), line_ + 1);
             fail(field, "is not a readable value of its type");
         }
         ++line_;
         valueLines_.push_back(line_);
+        remember(key, line_, std::string(word), given);
         return v;
     }
 
-    bool flag(const char* field) {
+    bool flag(int key) {
+        const char* field = fieldOf(key);
         const my_string line = valueLine(field);
+        const SettingOverride* given = overrideOf(key);
         std::int32_t v = -1;
-        const std::string_view word = valueWord(line.str());
+        const std::string_view word = given ? std::string_view(given->value) : valueWord(line.str());
         const NumberProblem problem = readNumber(word, v);
         if (problem != NumberProblem::none || (v != 0 && v != 1)) {
+            if (given) refuseGiven(*given, field, "must be 0 or 1");
             if (problem != NumberProblem::none && problem != NumberProblem::notANumber)
                 explain(field, numberProblemText(problem, word, "0 ... 1"), line_ + 1);
             fail(field, "must be 0 or 1");
         }
         ++line_;
         valueLines_.push_back(line_);
+        remember(key, line_, std::string(word), given);
         return v == 1;
     }
 
@@ -81,12 +110,37 @@ public:
         throw TException(my_string("Number of lines in setting file is incorrect!"), levelFatal);
     }
 
+    // A value read from its line (or given with --set) that its own line's
+    // rules refuse once read.
+    [[noreturn]] void failValue(int key, const char* reason) {
+        if (const SettingOverride* given = overrideOf(key)) refuseGiven(*given, fieldOf(key), reason);
+        fail(fieldOf(key), reason, line_);
+    }
+
     int line() const { return line_; }  // physical lines consumed so far
     // Physical line of each value read so far, in file order (lines 7 to 40
     // when no blank line stands between the values).
     const std::vector<int>& valueLines() const { return valueLines_; }
 
 private:
+    static const char* fieldOf(int key) { return findSettingKey(key)->field.data(); }
+
+    const SettingOverride* overrideOf(int key) const {
+        const auto it = overrides_.find(key);
+        return it == overrides_.end() ? nullptr : &it->second;
+    }
+
+    void remember(int key, int fileLine, std::string value, const SettingOverride* given) {
+        record_.push_back({key, fileLine, std::move(value), given ? given->option : std::string()});
+    }
+
+    // A value of the command line that its line's rules refuse: the option
+    // is named, on standard error, since the file is not at fault.
+    [[noreturn]] void refuseGiven(const SettingOverride& given, const char* field, const std::string& reason) {
+        throw TException(my_string(shortened("--set " + given.option + " (" + field + "): " + reason + "!")),
+                         levelFatal);
+    }
+
     // The next line that is not blank, read whole (the line count stays at
     // the line before it).
     my_string valueLine(const char* field) {
@@ -115,69 +169,76 @@ private:
     }
 
     std::istream& is_;
+    const SettingOverrides& overrides_;
+    std::vector<SettingValue>& record_;
     int line_ = 0;  // physical lines consumed so far
     std::vector<int> valueLines_;
 };
 
+// A refusal of a value given with --set: it passes the reader's catch-all,
+// which would otherwise blame the file.
+bool isGivenValueRefusal(const TException& e) { return e.message().str().rfind("--set ", 0) == 0; }
+
 // Reads the 41 lines into the settings; returns the physical line of each of
 // the 34 values (lines 7 to 40), so that a value found unusable afterwards can
 // be reported with the line to fix.
-std::vector<int> parseInto(TSettings& s, std::istream& is) {
+std::vector<int> parseInto(TSettings& s, std::istream& is, const SettingOverrides& overrides) {
     skipByteOrderMark(is);
-    SettingsReader in(is);
-    s.popSourceFile = in.text("file of the source populations");
-    s.sampleFile = in.text("file of the samples");
-    s.nodeFile = in.text("node file");
-    s.segmentFile = in.text("segment file");
-    s.dynamicEnvironmentFile = in.text("dynamic environment file");
+    s.values.clear();
+    SettingsReader in(is, overrides, s.values);
+    s.popSourceFile = in.text(1);
+    s.sampleFile = in.text(2);
+    s.nodeFile = in.text(3);
+    s.segmentFile = in.text(4);
+    s.dynamicEnvironmentFile = in.text(5);
     in.skipLine("heading");
 
     // The capacity is stored in 16 bits: a value that does not fit is
     // refused rather than wrapped into a wrong (maybe negative) capacity.
-    const auto capacity = in.value<std::int32_t>("carrying capacity");
+    const auto capacity = in.value<std::int32_t>(7);
     if (capacity < 0 || capacity > std::numeric_limits<std::int16_t>::max())
-        in.fail("carrying capacity", "must be a whole number from 0 to 32767", in.line());
+        in.failValue(7, "must be a whole number from 0 to 32767");
     s.carryingCapacity = static_cast<std::int16_t>(capacity);
 
-    s.demographicModel = in.value<std::int32_t>("demographic model");
-    s.numGenerations = in.value<std::int32_t>("number of generations");
-    s.generationTime = in.value<std::int32_t>("generation time");
-    s.startTimeBP = in.value<std::int32_t>("start time BP");
-    s.growthRate = in.value<float>("growth rate");
-    s.allowInitialDensityOverflow = in.flag("allow initial density overflow");
-    s.initialDensityOverflowRate = in.value<float>("initial density overflow rate");
-    s.dynamicEnvironment = in.flag("dynamic environment");
-    s.numDemographicSimulations = in.value<std::int32_t>("number of demographic simulations");
-    s.numGeneticSimulations = in.value<std::int32_t>("number of genetic simulations");
-    s.maxGenerations = in.value<std::int32_t>("maximum number of coalescent generations");
+    s.demographicModel = in.value<std::int32_t>(8);
+    s.numGenerations = in.value<std::int32_t>(9);
+    s.generationTime = in.value<std::int32_t>(10);
+    s.startTimeBP = in.value<std::int32_t>(11);
+    s.growthRate = in.value<float>(12);
+    s.allowInitialDensityOverflow = in.flag(13);
+    s.initialDensityOverflowRate = in.value<float>(14);
+    s.dynamicEnvironment = in.flag(15);
+    s.numDemographicSimulations = in.value<std::int32_t>(16);
+    s.numGeneticSimulations = in.value<std::int32_t>(17);
+    s.maxGenerations = in.value<std::int32_t>(18);
     // The code is stored in 8 bits: a code that does not fit would turn into
     // another, valid-looking code (256 into MICROSAT).
-    const auto code = in.value<std::int32_t>("data type");
+    const auto code = in.value<std::int32_t>(19);
     if (code < std::numeric_limits<std::int8_t>::min() || code > std::numeric_limits<std::int8_t>::max())
-        in.fail("data type", "must be a code from 0 to 4", in.line());
+        in.failValue(19, "must be a code from 0 to 4");
     s.setDataType(static_cast<std::int8_t>(code));
-    s.numIndependentLoci = in.value<std::int32_t>("number of independent loci");
-    s.numLinkedLoci = in.value<std::int32_t>("number of linked loci");
-    s.genotypicOutput = in.flag("genotypic output");
-    s.mutationRate = in.value<float>("mutation rate");
-    s.transitionFraction = in.value<float>("transition fraction");
-    s.gammaA = in.value<float>("gamma parameter");
-    s.numGammaCategories = in.value<std::int32_t>("number of gamma categories");
-    s.microsatRange = in.value<std::int32_t>("microsatellite range");
-    s.gsmGeometricParameter = in.value<float>("geometric parameter of microsatellite steps");
-    s.minSnpFrequency = in.value<float>("minimum SNP frequency");
-    s.minSnpFrequencyInSample = in.value<float>("minimum SNP frequency within a sample");
-    s.arpOutput = in.flag("project file output");
-    s.coalescenceImageOutput = in.flag("coalescence image output");
-    s.coalescenceTimesOutput = in.flag("coalescence times output");
-    s.geneticTreesOutput = in.flag("genetic trees output");
-    s.mrcaTimesOutput = in.flag("MRCA times output");
-    s.divergenceTime = in.value<std::int32_t>("divergence time");
-    s.migrCol = in.value<float>("migration rate of un-colonised segments");
-    s.migrOcc = in.value<float>("migration rate of colonised segments");
-    s.upstreamMigrationRatio = in.value<float>("upstream migration ratio");
-    s.segmentLength = in.value<float>("segment length");
-    if (!in.text("end marker").contains(my_string("END")))
+    s.numIndependentLoci = in.value<std::int32_t>(20);
+    s.numLinkedLoci = in.value<std::int32_t>(21);
+    s.genotypicOutput = in.flag(22);
+    s.mutationRate = in.value<float>(23);
+    s.transitionFraction = in.value<float>(24);
+    s.gammaA = in.value<float>(25);
+    s.numGammaCategories = in.value<std::int32_t>(26);
+    s.microsatRange = in.value<std::int32_t>(27);
+    s.gsmGeometricParameter = in.value<float>(28);
+    s.minSnpFrequency = in.value<float>(29);
+    s.minSnpFrequencyInSample = in.value<float>(30);
+    s.arpOutput = in.flag(31);
+    s.coalescenceImageOutput = in.flag(32);
+    s.coalescenceTimesOutput = in.flag(33);
+    s.geneticTreesOutput = in.flag(34);
+    s.mrcaTimesOutput = in.flag(35);
+    s.divergenceTime = in.value<std::int32_t>(36);
+    s.migrCol = in.value<float>(37);
+    s.migrOcc = in.value<float>(38);
+    s.upstreamMigrationRatio = in.value<float>(39);
+    s.segmentLength = in.value<float>(40);
+    if (!in.endMarker().contains(my_string("END")))
         in.fail("end marker", "the line after the last value must contain END");
     return in.valueLines();
 }
@@ -227,7 +288,7 @@ std::optional<UnusableSetting> findUnusableSetting(const TSettings& s) {
     for (const FileLine& f : files) {
         if (!f.needed) continue;
         if (f.name.empty()) return UnusableSetting{f.line, f.field, "there is no file name"};
-        if ((s.dataFolder + f.name).empty())
+        if (s.inputPath(f.name).empty())
             return UnusableSetting{f.line, f.field, "the file name is too long (10000 characters with its folder)"};
     }
     if (s.numGenerations < 0)
@@ -330,14 +391,17 @@ std::optional<UnusableSetting> findUnusableSetting(const TSettings& s) {
 }  // namespace
 
 bool TSettings::readSettings(const my_string& programPath_, const my_string& settingsPath_,
-                             std::int32_t numberOfSimulations) {
+                             std::int32_t numberOfSimulations, const SettingOverrides& overrides) {
     settingsPath = settingsPath_;
     programPath = programPath_;
     std::ifstream file = openInputFile(settingsPath);
     dataFolder = folderOf(settingsPath);
     std::vector<int> valueLines;
     try {
-        valueLines = parseInto(*this, file);
+        valueLines = parseInto(*this, file, overrides);
+    } catch (const TException& e) {
+        if (isGivenValueRefusal(e)) throw;
+        throw TException("File '" + settingsPath + "' could not be read!", levelFatal);
     } catch (...) {
         throw TException("File '" + settingsPath + "' could not be read!", levelFatal);
     }
@@ -347,18 +411,31 @@ bool TSettings::readSettings(const my_string& programPath_, const my_string& set
         const int line = index >= 0 && index < static_cast<int>(valueLines.size())
                              ? valueLines[static_cast<std::size_t>(index)]
                              : unusable->line;
+        if (const auto given = overrides.find(unusable->line); given != overrides.end())
+            throw TException(my_string(shortened("--set " + given->second.option + " (" + unusable->field +
+                                                 "): " + unusable->reason + "!")),
+                             levelFatal);
         std::cout << "\nSettings file, line " << line << " (" << unusable->field << "): " << unusable->reason << "!";
         throw TException("File '" + settingsPath + "', line " + line + ": the " + unusable->field +
                              " cannot give a meaningful run!",
                          levelFatal);
     }
-    if (numberOfSimulations != 0) numDemographicSimulations = numberOfSimulations;
+    if (numberOfSimulations != 0) {
+        numDemographicSimulations = numberOfSimulations;
+        for (SettingValue& v : values)
+            if (v.line == 16) {
+                v.value = std::to_string(numberOfSimulations);
+                v.option = "count parameter";
+            }
+    }
     if (outputFolder.empty()) outputFolder = dataFolder + "GeneticOutput/";
     echoSettings();
     return true;
 }
 
-void TSettings::parseSettings(std::istream& is) { parseInto(*this, is); }
+void TSettings::parseSettings(std::istream& is) { parseInto(*this, is, {}); }
+
+my_string TSettings::inputPath(const my_string& name) const { return inFolder(dataFolder, name); }
 
 void TSettings::echoSettings() const {
     std::cout << "\n************************\n*  "

@@ -3,12 +3,33 @@
 
 #include <cstdint>
 #include <iosfwd>
+#include <map>
+#include <string>
+#include <vector>
 
 #include "base/Utilities.h"
 #include "settings/OutputGroups.h"
 
 // Data type codes of the genetic markers.
 enum : std::int8_t { MICROSAT = 0, RFLP = 1, DNA = 2, STANDARD = 3, SNP = 4 };
+
+// A value of one settings line given on the command line instead of on its
+// line: the option as written ("38=0.05") and the value.
+struct SettingOverride {
+    std::string option;
+    std::string value;
+};
+using SettingOverrides = std::map<int, SettingOverride>;  // by line 1 .. 40
+
+// Where each value of a call came from: its line, the physical line of the
+// file it stands on, the value as read, and the --set option that gave it
+// instead (empty when the file did).
+struct SettingValue {
+    int line = 0;
+    int fileLine = 0;
+    std::string value;
+    std::string option;
+};
 
 class TSettings {
 public:
@@ -62,11 +83,19 @@ public:
     bool geneticTreesOutput = false;      // line 34
     bool mrcaTimesOutput = false;         // line 35
 
-    // Reads the file at settingsPath, sets dataFolder and prints the echo.
-    // Throws a fatal TException when the file cannot be opened or read.
-    bool readSettings(const my_string& programPath, const my_string& settingsPath, std::int32_t numberOfSimulations);
+    std::vector<SettingValue> values;     // every value of lines 1 to 40 as read, in line order
+
+    // Reads the file at settingsPath, with the values of `overrides` in
+    // place of those on their lines, sets dataFolder and prints the echo.
+    // Throws a fatal TException when the file cannot be opened or read, or
+    // a value cannot be used (naming the --set option when it gave it).
+    bool readSettings(const my_string& programPath, const my_string& settingsPath, std::int32_t numberOfSimulations,
+                      const SettingOverrides& overrides = {});
     // Reads the 41 lines from an open stream; throws on any failure.
     void parseSettings(std::istream& is);
     void echoSettings() const;
+    // An input file named in the settings: an absolute name as it is, any
+    // other relative to the folder of the settings file.
+    my_string inputPath(const my_string& name) const;
     void setDataType(std::int8_t code);
 };

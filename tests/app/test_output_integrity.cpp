@@ -94,7 +94,11 @@ TEST(OutputIntegrity, AFullDiskEndsTheCallWithoutAnIncompleteFile) {
     const std::string folder = temp.folder() + "GeneticOutput/";
     EXPECT_TRUE(contains(readFile(run.out), "\nUnhandled ERROR: \nFATAL ERROR: Cannot write the output file '" +
                                                 folder + "settings_samples_DNA_1-1.arp': File too large!"));
-    EXPECT_EQ(readFile(run.err), "\nOutputs written to " + folder + ": settings_samples_DNA.arb\n");
+    // The run record tells what the failed call did; the fatal error also
+    // reaches standard error.
+    EXPECT_EQ(readFile(run.err), "\nOutputs written to " + folder + ": settings_samples_DNA.arb, settings_samples_DNA_run.json\n"
+                                 "fluviagen: Cannot write the output file '" + folder +
+                                 "settings_samples_DNA_1-1.arp': File too large!\n");
     for (const char* ending : {".part", ".arp", ".complete", ".tmrca"}) EXPECT_EQ(countEnding(temp, ending), 0) << ending;
 }
 
@@ -109,7 +113,8 @@ TEST(OutputIntegrity, AnOutputFolderThatCannotBeMadeFailsTheCall) {
     EXPECT_TRUE(contains(r.output, "FATAL ERROR: Cannot create the output folder '" + temp.folder() +
                                        "GeneticOutput/': a file of that name is in the way!"));
     EXPECT_FALSE(contains(r.output, "Simulations succeeded!"));
-    EXPECT_EQ(r.errors, "\nNo output files written.\n");
+    EXPECT_EQ(r.errors, "\nNo output files written.\nfluviagen: Cannot create the output folder '" + temp.folder() +
+                            "GeneticOutput/': a file of that name is in the way!\n");
 }
 
 TEST(OutputIntegrity, AnOutputSetInUseStopsTheSecondCallOnly) {

@@ -97,7 +97,7 @@ TEST(RunLoop, EndsWithTheOutputsWrittenOnStandardErrorAndTheirCompletionRecord) 
     // end of the first entire simulation.
     std::string line, record;
     for (const char* file : {"_1-1.arp", "_1-2.arp", ".arb", "_true.trees", "_mut.trees", ".tmrca", ".coal",
-                             "_2-1.arp", "_2-2.arp"}) {
+                             "_2-1.arp", "_2-2.arp", "_run.json"}) {
         line += std::string(line.empty() ? "" : ", ") + "settings_samples_DNA" + file;
         record += std::string("settings_samples_DNA") + file + "\n";
     }

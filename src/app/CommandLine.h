@@ -1,0 +1,50 @@
+// The command line of fluviagen: the positional words of the classic use
+// (`fluviagen [settings [count]]`) and the options a study with many
+// replicates needs (a seed, an output folder, settings values, the added
+// output groups).
+#pragma once
+
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "settings/Settings.h"
+
+// A command line that cannot be used; what() says why, naming the option.
+class CommandLineError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+struct CommandLine {
+    std::vector<std::string> positional;  // settings path and count, as given
+    std::optional<long> seed;             // --seed, as the generator takes it (negative)
+    std::string outFolder;                // --out, with its final separator; empty: beside the settings
+    SettingOverrides overrides;           // --set, by line; the later of two for one line wins
+    std::vector<std::pair<std::string, bool>> groups;  // --with (true) / --without (false), in order
+    bool classicHelp = false;             // -h or -H: the help text of the classic command line
+    bool help = false;                    // --help: every option
+    bool version = false;
+    bool quiet = false;
+    bool progress = false;
+};
+
+// Reads the words after the program path. Throws CommandLineError for an
+// unknown option, a missing or refused value, a word beginning with '-' that
+// is not an option (a negative count stays a positional word; a settings
+// file whose name begins with '-' is given after "--").
+CommandLine parseCommandLine(const std::vector<std::string>& words);
+
+// The --help text: usage, every option on one line, the names of --set.
+std::string commandLineHelp();
+
+// The version: the git description when the program was configured in a
+// git work tree, else the project's version.
+std::string programVersion();
+
+// The seed of a whole-number text from 1 to 161803398 or its negative (the
+// range of FLUVIAGEN_SEED and --seed), as the generator takes it: negative.
+// `what` names where the text came from in the message of a refusal.
+std::optional<long> seedFromText(const std::string& text);
