@@ -66,8 +66,10 @@ class Prior:
         return self.kind in ("uniform", "log_uniform") or len(self.values) > 1
 
     def draw(self, rng):
-        if self.kind in ("fixed", "list"):
-            return self.values[int(rng.integers(len(self.values)))] if self.kind == "list" else self.values[0]
+        if self.kind == "fixed":
+            return self.values[0]
+        if self.kind == "list":
+            return self.values[int(rng.integers(len(self.values)))]
         if self.kind == "uniform":
             if self.whole:
                 return int(rng.integers(self.low, self.high, endpoint=True))
