@@ -119,6 +119,9 @@ def run_one(run, keep_outputs=True):
                                 stderr=subprocess.PIPE, text=True)
         log.write(result.stderr)
     row = collect_run(run, result.returncode, result.stderr)
+    if row["status"] == "interrupted" or result.returncode < 0:
+        # Not a result: the run is still missing, and so is its batch.
+        raise RuntimeError(f"run {run['run']} was interrupted (exit status {result.returncode})")
     if not keep_outputs:
         for path in glob.glob(os.path.join(run["folder"], "*")):
             if not path.endswith(KEPT) and os.path.isfile(path):

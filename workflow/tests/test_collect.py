@@ -1,5 +1,8 @@
 """The reduction of statistics tables to one row per run, and the table."""
+import pytest
+
 import collect
+from conftest import HERE
 
 STATS = """e\tsim\tsample\tseg\tgenes\tHe\tD
 1\t1\tLower\t5\t10\t0.5\tNA
@@ -42,3 +45,14 @@ def test_a_row_with_a_field_missing_is_refused(tmp_path):
         assert "line 2: 3 fields, the header has 4" in str(error)
     else:
         raise AssertionError("accepted")
+
+
+def test_an_interrupted_run_is_not_kept_as_a_result(tmp_path):
+    run = {"run": 0, "draw": 0, "replicate": 0, "seed": 9, "parameters": {"capacity": 1},
+           "folder": str(tmp_path / "r"), "command": [f"{HERE}/fake_program.py", "--seed", "9", "--out",
+                                                     str(tmp_path / "r"), "--set", "capacity=1", "x"]}
+    with pytest.raises(RuntimeError, match="run 0 was interrupted"):
+        collect.run_one(run)
+    assert not (tmp_path / "r" / "row.json").exists()
+    run["command"][-2] = "capacity=0"
+    assert collect.run_one(run)["status"] == "failed" and (tmp_path / "r" / "row.json").exists()
