@@ -15,9 +15,13 @@
 #include "drainage/Segment.h"
 #include "mutation/DataType.h"
 #include "output/CoalescenceTables.h"
+#include "output/FastaWriter.h"
+#include "output/GenepopWriter.h"
 #include "output/GeneticWriter.h"
 #include "output/ProjectFile.h"
+#include "output/RiverTables.h"
 #include "output/TreeFiles.h"
+#include "output/VcfWriter.h"
 #include "random/Rng.h"
 
 namespace {
@@ -30,6 +34,12 @@ std::vector<std::unique_ptr<GeneticWriter>> makeWriters(const TSettings& s) {
     if (s.geneticTreesOutput && s.numIndependentLoci <= 1) writers.push_back(std::make_unique<TreeFileWriter>());
     if (s.mrcaTimesOutput) writers.push_back(std::make_unique<TmrcaWriter>());
     if (s.coalescenceTimesOutput) writers.push_back(std::make_unique<CoalescenceWriter>());
+    // Genotype files for other tools: one per genetic simulation, so by default only for one entire simulation.
+    const bool single = s.numDemographicSimulations == 1;
+    const auto asked = [&](const char* group) { return s.outputGroups.forced().contains(group); };
+    if (s.outputGroups.enabled("vcf", single)) writers.push_back(std::make_unique<VcfWriter>(asked("vcf")));
+    if (s.outputGroups.enabled("genepop", single)) writers.push_back(std::make_unique<GenepopWriter>(asked("genepop")));
+    if (s.outputGroups.enabled("fasta", single)) writers.push_back(std::make_unique<FastaWriter>(asked("fasta")));
     return writers;
 }
 
@@ -84,6 +94,12 @@ void GeneticSimulation::run() {
         sampleSizes_.push_back(deme->sampleSize);
         phase_.samples.push_back({deme->name, deme->sampleSize, demes_.tableIndex(*deme->segment), deme->slot});
     }
+    // The demography tables open nothing: they join once the populations are read.
+    if (run_.colonisation)
+        writers_.push_back(std::make_unique<RiverTablesWriter>(RiverTablesInput{
+            run_.drainage.get(), run_.colonisation.get(), &demes_.coalPerSegment2, run_.sources.get(),
+            run_.samples.get(), s_.carryingCapacity, s_.coalescenceImageOutput,
+            s_.geneticTreesOutput && s_.numIndependentLoci <= 1}));
     toWriters([&](GeneticWriter& w) { w.writeHeaders(phase_); });
     dataType_.prepare(rng_);
 
@@ -99,6 +115,7 @@ void GeneticSimulation::run() {
         }
     } catch (const TException& e) {
         printActiveDemes(e);
+        run_.outputs.noteCause(e.message().str());
         demes_.resetDemes();
         demes_.clearHaplotypeMatrix();
         toWriters([](GeneticWriter& w) { w.abandon(); });

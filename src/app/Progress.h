@@ -9,6 +9,9 @@
 #include <cstdint>
 #include <string>
 
+#include "demography/Colonisation.h"
+#include "demography/MigrationModel.h"
+
 class ProgressLine {
 public:
     // `logOnTerminal`: standard output is a terminal too, where the run log
@@ -52,3 +55,26 @@ private:
 // Whether the progress line is shown by default: standard error is a terminal.
 bool progressByDefault();
 bool standardOutputIsTerminal();
+
+// The progress line as a watcher of the forward simulation, handing every
+// step on to another watcher (or to none).
+class ProgressObserver : public GenerationObserver {
+public:
+    ProgressObserver(ProgressLine* line, std::int32_t generations, GenerationObserver* next)
+        : line_(line), generations_(generations), next_(next) {}
+    void start(const SegmentStates& states) override {
+        if (next_ != nullptr) next_->start(states);
+    }
+    void generation(std::int32_t t, const MigrationPlan& plan) override {
+        if (line_ != nullptr) line_->generation(t, generations_, [&] { return plan.occupiedSegments(); });
+        if (next_ != nullptr) next_->generation(t, plan);
+    }
+    void end(const SegmentStates& states) override {
+        if (next_ != nullptr) next_->end(states);
+    }
+
+private:
+    ProgressLine* line_;
+    std::int32_t generations_;
+    GenerationObserver* next_;
+};

@@ -9,19 +9,23 @@
 #include <iomanip>
 #include <iostream>
 #include <limits>
+#include <map>
 #include <sstream>
 #include <string>
 
 #include "app/CommandLine.h"
 #include "app/Interruption.h"
 #include "app/Progress.h"
+#include "app/MapProgram.h"
 #include "base/Exception.h"
 #include "coalescent/Deme.h"
+#include "demography/Colonisation.h"
 #include "demography/Demography.h"
 #include "demography/MigrationModel.h"
 #include "demography/StateDB.h"
 #include "drainage/Dynamic.h"
 #include "drainage/Population.h"
+#include "drainage/Reachability.h"
 #include "drainage/SegmentVector.h"
 #include "drainage/readers/DrainageFiles.h"
 #include "drainage/readers/PopulationFile.h"
@@ -34,6 +38,26 @@ namespace {
 // A failure that recurs in every run (an input error raised only at the
 // error level, say) must not make the loop retry for ever.
 constexpr int maxFailuresInARow = 1000;
+
+// The entire simulation failed before its first random draw: what it ran
+// into is not chance, so every repetition would end the same way.
+std::string repeatedFailureText(const TException& e) {
+    return "The entire simulation failed before any random number was drawn (" + e.message().str() +
+           "): every repetition would fail in the same way!";
+}
+
+// The last `count` failures in a row, and the reason given most often.
+std::string givingUpText(const std::vector<EntireSimulation>& entire, int count) {
+    std::map<std::string, int> reasons;
+    const std::size_t first = entire.size() > static_cast<std::size_t>(count) ? entire.size() - count : 0;
+    for (std::size_t i = first; i < entire.size(); ++i) ++reasons[entire[i].reason];
+    std::string text = "Giving up: " + std::to_string(count) + " entire simulations in a row did not succeed!";
+    const auto most = std::max_element(reasons.begin(), reasons.end(),
+                                       [](const auto& a, const auto& b) { return a.second < b.second; });
+    if (most != reasons.end())
+        text += " The most frequent reason (" + std::to_string(most->second) + " times): " + most->first;
+    return text;
+}
 
 }  // namespace
 
@@ -73,6 +97,18 @@ namespace {
 // Writes the run record as every output is written (".part" until complete).
 void writeRunRecord(const std::string& path, RunLoop& loop, const WallClock& start) {
     loop.record.durationSeconds = start.seconds();
+    // How each entire simulation ended and what it wrote, as the registry
+    // kept it (paths relative to the output folder).
+    const std::string& folder = loop.settings.outputFolder.str();
+    for (EntireSimulationRecord& entire : loop.record.entireSimulations)
+        for (const EntireSimulation& kept : loop.outputs.entireSimulations()) {
+            if (kept.number != entire.e) continue;
+            entire.accepted = kept.outcome == EntireSimulation::Outcome::accepted;
+            entire.reason = kept.reason;
+            entire.files.clear();
+            for (const std::string& file : kept.files)
+                entire.files.push_back(file.compare(0, folder.size(), folder) == 0 ? file.substr(folder.size()) : file);
+        }
     const std::string text = runRecordText(loop.record, loop.settings, loop.outputs.written());
     OutputFile file;
     file.open(my_string(path), false, loop.outputs);
@@ -99,6 +135,7 @@ void runProgram(const my_string& programPath, const my_string& settingsPath, std
     if (progress.shown()) loop.progress = &progress;
     const std::string folder = settings.outputFolder.str();
     std::string runRecord;
+    std::string mapSet;  // the output set the map program draws, once the call has succeeded
     try {
         const InterruptWatcher watcher(loop.outputs, folder);
         // Without a data type the call fails before its genetic phase, and
@@ -131,6 +168,7 @@ void runProgram(const my_string& programPath, const my_string& settingsPath, std
         progress.clear();
         if (!runRecord.empty()) writeRunRecord(runRecord, loop, start);
         if (!record.empty()) writeCompletionRecord(record, folder, loop.outputs);
+        if (type && mapProgramWanted(settings)) mapSet = folder + outputSetName(settings, *type);
     } catch (...) {
         { const auto released = loop.outputs.removeParts(); }
         // A failed call still tells what it did; a record that cannot be
@@ -150,26 +188,20 @@ void runProgram(const my_string& programPath, const my_string& settingsPath, std
     // After the console's last lines, which a terminal shows first.
     std::cout << std::flush;
     std::cerr << outputsLine(folder, loop.outputs.written()) << std::endl;
+    if (!mapSet.empty()) runMapProgram(settings, mapSet);
 }
 
 void RunLoop::runSimulations() {
     std::int32_t successCount = 0;
     int failuresInARow = 0;
+    bool reachChecked = false;
     runIndex = 0;
     while (successCount < settings.numDemographicSimulations) {
         const myTimer runStart;
         const Rng atStart = rng_;
+        outputs.beginEntire(runIndex + 1);
         EntireSimulationRecord& entire = record.entireSimulations.emplace_back();
         entire.e = runIndex + 1;
-        const std::size_t filesBefore = outputs.written().size();
-        const auto filesOfThisRun = [&] {
-            const auto& written = outputs.written();
-            const std::string& folder = settings.outputFolder.str();
-            entire.files.clear();
-            for (std::size_t i = filesBefore; i < written.size(); ++i)
-                entire.files.push_back(written[i].compare(0, folder.size(), folder) == 0 ? written[i].substr(folder.size())
-                                                                                         : written[i]);
-        };
         std::cout << "\n\n***************************************************************"
                   << "\n***** " << runIndex + 1 << ". run ***********************************************";
         try {
@@ -186,31 +218,27 @@ void RunLoop::runSimulations() {
             const WallClock genetic;
             SimulateGeneticData();
             entire.geneticSeconds = genetic.seconds();
-            entire.accepted = true;
-            filesOfThisRun();
             ++successCount;
             failuresInARow = 0;
+            outputs.acceptEntire();
             std::cout << "\n***** " << runIndex + 1 << ".(" << successCount << ") run finished "
                       << "SUCCESSFULLY (Duration: " << runStart << ") *****";
         } catch (const TException& e) {
-            entire.reason = e.message().str();
-            filesOfThisRun();
+            outputs.failEntire(e.message().str());
             std::cout << "\nERROR OF CURRENT SIMULATION: " << e.message() << "\n***** " << runIndex + 1 << ".("
                       << successCount << ") run finished "
                       << "UN-SUCCESSFULLY (Duration: " << runStart << ") *****";
             if (e.isFatal()) throw;
-            // A failure reached without a single random draw (a deterministic
-            // demography that the genetic phase could not use) comes back
+            if (!reachChecked && samples && sources && drainage) {
+                reachChecked = true;
+                checkSamplesReachable();
+            }
+            // A failure reached without a single random draw comes back
             // identically in every repetition.
-            if (!rng_.drawnSince(atStart))
-                throw TException(my_string("The entire simulation failed before any random number was drawn: with "
-                                           "the deterministic demographic model (settings line 8) every repetition "
-                                           "would fail in the same way!"),
-                                 levelFatal);
+            if (!rng_.drawnSince(atStart)) throw TException(shortened(repeatedFailureText(e)), levelFatal);
             ++failuresInARow;
         } catch (...) {
-            entire.reason = "not handled";
-            filesOfThisRun();
+            outputs.failEntire("not handled");
             std::cout << "\nERROR OF CURRENT SIMULATION: not handled"
                       << "\n***** " << runIndex + 1 << ".(" << successCount << ") run finished "
                       << "UN-SUCCESSFULLY (Duration: " << runStart << ") *****";
@@ -219,12 +247,29 @@ void RunLoop::runSimulations() {
         std::cout << "\n***************************************************************\n" << std::flush;
         ++runIndex;
         if (failuresInARow >= maxFailuresInARow)
-            throw TException(my_string("Giving up: 1000 entire simulations in a row did not succeed!"), levelFatal);
+            throw TException(shortened(givingUpText(outputs.entireSimulations(), maxFailuresInARow)), levelFatal);
     }
+    // The names of the failed attempts' project files join the list now that
+    // the call has succeeded.
+    outputs.completeLists();
     std::cout << "\n\n************************************************************\n"
               << successCount << " of " << runIndex << " Simulations succeeded!"
               << "\n************************************************************"
               << "\n************************************************************\n\n";
+}
+
+// Every sample is dropped in every history the settings allow: repeating the
+// entire simulation could never succeed.
+void RunLoop::checkSamplesReachable() const {
+    const TSegmentVector* asRead = fullDrainage.get();
+    const TDynamicVector* maps = nullptr;
+    if (settings.dynamicEnvironment) maps = (asRead != nullptr ? *asRead : *drainage).dynamicEnvironment.get();
+    const auto unreachable =
+        samplesNeverReached({*drainage, asRead, maps, *sources, *samples, settings.numGenerations,
+                             settings.allowInitialDensityOverflow, settings.migrCol != 0 || settings.migrOcc != 0});
+    if (!unreachable.empty())
+        throw TException(shortened(neverReachedText(unreachable, (settings.dataFolder + settings.sampleFile).str())),
+                         levelFatal);
 }
 
 void RunLoop::BuildWorld() {
@@ -389,11 +434,12 @@ void RunLoop::SimulateDemography() {
     try {
         if (!drainage) throw TException(my_string("setTime(): no segments are created!"), levelFatal);
         checkDemographyReady(*drainage, database.get(), settings.numGenerations);
-        GenerationObserver observer;
-        if (progress != nullptr)
-            observer = [this](std::int32_t t, const MigrationPlan& plan) {
-                progress->generation(t, settings.numGenerations, [&] { return plan.occupiedSegments(); });
-            };
+        if (riverTablesWanted(settings) && !colonisation) colonisation = std::make_unique<ColonisationRecord>();
+        // The progress line watches the generations too, and hands each on
+        // to the colonisation record.
+        GenerationObserver* observer = colonisation.get();
+        ProgressObserver watched(progress, settings.numGenerations, observer);
+        if (progress != nullptr) observer = &watched;
         simulateDemography({*drainage, fullDrainage.get()}, states,
                            [this]() -> const PopulationVector& { return sourcePopulations(); }, settings,
                            *database, fresh, rng_, observer);

@@ -32,6 +32,7 @@ class Rng;
 class DataType;
 class ProgressLine;
 struct CommandLine;
+class ColonisationRecord;
 
 class RunLoop {
 public:
@@ -56,6 +57,9 @@ public:
     // Source populations and samples, read from their files on first use.
     PopulationVector& sourcePopulations();
     PopulationVector& samplePopulations();
+    // Throws a fatal TException naming the samples when none of them can
+    // ever receive genes (the sources and samples must have been read).
+    void checkSamplesReachable() const;
 
     TSettings settings;
     std::unique_ptr<TSegmentVector> drainage;      // the drainage in use
@@ -71,6 +75,9 @@ public:
     std::int32_t runIndex = 0;   // entire simulations started so far
     RunRecord record;            // what the run record of the call tells
     ProgressLine* progress = nullptr;  // the progress line, when the call has one
+    // The colonisation of the current entire simulation, when its tables are
+    // written (app/MapProgram.h).
+    std::unique_ptr<ColonisationRecord> colonisation;
 
 private:
     Rng& rng_;

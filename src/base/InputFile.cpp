@@ -19,23 +19,36 @@ std::ifstream openInputFile(const my_string& path) {
     return in;
 }
 
+int WordReader::get() {
+    if (tooLongLine_ != 0) return std::char_traits<char>::eof();
+    const int c = in_.get();
+    if (c == '\n') {
+        ++line_;
+        lineLength_ = 0;
+    } else if (c != std::char_traits<char>::eof() && !(c == '\r' && in_.peek() == '\n')) {
+        // A CR before the LF belongs to the line end, as readLine takes it.
+        if (++lineLength_ > maxLineLength) {
+            tooLongLine_ = line_;
+            return std::char_traits<char>::eof();
+        }
+    }
+    return c;
+}
+
 bool WordReader::next(std::string& word) {
     word.clear();
     const auto blank = [](int c) { return std::isspace(c) != 0; };
     int c = in_.peek();
     for (; in_.good() && blank(c); c = in_.peek()) {
-        if (in_.get() == '\n') ++line_;
+        if (get() == std::char_traits<char>::eof()) return false;
     }
     if (!in_.good() || c == std::char_traits<char>::eof()) return false;
     wordLine_ = line_;
-    while (word.size() <= static_cast<std::size_t>(maxLineLength)) {
-        c = in_.get();
+    for (;;) {
+        c = get();
         if (c == std::char_traits<char>::eof()) break;
-        if (blank(c)) {
-            if (c == '\n') ++line_;
-            break;
-        }
+        if (blank(c)) break;
         word += static_cast<char>(c);
     }
-    return true;
+    return tooLongLine_ == 0;
 }

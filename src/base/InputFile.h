@@ -22,17 +22,27 @@ public:
     // line: the line of the file at which the stream stands.
     explicit WordReader(std::istream& in, int line = 1) : in_(in), line_(line), wordLine_(line) {}
 
-    // The next word; false at the end of the input. A word is cut after
-    // maxLineLength + 1 characters, so that it is refused as too long (no
-    // number is written that way) and an input without blanks (/dev/zero)
-    // is not read for ever.
+    // The next word; false at the end of the input, and at a line longer
+    // than maxLineLength characters (see tooLongLine), so that an input
+    // without line ends (/dev/zero) is not read for ever.
     bool next(std::string& word);
 
     // The line of the word last read.
     int line() const { return wordLine_; }
 
+    // After next() returned false: the line that is longer than
+    // maxLineLength characters (the rule of every input file), or 0 when the
+    // input simply ended.
+    int tooLongLine() const { return tooLongLine_; }
+
 private:
+    // The next character, counting it against the length of its line; EOF
+    // once a line is too long.
+    int get();
+
     std::istream& in_;
     int line_;      // the line at which the stream stands
     int wordLine_;  // the line of the word last read
+    int lineLength_ = 0;  // characters read of the current line
+    int tooLongLine_ = 0;
 };

@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "drainage/Dynamic.h"
+#include "demography/Colonisation.h"
 #include "demography/MigrationModel.h"
 #include "demography/StartingConditions.h"
 #include "demography/StateDB.h"
@@ -53,10 +54,11 @@ void IterateCells(TSegmentVector& drainage, SegmentStates& states, StateDB* data
 
 void simulateDemography(const DemographyDrainages& drainages, SegmentStates& states, const SourcePopulations& sources,
                         const TSettings& settings, StateDB& database, bool freshDatabase, Rng& rng,
-                        const GenerationObserver& observer) {
+                        GenerationObserver* observer) {
     TSegmentVector& drainage = drainages.inUse;
     checkDemographyReady(drainage, &database, settings.numGenerations);
     setStartingConditions(drainage, states, database, sources, settings, freshDatabase);
+    if (observer != nullptr) observer->start(states);
     std::cout << "\n\nDemography simulation over " << settings.numGenerations << " generations ..." << std::flush;
     const myTimer timer;
     const TDynamicVector* environment = nullptr;
@@ -76,8 +78,9 @@ void simulateDemography(const DemographyDrainages& drainages, SegmentStates& sta
             }
         if (mapped) plan.refreshAccessible();
         asIterateCells([&] { plan.iterate(settings.demographicModel, t); });
-        if (observer) observer(t, plan);
+        if (observer != nullptr) observer->generation(t, plan);
     }
     plan.finish();
+    if (observer != nullptr) observer->end(states);
     std::cout << "\nDemography simulation done (Duration: " << timer << ")" << std::endl;
 }

@@ -9,7 +9,8 @@
 
 #include "demography/StartingConditions.h"
 
-class MigrationPlan;
+class GenerationObserver;
+
 class Rng;
 class StateDB;
 class TDynamicVector;
@@ -24,17 +25,15 @@ struct DemographyDrainages {
     TSegmentVector* asRead = nullptr;
 };
 
-// Called after every generation t with the plan that ran it (to watch the
-// run; it must not change the plan).
-using GenerationObserver = std::function<void(std::int32_t t, const MigrationPlan& plan)>;
-
 // Runs generations 1 .. numGenerations from the starting conditions. A
 // failure leaves states and database to be cleared before the next run (pass
 // freshDatabase = false then). Every draw comes from `rng`.
 // `states` holds the current state of every segment (by index) afterwards.
+// An observer, when given, sees the starting states, every generation and the
+// final states (see demography/Colonisation.h); it changes no draw.
 void simulateDemography(const DemographyDrainages& drainages, SegmentStates& states, const SourcePopulations& sources,
                         const TSettings& settings, StateDB& database, bool freshDatabase, Rng& rng,
-                        const GenerationObserver& observer = {});
+                        GenerationObserver* observer = nullptr);
 
 // One generation t on its own, unstaged: clear the migration balances, run
 // the migration model over all segments, add the balances to the sizes and

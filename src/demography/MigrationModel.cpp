@@ -306,6 +306,7 @@ void MigrationPlan::segmentStep(std::uint32_t index) {
     // (A neighbour that got no one is marked as well: that only costs it a
     // visit when the balances are added.)
     s.BilanMigr = saturate16(std::int32_t{s.BilanMigr} - sent, S, "the migration balance BilanMigr", t);
+    moved += sent;
     markTouched(index);
     for (std::uint32_t k = 0; k < width; ++k) {
         Hot& target = hot[link[k].index];
@@ -426,6 +427,7 @@ void MigrationPlan::iterate(std::int32_t model, std::int32_t t) {
     }
     if (fresh) refreshOccupancy();
     clearBalances();
+    moved = 0;
     dispatchPass(model);
     // The first generation visits every segment, as the loop over all
     // segments does, and so settles the invariant used from then on.

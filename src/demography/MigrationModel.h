@@ -75,6 +75,15 @@ public:
     // Writes the staged entries and copies the states back to the segments.
     void finish();
 
+    // What an observer of the generations reads after iterate(t): the size
+    // and capacity of segment i (by index), the segments holding individuals
+    // as bit words (bit i % 64 of word i / 64), and the individuals sent to
+    // a neighbour in generation t.
+    std::int16_t sizeOf(std::uint32_t i) const { return hot[i].N; }
+    std::int16_t capacityOf(std::uint32_t i) const { return hot[i].K; }
+    const std::vector<std::uint64_t>& occupiedWords() const { return occupied; }
+    std::int64_t migrantsMoved() const { return moved; }
+
 private:
     struct Hot {
         std::int16_t N;
@@ -132,6 +141,7 @@ private:
     std::int32_t stagedTo = -1;
     std::int16_t shareK = 0;
     std::int32_t seriesLength = 0;          // entries of every series (G + 1); 0 without a database
+    std::int64_t moved = 0;                 // individuals sent to a neighbour in this generation
     bool staged;
     bool fresh = true;                      // no generation run yet: visit every segment once
     float growthRate;

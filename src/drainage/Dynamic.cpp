@@ -37,10 +37,13 @@ TException fatal(const std::string& text) { return TException(shortened(text), l
 
 // A line of the environment or of a map file, refused when it is longer than
 // the readers take.
+[[noreturn]] void readWholeLineTooLong(const std::string& what, std::int32_t lineNumber) {
+    throw fatal(what + ": line " + std::to_string(lineNumber) + " is longer than " + std::to_string(maxLineLength) +
+                " characters!");
+}
+
 void readWholeLine(my_string& line, std::istream& file, const std::string& what, std::int32_t lineNumber) {
-    if (!readLine(line, file))
-        throw fatal(what + ": line " + std::to_string(lineNumber) + " is longer than " + std::to_string(maxLineLength) +
-                    " characters!");
+    if (!readLine(line, file)) readWholeLineTooLong(what, lineNumber);
 }
 
 TDynamic readMapFile(const TSegmentVector& drainage, const my_string& path, std::int32_t generation) {
@@ -66,6 +69,7 @@ TDynamic readMapFile(const TSegmentVector& drainage, const my_string& path, std:
         WordReader words(file, 3);
         std::string word;
         std::int32_t count = 0;
+        std::vector<std::string> dropped;
         while (words.next(word)) {
             ++count;
             std::int32_t id = 0;
@@ -77,7 +81,19 @@ TDynamic readMapFile(const TSegmentVector& drainage, const my_string& path, std:
                             printableWord(word, 100) + "') is not a segment id!");
             // Ids that the drainage does not hold are no error: a map may
             // cover a larger region than the drainage studied.
-            if (id != 0 && drainage.find(id) != nullptr) map.segmentIds.push_back(id);
+            if (id != 0 && drainage.find(id) != nullptr)
+                map.segmentIds.push_back(id);
+            else
+                dropped.push_back("line " + std::to_string(words.line()) + " (segment " + std::to_string(id) + ")");
+        }
+        if (words.tooLongLine() != 0) readWholeLineTooLong(what, words.tooLongLine());
+        if (!dropped.empty()) {
+            // Not an error, but a map that misses the drainage (a map of
+            // another river, or of the river before resampling) shows here.
+            std::cerr << "WARNING: map file '" << path << "': " << dropped.size() << " of " << count
+                      << " segment ids are not in the drainage and are dropped:";
+            for (std::size_t i = 0; i < dropped.size(); ++i) std::cerr << (i == 0 ? " " : ", ") << dropped[i];
+            std::cerr << std::endl;
         }
         std::sort(map.segmentIds.begin(), map.segmentIds.end());
         // An id listed twice would stop the walk that applies the map; it is
@@ -116,7 +132,10 @@ std::unique_ptr<TDynamicVector> readDynamicEnvironment(const TSegmentVector& dra
             if (!parseWhole(first, generation, [&] { return what + ", line " + std::to_string(lineNumber); }))
                 throw fatal("Reading dynamic maps'" + path.str() + "': line " + std::to_string(lineNumber) +
                             " must begin with a generation (a whole number), not '" + printableWord(first, 100) + "'!");
-            if (name.empty()) continue;
+            // A generation without its map would change nothing, silently.
+            if (name.empty())
+                throw fatal("Reading dynamic maps'" + path.str() + "': line " + std::to_string(lineNumber) +
+                            " gives the generation " + std::to_string(generation) + " but no map file after it!");
             environment->maps.push_back(readMapFile(drainage, inFolder(folder, my_string(name)), generation));
         }
         // By generation; maps of one generation keep their file order, so the

@@ -161,9 +161,12 @@ std::unique_ptr<TSegmentVector> resampleToFixedLength(TSegmentVector& full, floa
     const double pieces = total / M + static_cast<double>(full.nodes->size());
     if (const double available = static_cast<double>(availableMemoryBytes());
         available > 0 && pieces * bytesPerPiece > available) {
-        text << std::fixed << std::setprecision(0) << "A segment length of " << M << " m would cut the drainage ("
-             << total << " m of river) into about " << pieces << " segments, which need about "
-             << pieces * bytesPerPiece << " bytes, but only " << available << " bytes of memory are available!";
+        // The length as written (0.01, not the whole metres the rest is
+        // given in), and the memory as the reason.
+        text << "Settings line 40 (segment length): a segment length of " << M << std::fixed << std::setprecision(0)
+             << " m would cut the drainage (" << total << " m of river) into about " << pieces
+             << " segments, which need about " << pieces * bytesPerPiece << " bytes, but only " << available
+             << " bytes of memory are available!";
         throw fatal(text);
     }
 

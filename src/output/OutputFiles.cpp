@@ -1,12 +1,15 @@
 #include "output/OutputFiles.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <iostream>
+#include <algorithm>
 #include <set>
 #include <string>
 
@@ -19,6 +22,88 @@ void OutputRegistry::warnOnce(const my_string& path) {
 
 void OutputRegistry::completed(const my_string& path) {
     if (seen_.insert(path.str()).second) written_.push_back(path.str());
+    std::vector<std::string>& files = running() != nullptr ? running()->files : callFiles_;
+    if (std::find(files.begin(), files.end(), path.str()) == files.end()) files.push_back(path.str());
+}
+
+EntireSimulation* OutputRegistry::running() {
+    if (entire_.empty() || entire_.back().outcome != EntireSimulation::Outcome::running) return nullptr;
+    return &entire_.back();
+}
+
+void OutputRegistry::beginEntire(int e) {
+    // One that neither was accepted nor failed (the loop left it by an
+    // exception) counts as failed.
+    if (running() != nullptr) failEntire("not finished");
+    EntireSimulation simulation;
+    simulation.number = e;
+    entire_.push_back(std::move(simulation));
+}
+
+void OutputRegistry::acceptEntire() {
+    if (EntireSimulation* e = running()) e->outcome = EntireSimulation::Outcome::accepted;
+}
+
+void OutputRegistry::failEntire(const std::string& reason) {
+    if (EntireSimulation* e = running()) {
+        e->outcome = EntireSimulation::Outcome::failed;
+        e->reason = e->cause.empty() ? reason : e->cause;
+    }
+}
+
+void OutputRegistry::noteCause(const std::string& cause) {
+    if (EntireSimulation* e = running(); e != nullptr && e->cause.empty()) e->cause = cause;
+}
+
+void OutputRegistry::listOpened(const std::string& path) {
+    if (lists_.count(path) != 0) return;
+    struct stat info {};
+    lists_[path].oldSize = ::stat(path.c_str(), &info) == 0 ? static_cast<long long>(info.st_size) : -1;
+}
+
+void OutputRegistry::listExtended(const std::string& path, const std::vector<std::string>& lines) {
+    if (running() == nullptr || lines.empty()) return;
+    auto& held = lists_[path].lines[running()->number];
+    held.insert(held.end(), lines.begin(), lines.end());
+}
+
+namespace {
+
+// The first size bytes of the file at path (fewer when it is shorter).
+std::string filePrefix(const std::string& path, long long size) {
+    std::string text;
+    if (size <= 0) return text;
+    std::ifstream in(path, std::ios::binary);
+    std::vector<char> chunk(1 << 16);
+    while (in && static_cast<long long>(text.size()) < size) {
+        const auto want = std::min<long long>(static_cast<long long>(chunk.size()), size - static_cast<long long>(text.size()));
+        in.read(chunk.data(), want);
+        text.append(chunk.data(), static_cast<std::size_t>(in.gcount()));
+    }
+    return text;
+}
+
+}  // namespace
+
+void OutputRegistry::completeLists() {
+    for (const auto& [path, list] : lists_) {
+        bool failedLines = false;
+        for (const EntireSimulation& e : entire_)
+            failedLines |= e.outcome == EntireSimulation::Outcome::failed && list.lines.count(e.number) != 0;
+        if (!failedLines) continue;
+        // Read before the ".part" exists: the list under its own name is the
+        // one to copy.
+        const std::string old = filePrefix(path, list.oldSize);
+        OutputFile file;
+        file.open(my_string(path), false, *this);
+        file.stream() << old;
+        for (const EntireSimulation& e : entire_) {
+            const auto lines = list.lines.find(e.number);
+            if (lines == list.lines.end() || e.outcome == EntireSimulation::Outcome::running) continue;
+            for (const std::string& line : lines->second) file << line << "\n";
+        }
+        file.close();
+    }
 }
 
 void OutputRegistry::addPart(const std::string& partPath) {
@@ -38,9 +123,13 @@ void OutputRegistry::dropPart(const std::string& partPath) { parts_.erase(partPa
 
 std::unique_lock<std::mutex> OutputRegistry::removeParts() {
     std::unique_lock<std::mutex> lock(partsMutex_);
+    removePartsHeld();
+    return lock;
+}
+
+void OutputRegistry::removePartsHeld() {
     for (const std::string& part : parts_) std::remove(part.c_str());
     parts_.clear();
-    return lock;
 }
 
 namespace {
@@ -58,13 +147,35 @@ std::string outputsLine(const std::string& folder, const std::vector<std::string
     return line;
 }
 
+namespace {
+
+std::string oneLine(std::string text) {
+    std::replace(text.begin(), text.end(), '\n', ' ');
+    std::replace(text.begin(), text.end(), '\r', ' ');
+    return text.empty() ? "not finished" : text;
+}
+
+}  // namespace
+
 void writeCompletionRecord(const std::string& path, const std::string& folder, OutputRegistry& registry) {
-    // A copy: completing the record adds it to the files written.
-    const std::vector<std::string> files = registry.written();
-    if (files.empty()) return;
+    if (registry.written().empty()) return;
+    // Copies: completing the record adds it to the files written.
+    const std::vector<EntireSimulation> entire = registry.entireSimulations();
+    const std::vector<std::string> callFiles = registry.callFiles();
     OutputFile record;
     record.open(my_string(path), false, registry);
-    for (const std::string& file : files) record << relativeTo(folder, file) << "\n";
+    for (const EntireSimulation& e : entire) {
+        if (e.files.empty() && e.outcome == EntireSimulation::Outcome::accepted) continue;
+        if (e.outcome == EntireSimulation::Outcome::accepted)
+            record << "# accepted entire simulation " << e.number << "\n";
+        else
+            record << "# failed entire simulation " << e.number << ": " << oneLine(e.reason) << "\n";
+        for (const std::string& file : e.files) record << relativeTo(folder, file) << "\n";
+    }
+    if (!callFiles.empty()) {
+        record << "# written by the call\n";
+        for (const std::string& file : callFiles) record << relativeTo(folder, file) << "\n";
+    }
     record.close();
 }
 
@@ -98,7 +209,14 @@ OutputBuffer::~OutputBuffer() {
 bool OutputBuffer::open(const std::string& path) {
     close();
     error_ = 0;
-    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    // A ".part" left by an earlier call is removed, not written through: it
+    // may be a symbolic link (or another user's file) planted in its place.
+    // The new one is created here or not at all.
+    if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
+        error_ = errno;
+        return false;
+    }
+    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd_ < 0) {
         error_ = errno;
         return false;

@@ -5,6 +5,7 @@
 // limit) ends the program call: results silently lost are worse than none.
 #pragma once
 
+#include <map>
 #include <mutex>
 #include <ostream>
 #include <set>
@@ -14,13 +15,57 @@
 
 #include "base/Utilities.h"
 
+// One entire simulation of a call, numbered e from 1 as in the project file
+// names: the files completed while it ran and how it ended. A failed attempt
+// keeps the project files it completed (their numbers are taken), so the
+// files of a set have to be told apart by the simulation that wrote them.
+struct EntireSimulation {
+    enum class Outcome { running, accepted, failed };
+    int number = 0;
+    Outcome outcome = Outcome::running;
+    std::string reason;              // why a failed attempt failed
+    std::string cause;               // noted while it ran
+    std::vector<std::string> files;  // completed while it ran, in that order (full paths)
+};
+
 // The output files of one program call: the files completed so far (in the
-// order they were first completed), the files whose failure has been
-// reported already, and the ".part" files being written. The ".part" list is
-// kept under a mutex because an interrupted call removes those files from
-// another thread while this one may be opening or completing one.
+// order they were first completed), the entire simulation each was completed
+// in, the files whose failure has been reported already, and the ".part"
+// files being written. The ".part" list is kept under a mutex because an
+// interrupted call removes those files from another thread while this one
+// may be opening or completing one.
 class OutputRegistry {
 public:
+    // The entire simulation e (1-based) starts: files completed from now on
+    // belong to it, until it is accepted or has failed.
+    void beginEntire(int e);
+    void acceptEntire();
+    // The reason of a failed attempt is the cause noted while it ran (what
+    // the genetic phase ran into, below its own summary), else the reason
+    // given here.
+    void failEntire(const std::string& reason);
+    void noteCause(const std::string& cause);
+    // Every entire simulation begun in the call, in order.
+    const std::vector<EntireSimulation>& entireSimulations() const { return entire_; }
+    // Files completed outside any entire simulation (the completion record,
+    // a list completed at the end of the call), in order.
+    const std::vector<std::string>& callFiles() const { return callFiles_; }
+
+    // A list of file names that every entire simulation extends (the ".arb"):
+    // the lines the running one adds. A list on disk holds what it held before
+    // the call and the lines of the accepted entire simulations only, so that
+    // a call that fails or is interrupted never lists a file of a simulation
+    // that did not finish; the lines of failed attempts join it, in their
+    // place, when the call succeeds (completeLists).
+    void listExtended(const std::string& path, const std::vector<std::string>& lines);
+    // The list is about to be extended: the first time in the call, what it
+    // holds before the call is noted.
+    void listOpened(const std::string& path);
+    // At the end of a call that succeeded: rewrites every list with lines of
+    // failed attempts as its old content followed by the lines of every entire
+    // simulation in order. Throws like OutputFile::close.
+    void completeLists();
+
     // One WARNING line naming the file, the first time it fails in the call.
     void warnOnce(const my_string& path);
     // The file is complete under its final name.
@@ -41,9 +86,20 @@ public:
     // threads from creating, renaming or listing another one while it is held:
     // an interrupted call ends the process holding it.
     [[nodiscard]] std::unique_lock<std::mutex> removeParts();
+    // The same for a caller that holds partsMutex() already.
+    void removePartsHeld();
     std::mutex& partsMutex() { return partsMutex_; }
 
 private:
+    struct ListFile {
+        long long oldSize = -1;  // bytes the list held before the call, -1: none
+        std::map<int, std::vector<std::string>> lines;  // by entire simulation
+    };
+    EntireSimulation* running();
+
+    std::vector<EntireSimulation> entire_;
+    std::vector<std::string> callFiles_;
+    std::map<std::string, ListFile> lists_;
     std::set<std::string> warned_;
     std::set<std::string> seen_;
     std::vector<std::string> written_;
@@ -58,8 +114,12 @@ private:
 std::string outputsLine(const std::string& folder, const std::vector<std::string>& written);
 
 // Writes the completion record of an output set at path (atomically, like
-// every output): the files the call wrote, relative to folder, one a line.
-// A call that wrote nothing writes no record.
+// every output): the files the call wrote, relative to folder, one a line,
+// grouped under a line per entire simulation that says whether it was
+// accepted or failed and why ("# accepted entire simulation 2",
+// "# failed entire simulation 1: <reason>"), then "# written by the call" and
+// the files completed outside them. A call that wrote nothing writes no
+// record.
 void writeCompletionRecord(const std::string& path, const std::string& folder, OutputRegistry& registry);
 
 // A stream buffer on a file descriptor that remembers the first failure

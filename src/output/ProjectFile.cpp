@@ -151,7 +151,10 @@ int writeProjectFile(const my_string& path, const ProjectFileData& data, OutputR
 }
 
 void ProjectFileWriter::open(const GeneticPhaseView& phase) {
-    list_.open(outputFileName(phase.folder, phase.outputName + ".arb"), true, *phase.registry);
+    registry_ = phase.registry;
+    listPath_ = outputFileName(phase.folder, phase.outputName + ".arb").str();
+    registry_->listOpened(listPath_);
+    list_.open(my_string(listPath_), true, *phase.registry);
 }
 
 void ProjectFileWriter::genotypes(const GeneticPhaseView& phase, const GenotypeView& view) {
@@ -178,16 +181,19 @@ void ProjectFileWriter::genotypes(const GeneticPhaseView& phase, const GenotypeV
         projectFileName(phase.outputName, phase.entireIndex, phase.entireCount, view.simulation, phase.simulationCount);
     writeProjectFile(outputFileName(phase.folder, name), data, *phase.registry);
     list_ << fileNameOf(name) << "\n";
+    lines_.push_back(fileNameOf(name).str());
 }
 
-void ProjectFileWriter::finish(const GeneticPhaseView&) { list_.close(); }
+void ProjectFileWriter::finish(const GeneticPhaseView&) {
+    list_.close();
+    registry_->listExtended(listPath_, lines_);
+}
 
-// The names the list holds stand for project files already complete. When
-// the list itself cannot be completed it stays as it was: the failure that
-// abandons the phase is the one to report.
+// The list on disk changes only with an accepted entire simulation: a call
+// that ends here (a fatal error, an interruption) leaves it as the accepted
+// ones made it. The names of this attempt's project files, which stay, are
+// held by the registry and join the list when the call succeeds.
 void ProjectFileWriter::abandon() {
-    try {
-        list_.close();
-    } catch (const TException&) {
-    }
+    list_.abandon();
+    if (registry_ != nullptr) registry_->listExtended(listPath_, lines_);
 }

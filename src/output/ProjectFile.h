@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <iosfwd>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "base/Utilities.h"
@@ -62,4 +63,7 @@ public:
 
 private:
     OutputFile list_;
+    std::string listPath_;
+    std::vector<std::string> lines_;  // added to the list by this entire simulation
+    OutputRegistry* registry_ = nullptr;
 };

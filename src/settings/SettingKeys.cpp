@@ -69,18 +69,30 @@ const SettingKey* findSettingKey(std::string_view text) {
     return it == keys.end() ? nullptr : &*it;
 }
 
+namespace {
+
+// "'<word>' <what>", built by appending (g++ 12 warns falsely about
+// overlapping copies in "'" + std::string).
+std::string quoted(std::string_view word, std::string_view what) {
+    std::string text(1, '\'');
+    text.append(printableWord(word)).append("' ").append(what);
+    return text;
+}
+
+}  // namespace
+
 std::optional<std::string> settingValueProblem(const SettingKey& key, std::string_view value) {
     const auto problem = [&](auto number, std::string_view range) -> std::optional<std::string> {
         const NumberProblem p = readNumber(value, number);
         if (p == NumberProblem::none) return std::nullopt;
-        if (p == NumberProblem::notANumber) return "'" + printableWord(value) + "' is not a number";
+        if (p == NumberProblem::notANumber) return quoted(value, "is not a number");
         return numberProblemText(p, value, range);
     };
     switch (key.kind) {
     case SettingKind::fileName:
         if (value.empty()) return std::string("there is no file name");
         if (value.find_first_of(" \t") != std::string_view::npos)
-            return "'" + printableWord(value) + "' holds a blank: the settings file cannot hold such a name";
+            return quoted(value, "holds a blank: the settings file cannot hold such a name");
         return std::nullopt;
     case SettingKind::whole:
         return problem(std::int32_t{}, rangeText<std::int32_t>());
@@ -88,7 +100,7 @@ std::optional<std::string> settingValueProblem(const SettingKey& key, std::strin
         return problem(float{}, rangeText<float>());
     case SettingKind::flag:
         if (value == "0" || value == "1") return std::nullopt;
-        return "'" + printableWord(value) + "' must be 0 or 1";
+        return quoted(value, "must be 0 or 1");
     }
     return std::nullopt;
 }

@@ -35,6 +35,7 @@ public:
         ++line_;
         // The rest of a longer line is not read: it could be a name cut short.
         if (!whole) fail(field, "the line is longer than 9999 characters", line_);
+        checkNumbering(line.str(), key, line_);
         if (const SettingOverride* given = overrideOf(key)) {
             remember(key, line_, given->value, given);
             return my_string(given->value);
@@ -51,6 +52,7 @@ public:
         const bool whole = readLine(line, is_);
         ++line_;
         if (!whole) fail("end marker", "the line is longer than 9999 characters", line_);
+        checkNumbering(line.str(), 41, line_);
         line = line.beforeComment();
         line.removeBlanks();
         return line;
@@ -69,6 +71,7 @@ public:
     T value(int key) {
         const char* field = fieldOf(key);
         const my_string line = valueLine(field);
+        checkNumbering(line.str(), key, line_ + 1);
         const SettingOverride* given = overrideOf(key);
         const std::string_view word = given ? std::string_view(given->value) : valueWord(line.str());
         T v{};
@@ -87,6 +90,7 @@ public:
     bool flag(int key) {
         const char* field = fieldOf(key);
         const my_string line = valueLine(field);
+        checkNumbering(line.str(), key, line_ + 1);
         const SettingOverride* given = overrideOf(key);
         std::int32_t v = -1;
         const std::string_view word = given ? std::string_view(given->value) : valueWord(line.str());
@@ -124,6 +128,27 @@ public:
 
 private:
     static const char* fieldOf(int key) { return findSettingKey(key)->field.data(); }
+
+    // Settings files number their lines in the comment ("0.5  // 12 growth
+    // rate"). A line deleted or added above shifts every value after it onto
+    // the wrong line, and the value error that follows names a line the user
+    // did not touch: the first comment whose number is not the line it
+    // stands for is pointed out, once.
+    void checkNumbering(const std::string& line, int key, int fileLine) {
+        if (numberingReported_) return;
+        const auto comment = line.find("//");
+        if (comment == std::string::npos) return;
+        std::size_t at = line.find_first_not_of(" \t", comment + 2);
+        if (at == std::string::npos || line[at] < '0' || line[at] > '9') return;
+        const std::size_t end = line.find_first_not_of("0123456789", at);
+        if (end - at > 2 || (end != std::string::npos && line[end] != ' ' && line[end] != '\t')) return;
+        const int number = std::stoi(line.substr(at, end - at));
+        if (number == key) return;
+        numberingReported_ = true;
+        std::cerr << "Settings file, line " << fileLine << ": its comment numbers it " << number
+                  << ", but it is read as line " << key << " (" << (key == 41 ? "end marker" : fieldOf(key))
+                  << "): a line may be missing or added above it, which moves every value after it!" << std::endl;
+    }
 
     const SettingOverride* overrideOf(int key) const {
         const auto it = overrides_.find(key);
@@ -171,6 +196,7 @@ private:
     std::istream& is_;
     const SettingOverrides& overrides_;
     std::vector<SettingValue>& record_;
+    bool numberingReported_ = false;
     int line_ = 0;  // physical lines consumed so far
     std::vector<int> valueLines_;
 };
@@ -239,7 +265,7 @@ std::vector<int> parseInto(TSettings& s, std::istream& is, const SettingOverride
     s.upstreamMigrationRatio = in.value<float>(39);
     s.segmentLength = in.value<float>(40);
     if (!in.endMarker().contains(my_string("END")))
-        in.fail("end marker", "the line after the last value must contain END");
+        in.fail("end marker", "the line after the last value must contain END", in.line());
     return in.valueLines();
 }
 

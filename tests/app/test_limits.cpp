@@ -72,10 +72,21 @@ INSTANTIATE_TEST_SUITE_P(
         Limit{"NoSegmentLeftByResampling", {{40, "1e30"}}, twoGenes, 1,
               "Settings line 40 (segment length): cutting the drainage into segments of 1e+30 m leaves no segment", "",
               1},
-        // Without migration segment 2 is never reached: the deterministic
-        // model fails in the same way every time, before any draw.
-        Limit{"DeterministicFailureIsNotRepeated", {{37, "0"}, {38, "0"}}, "1\n0\nName Genes SegID\nB 2 2\n", 1,
-              "every repetition would fail in the same way!", "", 1},
+        // Without migration segment 2 is never reached, in any model.
+        Limit{"NoMigrationNoSample", {{8, "4"}, {37, "0"}, {38, "0"}}, "1\n0\nName Genes SegID\nB 2 2\n", 1,
+              "sample 'B' (segment 2): no individual ever leaves the segments the sources fill (the migration rates "
+              "of settings lines 37 and 38 are 0)!",
+              "", 1},
+        // Without forward generations the colonisation stops at the source,
+        // whatever the model.
+        Limit{"NoGenerationsNoSample", {{8, "4"}, {9, "0"}}, "1\n0\nName Genes SegID\nB 2 2\n", 1,
+              "sample 'B' (segment 2): its segment lies 1 segment from the nearest source, but 0 generations "
+              "(settings line 9) let the population spread at most one segment each!",
+              "", 1},
+        // A failure of the deterministic model before any draw names what
+        // failed (here: no gene copy in any sample).
+        Limit{"DeterministicFailureIsNotRepeated", {{8, "1"}}, "1\n0\nName Genes SegID\nB 0 2\n", 1,
+              "The entire simulation failed before any random number was drawn (", "", 1},
         // Steps of a geometric parameter near 1 drift beyond what the
         // project files can write.
         Limit{"MicrosatelliteStatesBeyondReach", {{19, "0"}, {21, "10"}, {23, "0.5"}, {28, "0.999"}},

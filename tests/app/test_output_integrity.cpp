@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
@@ -94,12 +95,26 @@ TEST(OutputIntegrity, AFullDiskEndsTheCallWithoutAnIncompleteFile) {
     const std::string folder = temp.folder() + "GeneticOutput/";
     EXPECT_TRUE(contains(readFile(run.out), "\nUnhandled ERROR: \nFATAL ERROR: Cannot write the output file '" +
                                                 folder + "settings_samples_DNA_1-1.arp': File too large!"));
-    // The run record tells what the failed call did; the fatal error also
-    // reaches standard error.
-    EXPECT_EQ(readFile(run.err), "\nOutputs written to " + folder + ": settings_samples_DNA.arb, settings_samples_DNA_run.json\n"
-                                 "fluviagen: Cannot write the output file '" + folder +
-                                 "settings_samples_DNA_1-1.arp': File too large!\n");
-    for (const char* ending : {".part", ".arp", ".complete", ".tmrca"}) EXPECT_EQ(countEnding(temp, ending), 0) << ending;
+    // No entire simulation was accepted: the list is not written either,
+    // only the run record; the fatal error also reaches standard error.
+    const std::string fatal = "fluviagen: Cannot write the output file '" + folder + "settings_samples_DNA_1-1.arp': File too large!\n";
+    EXPECT_EQ(readFile(run.err), "\nOutputs written to " + folder + ": settings_samples_DNA_run.json\n" + fatal);
+    for (const char* ending : {".part", ".arp", ".complete", ".tmrca", ".arb"})
+        EXPECT_EQ(countEnding(temp, ending), 0) << ending;
+}
+
+TEST(OutputIntegrity, AFailedCallLeavesTheListAsItWas) {
+    TempFolder temp, logs;
+    const std::string settings = dnaCase(temp, {{21, "1000"}});
+    const std::string list = temp.write("GeneticOutput/settings_samples_DNA.arb", "from an earlier call.arp\n");
+    const Started run = start(settings, logs, 8192);
+    int raw = 0;
+    ::waitpid(run.pid, &raw, 0);
+    EXPECT_EQ(statusOf(raw), 1);
+    EXPECT_EQ(readFile(list), "from an earlier call.arp\n");
+    const std::string folder = temp.folder() + "GeneticOutput/";
+    EXPECT_EQ(readFile(run.err), "\nOutputs written to " + folder + ": settings_samples_DNA_run.json\nfluviagen: Cannot write the output file '" +
+                                     folder + "settings_samples_DNA_1-1.arp': File too large!\n");
 }
 
 TEST(OutputIntegrity, AnOutputFolderThatCannotBeMadeFailsTheCall) {
@@ -137,7 +152,8 @@ TEST(OutputIntegrity, AnOutputSetInUseStopsTheSecondCallOnly) {
 }
 
 TEST(OutputIntegrity, AnInterruptedCallRemovesItsPartsAndTheCompletionRecord) {
-    for (const auto& [sig, name] : {std::pair{SIGINT, "SIGINT"}, std::pair{SIGTERM, "SIGTERM"}}) {
+    for (const auto& [sig, name] :
+         {std::pair{SIGINT, "SIGINT"}, std::pair{SIGTERM, "SIGTERM"}, std::pair{SIGHUP, "SIGHUP"}}) {
         SCOPED_TRACE(name);
         TempFolder temp, logs;
         // Far more genetic simulations than the test waits for; the tables
@@ -161,4 +177,138 @@ TEST(OutputIntegrity, AnInterruptedCallRemovesItsPartsAndTheCompletionRecord) {
         EXPECT_EQ(countEnding(temp, ".part"), 0);
         EXPECT_EQ(countEnding(temp, ".complete"), 0);
     }
+}
+
+namespace {
+
+// The program with its standard output into a pipe whose reading end the
+// test holds (returned in readEnd); standard error to logs.
+Started startIntoPipe(const std::string& settings, const TempFolder& logs, int& readEnd) {
+    int ends[2];
+    if (::pipe(ends) != 0) ADD_FAILURE() << "no pipe";
+    // The smallest pipe, so that the console fills it at once.
+    ::fcntl(ends[1], F_SETPIPE_SZ, 4096);
+    Started s{0, logs.path() / "out.txt", logs.path() / "err.txt"};
+    const std::string binary = FLUVIAGEN_BINARY;
+    s.pid = ::fork();
+    if (s.pid == 0) {
+        ::close(ends[0]);
+        ::dup2(::open("/dev/null", O_RDONLY), 0);
+        ::dup2(ends[1], 1);
+        ::dup2(::open(s.err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
+        ::setenv("FLUVIAGEN_SEED", "5", 1);
+        ::signal(SIGPIPE, SIG_DFL);
+        ::execl(binary.c_str(), binary.c_str(), settings.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(ends[1]);
+    readEnd = ends[0];
+    return s;
+}
+
+// Waits up to `seconds` for the program to end: its status, or -1 when it
+// is still running (it is then killed).
+int endsWithin(pid_t pid, int seconds) {
+    int raw = 0;
+    for (int wait = 0; wait < seconds * 100; ++wait) {
+        if (::waitpid(pid, &raw, WNOHANG) == pid) return statusOf(raw);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, &raw, 0);
+    return -1;
+}
+
+bool waitForParts(const TempFolder& temp, pid_t pid) {
+    int raw = 0;
+    for (int wait = 0; wait < 3000 && countEnding(temp, ".part") == 0; ++wait) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (::waitpid(pid, &raw, WNOHANG) == pid) return false;
+    }
+    return countEnding(temp, ".part") > 0;
+}
+
+}  // namespace
+
+TEST(OutputIntegrity, AnInterruptEndsTheCallWhileStandardOutputIsBlocked) {
+    // `fluviagen settings.txt | less` with the pager not reading: the
+    // console fills the pipe and the run loop waits in a write, holding the
+    // stream; Ctrl-C must still end the call.
+    TempFolder temp, logs;
+    const std::string settings = dnaCase(temp, {{17, "100000000"}, {31, "0"}});
+    int readEnd = -1;
+    const Started run = startIntoPipe(settings, logs, readEnd);
+    ASSERT_TRUE(waitForParts(temp, run.pid));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // long enough to fill the pipe
+    char some[64];
+    ASSERT_EQ(::read(readEnd, some, sizeof some), static_cast<ssize_t>(sizeof some));
+    ::kill(run.pid, SIGINT);
+    EXPECT_EQ(endsWithin(run.pid, 10), 130);
+    ::close(readEnd);
+    EXPECT_EQ(countEnding(temp, ".part"), 0);
+    EXPECT_TRUE(contains(readFile(run.err), "\nInterrupted by SIGINT: the outputs of this call in "));
+}
+
+TEST(OutputIntegrity, AStandardOutputWithoutReaderEndsTheCallLikeAnInterrupt) {
+    // `fluviagen settings.txt | head`: the reader goes away while the call
+    // writes its tables.
+    TempFolder temp, logs;
+    const std::string settings = dnaCase(temp, {{17, "100000000"}, {31, "0"}});
+    int readEnd = -1;
+    const Started run = startIntoPipe(settings, logs, readEnd);
+    ASSERT_TRUE(waitForParts(temp, run.pid));
+    char some[256];
+    EXPECT_GT(::read(readEnd, some, sizeof some), 0);
+    ::close(readEnd);
+    EXPECT_EQ(endsWithin(run.pid, 10), 141);
+    EXPECT_EQ(countEnding(temp, ".part"), 0);
+    EXPECT_EQ(countEnding(temp, ".complete"), 0);
+    EXPECT_TRUE(contains(readFile(run.err), "\nInterrupted by SIGPIPE (standard output has no reader): the outputs of "
+                                            "this call in "));
+}
+
+TEST(OutputIntegrity, TheCompletionRecordTellsFailedAttemptsFromTheAcceptedSimulation) {
+    // On the shipped river the first entire simulation fails after 16
+    // genealogies; its project files stay (their numbers are taken).
+    TempFolder temp;
+    for (const auto& entry : fs::directory_iterator(FLUVIAGEN_SOURCE_DIR "/examples/river"))
+        fs::copy(entry.path(), temp.path());
+    std::istringstream original(readFile(temp.path() / "settings.txt"));
+    std::string settings, line;
+    for (int number = 1; std::getline(original, line); ++number)
+        settings += (number == 17 ? "100" : number == 18 ? "1900" : line) + "\n";
+    temp.write("settings.txt", settings);
+    const auto r = runProgram({temp.folder() + "settings.txt"}, "", "2026", "", 0, StandardError::Apart);
+    ASSERT_EQ(r.status, 0) << r.errors;
+    const std::string record = readFile(temp.path() / "GeneticOutput/settings_samples_gps_DNA.complete");
+    std::string failed = "# failed entire simulation 1: buildTree():Coalescence process did not converge "
+                         "(still 2 lineages remaining!)\n";
+    for (int s = 1; s <= 16; ++s) failed += "settings_samples_gps_DNA_1-0" + std::string(s < 10 ? "0" : "") +
+                                            std::to_string(s) + ".arp\n";
+    EXPECT_EQ(record.substr(0, failed.size()), failed);
+    EXPECT_TRUE(contains(record, "settings_samples_gps_DNA_1-016.arp\n# accepted entire simulation 2\n"
+                                 "settings_samples_gps_DNA_2-001.arp\n"));
+    EXPECT_TRUE(contains(record, "\n# written by the call\nsettings_samples_gps_DNA.arb\n"));
+    // The list holds all of them, in order, as it always has.
+    const std::string list = readFile(temp.path() / "GeneticOutput/settings_samples_gps_DNA.arb");
+    EXPECT_EQ(std::count(list.begin(), list.end(), '\n'), 116);
+    EXPECT_EQ(list.rfind("settings_samples_gps_DNA_1-001.arp\n", 0), 0u);
+}
+
+TEST(OutputIntegrity, SamplesNoSourceCanReachAreRefusedAfterTheFirstRun) {
+    // A map closes every sample's segment from generation 1 on: every entire
+    // simulation would fail in the same way.
+    TempFolder temp;
+    for (const auto& entry : fs::directory_iterator(FLUVIAGEN_SOURCE_DIR "/examples/river"))
+        fs::copy(entry.path(), temp.path());
+    temp.write("closed.txt", "all samples\n0\n5 17 157 256 323 68 364 55 246 169\n");
+    temp.write("dynamic.txt", "1 closed.txt\n");
+    const auto r = runProgram({temp.folder() + "settings_dam.txt"}, "", "5", "", 0, StandardError::Apart);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(contains(r.output, "FATAL ERROR: No sample of '" + temp.folder() + "samples.txt' can ever receive "
+                                   "genes, so every entire simulation would fail in the same way: sample "
+                                   "'Lower_Main' (segment 5): its segment is closed by the dynamic maps at the end "
+                                   "of the run; sample 'Middle_Main'"))
+        << r.output.substr(r.output.size() > 2000 ? r.output.size() - 2000 : 0);
+    EXPECT_FALSE(contains(r.output, "***** 2. run"));
 }

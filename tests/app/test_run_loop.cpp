@@ -82,7 +82,9 @@ TEST(RunLoop, GivesUpAfterAThousandFailuresInARow) {
     EXPECT_TRUE(contains(r.output, "buildTree():Coalescence process did not converge (still 2 lineages remaining!)"));
     EXPECT_EQ(count(r.output, "run finished UN-SUCCESSFULLY"), 1000u);
     EXPECT_TRUE(contains(r.output, "\n***** 1000.(0) run finished UN-SUCCESSFULLY"));
-    EXPECT_TRUE(contains(r.output, "FATAL ERROR: Giving up: 1000 entire simulations in a row did not succeed!"));
+    EXPECT_TRUE(contains(r.output, "FATAL ERROR: Giving up: 1000 entire simulations in a row did not succeed! The "
+                                   "most frequent reason (1000 times): buildTree():Coalescence process did not "
+                                   "converge (still 2 lineages remaining!)"));
 }
 
 TEST(RunLoop, EndsWithTheOutputsWrittenOnStandardErrorAndTheirCompletionRecord) {
@@ -93,14 +95,33 @@ TEST(RunLoop, EndsWithTheOutputsWrittenOnStandardErrorAndTheirCompletionRecord) 
         std::filesystem::copy(source / name, temp.path());
     const auto r = runProgram({temp.folder() + "settings.txt"}, "", "5", "", 0, StandardError::Apart);
     EXPECT_EQ(r.status, 0);
-    // In the order the files were completed: the tables and the list at the
-    // end of the first entire simulation.
+    // In the order the files were completed: the tables, the list and the
+    // demography tables at the end of each entire simulation; the run record
+    // last. The record lists, for each entire simulation, the files it
+    // completed.
     std::string line, record;
     for (const char* file : {"_1-1.arp", "_1-2.arp", ".arb", "_true.trees", "_mut.trees", ".tmrca", ".coal",
-                             "_2-1.arp", "_2-2.arp", "_run.json"}) {
+                             "_1_segments.csv", "_1_colonisation.csv", "_1_mapinfo.csv", "_2-1.arp", "_2-2.arp",
+                             "_2_segments.csv", "_2_colonisation.csv", "_2_mapinfo.csv", "_run.json"})
         line += std::string(line.empty() ? "" : ", ") + "settings_samples_DNA" + file;
-        record += std::string("settings_samples_DNA") + file + "\n";
+    for (const char e : {'1', '2'}) {
+        record += "# accepted entire simulation ";
+        record += e;
+        record += '\n';
+        for (const char* file : {"-1.arp", "-2.arp"}) {
+            record += "settings_samples_DNA_";
+            record += e;
+            record += std::string(file) + "\n";
+        }
+        for (const char* file : {".arb", "_true.trees", "_mut.trees", ".tmrca", ".coal"})
+            record += std::string("settings_samples_DNA") + file + "\n";
+        for (const char* file : {"_segments.csv", "_colonisation.csv", "_mapinfo.csv"}) {
+            record += "settings_samples_DNA_";
+            record += e;
+            record += std::string(file) + "\n";
+        }
     }
+    record += "# written by the call\nsettings_samples_DNA_run.json\n";
     EXPECT_EQ(r.errors, "Outputs written to " + temp.folder() + "GeneticOutput/: " + line +
                             ", settings_samples_DNA.complete\n");
     EXPECT_EQ(readFile(temp.path() / "GeneticOutput/settings_samples_DNA.complete"), record);

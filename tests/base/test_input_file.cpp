@@ -40,16 +40,45 @@ TEST(InputFile, OnlyRegularFilesAreOpened) {
     }
 }
 
-TEST(WordReader, WordsWithTheirLinesAndAtMostOneCharacterBeyondTheLimit) {
-    std::istringstream in("1 2.5\r\n\n  three\t" + std::string(9999, '7') + "\n" + std::string(30000, '\0'));
+TEST(WordReader, WordsWithTheirLines) {
+    std::istringstream in("1 2.5\r\n\n  three\t" + std::string(9990, '7') + "\n4");
     WordReader words(in, 5);
     std::string word;
-    const std::pair<std::size_t, int> expected[] = {{1, 5}, {3, 5}, {5, 7}, {9999, 7}, {10000, 8}};
+    const std::pair<std::size_t, int> expected[] = {{1, 5}, {3, 5}, {5, 7}, {9990, 7}, {1, 8}};
     for (const auto& [size, line] : expected) {
         ASSERT_TRUE(words.next(word));
         EXPECT_EQ(word.size(), size);
         EXPECT_EQ(words.line(), line) << word.substr(0, 5);
     }
+    EXPECT_FALSE(words.next(word));
+    EXPECT_EQ(words.tooLongLine(), 0);
     std::istringstream blanks(" \n ");
     EXPECT_FALSE(WordReader(blanks).next(word));
+}
+
+TEST(WordReader, ALineLongerThanTheLimitStopsTheReading) {
+    // The same rule as every line-based reader: 9999 characters, the line
+    // end (and a CR before it) not counted, blanks counted.
+    const struct {
+        std::string text;
+        int tooLong;  // the line refused, 0 for none
+        int words;    // words read before
+    } cases[] = {
+        {"1\n" + std::string(9999, '7') + "\r\n2", 0, 3},
+        {"1\n" + std::string(9999, '7') + "\n", 0, 2},
+        {"1\n" + std::string(10000, '7') + "\n2", 2, 1},
+        {"1 2\n3 " + std::string(9998, ' ') + "4\n", 2, 3},
+        {std::string(30000, '\0'), 1, 0},
+        {"1\n" + std::string(5000, ' ') + std::string(5000, '\t'), 2, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text.substr(0, 12));
+        std::istringstream in(c.text);
+        WordReader words(in);
+        std::string word;
+        int read = 0;
+        while (words.next(word)) ++read;
+        EXPECT_EQ(read, c.words);
+        EXPECT_EQ(words.tooLongLine(), c.tooLong);
+    }
 }

@@ -210,6 +210,22 @@ TEST_F(BuildWorldTest, Failures) {
     EXPECT_NE(e.message().str().find("into more than 100000000 segments"), std::string::npos) << e.message();
 }
 
+TEST_F(BuildWorldTest, ASegmentLengthTooSmallForTheMemoryIsShownAsWritten) {
+    // 90 million pieces of 0.01 m: not whole metres, and more memory than a
+    // test machine has.
+    writeChain(std::vector<float>(100, 9000));
+    if (availableMemoryBytes() > 42e9) GTEST_SKIP() << "more memory than 90 million segments need";
+    settings.segmentLength = 0.01f;
+    auto run = std::make_unique<RunLoop>(settings, rng);
+    const TException e = failure([&] { run->BuildWorld(); });
+    EXPECT_EQ(e.message().str().rfind("Settings line 40 (segment length): a segment length of 0.01 m would cut the "
+                                      "drainage (900000 m of river) into about 900001",
+                                      0),
+              0u)
+        << e.message();
+    EXPECT_NE(e.message().str().find(" bytes of memory are available!"), std::string::npos);
+}
+
 TEST_F(BuildWorldTest, GeneratedDrainageResampled) {
     const auto g = drainage_generator::generate(4000, 7);
     write("nodes.txt", drainage_generator::nodeFileText(g));

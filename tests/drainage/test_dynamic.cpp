@@ -44,13 +44,17 @@ TEST_F(DynamicEnvironment, MapsAreReadAndOrderedByGeneration) {
           "50 late.txt   // comment\r\n"
           "\r\n"
           "  10\tearly.txt\r\n"
-          "10 second.txt\r\n"
-          "7\r\n");
+          "10 second.txt\r\n");
     write("late.txt", "Late map // name\n1 open\n3 2 3 99 0\n");
     write("early.txt", "Early\n0\n5 4 4 5 6\n");
     write("second.txt", "Second\n1\n");
     writeReach();
+    testing::internal::CaptureStderr();
     const auto environment = read(*readFiles());
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "WARNING: map file '" + path("late.txt") +
+                  "': 2 of 5 segment ids are not in the drainage and are dropped: line 3 (segment 99), line 3 "
+                  "(segment 0)\n");
     EXPECT_EQ(console.rfind("\n\t\tRead dynamic envionment '" + path("env.txt") + "' ... done. (Duration: ", 0), 0u)
         << console;
     ASSERT_EQ(environment->maps.size(), 3u);
@@ -83,6 +87,16 @@ TEST_F(DynamicEnvironment, BadFilesAreNamedInTheError) {
     EXPECT_NE(readError(*drainage).find("map.txt': entry 3 ('x5') is not a segment id!"), std::string::npos);
     write("map.txt", "Map\nyes\n3\n");
     EXPECT_NE(readError(*drainage).find("map.txt': line 2 must begin with the value 0 or 1"), std::string::npos);
+    // A generation without its map would change nothing, silently.
+    write("env.txt", "// generation map\n\n7   // the map is missing\n");
+    EXPECT_EQ(readError(*drainage), "Reading dynamic maps'" + path("env.txt") +
+                                        "': line 3 gives the generation 7 but no map file after it!");
+    // Map lines obey the one line-length rule, also where free-format ids
+    // would be read.
+    write("env.txt", "10 map.txt\n");
+    write("map.txt", "Map\n1\n3 4\n" + std::string(10000, ' ') + "5\n");
+    EXPECT_EQ(readError(*drainage),
+              "Reading dynamic map'" + path("map.txt") + "': line 4 is longer than 9999 characters!");
 }
 
 TEST_F(DynamicEnvironment, ResampledSegmentsFollowTheSegmentTheyWereCutFrom) {

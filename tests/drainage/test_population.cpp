@@ -51,6 +51,23 @@ TEST_F(PopulationTest, TheCoordinateFlagIsReadAsAWholeNumber) {
     EXPECT_EQ(failure([&] { run->sourcePopulations(); }).message().str(),
               "Population file '" + path("sources.txt") +
                   "': line 2 must hold the coordinate flag (0: segment ids, 1: coordinates)!");
+    // 7 is a typo, not "coordinates".
+    run->sources.reset();
+    write("sources.txt", "1\n7\nName Size SegID Resize Migration\nup 10 10 0 0\n");
+    EXPECT_EQ(failure([&] { run->sourcePopulations(); }).message().str(),
+              "Population file '" + path("sources.txt") +
+                  "', line 2: the coordinate flag must be 0 (segment ids) or 1 (coordinates), not 7!");
+}
+
+TEST_F(PopulationTest, LinesAfterTheAnnouncedPopulationsAreNamedOnStandardError) {
+    testing::internal::CaptureStderr();
+    const PopulationVector& set =
+        sources("1\n0\nName Size SegID Resize Migration\nup 10 10 0 0\n\nlow 10 11 0 0\n  \nmore\n");
+    EXPECT_EQ(set.populations.size(), 1u);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "WARNING: population file '" + path("sources.txt") +
+                  "': 2 records dropped: line 6 (after the 1 populations announced on line 1), line 8 (after the 1 "
+                  "populations announced on line 1)\n");
 }
 
 TEST_F(PopulationTest, SourcesInIdMode) {
@@ -232,4 +249,30 @@ TEST_F(DrainageTest, NearestSegmentTiesAndFarPoints) {
     EXPECT_TRUE(e.isFatal());
 
     EXPECT_EQ(nearestSegment(TSegmentVector(), 10.0f, 50.0f, nullptr), nullptr);
+}
+
+TEST_F(PopulationTest, APointFarFromItsSegmentIsPointedOut) {
+    struct Row {
+        float lon, lat;
+        bool warned;
+    };
+    // Segment 12 runs 1.1 km from (10, 50) to (10, 50.01).
+    const Row rows[] = {{10.0f, 50.005f, false},   // on its middle point
+                        {10.0f, 50.0025f, false},  // 278 m from its nodes and middle
+                        {10.004f, 50.005f, false}, // 286 m to the side
+                        {10.05f, 50.005f, true},   // 3.6 km east
+                        {50.005f, 10.0f, true}};   // longitude and latitude swapped
+    for (const Row& row : rows) {
+        run->samples.reset();
+        testing::internal::CaptureStderr();
+        const PopulationVector& set =
+            samples("1\n1\nName Genes Lon Lat\nfar 5 " + std::to_string(row.lon) + " " + std::to_string(row.lat) + "\n");
+        const std::string errors = testing::internal::GetCapturedStderr();
+        const PopulationSource& p = *set.populations[0];
+        EXPECT_EQ(errors.find("line 4: the sample 'far' is placed on segment " + std::to_string(p.segmentId) + ", " +
+                              std::to_string(p.precision) + " m from its point: more than half the length") !=
+                      std::string::npos,
+                  row.warned)
+            << row.lon << " " << row.lat << ": " << errors;
+    }
 }

@@ -62,12 +62,21 @@ TEST_F(NodeFileTest, FreeFormatRecords) {
 }
 
 TEST_F(NodeFileTest, MissingAndRepeatedNodes) {
-    // id -1 and coordinates of exactly -1 count as missing; a repeated id
-    // keeps the later record; a record cut short at the end is dropped.
+    // id -1 counts as missing, a coordinate of -1 is a coordinate; a repeated
+    // id keeps the later record; a record cut short at the end is dropped.
+    // What is dropped is named on standard error, with lines and ids.
+    testing::internal::CaptureStderr();
     const auto table = read(header + "1 -1 47\n2 8 -1\n-1 8 47\n3 8 47\n3 9 48\n4 8");
-    ASSERT_EQ(table.size(), 1);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "WARNING: node file '" + path("nodes.txt") +
+                  "': 2 records dropped: line 7 (node id -1), line 10 (node 4: the file ends inside the record)\n");
+    ASSERT_EQ(table.size(), 3);
+    EXPECT_FLOAT_EQ(table.find(1)->lon, -1.0f);
+    EXPECT_FLOAT_EQ(table.find(2)->lat, -1.0f);
     EXPECT_FLOAT_EQ(table.find(3)->lon, 9.0f);
+    testing::internal::CaptureStderr();
     EXPECT_EQ(read(header).size(), 0);  // only the header
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     EXPECT_NE(console.find("(Nodes: 0;"), std::string::npos);
 }
 

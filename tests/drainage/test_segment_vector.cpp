@@ -110,12 +110,20 @@ TEST_F(SegmentFileTest, GeneratedDrainage) {
 
 TEST_F(SegmentFileTest, RecordsThatCannotBeUsed) {
     write("nodes.txt", nodeFile(yNodes));
-    // A missing end node and a negative id are reported; id 0 is dropped
-    // silently; a record cut short after its id is reported too.
+    // A missing end node and a negative id are reported; id 0 (however
+    // written) gets no console line; a record cut short after its id is
+    // reported too. Standard error lists every dropped record.
     write("segments.txt", header +
                               "10 3 2 1000 9.995 50.015\n7 1 99 500 10 50\n0 2 1 500 10 50\n-3 2 1 500 10 50\n"
-                              "12 2 1 1100 10 50.005\n9");
+                              "12 2 1 1100 10 50.005\n-0 2 1 5 1 1\n0.0 2 1 5 1 1\n9");
+    testing::internal::CaptureStderr();
     const auto d = readFiles();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "WARNING: segment file '" + path("segments.txt") +
+                  "': 6 records dropped: line 6 (segment 7: its to-node 99 is not in the node file), line 7 (segment "
+                  "0: segment ids must be above 0), line 8 (segment -3: segment ids must be above 0), line 10 "
+                  "(segment 0: segment ids must be above 0), line 11 (segment 0: segment ids must be above 0), line "
+                  "12 (segment 9: the file ends inside the record)\n");
     EXPECT_EQ(d->size(), 2);
     EXPECT_EQ(d->find(7), nullptr);
     EXPECT_NE(console.find("\n-> Error: Segment '7' could not be read!\n"), std::string::npos) << console;
@@ -133,8 +141,9 @@ TEST_F(SegmentFileTest, ARecordCutShortAfterItsNodesIsNotStored) {
     write("segments.txt", header + "10 3 2 1000 9.995 50.015\n12 2 1 1100");
     testing::internal::CaptureStderr();
     const auto d = readFiles();
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "-> Error: segment file '" + path("segments.txt") +
-                                                          "', line 6: the file ends inside the record of segment 12!\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "WARNING: segment file '" + path("segments.txt") +
+                  "': 1 record dropped: line 6 (segment 12: the file ends inside the record)\n");
     EXPECT_EQ(d->size(), 1);
     EXPECT_EQ(d->find(12), nullptr);
     EXPECT_NE(console.find("\n-> Error: Segment '12' could not be read!\n"), std::string::npos) << console;
@@ -177,4 +186,35 @@ TEST_F(SegmentFileTest, DynamicEnvironmentIsReadWithTheSegments) {
     EXPECT_EQ(d->dynamicEnvironment->maps[0].file, path("dam.txt"));  // named relative to the given folder
     EXPECT_NE(console.find("Read dynamic envionment"), std::string::npos);
     EXPECT_LT(console.find("Read dynamic envionment"), console.find("\ndone. (Segments: 3"));
+}
+
+TEST_F(SegmentFileTest, TheFinalErrorHasTheFileAndTheTrueLineBesideIt) {
+    // The specified fatal messages count the records read, not the lines,
+    // and name no file: standard error names both.
+    const std::string nodes = nodeFile(yNodes), segments = header + "10 3 2 1000 9.995 50.015\n";
+    const struct {
+        std::string nodeText, segmentText;
+        std::string error;   // the fatal message
+        std::string stderrText;
+    } cases[] = {
+        {nodes + "\n\n5 x 47\n", segments, "Reading node file in line '4'!",
+         "-> Error: node file '" + path("nodes.txt") + "', line 11: the longitude 'x' is not a number!\n"},
+        {nodes, segments + "\n\n11 4 2 8,64 10 50\n", "Reading line 1 of segment file!",
+         "-> Error: segment file '" + path("segments.txt") +
+             "', line 8: the length '8,64' holds a comma: decimals are written with a point (8.64)!\n"},
+        {nodes + "6 7 " + std::string(10000, '8') + "\n", segments,
+         "node file '" + path("nodes.txt") + "', line 9: the line is longer than 9999 characters!", ""},
+        {nodes, segments + "11 4 2 5 1 1 " + std::string(9990, ' ') + "\n",
+         "segment file '" + path("segments.txt") + "', line 6: the line is longer than 9999 characters!", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.error);
+        write("nodes.txt", c.nodeText);
+        write("segments.txt", c.segmentText);
+        testing::internal::CaptureStderr();
+        const TException e = failure([&] { readDrainage(path("nodes.txt"), path("segments.txt")); });
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), c.stderrText);
+        EXPECT_EQ(e.message(), my_string(c.error));
+        EXPECT_TRUE(e.isFatal());
+    }
 }

@@ -205,3 +205,96 @@ TEST(ProjectFile, WrittenToItsPathAsToAStreamAndRegistered) {
                   "' cannot be opened; its results are lost!\n\t\tWritting Tessaly oputput ...");
     EXPECT_EQ(registry.written(), std::vector<std::string>{path});
 }
+
+namespace {
+
+// Entire simulations of one call through the project-file writer: each writes
+// two project files, then is accepted or fails; the call then succeeds or
+// not. The list (".arb") as the call leaves it, "none" when there is none.
+std::string listAfterCall(const testing_support::TempFolder& temp, const std::string& outcomes, bool succeeds,
+                          OutputRegistry& registry) {
+    Fixture f({{"pop", 2}}, 3);
+    const auto dataType = makeDataType(f.settings);
+    GeneticPhaseView phase;
+    phase.folder = my_string(temp.folder());
+    phase.outputName = my_string("run");
+    phase.registry = &registry;
+    phase.dataType = dataType.get();
+    phase.entireCount = static_cast<int>(outcomes.size());
+    phase.simulationCount = 2;
+    phase.linkedLoci = 3;
+    phase.samples.push_back({my_string("pop"), 2, 0, 0});
+    GenotypeView view;
+    view.genes.push_back(f.data.demes[0].genes);
+    view.hits = f.hits;
+    testing::internal::CaptureStdout();
+    for (std::size_t e = 0; e < outcomes.size(); ++e) {
+        registry.beginEntire(static_cast<int>(e) + 1);
+        phase.entireIndex = static_cast<int>(e);
+        ProjectFileWriter writer;
+        writer.open(phase);
+        for (view.simulation = 1; view.simulation <= 2; ++view.simulation) writer.genotypes(phase, view);
+        if (outcomes[e] == 'a') {
+            writer.finish(phase);
+            registry.acceptEntire();
+        } else {
+            writer.abandon();
+            registry.failEntire("attempt " + std::to_string(e + 1) + " failed");
+        }
+    }
+    if (succeeds) registry.completeLists();
+    testing::internal::GetCapturedStdout();
+    const std::string list = temp.folder() + "run.arb";
+    return std::filesystem::exists(list) ? testing_support::readFile(list) : "none";
+}
+
+}  // namespace
+
+TEST(ProjectFile, TheListHoldsFailedAttemptsOnlyWhenTheCallSucceeds) {
+    const std::string e1 = "run_1-1.arp\nrun_1-2.arp\n", e2 = "run_2-1.arp\nrun_2-2.arp\n",
+                      e3 = "run_3-1.arp\nrun_3-2.arp\n";
+    const struct {
+        const char* outcomes;  // a: accepted, f: failed, per entire simulation
+        bool succeeds;
+        bool oldList;
+        std::string list;
+    } cases[] = {
+        {"fa", true, true, "old.arp\n" + e1 + e2},  // as the list has always been
+        {"faa", true, false, e1 + e2 + e3},
+        {"aa", true, true, "old.arp\n" + e1 + e2},
+        {"faf", false, true, "old.arp\n" + e2},  // the third ends the call
+        {"afa", false, false, e1 + e3},          // an interruption after the third
+        {"f", false, false, "none"},
+        {"f", false, true, "old.arp\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.outcomes) + (c.succeeds ? " succeeds" : " fails"));
+        testing_support::TempFolder temp;
+        if (c.oldList) temp.write("run.arb", "old.arp\n");
+        OutputRegistry registry;
+        EXPECT_EQ(listAfterCall(temp, c.outcomes, c.succeeds, registry), c.list);
+        EXPECT_FALSE(std::filesystem::exists(temp.folder() + "run.arb.part"));
+        // The failed attempts' project files stay, as their numbers are taken.
+        EXPECT_TRUE(std::filesystem::exists(temp.folder() + "run_1-2.arp"));
+    }
+}
+
+TEST(ProjectFile, TheCompletionRecordTellsAcceptedFromFailedEntireSimulations) {
+    testing_support::TempFolder temp;
+    OutputRegistry registry;
+    listAfterCall(temp, "fa", true, registry);
+    const std::string record = temp.folder() + "run.complete";
+    writeCompletionRecord(record, temp.folder(), registry);
+    EXPECT_EQ(testing_support::readFile(record),
+              "# failed entire simulation 1: attempt 1 failed\nrun_1-1.arp\nrun_1-2.arp\n"
+              "# accepted entire simulation 2\nrun_2-1.arp\nrun_2-2.arp\nrun.arb\n"
+              "# written by the call\nrun.arb\n");
+    const auto& entire = registry.entireSimulations();
+    ASSERT_EQ(entire.size(), 2u);
+    EXPECT_EQ(entire[0].number, 1);
+    EXPECT_EQ(entire[0].outcome, EntireSimulation::Outcome::failed);
+    EXPECT_EQ(entire[0].reason, "attempt 1 failed");
+    EXPECT_EQ(entire[1].outcome, EntireSimulation::Outcome::accepted);
+    EXPECT_EQ(entire[1].files, (std::vector<std::string>{temp.folder() + "run_2-1.arp", temp.folder() + "run_2-2.arp",
+                                                         temp.folder() + "run.arb"}));
+}

@@ -88,6 +88,26 @@ TEST(Settings, EndMarkerPlacement) {
     EXPECT_FALSE(readText(settingsText({{10, "1\n1"}})).ok);
 }
 
+TEST(Settings, AMissingEndMarkerIsReportedOnItsOwnLine) {
+    std::string forty = settingsText();
+    forty.erase(forty.rfind('\n', forty.size() - 2) + 1);  // the last line
+    const struct {
+        std::string text;
+        int line;
+    } cases[] = {
+        {settingsText({{41, "end"}}), 41},
+        {forty, 41},
+        {settingsText({{40, "0\n"}}), 41},  // the blank line takes the place of the marker
+        {settingsText({{20, "1\n"}, {41, "stop"}}), 42},  // lines are counted as they stand
+    };
+    for (const auto& c : cases) {
+        const auto r = readText(c.text);
+        EXPECT_FALSE(r.ok);
+        EXPECT_NE(r.console.find("Settings file, line " + std::to_string(c.line) + " (end marker)"), std::string::npos)
+            << r.console;
+    }
+}
+
 TEST(Settings, BooleansAndValues) {
     EXPECT_TRUE(readText(settingsText({{13, "1 // yes"}})).settings.allowInitialDensityOverflow);
     const auto two = readText(settingsText({{13, "2"}}));

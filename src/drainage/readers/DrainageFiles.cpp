@@ -39,11 +39,10 @@ bool TSegNodeVector::readNodeFile(const my_string& path) {
         std::ifstream in = openInputFile(path);
         if (!skipHeader(in, "node", path)) throw TException(my_string("Reading node file in line '0'!"), levelFatal);
         WordReader words(in, 5);
+        DroppedRecords dropped;
         try {
             for (;;) {
                 auto node = std::make_unique<TSegNode>();
-                // A node written with id -1 or a coordinate of exactly -1 is
-                // treated as missing.
                 RecordFields fields(words);
                 fields.read("node id", node->id) && fields.read("longitude", node->lon) &&
                     fields.read("latitude", node->lat);
@@ -53,10 +52,24 @@ bool TSegNodeVector::readNodeFile(const my_string& path) {
                     fields.report("node", path, size(), "nodes");
                     throw TException(my_string("Reading node file in line '") + size() + "'!", levelFatal);
                 }
-                if (fields.atEnd()) break;  // a record cut short by the end is dropped
-                if (node->id == -1 || node->lon == -1 || node->lat == -1) continue;
+                if (fields.tooLongLine() != 0) refuseLongLine("node", path, fields.tooLongLine());
+                if (fields.atEnd()) {
+                    // A record cut short by the end of the file is dropped.
+                    if (fields.fieldsRead() > 0)
+                        dropped.add(fields.firstLine(), "node " + std::to_string(node->id) +
+                                                            ": the file ends inside the record");
+                    break;
+                }
+                // Id -1 marks a node that is not there. A coordinate of -1
+                // is a place like any other (it was once taken for a
+                // missing value, which dropped real nodes).
+                if (node->id == -1) {
+                    dropped.add(fields.firstLine(), "node id -1");
+                    continue;
+                }
                 store(std::move(node));
             }
+            dropped.report("node", path);
         } catch (const TException&) {
             throw;
         } catch (...) {
@@ -80,12 +93,10 @@ bool TSegmentVector::readSegmentFile(const my_string& path, const EnvironmentFil
         std::ifstream in = openInputFile(path);
         if (!skipHeader(in, "segment", path)) throw TException(my_string("Reading line 0 of segment file!"), levelFatal);
         WordReader words(in, 5);
-        int dropped = 0;
+        DroppedRecords dropped;
         try {
             for (;;) {
                 auto segment = std::make_unique<TSegment>();
-                // A record cut short right after its id keeps these -1 ends,
-                // which no node has, and is reported below.
                 std::int32_t fromId = -1;
                 std::int32_t toId = -1;
                 RecordFields fields(words);
@@ -97,34 +108,35 @@ bool TSegmentVector::readSegmentFile(const my_string& path, const EnvironmentFil
                     fields.report("segment", path, size(), "segments");
                     throw TException(my_string("Reading line ") + size() + " of segment file!", levelFatal);
                 }
-                // Cut short after its two nodes, a record would give a
+                if (fields.tooLongLine() != 0) refuseLongLine("segment", path, fields.tooLongLine());
+                const std::string id = "segment " + std::to_string(segment->id);
+                // The end of the file inside a record (after its first word)
+                // drops it too: cut short after its nodes, it would give a
                 // segment without length and middle point.
-                if (fields.atEnd() && segment->id > 0 && nodes->find(fromId) != nullptr &&
-                    nodes->find(toId) != nullptr) {
-                    ++dropped;
-                    std::cout << "\n-> Error: Segment '" << segment->id << "' could not be read!" << std::endl;
-                    std::cerr << "-> Error: segment file '" << path << "', line " << words.line()
-                              << ": the file ends inside the record of segment " << segment->id << "!" << std::endl;
-                    break;
-                }
+                const bool cutShort = fields.atEnd() && fields.fieldsRead() > 0;
+                if (fields.atEnd() && !cutShort) break;
                 TSegNode* from = nullptr;
                 TSegNode* to = nullptr;
                 if (segment->id > 0) {
                     from = nodes->find(fromId);
                     if (from != nullptr) to = nodes->find(toId);
                 }
-                if (segment->id <= 0 || from == nullptr || to == nullptr) {
-                    // id 0 is what the end of the file leaves.
+                if (segment->id <= 0 || from == nullptr || to == nullptr || cutShort) {
+                    std::string why;
+                    if (segment->id <= 0)
+                        why = "segment ids must be above 0";
+                    else if (from == nullptr || to == nullptr)
+                        why = std::string("its ") + (from == nullptr ? "from-node " : "to-node ") +
+                              std::to_string(from == nullptr ? fromId : toId) + " is not in the node file";
+                    // No console line for id 0, which once stood for the end
+                    // of the file; standard error names it all the same.
                     if (segment->id != 0) {
-                        ++dropped;
                         std::cout << "\n-> Error: Segment '" << segment->id << "' could not be read!" << std::endl;
-                        if (segment->id < 0)
-                            std::cout << "\t(segment ids must be above 0)" << std::endl;
-                        else
-                            std::cout << "\t(its " << (from == nullptr ? "from-node " : "to-node ")
-                                      << (from == nullptr ? fromId : toId) << " is not in the node file)" << std::endl;
+                        if (!why.empty()) std::cout << "\t(" << why << ")" << std::endl;
                     }
-                    if (fields.atEnd()) break;
+                    if (cutShort) why = "the file ends inside the record";
+                    dropped.add(fields.firstLine(), id + ": " + why);
+                    if (cutShort) break;
                     continue;
                 }
                 if (find(segment->id) != nullptr)
@@ -137,13 +149,14 @@ bool TSegmentVector::readSegmentFile(const my_string& path, const EnvironmentFil
                 to->incoming.push_back(segment.get());
                 store(std::move(segment));
             }
+            dropped.report("segment", path);
         } catch (const TException&) {
             throw;
         } catch (...) {
             throw TException(my_string("Reading line ") + size() + " of segment file!", levelFatal);
         }
         if (size() == 0)
-            std::cout << "\n\tWARNING: segment file '" << path << "' gives no segment (" << dropped
+            std::cout << "\n\tWARNING: segment file '" << path << "' gives no segment (" << dropped.count()
                       << " records dropped)!" << std::endl;
         buildNeighbourLists();
         if (environment != nullptr)

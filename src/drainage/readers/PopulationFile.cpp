@@ -1,6 +1,7 @@
 // Source populations and samples: reading their files and placing them on
 // the nearest river segment.
 #include "drainage/readers/PopulationFile.h"
+#include "drainage/readers/RecordProblem.h"
 
 #include "drainage/Population.h"
 
@@ -185,6 +186,11 @@ int readPopulationFile(PopulationVector& set, const my_string& path, bool isSamp
                              " populations, but only " + static_cast<int>(following) + " lines follow the titles!",
                          levelFatal);
 
+    // 7 is no more "coordinates" than 1: a flag that is neither is a typo.
+    if (coordinateFlag != 0 && coordinateFlag != 1)
+        throw TException(fileText + ", line 2: the coordinate flag must be 0 (segment ids) or 1 (coordinates), not " +
+                             coordinateFlag + "!",
+                         levelFatal);
     const int count = static_cast<int>(announced);
     set.coordinateMode = coordinateFlag != 0;
     set.populations.clear();
@@ -313,8 +319,26 @@ int readPopulationFile(PopulationVector& set, const my_string& path, bool isSamp
                                            [&held](const TSegment* s) { return held.count(s) == 0; }),
                        *holder);
         }
+        // A point far from every segment is most often a slip in its
+        // coordinates (a swapped longitude and latitude, a lost sign). It is
+        // placed on the nearest free segment all the same, but among lines of
+        // a few metres a distance of kilometres is easy to miss.
+        if (set.coordinateMode && static_cast<float>(p.precision) > p.segment->length / 2)
+            std::cerr << "WARNING: " << fileText << ", line " << lineNumber << ": "
+                      << (isSampleFile ? "the sample '" : "the source population '") << p.name
+                      << "' is placed on segment " << p.segmentId << ", " << p.precision
+                      << " m from its point: more than half the length of that segment ("
+                      << static_cast<long>(p.segment->length + 0.5f) << " m). Check its coordinates." << std::endl;
         if (isSampleFile) p.segment->samplePopulation = &p;
     }
+    // Line 1 says how many populations are read; lines after them that are
+    // not blank are records left out.
+    DroppedRecords dropped;
+    for (std::size_t line = 3 + static_cast<std::size_t>(count); line < lines.size(); ++line)
+        if (lines[line].find_first_not_of(" \t\r") != std::string::npos)
+            dropped.add(static_cast<int>(line) + 1, "after the " + std::to_string(count) +
+                                                      " populations announced on line 1");
+    dropped.report(isSampleFile ? "sample" : "population", path);
     return count;
 }
 

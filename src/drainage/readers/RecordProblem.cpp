@@ -1,13 +1,31 @@
 #include "drainage/readers/RecordProblem.h"
 
 #include <iostream>
+#include <string>
+
+#include "base/Exception.h"
 
 void RecordFields::report(const char* kind, const my_string& path, int records, const char* recordName) const {
     const RecordProblem where = problem();
     std::cout << "\n-> Error: " << kind << " file '" << path << "', line " << where.line << ": the " << field_ << " '"
               << where.word << "' is not a number or is out of range (after " << records << " " << recordName << ")!"
               << std::endl;
-    if (problem_ != NumberProblem::notANumber)
-        std::cerr << "-> Error: " << kind << " file '" << path << "', line " << where.line << ": the " << field_ << " "
-                  << numberProblemText(problem_, word_, range_) << "!" << std::endl;
+    // Always on standard error too: the fatal message that follows on
+    // standard output counts records, not lines, and names no file.
+    std::cerr << "-> Error: " << kind << " file '" << path << "', line " << where.line << ": the " << field_ << " "
+              << numberProblemText(problem_, word_, range_) << "!" << std::endl;
+}
+
+void DroppedRecords::report(const char* kind, const my_string& path) const {
+    if (entries_.empty()) return;
+    std::cerr << "WARNING: " << kind << " file '" << path << "': " << entries_.size()
+              << (entries_.size() == 1 ? " record" : " records") << " dropped:";
+    for (std::size_t i = 0; i < entries_.size(); ++i) std::cerr << (i == 0 ? " " : ", ") << entries_[i];
+    std::cerr << std::endl;
+}
+
+void refuseLongLine(const char* kind, const my_string& path, int line) {
+    throw TException(shortened(std::string(kind) + " file '" + path.str() + "', line " + std::to_string(line) +
+                               ": the line is longer than " + std::to_string(maxLineLength) + " characters!"),
+                     levelFatal);
 }

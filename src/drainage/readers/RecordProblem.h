@@ -5,6 +5,7 @@
 
 #include <iosfwd>
 #include <string>
+#include <vector>
 
 #include "base/InputFile.h"
 #include "base/NumberText.h"
@@ -32,6 +33,7 @@ public:
             atEnd_ = true;
             return false;
         }
+        if (read_ == 0) firstLine_ = words_.line();
         T number{};
         problem_ = readNumber(word_, number);
         if (problem_ != NumberProblem::none) {
@@ -40,10 +42,17 @@ public:
             return false;
         }
         value = number;
+        ++read_;
         return true;
     }
 
     bool atEnd() const { return atEnd_; }
+    // The input stopped at a line longer than any input file may hold.
+    int tooLongLine() const { return words_.tooLongLine(); }
+    // Fields read so far, and the line the record begins on (0 before its
+    // first word).
+    int fieldsRead() const { return read_; }
+    int firstLine() const { return firstLine_; }
     bool failed() const { return problem_ != NumberProblem::none; }
     bool stopped() const { return atEnd_ || failed(); }
     RecordProblem problem() const { return {words_.line(), printableWord(word_)}; }
@@ -62,4 +71,23 @@ private:
     std::string range_;
     NumberProblem problem_ = NumberProblem::none;
     bool atEnd_ = false;
+    int read_ = 0;
+    int firstLine_ = 0;
 };
+
+// The records of one file that were dropped, for one line on standard error
+// at the end of reading it: "<kind> file '<path>': 2 records dropped: line
+// 7 (node -1: ...), line 12 (...)".
+class DroppedRecords {
+public:
+    void add(int line, const std::string& what) { entries_.push_back("line " + std::to_string(line) + " (" + what + ")"); }
+    std::size_t count() const { return entries_.size(); }
+    // Writes the line when any record was dropped.
+    void report(const char* kind, const my_string& path) const;
+
+private:
+    std::vector<std::string> entries_;
+};
+
+// The fatal error of a line longer than maxLineLength characters.
+[[noreturn]] void refuseLongLine(const char* kind, const my_string& path, int line);

@@ -1,0 +1,329 @@
+#include "gis/Import.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <iomanip>
+#include <limits>
+#include <sstream>
+
+namespace gis {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string fixed(double value, int decimals) {
+    std::ostringstream text;
+    text << std::fixed << std::setprecision(decimals) << value;
+    return text.str();
+}
+
+constexpr double farFromNetwork = 1000;  // metres
+
+// The nearest segment of a point and the distance to its line.
+int nearestSegment(const Network& network, const LonLat& p, double& distance) {
+    const LocalFrame frame(p);
+    distance = std::numeric_limits<double>::infinity();
+    int best = 0;
+    for (const auto& segment : network.segments)
+        for (std::size_t i = 1; i < segment.line.size(); ++i) {
+            double t = 0;
+            const double d = frame.nearestOnPiece(segment.line[i - 1], segment.line[i], t);
+            if (d < distance) {
+                distance = d;
+                best = segment.id;
+            }
+        }
+    return best;
+}
+
+// The population file of one point layer; sources carry Resize and Migration.
+std::string populationText(const std::vector<PointFeature>& points, const Network& network, bool sources,
+                           bool bySegment, const std::string& what, std::ostream& report) {
+    std::ostringstream text;
+    text << points.size() << "       // number of " << (sources ? "source populations" : "samples") << "\n"
+         << (bySegment ? 0 : 1) << "       // 0: given by segment id, 1: by longitude and latitude\n"
+         << "Name\t" << (sources ? "Size" : "Genes") << (bySegment ? "\tSegID" : "\tLon\tLat")
+         << (sources ? "\tResize\tMigration" : "") << "\n";
+    std::vector<std::string> holder(network.segments.size() + 1);
+    report << "  " << what << ":\n";
+    for (const auto& point : points) {
+        const long long lowest = sources ? 1 : 0;
+        if (point.size < lowest || point.size > 32767)
+            throw ImportError(what + " '" + point.name + "': the size " + std::to_string(point.size) +
+                              " is not from " + std::to_string(lowest) + " to 32767");
+        double distance = 0;
+        const int segment = nearestSegment(network, point.where, distance);
+        report << "    " << point.name << "  segment " << segment << ", " << std::llround(distance) << " m away";
+        // A point this far off lies on no river of the network, perhaps on a
+        // dropped component.
+        if (distance > farFromNetwork) report << "  WARNING: far from every kept river";
+        report << "\n";
+        text << point.name << "\t" << point.size;
+        if (bySegment) {
+            if (!holder[segment].empty())
+                throw ImportError(what + " '" + holder[segment] + "' and '" + point.name +
+                                  "' are nearest to the same segment " + std::to_string(segment) +
+                                  ", which can hold only one of them by segment id (leave out --by-segment)");
+            holder[segment] = point.name;
+            text << "\t" << segment;
+        } else {
+            text << "\t" << fixed(point.where.lon, 6) << "\t" << fixed(point.where.lat, 6);
+        }
+        text << (sources ? "\t0\t0" : "") << "\n";
+    }
+    return text.str();
+}
+
+ImportError cannotWrite(const fs::path& path, const std::string& why) {
+    std::string message = "'";
+    message += path.string();
+    message += "' cannot be written";
+    message += why;
+    return ImportError(message);
+}
+
+struct Output {
+    fs::path path;
+    std::string text;
+};
+
+// Writes every file under a temporary name, then renames them all. A name
+// taken by something that is no regular file is found before any rename;
+// should a rename still fail, the files of this call already renamed are
+// removed with the temporary ones, so no call leaves part of its files.
+void writeAll(const std::vector<Output>& outputs) {
+    std::vector<fs::path> written;
+    const auto removeWritten = [&written] {
+        std::error_code ignored;
+        for (const auto& path : written) fs::remove(path, ignored);
+    };
+    for (const auto& output : outputs) {
+        std::error_code error;
+        if (fs::exists(output.path, error) && !fs::is_regular_file(output.path, error))
+            throw cannotWrite(output.path, " (it is no regular file)");
+    }
+    std::vector<fs::path> staged;
+    for (const auto& output : outputs) {
+        fs::path part = output.path;
+        part += ".part";
+        written.push_back(part);
+        staged.push_back(part);
+        std::ofstream out(part, std::ios::binary);
+        out << output.text;
+        out.close();
+        if (!out) {
+            removeWritten();
+            throw cannotWrite(output.path, "");
+        }
+    }
+    for (std::size_t i = 0; i < outputs.size(); ++i) {
+        std::error_code error;
+        fs::rename(staged[i], outputs[i].path, error);
+        if (error) {
+            removeWritten();
+            throw cannotWrite(outputs[i].path, " (" + error.message() + ")");
+        }
+        written[i] = outputs[i].path;
+    }
+}
+
+void checkPrefix(const std::string& prefix) {
+    if (prefix.empty()) throw ImportError("the prefix of the file names is empty");
+    for (char c : prefix)
+        if (c == ' ' || c == '\t' || c == '/' || c == '\\' || c == '\n' || c == '\r')
+            throw ImportError("the prefix '" + prefix + "' must be one word without blanks or slashes");
+    if (prefix.find("//") != std::string::npos) throw ImportError("the prefix '" + prefix + "' holds '//'");
+}
+
+}  // namespace
+
+std::string headerDate() {
+    std::time_t now = std::time(nullptr);
+    if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH"); epoch != nullptr && *epoch != '\0')
+        now = static_cast<std::time_t>(std::strtoll(epoch, nullptr, 10));
+    std::tm parts{};
+    gmtime_r(&now, &parts);
+    char text[64];
+    std::strftime(text, sizeof text, "%a %b %d %H:%M:%S %Y", &parts);
+    return text;
+}
+
+std::string nodeFileText(const Network& network, const std::string& date) {
+    std::ostringstream text;
+    text << "Title: file with all nodes (WGS84)\nDate: " << date << "\nNodes: " << network.nodes.size()
+         << "\nNodeID\tLon\tLat\n";
+    for (const auto& node : network.nodes)
+        text << node.id << "\t" << fixed(node.where.lon, 6) << "\t" << fixed(node.where.lat, 6) << "\n";
+    return text.str();
+}
+
+std::string segmentFileText(const Network& network, const std::string& date) {
+    std::ostringstream text;
+    text << "Title: file with all segments\nDate: " << date << "\nSegments: " << network.segments.size()
+         << "\nSegID\tFNode\tTNode\tLength\tLon\tLat\t\n";
+    for (const auto& s : network.segments)
+        text << s.id << "\t" << s.from << "\t" << s.to << "\t" << fixed(s.length, 1) << "\t"
+             << fixed(s.middle.lon, 6) << "\t" << fixed(s.middle.lat, 6) << "\n";
+    return text.str();
+}
+
+std::string networkGeojson(const Network& network) {
+    std::ostringstream text;
+    text << "{\"type\":\"FeatureCollection\",\"name\":\"network\",\"features\":[\n";
+    for (const auto& s : network.segments) {
+        text << (s.id > 1 ? ",\n" : "") << "{\"type\":\"Feature\",\"properties\":{\"SegID\":" << s.id
+             << ",\"FNode\":" << s.from << ",\"TNode\":" << s.to << ",\"Length\":" << fixed(s.length, 1)
+             << "},\"geometry\":{\"type\":\"LineString\",\"coordinates\":[";
+        for (std::size_t i = 0; i < s.line.size(); ++i)
+            text << (i > 0 ? "," : "") << "[" << fixed(s.line[i].lon, 7) << "," << fixed(s.line[i].lat, 7) << "]";
+        text << "]}}";
+    }
+    text << "\n]}\n";
+    return text.str();
+}
+
+std::string settingsText(const std::string& heading, const std::string& sources, const std::string& samples,
+                         const std::string& nodes, const std::string& segments, double resample) {
+    const auto name = [](const std::string& file, const char* comment) {
+        std::string line = file;
+        if (line.size() < 20) line.resize(20, ' ');
+        return line + comment + "\n";
+    };
+    std::string flat = heading;
+    for (char& c : flat)
+        if (c == '\n' || c == '\r') c = ' ';
+    std::ostringstream text;
+    text << name(sources, "//  1 file of the source populations")
+         << name(samples, "//  2 file of the samples")
+         << name(nodes, "//  3 node file")
+         << name(segments, "//  4 segment file")
+         << name("dynamic.txt", "//  5 dynamic environment (read only when line 15 is 1)")
+         << "////// " << flat << "\n"
+         << "100                 //  7 carrying capacity per segment\n"
+            "4                   //  8 demographic model: 1 deterministic, 2 random counts, 3 random split, 4 both\n"
+            "1000                //  9 generations of the forward simulation\n"
+            "1                   // 10 generation time (years, stored only)\n"
+            "0                   // 11 start time BP (stored only)\n"
+            "0.5                 // 12 growth rate\n"
+            "0                   // 13 allow initial density overflow (0/1)\n"
+            "1                   // 14 initial density overflow rate (0 to 1)\n"
+            "0                   // 15 dynamic environment (0 static, 1 dynamic)\n"
+            "1                   // 16 entire simulations\n"
+            "100                 // 17 genetic simulations per entire simulation\n"
+            "100000              // 18 maximum generations of the coalescent\n"
+            "2                   // 19 data type: 0 MICROSAT, 1 RFLP, 2 DNA, 3 STANDARD, 4 SNP\n"
+            "1                   // 20 independent loci\n"
+            "500                 // 21 linked loci (sites) per locus\n"
+            "0                   // 22 genotypic output (1) or haplotypic (0)\n"
+            "0.0005              // 23 mutation rate per locus and generation\n"
+            "0.7                 // 24 fraction of transitions (DNA)\n"
+            "0.5                 // 25 gamma shape of the rate variation among sites (DNA; 0: none)\n"
+            "4                   // 26 number of rate categories (DNA)\n"
+            "0                   // 27 range constraint of microsatellites (0: none)\n"
+            "0                   // 28 geometric parameter of microsatellite steps (0: stepwise)\n"
+            "0                   // 29 minimum SNP frequency\n"
+            "0                   // 30 minimum SNP frequency within a sample\n"
+            "1                   // 31 write project files (.arp, .arb)\n"
+            "0                   // 32 coalescence image (stored only)\n"
+            "1                   // 33 write coalescence times (.coal)\n"
+            "1                   // 34 write genealogies (_true.trees, _mut.trees)\n"
+            "1                   // 35 write MRCA times (.tmrca)\n"
+            "500                 // 36 divergence time of the source populations (generations)\n"
+            "0.1                 // 37 migration rate of un-colonised segments\n"
+            "0.05                // 38 migration rate of colonised segments\n"
+            "1                   // 39 upstream migration ratio (1: as downstream)\n";
+    std::string resampleWord = fixed(resample, 0);
+    if (resample != std::floor(resample)) resampleWord = fixed(resample, 3);
+    text << name(resampleWord, "// 40 segment length for resampling in metres (0: as read)") << "END\n";
+    return text.str();
+}
+
+ImportResult runImport(const ImportOptions& options, std::ostream& report) {
+    checkPrefix(options.prefix);
+    if (!(options.resample >= 0) || !std::isfinite(options.resample))
+        throw ImportError("the resampling length must be 0 or more metres");
+    const fs::path folder(options.folder.empty() ? "." : options.folder);
+    if (!fs::is_directory(folder)) throw ImportError("the output folder '" + folder.string() + "' does not exist");
+
+    const LineLayer layer = readLineLayer(options.rivers);
+    ImportResult result;
+    result.network = buildNetwork(layer.lines, options.network);
+    const Network& network = result.network;
+    const NetworkReport& r = network.report;
+
+    const double km = 1000;
+    report << "fluviagen-import: layer '" << layer.layerName << "' of '" << options.rivers.path << "'"
+           << (options.rivers.where.empty() ? "" : ", filter '" + options.rivers.where + "'") << "\n"
+           << "  coordinate system " << layer.coordinateSystem << ", reprojected to WGS84 longitude/latitude\n"
+           << "  lines read        " << r.linesIn << " from " << layer.features << " features";
+    if (layer.multiParts > 0) report << " (" << layer.multiParts << " of them parts of multi-lines)";
+    if (layer.otherGeometries > 0) report << "; " << layer.otherGeometries << " features without a line skipped";
+    report << "\n"
+           << "  ends snapped      " << r.endsSnapped << " (tolerance " << options.network.tolerance << " m)\n"
+           << "  lines split       " << r.linesSplit << " at " << r.splitPoints
+           << " confluences inside a line\n"
+           << "  pieces dropped    " << r.zeroLength << " without length, " << r.duplicates << " duplicates\n"
+           << "  components        " << r.components << ": kept the outlet's, dropped " << r.droppedComponents
+           << " (" << r.droppedPieces << " pieces, " << fixed(r.droppedLength / km, 3) << " km)\n"
+           << "  loops             " << r.loops << (r.loops > 0 ? " (kept), closed near" : "");
+    // The first ten are enough to find them in a GIS.
+    const std::size_t shown = std::min<std::size_t>(r.loopPlaces.size(), 10);
+    for (std::size_t i = 0; i < shown; ++i)
+        report << " " << fixed(r.loopPlaces[i].lon, 5) << "," << fixed(r.loopPlaces[i].lat, 5);
+    if (r.loopPlaces.size() > shown) report << " and " << r.loopPlaces.size() - shown << " more";
+    report << "\n"
+           << "  direction         "
+           << (options.network.digitisedDirection ? "as digitised"
+                                                  : "toward the outlet along the network; " +
+                                                        std::to_string(r.againstDigitised) +
+                                                        " segments flow against their digitised direction")
+           << "\n"
+           << "  outlet            node 1 at " << fixed(network.nodes.front().where.lon, 6) << ","
+           << fixed(network.nodes.front().where.lat, 6) << ", " << fixed(r.outletOffset, 1)
+           << " m from the point given\n"
+           << "  total length      " << fixed(r.totalLength / km, 3) << " km in " << network.segments.size()
+           << " segments between " << network.nodes.size() << " nodes\n"
+           << "  bounding box      longitude " << fixed(r.lowest.lon, 6) << " to " << fixed(r.highest.lon, 6)
+           << ", latitude " << fixed(r.lowest.lat, 6) << " to " << fixed(r.highest.lat, 6) << "\n";
+
+    const std::string date = headerDate();
+    const std::string nodes = options.prefix + "_nodes.txt";
+    const std::string segments = options.prefix + "_segments.txt";
+    const std::string samples = options.prefix + "_samples.txt";
+    const std::string sources = options.prefix + "_sources.txt";
+    const std::string settings = options.prefix + "_settings.txt";
+    std::vector<Output> outputs{{folder / nodes, nodeFileText(network, date)},
+                                {folder / segments, segmentFileText(network, date)}};
+    const auto points = [&](const PointLayerOptions& layerOptions, bool isSources, const std::string& file) {
+        if (layerOptions.layer.path.empty()) return;
+        const auto features = readPointLayer(layerOptions.layer, options.nameField, options.sizeField);
+        outputs.push_back({folder / file, populationText(features, network, isSources, options.bySegment,
+                                                         isSources ? "source" : "sample", report)});
+    };
+    points(options.sources, true, sources);
+    points(options.samples, false, samples);
+    if (options.networkLayer) outputs.push_back({folder / (options.prefix + "_network.geojson"), networkGeojson(network)});
+    outputs.push_back({folder / settings, settingsText(options.prefix + " imported from " + options.rivers.path, sources,
+                                                       samples, nodes, segments, options.resample)});
+    writeAll(outputs);
+    report << "  written           ";
+    for (std::size_t i = 0; i < outputs.size(); ++i) {
+        result.written.push_back(outputs[i].path.string());
+        report << (i > 0 ? ", " : "") << outputs[i].path.filename().string();
+    }
+    report << " in " << folder.string() << "\n";
+    if (options.sources.layer.path.empty() || options.samples.layer.path.empty())
+        report << "  to do             the settings name " << (options.sources.layer.path.empty() ? sources : "")
+               << (options.sources.layer.path.empty() && options.samples.layer.path.empty() ? " and " : "")
+               << (options.samples.layer.path.empty() ? samples : "")
+               << ": write them (or give point layers with --sources and --samples)\n";
+    return result;
+}
+
+}  // namespace gis

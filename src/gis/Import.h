@@ -1,0 +1,56 @@
+// One import: a line layer in, the node, segment, population and settings
+// files of a drainage out. Every file is composed in memory first and
+// written under a temporary name; only when all are written are they given
+// their names, so a refused or failed import leaves nothing half written.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "gis/Layer.h"
+#include "gis/Network.h"
+
+namespace gis {
+
+struct PointLayerOptions {
+    LayerRequest layer;  // path empty: no such file is written
+};
+
+struct ImportOptions {
+    LayerRequest rivers;
+    NetworkOptions network;
+    PointLayerOptions samples;
+    PointLayerOptions sources;
+    std::string nameField = "name";
+    std::string sizeField = "size";
+    bool bySegment = false;  // populations by segment id instead of coordinates
+    double resample = 0;     // settings line 40 of the template
+    bool networkLayer = false;  // also <prefix>_network.geojson, to look at in a GIS
+    std::string folder = ".";
+    std::string prefix = "river";
+};
+
+struct ImportResult {
+    Network network;
+    std::vector<std::string> written;  // paths, in the order written
+};
+
+// Reads, builds, writes and prints the report. Throws ImportError (nothing
+// written) on bad input or a file that cannot be written.
+ImportResult runImport(const ImportOptions& options, std::ostream& report);
+
+// The file contents, for the tests.
+std::string nodeFileText(const Network& network, const std::string& date);
+std::string segmentFileText(const Network& network, const std::string& date);
+// The oriented segments as a GeoJSON layer (fields SegID, FNode, TNode,
+// Length), WGS84.
+std::string networkGeojson(const Network& network);
+std::string settingsText(const std::string& heading, const std::string& sources, const std::string& samples,
+                         const std::string& nodes, const std::string& segments, double resample);
+
+// The date written into the file headers: now, or SOURCE_DATE_EPOCH when set
+// (reproducible files).
+std::string headerDate();
+
+}  // namespace gis

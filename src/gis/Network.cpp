@@ -1,0 +1,468 @@
+#include "gis/Network.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <functional>
+#include <limits>
+#include <map>
+#include <queue>
+#include <sstream>
+#include <unordered_map>
+#include <utility>
+
+namespace gis {
+
+namespace {
+
+// Sets of items joined by relation; every set is named by its smallest item,
+// so the result does not depend on the order of the joins.
+class UnionFind {
+public:
+    explicit UnionFind(std::size_t n) : parent_(n) {
+        for (std::size_t i = 0; i < n; ++i) parent_[i] = static_cast<int>(i);
+    }
+    int find(int i) {
+        while (parent_[i] != i) i = parent_[i] = parent_[parent_[i]];
+        return i;
+    }
+    // True when the two were apart.
+    bool join(int a, int b) {
+        a = find(a);
+        b = find(b);
+        if (a == b) return false;
+        if (a < b) std::swap(a, b);
+        parent_[a] = b;
+        return true;
+    }
+
+private:
+    std::vector<int> parent_;
+};
+
+// Square cells in degrees, each at least `metres` wide at every latitude of
+// the data, so that everything within that distance of a point lies in the
+// point's cell or one of its eight neighbours.
+class Grid {
+public:
+    Grid(double metres, double highestLatitude)
+        : cellLat_(metres / metresPerDegreeLat(0)),
+          cellLon_(metres / std::max(1.0, metresPerDegreeLon(std::min(89.0, highestLatitude)))) {}
+
+    // An item spanning very many cells (a long straight piece in a grid of
+    // small cells) is looked at for every point instead.
+    void insert(int item, const LonLat& a, const LonLat& b) {
+        const std::int64_t ia = column(a.lon), ib = column(b.lon), ja = row(a.lat), jb = row(b.lat);
+        const std::int64_t i0 = std::min(ia, ib), i1 = std::max(ia, ib), j0 = std::min(ja, jb), j1 = std::max(ja, jb);
+        if (static_cast<double>(i1 - i0 + 1) * static_cast<double>(j1 - j0 + 1) > 1024) {
+            everywhere_.push_back(item);
+            return;
+        }
+        for (std::int64_t i = i0; i <= i1; ++i)
+            for (std::int64_t j = j0; j <= j1; ++j) cells_[key(i, j)].push_back(item);
+    }
+
+    // Every item in the 3 x 3 cells around the point, once.
+    std::vector<int> around(const LonLat& p) const {
+        std::vector<int> items = everywhere_;
+        for (std::int64_t i = column(p.lon) - 1; i <= column(p.lon) + 1; ++i)
+            for (std::int64_t j = row(p.lat) - 1; j <= row(p.lat) + 1; ++j) {
+                const auto cell = cells_.find(key(i, j));
+                if (cell != cells_.end()) items.insert(items.end(), cell->second.begin(), cell->second.end());
+            }
+        std::sort(items.begin(), items.end());
+        items.erase(std::unique(items.begin(), items.end()), items.end());
+        return items;
+    }
+
+private:
+    std::int64_t column(double lon) const { return static_cast<std::int64_t>(std::floor(lon / cellLon_)); }
+    std::int64_t row(double lat) const { return static_cast<std::int64_t>(std::floor(lat / cellLat_)); }
+    // Cells that share a key share a list, which only costs distance checks.
+    static std::uint64_t key(std::int64_t i, std::int64_t j) {
+        return static_cast<std::uint64_t>(i) * 4000000007ULL + static_cast<std::uint64_t>(j);
+    }
+
+    double cellLat_;
+    double cellLon_;
+    std::unordered_map<std::uint64_t, std::vector<int>> cells_;
+    std::vector<int> everywhere_;
+};
+
+struct Piece {
+    int from = 0;  // node indices, in digitised order
+    int to = 0;
+    Polyline line;
+    double length = 0;
+    bool live = true;
+};
+
+// A cut of a line: on its straight piece k at the fraction t (0 <= t < 1).
+struct Split {
+    int line;
+    int k;
+    double t;
+    int node;
+    bool operator<(const Split& o) const { return std::tie(line, k, t, node) < std::tie(o.line, o.k, o.t, o.node); }
+};
+
+LonLat between(const LonLat& a, const LonLat& b, double t) {
+    double d = b.lon - a.lon;
+    if (d > 180) d -= 360;
+    if (d < -180) d += 360;
+    return {a.lon + t * d, a.lat + t * (b.lat - a.lat)};
+}
+
+Polyline reversed(Polyline line) {
+    std::reverse(line.begin(), line.end());
+    return line;
+}
+
+// Two pieces between the same nodes follow the same course when their
+// lengths and their points at a quarter, half and three quarters of the way
+// agree within the tolerance.
+bool sameCourse(const Piece& a, const Polyline& b, double lengthB, double tolerance) {
+    if (std::abs(a.length - lengthB) > tolerance) return false;
+    for (double f : {0.25, 0.5, 0.75})
+        if (geodesicDistance(pointAlong(a.line, f * a.length), pointAlong(b, f * lengthB)) > tolerance) return false;
+    return true;
+}
+
+std::string place(const LonLat& p) {
+    std::ostringstream text;
+    text.precision(6);
+    text << std::fixed << p.lon << "," << p.lat;
+    return text.str();
+}
+
+}  // namespace
+
+Network buildNetwork(const std::vector<Polyline>& input, const NetworkOptions& options) {
+    const double tolerance = options.tolerance;
+    if (!(tolerance >= 0) || !std::isfinite(tolerance))
+        throw ImportError("the snapping tolerance must be a distance of 0 or more metres");
+    Network network;
+    NetworkReport& report = network.report;
+    report.linesIn = static_cast<int>(input.size());
+
+    // Lines without repeated vertices; a line of one point has no length.
+    std::vector<Polyline> lines;
+    double highestLatitude = 0;
+    for (const auto& line : input) {
+        Polyline clean;
+        for (const auto& p : line)
+            if (clean.empty() || !(clean.back() == p)) clean.push_back(p);
+        if (clean.size() < 2) {
+            ++report.zeroLength;
+            continue;
+        }
+        for (const auto& p : clean) highestLatitude = std::max(highestLatitude, std::abs(p.lat));
+        lines.push_back(std::move(clean));
+    }
+    if (lines.empty()) throw ImportError("no line of the layer has a length");
+    const int lineCount = static_cast<int>(lines.size());
+
+    // 1. Ends within the tolerance of each other form one node. The node lies
+    // where most of its ends lie (an exact confluence stays exact), ties going
+    // to the first end.
+    const auto endPoint = [&](int e) { return e % 2 == 0 ? lines[e / 2].front() : lines[e / 2].back(); };
+    const int endCount = 2 * lineCount;
+    UnionFind ends(endCount);
+    {
+        Grid grid(std::max(tolerance, 1e-3), highestLatitude);
+        for (int e = 0; e < endCount; ++e) grid.insert(e, endPoint(e), endPoint(e));
+        for (int e = 0; e < endCount; ++e)
+            for (int other : grid.around(endPoint(e)))
+                if (other > e && geodesicDistance(endPoint(e), endPoint(other)) <= tolerance) ends.join(e, other);
+    }
+    std::vector<int> endNode(endCount, -1);
+    std::vector<LonLat> nodePlace;
+    {
+        std::map<int, std::vector<int>> clusters;  // by the smallest end
+        for (int e = 0; e < endCount; ++e) clusters[ends.find(e)].push_back(e);
+        for (const auto& [root, members] : clusters) {
+            std::map<std::pair<double, double>, int> votes;
+            for (int e : members) ++votes[{endPoint(e).lon, endPoint(e).lat}];
+            int best = members.front();
+            for (int e : members)
+                if (votes[{endPoint(e).lon, endPoint(e).lat}] > votes[{endPoint(best).lon, endPoint(best).lat}]) best = e;
+            for (int e : members) endNode[e] = static_cast<int>(nodePlace.size());
+            nodePlace.push_back(endPoint(best));
+        }
+    }
+
+    // 2. A node that is not an end of a line but lies within the tolerance of
+    // its interior cuts that line there (the nearest such line); the node
+    // moves onto the line, so the line keeps its course.
+    std::vector<Split> splits;
+    {
+        std::vector<std::pair<int, int>> pieces;  // (line, k)
+        std::vector<double> pieceLengths;
+        for (int i = 0; i < lineCount; ++i)
+            for (int k = 0; k + 1 < static_cast<int>(lines[i].size()); ++k) {
+                pieces.emplace_back(i, k);
+                pieceLengths.push_back(LocalFrame(lines[i][k]).distance(lines[i][k + 1]));
+            }
+        // Cells about as large as a typical straight piece keep each piece in
+        // a few cells.
+        std::vector<double> sorted = pieceLengths;
+        std::nth_element(sorted.begin(), sorted.begin() + sorted.size() / 2, sorted.end());
+        Grid grid(std::max({tolerance, sorted[sorted.size() / 2], 1e-3}), highestLatitude);
+        for (std::size_t p = 0; p < pieces.size(); ++p)
+            grid.insert(static_cast<int>(p), lines[pieces[p].first][pieces[p].second],
+                        lines[pieces[p].first][pieces[p].second + 1]);
+        for (int v = 0; v < static_cast<int>(nodePlace.size()); ++v) {
+            const LocalFrame frame(nodePlace[v]);
+            double bestDistance = std::numeric_limits<double>::infinity();
+            Split best{-1, 0, 0, v};
+            for (int p : grid.around(nodePlace[v])) {
+                const auto [i, k] = pieces[p];
+                if (endNode[2 * i] == v || endNode[2 * i + 1] == v) continue;
+                double t = 0;
+                const double d = frame.nearestOnPiece(lines[i][k], lines[i][k + 1], t);
+                int atK = k;
+                if (t < 1e-9) t = 0;
+                if (t > 1 - 1e-9) {
+                    t = 0;
+                    ++atK;
+                }
+                const int last = static_cast<int>(lines[i].size()) - 1;
+                if ((atK == 0 && t == 0) || atK == last) continue;  // an end, joined in step 1 or not at all
+                if (d <= tolerance && d < bestDistance) {
+                    bestDistance = d;
+                    best = {i, atK, t, v};
+                }
+            }
+            if (best.line < 0) continue;
+            nodePlace[v] = between(lines[best.line][best.k], lines[best.line][best.k + 1], best.t);
+            splits.push_back(best);
+        }
+        std::sort(splits.begin(), splits.end());
+    }
+
+    // Ends moved by step 1 or 2.
+    for (int e = 0; e < endCount; ++e)
+        if (!(endPoint(e) == nodePlace[endNode[e]])) ++report.endsSnapped;
+
+    // 3. The pieces of each line between its ends and its cuts.
+    std::vector<Piece> pieces;
+    {
+        auto split = splits.begin();
+        for (int i = 0; i < lineCount; ++i) {
+            const Polyline& line = lines[i];
+            const int last = static_cast<int>(line.size()) - 1;
+            Piece current;
+            current.from = endNode[2 * i];
+            current.line.push_back(nodePlace[current.from]);
+            bool cut = false;
+            for (int k = 0; k <= last; ++k) {
+                if (k == last) {
+                    current.line.push_back(nodePlace[endNode[2 * i + 1]]);
+                    current.to = endNode[2 * i + 1];
+                    pieces.push_back(std::move(current));
+                    break;
+                }
+                if (k > 0) current.line.push_back(line[k]);
+                for (; split != splits.end() && split->line == i && split->k == k; ++split) {
+                    const LonLat at = nodePlace[split->node];
+                    if (split->t == 0 && k > 0) current.line.pop_back();  // the vertex itself is the cut
+                    current.line.push_back(at);
+                    current.to = split->node;
+                    pieces.push_back(std::move(current));
+                    current = Piece();
+                    current.from = split->node;
+                    current.line.push_back(at);
+                    cut = true;
+                    ++report.splitPoints;
+                }
+            }
+            if (cut) ++report.linesSplit;
+        }
+    }
+    for (auto& piece : pieces) {
+        Polyline clean;
+        for (const auto& p : piece.line)
+            if (clean.empty() || !(clean.back() == p)) clean.push_back(p);
+        piece.line = std::move(clean);
+        piece.length = geodesicLength(piece.line);
+    }
+
+    // 4. Pieces of no length join their nodes; a piece that the snapping
+    // closed on itself within the tolerance is an artefact of the snapping.
+    UnionFind nodes(nodePlace.size());
+    for (auto& piece : pieces)
+        if (piece.length == 0) {
+            nodes.join(piece.from, piece.to);
+            piece.live = false;
+            ++report.zeroLength;
+        }
+    for (auto& piece : pieces) {
+        if (!piece.live) continue;
+        piece.from = nodes.find(piece.from);
+        piece.to = nodes.find(piece.to);
+        if (piece.from == piece.to && piece.length <= tolerance) {
+            piece.live = false;
+            ++report.zeroLength;
+        }
+    }
+
+    // 5. A piece that repeats an earlier one between the same nodes.
+    {
+        std::map<std::pair<int, int>, std::vector<int>> between;
+        for (int p = 0; p < static_cast<int>(pieces.size()); ++p) {
+            Piece& piece = pieces[p];
+            if (!piece.live) continue;
+            auto& earlier = between[{std::min(piece.from, piece.to), std::max(piece.from, piece.to)}];
+            for (int q : earlier) {
+                const Piece& other = pieces[q];
+                const bool along = other.from == piece.from;
+                bool same = sameCourse(piece, along ? other.line : reversed(other.line), other.length, tolerance);
+                if (!same && piece.from == piece.to) same = sameCourse(piece, reversed(other.line), other.length, tolerance);
+                if (same) {
+                    piece.live = false;
+                    ++report.duplicates;
+                    break;
+                }
+            }
+            if (piece.live) earlier.push_back(p);
+        }
+    }
+
+    // 6. Connected parts; the outlet's is kept.
+    UnionFind parts(nodePlace.size());
+    std::vector<bool> used(nodePlace.size(), false);
+    for (const auto& piece : pieces)
+        if (piece.live) {
+            parts.join(piece.from, piece.to);
+            used[piece.from] = used[piece.to] = true;
+        }
+    int outletNode = -1;
+    double outletDistance = std::numeric_limits<double>::infinity();
+    for (int v = 0; v < static_cast<int>(nodePlace.size()); ++v)
+        if (used[v]) {
+            const double d = geodesicDistance(options.outlet, nodePlace[v]);
+            if (d < outletDistance) {
+                outletDistance = d;
+                outletNode = v;
+            }
+        }
+    if (outletNode < 0) throw ImportError("no line is left once the pieces without length are dropped");
+    if (outletDistance > tolerance) {
+        std::ostringstream text;
+        text << "the outlet " << place(options.outlet) << " is " << std::llround(outletDistance)
+             << " m from the nearest line end (" << place(nodePlace[outletNode]) << "), farther than the tolerance of "
+             << tolerance << " m";
+        throw ImportError(text.str());
+    }
+    report.outletOffset = outletDistance;
+    const int kept = parts.find(outletNode);
+    {
+        std::vector<bool> seen(nodePlace.size(), false);
+        for (int v = 0; v < static_cast<int>(nodePlace.size()); ++v)
+            if (used[v] && !seen[parts.find(v)]) {
+                seen[parts.find(v)] = true;
+                ++report.components;
+            }
+        report.droppedComponents = report.components - 1;
+    }
+    std::vector<int> live;
+    for (int p = 0; p < static_cast<int>(pieces.size()); ++p) {
+        if (!pieces[p].live) continue;
+        if (parts.find(pieces[p].from) == kept) {
+            live.push_back(p);
+        } else {
+            ++report.droppedPieces;
+            report.droppedLength += pieces[p].length;
+        }
+    }
+
+    // 7. Loops: the pieces that close a cycle when the kept part is joined
+    // piece by piece.
+    {
+        UnionFind tree(nodePlace.size());
+        for (int p : live)
+            if (!tree.join(pieces[p].from, pieces[p].to)) {
+                ++report.loops;
+                report.loopPlaces.push_back(pointAlong(pieces[p].line, pieces[p].length / 2));
+            }
+    }
+
+    // 8. Distances along the network to the outlet (Dijkstra).
+    std::vector<double> distance(nodePlace.size(), std::numeric_limits<double>::infinity());
+    {
+        std::vector<std::vector<int>> touching(nodePlace.size());
+        for (int p : live) {
+            touching[pieces[p].from].push_back(p);
+            if (pieces[p].to != pieces[p].from) touching[pieces[p].to].push_back(p);
+        }
+        using Entry = std::pair<double, int>;
+        std::priority_queue<Entry, std::vector<Entry>, std::greater<>> queue;
+        distance[outletNode] = 0;
+        queue.emplace(0.0, outletNode);
+        while (!queue.empty()) {
+            const auto [d, v] = queue.top();
+            queue.pop();
+            if (d > distance[v]) continue;
+            for (int p : touching[v]) {
+                const int w = pieces[p].from == v ? pieces[p].to : pieces[p].from;
+                if (d + pieces[p].length < distance[w]) {
+                    distance[w] = d + pieces[p].length;
+                    queue.emplace(distance[w], w);
+                }
+            }
+        }
+    }
+
+    // 9. Orientation, then the ids: nodes from the outlet upward, segments by
+    // the distance of their lower end, then of their upper end.
+    struct Oriented {
+        int piece;
+        bool flip;
+    };
+    std::vector<Oriented> oriented;
+    for (int p : live) {
+        const Piece& piece = pieces[p];
+        bool flip = false;
+        if (!options.digitisedDirection) flip = distance[piece.to] > distance[piece.from];
+        if (flip) ++report.againstDigitised;
+        oriented.push_back({p, flip});
+    }
+    const auto lowerEnd = [&](const Oriented& o) { return o.flip ? pieces[o.piece].from : pieces[o.piece].to; };
+    const auto upperEnd = [&](const Oriented& o) { return o.flip ? pieces[o.piece].to : pieces[o.piece].from; };
+    std::stable_sort(oriented.begin(), oriented.end(), [&](const Oriented& a, const Oriented& b) {
+        return std::make_pair(distance[lowerEnd(a)], distance[upperEnd(a)]) <
+               std::make_pair(distance[lowerEnd(b)], distance[upperEnd(b)]);
+    });
+    std::vector<int> nodeOrder;
+    for (int v = 0; v < static_cast<int>(nodePlace.size()); ++v)
+        if (used[v] && parts.find(v) == kept) nodeOrder.push_back(v);
+    std::stable_sort(nodeOrder.begin(), nodeOrder.end(), [&](int a, int b) {
+        return std::make_tuple(distance[a], nodePlace[a].lon, nodePlace[a].lat) <
+               std::make_tuple(distance[b], nodePlace[b].lon, nodePlace[b].lat);
+    });
+    std::vector<int> nodeId(nodePlace.size(), 0);
+    report.lowest = report.highest = nodePlace[outletNode];
+    for (int v : nodeOrder) {
+        nodeId[v] = static_cast<int>(network.nodes.size()) + 1;
+        network.nodes.push_back({nodeId[v], nodePlace[v], distance[v]});
+    }
+    for (const auto& o : oriented) {
+        const Piece& piece = pieces[o.piece];
+        NetworkSegment segment;
+        segment.id = static_cast<int>(network.segments.size()) + 1;
+        segment.from = nodeId[upperEnd(o)];
+        segment.to = nodeId[lowerEnd(o)];
+        segment.line = o.flip ? reversed(piece.line) : piece.line;
+        segment.length = piece.length;
+        segment.middle = pointAlong(segment.line, segment.length / 2);
+        for (const auto& p : segment.line) {
+            report.lowest = {std::min(report.lowest.lon, p.lon), std::min(report.lowest.lat, p.lat)};
+            report.highest = {std::max(report.highest.lon, p.lon), std::max(report.highest.lat, p.lat)};
+        }
+        report.totalLength += segment.length;
+        network.segments.push_back(std::move(segment));
+    }
+    return network;
+}
+
+}  // namespace gis

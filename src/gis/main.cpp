@@ -1,0 +1,92 @@
+// fluviagen-import: turns a GIS line layer into the drainage files of a
+// simulation (see gis/Import.h).
+#include <CLI/CLI.hpp>
+
+#include <iostream>
+#include <sstream>
+#include <string>
+
+#include "gis/Import.h"
+
+#ifndef FLUVIAGEN_VERSION
+#define FLUVIAGEN_VERSION "unknown"
+#endif
+
+namespace {
+
+// "LON,LAT" in decimal degrees.
+bool parseOutlet(const std::string& text, gis::LonLat& outlet) {
+    std::istringstream in(text);
+    char comma = 0;
+    if (!(in >> outlet.lon >> comma >> outlet.lat) || comma != ',') return false;
+    in >> std::ws;
+    return in.eof() && outlet.lon >= -180 && outlet.lon <= 360 && outlet.lat >= -90 && outlet.lat <= 90;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    gis::ImportOptions options;
+    std::string outlet;
+    CLI::App app{
+        "fluviagen-import: builds the node and segment files of a drainage from a GIS line layer (any format and\n"
+        "coordinate system GDAL reads), and from optional point layers the source population and sample files,\n"
+        "with a settings file that names them. Line ends within the tolerance are joined, lines are cut where\n"
+        "another line ends on them, pieces without length and repeated pieces are dropped, the connected part\n"
+        "holding the outlet is kept, and every segment flows toward the outlet.",
+        "fluviagen-import"};
+    app.set_version_flag("-V,--version", std::string("fluviagen-import ") + FLUVIAGEN_VERSION);
+    app.add_option("input", options.rivers.path, "the line layer's data set (GeoPackage, shapefile, GeoJSON, ...)")
+        ->required();
+    app.add_option("-l,--layer", options.rivers.layer, "the layer, by name (needed when the data set holds several)");
+    app.add_option("-w,--where", options.rivers.where, "attribute filter of the lines, e.g. \"ORD_STRA >= 3\"");
+    app.add_option("-o,--outlet", outlet, "the mouth of the network as LON,LAT (WGS84 degrees): a line end")
+        ->required();
+    app.add_option("-t,--tolerance", options.network.tolerance,
+                   "line ends closer than this join (metres; also the reach of the outlet)")
+        ->capture_default_str();
+    app.add_flag("-d,--digitised", options.network.digitisedDirection,
+                 "every line flows as it was digitised (default: toward the outlet along the network)");
+    app.add_option("-s,--samples", options.samples.layer.path, "data set of the sample points");
+    app.add_option("--samples-layer", options.samples.layer.layer, "their layer, by name");
+    app.add_option("-S,--sources", options.sources.layer.path, "data set of the source population points");
+    app.add_option("--sources-layer", options.sources.layer.layer, "their layer, by name");
+    app.add_option("-n,--name-field", options.nameField, "the points' name field")->capture_default_str();
+    app.add_option("-z,--size-field", options.sizeField, "the points' size field (individuals, or genes of a sample)")
+        ->capture_default_str();
+    app.add_flag("-b,--by-segment", options.bySegment,
+                 "give populations by segment id (default: by longitude and latitude)");
+    app.add_option("-r,--resample", options.resample,
+                   "settings line 40 of the template: resample to segments of this length (metres; 0: as read)")
+        ->capture_default_str();
+    app.add_flag("-g,--geojson", options.networkLayer,
+                 "also write <prefix>_network.geojson: the oriented segments with their ids, to look at in a GIS");
+    app.add_option("-D,--dir", options.folder, "folder of the written files (it must exist)")->capture_default_str();
+    app.add_option("-p,--prefix", options.prefix, "start of the written file names: <prefix>_nodes.txt, ...")
+        ->capture_default_str();
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        std::cerr << "fluviagen-import: " << e.what() << " (see --help)" << std::endl;
+        return 1;
+    }
+    if (!parseOutlet(outlet, options.network.outlet)) {
+        std::cerr << "fluviagen-import: --outlet '" << outlet
+                  << "' is not LON,LAT in decimal degrees (e.g. 25.41,43.63)" << std::endl;
+        return 1;
+    }
+    try {
+        gis::runImport(options, std::cout);
+    } catch (const gis::ImportError& e) {
+        std::cerr << "fluviagen-import: " << e.what() << "; nothing written." << std::endl;
+        return 1;
+    } catch (const std::exception& e) {
+        std::cerr << "fluviagen-import: " << e.what() << "; nothing written." << std::endl;
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,355 @@
+#include "map/MapData.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string where(const std::string& path, int line) { return "'" + path + "', line " + std::to_string(line); }
+
+// Splits one record; a quoted field may hold separators and doubled quotes.
+std::vector<std::string> splitRecord(const std::string& text, char separator, const std::string& path, int line) {
+    std::vector<std::string> fields;
+    std::string field;
+    bool quoted = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (quoted) {
+            if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
+                field += '"';
+                ++i;
+            } else if (c == '"') {
+                quoted = false;
+            } else {
+                field += c;
+            }
+        } else if (c == '"' && field.empty()) {
+            quoted = true;
+        } else if (c == separator) {
+            fields.push_back(std::move(field));
+            field.clear();
+        } else {
+            field += c;
+        }
+    }
+    if (quoted) throw MapError(where(path, line) + ": a quoted field is not closed");
+    fields.push_back(std::move(field));
+    return fields;
+}
+
+template <typename T>
+T number(const std::string& text, const std::string& path, int line, const std::string& column) {
+    T value{};
+    const char* end = text.data() + text.size();
+    const auto [ptr, error] = std::from_chars(text.data(), end, value);
+    if (text.empty() || error != std::errc() || ptr != end ||
+        (std::is_floating_point_v<T> && !std::isfinite(static_cast<double>(value))))
+        throw MapError(where(path, line) + ": column " + column + " holds '" + text.substr(0, 40) +
+                       "', not a number");
+    return value;
+}
+
+template <typename T>
+std::optional<T> optionalNumber(const std::string& text, const std::string& path, int line,
+                                const std::string& column) {
+    if (text.empty()) return std::nullopt;
+    return number<T>(text, path, line, column);
+}
+
+bool endsWith(const std::string& text, const std::string& end) {
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+std::vector<std::string> splitNames(const std::string& names) {
+    std::vector<std::string> out;
+    std::stringstream stream(names);
+    std::string name;
+    while (std::getline(stream, name, ';'))
+        if (!name.empty()) out.push_back(name);
+    return out;
+}
+
+}  // namespace
+
+const std::vector<std::string> segmentColumns{
+    "segment",  "from_node",      "to_node",           "length_m",   "lon",          "lat",
+    "from_lon", "from_lat",       "to_lon",            "to_lat",     "first_occupied", "first_at_capacity",
+    "final_size", "coalescences", "coalescences_per_km", "sources", "samples"};
+
+std::size_t Table::column(const std::string& name, const std::string& path) const {
+    const auto it = std::find(header.begin(), header.end(), name);
+    if (it == header.end()) throw MapError("'" + path + "': the header has no column '" + name + "'");
+    return static_cast<std::size_t>(it - header.begin());
+}
+
+Table readTable(const std::string& path, char separator) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw MapError("'" + path + "' cannot be read");
+    Table table;
+    std::string text;
+    int line = 0;
+    while (std::getline(in, text)) {
+        ++line;
+        if (!text.empty() && text.back() == '\r') text.pop_back();
+        if (line == 1) {
+            table.header = splitRecord(text, separator, path, line);
+            continue;
+        }
+        if (text.empty()) continue;
+        auto fields = splitRecord(text, separator, path, line);
+        if (fields.size() != table.header.size())
+            throw MapError(where(path, line) + ": " + std::to_string(fields.size()) + " fields where the header has " +
+                           std::to_string(table.header.size()));
+        table.rows.push_back(std::move(fields));
+        table.lines.push_back(line);
+    }
+    if (line == 0) throw MapError("'" + path + "' is empty: a header row was expected");
+    return table;
+}
+
+std::vector<SegmentRow> readSegments(const std::string& path) {
+    const Table t = readTable(path);
+    std::vector<std::size_t> c;
+    for (const auto& name : segmentColumns) c.push_back(t.column(name, path));
+    std::vector<SegmentRow> rows;
+    for (std::size_t r = 0; r < t.rows.size(); ++r) {
+        const auto& f = t.rows[r];
+        const int line = t.lines[r];
+        const auto get = [&](std::size_t k) -> const std::string& { return f[c[k]]; };
+        const auto real = [&](std::size_t k) { return number<double>(get(k), path, line, segmentColumns[k]); };
+        const auto whole = [&](std::size_t k) { return number<long>(get(k), path, line, segmentColumns[k]); };
+        SegmentRow s;
+        s.id = whole(0);
+        s.fromNode = whole(1);
+        s.toNode = whole(2);
+        s.length = real(3);
+        s.lon = real(4);
+        s.lat = real(5);
+        s.fromLon = real(6);
+        s.fromLat = real(7);
+        s.toLon = real(8);
+        s.toLat = real(9);
+        s.firstOccupied = optionalNumber<long>(get(10), path, line, segmentColumns[10]);
+        s.firstAtCapacity = optionalNumber<long>(get(11), path, line, segmentColumns[11]);
+        s.finalSize = whole(12);
+        s.coalescences = whole(13);
+        s.coalescencesPerKm = optionalNumber<double>(get(14), path, line, segmentColumns[14]);
+        s.sources = get(15);
+        s.samples = get(16);
+        rows.push_back(std::move(s));
+    }
+    return rows;
+}
+
+std::vector<CurveRow> readCurve(const std::string& path) {
+    const Table t = readTable(path);
+    const std::size_t g = t.column("generation", path), o = t.column("occupied_segments", path),
+                      n = t.column("total_size", path), m = t.column("migrants", path);
+    std::vector<CurveRow> rows;
+    for (std::size_t r = 0; r < t.rows.size(); ++r) {
+        const auto& f = t.rows[r];
+        const int line = t.lines[r];
+        rows.push_back({number<long>(f[g], path, line, "generation"), number<long>(f[o], path, line, "occupied_segments"),
+                        number<long>(f[n], path, line, "total_size"), number<long>(f[m], path, line, "migrants")});
+    }
+    return rows;
+}
+
+MapInfo readMapInfo(const std::string& path) {
+    const Table t = readTable(path);
+    const std::size_t k = t.column("key", path), v = t.column("value", path);
+    MapInfo info;
+    for (std::size_t r = 0; r < t.rows.size(); ++r) {
+        const std::string& key = t.rows[r][k];
+        const std::string& value = t.rows[r][v];
+        const int line = t.lines[r];
+        if (key == "set") info.set = value;
+        if (key == "entire_simulation") info.entire = number<int>(value, path, line, key);
+        if (key == "entire_simulations") info.entireCount = number<int>(value, path, line, key);
+        if (key == "generations") info.generations = number<long>(value, path, line, key);
+        if (key == "capacity") info.capacity = number<long>(value, path, line, key);
+        if (key == "coalescence_image") info.coalescenceImage = number<int>(value, path, line, key) != 0;
+        if (key == "rate_per_site") info.ratePerSite = number<double>(value, path, line, key);
+        if (key == "trees") info.trees = value;
+    }
+    return info;
+}
+
+namespace {
+
+std::vector<NamedPoint> pointsOf(const std::vector<SegmentRow>& segments, std::string SegmentRow::*names) {
+    std::vector<NamedPoint> points;
+    for (const auto& s : segments)
+        for (const auto& name : splitNames(s.*names))
+            points.push_back({name, s.id, s.lon, s.lat, std::nullopt, s.firstOccupied.has_value(), {}});
+    return points;
+}
+
+}  // namespace
+
+std::vector<NamedPoint> samplePoints(const std::vector<SegmentRow>& segments) {
+    return pointsOf(segments, &SegmentRow::samples);
+}
+
+std::vector<NamedPoint> sourcePoints(const std::vector<SegmentRow>& segments) {
+    return pointsOf(segments, &SegmentRow::sources);
+}
+
+SampleStatistics readSampleStatistics(const std::string& path, int entire) {
+    const Table t = readTable(path, '\t');
+    const std::size_t e = t.column("e", path), sample = t.column("sample", path);
+    std::vector<std::size_t> kept;
+    for (std::size_t c = 0; c < t.header.size(); ++c) {
+        const std::string& name = t.header[c];
+        if (name == "e" || name == "sim" || name == "sample" || name == "seg") continue;
+        const bool numeric = std::all_of(t.rows.begin(), t.rows.end(), [&](const auto& row) {
+            double value = 0;
+            const std::string& text = row[c];
+            const auto [ptr, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+            return text == "NA" || (!text.empty() && error == std::errc() && ptr == text.data() + text.size() &&
+                                    std::isfinite(value));
+        });
+        if (numeric) kept.push_back(c);
+    }
+    SampleStatistics statistics;
+    for (const std::size_t c : kept) statistics.columns.push_back(t.header[c]);
+    std::map<std::string, std::map<std::string, std::pair<double, int>>> sums;
+    for (std::size_t r = 0; r < t.rows.size(); ++r) {
+        const auto& f = t.rows[r];
+        if (number<long>(f[e], path, t.lines[r], "e") != entire) continue;
+        for (const std::size_t c : kept) {
+            if (f[c] == "NA") continue;
+            auto& [sum, count] = sums[f[sample]][t.header[c]];
+            sum += number<double>(f[c], path, t.lines[r], t.header[c]);
+            ++count;
+        }
+    }
+    for (const auto& [name, columns] : sums)
+        for (const auto& [column, sc] : columns) statistics.means[name][column] = sc.first / sc.second;
+    return statistics;
+}
+
+std::map<std::string, double> readDiversity(const std::string& path, int entire) {
+    const SampleStatistics statistics = readSampleStatistics(path, entire);
+    if (std::find(statistics.columns.begin(), statistics.columns.end(), "he") == statistics.columns.end())
+        throw MapError("'" + path + "': the header has no column 'he' of numbers");
+    std::map<std::string, double> means;
+    for (const auto& [name, columns] : statistics.means)
+        if (const auto it = columns.find("he"); it != columns.end()) means[name] = it->second;
+    return means;
+}
+
+namespace {
+
+// The height of a Newick tree: the longest path from the root to a leaf,
+// summing the ":length" of every node on it.
+double newickHeight(const std::string& text, const std::string& path, int line) {
+    // Per open parenthesis the deepest path below it so far; a closed group's
+    // depth plus its own branch length is offered to its parent.
+    std::vector<double> deepest{0.0};
+    double pending = 0;  // depth of the item just closed (a leaf is 0)
+    std::size_t i = 0;
+    const auto fail = [&](const std::string& what) { throw MapError(where(path, line) + ": " + what); };
+    for (; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '(') {
+            deepest.push_back(0.0);
+            pending = 0;
+        } else if (c == ':') {
+            std::size_t j = i + 1;
+            while (j < text.size() && (std::isdigit(static_cast<unsigned char>(text[j])) || text[j] == '.' ||
+                                       text[j] == 'e' || text[j] == 'E' || text[j] == '-' || text[j] == '+'))
+                ++j;
+            pending += number<double>(text.substr(i + 1, j - i - 1), path, line, "branch length");
+            i = j - 1;
+        } else if (c == ',' || c == ')') {
+            if (deepest.size() < 2) fail("the tree's parentheses do not match");
+            deepest.back() = std::max(deepest.back(), pending);
+            if (c == ')') {
+                pending = deepest.back();
+                deepest.pop_back();
+            } else {
+                pending = 0;
+            }
+        } else if (c == ';') {
+            break;
+        }
+    }
+    if (deepest.size() != 1) fail("the tree's parentheses do not match");
+    return pending;
+}
+
+}  // namespace
+
+std::vector<double> readTreeAges(const std::string& path, double ratePerSite) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw MapError("'" + path + "' cannot be read");
+    if (!(ratePerSite > 0)) throw MapError("'" + path + "': the branch lengths cannot be turned into generations "
+                                           "without a positive rate per site");
+    std::vector<double> ages;
+    std::string text;
+    int line = 0;
+    while (std::getline(in, text)) {
+        ++line;
+        const auto tree = text.find("tree ");
+        const auto open = text.find('(');
+        if (tree == std::string::npos || open == std::string::npos || tree > open) continue;
+        ages.push_back(newickHeight(text.substr(open), path, line) / ratePerSite);
+    }
+    return ages;
+}
+
+std::vector<TableSet> findTableSets(const std::string& argument) {
+    const std::string suffix = "_segments.csv";
+    std::vector<TableSet> sets;
+    const auto add = [&](const fs::path& file) {
+        const std::string name = file.filename().string();
+        std::string folder = file.parent_path().string();
+        if (!folder.empty() && folder.back() != '/') folder += '/';
+        sets.push_back({folder, name.substr(0, name.size() - suffix.size())});
+    };
+    std::error_code error;
+    if (fs::is_directory(argument, error)) {
+        for (const auto& entry : fs::directory_iterator(argument, error))
+            if (entry.is_regular_file() && endsWith(entry.path().filename().string(), suffix)) add(entry.path());
+    } else if (endsWith(argument, suffix) && fs::is_regular_file(argument, error)) {
+        add(argument);
+    } else {
+        // An output set: its own tables and those of its numbered entire
+        // simulations ("<set>_<digits>_segments.csv").
+        const fs::path set(argument);
+        const fs::path folder = set.has_parent_path() ? set.parent_path() : fs::path(".");
+        const std::string stem = set.filename().string();
+        for (const auto& entry : fs::directory_iterator(folder, error)) {
+            const std::string name = entry.path().filename().string();
+            if (!entry.is_regular_file() || !endsWith(name, suffix) || name.rfind(stem, 0) != 0) continue;
+            const std::string middle = name.substr(stem.size(), name.size() - stem.size() - suffix.size());
+            const bool numbered = middle.size() > 1 && middle[0] == '_' &&
+                                  std::all_of(middle.begin() + 1, middle.end(),
+                                              [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
+            if (middle.empty() || numbered) add(set.has_parent_path() ? entry.path() : fs::path(name));
+        }
+        // The completion record of the set names the tables its last call
+        // wrote: tables an earlier call left (of more entire simulations)
+        // are not drawn again.
+        std::ifstream record(folder / (stem + ".complete"));
+        if (record) {
+            std::vector<std::string> listed;
+            for (std::string line; std::getline(record, line);) listed.push_back(line);
+            std::erase_if(sets, [&](const TableSet& t) {
+                return std::find(listed.begin(), listed.end(), t.base + suffix) == listed.end();
+            });
+        }
+    }
+    std::sort(sets.begin(), sets.end(), [](const TableSet& a, const TableSet& b) { return a.base < b.base; });
+    if (sets.empty())
+        throw MapError("'" + argument + "' names no output folder, output set or \"_segments.csv\" file with "
+                       "demography tables (fluviagen writes them with the output group csv)");
+    return sets;
+}

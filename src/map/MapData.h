@@ -1,0 +1,112 @@
+// What the map program reads: the demography tables fluviagen writes for an
+// entire simulation ("<base>_segments.csv", "<base>_colonisation.csv",
+// "<base>_mapinfo.csv"), the statistics table of the output set when there is
+// one ("<set>_stats.tsv") and the genealogies of "<set>_true.trees".
+// Every reader throws MapError naming the file (and line) and what is wrong.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+class MapError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// A table of comma- (or tab-) separated fields with a header row; CSV quotes
+// are understood.
+struct Table {
+    std::vector<std::string> header;
+    std::vector<std::vector<std::string>> rows;
+    std::vector<int> lines;  // the file line of every row
+    // The column of a name; throws MapError naming the file when it is missing.
+    std::size_t column(const std::string& name, const std::string& path) const;
+};
+Table readTable(const std::string& path, char separator = ',');
+
+struct SegmentRow {
+    long id = 0;
+    long fromNode = 0;
+    long toNode = 0;
+    double length = 0;  // metres
+    double lon = 0, lat = 0;
+    double fromLon = 0, fromLat = 0, toLon = 0, toLat = 0;
+    std::optional<long> firstOccupied;
+    std::optional<long> firstAtCapacity;
+    long finalSize = 0;
+    long coalescences = 0;
+    std::optional<double> coalescencesPerKm;
+    std::string sources;  // names joined by ';'
+    std::string samples;
+};
+
+struct CurveRow {
+    long generation = 0;
+    long occupied = 0;
+    long size = 0;
+    long migrants = 0;
+};
+
+struct MapInfo {
+    std::string set;
+    int entire = 1;
+    int entireCount = 1;
+    long generations = 0;
+    long capacity = 0;
+    bool coalescenceImage = false;
+    double ratePerSite = 0;
+    std::string trees;  // file name in the same folder; empty when none was written
+};
+
+// The names and columns of the segments table, in file order (the GeoPackage
+// keeps every one of them).
+extern const std::vector<std::string> segmentColumns;
+
+std::vector<SegmentRow> readSegments(const std::string& path);
+std::vector<CurveRow> readCurve(const std::string& path);
+MapInfo readMapInfo(const std::string& path);
+
+// A named point: a sample or a source, at the middle of its segment.
+struct NamedPoint {
+    std::string name;
+    long segment = 0;
+    double lon = 0, lat = 0;
+    std::optional<double> diversity;  // mean gene diversity over the genetic simulations
+    bool occupied = true;             // its segment held individuals at some generation
+    std::map<std::string, double> statistics;  // means of the statistics table's columns
+};
+std::vector<NamedPoint> samplePoints(const std::vector<SegmentRow>& segments);
+std::vector<NamedPoint> sourcePoints(const std::vector<SegmentRow>& segments);
+
+// The statistics table of an output set, per sample name: the mean of every
+// numeric column over the rows of entire simulation `entire` (column "e"),
+// values "NA" left out; a column holding anything but numbers and "NA" is
+// left out. The columns in file order (without e, sim, sample and seg).
+struct SampleStatistics {
+    std::vector<std::string> columns;
+    std::map<std::string, std::map<std::string, double>> means;  // [sample][column]
+};
+SampleStatistics readSampleStatistics(const std::string& path, int entire);
+// The means of column "he" alone.
+std::map<std::string, double> readDiversity(const std::string& path, int entire);
+
+// The age of every genealogy of a NEXUS tree file in generations: the height
+// of its root above its deepest leaf, in branch-length units, over the rate
+// per site and generation the branch lengths were scaled with.
+std::vector<double> readTreeAges(const std::string& path, double ratePerSite);
+
+// The tables of one entire simulation: folder + base + "_segments.csv" etc.
+struct TableSet {
+    std::string folder;  // with its final '/' (or empty)
+    std::string base;    // "<set>" or "<set>_<e>"
+    std::string path(const std::string& suffix) const { return folder + base + suffix; }
+};
+
+// The table sets an argument names: a folder (every set in it), an output set
+// ("<folder>/<set>": that set and its numbered entire simulations, only those
+// its completion record "<set>.complete" lists when there is one) or one
+// "_segments.csv" file. Sorted by name; throws MapError when there is none.
+std::vector<TableSet> findTableSets(const std::string& argument);

@@ -1,0 +1,5 @@
+// fluviagen-map: maps, figures and the GeoPackage of fluviagen's demography
+// tables (see map/MapRun.h).
+#include "map/MapRun.h"
+
+int main(int argc, char** argv) { return mapMain(argc, argv); }

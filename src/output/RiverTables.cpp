@@ -1,0 +1,135 @@
+#include "output/RiverTables.h"
+
+#include <charconv>
+#include <ostream>
+#include <sstream>
+
+#include "base/Exception.h"
+#include "demography/Colonisation.h"
+#include "drainage/Population.h"
+#include "drainage/SegNode.h"
+#include "drainage/SegmentVector.h"
+#include "output/OutputFiles.h"
+
+const char* const segmentsHeader =
+    "segment,from_node,to_node,length_m,lon,lat,from_lon,from_lat,to_lon,to_lat,first_occupied,first_at_capacity,"
+    "final_size,coalescences,coalescences_per_km,sources,samples\n";
+const char* const colonisationHeader = "generation,occupied_segments,total_size,migrants\n";
+
+namespace {
+
+// The shortest text that reads back as the same float.
+void put(std::ostream& os, float value) {
+    char text[32];
+    const auto end = std::to_chars(text, text + sizeof text, value).ptr;
+    os.write(text, end - text);
+}
+
+// A field as CSV wants it: quoted (with doubled quotes) when it holds a
+// separator, a quote or a line end.
+std::string quoted(const std::string& field) {
+    if (field.find_first_of(",\"\r\n") == std::string::npos) return field;
+    std::string out = "\"";
+    for (const char c : field) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    return out + "\"";
+}
+
+// Per segment index the names of the populations placed on it, joined by ';'.
+std::vector<std::string> namesBySegment(const PopulationVector* set, std::size_t count) {
+    std::vector<std::string> names(count);
+    if (set == nullptr) return names;
+    for (const auto& p : set->populations) {
+        if (!p || p->segment == nullptr || p->segment->index < 0 ||
+            static_cast<std::size_t>(p->segment->index) >= count)
+            continue;
+        std::string& entry = names[static_cast<std::size_t>(p->segment->index)];
+        if (!entry.empty()) entry += ';';
+        entry += p->name.str();
+    }
+    return names;
+}
+
+void putGeneration(std::ostream& os, std::int32_t generation) {
+    if (generation != ColonisationRecord::never) os << generation;
+}
+
+}  // namespace
+
+void writeSegmentsTable(std::ostream& os, const RiverTablesInput& input) {
+    const TSegmentVector& drainage = *input.drainage;
+    const ColonisationRecord& record = *input.record;
+    const std::size_t count = drainage.segments.size();
+    const auto sources = namesBySegment(input.sources, count);
+    const auto samples = namesBySegment(input.samples, count);
+    os << segmentsHeader;
+    for (const auto& [id, segment] : drainage.segments) {
+        const std::size_t i = static_cast<std::size_t>(segment->index);
+        const bool known = i < record.firstOccupied.size();
+        const std::int32_t events =
+            input.coalescences != nullptr && i < input.coalescences->size() ? (*input.coalescences)[i] : 0;
+        os << id << ',';
+        if (segment->fromNode) os << segment->fromNode->id;
+        os << ',';
+        if (segment->toNode) os << segment->toNode->id;
+        os << ',';
+        put(os, segment->length);
+        os << ',';
+        put(os, segment->lon);
+        os << ',';
+        put(os, segment->lat);
+        for (const TSegNode* node : {segment->fromNode, segment->toNode}) {
+            os << ',';
+            if (node) put(os, node->lon);
+            os << ',';
+            if (node) put(os, node->lat);
+        }
+        os << ',';
+        putGeneration(os, known ? record.firstOccupied[i] : ColonisationRecord::never);
+        os << ',';
+        putGeneration(os, known ? record.firstAtCapacity[i] : ColonisationRecord::never);
+        os << ',' << (i < record.finalSize.size() ? record.finalSize[i] : 0) << ',' << events << ',';
+        if (segment->length > 0) put(os, static_cast<float>(events / (static_cast<double>(segment->length) / 1000.0)));
+        os << ',' << quoted(sources[i]) << ',' << quoted(samples[i]) << '\n';
+    }
+}
+
+void writeColonisationTable(std::ostream& os, const ColonisationRecord& record) {
+    os << colonisationHeader;
+    for (const ColonisationRow& row : record.curve)
+        os << row.generation << ',' << row.occupied << ',' << row.size << ',' << row.migrants << '\n';
+}
+
+std::string riverTablesBase(const std::string& outputName, int entireIndex, int entireCount) {
+    if (entireCount <= 1) return outputName;
+    return outputName + "_" + zeroPad(entireIndex + 1, entireCount).str();
+}
+
+void RiverTablesWriter::finish(const GeneticPhaseView& phase) {
+    if (input_.drainage == nullptr || input_.record == nullptr) return;
+    const std::string base = riverTablesBase(phase.outputName.str(), phase.entireIndex, phase.entireCount);
+    const auto write = [&](const std::string& suffix, auto&& contents) {
+        OutputFile file;
+        file.open(outputFileName(phase.folder, my_string(base + suffix)), false, *phase.registry);
+        contents(file.stream());
+        file.close();
+    };
+    write("_segments.csv", [&](std::ostream& os) { writeSegmentsTable(os, input_); });
+    write("_colonisation.csv", [&](std::ostream& os) { writeColonisationTable(os, *input_.record); });
+    write("_mapinfo.csv", [&](std::ostream& os) {
+        const float rate = phase.linkedLoci != 0 ? phase.mutationRate / static_cast<float>(phase.linkedLoci) : 0.0f;
+        os << "key,value\n"
+           << "set," << quoted(phase.outputName.str()) << "\n"
+           << "entire_simulation," << phase.entireIndex + 1 << "\n"
+           << "entire_simulations," << phase.entireCount << "\n"
+           << "generations," << phase.generations << "\n"
+           << "capacity," << input_.capacity << "\n"
+           << "coalescence_image," << (input_.coalescenceImage ? 1 : 0) << "\n"
+           << "genetic_simulations," << phase.simulationCount << "\n"
+           << "rate_per_site,";
+        put(os, rate);
+        os << "\ntrees," << (input_.treesWritten ? quoted(phase.outputName.str() + "_true.trees") : "") << "\n";
+    });
+}

@@ -1,0 +1,51 @@
+// VCF 4.3 files of SNP and DNA data, one per genetic simulation beside its
+// project file ("<output set>_<e>-<s>.vcf.gz"), compressed with bgzip and
+// indexed (".tbi"), so that variant tools read them as they read sequencing
+// data. (Loci of more than 2^29 sites, beyond what a tabix index addresses,
+// get no index; the standard error says so.)
+//
+// Only polymorphic sites (two or more states among the sampled genes) are
+// records. Each independent locus is one contig ("locus<k>", its linked
+// sites at positions 1 .. L). DNA: REF is the state of the site at the root
+// of the genealogy, ALT the other states found, in ACGT order. SNP sites have
+// states 0 and 1 and no bases: 0 is written A and 1 T, and every record
+// carries the INFO flag PLACEHOLDER that says so. Genotypes are haploid, or
+// phased diploid in genotypic output.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "output/GeneticWriter.h"
+#include "output/HeldFiles.h"
+
+struct bcf_hdr_t;
+
+class VcfWriter : public GeneticWriter {
+public:
+    // asked: the command line asked for these files by name (a data type
+    // they cannot hold is then said on the standard error).
+    explicit VcfWriter(bool asked = false) : asked_(asked) {}
+
+    void open(const GeneticPhaseView& phase) override;
+    // The header is the same for every genetic simulation of the phase.
+    void writeHeaders(const GeneticPhaseView& phase) override;
+    void genealogy(const GeneticPhaseView& phase, const GenealogyView& view) override;
+    void genotypes(const GeneticPhaseView& phase, const GenotypeView& view) override;
+    void finish(const GeneticPhaseView& phase) override;
+    void abandon() override;
+
+private:
+    enum class Kind { None, Snp, Dna };
+    bool asked_;
+    Kind kind_ = Kind::None;
+    struct HeaderDestroyer {
+        void operator()(bcf_hdr_t* header) const;
+    };
+    std::unique_ptr<bcf_hdr_t, HeaderDestroyer> header_;
+    std::string headerText_;
+    std::vector<std::string> contigs_;
+    std::vector<int> rootStates_;  // per site: the state at the root of its genealogy
+    HeldFiles files_;
+};
