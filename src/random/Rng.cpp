@@ -7,10 +7,13 @@
 #include <chrono>
 #include <climits>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <iostream>
 #include <limits>
+#include <vector>
 
 // The uniform is scaled in x87 extended precision (see ran3); a platform
 // whose long double is plain double would give other streams.
@@ -114,42 +117,62 @@ long clockSeed()
     return -hundredths - seconds;
 }
 
+const Rng::Main::PoissonSetup& Rng::poissonSetup(float lambda)
+{
+    Main& s = main_;
+    std::uint32_t bits;
+    std::memcpy(&bits, &lambda, sizeof bits);
+    Main::PoissonSetup& setup = s.poissonSetups[(bits * 2654435761u) >> (32 - Main::poissonSetupBits)];
+    if (setup.mean == lambda) return setup;  // never for NaN, as before
+    if (s.poissonUntouched) {
+        if (lambda == -1.0f) {
+            static const Main::PoissonSetup startingState{-1.0f, 0.0f, 0.0f, 0.0f};
+            return startingState;
+        }
+        s.poissonUntouched = false;
+    }
+    setup.mean = lambda;
+    if (lambda < 12.0) {
+        setup.g = std::exp(-lambda);  // float exp
+    } else {
+        setup.sq = static_cast<float>(std::sqrt(2.0 * lambda));
+        setup.logMean = std::log(lambda);  // float log
+        setup.g = static_cast<float>(lambda * setup.logMean - lnGammaLanczos(lambda + 1.0));
+    }
+    return setup;
+}
+
 // Poisson and binomial keep the single precision of their classic form:
 // every named quantity is a float, double literals promote as in C, and the
 // result is stored back to float. Results depend on this to the last bit.
 float Rng::poissonDeviate(float lambda)
 {
-    Main& s = main_;
+    const Main::PoissonSetup& s = poissonSetup(lambda);
     float em;
     if (lambda < 12.0) {
-        if (lambda != s.poissonMean) {
-            s.poissonMean = lambda;
-            s.poissonG = std::exp(-lambda);  // float exp
-        }
+        const float g = s.g;
         em = -1.0f;
         float t = 1.0f;
         do {
             em += 1.0f;
             t = static_cast<float>(t * ran3());
-        } while (t > s.poissonG);
+        } while (t > g);
         return em;
     }
-    if (lambda != s.poissonMean) {
-        s.poissonMean = lambda;
-        s.poissonSq = static_cast<float>(std::sqrt(2.0 * lambda));
-        s.poissonLogMean = std::log(lambda);  // float log
-        s.poissonG = static_cast<float>(lambda * s.poissonLogMean - lnGammaLanczos(lambda + 1.0));
-    }
+    const float sq = s.sq;
+    const float logMean = s.logMean;
+    const float g = s.g;
+    const double* lnFactorials = lnFactorialTable();
     float t;
     do {
         float y;
         do {
             y = static_cast<float>(std::tan(kPi * ran3()));
-            em = s.poissonSq * y + lambda;
+            em = sq * y + lambda;
         } while (em < 0.0);
         em = std::floor(em);
         t = static_cast<float>(0.9 * (1.0 + y * y)
-                               * std::exp(em * s.poissonLogMean - lnGammaLanczos(em + 1.0) - s.poissonG));
+                               * std::exp(em * logMean - lnFactorial(lnFactorials, em) - g));
     } while (ran3() > t);
     return em;
 }
@@ -174,9 +197,10 @@ float Rng::binomialDeviate(float pp, int n)
         }
         bnl = static_cast<float>(j <= n ? j : n);
     } else {
+        const double* lnFactorials = lnFactorialTable();
         if (n != s.binomialN) {
             s.binomialEn = static_cast<float>(n);
-            s.binomialLnGammaN1 = static_cast<float>(lnGammaLanczos(s.binomialEn + 1.0));
+            s.binomialLnGammaN1 = static_cast<float>(lnFactorial(lnFactorials, s.binomialEn));
             s.binomialN = n;
         }
         if (p != s.binomialP) {
@@ -198,8 +222,8 @@ float Rng::binomialDeviate(float pp, int n)
             } while (em < 0.0 || em >= (en + 1.0));
             em = std::floor(em);
             t = static_cast<float>(1.2 * sq * (1.0 + y * y)
-                                   * std::exp(s.binomialLnGammaN1 - lnGammaLanczos(em + 1.0)
-                                              - lnGammaLanczos(en - em + 1.0) + em * s.binomialLogP
+                                   * std::exp(s.binomialLnGammaN1 - lnFactorial(lnFactorials, em)
+                                              - lnFactorial(lnFactorials, en - em) + em * s.binomialLogP
                                               + (en - em) * s.binomialLogPc));
         } while (ran3() > t);
         bnl = em;
@@ -308,6 +332,19 @@ double lnGammaLanczos(double x)
     return -tmp + std::log(2.5066282746310005 * ser / x);
 }
 
+const double* lnFactorialTable()
+{
+    // Filled when first needed rather than computed by the compiler: the
+    // logarithm the function calls is the C library's, chosen for the
+    // processor when the program starts.
+    static const std::vector<double> table = [] {
+        std::vector<double> values(static_cast<std::size_t>(lnFactorialTableSize));
+        for (int k = 0; k < lnFactorialTableSize; ++k)
+            values[static_cast<std::size_t>(k)] = lnGammaLanczos(static_cast<double>(k) + 1.0);
+        return values;
+    }();
+    return table.data();
+}
 
 void Rng::setNextRan3Values(const std::array<long, 55>& next)
 {
