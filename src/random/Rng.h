@@ -107,7 +107,7 @@ private:
             float logMean = 0.0f;
             float g = 0.0f;
         };
-        static constexpr int poissonSetupBits = 8;
+        static constexpr int poissonSetupBits = 10;
         std::array<PoissonSetup, std::size_t{1} << poissonSetupBits> poissonSetups{};
         // Until a Poisson mean other than -1 is asked for, a mean of -1 finds
         // the never computed constants of the starting state (g = 0).
@@ -174,6 +174,11 @@ long clockSeed();
 
 // ln Gamma(x) for x > 0, Lanczos series (relative error below 2e-10).
 double lnGammaLanczos(double x);
+
+// static_cast<float>(std::tan(x)) for 0 <= x < 3.2, the Lorentzian deviate of
+// the Poisson and binomial rejection methods, mostly without calling tan: a
+// short series decides whenever it leaves no doubt about the float.
+float tanAsFloat(double x);
 
 // lnGammaLanczos(k + 1.0) for a whole number k >= 0 given as a float: from a
 // table of the function's own results for k below lnFactorialTableSize (filled
