@@ -14,7 +14,9 @@
 
 #include "../tools/DrainageGenerator.h"
 #include "drainage/SegmentVector.h"
+#include "drainage/Population.h"
 #include "drainage/readers/DrainageFiles.h"
+#include "drainage/readers/PopulationFile.h"
 
 namespace {
 
@@ -117,5 +119,26 @@ BENCHMARK(BM_ResampleToFixedLength)
     ->Complexity(benchmark::oN);
 
 }  // namespace
+
+// A source file of N populations by segment id, one on each segment of the
+// drainage of N segments (in id order), read as the run loop reads it.
+void BM_ReadSourcesBySegmentId(benchmark::State& state) {
+    const auto n = static_cast<std::int32_t>(state.range(0));
+    const DrainagePaths& paths = files().pathsFor(n);
+    const auto drainage = readQuietly(paths);
+    const std::string path = paths.segments + ".sources.txt";
+    std::ostringstream text;
+    text << drainage->size() << "\n0\nName Size SegID Resize Migration\n";
+    for (const auto& [id, segment] : drainage->segments) text << 'P' << id << " 10 " << id << " 0 0\n";
+    drainage_generator::writeFile(path, text.str());
+    for (auto _ : state) {
+        PopulationVector sources(drainage.get());
+        QuietConsole quiet;
+        if (ReadPopulations(sources, my_string(path), false) != drainage->size()) state.SkipWithError("not read");
+    }
+    state.SetComplexityN(state.range(0));
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+BENCHMARK(BM_ReadSourcesBySegmentId)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->Complexity(benchmark::oN);
 
 BENCHMARK_MAIN();

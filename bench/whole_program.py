@@ -3,12 +3,16 @@
 and reports the wall time of each phase, the peak memory and the bytes of the
 demographic database, for a base case and for each of its sizes doubled.
 
-Usage: bench/whole_program.py BUILD_DIR [--quick]
+Usage: bench/whole_program.py BUILD_DIR [--quick] [--capacity K] [--only CASE,...] [--no-outputs]
 
 BUILD_DIR must hold a Release build of fluviagen and make_drainage. The base
 case is 20,000 segments, 5,000 generations, model 4, 20 samples of 20 genes,
 100 genetic simulations of 1,000 DNA sites. --quick divides the sizes by 10
-to check the script itself.
+to check the script itself. --capacity sets the carrying capacity (100),
+--only runs the named cases ("base", "2 x generations", ...), --no-outputs
+skips the run with every output on (no output column then). The cpu column is
+the processor time of the run without outputs (user + system), which a
+shared machine disturbs less than the wall times of the phases.
 """
 import os
 import re
@@ -22,7 +26,7 @@ river_nodes.txt
 river_segments.txt
 dynamic.txt
 //// benchmark
-100        // carrying capacity
+{capacity}        // carrying capacity
 4          // demographic model
 {generations}
 1
@@ -98,7 +102,7 @@ def database_bytes(segment_file, generations):
     return total
 
 
-def run_case(build, folder, segments, generations, samples, genes, genetic, outputs):
+def run_case(build, folder, segments, generations, samples, genes, genetic, outputs, capacity=100):
     subprocess.run([os.path.join(build, "make_drainage"), "-n", str(segments), "-s", "1", "-o",
                     os.path.join(folder, "river")], check=True, stdout=subprocess.DEVNULL)
     with open(os.path.join(folder, "sources.txt"), "w") as f:
@@ -108,23 +112,33 @@ def run_case(build, folder, segments, generations, samples, genes, genetic, outp
         for i in range(samples):
             f.write(f"S{i + 1} {genes} {1 + (i * segments) // samples}\n")
     with open(os.path.join(folder, "settings.txt"), "w") as f:
-        f.write(SETTINGS.format(generations=generations, genetic=genetic, outputs=1 if outputs else 0))
+        f.write(SETTINGS.format(generations=generations, genetic=genetic, outputs=1 if outputs else 0,
+                                capacity=capacity))
     env = dict(os.environ, FLUVIAGEN_SEED="1")
-    result = subprocess.run(["/usr/bin/time", "-f", "PEAK %M", os.path.join(build, "fluviagen"), "settings.txt"],
+    result = subprocess.run(["/usr/bin/time", "-f", "PEAK %M CPU %U %S", os.path.join(build, "fluviagen"), "settings.txt"],
                             cwd=folder, env=env, stdin=subprocess.DEVNULL, capture_output=True, text=True)
     log = result.stdout
     times = {}
     for phase, pattern in PHASES.items():
         m = re.search(pattern, log, re.S)
         times[phase] = seconds(m.group(1)) if m else float("nan")
-    peak_kb = int(re.search(r"PEAK ([0-9]+)", result.stderr).group(1))
+    usage = re.search(r"PEAK ([0-9]+) CPU ([0-9.]+) ([0-9.]+)", result.stderr)
+    peak_kb = int(usage.group(1))
+    times["cpu"] = float(usage.group(2)) + float(usage.group(3))
     db = database_bytes(os.path.join(folder, "river_segments.txt"), generations)
     return times, peak_kb * 1024, db, "1 of 1 Simulations succeeded!" in log
+
+
+def option(name, default):
+    return sys.argv[sys.argv.index(name) + 1] if name in sys.argv else default
 
 
 def main():
     build = os.path.abspath(sys.argv[1])
     quick = "--quick" in sys.argv
+    capacity = int(option("--capacity", "100"))
+    only = option("--only", None)
+    with_outputs = "--no-outputs" not in sys.argv
     scale = 10 if quick else 1
     base = dict(segments=20000 // scale, generations=5000 // scale, samples=20, genes=20, genetic=100 // scale)
     cases = [("base", base)]
@@ -132,15 +146,20 @@ def main():
         doubled = dict(base)
         doubled[key] *= 2
         cases.append((f"2 x {key}", doubled))
-    print("| case | reading s | database s | demography s | genetics s | output s | peak MiB | database MiB | ok |")
-    print("|---|---|---|---|---|---|---|---|---|")
+    if only is not None:
+        cases = [(name, c) for name, c in cases if name in only.split(",")]
+    print("| case | reading s | database s | demography s | genetics s | output s | cpu s | peak MiB | database MiB | ok |")
+    print("|---|---|---|---|---|---|---|---|---|---|")
     for name, c in cases:
         with tempfile.TemporaryDirectory() as with_out, tempfile.TemporaryDirectory() as without_out:
-            t, peak, db, ok = run_case(build, with_out, outputs=True, **c)
-            t0, _, _, ok0 = run_case(build, without_out, outputs=False, **c)
-        output = t["genetics"] - t0["genetics"]
-        print(f"| {name} | {t['reading']:.3f} | {t['database']:.3f} | {t['demography']:.3f} | "
-              f"{t0['genetics']:.3f} | {output:.3f} | {peak / 2**20:.0f} | {db / 2**20:.0f} | "
+            t0, peak, db, ok0 = run_case(build, without_out, outputs=False, capacity=capacity, **c)
+            ok = True
+            output = float("nan")
+            if with_outputs:
+                t, _, _, ok = run_case(build, with_out, outputs=True, capacity=capacity, **c)
+                output = t["genetics"] - t0["genetics"]
+        print(f"| {name} | {t0['reading']:.3f} | {t0['database']:.3f} | {t0['demography']:.3f} | "
+              f"{t0['genetics']:.3f} | {output:.3f} | {t0['cpu']:.1f} | {peak / 2**20:.0f} | {db / 2**20:.0f} | "
               f"{'yes' if ok and ok0 else 'NO'} |", flush=True)
 
 

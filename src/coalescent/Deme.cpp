@@ -129,6 +129,18 @@ void TDeme::implementMigration(std::int32_t slotOfDeme, std::int32_t g, Rng& rng
     // Looking backwards, a lineage is an immigrant with probability M / N and
     // then goes back to neighbour k with probability m[k] / M.
     const std::int32_t nb = static_cast<std::int32_t>(immigrants_.size());
+    // Going back in time a deme reads each of its series one entry lower per
+    // generation, and so enters the cache line below (32 entries, the series
+    // start on a line) every 32 generations; the many series of the walk are
+    // too scattered for the hardware to see these as streams. Half-way down
+    // a line, the line below of every series the deme reads is asked for.
+    if ((g & 31) == 15 && g > 32 && g - 32 < sizes_.count) {
+        __builtin_prefetch(sizes_.data + (g - 32));
+        for (std::int32_t k = 0; k < nb; ++k) {
+            __builtin_prefetch(immigrants_[static_cast<std::size_t>(k)].data + (g - 32));
+            __builtin_prefetch(neighbourSizes_[static_cast<std::size_t>(k)].data + (g - 32));
+        }
+    }
     std::vector<std::int32_t>& m = collection->scratch_;
     m.resize(static_cast<std::size_t>(nb));
     std::int32_t total = 0;  // M

@@ -69,6 +69,7 @@ MigrationPlan::MigrationPlan(TSegmentVector& drainage, SegmentStates& states_, S
     const bool hasDatabase = database != nullptr;
     if (hasDatabase && (database->count != static_cast<std::int32_t>(n) || database->histories.size() != n))
         throw databaseMismatch();
+    table = database;
 
     // Series slots: per segment its size series, then its immigrant series.
     std::vector<std::uint32_t> firstImmigrantSlot(n, noSlot);
@@ -161,7 +162,10 @@ void MigrationPlan::markTouched(std::uint32_t index) {
 void MigrationPlan::record(std::uint32_t slot, std::int32_t t, std::int16_t value) {
     if (slot == noSlot) return;
     if (!staged) {
-        series[slot][t] = value;
+        std::int16_t* entry = series[slot] + t;
+        if (value == 0 && !table->mayHoldData(entry)) return;  // zero already
+        table->noteWritten(entry, 1);
+        *entry = value;
         return;
     }
     stage[static_cast<std::size_t>(t % stageDepth) * series.size() + slot] = value;
@@ -203,7 +207,10 @@ void MigrationPlan::flush() {
     for (std::size_t first = 0; first < count; first += tile) {
         const std::size_t n = std::min(tile, count - first);
         const std::uint32_t* slots = flushSlots.data() + first;
-        for (std::size_t j = 0; j < n; ++j) target[j] = series[slots[j]] + stagedFrom;
+        for (std::size_t j = 0; j < n; ++j) {
+            target[j] = series[slots[j]] + stagedFrom;
+            table->noteWritten(target[j], static_cast<std::size_t>(rows));
+        }
         prefetchTile(first + tile);
         for (std::int32_t r = 0; r < rows; ++r) {
             const std::int16_t* from = row[r];

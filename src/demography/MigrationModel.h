@@ -129,6 +129,7 @@ private:
     std::vector<Link> links;
     std::vector<std::uint32_t> sizeSlot;    // per segment, or noSlot without a database
     std::vector<std::int16_t*> series;      // entries of every series, by slot
+    StateDB* table = nullptr;               // told of every page the series writes reach
     std::vector<std::uint64_t> occupied;    // N > 0 at the start of the pass
     std::vector<std::uint64_t> touched;     // BilanMigr may have changed in this generation
     std::vector<float> weights;             // scratch, one per link of a segment

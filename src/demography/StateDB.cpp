@@ -1,6 +1,10 @@
 #include "demography/StateDB.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
+#include <bit>
+#include <cstring>
 #include <iostream>
 #include <limits>
 #include <new>
@@ -20,11 +24,23 @@ StateDB::StateDB(const TSegmentVector& drainage, std::int32_t G) : count(drainag
     std::size_t series = 0;
     for (const auto& [id, segment] : drainage.segments)
         series += static_cast<std::size_t>(std::max(segment->neighbourCount, 0)) + 1;
-    if (series > (table_.max_size() - lineEntries) / stride) throw std::bad_alloc();
-    table_.assign(series * stride + lineEntries, 0);
-    histories.resize(drainage.segments.size());
-    const auto address = reinterpret_cast<std::uintptr_t>(table_.data());
-    std::int16_t* next = table_.data() + (lineBytes - address % lineBytes) % lineBytes / sizeof(std::int16_t);
+    constexpr std::size_t most = std::numeric_limits<std::size_t>::max() / 2;
+    if (series > (most - pageBytes) / (stride * sizeof(std::int16_t))) throw std::bad_alloc();
+    // Whole pages, at least one. Fresh anonymous pages read as zero and take
+    // memory only once written (a vector would write every entry now).
+    const std::size_t entriesBytes = series * stride * sizeof(std::int16_t);
+    tableBytes_ = std::max<std::size_t>((entriesBytes + pageBytes - 1) / pageBytes * pageBytes, pageBytes);
+    void* mapped = mmap(nullptr, tableBytes_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapped == MAP_FAILED) throw std::bad_alloc();
+    table_ = static_cast<std::int16_t*>(mapped);
+    try {
+        written_.assign((tableBytes_ / pageBytes + 63) / 64, 0);
+        histories.resize(drainage.segments.size());
+    } catch (...) {
+        munmap(table_, tableBytes_);
+        throw;
+    }
+    std::int16_t* next = table_;
     const auto take = [&next, length, stride] {
         TimeStoFull view(next, static_cast<std::int32_t>(length));
         next += stride;
@@ -33,16 +49,40 @@ StateDB::StateDB(const TSegmentVector& drainage, std::int32_t G) : count(drainag
     std::int32_t index = 0;
     for (const auto& [id, segment] : drainage.segments) {
         // Rows follow the segments' indexes, which the neighbour lists set.
-        if (segment->index != index)
+        if (segment->index != index) {
+            munmap(table_, tableBytes_);
             throw std::logic_error("StateDB: the drainage's segment indexes are not set (neighbour lists not built)");
+        }
         StatesOfCell& h = histories[static_cast<std::size_t>(index++)];
+        h.table = this;
         h.sizes = take();
         h.immigrants.resize(static_cast<std::size_t>(std::max(segment->neighbourCount, 0)));
         for (TimeStoFull& immigrants : h.immigrants) immigrants = take();
     }
 }
 
-void StateDB::clear() { std::fill(table_.begin(), table_.end(), std::int16_t{0}); }
+StateDB::~StateDB() { munmap(table_, tableBytes_); }
+
+void StateDB::clear() {
+    char* const bytes = reinterpret_cast<char*>(table_);
+    for (std::size_t w = 0; w < written_.size(); ++w) {
+        std::uint64_t bits = written_[w];
+        written_[w] = 0;
+        // Runs of written pages are cleared with one call each.
+        while (bits != 0) {
+            const unsigned first = static_cast<unsigned>(std::countr_zero(bits));
+            const unsigned run = static_cast<unsigned>(std::countr_one(bits >> first));
+            std::memset(bytes + (w * 64 + first) * pageBytes, 0, run * pageBytes);
+            bits = run + first >= 64 ? 0 : bits & ~(((std::uint64_t{1} << run) - 1) << first);
+        }
+    }
+}
+
+std::size_t StateDB::writtenPages() const {
+    std::size_t pages = 0;
+    for (const std::uint64_t bits : written_) pages += static_cast<std::size_t>(std::popcount(bits));
+    return pages;
+}
 
 std::uint64_t databaseBytes(const TSegmentVector& drainage, std::int32_t G) {
     constexpr std::uint64_t most = std::numeric_limits<std::uint64_t>::max();

@@ -7,10 +7,13 @@
 #include <chrono>
 #include <climits>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <iostream>
 #include <limits>
+#include <vector>
 
 // The uniform is scaled in x87 extended precision (see ran3); a platform
 // whose long double is plain double would give other streams.
@@ -114,42 +117,99 @@ long clockSeed()
     return -hundredths - seconds;
 }
 
+float tanAsFloat(double x)
+{
+    // Reduced to |r| <= pi/4 around k pi/2 (k = 0, 1, 2; the multiple of
+    // pi/2 in two parts, the first difference exact, so that r keeps its
+    // relative precision near the pole), and tan r from tan(r / 4) by
+    // doubling the angle twice: the series of tan(a) / a in w = a^2 to w^7 is
+    // within 3e-15 for |a| <= pi/16. The region is chosen without branches
+    // (the angles fall in them at random) and the series is summed in
+    // pairs, so that the few steps on the way to the deviate do not wait on
+    // each other.
+    constexpr double quarterPi = 0.78539816339744830962;
+    constexpr double threeQuartersPi = 2.35619449019234492885;
+    constexpr double halfPiHigh = 1.57079632679489655800e+00;  // the double nearest pi/2
+    constexpr double halfPiLow = 6.12323399573676603587e-17;   // pi/2 minus that double
+    const double k = static_cast<double>((x >= quarterPi) + (x >= threeQuartersPi));
+    const double r = (x - k * halfPiHigh) - k * halfPiLow;
+    const double a = 0.25 * r;
+    const double w = a * a;
+    const double w2 = w * w;
+    const double low = (1.0 / 3.0 + w * (2.0 / 15.0)) + w2 * (17.0 / 315.0 + w * (62.0 / 2835.0));
+    const double high = (1382.0 / 155925.0 + w * (21844.0 / 6081075.0)) + w2 * (929569.0 / 638512875.0);
+    const double t = a + a * w * (low + (w2 * w2) * high);
+    const double t2 = t * t;
+    const double numerator = 4.0 * t * (1.0 - t2);
+    const double denominator = (1.0 - 6.0 * t2) + t2 * t2;
+    const bool cotangent = k == 1.0;
+    const double y = (cotangent ? -denominator : numerator) / (cotangent ? numerator : denominator);
+    // The library's tan lies within an ulp of tan x, this value within 1e-14
+    // of it: when both ends of a band of 2^-36 around y round to the same
+    // float, so does the library's value. Otherwise (about one angle in
+    // 3,000, and whatever is not finite) the library decides.
+    const double margin = std::fabs(y) * 0x1p-36;
+    const float below = static_cast<float>(y - margin);
+    if (below == static_cast<float>(y + margin)) return below;
+    return static_cast<float>(std::tan(x));
+}
+
+const Rng::Main::PoissonSetup& Rng::poissonSetup(float lambda)
+{
+    Main& s = main_;
+    std::uint32_t bits;
+    std::memcpy(&bits, &lambda, sizeof bits);
+    Main::PoissonSetup& setup = s.poissonSetups[(bits * 2654435761u) >> (32 - Main::poissonSetupBits)];
+    if (setup.mean == lambda) return setup;  // never for NaN, as before
+    if (s.poissonUntouched) {
+        if (lambda == -1.0f) {
+            static const Main::PoissonSetup startingState{-1.0f, 0.0f, 0.0f, 0.0f};
+            return startingState;
+        }
+        s.poissonUntouched = false;
+    }
+    setup.mean = lambda;
+    if (lambda < 12.0) {
+        setup.g = std::exp(-lambda);  // float exp
+    } else {
+        setup.sq = static_cast<float>(std::sqrt(2.0 * lambda));
+        setup.logMean = std::log(lambda);  // float log
+        setup.g = static_cast<float>(lambda * setup.logMean - lnGammaLanczos(lambda + 1.0));
+    }
+    return setup;
+}
+
 // Poisson and binomial keep the single precision of their classic form:
 // every named quantity is a float, double literals promote as in C, and the
 // result is stored back to float. Results depend on this to the last bit.
 float Rng::poissonDeviate(float lambda)
 {
-    Main& s = main_;
+    const Main::PoissonSetup& s = poissonSetup(lambda);
     float em;
     if (lambda < 12.0) {
-        if (lambda != s.poissonMean) {
-            s.poissonMean = lambda;
-            s.poissonG = std::exp(-lambda);  // float exp
-        }
+        const float g = s.g;
         em = -1.0f;
         float t = 1.0f;
         do {
             em += 1.0f;
             t = static_cast<float>(t * ran3());
-        } while (t > s.poissonG);
+        } while (t > g);
         return em;
     }
-    if (lambda != s.poissonMean) {
-        s.poissonMean = lambda;
-        s.poissonSq = static_cast<float>(std::sqrt(2.0 * lambda));
-        s.poissonLogMean = std::log(lambda);  // float log
-        s.poissonG = static_cast<float>(lambda * s.poissonLogMean - lnGammaLanczos(lambda + 1.0));
-    }
+    const float sq = s.sq;
+    const float logMean = s.logMean;
+    const float g = s.g;
+    const double* lnFactorials = lnFactorialTable();
     float t;
     do {
         float y;
         do {
-            y = static_cast<float>(std::tan(kPi * ran3()));
-            em = s.poissonSq * y + lambda;
+            y = tanAsFloat(kPi * ran3());
+            em = sq * y + lambda;
         } while (em < 0.0);
         em = std::floor(em);
         t = static_cast<float>(0.9 * (1.0 + y * y)
-                               * std::exp(em * s.poissonLogMean - lnGammaLanczos(em + 1.0) - s.poissonG));
+                               * std::exp(em * logMean - lnFactorial(lnFactorials, em) - g));
     } while (ran3() > t);
     return em;
 }
@@ -174,9 +234,10 @@ float Rng::binomialDeviate(float pp, int n)
         }
         bnl = static_cast<float>(j <= n ? j : n);
     } else {
+        const double* lnFactorials = lnFactorialTable();
         if (n != s.binomialN) {
             s.binomialEn = static_cast<float>(n);
-            s.binomialLnGammaN1 = static_cast<float>(lnGammaLanczos(s.binomialEn + 1.0));
+            s.binomialLnGammaN1 = static_cast<float>(lnFactorial(lnFactorials, s.binomialEn));
             s.binomialN = n;
         }
         if (p != s.binomialP) {
@@ -192,14 +253,13 @@ float Rng::binomialDeviate(float pp, int n)
         do {
             float y;
             do {
-                const double angle = kPi * ran3();
-                y = static_cast<float>(std::tan(angle));
+                y = tanAsFloat(kPi * ran3());
                 em = sq * y + am;
             } while (em < 0.0 || em >= (en + 1.0));
             em = std::floor(em);
             t = static_cast<float>(1.2 * sq * (1.0 + y * y)
-                                   * std::exp(s.binomialLnGammaN1 - lnGammaLanczos(em + 1.0)
-                                              - lnGammaLanczos(en - em + 1.0) + em * s.binomialLogP
+                                   * std::exp(s.binomialLnGammaN1 - lnFactorial(lnFactorials, em)
+                                              - lnFactorial(lnFactorials, en - em) + em * s.binomialLogP
                                               + (en - em) * s.binomialLogPc));
         } while (ran3() > t);
         bnl = em;
@@ -308,6 +368,19 @@ double lnGammaLanczos(double x)
     return -tmp + std::log(2.5066282746310005 * ser / x);
 }
 
+const double* lnFactorialTable()
+{
+    // Filled when first needed rather than computed by the compiler: the
+    // logarithm the function calls is the C library's, chosen for the
+    // processor when the program starts.
+    static const std::vector<double> table = [] {
+        std::vector<double> values(static_cast<std::size_t>(lnFactorialTableSize));
+        for (int k = 0; k < lnFactorialTableSize; ++k)
+            values[static_cast<std::size_t>(k)] = lnGammaLanczos(static_cast<double>(k) + 1.0);
+        return values;
+    }();
+    return table.data();
+}
 
 void Rng::setNextRan3Values(const std::array<long, 55>& next)
 {

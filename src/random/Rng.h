@@ -13,6 +13,7 @@
 
 #include <array>
 #include <cstddef>
+#include <limits>
 
 class Rng {
 public:
@@ -95,12 +96,22 @@ private:
         bool initialised = false;
         long sharedSeed = 1;  // positive: callers only continue the stream
 
-        // Poisson: last mean with sqrt(2 lambda), ln lambda and the
-        // normalising term g (e^-lambda below 12).
-        float poissonMean = -1.0f;
-        float poissonSq = 0.0f;
-        float poissonLogMean = 0.0f;
-        float poissonG = 0.0f;
+        // Poisson: the set-ups of recent means, sqrt(2 lambda), ln lambda and
+        // the normalising term g (e^-lambda below 12), in a small table
+        // indexed by a hash of the mean's bits. The grown size and the
+        // emigrant count of a segment alternate as means, so a single cached
+        // mean would be recomputed at almost every call.
+        struct PoissonSetup {
+            float mean = std::numeric_limits<float>::quiet_NaN();  // NaN: empty
+            float sq = 0.0f;
+            float logMean = 0.0f;
+            float g = 0.0f;
+        };
+        static constexpr int poissonSetupBits = 10;
+        std::array<PoissonSetup, std::size_t{1} << poissonSetupBits> poissonSetups{};
+        // Until a Poisson mean other than -1 is asked for, a mean of -1 finds
+        // the never computed constants of the starting state (g = 0).
+        bool poissonUntouched = true;
 
         // Binomial: last n with ln Gamma(n + 1), last probability q with
         // 1 - q, ln q and ln(1 - q).
@@ -148,6 +159,8 @@ private:
     }
     // " ** strange ran3:" and the value: a sound table never gives 1 or more.
     static void reportStrange(double value);
+    // The Poisson constants for this mean (see Main::poissonSetups).
+    const Main::PoissonSetup& poissonSetup(float lambda);
     double gammaSmallShape(double s);
     double gammaLargeShape(double s);
 
@@ -161,3 +174,19 @@ long clockSeed();
 
 // ln Gamma(x) for x > 0, Lanczos series (relative error below 2e-10).
 double lnGammaLanczos(double x);
+
+// static_cast<float>(std::tan(x)) for 0 <= x < 3.2, the Lorentzian deviate of
+// the Poisson and binomial rejection methods, mostly without calling tan: a
+// short series decides whenever it leaves no doubt about the float.
+float tanAsFloat(double x);
+
+// lnGammaLanczos(k + 1.0) for a whole number k >= 0 given as a float: from a
+// table of the function's own results for k below lnFactorialTableSize (filled
+// once per process, at run time, by the very function), computed above it.
+// The identical double either way.
+inline constexpr int lnFactorialTableSize = 1 << 16;
+const double* lnFactorialTable();
+inline double lnFactorial(const double* table, float k)
+{
+    return k < static_cast<float>(lnFactorialTableSize) ? table[static_cast<int>(k)] : lnGammaLanczos(k + 1.0);
+}

@@ -108,4 +108,59 @@ TEST(DemographyDatabase, ANegativeGenerationCountKeepsGenerationZero) {
     EXPECT_EQ(db.history(0).sizes.at(5), 0);
 }
 
+// The table is written once: a fresh one takes no page for zeros, a second
+// entire simulation on a table the first one partly wrote reads exactly as on
+// a fresh table, and clearing leaves no written page behind.
+TEST(DemographyDatabase, AReusedHistoryReadsLikeAFreshOne) {
+    TSettings settings = plainSettings();
+    settings.demographicModel = 4;
+    settings.carryingCapacity = 40;
+    settings.migrCol = 0.2f;
+    settings.migrOcc = 0.05f;
+    settings.numGenerations = 4000;  // series of 8 KB: pages of one series
+    const auto tree = binaryTree(6);
+    const auto simulate = [](TestLoop& world, long seed) {
+        testing::internal::CaptureStdout();
+        world.rng = Rng{};
+        world.rng.initialize_ran3(seed);
+        world.SimulateDemography();
+        testing::internal::GetCapturedStdout();
+    };
+    const auto build = [](TestLoop& world) {
+        testing::internal::CaptureStdout();
+        world.BuildDB();
+        testing::internal::GetCapturedStdout();
+    };
+
+    auto reused = makeWorld(settings, tree);
+    build(*reused);
+    EXPECT_EQ(reused->database->writtenPages(), 0u);
+    addSource(*reused, 40, 30);  // a headwater: the river fills from there
+    simulate(*reused, -5);
+    const std::size_t firstPages = reused->database->writtenPages();
+    EXPECT_GT(firstPages, 0u);
+    // Sources elsewhere and another seed: other series and generations.
+    reused->sources->populations.clear();
+    addSource(*reused, 1, 25);
+    addSource(*reused, 63, 12);
+    simulate(*reused, -6);
+
+    auto fresh = makeWorld(settings, tree);
+    build(*fresh);
+    addSource(*fresh, 1, 25);
+    addSource(*fresh, 63, 12);
+    simulate(*fresh, -6);
+    const std::vector<std::int16_t> expected = snapshot(*fresh->database);
+    EXPECT_EQ(snapshot(*reused->database), expected);
+    EXPECT_EQ(reused->database->writtenPages(), fresh->database->writtenPages());
+
+    // The first simulation wrote part of the table, as a filling river does.
+    std::size_t pages = 0;
+    for (const StatesOfCell& h : fresh->database->histories) pages += (1 + h.immigrants.size()) * 2;
+    EXPECT_LT(firstPages, pages);
+    reused->database->clear();
+    EXPECT_EQ(reused->database->writtenPages(), 0u);
+    for (std::int16_t v : snapshot(*reused->database)) ASSERT_EQ(v, 0);
+}
+
 }  // namespace

@@ -11,6 +11,7 @@
 #include <limits>
 #include <sstream>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "drainage/Segment.h"
@@ -198,6 +199,7 @@ int readPopulationFile(PopulationVector& set, const my_string& path, bool isSamp
     set.count = count;
     set.problem.clear();
     const TSegmentVector& drainage = *set.drainage;
+    std::unordered_map<const TSegment*, int> firstOnSegment;  // segment-id mode: who holds a segment
 
     for (int i = 0; i < count; ++i) {
         PopulationSource& p = *set.populations[static_cast<std::size_t>(i)];
@@ -291,7 +293,17 @@ int readPopulationFile(PopulationVector& set, const my_string& path, bool isSamp
             std::cout << "\n\t\t" << i + 1 << ": " << p.name << "\tSeg: " << p.segmentId << "\t(precision: "
                       << p.precision << " m)";
         };
-        for (int j = 0; j < i; ++j) {
+        // With segment ids every earlier population holds a segment of its
+        // own: the table of held segments gives the one holder there can be,
+        // and only that one is looked at.
+        int firstEarlier = 0;
+        int pastEarlier = i;
+        if (!set.coordinateMode) {
+            const auto [held, isNew] = firstOnSegment.emplace(p.segment, i);
+            firstEarlier = held->second;
+            pastEarlier = isNew ? i : held->second + 1;
+        }
+        for (int j = firstEarlier; j < pastEarlier; ++j) {
             const PopulationSource& earlier = *set.populations[static_cast<std::size_t>(j)];
             if (earlier.segment != p.segment) continue;
             if (!set.coordinateMode) {
