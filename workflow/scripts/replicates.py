@@ -36,14 +36,14 @@ class ConfigError(Exception):
 class Prior:
     """One parameter's prior. Bounds given as whole numbers draw whole numbers."""
 
-    def __init__(self, name, spec):
+    def __init__(self, name, given):
         self.name = name
-        if not isinstance(spec, dict):
-            spec = {"fixed": spec}
-        if len(spec) != 1 or next(iter(spec)) not in PRIORS:
+        if not isinstance(given, dict):
+            given = {"fixed": given}
+        if len(given) != 1 or next(iter(given)) not in PRIORS:
             raise ConfigError(f"parameter '{name}': the prior is one of {', '.join(PRIORS)}, "
-                              f"e.g. {{uniform: [0.01, 0.2]}}; got {spec}")
-        (self.kind, value), = spec.items()
+                              f"e.g. {{uniform: [0.01, 0.2]}}; got {given}")
+        (self.kind, value), = given.items()
         if self.kind == "fixed":
             self.values = [value]
         elif self.kind == "list":
@@ -130,7 +130,7 @@ class Plan:
                 hint = f"did you mean '{close[0]}'? " if close else ""
                 raise ConfigError(f"unknown parameter name '{name}' ({hint}the names are those of "
                                   "the program's --set, listed in the README)")
-        self.priors = [Prior(name, spec) for name, spec in parameters.items()]
+        self.priors = [Prior(name, given) for name, given in parameters.items()]
         self.runs = self.draws * self.replicates
         if self.runs > SEED_RANGE:
             raise ConfigError(f"{self.runs} runs: at most {SEED_RANGE} have distinct seeds")
@@ -146,18 +146,18 @@ class Plan:
         self.seed_b = int(rng.integers(0, SEED_RANGE))
         self.observed = self._observed(need("observed", default={}))
 
-    def _observed(self, spec):
+    def _observed(self, given):
         """A pseudo-observed run: the priors' values replaced by known ones."""
-        if not spec:
+        if not given:
             return None
-        values = dict(spec.get("parameters") or {})
+        values = dict(given.get("parameters") or {})
         for name in values:
             if name not in SETTINGS_NAMES:
                 raise ConfigError(f"observed: unknown parameter name '{name}'")
         missing = [p.name for p in self.priors if p.varies and p.name not in values]
         if missing:
             raise ConfigError(f"observed: no value for the varying parameter(s) {', '.join(missing)}")
-        seed = spec.get("seed")
+        seed = given.get("seed")
         if not isinstance(seed, int) or not 1 <= seed <= SEED_RANGE:
             raise ConfigError(f"observed: 'seed' must be a whole number from 1 to {SEED_RANGE}, got {seed!r}")
         values = {**{p.name: p.values[0] for p in self.priors if not p.varies}, **values}
