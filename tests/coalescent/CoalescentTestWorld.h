@@ -55,6 +55,9 @@ public:
         settings.numIndependentLoci = 1;
         settings.numLinkedLoci = 1;
         settings.divergenceTime = 0;
+        // A hand-made world writes no files: it has no output folder, and
+        // the added outputs (statistics, tables) are on by default.
+        for (const std::string_view group : OutputGroups::names()) settings.outputGroups.force(group, false);
         world = std::make_unique<RunLoop>(settings, rng);
         world->drainage = std::make_unique<TSegmentVector>();
         world->samples = std::make_unique<PopulationVector>(world->drainage.get());
