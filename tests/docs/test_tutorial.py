@@ -71,3 +71,17 @@ def test_the_posterior_has_its_shape(study):
     assert os.path.getsize(folder / "study" / "posterior.png") > 0
     table = list(csv.DictReader(open(folder / "study" / "abc" / "table.tsv"), delimiter="\t"))
     assert len(table) == 60
+
+
+def test_readme_quick_start_runs_and_prints_what_it_says(tmp_path):
+    for name in ("fluviagen", "fluviagen-import"):
+        program(name)
+    for entry in ("examples", "docs"):
+        os.symlink(os.path.join(REPO, entry), tmp_path / entry)
+    os.symlink(BUILD, tmp_path / "build")
+    steps = tutorial.steps(open(os.path.join(REPO, "README.md"), encoding="utf-8").read())
+    assert len(steps) == 1 and len([l for l in steps[0][0].split("\n") if l.strip()]) == 5
+    code, log, outputs = tutorial.run(steps, tmp_path, dict(os.environ))
+    assert code == 0, log[-4000:]
+    lost = tutorial.missing_lines(steps[0][1], outputs[0])
+    assert not lost, "README.md prints lines the quick start does not:\n" + "\n".join(lost) + "\n---\n" + outputs[0]
