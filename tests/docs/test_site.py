@@ -107,23 +107,36 @@ def test_settings_page_agrees_with_the_programs_key_table():
     assert done.returncode == 0, done.stderr
 
 
-def test_settings_check_finds_a_wrong_default(tmp_path, monkeypatch):
-    # The check must see a difference in a column the program owns.
+def load_settings_table():
     import importlib.util
     spec = importlib.util.spec_from_file_location("settings_table", os.path.join(DOCS, "settings_table.py"))
     table = importlib.util.module_from_spec(spec)
     spec.loader.exec_module(table)
-    page = tmp_path / "settings.md"
-    text = open(table.PAGE, encoding="utf-8").read()
-    row = next(l for l in text.split("\n") if l.startswith("| 9 | "))
-    cells = table.split_row(row)
-    cells[4] = "`12345`"
-    page.write_text(text.replace(row, table.join_row(cells)), encoding="utf-8")
-    monkeypatch.setattr(table, "PAGE", str(page))
-    monkeypatch.setattr("sys.argv", ["settings_table.py", program("fluviagen"), "--check"])
-    try:
-        table.main()
-        raised = None
-    except SystemExit as e:
-        raised = e.code
-    assert raised == 1
+    return table
+
+
+def test_settings_check_sees_each_column_the_program_owns(tmp_path):
+    # A stand-in program whose key table is the page's own: the page passes,
+    # and a change in any column the program owns is named.
+    import json
+    table = load_settings_table()
+    lines, start, end, rows = table.read_page()
+    keys = [{"line": int(r[0]), "name": table.uncode(r[1]), "kind": r[2], "range": table.uncode(r[3]),
+             "default": table.uncode(r[4]), "meaning": r[5]} for r in rows if int(r[0]) not in (6, 41)]
+    fake = tmp_path / "fluviagen"
+    fake.write_text("#!/usr/bin/python3\nprint(open(%r).read())\n" % str(tmp_path / "keys.json"))
+    fake.chmod(0o755)
+
+    def check(keys):
+        (tmp_path / "keys.json").write_text(json.dumps(keys))
+        return subprocess.run(["/usr/bin/python3", os.path.join(DOCS, "settings_table.py"), str(fake), "--check"],
+                              capture_output=True, text=True)
+
+    assert check(keys).returncode == 0, check(keys).stderr
+    for field, value, column in [("name", "generation_count", "Name"), ("kind", "decimal", "Kind"),
+                                 ("range", "1..9", "Range"), ("default", "12345", "Default")]:
+        changed = [dict(k, **({field: value} if k["line"] == 9 else {})) for k in keys]
+        done = check(changed)
+        assert done.returncode == 1 and f"line 9, column {column}" in done.stderr, (field, done.stderr)
+    done = check(keys + [{"line": 42, "name": "extra", "kind": "whole", "range": "", "default": "1", "meaning": "x"}])
+    assert done.returncode == 1 and "line 42" in done.stderr
