@@ -6,7 +6,7 @@ import pathlib
 import re
 import sys
 
-ORDER = ["base", "random", "settings", "drainage", "demography", "coalescent", "mutation", "output", "app", "gis", "map"]
+ORDER = ["common", "base", "random", "settings", "drainage", "demography", "coalescent", "mutation", "output", "app", "gis", "map"]
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"')
 
 
