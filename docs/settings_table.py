@@ -28,7 +28,8 @@ def program_table(program):
 
 
 def code(text):
-    return f"`{text}`" if text else ""
+    # Values and symbols as code; a range said in words ("0 or more") as text.
+    return f"`{text}`" if text and " " not in text else text
 
 
 def uncode(cell):
