@@ -92,7 +92,8 @@ int main(int argc, char** argv) {
         ->check(metres(true))
         ->capture_default_str();
     app.add_flag("-g,--geojson", options.networkLayer,
-                 "also write <prefix>_network.geojson: the oriented segments with their ids, to look at in a GIS");
+                 "also write <prefix>_network.geojson, the oriented segments with their ids, and <prefix>_gaps.geojson,\n"
+                 "the ends of the gaps between the kept network and the largest dropped parts, to look at in a GIS");
     app.add_option("-D,--dir", options.folder, "folder of the written files (it must exist)")->capture_default_str();
     app.add_option("-p,--prefix", options.prefix, "start of the written file names: <prefix>_nodes.txt, ...")
         ->capture_default_str();
