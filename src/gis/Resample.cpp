@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iomanip>
 #include <numeric>
 #include <sstream>
 #include <tuple>
@@ -19,18 +20,20 @@ std::vector<double> vertexDistances(const Polyline& line) {
     return along;
 }
 
-long long pieceCount(double segmentLength, double length) {
-    return std::max(1LL, std::llround(segmentLength / length));
+// In double precision: a tiny length gives a count beyond any integer type,
+// which the limit refuses before any count is converted.
+double pieceCount(double segmentLength, double length) {
+    return std::max(1.0, std::round(segmentLength / length));
 }
 
 }  // namespace
 
 Network resampleNetwork(const Network& network, double length) {
     double total = 0;
-    for (const auto& segment : network.segments) total += static_cast<double>(pieceCount(segment.length, length));
-    if (total > maxResampledSegments) {
+    for (const auto& segment : network.segments) total += pieceCount(segment.length, length);
+    if (!(total <= maxResampledSegments)) {
         std::ostringstream text;
-        text << "resampling to " << length << " m would make " << std::llround(total)
+        text << "resampling to " << length << " m would make " << std::setprecision(12) << total
              << " segments, more than the " << std::llround(maxResampledSegments)
              << " a drainage may hold (choose a longer --resample length)";
         throw ImportError(text.str());
@@ -49,7 +52,7 @@ Network resampleNetwork(const Network& network, double length) {
     };
     std::vector<Piece> pieces;
     for (const auto& segment : network.segments) {
-        const long long n = pieceCount(segment.length, length);
+        const auto n = static_cast<long long>(pieceCount(segment.length, length));
         const std::vector<double> along = vertexDistances(segment.line);
         const double step = along.back() / static_cast<double>(n);
         const double fromDistance = nodes[segment.from - 1].outletDistance;

@@ -430,6 +430,10 @@ INSTANTIATE_TEST_SUITE_P(
         TwoPiecesCase{"tolerance_nan", {"-o", "20,45", "-t", "nan"}, 1, {"--tolerance", "'nan' is not a number"}},
         TwoPiecesCase{"tolerance_text", {"-o", "20,45", "-t", "10m"}, 1, {"--tolerance", "'10m' is not a number"}},
         TwoPiecesCase{"resample_huge", {"-o", "20,45", "-r", "1e300"}, 1, {"--resample", "'1e300' is out of range"}},
+        TwoPiecesCase{"resample_tiny",
+                      {"-o", "20,45", "-r", "1e-300"},
+                      1,
+                      {"resampling to 1e-300 m would make", "more than the 1000000 a drainage may hold"}},
         TwoPiecesCase{"resample_empty", {"-o", "20,45", "-r", ""}, 1, {"--resample", "the value is empty"}},
         TwoPiecesCase{"resample_negative", {"-o", "20,45", "--resample=-1"}, 1, {"--resample", "out of range"}},
         // The lines are 787 to 1112 m long, their median 950 m.
