@@ -26,6 +26,12 @@ public:
     }
     const std::map<std::string, bool, std::less<>>& forced() const { return forced_; }
 
+    // Haploid genes written in the VCF files as homozygous diploid calls, for
+    // readers that take diploid genotypes only (--diploid-vcf).
+    void setDiploidVcf(bool on) { diploidVcf_ = on; }
+    bool diploidVcf() const { return diploidVcf_; }
+
 private:
     std::map<std::string, bool, std::less<>> forced_;
+    bool diploidVcf_ = false;
 };
