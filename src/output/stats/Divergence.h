@@ -1,11 +1,11 @@
 // Sequence divergence between two samples (DNA, SNP, RFLP), from the same
 // quantities as Hudson's FST:
 //   dxy = the mean number of differences between a gene of one sample and a
-//         gene of the other, summed over sites (Nei 1987, eq. 10.20);
+//         gene of the other, summed over sites (Nei 1987);
 //   da  = dxy - (pi_x + pi_y) / 2, the net divergence: what is left of dxy
 //         once the polymorphism each sample carries on its own is taken off,
 //         so it grows with the time since the two samples exchanged genes.
-// FST = da / dxy. Unlike Nei's distance between haplotypes, neither becomes
+// Hudson's FST = da / dxy. Unlike Nei's distance between haplotypes, neither becomes
 // infinite when the samples share no haplotype, which every long sequence
 // soon makes the rule.
 #pragma once
