@@ -5,9 +5,9 @@
 //   da  = dxy - (pi_x + pi_y) / 2, the net divergence: what is left of dxy
 //         once the polymorphism each sample carries on its own is taken off,
 //         so it grows with the time since the two samples exchanged genes.
-// Hudson's FST = da / dxy. Unlike Nei's distance between haplotypes, neither becomes
-// infinite when the samples share no haplotype, which every long sequence
-// soon makes the rule.
+// Hudson's FST = da / dxy. Unlike Nei's distance between haplotypes,
+// neither becomes infinite when the samples share no haplotype, which every
+// long sequence soon makes the rule.
 #pragma once
 
 #include <optional>
