@@ -46,6 +46,8 @@ struct Options {
         withoutOption = app.add_option("--without", without, "do not write the output group NAME (repeatable)")
                             ->type_name("NAME")
                             ->allow_extra_args(false);
+        app.add_flag("--diploid-vcf", c.diploidVcf,
+                     "VCF calls of haploid genes written as homozygous diploids g/g, for readers of diploids only");
         app.add_flag("-q,--quiet", c.quiet, "no run log on standard output, except fatal errors");
         app.add_flag("--progress", c.progress, "a progress line on standard error (default: when it is a terminal)");
         app.add_flag("--list-settings", c.listSettings,

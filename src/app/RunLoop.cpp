@@ -127,6 +127,7 @@ void runProgram(const my_string& programPath, const my_string& settingsPath, std
     TSettings settings;
     if (!options.outFolder.empty()) settings.outputFolder = my_string(options.outFolder);
     for (const auto& [name, on] : options.groups) settings.outputGroups.force(name, on);
+    settings.outputGroups.setDiploidVcf(options.diploidVcf);
     settings.readSettings(programPath, settingsPath, numberOfSimulations, options.overrides);
     RunLoop loop(settings, rng);
     loop.record.commandLine = words;
@@ -182,12 +183,12 @@ void runProgram(const my_string& programPath, const my_string& settingsPath, std
         }
         // The console stopped in the middle of a line.
         std::cout << std::flush;
-        std::cerr << "\n" << outputsLine(folder, loop.outputs.written()) << std::endl;
+        std::cerr << "\n" << outputsLine(folder, loop.outputs.written(), runRecord) << std::endl;
         throw;
     }
     // After the console's last lines, which a terminal shows first.
     std::cout << std::flush;
-    std::cerr << outputsLine(folder, loop.outputs.written()) << std::endl;
+    std::cerr << outputsLine(folder, loop.outputs.written(), loop.outputs.completionRecord()) << std::endl;
     if (!mapSet.empty()) runMapProgram(settings, mapSet);
 }
 

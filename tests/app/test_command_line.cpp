@@ -51,7 +51,7 @@ TEST(CommandLine, ParsesOptionsAndRefusesWhatItCannotUse) {
         {{"--seed", "2026", "--out", "out", "s.txt"}, "", 1},
         {{"--seed=-5", "s.txt"}, "", 1},
         {{"--set", "38=0.05", "--set", "generations=2000", "--set", "samples=other.txt", "--set", "31=0"}, "", 0},
-        {{"--with", "vcf", "--without", "stats", "-q", "--progress"}, "", 0},
+        {{"--with", "vcf", "--without", "stats", "-q", "--progress", "--diploid-vcf"}, "", 0},
         {{"-x"}, "not expected: -x", 0},
         {{"--bogus"}, "not expected: --bogus", 0},
         {{"--seed"}, "--seed", 0},
@@ -97,13 +97,15 @@ TEST(CommandLine, ParsesOptionsAndRefusesWhatItCannotUse) {
     const std::vector<std::pair<std::string, bool>> groups{{"vcf", true}, {"vcf", false}, {"stats", true}};
     EXPECT_EQ(c.groups, groups);
     EXPECT_EQ(c.positional, (std::vector<std::string>{"s.txt", "-3"}));
+    EXPECT_FALSE(c.diploidVcf);
+    EXPECT_TRUE(parseCommandLine({"s.txt", "--diploid-vcf"}).diploidVcf);
 }
 
 TEST(CommandLine, HelpVersionAndRefusalsBeforeAnyWork) {
     const auto help = runProgram({"--help"}, "", "", "", 0, StandardError::Apart);
     EXPECT_EQ(help.status, 0);
     for (const char* option : {"--seed N", "--out DIR", "--set KEY=VALUE", "--with NAME", "--without NAME",
-                               "--quiet", "--progress", "--version", "38 migration_colonised"})
+                               "--quiet", "--progress", "--version", "--diploid-vcf", "38 migration_colonised"})
         EXPECT_TRUE(contains(help.output, option)) << option;
     EXPECT_FALSE(contains(help.output, "Fluviagen\n"));  // no banner, no wait
     const auto version = runProgram({"--version"}, "", "", "", 0, StandardError::Apart);
@@ -198,7 +200,9 @@ TEST(CommandLine, AbsolutePathsAndTheOutputFolder) {
         if (name.find("_run.json") != std::string::npos) continue;
         EXPECT_EQ(readFile(data.folder() + "GeneticOutput/" + name), readFile(out + "/" + name)) << name;
     }
-    EXPECT_TRUE(contains(moved.errors, "Outputs written to " + out + "/: abs_samples_DNA_1-1.arp"));
+    EXPECT_TRUE(contains(moved.errors, "Outputs written to " + out + "/ (" + std::to_string(names.size()) +
+                                           " files; listed in abs_samples_DNA.complete)"))
+        << moved.errors;
 
     const std::string file = elsewhere.write("a_file", "x");
     const auto blocked = runProgram({"--out", file + "/sub", withAbsolute}, "", "11", "", 0, StandardError::Apart);

@@ -98,7 +98,7 @@ TEST(OutputIntegrity, AFullDiskEndsTheCallWithoutAnIncompleteFile) {
     // No entire simulation was accepted: the list is not written either,
     // only the run record; the fatal error also reaches standard error.
     const std::string fatal = "fluviagen: Cannot write the output file '" + folder + "settings_samples_DNA_1-1.arp': File too large!\n";
-    EXPECT_EQ(readFile(run.err), "\nOutputs written to " + folder + ": settings_samples_DNA_run.json\n" + fatal);
+    EXPECT_EQ(readFile(run.err), "\nOutputs written to " + folder + " (1 file; listed in settings_samples_DNA_run.json)\n" + fatal);
     for (const char* ending : {".part", ".arp", ".complete", ".tmrca", ".arb"})
         EXPECT_EQ(countEnding(temp, ending), 0) << ending;
 }
@@ -113,7 +113,7 @@ TEST(OutputIntegrity, AFailedCallLeavesTheListAsItWas) {
     EXPECT_EQ(statusOf(raw), 1);
     EXPECT_EQ(readFile(list), "from an earlier call.arp\n");
     const std::string folder = temp.folder() + "GeneticOutput/";
-    EXPECT_EQ(readFile(run.err), "\nOutputs written to " + folder + ": settings_samples_DNA_run.json\nfluviagen: Cannot write the output file '" +
+    EXPECT_EQ(readFile(run.err), "\nOutputs written to " + folder + " (1 file; listed in settings_samples_DNA_run.json)\nfluviagen: Cannot write the output file '" +
                                      folder + "settings_samples_DNA_1-1.arp': File too large!\n");
 }
 
