@@ -80,7 +80,11 @@ public:
     std::unique_ptr<ColonisationRecord> colonisation;
 
 private:
+    void notePlacement(const PopulationVector& set);
+
     Rng& rng_;
+    bool placementNoted = false;     // the placement rule has been said
+    bool resampledIdsNoted = false;  // the resampled numbering has been said
 };
 
 // The name every output file of a call begins with, below "GeneticOutput/":
