@@ -85,3 +85,21 @@ def test_readme_quick_start_runs_and_prints_what_it_says(tmp_path):
     assert code == 0, log[-4000:]
     lost = tutorial.missing_lines(steps[0][1], outputs[0])
     assert not lost, "README.md prints lines the quick start does not:\n" + "\n".join(lost) + "\n---\n" + outputs[0]
+
+
+def test_the_posterior_shown_is_the_inference_examples():
+    # The page shows the posterior of a real study's 2000 draws: the
+    # inference example's, made by the same configuration.
+    shown = [text for kind, text in tutorial.blocks(open(PAGE, encoding="utf-8").read()) if kind == "none"]
+    example = open(os.path.join(REPO, "workflow", "examples", "abc", "posterior.tsv"), encoding="utf-8").read()
+    assert [tutorial.normal(l) for l in shown[0].split("\n") if l.strip()] == \
+        [tutorial.normal(l) for l in example.split("\n") if l.strip()]
+    # ... and the tutorial's configuration is the example's where the draws,
+    # the seeds and the statistics are decided.
+    import re
+    import yaml
+    commands = "".join(c for c, _ in tutorial.steps(open(PAGE, encoding="utf-8").read()))
+    page = yaml.safe_load(re.search(r"<<'END'\n(.*?)\nEND\n", commands, re.S).group(1))
+    config = yaml.safe_load(open(os.path.join(REPO, "workflow", "examples", "abc", "config.yaml")))
+    for key in ("template", "draws", "replicates", "master_seed", "parameters", "observed", "abc"):
+        assert page[key] == config[key], key
