@@ -7,11 +7,13 @@
 #include "base/Utilities.h"
 #include "drainage/Population.h"
 
+class InputLog;
 class TSegment;
 class TSegmentVector;
 
 // Reads a population or sample file into the set; returns the number read.
-int ReadPopulations(PopulationVector& populations, const my_string& path, bool isSampleFile);
+// With a log, the file is hashed as read, as "samples" or "sources".
+int ReadPopulations(PopulationVector& populations, const my_string& path, bool isSampleFile, InputLog* log = nullptr);
 
 // The segment nearest to a point by the half-segment ratio rule (ties to the
 // lower id); none when no ratio falls below 100000.
