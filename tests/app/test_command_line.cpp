@@ -215,6 +215,9 @@ for f in r['inputs']:
     path = f['path'] if f['path'].startswith('/') else folder + os.path.basename(f['path'])
     data = open(path, 'rb').read()
     assert f['sha256'] == hashlib.sha256(data).hexdigest() and f['size'] == len(data), f
+want = {'settings': 'settings.txt', 'sources': 'populations.txt', 'samples': 'samples.txt',
+        'nodes': 'nodes.txt', 'segments': 'segments.txt'}
+assert all(os.path.basename(f['path']) == want[f['role']] for f in r['inputs']), r['inputs']
 roles = [f['role'] for f in r['inputs']]
 assert roles == ['settings', 'sources', 'samples', 'nodes', 'segments'], roles
 s = {v['line']: v for v in r['settings']}
@@ -231,13 +234,14 @@ print('ok')
     const std::string command = "/usr/bin/python3 " + check + " " + record + " " + settings;
     EXPECT_EQ(std::system(command.c_str()), 0);
 
-    // A failed call leaves its record, with the reason.
+    // A call refused before it writes anything leaves the record of the
+    // call whose outputs are still there.
     temp.write("samples.txt", "1\n0\nName Genes SegID\nA 4 9\n");
-    const auto failed = runProgram({settings}, "", "77", "", 0, StandardError::Apart);
+    const auto failed = runProgram({settings}, "", "78", "", 0, StandardError::Apart);
     EXPECT_EQ(failed.status, 1);
     const std::string text = readFile(record);
-    EXPECT_TRUE(contains(text, "\"status\": \"failed\"")) << text;
-    EXPECT_TRUE(contains(text, "\"exit_status\": 1"));
+    EXPECT_TRUE(contains(text, "\"status\": \"success\"")) << text;
+    EXPECT_TRUE(contains(text, "\"seed\": -77"));
 }
 
 TEST(CommandLine, ProgressOnlyWhenAskedOrOnATerminal) {
