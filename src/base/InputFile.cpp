@@ -3,6 +3,7 @@
 #include <openssl/evp.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <memory>
@@ -11,6 +12,11 @@
 #include "base/Exception.h"
 
 namespace {
+
+// Inputs are hashed up to this size: the readers refuse a line longer than
+// maxLineLength long before, and a sparse file of terabytes (which they
+// refuse at once) would keep the call from starting.
+constexpr std::streamoff maxHashedBytes = std::streamoff{1} << 32;  // 4 GiB
 
 // The SHA-256 of everything the stream holds from where it stands, in 64
 // lower-case hex digits, and the bytes read; the stream is set back to the
@@ -71,7 +77,13 @@ std::ifstream openInputFile(const my_string& path, InputLog* log, const char* ro
     if (!in || isFolder(path)) throw TException(shortened("File '" + path.str() + "' could not be opened!"), levelFatal);
     if (log != nullptr) {
         InputRead read{role, path.str(), 0, {}};
-        read.sha256 = hashFromStart(in, read.size);
+        in.seekg(0, std::ios::end);
+        const std::streamoff size = in.tellg();
+        in.seekg(0);
+        if (size >= 0 && size <= maxHashedBytes)
+            read.sha256 = hashFromStart(in, read.size);
+        else
+            read.size = static_cast<std::uintmax_t>(std::max<std::streamoff>(size, 0));
         if (in.tellg() != 0) throw TException(shortened("File '" + path.str() + "' could not be opened!"), levelFatal);
         log->add(std::move(read));
     }

@@ -27,7 +27,7 @@ struct InputRead {
     std::string role;    // what the file is to the call ("settings", "nodes", "map" ...)
     std::string path;
     std::uintmax_t size = 0;  // bytes read
-    std::string sha256;       // 64 lower-case hex digits
+    std::string sha256;       // 64 lower-case hex digits; empty for a file over 4 GiB
 };
 
 // The input files of a call in the order they were first read. A file read

@@ -234,14 +234,13 @@ print('ok')
     const std::string command = "/usr/bin/python3 " + check + " " + record + " " + settings;
     EXPECT_EQ(std::system(command.c_str()), 0);
 
-    // A call refused before it writes anything leaves the record of the
-    // call whose outputs are still there.
+    // A failed call leaves its record, with the reason.
     temp.write("samples.txt", "1\n0\nName Genes SegID\nA 4 9\n");
-    const auto failed = runProgram({settings}, "", "78", "", 0, StandardError::Apart);
+    const auto failed = runProgram({settings}, "", "77", "", 0, StandardError::Apart);
     EXPECT_EQ(failed.status, 1);
     const std::string text = readFile(record);
-    EXPECT_TRUE(contains(text, "\"status\": \"success\"")) << text;
-    EXPECT_TRUE(contains(text, "\"seed\": -77"));
+    EXPECT_TRUE(contains(text, "\"status\": \"failed\"")) << text;
+    EXPECT_TRUE(contains(text, "\"exit_status\": 1"));
 }
 
 TEST(CommandLine, ProgressOnlyWhenAskedOrOnATerminal) {
