@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "app/CommandLine.h"
+#include "app/MapProgram.h"
 #include "app/RunLoop.h"
 #include "support/TestFiles.h"
 
@@ -255,6 +256,20 @@ TEST(CallRecords, MapsAreListedOnlyWhenTheMapProgramSucceeded) {
         // The map program read the tables through the completion record.
         EXPECT_TRUE(contains(complete, set + "_2_segments.csv\n"));
     }
+}
+
+TEST(CallRecords, TheMapsOfASetAreToldFromItsTablesAndFromOtherSets) {
+    // The earlier maps removed before drawing: the set's figures (of any
+    // entire simulation), their unfinished forms and the GeoPackage, never
+    // a table or a file of another set whose name begins the same way.
+    const std::pair<const char*, bool> names[] = {
+        {"s_DNA_map.png", true},           {"s_DNA_12_curve.svg", true},     {"s_DNA_ages.svg", true},
+        {"s_DNA.gpkg", true},              {"s_DNA.gpkg.part.gpkg-journal", true}, {"s_DNA_3_map.svg.part", true},
+        {"s_DNA_coalescence_map.png", true}, {"s_DNA_mapinfo.csv", false},  {"s_DNA_3_segments.csv", false},
+        {"s_DNA_2_x_DNA_map.png", false},  {"s_DNA_ages.png.bak", false},   {"t_DNA_map.png", false},
+        {"s_DNA_x_curve.png", false},      {"s_DNA.complete", false},
+    };
+    for (const auto& [name, map] : names) EXPECT_EQ(isMapFileOf("s_DNA", name), map) << name;
 }
 
 TEST(CallRecords, ASignalDuringTheMapsEndsTheCallAsEveryInterruptedCall) {
