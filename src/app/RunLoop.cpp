@@ -13,8 +13,6 @@
 #include <sstream>
 #include <string>
 
-#include "app/CommandLine.h"
-#include "app/Interruption.h"
 #include "app/Progress.h"
 #include "app/MapProgram.h"
 #include "base/Exception.h"
@@ -30,7 +28,6 @@
 #include "drainage/readers/DrainageFiles.h"
 #include "drainage/readers/PopulationFile.h"
 #include "mutation/DataType.h"
-#include "output/OutputLock.h"
 #include "random/Rng.h"
 
 namespace {
@@ -86,111 +83,6 @@ namespace {
 std::string outputSetName(const TSettings& settings, const DataType& dataType) {
     const auto stem = [](const my_string& path) { return fileNameOf(path).before('.').str(); };
     return stem(settings.settingsPath) + "_" + stem(settings.sampleFile) + "_" + dataType.name();
-}
-
-void runProgram(const my_string& programPath, const my_string& settingsPath, std::int32_t numberOfSimulations) {
-    runProgram(programPath, settingsPath, numberOfSimulations, CommandLine{}, {});
-}
-
-namespace {
-
-// Writes the run record as every output is written (".part" until complete).
-void writeRunRecord(const std::string& path, RunLoop& loop, const WallClock& start) {
-    loop.record.durationSeconds = start.seconds();
-    // How each entire simulation ended and what it wrote, as the registry
-    // kept it (paths relative to the output folder).
-    const std::string& folder = loop.settings.outputFolder.str();
-    for (EntireSimulationRecord& entire : loop.record.entireSimulations)
-        for (const EntireSimulation& kept : loop.outputs.entireSimulations()) {
-            if (kept.number != entire.e) continue;
-            entire.accepted = kept.outcome == EntireSimulation::Outcome::accepted;
-            entire.reason = kept.reason;
-            entire.files.clear();
-            for (const std::string& file : kept.files)
-                entire.files.push_back(file.compare(0, folder.size(), folder) == 0 ? file.substr(folder.size()) : file);
-        }
-    const std::string text = runRecordText(loop.record, loop.settings, loop.outputs.written());
-    OutputFile file;
-    file.open(my_string(path), false, loop.outputs);
-    file << text;
-    file.close();
-}
-
-}  // namespace
-
-void runProgram(const my_string& programPath, const my_string& settingsPath, std::int32_t numberOfSimulations,
-                const CommandLine& options, const std::vector<std::string>& words) {
-    const WallClock start;
-    Rng rng;
-    const long seed = programSeed(options.seed);
-    rng.initialize_ran3(seed);
-    TSettings settings;
-    if (!options.outFolder.empty()) settings.outputFolder = my_string(options.outFolder);
-    for (const auto& [name, on] : options.groups) settings.outputGroups.force(name, on);
-    settings.outputGroups.setDiploidVcf(options.diploidVcf);
-    settings.placement = options.placement;
-    settings.readSettings(programPath, settingsPath, numberOfSimulations, options.overrides);
-    RunLoop loop(settings, rng);
-    loop.record.commandLine = words;
-    loop.record.seed = seed;
-    ProgressLine progress(options.progress || progressByDefault(), standardOutputIsTerminal());
-    if (progress.shown()) loop.progress = &progress;
-    const std::string folder = settings.outputFolder.str();
-    std::string runRecord;
-    std::string mapSet;  // the output set the map program draws, once the call has succeeded
-    try {
-        const InterruptWatcher watcher(loop.outputs, folder);
-        // Without a data type the call fails before its genetic phase, and
-        // writes nothing.
-        const std::unique_ptr<DataType> type = makeDataType(settings);
-        std::unique_ptr<OutputLock> lock;
-        std::string record;
-        if (type) {
-            const std::string name = outputSetName(settings, *type);
-            lock = std::make_unique<OutputLock>(folder, name);
-            record = folder + name + ".complete";
-            runRecord = folder + name + "_run.json";
-            loop.outputs.setCompletionRecord(record);
-        }
-        try {
-            loop.runSimulations();
-        } catch (const TException& e) {
-            progress.clear();
-            loop.record.status = "failed";
-            loop.record.exitStatus = 1;
-            loop.record.error = e.message().str();
-            throw;
-        } catch (...) {
-            progress.clear();
-            loop.record.status = "failed";
-            loop.record.exitStatus = 1;
-            loop.record.error = "no special message";
-            throw;
-        }
-        progress.clear();
-        if (!runRecord.empty()) writeRunRecord(runRecord, loop, start);
-        if (!record.empty()) writeCompletionRecord(record, folder, loop.outputs);
-        if (type && mapProgramWanted(settings)) mapSet = folder + outputSetName(settings, *type);
-    } catch (...) {
-        { const auto released = loop.outputs.removeParts(); }
-        // A failed call still tells what it did; a record that cannot be
-        // written is not worth hiding the failure that ended the call.
-        if (!runRecord.empty() && loop.record.exitStatus != 0) {
-            try {
-                writeRunRecord(runRecord, loop, start);
-            } catch (...) {
-            }
-            { const auto released = loop.outputs.removeParts(); }
-        }
-        // The console stopped in the middle of a line.
-        std::cout << std::flush;
-        std::cerr << "\n" << outputsLine(folder, loop.outputs.written(), runRecord) << std::endl;
-        throw;
-    }
-    // After the console's last lines, which a terminal shows first.
-    std::cout << std::flush;
-    std::cerr << outputsLine(folder, loop.outputs.written(), loop.outputs.completionRecord()) << std::endl;
-    if (!mapSet.empty()) runMapProgram(settings, mapSet);
 }
 
 void RunLoop::runSimulations() {
@@ -286,7 +178,7 @@ void RunLoop::BuildWorld() {
             const EnvironmentFiles environment{settings.inputPath(settings.dynamicEnvironmentFile),
                                                settings.dataFolder};
             drainage = readDrainage(settings.inputPath(settings.nodeFile), settings.inputPath(settings.segmentFile),
-                                    settings.dynamicEnvironment ? &environment : nullptr);
+                                    settings.dynamicEnvironment ? &environment : nullptr, &record.inputs);
             if (drainage->size() == 0) {
                 drainage.reset();
                 throw TException(my_string("The drainage contains no segments!"), levelFatal);
@@ -317,14 +209,14 @@ void RunLoop::BuildWorld() {
 namespace {
 
 std::unique_ptr<PopulationVector> readPopulationSet(TSegmentVector* drainage, const my_string& path, bool isSampleFile,
-                                                    PlacementRule rule) {
+                                                    PlacementRule rule, InputLog& inputs) {
     if (drainage == nullptr)
         throw TException(my_string("The populations of '") + path + "' cannot be placed: no drainage is built!",
                          levelFatal);
     auto set = std::make_unique<PopulationVector>(drainage);
     // A set that fails is destroyed here, which clears the segments'
     // references to its populations.
-    if (ReadPopulations(*set, path, isSampleFile, rule) == 0) {
+    if (ReadPopulations(*set, path, isSampleFile, rule, &inputs) == 0) {
         const my_string problem =
             set->problem.empty() ? my_string(isSampleFile ? "Sample file '" : "Population file '") + path +
                                        "' holds no population!"
@@ -361,7 +253,7 @@ void RunLoop::notePlacement(const PopulationVector& set) {
 PopulationVector& RunLoop::sourcePopulations() {
     if (!sources) {
         sources = readPopulationSet(drainage.get(), settings.inputPath(settings.popSourceFile), false,
-                                    settings.placement);
+                                    settings.placement, record.inputs);
         notePlacement(*sources);
     }
     return *sources;
@@ -444,7 +336,7 @@ void checkBackwardGenerations(const PopulationVector& set, const TSettings& sett
 PopulationVector& RunLoop::samplePopulations() {
     if (!samples) {
         const my_string path = settings.inputPath(settings.sampleFile);
-        auto set = readPopulationSet(drainage.get(), path, true, settings.placement);
+        auto set = readPopulationSet(drainage.get(), path, true, settings.placement, record.inputs);
         notePlacement(*set);
         checkGeneticMemory(*set, settings, path);
         checkBackwardGenerations(*set, settings, path);
