@@ -54,7 +54,8 @@ struct Options {
         app.add_flag("--plan", c.plan,
                      "print the call's settings as resolved, segments and memory as JSON, and end without running");
         app.add_option("settings", c.positional,
-                       "the settings file, then optionally the number of entire simulations (replaces line 16)")
+                       "the settings file, then optionally the number of entire simulations (replaces line " +
+                           std::to_string(lineOf(Setting::entireSimulations)) + ")")
             ->type_name("SETTINGS [COUNT]");
         std::ostringstream footer;
         footer << "\nKEYs of --set (a line number works as well):\n";
