@@ -156,6 +156,7 @@ TEST(Plan, RefusesWhatTheRunRefusesWithNothingOnStandardOutput) {
         {{"--plan", (temp.path() / "none.txt").string()}, "could not be opened"},
         {{"--plan", bad}, "Settings file, line 38 (migration rate of colonised segments): must be a rate from 0 to 1"},
         {{"--plan", "--set", "nodes=missing.txt", settings}, "missing.txt"},
+        {{"--plan", "--set", "sources=nosources.txt", settings}, "nosources.txt"},
         {{"--plan", settings, "12x"}, "The second parameter '12x'"},
     };
     for (const Row& row : rows) {
