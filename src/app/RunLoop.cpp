@@ -236,8 +236,9 @@ void RunLoop::runSimulations() {
             }
             // A failure reached without a single random draw comes back
             // identically in every repetition.
-            if (!rng_.drawnSince(atStart)) throw TException(shortened(repeatedFailureText(e)), levelFatal);
+            // Before the rule of a failure without a draw: it names the cause.
             if (failuresInARow == 0 && samples) checkSamplesHoldGenes();
+            if (!rng_.drawnSince(atStart)) throw TException(shortened(repeatedFailureText(e)), levelFatal);
             ++failuresInARow;
         } catch (...) {
             outputs.failEntire("not handled");
