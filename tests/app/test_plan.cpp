@@ -200,7 +200,8 @@ TEST(ListSettings, TableAndJsonCarryEveryLineOfTheKeyTable) {
         words.push_back(row["name"].get<std::string>() + "=" + row["default"].get<std::string>());
     }
     words.push_back(settings);
-    for (const json& v : plan(words)["settings"]) {
+    const json given = plan(words);
+    for (const json& v : given["settings"]) {
         EXPECT_EQ(v["source"], "--set");
         EXPECT_EQ(v["value"].get<std::string>(), rows[v["line"].get<std::size_t>() - 1]["default"].get<std::string>());
     }
