@@ -29,6 +29,7 @@
 #include "drainage/readers/PopulationFile.h"
 #include "mutation/DataType.h"
 #include "random/Rng.h"
+#include "common/SettingLines.h"
 
 namespace {
 
@@ -129,6 +130,8 @@ void RunLoop::runSimulations() {
             }
             // A failure reached without a single random draw comes back
             // identically in every repetition.
+            // Before the rule of a failure without a draw: it names the cause.
+            if (failuresInARow == 0 && samples) checkSamplesHoldGenes();
             if (!rng_.drawnSince(atStart)) throw TException(shortened(repeatedFailureText(e)), levelFatal);
             ++failuresInARow;
         } catch (...) {
@@ -155,9 +158,6 @@ void RunLoop::runSimulations() {
 // Every sample is dropped in every history the settings allow: repeating the
 // entire simulation could never succeed.
 void RunLoop::checkSamplesReachable() const {
-    const std::string sampleFile = (settings.dataFolder + settings.sampleFile).str();
-    if (const std::string none = noGenesText(*samples, sampleFile); !none.empty())
-        throw TException(shortened(none), levelFatal);
     const TSegmentVector* asRead = fullDrainage.get();
     const TDynamicVector* maps = nullptr;
     if (settings.dynamicEnvironment) maps = (asRead != nullptr ? *asRead : *drainage).dynamicEnvironment.get();
@@ -167,6 +167,13 @@ void RunLoop::checkSamplesReachable() const {
     if (!unreachable.empty())
         throw TException(shortened(neverReachedText(unreachable, (settings.dataFolder + settings.sampleFile).str())),
                          levelFatal);
+}
+
+// Samples without a single gene give no genealogy in any history.
+void RunLoop::checkSamplesHoldGenes() const {
+    const std::string sampleFile = (settings.dataFolder + settings.sampleFile).str();
+    if (const std::string none = noGenesText(*samples, sampleFile); !none.empty())
+        throw TException(shortened(none), levelFatal);
 }
 
 void RunLoop::BuildWorld() {
@@ -286,8 +293,9 @@ void checkGeneticMemory(const PopulationVector& set, const TSettings& settings, 
     const double available = static_cast<double>(availableMemoryBytes());
     if (available == 0 || bytes <= available) return;
     text << "the genetic simulation of " << n << " gene copies in " << D << " samples with " << L
-         << " linked loci (settings line 21), " << K << " independent loci (line 20) and " << G
-         << " genetic simulations (line 17) needs about " << bytes << " bytes (" << bytes / (1024 * 1024)
+         << " linked loci (settings line " << lineOf(Setting::linkedLoci) << "), " << K << " independent loci (line "
+         << lineOf(Setting::independentLoci) << ") and " << G << " genetic simulations (line "
+         << lineOf(Setting::geneticSimulations) << ") needs about " << bytes << " bytes (" << bytes / (1024 * 1024)
          << " MiB), but only " << available << " bytes of memory are available!";
     throw TException(my_string(text.str()), levelFatal);
 }
@@ -317,14 +325,18 @@ void checkBackwardGenerations(const PopulationVector& set, const TSettings& sett
     double n = 0;
     for (const auto& p : set.populations) n += std::max<int>(p->size, 0);
     if (n <= 1) return;
+    // The line as it stands in the file: blank lines move it down.
+    int line = lineOf(Setting::maxBackward);
+    for (const SettingValue& v : settings.values)
+        if (v.line == lineOf(Setting::maxBackward) && v.option.empty()) line = v.fileLine;
     if (settings.maxGenerations == 0)
-        throw TException(my_string("File '") + settings.settingsPath + "', line 18: with a maximum of 0 backward "
+        throw TException(my_string("File '") + settings.settingsPath + "', line " + line + ": with a maximum of 0 backward "
                              "generations the " + static_cast<int>(n) + " gene copies of '" + path +
                              "' can never coalesce!",
                          levelFatal);
     const double expected = 2.0 * std::max<int>(settings.carryingCapacity, 1) * (1.0 - 1.0 / n);
     if (settings.maxGenerations < expected / 2)
-        std::cerr << "WARNING: settings line 18 allows " << settings.maxGenerations << " backward generations, but "
+        std::cerr << "WARNING: settings line " << lineOf(Setting::maxBackward) << " allows " << settings.maxGenerations << " backward generations, but "
                   << n << " gene copies in one segment of " << settings.carryingCapacity
                   << " individuals need about " << std::lround(expected)
                   << " generations on average to find their common ancestor: most genealogies will not finish in "

@@ -58,9 +58,11 @@ public:
     PopulationVector& sourcePopulations();
     PopulationVector& samplePopulations();
     // Throws a fatal TException naming the samples when none of them can
-    // ever receive genes, or naming the sample file when every sample holds
-    // 0 genes (the sources and samples must have been read).
+    // ever receive genes (the sources and samples must have been read).
     void checkSamplesReachable() const;
+    // Throws a fatal TException naming the sample file when every sample
+    // holds 0 genes (the samples must have been read).
+    void checkSamplesHoldGenes() const;
 
     TSettings settings;
     std::unique_ptr<TSegmentVector> drainage;      // the drainage in use
