@@ -173,7 +173,11 @@ TEST(SignalCleanup, ASignalDuringTheRenamesLeavesAllFilesOrNone) {
     if (child == 0) {
         common::SignalCleanup cleanup([](int) { return std::string("interrupted"); });
         StagingFolder staging(out.path().string(), "test", &cleanup);
-        for (int i = 0; i < 20; ++i) common::writeAll(staging.create("f" + std::to_string(i)), "x", 1);
+        for (int i = 0; i < 20; ++i) {
+            std::string name(1, 'f');
+            name += std::to_string(i);
+            common::writeAll(staging.create(name), "x", 1);
+        }
         {
             auto lock = cleanup.renaming();
             ::kill(::getpid(), SIGTERM);
