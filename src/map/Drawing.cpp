@@ -167,8 +167,8 @@ void colourBar(cairo_t* cr, double x, double y, double height, const std::string
         const double ty = y + height * (1 - position(ticks[k]));
         const bool end = k == 0 || k + 1 == ticks.size();
         // An inner tick too close to the top end's label is left out.
-        if (!end && k + 2 == ticks.size() && ty - (y + height * (1 - position(high))) < 14) continue;
-        if (!end && lastY - ty < 14) continue;
+        if (!end && k + 2 == ticks.size() && ty - (y + height * (1 - position(high))) < 16) continue;
+        if (!end && lastY - ty < 16) continue;
         cairo_move_to(cr, x + 22, ty);
         cairo_line_to(cr, x + 27, ty);
         cairo_stroke(cr);

@@ -272,10 +272,17 @@ void writeGeoPackage(const std::string& path, const std::vector<GeoPackageEntire
         if (firstGeneration > lastGeneration) firstGeneration = lastGeneration = 0;
         if (lowDiversity > highDiversity) lowDiversity = highDiversity = 0;
         describeFields(ds, {{"segments", segments}, {"samples", samples}, {"sources", sources}}, path);
+        const auto fields = [](OGRLayerH layer) {
+            std::vector<std::string> names;
+            OGRFeatureDefnH definition = OGR_L_GetLayerDefn(layer);
+            for (int k = 0; k < OGR_FD_GetFieldCount(definition); ++k)
+                names.push_back(OGR_Fld_GetNameRef(OGR_FD_GetFieldDefn(definition, k)));
+            return names;
+        };
         addStyles(ds,
-                  {{"segments", segmentsStyle(firstGeneration, lastGeneration)},
-                   {"samples", samplesStyle(lowDiversity, highDiversity)},
-                   {"sources", sourcesStyle()}},
+                  {{"segments", segmentsStyle(fields(segments), firstGeneration, lastGeneration)},
+                   {"samples", samplesStyle(fields(samples), lowDiversity, highDiversity)},
+                   {"sources", sourcesStyle(fields(sources))}},
                   path);
     }
 }

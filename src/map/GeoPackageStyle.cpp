@@ -5,6 +5,7 @@
 #include <map>
 #include <sstream>
 #include <utility>
+#include <vector>
 
 #include "map/Colours.h"
 
@@ -91,10 +92,29 @@ std::string markerSymbol(const std::string& name, const std::string& shape, cons
            option("size_unit", "MM") + "</Option></layer></symbol>";
 }
 
-std::string document(const std::string& renderer) {
+std::string escapedXml(const std::string& text) {
+    std::string out;
+    for (const char c : text) {
+        if (c == '&') out += "&amp;";
+        else if (c == '<') out += "&lt;";
+        else if (c == '>') out += "&gt;";
+        else if (c == '"') out += "&quot;";
+        else out += c;
+    }
+    return out;
+}
+
+// A QGIS style: the renderer, and the fields' aliases (QGIS shows them in
+// the attribute table and the forms).
+std::string document(const std::string& layer, const std::vector<std::string>& fields, const std::string& renderer) {
+    std::string aliases = "<aliases>";
+    for (std::size_t k = 0; k < fields.size(); ++k)
+        aliases += "<alias field=\"" + escapedXml(fields[k]) + "\" index=\"" + std::to_string(k) + "\" name=\"" +
+                   escapedXml(describeField(layer, fields[k]).alias) + "\"/>";
+    aliases += "</aliases>";
     return "<!DOCTYPE qgis PUBLIC 'http://mrcc.com/qgis.dtd' 'SYSTEM'>\n<qgis version=\"3.28.0\" "
-           "styleCategories=\"Symbology\">\n" +
-           renderer + "\n</qgis>\n";
+           "styleCategories=\"Symbology|Fields\">\n" +
+           renderer + "\n" + aliases + "\n</qgis>\n";
 }
 
 // Eight equal classes over [low, high] of attribute `field`, each with the
@@ -144,21 +164,21 @@ FieldText describeField(const std::string& layer, const std::string& field) {
     return {field, ""};
 }
 
-std::string segmentsStyle(long firstGeneration, long lastGeneration) {
-    return document(graduated("first_occupied", static_cast<double>(firstGeneration),
+std::string segmentsStyle(const std::vector<std::string>& fields, long firstGeneration, long lastGeneration) {
+    return document("segments", fields, graduated("first_occupied", static_cast<double>(firstGeneration),
                               static_cast<double>(lastGeneration), 0, &earlyToLate,
                               [](const std::string& name, const Colour& c) { return lineSymbol(name, c); }));
 }
 
-std::string samplesStyle(double lowDiversity, double highDiversity) {
-    return document(graduated("he", lowDiversity, highDiversity, 3, &sampleDiversityRamp,
+std::string samplesStyle(const std::vector<std::string>& fields, double lowDiversity, double highDiversity) {
+    return document("samples", fields, graduated("he", lowDiversity, highDiversity, 3, &sampleDiversityRamp,
                               [](const std::string& name, const Colour& c) {
                                   return markerSymbol(name, "circle", c, {0.05, 0.05, 0.05}, 3.2);
                               }));
 }
 
-std::string sourcesStyle() {
-    return document("<renderer-v2 type=\"singleSymbol\" symbollevels=\"0\" enableorderby=\"0\" forceraster=\"0\">"
+std::string sourcesStyle(const std::vector<std::string>& fields) {
+    return document("sources", fields, "<renderer-v2 type=\"singleSymbol\" symbollevels=\"0\" enableorderby=\"0\" forceraster=\"0\">"
                     "<symbols>" +
                     markerSymbol("0", "triangle", {0.05, 0.05, 0.05}, {1, 1, 1}, 4.2) +
                     "</symbols></renderer-v2>");

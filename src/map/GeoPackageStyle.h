@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 struct FieldText {
     std::string alias;        // a short human name, e.g. "gene diversity He"
@@ -21,7 +22,8 @@ FieldText describeField(const std::string& layer, const std::string& field);
 // occupation in eight equal classes from `firstGeneration` to
 // `lastGeneration` (the range of the PNG map, yellow early to dark blue
 // late). Samples: circles coloured by gene diversity "he" in eight classes
-// over [lowDiversity, highDiversity]. Sources: black triangles.
-std::string segmentsStyle(long firstGeneration, long lastGeneration);
-std::string samplesStyle(double lowDiversity, double highDiversity);
-std::string sourcesStyle();
+// over [lowDiversity, highDiversity]. Sources: black triangles. Each
+// style also gives the aliases of the layer's fields (in their order).
+std::string segmentsStyle(const std::vector<std::string>& fields, long firstGeneration, long lastGeneration);
+std::string samplesStyle(const std::vector<std::string>& fields, double lowDiversity, double highDiversity);
+std::string sourcesStyle(const std::vector<std::string>& fields);

@@ -80,6 +80,8 @@ for name, qml, default in db.execute("SELECT f_table_name, styleQML, useAsDefaul
     renderer = doc.getElementsByTagName('renderer-v2')[0]
     ranges = doc.getElementsByTagName('range')
     markers = [o.getAttribute('value') for o in doc.getElementsByTagName('Option') if o.getAttribute('name') == 'name']
+    aliases = {a.getAttribute('field'): a.getAttribute('name') for a in doc.getElementsByTagName('alias')}
+    print('alias', name, aliases.get('he') or aliases.get('first_occupied') or aliases.get('name'))
     print('style', name, default, renderer.getAttribute('type'), renderer.getAttribute('attr'), len(ranges),
           ranges[0].getAttribute('lower') if ranges else '-', ranges[-1].getAttribute('upper') if ranges else '-',
           ','.join(sorted(set(markers))) or '-')
@@ -107,6 +109,10 @@ for name, qml, default in db.execute("SELECT f_table_name, styleQML, useAsDefaul
         "style segments 1 graduatedSymbol first_occupied 8 20 40 -\n",
         "style samples 1 graduatedSymbol he 8 0.42 0.55 circle\n",
         "style sources 1 singleSymbol  0 - - triangle\n",
+        // The aliases travel with the styles too: QGIS reads them there.
+        "alias segments first occupied (generation)\n",
+        "alias samples gene diversity He\n",
+        "alias sources name\n",
     };
     for (const auto& line : expected) EXPECT_NE(output.find(line), std::string::npos) << line << "\nin\n" << output;
 }
