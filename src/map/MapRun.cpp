@@ -83,6 +83,10 @@ EntireTables readEntire(const TableSet& tables, std::ostream& notes) {
     return e;
 }
 
+// Draws every output of the call into the staging folder.
+void drawStaged(common::StagingFolder& staging, std::vector<EntireTables>& entires,
+                std::map<std::string, SetTables>& sets, const MapOptions& options);
+
 void stageBoth(common::StagingFolder& staging, const std::string& stem,
                const std::function<void(const std::string&, ImageFormat)>& draw) {
     draw(staging.stagedPath(stem + ".png"), ImageFormat::png);
@@ -125,6 +129,25 @@ std::vector<std::string> drawOutputSet(const std::string& argument, const MapOpt
     }
 
     common::StagingFolder staging(folder, "fluviagen-map", cleanup);
+    try {
+        drawStaged(staging, entires, sets, options);
+    } catch (const std::exception& e) {
+        // The message names the file by its final path, not its staged one.
+        std::string message = e.what();
+        const std::string staged = staging.folder() + "/";
+        for (auto at = message.find(staged); at != std::string::npos; at = message.find(staged, at))
+            message.replace(at, staged.size(), folder);
+        throw MapError(message);
+    }
+    const std::vector<std::string> written = staging.commit();
+    for (const std::string& path : written) out << "Wrote " << path << "\n";
+    return written;
+}
+
+namespace {
+
+void drawStaged(common::StagingFolder& staging, std::vector<EntireTables>& entires,
+                std::map<std::string, SetTables>& sets, const MapOptions& options) {
     for (EntireTables& e : entires) {
         RiverMap& map = e.map;
         std::string label = e.set;
@@ -153,10 +176,9 @@ std::vector<std::string> drawOutputSet(const std::string& argument, const MapOpt
             });
         if (options.geoPackage) writeGeoPackage(staging.stagedPath(name + ".gpkg"), set.entire);
     }
-    const std::vector<std::string> written = staging.commit();
-    for (const std::string& path : written) out << "Wrote " << path << "\n";
-    return written;
 }
+
+}  // namespace
 
 int mapMain(int argc, char** argv) {
     MapOptions options;
