@@ -84,7 +84,7 @@ EntireTables readEntire(const TableSet& tables, std::ostream& notes) {
 }
 
 // Draws every output of the call into the staging folder.
-void drawStaged(common::StagingFolder& staging, std::vector<EntireTables>& entires,
+void drawStaged(common::StagingFolder& staging, std::vector<EntireTables>& tableSets,
                 std::map<std::string, SetTables>& sets, const MapOptions& options);
 
 void stageBoth(common::StagingFolder& staging, const std::string& stem,
@@ -99,12 +99,12 @@ std::vector<std::string> drawOutputSet(const std::string& argument, const MapOpt
                                        std::ostream& notes, common::SignalCleanup* cleanup) {
     // Every input is read and checked before the first output is touched: a
     // bad table leaves the folder as it was.
-    std::vector<EntireTables> entires;
-    for (const TableSet& tables : findTableSets(argument)) entires.push_back(readEntire(tables, notes));
-    const std::string folder = entires.front().tables.folder;
+    std::vector<EntireTables> tableSets;
+    for (const TableSet& tables : findTableSets(argument)) tableSets.push_back(readEntire(tables, notes));
+    const std::string folder = tableSets.front().tables.folder;
     std::map<std::string, SetTables> sets;
     std::map<std::string, const EntireTables*> lastOfSet;  // whose tree file the set's ages come from
-    for (const EntireTables& e : entires) {
+    for (const EntireTables& e : tableSets) {
         const EntireTables*& last = lastOfSet[e.set];
         // The tree file holds the genealogies of the last entire simulation written.
         if (last == nullptr || e.info.entire >= e.info.entireCount) last = &e;
@@ -130,7 +130,7 @@ std::vector<std::string> drawOutputSet(const std::string& argument, const MapOpt
 
     common::StagingFolder staging(folder, "fluviagen-map", cleanup);
     try {
-        drawStaged(staging, entires, sets, options);
+        drawStaged(staging, tableSets, sets, options);
     } catch (const std::exception& e) {
         // The message names the file by its final path, not its staged one.
         std::string message = e.what();
@@ -146,9 +146,9 @@ std::vector<std::string> drawOutputSet(const std::string& argument, const MapOpt
 
 namespace {
 
-void drawStaged(common::StagingFolder& staging, std::vector<EntireTables>& entires,
+void drawStaged(common::StagingFolder& staging, std::vector<EntireTables>& tableSets,
                 std::map<std::string, SetTables>& sets, const MapOptions& options) {
-    for (EntireTables& e : entires) {
+    for (EntireTables& e : tableSets) {
         RiverMap& map = e.map;
         std::string label = e.set;
         if (e.info.entireCount > 1) label += "  (entire simulation " + std::to_string(e.info.entire) + ")";
