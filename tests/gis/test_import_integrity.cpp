@@ -71,7 +71,7 @@ TEST(ImportIntegrity, ASignalLeavesAllFilesOrNone) {
     }
     folder.write("comb.geojson", geojsonLines(lines));
     const std::set<std::string> all{"comb.geojson", "river_nodes.txt", "river_segments.txt", "river_settings.txt",
-                                    "river_network.geojson"};
+                                    "river_network.geojson", "river_gaps.geojson"};
     int interrupted = 0;
     for (const int delay : {30, 100, 200, 350, 600, 900, 1400}) {
         SCOPED_TRACE(delay);
