@@ -56,12 +56,14 @@ struct Options {
         app.add_flag("-q,--quiet", c.quiet, "no run log on standard output, except fatal errors");
         app.add_flag("--progress", c.progress, "a progress line on standard error (default: when it is a terminal)");
         app.add_flag("--list-settings", c.listSettings,
-                     "print the settings lines (line, name, kind, range, default, meaning) as a table and end");
+                     "print the settings lines (line, name, kind, range, default: the shipped river example's value, "
+                     "meaning) as a table and end");
         app.add_flag("--json", c.json, "with --list-settings: the table as JSON");
         app.add_flag("--plan", c.plan,
                      "print the call's settings as resolved, segments and memory as JSON, and end without running");
         app.add_option("settings", c.positional,
-                       "the settings file, then optionally the number of entire simulations (replaces line 16)")
+                       "the settings file, then optionally the number of entire simulations (replaces line " +
+                           std::to_string(lineOf(Setting::entireSimulations)) + ")")
             ->type_name("SETTINGS [COUNT]");
         std::ostringstream footer;
         footer << "\nKEYs of --set (a line number works as well):\n";

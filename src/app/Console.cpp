@@ -222,7 +222,7 @@ int runConsole(int argc, char** argv) {
         // terminal also when the run log goes to a file.
         std::cout.rdbuf(console);
         std::cout << "\nUnhandled ERROR: " << e << std::endl;
-        fatalLine = "fluviagen: " + e.message().str();
+        fatalLine = "fluviagen: " + e.told();
         status = 1;
     } catch (...) {
         std::cout.rdbuf(console);

@@ -2,10 +2,13 @@
 
 #include <poll.h>
 #include <pthread.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <ctime>
+#include <thread>
 #include <utility>
 
 #include "output/OutputFiles.h"
@@ -78,6 +81,7 @@ void InterruptWatcher::watch() {
             break;
         }
     }
+    endChild(sig);
     // The line is made before anything can block. The main thread may be
     // stuck in a write to standard output holding the stream's lock, so the
     // watcher takes no stream lock: the line goes out by write(2) and what
@@ -101,6 +105,71 @@ void InterruptWatcher::watch() {
     outputs_.removePartsHeld();
     [[maybe_unused]] const ssize_t ignored = ::write(STDERR_FILENO, line.data(), line.size());
     ::_exit(128 + sig);
+}
+
+void InterruptWatcher::endChild(int sig) {
+    pid_t child = 0;
+    {
+        const std::lock_guard<std::mutex> lock(childMutex_);
+        interrupted_ = true;
+        child = child_;
+    }
+    if (child <= 0) return;
+    // A reader gone from this program's standard output is nothing to the
+    // child, whose output goes to standard error: it is asked to stop.
+    const int passed = sig == SIGPIPE ? SIGTERM : sig;
+    ::kill(child, passed);
+    for (;;) {
+        // Whichever thread reaps the child first, the other learns that it
+        // is gone (ECHILD).
+        const pid_t ended = ::waitpid(child, nullptr, WNOHANG);
+        if (ended == child || (ended < 0 && errno != EINTR)) return;
+        const timespec brief{0, 10'000'000};
+        const int second = sigtimedwait(&signals_, nullptr, &brief);
+        if (second > 0) {
+            ::kill(child, second == SIGPIPE ? SIGTERM : second);
+            const std::string now = lineFor(second, outputFolder_);
+            [[maybe_unused]] const ssize_t ignored = ::write(STDERR_FILENO, now.data(), now.size());
+            ::_exit(128 + second);
+        }
+    }
+}
+
+void InterruptWatcher::waitForEnd() const {
+    for (;;) std::this_thread::sleep_for(std::chrono::seconds(1));
+}
+
+int InterruptWatcher::runChild(const std::function<pid_t()>& start) {
+    pid_t child = -1;
+    {
+        const std::lock_guard<std::mutex> lock(childMutex_);
+        if (!interrupted_) child = child_ = start();
+    }
+    if (child == -1) {
+        const std::lock_guard<std::mutex> lock(childMutex_);
+        if (!interrupted_) return -1;
+    }
+    // Waited for without reaping it: while it is not reaped its process id
+    // cannot pass to another process, so the watcher may signal it until
+    // the end is noted under the lock.
+    siginfo_t info{};
+    if (child > 0)
+        while (::waitid(P_PID, static_cast<id_t>(child), &info, WEXITED | WNOWAIT) < 0 && errno == EINTR) {
+        }
+    {
+        const std::lock_guard<std::mutex> lock(childMutex_);
+        if (!interrupted_) {
+            int status = -1;
+            if (child > 0)
+                while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+                }
+            child_ = 0;
+            return status;
+        }
+    }
+    // The watcher has passed the signal on, and ends the process once the
+    // child is gone; nothing of this call may be written any more.
+    waitForEnd();
 }
 
 std::string interruptionLine(int sig, const std::string& outputFolder) {

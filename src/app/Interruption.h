@@ -10,11 +10,21 @@
 // reader has gone (`| head`) ends the call the same way, with 141 (SIGPIPE). Files already complete under their final names stay; what marks a
 // whole set complete is its completion record, written only at the end of a
 // call that succeeded.
+//
+// A program the call runs (the map program) is part of the call: the signal
+// is passed on to it, the watcher waits for it to end (a second signal is
+// passed on too and ends the call at once), and only then removes the files
+// and ends the process, so that no child writes on after the call has
+// cleaned up.
 #pragma once
 
 #include <signal.h>
 
+#include <sys/types.h>
+
 #include <atomic>
+#include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -32,8 +42,19 @@ public:
     InterruptWatcher(const InterruptWatcher&) = delete;
     InterruptWatcher& operator=(const InterruptWatcher&) = delete;
 
+    // Starts a child of the call through start (which returns its process
+    // id, or -1 when it could not be started) such that a signal arriving at
+    // any moment is passed on to it, waits for it to end and returns its
+    // wait status (-1 when it was not started). When the call is interrupted
+    // meanwhile this never returns: the watcher ends the process.
+    int runChild(const std::function<pid_t()>& start);
+
 private:
     void watch();
+    // Passes sig on to the running child, if any, and waits until it has
+    // ended; a second signal meanwhile ends the process at once.
+    void endChild(int sig);
+    [[noreturn]] void waitForEnd() const;
 
     OutputRegistry& outputs_;
     std::string outputFolder_;
@@ -42,6 +63,9 @@ private:
     struct sigaction previousFileSize_ {};
     struct sigaction previousPipe_ {};
     std::atomic<bool> stopping_{false};
+    std::mutex childMutex_;      // held while a child is started or its end noted
+    pid_t child_ = 0;            // the running child, 0 when none
+    bool interrupted_ = false;   // set under childMutex_: no child may start any more
     std::thread thread_;
 };
 

@@ -58,11 +58,13 @@ CallPlan planCall(const my_string& programPath, const my_string& settingsPath, s
     plan.settings = settings.values;
 
     // The run's own stages: the same drainage, resampled the same way, and
-    // the samples placed on it. Nothing here draws a random number.
+    // the sources and samples placed on it, as the first entire simulation
+    // reads them. Nothing here draws a random number.
     Rng rng;
     RunLoop loop(settings, rng);
     loop.BuildWorld();
     const TSegmentVector& drainage = *loop.drainage;
+    loop.sourcePopulations();
     const PopulationVector& samples = loop.samplePopulations();
     plan.segments = drainage.size();
     const std::size_t table = StateDB::tableBytesFor(drainage, settings.numGenerations);

@@ -13,8 +13,6 @@
 #include <sstream>
 #include <string>
 
-#include "app/CommandLine.h"
-#include "app/Interruption.h"
 #include "app/Progress.h"
 #include "app/MapProgram.h"
 #include "base/Exception.h"
@@ -30,8 +28,8 @@
 #include "drainage/readers/DrainageFiles.h"
 #include "drainage/readers/PopulationFile.h"
 #include "mutation/DataType.h"
-#include "output/OutputLock.h"
 #include "random/Rng.h"
+#include "common/SettingLines.h"
 
 namespace {
 
@@ -88,111 +86,6 @@ std::string outputSetName(const TSettings& settings, const DataType& dataType) {
     return stem(settings.settingsPath) + "_" + stem(settings.sampleFile) + "_" + dataType.name();
 }
 
-void runProgram(const my_string& programPath, const my_string& settingsPath, std::int32_t numberOfSimulations) {
-    runProgram(programPath, settingsPath, numberOfSimulations, CommandLine{}, {});
-}
-
-namespace {
-
-// Writes the run record as every output is written (".part" until complete).
-void writeRunRecord(const std::string& path, RunLoop& loop, const WallClock& start) {
-    loop.record.durationSeconds = start.seconds();
-    // How each entire simulation ended and what it wrote, as the registry
-    // kept it (paths relative to the output folder).
-    const std::string& folder = loop.settings.outputFolder.str();
-    for (EntireSimulationRecord& entire : loop.record.entireSimulations)
-        for (const EntireSimulation& kept : loop.outputs.entireSimulations()) {
-            if (kept.number != entire.e) continue;
-            entire.accepted = kept.outcome == EntireSimulation::Outcome::accepted;
-            entire.reason = kept.reason;
-            entire.files.clear();
-            for (const std::string& file : kept.files)
-                entire.files.push_back(file.compare(0, folder.size(), folder) == 0 ? file.substr(folder.size()) : file);
-        }
-    const std::string text = runRecordText(loop.record, loop.settings, loop.outputs.written());
-    OutputFile file;
-    file.open(my_string(path), false, loop.outputs);
-    file << text;
-    file.close();
-}
-
-}  // namespace
-
-void runProgram(const my_string& programPath, const my_string& settingsPath, std::int32_t numberOfSimulations,
-                const CommandLine& options, const std::vector<std::string>& words) {
-    const WallClock start;
-    Rng rng;
-    const long seed = programSeed(options.seed);
-    rng.initialize_ran3(seed);
-    TSettings settings;
-    if (!options.outFolder.empty()) settings.outputFolder = my_string(options.outFolder);
-    for (const auto& [name, on] : options.groups) settings.outputGroups.force(name, on);
-    settings.outputGroups.setDiploidVcf(options.diploidVcf);
-    settings.placement = options.placement;
-    settings.readSettings(programPath, settingsPath, numberOfSimulations, options.overrides);
-    RunLoop loop(settings, rng);
-    loop.record.commandLine = words;
-    loop.record.seed = seed;
-    ProgressLine progress(options.progress || progressByDefault(), standardOutputIsTerminal());
-    if (progress.shown()) loop.progress = &progress;
-    const std::string folder = settings.outputFolder.str();
-    std::string runRecord;
-    std::string mapSet;  // the output set the map program draws, once the call has succeeded
-    try {
-        const InterruptWatcher watcher(loop.outputs, folder);
-        // Without a data type the call fails before its genetic phase, and
-        // writes nothing.
-        const std::unique_ptr<DataType> type = makeDataType(settings);
-        std::unique_ptr<OutputLock> lock;
-        std::string record;
-        if (type) {
-            const std::string name = outputSetName(settings, *type);
-            lock = std::make_unique<OutputLock>(folder, name);
-            record = folder + name + ".complete";
-            runRecord = folder + name + "_run.json";
-            loop.outputs.setCompletionRecord(record);
-        }
-        try {
-            loop.runSimulations();
-        } catch (const TException& e) {
-            progress.clear();
-            loop.record.status = "failed";
-            loop.record.exitStatus = 1;
-            loop.record.error = e.message().str();
-            throw;
-        } catch (...) {
-            progress.clear();
-            loop.record.status = "failed";
-            loop.record.exitStatus = 1;
-            loop.record.error = "no special message";
-            throw;
-        }
-        progress.clear();
-        if (!runRecord.empty()) writeRunRecord(runRecord, loop, start);
-        if (!record.empty()) writeCompletionRecord(record, folder, loop.outputs);
-        if (type && mapProgramWanted(settings)) mapSet = folder + outputSetName(settings, *type);
-    } catch (...) {
-        { const auto released = loop.outputs.removeParts(); }
-        // A failed call still tells what it did; a record that cannot be
-        // written is not worth hiding the failure that ended the call.
-        if (!runRecord.empty() && loop.record.exitStatus != 0) {
-            try {
-                writeRunRecord(runRecord, loop, start);
-            } catch (...) {
-            }
-            { const auto released = loop.outputs.removeParts(); }
-        }
-        // The console stopped in the middle of a line.
-        std::cout << std::flush;
-        std::cerr << "\n" << outputsLine(folder, loop.outputs.written(), runRecord) << std::endl;
-        throw;
-    }
-    // After the console's last lines, which a terminal shows first.
-    std::cout << std::flush;
-    std::cerr << outputsLine(folder, loop.outputs.written(), loop.outputs.completionRecord()) << std::endl;
-    if (!mapSet.empty()) runMapProgram(settings, mapSet);
-}
-
 void RunLoop::runSimulations() {
     std::int32_t successCount = 0;
     int failuresInARow = 0;
@@ -237,6 +130,8 @@ void RunLoop::runSimulations() {
             }
             // A failure reached without a single random draw comes back
             // identically in every repetition.
+            // Before the rule of a failure without a draw: it names the cause.
+            if (failuresInARow == 0 && samples) checkSamplesHoldGenes();
             if (!rng_.drawnSince(atStart)) throw TException(shortened(repeatedFailureText(e)), levelFatal);
             ++failuresInARow;
         } catch (...) {
@@ -263,9 +158,6 @@ void RunLoop::runSimulations() {
 // Every sample is dropped in every history the settings allow: repeating the
 // entire simulation could never succeed.
 void RunLoop::checkSamplesReachable() const {
-    const std::string sampleFile = (settings.dataFolder + settings.sampleFile).str();
-    if (const std::string none = noGenesText(*samples, sampleFile); !none.empty())
-        throw TException(shortened(none), levelFatal);
     const TSegmentVector* asRead = fullDrainage.get();
     const TDynamicVector* maps = nullptr;
     if (settings.dynamicEnvironment) maps = (asRead != nullptr ? *asRead : *drainage).dynamicEnvironment.get();
@@ -277,6 +169,13 @@ void RunLoop::checkSamplesReachable() const {
                          levelFatal);
 }
 
+// Samples without a single gene give no genealogy in any history.
+void RunLoop::checkSamplesHoldGenes() const {
+    const std::string sampleFile = (settings.dataFolder + settings.sampleFile).str();
+    if (const std::string none = noGenesText(*samples, sampleFile); !none.empty())
+        throw TException(shortened(none), levelFatal);
+}
+
 void RunLoop::BuildWorld() {
     std::cout << "\nBuild World ..." << std::endl;
     const myTimer timer;
@@ -286,7 +185,7 @@ void RunLoop::BuildWorld() {
             const EnvironmentFiles environment{settings.inputPath(settings.dynamicEnvironmentFile),
                                                settings.dataFolder};
             drainage = readDrainage(settings.inputPath(settings.nodeFile), settings.inputPath(settings.segmentFile),
-                                    settings.dynamicEnvironment ? &environment : nullptr);
+                                    settings.dynamicEnvironment ? &environment : nullptr, &record.inputs);
             if (drainage->size() == 0) {
                 drainage.reset();
                 throw TException(my_string("The drainage contains no segments!"), levelFatal);
@@ -317,14 +216,14 @@ void RunLoop::BuildWorld() {
 namespace {
 
 std::unique_ptr<PopulationVector> readPopulationSet(TSegmentVector* drainage, const my_string& path, bool isSampleFile,
-                                                    PlacementRule rule) {
+                                                    PlacementRule rule, InputLog& inputs) {
     if (drainage == nullptr)
         throw TException(my_string("The populations of '") + path + "' cannot be placed: no drainage is built!",
                          levelFatal);
     auto set = std::make_unique<PopulationVector>(drainage);
     // A set that fails is destroyed here, which clears the segments'
     // references to its populations.
-    if (ReadPopulations(*set, path, isSampleFile, rule) == 0) {
+    if (ReadPopulations(*set, path, isSampleFile, rule, &inputs) == 0) {
         const my_string problem =
             set->problem.empty() ? my_string(isSampleFile ? "Sample file '" : "Population file '") + path +
                                        "' holds no population!"
@@ -361,7 +260,7 @@ void RunLoop::notePlacement(const PopulationVector& set) {
 PopulationVector& RunLoop::sourcePopulations() {
     if (!sources) {
         sources = readPopulationSet(drainage.get(), settings.inputPath(settings.popSourceFile), false,
-                                    settings.placement);
+                                    settings.placement, record.inputs);
         notePlacement(*sources);
     }
     return *sources;
@@ -394,8 +293,9 @@ void checkGeneticMemory(const PopulationVector& set, const TSettings& settings, 
     const double available = static_cast<double>(availableMemoryBytes());
     if (available == 0 || bytes <= available) return;
     text << "the genetic simulation of " << n << " gene copies in " << D << " samples with " << L
-         << " linked loci (settings line 21), " << K << " independent loci (line 20) and " << G
-         << " genetic simulations (line 17) needs about " << bytes << " bytes (" << bytes / (1024 * 1024)
+         << " linked loci (settings line " << lineOf(Setting::linkedLoci) << "), " << K << " independent loci (line "
+         << lineOf(Setting::independentLoci) << ") and " << G << " genetic simulations (line "
+         << lineOf(Setting::geneticSimulations) << ") needs about " << bytes << " bytes (" << bytes / (1024 * 1024)
          << " MiB), but only " << available << " bytes of memory are available!";
     throw TException(my_string(text.str()), levelFatal);
 }
@@ -425,14 +325,18 @@ void checkBackwardGenerations(const PopulationVector& set, const TSettings& sett
     double n = 0;
     for (const auto& p : set.populations) n += std::max<int>(p->size, 0);
     if (n <= 1) return;
+    // The line as it stands in the file: blank lines move it down.
+    int line = lineOf(Setting::maxBackward);
+    for (const SettingValue& v : settings.values)
+        if (v.line == lineOf(Setting::maxBackward) && v.option.empty()) line = v.fileLine;
     if (settings.maxGenerations == 0)
-        throw TException(my_string("File '") + settings.settingsPath + "', line 18: with a maximum of 0 backward "
+        throw TException(my_string("File '") + settings.settingsPath + "', line " + line + ": with a maximum of 0 backward "
                              "generations the " + static_cast<int>(n) + " gene copies of '" + path +
                              "' can never coalesce!",
                          levelFatal);
     const double expected = 2.0 * std::max<int>(settings.carryingCapacity, 1) * (1.0 - 1.0 / n);
     if (settings.maxGenerations < expected / 2)
-        std::cerr << "WARNING: settings line 18 allows " << settings.maxGenerations << " backward generations, but "
+        std::cerr << "WARNING: settings line " << lineOf(Setting::maxBackward) << " allows " << settings.maxGenerations << " backward generations, but "
                   << n << " gene copies in one segment of " << settings.carryingCapacity
                   << " individuals need about " << std::lround(expected)
                   << " generations on average to find their common ancestor: most genealogies will not finish in "
@@ -444,7 +348,7 @@ void checkBackwardGenerations(const PopulationVector& set, const TSettings& sett
 PopulationVector& RunLoop::samplePopulations() {
     if (!samples) {
         const my_string path = settings.inputPath(settings.sampleFile);
-        auto set = readPopulationSet(drainage.get(), path, true, settings.placement);
+        auto set = readPopulationSet(drainage.get(), path, true, settings.placement, record.inputs);
         notePlacement(*set);
         checkGeneticMemory(*set, settings, path);
         checkBackwardGenerations(*set, settings, path);

@@ -58,9 +58,11 @@ public:
     PopulationVector& sourcePopulations();
     PopulationVector& samplePopulations();
     // Throws a fatal TException naming the samples when none of them can
-    // ever receive genes, or naming the sample file when every sample holds
-    // 0 genes (the sources and samples must have been read).
+    // ever receive genes (the sources and samples must have been read).
     void checkSamplesReachable() const;
+    // Throws a fatal TException naming the sample file when every sample
+    // holds 0 genes (the samples must have been read).
+    void checkSamplesHoldGenes() const;
 
     TSettings settings;
     std::unique_ptr<TSegmentVector> drainage;      // the drainage in use
@@ -100,14 +102,19 @@ std::string outputSetName(const TSettings& settings, const DataType& dataType);
 
 // Reads the settings file (with the command line's values in place of those
 // on their lines), seeds the generator and runs every entire simulation of a
-// program call. The call holds the lock of its output set (another call
-// writing the same files stops at once), ends with 130 or 143 on SIGINT or
-// SIGTERM without leaving ".part" files, writes the run record
-// "<output folder><name>_run.json" (also when it fails) and on success the
-// completion record "<output folder><name>.complete". Once the settings are
-// read it ends, also when it fails, with one line on standard error that
-// names the output folder and the files written. Throws a fatal TException
-// when the call cannot run or its outputs cannot be written.
+// program call, then the map program when the maps are wanted
+// (app/MapProgram.h). The call holds the lock of its output set (another
+// call writing the same files stops at once) and ends with 128 + the signal
+// on SIGINT, SIGTERM or SIGHUP without leaving ".part" files or records
+// (app/Interruption.h). A call that has opened an output writes the run
+// record "<output folder><name>_run.json" at its end, also when it fails,
+// and on success the completion record "<output folder><name>.complete"; a
+// call refused before leaves both of an earlier call as they were (see
+// app/ProgramCall.cpp). Once the settings are read it ends, also when it
+// fails, with one line on standard error that names the output folder and
+// the files written. Throws a fatal TException when the call cannot run or
+// its outputs cannot be written; a file name holding a control character
+// is refused before it is used.
 void runProgram(const my_string& programPath, const my_string& settingsPath, std::int32_t numberOfSimulations,
                 const CommandLine& options, const std::vector<std::string>& words);
 void runProgram(const my_string& programPath, const my_string& settingsPath, std::int32_t numberOfSimulations);

@@ -1,63 +1,20 @@
 #include "app/RunRecord.h"
 
-#include <array>
 #include <filesystem>
-#include <fstream>
-#include <memory>
 #include <nlohmann/json.hpp>
-#include <openssl/evp.h>
 
 #include "app/CommandLine.h"
 #include "settings/SettingKeys.h"
 
 namespace {
 
-constexpr std::uintmax_t maxHashedBytes = std::uintmax_t{1} << 32;  // 4 GiB
-
-}  // namespace
-
-std::optional<std::string> fileSha256(const std::string& path) {
-    // Only regular files of a size an input can have: a device, a pipe or a
-    // sparse file of terabytes (which the readers refuse at once) would
-    // keep the record from being written.
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(path, error) || std::filesystem::file_size(path, error) > maxHashedBytes ||
-        error)
-        return std::nullopt;
-    std::ifstream file(path, std::ios::binary);
-    if (!file) return std::nullopt;
-    const std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(), EVP_MD_CTX_free);
-    if (!context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1) return std::nullopt;
-    std::array<char, 1 << 16> buffer{};
-    while (file) {
-        file.read(buffer.data(), buffer.size());
-        if (file.gcount() > 0 && EVP_DigestUpdate(context.get(), buffer.data(), static_cast<std::size_t>(file.gcount())) != 1)
-            return std::nullopt;
-    }
-    if (file.bad()) return std::nullopt;
-    std::array<unsigned char, EVP_MAX_MD_SIZE> digest{};
-    unsigned int length = 0;
-    if (EVP_DigestFinal_ex(context.get(), digest.data(), &length) != 1) return std::nullopt;
-    static constexpr char hex[] = "0123456789abcdef";
-    std::string text;
-    for (unsigned int i = 0; i < length; ++i) {
-        text += hex[digest[i] >> 4];
-        text += hex[digest[i] & 15];
-    }
-    return text;
-}
-
-namespace {
-
 using nlohmann::ordered_json;
 
-ordered_json inputFile(const char* role, const std::string& path) {
+ordered_json inputFile(const std::string& role, const std::string& path, const InputLog& log) {
     ordered_json entry{{"role", role}, {"path", path}};
-    std::error_code error;
-    const auto size = std::filesystem::file_size(path, error);
-    entry["size"] = error ? ordered_json(nullptr) : ordered_json(size);
-    const auto sha = fileSha256(path);
-    entry["sha256"] = sha ? ordered_json(*sha) : ordered_json(nullptr);
+    const InputRead* read = log.find(role);
+    entry["size"] = read ? ordered_json(read->size) : ordered_json(nullptr);
+    entry["sha256"] = read && !read->sha256.empty() ? ordered_json(read->sha256) : ordered_json(nullptr);
     return entry;
 }
 
@@ -102,14 +59,20 @@ std::string runRecordText(const RunRecord& run, const TSettings& s, const std::v
     record["placement"] = std::string(placementRuleName(s.placement));
 
     ordered_json inputs = ordered_json::array();
-    inputs.push_back(inputFile("settings", s.settingsPath.str()));
+    const InputLog& log = run.inputs;
+    inputs.push_back(inputFile("settings", s.settingsPath.str(), log));
     if (!s.values.empty()) {
-        inputs.push_back(inputFile("sources", s.inputPath(s.popSourceFile).str()));
-        inputs.push_back(inputFile("samples", s.inputPath(s.sampleFile).str()));
-        inputs.push_back(inputFile("nodes", s.inputPath(s.nodeFile).str()));
-        inputs.push_back(inputFile("segments", s.inputPath(s.segmentFile).str()));
-        if (s.dynamicEnvironment) inputs.push_back(inputFile("dynamic", s.inputPath(s.dynamicEnvironmentFile).str()));
+        inputs.push_back(inputFile("sources", s.inputPath(s.popSourceFile).str(), log));
+        inputs.push_back(inputFile("samples", s.inputPath(s.sampleFile).str(), log));
+        inputs.push_back(inputFile("nodes", s.inputPath(s.nodeFile).str(), log));
+        inputs.push_back(inputFile("segments", s.inputPath(s.segmentFile).str(), log));
+        if (s.dynamicEnvironment)
+            inputs.push_back(inputFile("dynamic", s.inputPath(s.dynamicEnvironmentFile).str(), log));
     }
+    // The map files the dynamic environment names, in the order read.
+    for (const InputRead& read : log.files())
+        if (read.role == "map")
+            inputs.push_back({{"role", read.role}, {"path", read.path}, {"size", read.size}, {"sha256", read.sha256}});
     record["inputs"] = std::move(inputs);
 
     ordered_json files = ordered_json::array();
@@ -132,6 +95,10 @@ std::string runRecordText(const RunRecord& run, const TSettings& s, const std::v
         entire.push_back(std::move(entry));
     }
     record["entire_simulations"] = std::move(entire);
+    ordered_json maps{{"status", run.maps.status}};
+    if (run.maps.status == "failed") maps["reason"] = run.maps.reason;
+    if (run.maps.status == "drawn") maps["files"] = run.maps.files;
+    record["maps"] = std::move(maps);
     record["setup_seconds"] = milliseconds(run.setupSeconds);
     record["duration_seconds"] = milliseconds(run.durationSeconds);
     // Invalid UTF-8 in a path or message is replaced, not thrown on.

@@ -1,8 +1,8 @@
 // The record of a program call, "<output set>_run.json": what a study needs
 // to know which run made which files (program version, command line, seed,
-// every setting and where it came from, the input files with their SHA-256,
-// the outputs, each entire simulation accepted or failed and why, the time of
-// each phase, the exit status). Tools read it to collect replicates; none of
+// every setting and where it came from, the input files with the SHA-256 of
+// the bytes read, the outputs, each entire simulation accepted or failed and
+// why, the maps, the time of each phase, the exit status). Tools read it to collect replicates; none of
 // the other outputs needs it to be read.
 #pragma once
 
@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "base/InputFile.h"
 #include "settings/Settings.h"
 
 // Wall-clock seconds since it was made: what a user waits, where the
@@ -29,6 +30,14 @@ struct EntireSimulationRecord {
     double geneticSeconds = 0;
 };
 
+// What became of the maps of the call: "drawn" (with the files, relative to
+// the output folder), "failed" (with the reason) or "off" (not asked for).
+struct MapsRecord {
+    std::string status = "off";
+    std::string reason;
+    std::vector<std::string> files;
+};
+
 struct RunRecord {
     std::vector<std::string> commandLine;
     long seed = 0;
@@ -38,12 +47,11 @@ struct RunRecord {
     double setupSeconds = 0;         // reading the drainage and building the history table
     double durationSeconds = 0;
     std::vector<EntireSimulationRecord> entireSimulations;
+    InputLog inputs;  // every input file as read
+    MapsRecord maps;
 };
 
-// The SHA-256 of a file as 64 lower-case hex digits; none when it cannot be
-// read, is not a regular file or is larger than 4 GiB.
-std::optional<std::string> fileSha256(const std::string& path);
-
 // The JSON text of the record, with the settings and input files of the call
-// and the outputs written (paths relative to the output folder).
+// and the outputs written (paths relative to the output folder). An input
+// the call has not read is listed with size and sha256 null.
 std::string runRecordText(const RunRecord& run, const TSettings& settings, const std::vector<std::string>& outputs);

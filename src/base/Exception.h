@@ -3,6 +3,8 @@
 
 #include <cstdint>
 #include <iosfwd>
+#include <string>
+#include <utility>
 
 #include "base/Utilities.h"
 
@@ -14,14 +16,23 @@ enum : std::uint8_t { levelWarning = 0, levelError = 1, levelFatal = 2 };
 class TException {
 public:
     TException(const my_string& message, std::uint8_t level) : message_(message), level_(level) {}
+    // where: the true place and cause when the message (a text the run log
+    // must keep as it is) names them wrongly or not at all, such as a record
+    // count given as a line number.
+    TException(const my_string& message, std::uint8_t level, std::string where)
+        : message_(message), level_(level), where_(std::move(where)) {}
 
     const my_string& message() const { return message_; }
     std::uint8_t level() const { return level_; }
     bool isFatal() const { return level_ == levelFatal; }
+    // What standard error and the run record say: the true place when it is
+    // known, else the message.
+    std::string told() const { return where_.empty() ? message_.str() : where_; }
 
 private:
     my_string message_;
     std::uint8_t level_;
+    std::string where_;
 };
 
 // Prints the level word ("\nERROR: ", "\nFATAL ERROR: ", "\nWARNING: ") and

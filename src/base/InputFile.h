@@ -2,8 +2,10 @@
 // them.
 #pragma once
 
+#include <cstdint>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "base/Utilities.h"
 
@@ -12,7 +14,36 @@
 // be opened!". So is anything that is not a regular file: a FIFO would block
 // the open until some other program writes to it, and a device such as
 // /dev/zero never ends.
-std::ifstream openInputFile(const my_string& path);
+//
+// With a log, the file is hashed as it is opened: the SHA-256 of the bytes
+// the open file holds, which are the bytes the reader then reads (a file
+// replaced or edited while the call runs does not change them), is noted
+// under the role the caller gives.
+class InputLog;
+std::ifstream openInputFile(const my_string& path, InputLog* log = nullptr, const char* role = "");
+
+// One input file as a call read it.
+struct InputRead {
+    std::string role;    // what the file is to the call ("settings", "nodes", "map" ...)
+    std::string path;
+    std::uintmax_t size = 0;  // bytes read
+    std::string sha256;       // 64 lower-case hex digits; empty for a file over 4 GiB
+};
+
+// The input files of a call in the order they were first read. A file read
+// again under the same role (the populations, after the drainage has been
+// resampled) keeps one entry, with what was read last.
+class InputLog {
+public:
+    void add(InputRead read);
+    const std::vector<InputRead>& files() const { return files_; }
+    // The entry of that role (and path, when one is given); null when the
+    // call has not read it.
+    const InputRead* find(const std::string& role, const std::string& path = "") const;
+
+private:
+    std::vector<InputRead> files_;
+};
 
 // A free-format input (the records of the node, segment and map files: words
 // between blanks and line ends, a record may run over several lines) read

@@ -50,13 +50,14 @@ int writeAll(int fd, const void* data, std::size_t size) {
 }
 
 StagingFolder::StagingFolder(const std::string& outputFolder, const std::string& tag, SignalCleanup* cleanup)
-    : outputFolder_(outputFolder.empty() ? "." : outputFolder), cleanup_(cleanup) {
+    : outputFolder_(outputFolder), cleanup_(cleanup) {
     std::string pattern = joined(outputFolder_, "." + tag + "-XXXXXX");
     std::vector<char> buffer(pattern.begin(), pattern.end());
     buffer.push_back('\0');
     const auto make = [&] {
         if (::mkdtemp(buffer.data()) == nullptr)
-            throw failure(outputFolder_, "no private folder for the unfinished files can be made in it: ", errno);
+            throw failure(outputFolder_.empty() ? "." : outputFolder_,
+                          "no private folder for the unfinished files can be made in it: ", errno);
         return std::string(buffer.data());
     };
     folder_ = cleanup_ != nullptr ? cleanup_->trackMade(make) : make();

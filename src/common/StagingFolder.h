@@ -33,8 +33,9 @@ public:
 
 class StagingFolder {
 public:
-    // Makes "<outputFolder>/.<tag>-XXXXXX". Throws OutputError naming the
-    // output folder when it cannot.
+    // Makes "<outputFolder>/.<tag>-XXXXXX" (an empty outputFolder is the
+    // working folder, and the final paths are then plain names). Throws
+    // OutputError naming the output folder when it cannot.
     StagingFolder(const std::string& outputFolder, const std::string& tag, SignalCleanup* cleanup = nullptr);
     ~StagingFolder();
     StagingFolder(const StagingFolder&) = delete;

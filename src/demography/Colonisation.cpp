@@ -23,6 +23,9 @@ void ColonisationRecord::start(const SegmentStates& states) {
     firstOccupied.assign(n, never);
     firstAtCapacity.assign(n, never);
     finalSize.assign(n, 0);
+    firstClosed.assign(n, never);
+    closedAtEnd.assign(n, 0);
+    refreshesSeen_ = -1;
     settled_.assign((n + bitsPerWord - 1) / bitsPerWord, 0);
     curve.clear();
     ColonisationRow row;
@@ -43,6 +46,14 @@ void ColonisationRecord::generation(std::int32_t t, const MigrationPlan& plan) {
     ColonisationRow row;
     row.generation = t;
     row.migrants = plan.migrantsMoved();
+    if (static_cast<std::int64_t>(plan.accessibleRefreshes()) != refreshesSeen_) {
+        refreshesSeen_ = plan.accessibleRefreshes();
+        for (std::uint32_t i = 0; i < closedAtEnd.size(); ++i) {
+            const bool closed = !plan.isOpen(i);
+            closedAtEnd[i] = closed ? 1 : 0;
+            if (closed && firstClosed[i] == never) firstClosed[i] = t;
+        }
+    }
     const std::vector<std::uint64_t>& words = plan.occupiedWords();
     for (std::size_t w = 0; w < words.size(); ++w) {
         const std::uint64_t occupied = words[w];

@@ -2,7 +2,8 @@
 // generation the segments holding individuals, the individuals alive and the
 // individuals that moved to a neighbour; per segment the first generation it
 // held individuals, the first it reached its carrying capacity and its final
-// size. Kept while the generations run (the history table holds sizes and
+// size, and for the dynamic environment's maps the first generation it was
+// closed (not accessible) and whether it was closed at the end. Kept while the generations run (the history table holds sizes and
 // immigrants, but reading them back would cost a pass over all of it).
 #pragma once
 
@@ -46,6 +47,11 @@ public:
     std::vector<std::int32_t> firstAtCapacity;
     std::vector<std::int16_t> finalSize;  // the size after the last generation
     std::vector<ColonisationRow> curve;   // generations 0, 1, ... in order
+    // The first generation the segment took no part in migration (a dynamic
+    // map closed it), `never` when it stayed open; and whether it was closed
+    // after the last generation (a map may open it again).
+    std::vector<std::int32_t> firstClosed;
+    std::vector<std::uint8_t> closedAtEnd;
 
 private:
     void seen(std::int32_t t, std::uint32_t i, std::int16_t N, std::int16_t K);
@@ -53,4 +59,7 @@ private:
     // occupied yet: both bits set in a word let the per-generation pass skip
     // the segments whose first generations are known.
     std::vector<std::uint64_t> settled_;
+    // The plan's count of flag refreshes last looked at; the flags are read
+    // again only when it changes (and at the first generation).
+    std::int64_t refreshesSeen_ = -1;
 };

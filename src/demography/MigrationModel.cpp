@@ -354,6 +354,7 @@ void MigrationPlan::refreshOccupancy() {
 
 void MigrationPlan::refreshAccessible() {
     for (std::size_t i = 0; i < ordered.size(); ++i) hot[i].open = ordered[i]->accessible ? 1 : 0;
+    ++accessibleRefreshes_;
 }
 
 template <bool randomCounts, bool randomSplit>

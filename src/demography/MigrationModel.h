@@ -83,6 +83,11 @@ public:
     std::int16_t capacityOf(std::uint32_t i) const { return hot[i].K; }
     const std::vector<std::uint64_t>& occupiedWords() const { return occupied; }
     std::int64_t migrantsMoved() const { return moved; }
+    // Whether segment i takes part in migration (its accessible flag as the
+    // plan took it), and how many times the flags were taken over since the
+    // plan was made: an observer looks at the flags only when it changes.
+    bool isOpen(std::uint32_t i) const { return hot[i].open != 0; }
+    std::uint32_t accessibleRefreshes() const { return accessibleRefreshes_; }
 
 private:
     struct Hot {
@@ -143,6 +148,7 @@ private:
     std::int16_t shareK = 0;
     std::int32_t seriesLength = 0;          // entries of every series (G + 1); 0 without a database
     std::int64_t moved = 0;                 // individuals sent to a neighbour in this generation
+    std::uint32_t accessibleRefreshes_ = 0;
     bool staged;
     bool fresh = true;                      // no generation run yet: visit every segment once
     float growthRate;

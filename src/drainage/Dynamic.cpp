@@ -46,8 +46,8 @@ void readWholeLine(my_string& line, std::istream& file, const std::string& what,
     if (!readLine(line, file)) readWholeLineTooLong(what, lineNumber);
 }
 
-TDynamic readMapFile(const TSegmentVector& drainage, const my_string& path, std::int32_t generation) {
-    std::ifstream file = openInputFile(path);
+TDynamic readMapFile(const TSegmentVector& drainage, const my_string& path, std::int32_t generation, InputLog* log) {
+    std::ifstream file = openInputFile(path, log, "map");
     try {
         skipByteOrderMark(file);
         TDynamic map;
@@ -110,10 +110,10 @@ TDynamic readMapFile(const TSegmentVector& drainage, const my_string& path, std:
 }  // namespace
 
 std::unique_ptr<TDynamicVector> readDynamicEnvironment(const TSegmentVector& drainage, const my_string& path,
-                                                       const my_string& folder) {
+                                                       const my_string& folder, InputLog* log) {
     std::cout << "\n\t\tRead dynamic envionment '" << path << "' ... " << std::flush;
     const myTimer timer;
-    std::ifstream file = openInputFile(path);
+    std::ifstream file = openInputFile(path, log, "dynamic");
     try {
         skipByteOrderMark(file);
         auto environment = std::make_unique<TDynamicVector>();
@@ -136,7 +136,7 @@ std::unique_ptr<TDynamicVector> readDynamicEnvironment(const TSegmentVector& dra
             if (name.empty())
                 throw fatal("Reading dynamic maps'" + path.str() + "': line " + std::to_string(lineNumber) +
                             " gives the generation " + std::to_string(generation) + " but no map file after it!");
-            environment->maps.push_back(readMapFile(drainage, inFolder(folder, my_string(name)), generation));
+            environment->maps.push_back(readMapFile(drainage, inFolder(folder, my_string(name)), generation, log));
         }
         // By generation; maps of one generation keep their file order, so the
         // later one wins for a segment listed in both.

@@ -8,6 +8,7 @@
 
 #include "base/Utilities.h"
 
+class InputLog;
 class TSegmentVector;
 
 class TDynamic {
@@ -38,7 +39,7 @@ public:
 // and malformed lines are fatal errors naming the file. Map file names are
 // relative to `folder`.
 std::unique_ptr<TDynamicVector> readDynamicEnvironment(const TSegmentVector& drainage, const my_string& path,
-                                                       const my_string& folder);
+                                                       const my_string& folder, InputLog* log = nullptr);
 
 // Sets the accessible flag of the map's segments in the drainage as read and
 // passes it on to the resampled segments cut from them (when the drainage in

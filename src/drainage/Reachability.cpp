@@ -8,6 +8,7 @@
 #include "drainage/Population.h"
 #include "drainage/Segment.h"
 #include "drainage/SegmentVector.h"
+#include "common/SettingLines.h"
 
 namespace {
 
@@ -95,7 +96,8 @@ std::vector<UnreachableSample> samplesNeverReached(const ReachQuestion& q) {
             why.why = "its segment lies " + std::to_string(found->second) +
                       (found->second == 1 ? " segment" : " segments") + " from the nearest source, but " +
                       std::to_string(q.generations) +
-                      " generations (settings line 9) let the population spread at most one segment each";
+                      " generations (settings line " + std::to_string(lineOf(Setting::generations)) +
+                      ") let the population spread at most one segment each";
         else
             return {};
         unreachable.push_back(why);

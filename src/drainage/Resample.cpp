@@ -10,6 +10,7 @@
 
 #include "drainage/SegmentVector.h"
 #include "base/Exception.h"
+#include "common/SettingLines.h"
 
 namespace {
 
@@ -163,7 +164,7 @@ std::unique_ptr<TSegmentVector> resampleToFixedLength(TSegmentVector& full, floa
         available > 0 && pieces * bytesPerPiece > available) {
         // The length as written (0.01, not the whole metres the rest is
         // given in), and the memory as the reason.
-        text << "Settings line 40 (segment length): a segment length of " << M << std::fixed << std::setprecision(0)
+        text << "Settings line " << lineOf(Setting::segmentLength) << " (segment length): a segment length of " << M << std::fixed << std::setprecision(0)
              << " m would cut the drainage (" << total << " m of river) into about " << pieces
              << " segments, which need about " << pieces * bytesPerPiece << " bytes, but only " << available
              << " bytes of memory are available!";
@@ -186,7 +187,7 @@ std::unique_ptr<TSegmentVector> resampleToFixedLength(TSegmentVector& full, floa
         const TSegment* longest = nullptr;
         for (const auto& [id, s] : full.segments)
             if (longest == nullptr || s->length > longest->length) longest = s.get();
-        text << "Settings line 40 (segment length): cutting the drainage into segments of " << M
+        text << "Settings line " << lineOf(Setting::segmentLength) << " (segment length): cutting the drainage into segments of " << M
              << " m leaves no segment: its " << full.size() << " segments hold " << total
              << " m of river, and no connected stretch of it reaches half that length";
         if (longest != nullptr) text << " (the longest segment, '" << longest->id << "', is " << longest->length << " m)";

@@ -9,6 +9,7 @@
 
 #include "base/Utilities.h"
 
+class InputLog;
 class TSegment;
 class TSegmentVector;
 
@@ -28,7 +29,8 @@ class TSegNodeVector {
 public:
     // Reads the node file (see drainage/readers); throws a fatal TException
     // on failure.
-    bool readNodeFile(const my_string& path);
+    // With a log, the file is hashed as read (base/InputFile.h).
+    bool readNodeFile(const my_string& path, InputLog* log = nullptr);
     TSegNode* find(std::int32_t id) const;
     // Stores a node under its id, replacing a node already there.
     TSegNode* store(std::unique_ptr<TSegNode> node);

@@ -9,6 +9,7 @@
 #include "drainage/Segment.h"
 #include "base/Utilities.h"
 
+class InputLog;
 class TDynamicVector;
 struct EnvironmentFiles;
 
@@ -21,7 +22,7 @@ public:
     // Reads the segment file (see drainage/readers), builds the neighbour
     // lists and reads the maps of a dynamic environment when given. Throws on
     // failure.
-    bool readSegmentFile(const my_string& path, const EnvironmentFiles* environment = nullptr);
+    bool readSegmentFile(const my_string& path, const EnvironmentFiles* environment = nullptr, InputLog* log = nullptr);
     TSegment* find(std::int32_t id) const;
     // Stores a segment under its id (the caller has linked it to its nodes).
     TSegment* store(std::unique_ptr<TSegment> segment);

@@ -1,9 +1,13 @@
 #include "gis/Import.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -12,6 +16,8 @@
 #include <sstream>
 
 #include "common/SettingLines.h"
+#include "common/SignalCleanup.h"
+#include "common/StagingFolder.h"
 #include "gis/Resample.h"
 
 namespace gis {
@@ -96,43 +102,46 @@ struct Output {
     std::string text;
 };
 
-// Writes every file under a temporary name, then renames them all. A name
-// taken by something that is no regular file is found before any rename;
-// should a rename still fail, the files of this call already renamed are
-// removed with the temporary ones, so no call leaves part of its files.
-void writeAll(const std::vector<Output>& outputs) {
-    std::vector<fs::path> written;
-    const auto removeWritten = [&written] {
-        std::error_code ignored;
-        for (const auto& path : written) fs::remove(path, ignored);
-    };
+// An output that would replace one of the inputs (the same file, by its real
+// path: links and "./" resolved) is refused before anything is written.
+void checkNotAnInput(const std::vector<Output>& outputs, const ImportOptions& options) {
+    for (const std::string* input :
+         {&options.rivers.path, &options.samples.layer.path, &options.sources.layer.path}) {
+        if (input->empty()) continue;
+        std::error_code error;
+        const fs::path real = fs::weakly_canonical(*input, error);
+        if (error) continue;
+        for (const auto& output : outputs) {
+            const fs::path target = fs::weakly_canonical(output.path, error);
+            if (!error && target == real)
+                throw ImportError("'" + output.path.string() + "' would replace the input '" + *input +
+                                  "': choose another --prefix or --dir");
+        }
+    }
+}
+
+// Writes every file into a private staging folder inside the output folder,
+// then renames them all into place together. A name taken by something that
+// is no regular file is found before any write; a failure or a signal
+// (through `cleanup`) leaves no file of this call.
+void writeAll(const std::vector<Output>& outputs, common::SignalCleanup* cleanup) {
     for (const auto& output : outputs) {
         std::error_code error;
         if (fs::exists(output.path, error) && !fs::is_regular_file(output.path, error))
             throw cannotWrite(output.path, " (it is no regular file)");
     }
-    std::vector<fs::path> staged;
+    if (outputs.empty()) return;
+    common::StagingFolder staging(outputs.front().path.parent_path().string(), "fluviagen-import", cleanup);
     for (const auto& output : outputs) {
-        fs::path part = output.path;
-        part += ".part";
-        written.push_back(part);
-        staged.push_back(part);
-        std::ofstream out(part, std::ios::binary);
-        out << output.text;
-        out.close();
-        if (!out) {
-            removeWritten();
-            throw cannotWrite(output.path, "");
-        }
+        const int fd = staging.create(output.path.filename().string());
+        int error = common::writeAll(fd, output.text.data(), output.text.size());
+        if (::close(fd) != 0 && error == 0) error = errno;
+        if (error != 0) throw cannotWrite(output.path, std::string(" (") + std::strerror(error) + ")");
     }
-    for (std::size_t i = 0; i < outputs.size(); ++i) {
-        std::error_code error;
-        fs::rename(staged[i], outputs[i].path, error);
-        if (error) {
-            removeWritten();
-            throw cannotWrite(outputs[i].path, " (" + error.message() + ")");
-        }
-        written[i] = outputs[i].path;
+    try {
+        staging.commit();
+    } catch (const common::OutputError& e) {
+        throw ImportError(e.what());
     }
 }
 
@@ -241,7 +250,7 @@ std::string settingsText(const std::string& heading, const std::string& sources,
     return text.str();
 }
 
-ImportResult runImport(const ImportOptions& options, std::ostream& report) {
+ImportResult runImport(const ImportOptions& options, std::ostream& report, common::SignalCleanup* cleanup) {
     checkPrefix(options.prefix);
     if (!(options.resample >= 0) || !std::isfinite(options.resample))
         throw ImportError("the resampling length must be 0 or more metres");
@@ -335,7 +344,8 @@ ImportResult runImport(const ImportOptions& options, std::ostream& report) {
     }
     outputs.push_back({folder / settings, settingsText(options.prefix + " imported from " + options.rivers.path, sources,
                                                        samples, nodes, segments)});
-    writeAll(outputs);
+    checkNotAnInput(outputs, options);
+    writeAll(outputs, cleanup);
     report << "  written           ";
     for (std::size_t i = 0; i < outputs.size(); ++i) {
         result.written.push_back(outputs[i].path.string());

@@ -1,7 +1,8 @@
 // One import: a line layer in, the node, segment, population and settings
 // files of a drainage out. Every file is composed in memory first and
-// written under a temporary name; only when all are written are they given
-// their names, so a refused or failed import leaves nothing half written.
+// written into a private staging folder; only when all are written are they
+// given their names, so a refused, failed or interrupted import leaves
+// nothing half written.
 #pragma once
 
 #include <ostream>
@@ -10,6 +11,10 @@
 
 #include "gis/Layer.h"
 #include "gis/Network.h"
+
+namespace common {
+class SignalCleanup;
+}
 
 namespace gis {
 
@@ -40,8 +45,10 @@ struct ImportResult {
 };
 
 // Reads, builds, writes and prints the report. Throws ImportError (nothing
-// written) on bad input or a file that cannot be written.
-ImportResult runImport(const ImportOptions& options, std::ostream& report);
+// written) on bad input, on an output that would replace an input, or on a
+// file that cannot be written. The files are staged and renamed into place
+// together; `cleanup` removes the staged ones should a signal come.
+ImportResult runImport(const ImportOptions& options, std::ostream& report, common::SignalCleanup* cleanup = nullptr);
 
 // The file contents, for the tests.
 std::string nodeFileText(const Network& network, const std::string& date);

@@ -9,6 +9,7 @@
 #include <sstream>
 #include <string>
 
+#include "common/SignalCleanup.h"
 #include "gis/Import.h"
 
 #ifndef FLUVIAGEN_VERSION
@@ -112,8 +113,13 @@ int main(int argc, char** argv) {
                   << "' is not LON,LAT in decimal degrees (e.g. 25.41,43.63)" << std::endl;
         return 1;
     }
+    // Before GDAL starts any thread: they inherit the blocked signals, which
+    // only the cleanup's thread takes.
+    common::SignalCleanup cleanup([](int sig) {
+        return "fluviagen-import: interrupted by " + common::signalName(sig) + "; its unfinished files were removed.";
+    });
     try {
-        gis::runImport(options, std::cout);
+        gis::runImport(options, std::cout, &cleanup);
     } catch (const gis::ImportError& e) {
         std::cerr << "fluviagen-import: " << e.what() << "; nothing written." << std::endl;
         return 1;

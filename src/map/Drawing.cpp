@@ -2,55 +2,29 @@
 
 #include <cairo-svg.h>
 #include <cairo.h>
+#include <fcntl.h>
 #include <fontconfig/fontconfig.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <limits>
 #include <memory>
 #include <sstream>
 
+#include "common/StagingFolder.h"
+#include "map/Colours.h"
+
 namespace {
 
 constexpr double pi = 3.14159265358979323846;
 constexpr double metresPerDegree = 111320.0;  // along a meridian, and along the equator
-
-struct Colour {
-    double r, g, b;
-};
-
-// A perceptually even ramp from dark blue over green to yellow (early to
-// late), sampled at eight points.
-Colour ramp(double x) {
-    static const std::array<Colour, 8> stops{{{0.267, 0.005, 0.329},
-                                              {0.275, 0.194, 0.497},
-                                              {0.213, 0.359, 0.552},
-                                              {0.153, 0.497, 0.558},
-                                              {0.122, 0.633, 0.530},
-                                              {0.288, 0.761, 0.428},
-                                              {0.626, 0.854, 0.223},
-                                              {0.993, 0.906, 0.144}}};
-    x = std::clamp(std::isfinite(x) ? x : 0.0, 0.0, 1.0) * (stops.size() - 1);
-    const std::size_t i = std::min<std::size_t>(static_cast<std::size_t>(x), stops.size() - 2);
-    const double f = x - static_cast<double>(i);
-    const Colour& a = stops[i];
-    const Colour& b = stops[i + 1];
-    return {a.r + f * (b.r - a.r), a.g + f * (b.g - a.g), a.b + f * (b.b - a.b)};
-}
-
-// Gene diversity: white over orange to dark red.
-Colour diversityRamp(double x) {
-    x = std::clamp(std::isfinite(x) ? x : 0.0, 0.0, 1.0);
-    if (x < 0.5) return {1.0, 1.0 - 0.45 * x * 2, 1.0 - 0.9 * x * 2};
-    const double f = (x - 0.5) * 2;
-    return {1.0 - 0.45 * f, 0.55 - 0.5 * f, 0.1 - 0.05 * f};
-}
-
-const Colour unoccupied{0.80, 0.80, 0.80};
 
 void setColour(cairo_t* cr, const Colour& c) { cairo_set_source_rgb(cr, c.r, c.g, c.b); }
 
@@ -102,14 +76,32 @@ void haloText(cairo_t* cr, double x, double y, const std::string& s, double size
     cairo_fill(cr);
 }
 
-// Draws with `paint` on a surface of the format and writes it to path
-// (through "<path>.part"). Throws MapError naming the file on failure.
+// Where cairo's stream writers send their bytes: an open descriptor, and
+// the first error met (later writes are dropped).
+struct StreamTarget {
+    int fd = -1;
+    int error = 0;
+};
+
+cairo_status_t writeToTarget(void* closure, const unsigned char* data, unsigned int length) {
+    auto* target = static_cast<StreamTarget*>(closure);
+    if (target->error == 0) target->error = common::writeAll(target->fd, data, length);
+    return target->error == 0 ? CAIRO_STATUS_SUCCESS : CAIRO_STATUS_WRITE_ERROR;
+}
+
+// Draws with `paint` on a surface of the format and writes it to path, which
+// is created here (O_EXCL|O_NOFOLLOW: never a file or link already there;
+// the map program gives paths inside its private staging folder). Throws
+// MapError naming the file on failure, having removed it.
 void render(const std::string& path, ImageFormat format, int width, int height,
             const std::function<void(cairo_t*)>& paint) {
-    const std::string part = path + ".part";
-    cairo_surface_t* surface = format == ImageFormat::png
-                                   ? cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height)
-                                   : cairo_svg_surface_create(part.c_str(), width, height);
+    StreamTarget target;
+    target.fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (target.fd < 0) throw MapError("'" + path + "' cannot be written: " + std::strerror(errno));
+    cairo_surface_t* surface =
+        format == ImageFormat::png
+            ? cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height)
+            : cairo_svg_surface_create_for_stream(&writeToTarget, &target, width, height);
     cairo_t* cr = cairo_create(surface);
     cairo_set_source_rgb(cr, 1, 1, 1);
     cairo_paint(cr);
@@ -118,27 +110,26 @@ void render(const std::string& path, ImageFormat format, int width, int height,
     cairo_status_t status = cairo_status(cr);
     cairo_destroy(cr);
     if (status == CAIRO_STATUS_SUCCESS && format == ImageFormat::png)
-        status = cairo_surface_write_to_png(surface, part.c_str());
+        status = cairo_surface_write_to_png_stream(surface, &writeToTarget, &target);
     cairo_surface_finish(surface);
     if (status == CAIRO_STATUS_SUCCESS) status = cairo_surface_status(surface);
     cairo_surface_destroy(surface);
-    std::error_code error;
-    if (status != CAIRO_STATUS_SUCCESS) {
-        std::filesystem::remove(part, error);
-        throw MapError("'" + path + "' cannot be written: " + cairo_status_to_string(status));
-    }
-    std::filesystem::rename(part, path, error);
-    if (error) {
-        std::filesystem::remove(part, error);
-        throw MapError("'" + path + "' cannot be written: " + error.message());
+    if (::close(target.fd) != 0 && target.error == 0) target.error = errno;
+    if (status != CAIRO_STATUS_SUCCESS || target.error != 0) {
+        std::remove(path.c_str());
+        throw MapError("'" + path + "' cannot be written: " +
+                       (target.error != 0 ? std::strerror(target.error) : cairo_status_to_string(status)));
     }
 }
 
-// A vertical colour bar with its ticks and title.
-void colourBar(cairo_t* cr, double x, double y, double height, const std::string& title, double low, double high,
-               Colour (*colours)(double), bool logarithmic, int decimals = 0) {
+// A vertical colour bar with its ticks, title and a note under the title
+// (what range the colours span). The colours run from low (bottom) to high
+// (top); logarithmic bars follow log(1 + value).
+void colourBar(cairo_t* cr, double x, double y, double height, const std::string& title, const std::string& note,
+               double low, double high, Colour (*colours)(double), bool logarithmic) {
     text(cr, x, y, title, 13, true);
-    y += 12;
+    text(cr, x, y + 15, note, 11);
+    y += 27;
     constexpr int steps = 64;
     for (int i = 0; i < steps; ++i) {
         setColour(cr, colours(1.0 - (i + 0.5) / steps));
@@ -149,30 +140,60 @@ void colourBar(cairo_t* cr, double x, double y, double height, const std::string
     cairo_set_line_width(cr, 1);
     cairo_rectangle(cr, x, y, 22, height);
     cairo_stroke(cr);
-    // Ticks at round values: multiples of 1, 2 or 5 times a power of ten
-    // (linear), or 0, 1, 10, 100 ... (logarithmic).
-    std::vector<double> ticks;
-    if (logarithmic) {
-        ticks.push_back(0);
-        for (double v = 1; v <= high * 1.0001; v *= 10) ticks.push_back(v);
-    } else {
-        const double step = std::max(niceBelow((high - low) / 3), decimals == 0 ? 1.0 : 0.0);
-        for (double v = low; v <= high * 1.0001 + 1e-12; v += step) ticks.push_back(v);
+    // Ticks at both ends of the range and at round values between them:
+    // multiples of 1, 2 or 5 times a power of ten (linear) or powers of ten
+    // (logarithmic), kept only where they do not crowd an end.
+    std::vector<double> ticks{low};
+    if (high > low) {
+        std::vector<double> inner;
+        if (logarithmic) {
+            for (double v = std::pow(10.0, std::ceil(std::log10(std::max(low, 1e-9)))); v < high; v *= 10)
+                if (v > low) inner.push_back(v);
+        } else {
+            const double step = niceBelow((high - low) / 3);
+            for (double v = std::ceil(low / step) * step; v < high; v += step)
+                if (v > low) inner.push_back(v);
+        }
+        ticks.insert(ticks.end(), inner.begin(), inner.end());
+        ticks.push_back(high);
     }
     const auto position = [&](double v) {
         if (!(high > low)) return 0.0;
         return logarithmic ? (std::log1p(v) - std::log1p(low)) / (std::log1p(high) - std::log1p(low))
                            : (v - low) / (high - low);
     };
-    for (const double value : ticks) {
-        const double ty = y + height * (1 - position(value));
+    double lastY = std::numeric_limits<double>::max();
+    for (std::size_t k = 0; k < ticks.size(); ++k) {
+        const double ty = y + height * (1 - position(ticks[k]));
+        const bool end = k == 0 || k + 1 == ticks.size();
+        // An inner tick too close to the top end's label is left out.
+        if (!end && k + 2 == ticks.size() && ty - (y + height * (1 - position(high))) < 16) continue;
+        if (!end && lastY - ty < 16) continue;
         cairo_move_to(cr, x + 22, ty);
         cairo_line_to(cr, x + 27, ty);
         cairo_stroke(cr);
-        char label[48];
-        std::snprintf(label, sizeof label, "%.*f", decimals, value);
-        text(cr, x + 31, ty, label, 12, false, 0, 0.5);
+        text(cr, x + 31, ty, numberText(ticks[k]), 12, false, 0, 0.5);
+        lastY = ty;
     }
+}
+
+// A closed reach: a dark line with white dashes along it.
+void closedStroke(cairo_t* cr, double x0, double y0, double x1, double y1, double width) {
+    cairo_save(cr);
+    cairo_set_line_cap(cr, CAIRO_LINE_CAP_BUTT);
+    setColour(cr, closedReach);
+    cairo_set_line_width(cr, width);
+    cairo_move_to(cr, x0, y0);
+    cairo_line_to(cr, x1, y1);
+    cairo_stroke(cr);
+    const double dashes[] = {3.0, 3.0};
+    cairo_set_dash(cr, dashes, 2, 0);
+    cairo_set_source_rgb(cr, 1, 1, 1);
+    cairo_set_line_width(cr, width * 0.4);
+    cairo_move_to(cr, x0, y0);
+    cairo_line_to(cr, x1, y1);
+    cairo_stroke(cr);
+    cairo_restore(cr);
 }
 
 void sourceSymbol(cairo_t* cr, double x, double y, double r) {
@@ -337,37 +358,52 @@ double riverLineWidth(const std::vector<SegmentRow>& segments, const MapFrame& f
 void drawRiverMap(const RiverMap& map, const std::string& path, ImageFormat format) {
     const MapFrame frame(map.segments);
     const bool coalescence = map.colouring == MapColouring::coalescence;
-    // The colours span the colonisation itself, which may take a small part
-    // of the generations simulated.
-    long lastGeneration = 0;
-    double highest = 0;
+    // The colours span the values shown, from the lowest to the highest: the
+    // colonisation may take a small part of the generations simulated, and
+    // coalescences pile up near the samples by orders of magnitude (the
+    // colours follow log(1 + events per km) over the segments with any).
+    long firstGeneration = std::numeric_limits<long>::max(), lastGeneration = 0;
+    double lowest = std::numeric_limits<double>::max(), highest = 0;
     for (const auto& s : map.segments) {
-        if (s.firstOccupied) lastGeneration = std::max(lastGeneration, *s.firstOccupied);
-        if (s.coalescencesPerKm) highest = std::max(highest, *s.coalescencesPerKm);
+        if (s.firstOccupied) {
+            firstGeneration = std::min(firstGeneration, *s.firstOccupied);
+            lastGeneration = std::max(lastGeneration, *s.firstOccupied);
+        }
+        if (s.coalescencesPerKm && *s.coalescencesPerKm > 0) {
+            lowest = std::min(lowest, *s.coalescencesPerKm);
+            highest = std::max(highest, *s.coalescencesPerKm);
+        }
     }
-    if (lastGeneration <= 0) lastGeneration = 1;
-    // Coalescences pile up near the samples by orders of magnitude: the
-    // colours follow log(1 + events per km).
+    if (firstGeneration > lastGeneration) firstGeneration = lastGeneration = 0;
+    if (!(highest > 0)) lowest = highest = 0;
+    const auto share = [](double v, double low, double high) { return high > low ? (v - low) / (high - low) : 1.0; };
     const auto value = [&](const SegmentRow& s) -> double {
         if (coalescence)
-            return s.coalescencesPerKm && *s.coalescencesPerKm > 0 && highest > 0
-                       ? std::log1p(*s.coalescencesPerKm) / std::log1p(highest)
+            return s.coalescencesPerKm && *s.coalescencesPerKm > 0
+                       ? share(std::log1p(*s.coalescencesPerKm), std::log1p(lowest), std::log1p(highest))
                        : -1;
-        return s.firstOccupied ? static_cast<double>(*s.firstOccupied) / static_cast<double>(lastGeneration) : -1;
+        return s.firstOccupied ? share(static_cast<double>(*s.firstOccupied), static_cast<double>(firstGeneration),
+                                       static_cast<double>(lastGeneration))
+                               : -1;
     };
     std::vector<std::size_t> order(map.segments.size());
     for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
     std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
         return value(map.segments[a]) < value(map.segments[b]);
     });
+    // Gene diversity too spans the samples' values, not 0 to 1: samples
+    // between 0.40 and 0.55 are told apart.
     bool anyDiversity = false;
-    double highestDiversity = 0;
+    double lowestDiversity = std::numeric_limits<double>::max(), highestDiversity = 0;
     for (const auto& p : map.samples)
         if (p.diversity) {
             anyDiversity = true;
+            lowestDiversity = std::min(lowestDiversity, *p.diversity);
             highestDiversity = std::max(highestDiversity, *p.diversity);
         }
-    const double diversityTop = highestDiversity > 0 ? highestDiversity : 1;
+    if (!anyDiversity) lowestDiversity = 0;
+    const bool anyClosed =
+        std::any_of(map.segments.begin(), map.segments.end(), [](const SegmentRow& s) { return s.closedAtEnd; });
     const double lineWidth = riverLineWidth(map.segments, frame);
     // Marks shrink when points crowd (down to 3.5 pixels), so that each
     // stays visible beside its neighbours: the radius follows the median
@@ -408,13 +444,24 @@ void drawRiverMap(const RiverMap& map, const std::string& path, ImageFormat form
             cairo_line_to(cr, x1, y1);
             cairo_stroke(cr);
         }
+        // Segments closed by the dynamic maps at the end: a dark line crossed
+        // by white dashes over their colour, like a barrier on a map.
+        if (anyClosed) {
+            const double width = std::max(lineWidth * 1.6, 2.6);
+            for (const SegmentRow& s : map.segments) {
+                if (!s.closedAtEnd) continue;
+                const auto [x0, y0] = frame.toPixel(s.fromLon, s.fromLat);
+                const auto [x1, y1] = frame.toPixel(s.toLon, s.toLat);
+                closedStroke(cr, x0, y0, x1, y1, width);
+            }
+        }
         std::vector<std::pair<std::string, std::pair<double, double>>> labels;
         std::vector<std::pair<double, double>> samplesAt;
         for (const auto& p : map.samples) {
             const auto at = frame.toPixel(p.lon, p.lat);
             // A sample on a segment never reached has no genes: an empty mark.
             const Colour fill = !p.occupied    ? Colour{1, 1, 1}
-                                : p.diversity ? diversityRamp(*p.diversity / diversityTop)
+                                : p.diversity ? sampleDiversityRamp(share(*p.diversity, lowestDiversity, highestDiversity))
                                               : Colour{0.85, 0.1, 0.15};
             sampleSymbol(cr, at.first, at.second, markRadius, fill);
             labels.push_back({p.name, at});
@@ -438,14 +485,16 @@ void drawRiverMap(const RiverMap& map, const std::string& path, ImageFormat form
         const double lx = frame.plotRight() + 10;
         double ly = MapFrame::titleHeight + 30;
         cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
+        const std::string spanNote = "colours span the values shown";
         if (coalescence) {
-            colourBar(cr, lx, ly, 200, "coalescences per km", 0, highest,
+            colourBar(cr, lx, ly, 200, "coalescences per km", spanNote + " (log)", lowest, highest,
                       [](double x) { return ramp(x); }, true);
         } else {
-            colourBar(cr, lx, ly, 200, "first occupied (generation)", 0, static_cast<double>(lastGeneration),
+            colourBar(cr, lx, ly, 200, "first occupied (generation)", spanNote,
+                      static_cast<double>(firstGeneration), static_cast<double>(lastGeneration),
                       [](double x) { return ramp(1.0 - x); }, false);
         }
-        ly += 240;
+        ly += 255;
         cairo_set_line_width(cr, 5);
         setColour(cr, unoccupied);
         cairo_move_to(cr, lx, ly);
@@ -454,6 +503,12 @@ void drawRiverMap(const RiverMap& map, const std::string& path, ImageFormat form
         cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
         text(cr, lx + 31, ly, coalescence ? "no coalescence" : "never occupied", 12, false, 0, 0.5);
         ly += 28;
+        if (anyClosed) {
+            closedStroke(cr, lx, ly, lx + 22, ly, 4);
+            cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
+            text(cr, lx + 31, ly, "closed at the end (dynamic map)", 12, false, 0, 0.5);
+            ly += 28;
+        }
         if (!map.sources.empty()) {
             sourceSymbol(cr, lx + 11, ly, 8);
             cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
@@ -461,7 +516,7 @@ void drawRiverMap(const RiverMap& map, const std::string& path, ImageFormat form
             ly += 28;
         }
         if (!map.samples.empty()) {
-            sampleSymbol(cr, lx + 11, ly, 6.5, anyDiversity ? diversityRamp(0.6) : Colour{0.85, 0.1, 0.15});
+            sampleSymbol(cr, lx + 11, ly, 6.5, anyDiversity ? sampleDiversityRamp(0.6) : Colour{0.85, 0.1, 0.15});
             cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
             text(cr, lx + 31, ly, "sample", 12, false, 0, 0.5);
             ly += 28;
@@ -481,7 +536,8 @@ void drawRiverMap(const RiverMap& map, const std::string& path, ImageFormat form
             ly += 58;
         }
         if (anyDiversity)
-            colourBar(cr, lx, ly, 120, "gene diversity He (mean)", 0, diversityTop, &diversityRamp, false, 2);
+            colourBar(cr, lx, ly, 120, "gene diversity He (mean)", "colours span the samples' values",
+                      lowestDiversity, highestDiversity, &sampleDiversityRamp, false);
     });
 }
 
@@ -557,12 +613,23 @@ void drawColonisationCurve(const std::vector<CurveRow>& curve, const std::string
 
 void drawAgeDistribution(const std::vector<double>& ages, const std::string& title, const std::string& path,
                          ImageFormat format) {
-    double highest = 0;
-    for (const double a : ages) highest = std::max(highest, a);
+    // The axis covers the ages, from a round value at or below the youngest
+    // to the oldest: ages between 2,800 and 3,750 fill the figure instead of
+    // its last quarter.
+    double youngest = std::numeric_limits<double>::max(), highest = 0;
+    for (const double a : ages) {
+        youngest = std::min(youngest, a);
+        highest = std::max(highest, a);
+    }
+    if (ages.empty()) youngest = 0;
+    const double axisStep = niceBelow(highest > youngest ? (highest - youngest) / 5 : std::max(highest, 1.0));
+    const double axisLow = std::max(0.0, std::floor(youngest / axisStep) * axisStep);
+    if (!(highest > axisLow)) highest = axisLow + axisStep;
     const int bins = std::clamp(static_cast<int>(std::ceil(std::sqrt(static_cast<double>(ages.size())))) * 2, 5, 40);
-    const double width = highest > 0 ? highest / bins : 1;
+    const double width = (highest - axisLow) / bins;
     std::vector<int> counts(static_cast<std::size_t>(bins), 0);
-    for (const double a : ages) counts[std::min<std::size_t>(static_cast<std::size_t>(a / width), counts.size() - 1)]++;
+    for (const double a : ages)
+        counts[std::min<std::size_t>(static_cast<std::size_t>(std::max(0.0, (a - axisLow) / width)), counts.size() - 1)]++;
     int largest = 1;
     for (const int c : counts) largest = std::max(largest, c);
     const double most = largest * 1.1;  // room above the highest bar
@@ -594,10 +661,10 @@ void drawAgeDistribution(const std::vector<double>& ages, const std::string& tit
         cairo_set_source_rgb(cr, 0.2, 0.2, 0.2);
         cairo_rectangle(cr, x, y, w, h);
         cairo_stroke(cr);
-        const double xMax = width * bins;
-        const double xStep = niceBelow(xMax / 5);
-        for (double v = 0; v <= xMax * 1.0001; v += xStep) {
-            const double tx = x + v / xMax * w;
+        const double span = highest - axisLow;
+        const double xStep = niceBelow(span / 5);
+        for (double v = std::ceil(axisLow / xStep) * xStep; v <= highest + span * 1e-4; v += xStep) {
+            const double tx = x + (v - axisLow) / span * w;
             cairo_move_to(cr, tx, y + h);
             cairo_line_to(cr, tx, y + h + 4);
             cairo_stroke(cr);
@@ -611,8 +678,8 @@ void drawAgeDistribution(const std::vector<double>& ages, const std::string& tit
         if (mean > 0) {
             cairo_set_source_rgb(cr, 0.85, 0.35, 0.1);
             cairo_set_line_width(cr, 2);
-            cairo_move_to(cr, x + mean / xMax * w, y);
-            cairo_line_to(cr, x + mean / xMax * w, y + h);
+            cairo_move_to(cr, x + (mean - axisLow) / span * w, y);
+            cairo_line_to(cr, x + (mean - axisLow) / span * w, y + h);
             cairo_stroke(cr);
         }
     });

@@ -2,8 +2,9 @@
 // coloured by the generation each segment was first occupied (or by the
 // coalescence events per km), with sources and samples marked and named, a
 // scale bar, a north arrow and a legend; the colonisation curve; the
-// distribution of genealogy ages. Each file is written under "<name>.part"
-// and renamed when complete.
+// distribution of genealogy ages. Each function creates the file it is
+// given and refuses one that exists (the map program draws into a private
+// staging folder and puts the files in place together).
 #pragma once
 
 #include <string>

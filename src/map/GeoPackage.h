@@ -20,6 +20,7 @@ struct GeoPackageEntire {
     std::vector<std::string> statisticsColumns;  // the statistics table's columns, in file order
 };
 
-// Writes path (through "<path>.part", replacing an earlier file). Throws
-// MapError naming the file when GDAL cannot.
+// Creates path (a name ending in ".gpkg" that does not exist; the map
+// program gives one inside its private staging folder). Throws MapError
+// naming the file when GDAL cannot.
 void writeGeoPackage(const std::string& path, const std::vector<GeoPackageEntire>& entireSimulations);

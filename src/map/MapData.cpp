@@ -1,10 +1,13 @@
 #include "map/MapData.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <set>
+#include <tuple>
 #include <sstream>
 
 namespace fs = std::filesystem;
@@ -75,12 +78,31 @@ std::vector<std::string> splitNames(const std::string& names) {
     return out;
 }
 
+// A row that would put a segment outside the globe or give it a negative
+// id, length or count is refused: it would be drawn somewhere meaningless
+// or stretch the map's frame to nothing.
+void checkSegment(const SegmentRow& s, const std::string& path, int line) {
+    const auto refuse = [&](const std::string& what) { throw MapError(where(path, line) + ": " + what); };
+    for (const auto& [value, column] : {std::pair{s.id, "segment"}, std::pair{s.fromNode, "from_node"},
+                                        std::pair{s.toNode, "to_node"}, std::pair{s.finalSize, "final_size"},
+                                        std::pair{s.coalescences, "coalescences"}})
+        if (value < 0) refuse("column " + std::string(column) + " holds " + std::to_string(value) + ", below 0");
+    if (s.length < 0) refuse("the length is below 0");
+    for (const auto& [lon, lat, what] : {std::tuple{s.lon, s.lat, "middle point"},
+                                         std::tuple{s.fromLon, s.fromLat, "from node"},
+                                         std::tuple{s.toLon, s.toLat, "to node"}}) {
+        if (lon < -180 || lon > 360)
+            refuse(std::string("the longitude of the ") + what + " is not from -180 to 360 degrees");
+        if (lat < -90 || lat > 90) refuse(std::string("the latitude of the ") + what + " is not from -90 to 90 degrees");
+    }
+}
+
 }  // namespace
 
 const std::vector<std::string> segmentColumns{
     "segment",  "from_node",      "to_node",           "length_m",   "lon",          "lat",
     "from_lon", "from_lat",       "to_lon",            "to_lat",     "first_occupied", "first_at_capacity",
-    "final_size", "coalescences", "coalescences_per_km", "sources", "samples"};
+    "final_size", "coalescences", "coalescences_per_km", "sources", "samples", "first_closed", "closed_at_end"};
 
 std::size_t Table::column(const std::string& name, const std::string& path) const {
     const auto it = std::find(header.begin(), header.end(), name);
@@ -116,8 +138,14 @@ Table readTable(const std::string& path, char separator) {
 std::vector<SegmentRow> readSegments(const std::string& path) {
     const Table t = readTable(path);
     std::vector<std::size_t> c;
-    for (const auto& name : segmentColumns) c.push_back(t.column(name, path));
+    for (std::size_t k = 0; k + closingColumns < segmentColumns.size(); ++k)
+        c.push_back(t.column(segmentColumns[k], path));
+    const bool closings = std::find(t.header.begin(), t.header.end(), "first_closed") != t.header.end();
+    if (closings)
+        for (std::size_t k = segmentColumns.size() - closingColumns; k < segmentColumns.size(); ++k)
+            c.push_back(t.column(segmentColumns[k], path));
     std::vector<SegmentRow> rows;
+    std::set<long> ids;
     for (std::size_t r = 0; r < t.rows.size(); ++r) {
         const auto& f = t.rows[r];
         const int line = t.lines[r];
@@ -142,6 +170,17 @@ std::vector<SegmentRow> readSegments(const std::string& path) {
         s.coalescencesPerKm = optionalNumber<double>(get(14), path, line, segmentColumns[14]);
         s.sources = get(15);
         s.samples = get(16);
+        if (closings) {
+            s.firstClosed = optionalNumber<long>(get(17), path, line, segmentColumns[17]);
+            const long closed = whole(18);
+            if (closed != 0 && closed != 1)
+                throw MapError(where(path, line) + ": column closed_at_end holds " + std::to_string(closed) +
+                               ", not 0 or 1");
+            s.closedAtEnd = closed == 1;
+        }
+        checkSegment(s, path, line);
+        if (!ids.insert(s.id).second)
+            throw MapError(where(path, line) + ": segment " + std::to_string(s.id) + " is listed a second time");
         rows.push_back(std::move(s));
     }
     return rows;
@@ -177,8 +216,64 @@ MapInfo readMapInfo(const std::string& path) {
         if (key == "coalescence_image") info.coalescenceImage = number<int>(value, path, line, key) != 0;
         if (key == "rate_per_site") info.ratePerSite = number<double>(value, path, line, key);
         if (key == "trees") info.trees = value;
+        if (key == "set" && !isPlainSetName(value))
+            throw MapError(where(path, line) + ": the set '" + value.substr(0, 80) +
+                           "' is not a plain file-name word (no folder, no leading '.', no control "
+                           "characters)");
+        if (key == "trees" && !value.empty() && !isPlainSetName(value))
+            throw MapError(where(path, line) + ": the tree file '" + value.substr(0, 80) +
+                           "' is not a plain file name in the tables' folder");
     }
+    if (info.entireCount < 1 || info.entire < 1 || info.entire > info.entireCount)
+        throw MapError("'" + path + "': entire simulation " + std::to_string(info.entire) + " of " +
+                       std::to_string(info.entireCount) + " is not possible");
+    if (info.generations < 0) throw MapError("'" + path + "': the generations are below 0");
     return info;
+}
+
+bool isPlainSetName(const std::string& name) {
+    if (name.empty() || name[0] == '.') return false;
+    return std::none_of(name.begin(), name.end(), [](char c) {
+        const auto u = static_cast<unsigned char>(c);
+        return c == '/' || c == '\\' || u < 0x20 || u == 0x7f;
+    });
+}
+
+std::string setNameOf(const TableSet& tables, const MapInfo& info) {
+    std::string set = tables.base;
+    if (info.entireCount > 1) {
+        // "<set>_<e>", the entire simulation's number zero padded.
+        const auto underscore = set.rfind('_');
+        const std::string digits = underscore == std::string::npos ? "" : set.substr(underscore + 1);
+        const bool numbered = !digits.empty() && std::all_of(digits.begin(), digits.end(), [](char c) {
+            return std::isdigit(static_cast<unsigned char>(c));
+        });
+        if (!numbered || std::stol(digits.substr(0, 9)) != info.entire || underscore == 0)
+            throw MapError("'" + tables.path("_segments.csv") + "': the tables of entire simulation " +
+                           std::to_string(info.entire) + " of " + std::to_string(info.entireCount) +
+                           " are named \"<set>_" + std::to_string(info.entire) + "_segments.csv\"");
+        set.resize(underscore);
+    }
+    if (!isPlainSetName(set))
+        throw MapError("'" + tables.path("_segments.csv") + "': the set '" + set +
+                       "' is not a plain file-name word");
+    return set;
+}
+
+void checkCurve(const std::vector<CurveRow>& curve, std::optional<long> generations, const std::string& path) {
+    for (std::size_t i = 0; i < curve.size(); ++i)
+        if (curve[i].generation != static_cast<long>(i))
+            throw MapError("'" + path + "': row " + std::to_string(i + 1) + " holds generation " +
+                           std::to_string(curve[i].generation) + " where generation " + std::to_string(i) +
+                           " was expected (one row per generation from 0, in order)");
+    if (curve.empty()) throw MapError("'" + path + "' holds no generation");
+    if (generations && static_cast<long>(curve.size()) != *generations + 1)
+        throw MapError("'" + path + "' ends at generation " + std::to_string(curve.back().generation) +
+                       " where the map information says " + std::to_string(*generations) +
+                       " generations: the table is cut short");
+    for (const CurveRow& row : curve)
+        if (row.occupied < 0 || row.size < 0 || row.migrants < 0)
+            throw MapError("'" + path + "': generation " + std::to_string(row.generation) + " holds a count below 0");
 }
 
 namespace {

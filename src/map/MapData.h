@@ -41,6 +41,8 @@ struct SegmentRow {
     std::optional<double> coalescencesPerKm;
     std::string sources;  // names joined by ';'
     std::string samples;
+    std::optional<long> firstClosed;  // by the dynamic environment's maps
+    bool closedAtEnd = false;
 };
 
 struct CurveRow {
@@ -62,12 +64,24 @@ struct MapInfo {
 };
 
 // The names and columns of the segments table, in file order (the GeoPackage
-// keeps every one of them).
+// keeps every one of them). The last `closingColumns` of them (the dynamic
+// maps' closings) may be missing from tables of runs before they existed.
 extern const std::vector<std::string> segmentColumns;
+constexpr std::size_t closingColumns = 2;
 
+// Every row is checked: numbers where numbers belong, ids 0 or more and each
+// segment once, longitudes from -180 to 360 and latitudes from -90 to 90.
 std::vector<SegmentRow> readSegments(const std::string& path);
 std::vector<CurveRow> readCurve(const std::string& path);
+// Checks that the curve holds one row per generation 0, 1, ... in order,
+// through `generations` when it is known (a table cut short is refused).
+void checkCurve(const std::vector<CurveRow>& curve, std::optional<long> generations, const std::string& path);
+// The set and tree file names it holds must be plain file-name words.
 MapInfo readMapInfo(const std::string& path);
+
+// A plain file-name word: not empty, no leading '.', no '/' or '\', no
+// control characters. Output names are made of such words only.
+bool isPlainSetName(const std::string& name);
 
 // A named point: a sample or a source, at the middle of its segment.
 struct NamedPoint {
@@ -104,6 +118,12 @@ struct TableSet {
     std::string base;    // "<set>" or "<set>_<e>"
     std::string path(const std::string& suffix) const { return folder + base + suffix; }
 };
+
+// The output set a table set belongs to, from its file name alone: "<set>"
+// or, with several entire simulations, "<set>_<e>" (checked against the
+// map information). Never taken from inside a table, since it names the
+// files written. Throws MapError when it is not a plain file-name word.
+std::string setNameOf(const TableSet& tables, const MapInfo& info);
 
 // The table sets an argument names: a folder (every set in it), an output set
 // ("<folder>/<set>": that set and its numbered entire simulations, only those

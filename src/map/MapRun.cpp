@@ -5,6 +5,8 @@
 #include <iostream>
 #include <map>
 
+#include "common/SignalCleanup.h"
+#include "common/StagingFolder.h"
 #include "map/Drawing.h"
 #include "map/GeoPackage.h"
 #include "map/MapData.h"
@@ -19,90 +21,164 @@ const char* const usage =
     "<output set>.gpkg, beside the tables. An output set is the folder and the start of its file names,\n"
     "e.g. GeneticOutput/settings_samples_DNA.\n";
 
-void drawBoth(std::vector<std::string>& written, std::ostream& out, const std::string& stem,
-              const std::function<void(const std::string&, ImageFormat)>& draw) {
-    for (const auto& [extension, format] : {std::pair{".png", ImageFormat::png}, std::pair{".svg", ImageFormat::svg}}) {
-        const std::string path = stem + extension;
-        draw(path, format);
-        written.push_back(path);
-        out << "Wrote " << path << "\n";
+// One entire simulation's tables, read and checked.
+struct EntireTables {
+    TableSet tables;
+    MapInfo info;
+    std::string set;  // from the file name
+    RiverMap map;
+    std::vector<CurveRow> curve;
+    std::vector<std::string> statisticsColumns;
+};
+
+// What is drawn per output set besides the entire simulations' figures.
+struct SetTables {
+    std::vector<double> ages;  // empty: no ages figure
+    std::vector<GeoPackageEntire> entire;
+};
+
+bool exists(const std::string& path) {
+    std::error_code error;
+    return fs::exists(path, error);
+}
+
+// Reads and checks one entire simulation's tables; a missing optional input
+// is named on `notes`.
+EntireTables readEntire(const TableSet& tables, std::ostream& notes) {
+    EntireTables e;
+    e.tables = tables;
+    const std::string infoPath = tables.path("_mapinfo.csv");
+    const bool haveInfo = exists(infoPath);
+    if (haveInfo) {
+        e.info = readMapInfo(infoPath);
+    } else {
+        notes << "fluviagen-map: '" << infoPath
+              << "' is missing: the tables are drawn as one entire simulation, without the coalescence map and the "
+                 "ages of the genealogies\n";
     }
+    e.set = setNameOf(tables, e.info);
+    if (haveInfo && !e.info.set.empty() && e.info.set != e.set)
+        notes << "fluviagen-map: '" << infoPath << "' names the set '" << e.info.set << "'; the files are named after '"
+              << e.set << "', the set of the tables' file names\n";
+    e.map.segments = readSegments(tables.path("_segments.csv"));
+    e.map.samples = samplePoints(e.map.segments);
+    e.map.sources = sourcePoints(e.map.segments);
+    const std::string curvePath = tables.path("_colonisation.csv");
+    e.curve = readCurve(curvePath);
+    checkCurve(e.curve, haveInfo ? std::optional<long>(e.info.generations) : std::nullopt, curvePath);
+    const std::string stats = tables.folder + e.set + "_stats.tsv";
+    if (exists(stats)) {
+        SampleStatistics statistics = readSampleStatistics(stats, e.info.entire);
+        for (auto& p : e.map.samples) {
+            const auto it = statistics.means.find(p.name);
+            if (it == statistics.means.end()) continue;
+            p.statistics = it->second;
+            if (const auto he = p.statistics.find("he"); he != p.statistics.end()) p.diversity = he->second;
+        }
+        e.statisticsColumns = std::move(statistics.columns);
+    } else if (!e.map.samples.empty()) {
+        notes << "fluviagen-map: no statistics table '" << stats
+              << "': the samples are drawn without their gene diversity\n";
+    }
+    return e;
+}
+
+// Draws every output of the call into the staging folder.
+void drawStaged(common::StagingFolder& staging, std::vector<EntireTables>& tableSets,
+                std::map<std::string, SetTables>& sets, const MapOptions& options);
+
+void stageBoth(common::StagingFolder& staging, const std::string& stem,
+               const std::function<void(const std::string&, ImageFormat)>& draw) {
+    draw(staging.stagedPath(stem + ".png"), ImageFormat::png);
+    draw(staging.stagedPath(stem + ".svg"), ImageFormat::svg);
 }
 
 }  // namespace
 
-std::vector<std::string> drawOutputSet(const std::string& argument, const MapOptions& options, std::ostream& out) {
-    std::vector<std::string> written;
-    struct SetParts {
-        std::string folder;
-        std::string trees;
-        double ratePerSite = 0;
-        std::vector<GeoPackageEntire> entire;
-    };
-    std::map<std::string, SetParts> sets;
-    for (const TableSet& tables : findTableSets(argument)) {
-        MapInfo info;
-        info.set = tables.base;
-        if (fs::exists(tables.path("_mapinfo.csv"))) info = readMapInfo(tables.path("_mapinfo.csv"));
-        RiverMap map;
-        map.segments = readSegments(tables.path("_segments.csv"));
-        map.samples = samplePoints(map.segments);
-        map.sources = sourcePoints(map.segments);
-        const std::string stats = tables.folder + info.set + "_stats.tsv";
-        SampleStatistics statistics;
-        if (fs::exists(stats)) {
-            statistics = readSampleStatistics(stats, info.entire);
-            for (auto& p : map.samples) {
-                const auto it = statistics.means.find(p.name);
-                if (it == statistics.means.end()) continue;
-                p.statistics = it->second;
-                if (const auto he = p.statistics.find("he"); he != p.statistics.end()) p.diversity = he->second;
-            }
-        }
-        std::string label = info.set;
-        if (info.entireCount > 1) label += "  (entire simulation " + std::to_string(info.entire) + ")";
-        if (options.images) {
-            map.title = label + ": colonisation";
-            drawBoth(written, out, tables.path("_map"),
-                     [&](const std::string& path, ImageFormat f) { drawRiverMap(map, path, f); });
-            if (info.coalescenceImage) {
-                map.colouring = MapColouring::coalescence;
-                map.title = label + ": coalescence events";
-                drawBoth(written, out, tables.path("_coalescence_map"),
-                         [&](const std::string& path, ImageFormat f) { drawRiverMap(map, path, f); });
-            }
-            const auto curve = readCurve(tables.path("_colonisation.csv"));
-            drawBoth(written, out, tables.path("_curve"), [&](const std::string& path, ImageFormat f) {
-                drawColonisationCurve(curve, label + ": colonisation curve", path, f);
-            });
-        }
-        SetParts& set = sets[info.set];
-        set.folder = tables.folder;
+std::vector<std::string> drawOutputSet(const std::string& argument, const MapOptions& options, std::ostream& out,
+                                       std::ostream& notes, common::SignalCleanup* cleanup) {
+    // Every input is read and checked before the first output is touched: a
+    // bad table leaves the folder as it was.
+    std::vector<EntireTables> tableSets;
+    for (const TableSet& tables : findTableSets(argument)) tableSets.push_back(readEntire(tables, notes));
+    const std::string folder = tableSets.front().tables.folder;
+    std::map<std::string, SetTables> sets;
+    std::map<std::string, const EntireTables*> lastOfSet;  // whose tree file the set's ages come from
+    for (const EntireTables& e : tableSets) {
+        const EntireTables*& last = lastOfSet[e.set];
         // The tree file holds the genealogies of the last entire simulation written.
-        if (info.entire >= info.entireCount || set.trees.empty()) {
-            set.trees = info.trees;
-            set.ratePerSite = info.ratePerSite;
-        }
-        set.entire.push_back({info.entire, std::move(map.segments), std::move(map.samples), std::move(map.sources),
-                              std::move(statistics.columns)});
+        if (last == nullptr || e.info.entire >= e.info.entireCount) last = &e;
     }
-    for (auto& [name, set] : sets) {
-        const std::string stem = set.folder + name;
-        if (options.images && !set.trees.empty() && fs::exists(set.folder + set.trees) && set.ratePerSite > 0) {
-            const auto ages = readTreeAges(set.folder + set.trees, set.ratePerSite);
-            if (!ages.empty())
-                drawBoth(written, out, stem + "_ages", [&](const std::string& path, ImageFormat f) {
-                    drawAgeDistribution(ages, name + ": ages of the genealogies", path, f);
-                });
+    for (const auto& [name, last] : lastOfSet) {
+        SetTables& set = sets[name];
+        if (!options.images || last->info.trees.empty()) continue;
+        const std::string trees = folder + last->info.trees;
+        if (!exists(trees)) {
+            notes << "fluviagen-map: '" << trees << "' is missing: no figure of the ages of the genealogies\n";
+            continue;
         }
-        if (options.geoPackage) {
-            writeGeoPackage(stem + ".gpkg", set.entire);
-            written.push_back(stem + ".gpkg");
-            out << "Wrote " << stem << ".gpkg\n";
+        if (!(last->info.ratePerSite > 0)) {
+            notes << "fluviagen-map: the branch lengths of '" << trees
+                  << "' cannot be turned into generations without a positive rate per site: no figure of the "
+                     "ages of the genealogies\n";
+            continue;
         }
+        set.ages = readTreeAges(trees, last->info.ratePerSite);
+        if (set.ages.empty())
+            throw MapError("'" + trees + "' holds no genealogy (a NEXUS tree file with \"tree\" lines was expected)");
     }
+
+    common::StagingFolder staging(folder, "fluviagen-map", cleanup);
+    try {
+        drawStaged(staging, tableSets, sets, options);
+    } catch (const std::exception& e) {
+        // The message names the file by its final path, not its staged one.
+        std::string message = e.what();
+        const std::string staged = staging.folder() + "/";
+        for (auto at = message.find(staged); at != std::string::npos; at = message.find(staged, at))
+            message.replace(at, staged.size(), folder);
+        throw MapError(message);
+    }
+    const std::vector<std::string> written = staging.commit();
+    for (const std::string& path : written) out << "Wrote " << path << "\n";
     return written;
 }
+
+namespace {
+
+void drawStaged(common::StagingFolder& staging, std::vector<EntireTables>& tableSets,
+                std::map<std::string, SetTables>& sets, const MapOptions& options) {
+    for (EntireTables& e : tableSets) {
+        RiverMap& map = e.map;
+        std::string label = e.set;
+        if (e.info.entireCount > 1) label += "  (entire simulation " + std::to_string(e.info.entire) + ")";
+        if (options.images) {
+            map.title = label + ": colonisation";
+            stageBoth(staging, e.tables.base + "_map",
+                      [&](const std::string& path, ImageFormat f) { drawRiverMap(map, path, f); });
+            if (e.info.coalescenceImage) {
+                map.colouring = MapColouring::coalescence;
+                map.title = label + ": coalescence events";
+                stageBoth(staging, e.tables.base + "_coalescence_map",
+                          [&](const std::string& path, ImageFormat f) { drawRiverMap(map, path, f); });
+            }
+            stageBoth(staging, e.tables.base + "_curve", [&](const std::string& path, ImageFormat f) {
+                drawColonisationCurve(e.curve, label + ": colonisation curve", path, f);
+            });
+        }
+        sets[e.set].entire.push_back({e.info.entire, std::move(map.segments), std::move(map.samples),
+                                      std::move(map.sources), std::move(e.statisticsColumns)});
+    }
+    for (auto& [name, set] : sets) {
+        if (!set.ages.empty())
+            stageBoth(staging, name + "_ages", [&](const std::string& path, ImageFormat f) {
+                drawAgeDistribution(set.ages, name + ": ages of the genealogies", path, f);
+            });
+        if (options.geoPackage) writeGeoPackage(staging.stagedPath(name + ".gpkg"), set.entire);
+    }
+}
+
+}  // namespace
 
 int mapMain(int argc, char** argv) {
     MapOptions options;
@@ -126,9 +202,15 @@ int mapMain(int argc, char** argv) {
         std::cerr << usage;
         return 2;
     }
+    // Before any thread of cairo or GDAL starts: they inherit the blocked
+    // signals, which only the cleanup's thread takes.
+    common::SignalCleanup cleanup([](int sig) {
+        return "fluviagen-map: interrupted by " + common::signalName(sig) +
+               "; its unfinished files were removed.";
+    });
     int status = 0;
     try {
-        drawOutputSet(arguments[0], options, std::cout);
+        drawOutputSet(arguments[0], options, std::cout, std::cerr, &cleanup);
     } catch (const std::exception& e) {
         std::cerr << "fluviagen-map: " << e.what() << "\n";
         status = 1;

@@ -8,14 +8,24 @@
 #include <string>
 #include <vector>
 
+namespace common {
+class SignalCleanup;
+}
+
 struct MapOptions {
     bool images = true;
     bool geoPackage = true;
 };
 
-// Draws what `argument` names; every file written is named on `out`.
-// Returns the file paths written. Throws MapError on bad input.
-std::vector<std::string> drawOutputSet(const std::string& argument, const MapOptions& options, std::ostream& out);
+// Draws what `argument` names. Every input table is read and checked first
+// (a missing optional one is named on `notes`); every output is then drawn
+// into a private staging folder inside the tables' folder and put in place
+// only when all are complete, so a failure or a signal (through `cleanup`)
+// leaves the folder as it was. Every file written is named on `out`.
+// Returns the file paths written. Throws MapError (or common::OutputError)
+// on bad input or a file that cannot be written.
+std::vector<std::string> drawOutputSet(const std::string& argument, const MapOptions& options, std::ostream& out,
+                                       std::ostream& notes, common::SignalCleanup* cleanup = nullptr);
 
 // The command line: [--no-images] [--no-gpkg] <output folder or set>.
 // Returns the exit status (0 done, 1 failed, 2 wrong usage).

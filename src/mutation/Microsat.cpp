@@ -14,6 +14,7 @@
 
 #include "coalescent/GenealogyTree.h"
 #include "random/Rng.h"
+#include "common/SettingLines.h"
 
 namespace {
 
@@ -27,8 +28,9 @@ constexpr long long kMaxWritableState = 2147483647LL - 50000;
          << " repeats from the ancestral state, beyond the " << kMaxWritableState
          << " the project files can hold. The steps of this locus have a geometric parameter of "
          << std::setprecision(12) << model.stepParameter
-         << " (drawn around the value of settings line 28); a value closer to 0, or a lower mutation rate "
-            "(line 23), keeps the alleles within reach!";
+         << " (drawn around the value of settings line " << lineOf(Setting::microsatStep)
+         << "); a value closer to 0, or a lower mutation rate (line " << lineOf(Setting::mutationRate)
+         << "), keeps the alleles within reach!";
     throw TException(my_string(text.str()), levelFatal);
 }
 

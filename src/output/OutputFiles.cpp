@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <set>
 #include <string>
+#include <utility>
 
 #include "base/Exception.h"
 
@@ -107,10 +108,12 @@ void OutputRegistry::completeLists() {
 }
 
 void OutputRegistry::addPart(const std::string& partPath) {
-    if (!recordRemoved_ && !completionRecord_.empty()) {
-        if (std::remove(completionRecord_.c_str()) != 0 && errno != ENOENT) {
+    if (!recordRemoved_) {
+        for (const auto& [what, record] : {std::pair{"completion record", &completionRecord_},
+                                           std::pair{"run record", &runRecord_}}) {
+            if (record->empty() || std::remove(record->c_str()) == 0 || errno == ENOENT) continue;
             const int reason = errno;
-            throw TException(shortened("Cannot remove the completion record '" + completionRecord_ +
+            throw TException(shortened(std::string("Cannot remove the ") + what + " '" + *record +
                                        "' of the outputs about to be replaced: " + std::strerror(reason) + "!"),
                              levelFatal);
         }
@@ -164,7 +167,8 @@ void writeCompletionRecord(const std::string& path, const std::string& folder, O
     if (registry.written().empty()) return;
     // Copies: completing the record adds it to the files written.
     const std::vector<EntireSimulation> entire = registry.entireSimulations();
-    const std::vector<std::string> callFiles = registry.callFiles();
+    std::vector<std::string> callFiles = registry.callFiles();
+    std::erase(callFiles, path);
     OutputFile record;
     record.open(my_string(path), false, registry);
     for (const EntireSimulation& e : entire) {

@@ -72,17 +72,29 @@ public:
     void completed(const my_string& path);
     const std::vector<std::string>& written() const { return written_; }
 
-    // The record that says the output set is complete: it is removed before
-    // the first file of the call is opened, since from then on the files
-    // under final names no longer form the set it lists.
-    void setCompletionRecord(const std::string& path) { completionRecord_ = path; }
+    // The records of the call: the one that says the output set is complete
+    // and the run record. Both are removed before the first file of the call
+    // is opened, since from then on the files under final names no longer
+    // form the set they describe; a call that never opens a file leaves
+    // them, and the folder, as they were.
+    void setCallRecords(const std::string& completionRecord, const std::string& runRecord) {
+        completionRecord_ = completionRecord;
+        runRecord_ = runRecord;
+    }
+    // The call has begun to write (and removed the old records).
+    bool writingBegan() const { return recordRemoved_; }
     const std::string& completionRecord() const { return completionRecord_; }
 
     // A ".part" file is about to be created, or is gone (renamed or removed);
     // the caller holds partsMutex() across the call and the file operation.
-    // Throws a fatal TException when the completion record cannot be removed.
+    // Throws a fatal TException when an old record cannot be removed.
     void addPart(const std::string& partPath);
     void dropPart(const std::string& partPath);
+    // A complete file that an interrupted or failed call still removes with
+    // its ".part" files (removeParts): a record or a map that must not
+    // outlive a call that did not reach its end. The caller holds
+    // partsMutex(); dropPart keeps it for good.
+    void addProvisional(const std::string& path) { parts_.insert(path); }
     // Removes every ".part" file still listed. The lock returned keeps other
     // threads from creating, renaming or listing another one while it is held:
     // an interrupted call ends the process holding it.
@@ -107,6 +119,7 @@ private:
     std::mutex partsMutex_;
     std::set<std::string> parts_;
     std::string completionRecord_;
+    std::string runRecord_;
     bool recordRemoved_ = false;
 };
 
@@ -125,7 +138,8 @@ std::string outputsLine(const std::string& folder, const std::vector<std::string
 // accepted or failed and why ("# accepted entire simulation 2",
 // "# failed entire simulation 1: <reason>"), then "# written by the call" and
 // the files completed outside them. A call that wrote nothing writes no
-// record.
+// record. The record does not list itself (a record written again, after
+// the maps, is among the files of the call).
 void writeCompletionRecord(const std::string& path, const std::string& folder, OutputRegistry& registry);
 
 // A stream buffer on a file descriptor that remembers the first failure

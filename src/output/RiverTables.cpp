@@ -13,7 +13,7 @@
 
 const char* const segmentsHeader =
     "segment,from_node,to_node,length_m,lon,lat,from_lon,from_lat,to_lon,to_lat,first_occupied,first_at_capacity,"
-    "final_size,coalescences,coalescences_per_km,sources,samples\n";
+    "final_size,coalescences,coalescences_per_km,sources,samples,first_closed,closed_at_end\n";
 const char* const colonisationHeader = "generation,occupied_segments,total_size,migrants\n";
 
 namespace {
@@ -92,7 +92,9 @@ void writeSegmentsTable(std::ostream& os, const RiverTablesInput& input) {
         putGeneration(os, known ? record.firstAtCapacity[i] : ColonisationRecord::never);
         os << ',' << (i < record.finalSize.size() ? record.finalSize[i] : 0) << ',' << events << ',';
         if (segment->length > 0) put(os, static_cast<float>(events / (static_cast<double>(segment->length) / 1000.0)));
-        os << ',' << quoted(sources[i]) << ',' << quoted(samples[i]) << '\n';
+        os << ',' << quoted(sources[i]) << ',' << quoted(samples[i]) << ',';
+        putGeneration(os, i < record.firstClosed.size() ? record.firstClosed[i] : ColonisationRecord::never);
+        os << ',' << (i < record.closedAtEnd.size() && record.closedAtEnd[i] != 0 ? 1 : 0) << '\n';
     }
 }
 

@@ -431,10 +431,10 @@ const char* outsideRangeConsequence(Setting line) {
 }  // namespace
 
 bool TSettings::readSettings(const my_string& programPath_, const my_string& settingsPath_,
-                             std::int32_t numberOfSimulations, const SettingOverrides& overrides) {
+                             std::int32_t numberOfSimulations, const SettingOverrides& overrides, InputLog* log) {
     settingsPath = settingsPath_;
     programPath = programPath_;
-    std::ifstream file = openInputFile(settingsPath);
+    std::ifstream file = openInputFile(settingsPath, log, "settings");
     dataFolder = folderOf(settingsPath);
     try {
         parseInto(*this, file, overrides);

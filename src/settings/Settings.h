@@ -11,6 +11,8 @@
 #include "settings/OutputGroups.h"
 #include "settings/PlacementRule.h"
 
+class InputLog;
+
 // Data type codes of the genetic markers.
 enum : std::int8_t { MICROSAT = 0, RFLP = 1, DNA = 2, STANDARD = 3, SNP = 4 };
 
@@ -80,7 +82,7 @@ public:
     std::int32_t divergenceTime = 0;      // line 36
     bool arpOutput = false;               // line 31
     bool genotypicOutput = false;         // line 22
-    bool coalescenceImageOutput = false;  // line 32 (stored only)
+    bool coalescenceImageOutput = false;  // line 32: the coalescence map among the maps
     bool coalescenceTimesOutput = false;  // line 33
     bool geneticTreesOutput = false;      // line 34
     bool mrcaTimesOutput = false;         // line 35
@@ -91,8 +93,9 @@ public:
     // place of those on their lines, sets dataFolder and prints the echo.
     // Throws a fatal TException when the file cannot be opened or read, or
     // a value cannot be used (naming the --set option when it gave it).
+    // With a log, the file is hashed as read (base/InputFile.h).
     bool readSettings(const my_string& programPath, const my_string& settingsPath, std::int32_t numberOfSimulations,
-                      const SettingOverrides& overrides = {});
+                      const SettingOverrides& overrides = {}, InputLog* log = nullptr);
     // Reads the 41 lines from an open stream; throws on any failure.
     void parseSettings(std::istream& is);
     void echoSettings() const;

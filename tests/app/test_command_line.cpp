@@ -233,6 +233,9 @@ for f in r['inputs']:
     path = f['path'] if f['path'].startswith('/') else folder + os.path.basename(f['path'])
     data = open(path, 'rb').read()
     assert f['sha256'] == hashlib.sha256(data).hexdigest() and f['size'] == len(data), f
+want = {'settings': 'settings.txt', 'sources': 'populations.txt', 'samples': 'samples.txt',
+        'nodes': 'nodes.txt', 'segments': 'segments.txt'}
+assert all(os.path.basename(f['path']) == want[f['role']] for f in r['inputs']), r['inputs']
 roles = [f['role'] for f in r['inputs']]
 assert roles == ['settings', 'sources', 'samples', 'nodes', 'segments'], roles
 s = {v['line']: v for v in r['settings']}

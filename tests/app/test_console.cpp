@@ -140,7 +140,7 @@ TEST(Console, SamplesWithoutGenesAreRefusedAfterTheFirstAttempt) {
     temp.write("populations.txt", "1\n0\nName Size SegID Resize Migration\nMouth 10 1 0 0\n");
     temp.write("samples.txt", "2\n0\nName Genes SegID\nA 0 1\nB 0 2\n");
     const std::string settings =
-        temp.write("settings.txt", testing_support::settingsText({{7, "10"}, {9, "20"}, {17, "1"}}));
+        temp.write("settings.txt", testing_support::settingsText({{7, "10"}, {8, "4"}, {9, "20"}, {17, "1"}}));
     const auto r = runProgram({settings}, "", "5", "", 120, StandardError::Apart);
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(contains(r.output, "ERROR OF CURRENT SIMULATION: ReadGeneticSamples() messed up!"));

@@ -156,6 +156,7 @@ TEST(Plan, RefusesWhatTheRunRefusesWithNothingOnStandardOutput) {
         {{"--plan", (temp.path() / "none.txt").string()}, "could not be opened"},
         {{"--plan", bad}, "Settings file, line 38 (migration rate of colonised segments): must be a rate from 0 to 1"},
         {{"--plan", "--set", "nodes=missing.txt", settings}, "missing.txt"},
+        {{"--plan", "--set", "sources=nosources.txt", settings}, "nosources.txt"},
         {{"--plan", settings, "12x"}, "The second parameter '12x'"},
     };
     for (const Row& row : rows) {
@@ -199,7 +200,8 @@ TEST(ListSettings, TableAndJsonCarryEveryLineOfTheKeyTable) {
         words.push_back(row["name"].get<std::string>() + "=" + row["default"].get<std::string>());
     }
     words.push_back(settings);
-    for (const json& v : plan(words)["settings"]) {
+    const json given = plan(words);
+    for (const json& v : given["settings"]) {
         EXPECT_EQ(v["source"], "--set");
         EXPECT_EQ(v["value"].get<std::string>(), rows[v["line"].get<std::size_t>() - 1]["default"].get<std::string>());
     }

@@ -92,13 +92,17 @@ TEST(OutputFiles, AnAppendedFileChangesOnlyWhenComplete) {
     TempFolder temp;
     const std::string path = temp.write("run.arb", "run_1-1.arp\n");
     const std::string record = temp.write("run.complete", "run.arb\n");
+    const std::string runRecord = temp.write("run_run.json", "{}\n");
     OutputRegistry registry;
-    registry.setCompletionRecord(record);
-    EXPECT_TRUE(fs::exists(record)) << "nothing is replaced yet";
+    registry.setCallRecords(record, runRecord);
+    EXPECT_TRUE(fs::exists(record) && fs::exists(runRecord)) << "nothing is replaced yet";
+    EXPECT_FALSE(registry.writingBegan());
     for (const bool complete : {false, true}) {
         OutputFile file;
         file.open(my_string(path), true, registry);
         EXPECT_FALSE(fs::exists(record)) << "the set changes from the first file opened";
+        EXPECT_FALSE(fs::exists(runRecord));
+        EXPECT_TRUE(registry.writingBegan());
         file << "run_1-2.arp\n";
         EXPECT_EQ(readFile(path), "run_1-1.arp\n");
         if (complete) file.close(); else file.abandon();

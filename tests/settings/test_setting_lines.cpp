@@ -270,3 +270,19 @@ TEST(SettingLines, ValuesThatFailLaterAreRefusedByOptionAndPointedOutInTheFile) 
         }
     }
 }
+
+TEST(SettingLines, LaterRefusalsNameTheLineAsItStandsInTheFile) {
+    // A blank line above line 18 moves it to the file's line 19.
+    TempFolder temp;
+    temp.write("nodes.txt", "h\nh\nh\nh\n1 20.0 45.0\n2 20.01 45.0\n");
+    temp.write("segments.txt", "h\nh\nh\nh\n1 2 1 785 20.005 45.0\n");
+    temp.write("populations.txt", "1\n0\nName Size SegID Resize Migration\nMouth 10 1 0 0\n");
+    temp.write("samples.txt", "1\n0\nName Genes SegID\nA 4 1\n");
+    const std::string settings =
+        temp.write("settings.txt", settingsText({{7, "10"}, {9, "20"}, {17, "\n1"}, {18, "0"}}));
+    const auto r = runProgram({settings}, "", "5", "", 60, StandardError::Apart);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.errors.find("line 19 (maximum number of coalescent generations): 0 is outside"), std::string::npos)
+        << r.errors;
+    EXPECT_NE(r.errors.find("', line 19: with a maximum of 0 backward generations"), std::string::npos) << r.errors;
+}

@@ -17,27 +17,30 @@
 
 namespace {
 
-// The four header lines; a line too long is reported and refused.
-bool skipHeader(std::istream& in, const char* kind, const my_string& path) {
+// The four header lines; a line too long is reported and refused: the
+// text returned names it (empty when the header was read).
+std::string skipHeader(std::istream& in, const char* kind, const my_string& path) {
     my_string line;
     for (int i = 1; i <= 4; ++i) {
         if (!readLine(line, in)) {
-            std::cerr << "-> Error: " << kind << " file '" << path << "', line " << i << ": the line is longer than "
-                      << maxLineLength << " characters!" << std::endl;
-            return false;
+            const std::string told = std::string(kind) + " file '" + path.str() + "', line " + std::to_string(i) +
+                                     ": the line is longer than " + std::to_string(maxLineLength) + " characters!";
+            std::cerr << "-> Error: " << told << std::endl;
+            return told;
         }
     }
-    return true;
+    return {};
 }
 
 }  // namespace
 
-bool TSegNodeVector::readNodeFile(const my_string& path) {
+bool TSegNodeVector::readNodeFile(const my_string& path, InputLog* log) {
     std::cout << "\tRead node file '" << path << "' ... ";
     const myTimer timer;
     try {
-        std::ifstream in = openInputFile(path);
-        if (!skipHeader(in, "node", path)) throw TException(my_string("Reading node file in line '0'!"), levelFatal);
+        std::ifstream in = openInputFile(path, log, "nodes");
+        if (const std::string told = skipHeader(in, "node", path); !told.empty())
+            throw TException(my_string("Reading node file in line '0'!"), levelFatal, told);
         WordReader words(in, 5);
         DroppedRecords dropped;
         try {
@@ -49,8 +52,8 @@ bool TSegNodeVector::readNodeFile(const my_string& path) {
                 // Reading no further than a bad word would silently lose the
                 // rest of the drainage.
                 if (fields.failed()) {
-                    fields.report("node", path, size(), "nodes");
-                    throw TException(my_string("Reading node file in line '") + size() + "'!", levelFatal);
+                    const std::string told = fields.report("node", path, size(), "nodes");
+                    throw TException(my_string("Reading node file in line '") + size() + "'!", levelFatal, told);
                 }
                 if (fields.tooLongLine() != 0) refuseLongLine("node", path, fields.tooLongLine());
                 if (fields.atEnd()) {
@@ -86,12 +89,13 @@ bool TSegNodeVector::readNodeFile(const my_string& path) {
     return true;
 }
 
-bool TSegmentVector::readSegmentFile(const my_string& path, const EnvironmentFiles* environment) {
+bool TSegmentVector::readSegmentFile(const my_string& path, const EnvironmentFiles* environment, InputLog* log) {
     std::cout << "\tRead segment file '" << path << "' ... ";
     const myTimer timer;
     try {
-        std::ifstream in = openInputFile(path);
-        if (!skipHeader(in, "segment", path)) throw TException(my_string("Reading line 0 of segment file!"), levelFatal);
+        std::ifstream in = openInputFile(path, log, "segments");
+        if (const std::string told = skipHeader(in, "segment", path); !told.empty())
+            throw TException(my_string("Reading line 0 of segment file!"), levelFatal, told);
         WordReader words(in, 5);
         DroppedRecords dropped;
         try {
@@ -105,8 +109,8 @@ bool TSegmentVector::readSegmentFile(const my_string& path, const EnvironmentFil
                     fields.read("longitude of the middle point", segment->lon) &&
                     fields.read("latitude of the middle point", segment->lat);
                 if (fields.failed()) {
-                    fields.report("segment", path, size(), "segments");
-                    throw TException(my_string("Reading line ") + size() + " of segment file!", levelFatal);
+                    const std::string told = fields.report("segment", path, size(), "segments");
+                    throw TException(my_string("Reading line ") + size() + " of segment file!", levelFatal, told);
                 }
                 if (fields.tooLongLine() != 0) refuseLongLine("segment", path, fields.tooLongLine());
                 const std::string id = "segment " + std::to_string(segment->id);
@@ -160,7 +164,7 @@ bool TSegmentVector::readSegmentFile(const my_string& path, const EnvironmentFil
                       << " records dropped)!" << std::endl;
         buildNeighbourLists();
         if (environment != nullptr)
-            dynamicEnvironment = readDynamicEnvironment(*this, environment->path, environment->folder);
+            dynamicEnvironment = readDynamicEnvironment(*this, environment->path, environment->folder, log);
     } catch (const TException&) {
         throw;
     } catch (...) {
@@ -171,9 +175,9 @@ bool TSegmentVector::readSegmentFile(const my_string& path, const EnvironmentFil
 }
 
 std::unique_ptr<TSegmentVector> readDrainage(const my_string& nodePath, const my_string& segmentPath,
-                                             const EnvironmentFiles* environment) {
+                                             const EnvironmentFiles* environment, InputLog* log) {
     auto drainage = std::make_unique<TSegmentVector>();
-    drainage->nodes->readNodeFile(nodePath);
-    drainage->readSegmentFile(segmentPath, environment);
+    drainage->nodes->readNodeFile(nodePath, log);
+    drainage->readSegmentFile(segmentPath, environment, log);
     return drainage;
 }

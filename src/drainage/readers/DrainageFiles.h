@@ -8,12 +8,14 @@
 
 #include "base/Utilities.h"
 
+class InputLog;
 class TSegmentVector;
 struct EnvironmentFiles;
 
 // Reads the node file, then the segment file, builds the neighbour lists and,
 // in a dynamic environment, reads its maps (see Dynamic.h). Unreadable files
 // and malformed records are fatal errors naming the file and, where known,
-// the line.
+// the line. With a log, every file is hashed as it is read
+// (base/InputFile.h): "nodes", "segments", "dynamic" and each "map".
 std::unique_ptr<TSegmentVector> readDrainage(const my_string& nodePath, const my_string& segmentPath,
-                                             const EnvironmentFiles* environment = nullptr);
+                                             const EnvironmentFiles* environment = nullptr, InputLog* log = nullptr);

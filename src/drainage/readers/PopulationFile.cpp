@@ -175,9 +175,10 @@ std::int32_t precisionOf(const TSegment& segment, float lon, float lat, Placemen
 
 namespace {
 
-int readPopulationFile(PopulationVector& set, const my_string& path, bool isSampleFile, PlacementRule rule) {
+int readPopulationFile(PopulationVector& set, const my_string& path, bool isSampleFile, PlacementRule rule,
+                       InputLog* log) {
     const my_string fileText = my_string(isSampleFile ? "Sample file '" : "Population file '") + path + "'";
-    std::ifstream in = openInputFile(path);
+    std::ifstream in = openInputFile(path, log, isSampleFile ? "samples" : "sources");
     skipByteOrderMark(in);
     // The lines up to the end of the file or up to the first that is too
     // long: reading stops there, and the file is refused below.
@@ -392,12 +393,13 @@ int readPopulationFile(PopulationVector& set, const my_string& path, bool isSamp
 
 }  // namespace
 
-int ReadPopulations(PopulationVector& populations, const my_string& path, bool isSampleFile, PlacementRule rule) {
+int ReadPopulations(PopulationVector& populations, const my_string& path, bool isSampleFile, PlacementRule rule,
+                    InputLog* log) {
     std::cout << "\n\tRead population file  '" << path << "'... ";
     const myTimer timer;
     int count = 0;
     try {
-        count = readPopulationFile(populations, path, isSampleFile, rule);
+        count = readPopulationFile(populations, path, isSampleFile, rule, log);
     } catch (const TException&) {
         throw;
     } catch (...) {

@@ -8,12 +8,15 @@
 #include "drainage/Population.h"
 #include "settings/PlacementRule.h"
 
+class InputLog;
 class TSegment;
 class TSegmentVector;
 
 // Reads a population or sample file into the set, placing populations given
-// by coordinates by the rule; returns the number read.
-int ReadPopulations(PopulationVector& populations, const my_string& path, bool isSampleFile, PlacementRule rule);
+// by coordinates by the rule; returns the number read. With a log, the file
+// is hashed as read, as "samples" or "sources".
+int ReadPopulations(PopulationVector& populations, const my_string& path, bool isSampleFile, PlacementRule rule,
+                    InputLog* log = nullptr);
 
 // The segment a point is placed on, other than `excluded`; ties go to the
 // lower id.

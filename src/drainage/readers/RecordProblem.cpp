@@ -5,15 +5,17 @@
 
 #include "base/Exception.h"
 
-void RecordFields::report(const char* kind, const my_string& path, int records, const char* recordName) const {
+std::string RecordFields::report(const char* kind, const my_string& path, int records, const char* recordName) const {
     const RecordProblem where = problem();
     std::cout << "\n-> Error: " << kind << " file '" << path << "', line " << where.line << ": the " << field_ << " '"
               << where.word << "' is not a number or is out of range (after " << records << " " << recordName << ")!"
               << std::endl;
     // Always on standard error too: the fatal message that follows on
     // standard output counts records, not lines, and names no file.
-    std::cerr << "-> Error: " << kind << " file '" << path << "', line " << where.line << ": the " << field_ << " "
-              << numberProblemText(problem_, word_, range_) << "!" << std::endl;
+    const std::string told = std::string(kind) + " file '" + path.str() + "', line " + std::to_string(where.line) +
+                             ": the " + field_ + " " + numberProblemText(problem_, word_, range_) + "!";
+    std::cerr << "-> Error: " << told << std::endl;
+    return told;
 }
 
 void DroppedRecords::report(const char* kind, const my_string& path) const {

@@ -61,8 +61,9 @@ public:
     // '<path>', line 9: the latitude '4x' is not a number or is out of range
     // (after 4 nodes)!"), and on standard error what is wrong with it when
     // that is more than "not a number" (a decimal comma, characters after
-    // the number, a fraction, a value out of range).
-    void report(const char* kind, const my_string& path, int records, const char* recordName) const;
+    // the number, a fraction, a value out of range). Returns that text without
+    // its "-> Error: ", for the fatal error to carry as its true place.
+    std::string report(const char* kind, const my_string& path, int records, const char* recordName) const;
 
 private:
     WordReader& words_;
