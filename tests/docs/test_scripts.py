@@ -17,6 +17,7 @@ CASES = {
     "isolation_by_distance.py": ("outputs/statistics.md",
                                  ["FOLDER/settings_samples_gps_DNA_pairs.tsv", "FOLDER/ibd.png"], None),
     "read_genotypes.py": ("outputs/genotypes.md", ["FOLDER"], None),
+    "gpkg_descriptions.py": ("outputs/demography.md", ["FOLDER/settings_samples_gps_DNA.gpkg"], 3),
 }
 # Run by the tutorial's test, on the basin it imports.
 TUTORIAL = {"network_summary.py", "sample_means.py"}
@@ -29,8 +30,10 @@ def normal(line):
 @pytest.fixture(scope="module")
 def outputs(tmp_path_factory):
     folder = tmp_path_factory.mktemp("examples")
-    for settings in ("settings.txt", "settings_microsat.txt"):
-        subprocess.run([program("fluviagen"), "--quiet", "--seed", "2026", "--without", "maps", "--without", "gpkg",
+    # The example with its GeoPackage (no images), the microsatellites without.
+    for settings, groups in (("settings.txt", ["--without", "maps"]),
+                             ("settings_microsat.txt", ["--without", "maps", "--without", "gpkg"])):
+        subprocess.run([program("fluviagen"), "--quiet", "--seed", "2026", *groups,
                         "--out", str(folder), os.path.join(REPO, "examples", "river", settings)],
                        check=True, stdin=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     return folder
