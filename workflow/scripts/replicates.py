@@ -28,7 +28,8 @@ class ConfigError(Exception):
 def schema_refusal(error):
     """One line for a jsonschema ValidationError: the key it is about, what is
     wrong, and what the key means."""
-    # Of the alternatives of a prior, the one that got furthest says most.
+    # Of the alternatives of a prior, one that got further into the value
+    # says most; when none did, the description of the prior does.
     while error.validator in ("oneOf", "anyOf") and error.context:
         deepest = max(error.context, key=lambda e: len(e.absolute_path))
         if len(deepest.absolute_path) <= len(error.absolute_path):
@@ -38,8 +39,6 @@ def schema_refusal(error):
     description = error.schema.get("description") if isinstance(error.schema, dict) else None
     if error.validator in ("oneOf", "anyOf"):
         message = f"{error.instance!r} is not valid"
-    elif error.validator == "propertyNames":
-        message = f"{error.instance!r} is not a valid name"
     else:
         message = error.message
     return f"{path}: {message}" + (f" ({description})" if description else "")
@@ -62,8 +61,7 @@ def check_schema(config):
         yield from validate_properties(validator, properties, instance, subschema)
 
     validator = jsonschema.validators.extend(base, {"properties": set_defaults})(schema)
-    error = jsonschema.exceptions.best_match(validator.iter_errors(config))
-    if error is not None:
+    for error in validator.iter_errors(config):
         raise ConfigError(schema_refusal(error))
     return config
 

@@ -3,8 +3,10 @@
 `--plan`, run record and statistics tables, for testing the workflow's
 bookkeeping fast. `--set capacity=0` fails the run (with a run record),
 a capacity above 32767 is refused (without one, as the program refuses an
-option), `capacity=1` runs until a signal ends it; the statistic `pi` is
-10 x the migration rate and the plan's memory 1 MiB per generation."""
+option); while the file named by the environment variable FAKE_HOLD
+exists, a run waits (for a signal to end it, or for the file to go). The
+statistic `pi` is 10 x the migration rate and the plan's memory 1 MiB per
+generation."""
 import json
 import os
 import sys
@@ -41,8 +43,8 @@ if plan:
                       "peak_bytes_estimate": generations * 2**20 + 2**20, "outputs": ["stats"]}))
     sys.exit(0)
 os.makedirs(out, exist_ok=True)
-if sets.get("capacity") == "1":
-    time.sleep(120)
+while os.environ.get("FAKE_HOLD") and os.path.exists(os.environ["FAKE_HOLD"]):
+    time.sleep(0.05)
 failed = sets.get("capacity") == "0"
 record = {"program": "fluviagen", "command_line": words and [sys.argv[0]] + words, "seed": -seed,
           "status": "failed" if failed else "success", "exit_status": int(failed)}

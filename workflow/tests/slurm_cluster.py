@@ -14,6 +14,7 @@ import pwd
 import shutil
 import socket
 import subprocess
+import tempfile
 import time
 
 DAEMONS = {"/usr/sbin/munged": "munge", "/usr/sbin/slurmctld": "slurmctld", "/usr/sbin/slurmd": "slurmd",
@@ -46,11 +47,12 @@ def memory_mb():
 
 
 class Cluster:
-    """`with Cluster(folder) as cluster:` runs the daemons; `cluster.env` is the
-    environment for sbatch, squeue and Snakemake."""
+    """`with Cluster() as cluster:` runs the daemons; `cluster.env` is the
+    environment for sbatch, squeue and Snakemake. Its files live in a folder
+    of its own, removed when it stops."""
 
-    def __init__(self, folder):
-        self.folder = str(folder)
+    def __init__(self):
+        self.folder = None
         self.started = []  # pid files of the daemons this cluster started
 
     def __enter__(self):
@@ -68,7 +70,9 @@ class Cluster:
         return os.path.join(self.folder, name)
 
     def start(self):
-        os.makedirs(self.folder, exist_ok=True)
+        # munged demands that everyone may enter every folder above its
+        # socket: a folder of the cluster's own directly in /tmp.
+        self.folder = tempfile.mkdtemp(prefix="fluviagen-slurm-", dir="/tmp")
         os.chmod(self.folder, 0o755)
         munge = self.path("munge")
         os.makedirs(munge)
@@ -77,9 +81,8 @@ class Cluster:
         os.chmod(munge, 0o755)  # munged demands a socket folder everyone may enter
         self.socket = os.path.join(munge, "socket")
         self.started.append(os.path.join(munge, "pid"))
-        subprocess.run(["runuser", "-u", "munge", "--", "/usr/sbin/munged", f"--socket={self.socket}",
-                        f"--pid-file={munge}/pid", f"--log-file={munge}/log", f"--seed-file={munge}/seed"],
-                       check=True, capture_output=True, timeout=60)
+        self.daemon(["runuser", "-u", "munge", "--", "/usr/sbin/munged", f"--socket={self.socket}",
+                     f"--pid-file={munge}/pid", f"--log-file={munge}/log", f"--seed-file={munge}/seed"])
         for name in ("state", "spool"):
             os.makedirs(self.path(name))
         self.conf = self.path("slurm.conf")
@@ -113,10 +116,9 @@ PartitionName=test Nodes=localhost Default=YES MaxTime=INFINITE State=UP
 """)
         self.env = {**os.environ, "SLURM_CONF": self.conf, "USER": os.environ.get("USER") or "root"}
         self.started.append(self.path("slurmctld.pid"))
-        subprocess.run(["/usr/sbin/slurmctld", "-i"], env=self.env, check=True, capture_output=True, timeout=60)
+        self.daemon(["/usr/sbin/slurmctld", "-i"])
         self.started.append(self.path("slurmd.pid"))
-        subprocess.run(["/usr/sbin/slurmd", "-N", "localhost"], env=self.env, check=True, capture_output=True,
-                       timeout=60)
+        self.daemon(["/usr/sbin/slurmd", "-N", "localhost"])
         deadline = time.monotonic() + 60
         while True:
             state = subprocess.run(["sinfo", "-h", "-o", "%T"], env=self.env, capture_output=True, text=True)
@@ -124,8 +126,14 @@ PartitionName=test Nodes=localhost Default=YES MaxTime=INFINITE State=UP
                 return
             if time.monotonic() > deadline:
                 raise RuntimeError(f"the test cluster's node is not idle after 60 s ({state.stdout.strip()} "
-                                   f"{state.stderr.strip()}); see {self.folder}/*.log")
+                                   f"{state.stderr.strip()}): {self.log('slurmctld.log')[-2000:]}")
             time.sleep(0.5)
+
+    def daemon(self, command):
+        started = subprocess.run(command, env=getattr(self, "env", None), capture_output=True, text=True, timeout=60)
+        if started.returncode != 0:
+            name = next(os.path.basename(word) for word in command if word.startswith("/usr/sbin/"))
+            raise RuntimeError(f"the test cluster's {name} did not start: {started.stderr.strip()}")
 
     def log(self, name):
         try:
@@ -154,3 +162,6 @@ PartitionName=test Nodes=localhost Default=YES MaxTime=INFINITE State=UP
                     break
                 time.sleep(0.2)
         self.started = []
+        if self.folder:
+            shutil.rmtree(self.folder, ignore_errors=True)
+            self.folder = None
