@@ -5,6 +5,15 @@ def batch_runs(wildcards):
     return PLAN.batch(int(wildcards.batch))
 
 
+def batch_mem_mb(wildcards):
+    """The program's own figure of the batch's memory. It costs one `--plan`
+    call per run, so it is asked only where something schedules by memory:
+    a cluster, or a local invocation given `--resources mem_mb=...`."""
+    if workflow.run_local and "mem_mb" not in workflow.global_resources:
+        return 0
+    return PLAN.mem_mb(int(wildcards.batch))
+
+
 rule batch:
     # The program and the settings file are inputs: a new build or an edited
     # template runs every batch again. So do changed commands (params).
@@ -19,7 +28,7 @@ rule batch:
         runs=batch_runs,
         keep_outputs=PLAN.keep_outputs,
     resources:
-        mem_mb=lambda wildcards: PLAN.mem_mb(int(wildcards.batch)),
+        mem_mb=batch_mem_mb,
         runtime=PLAN.slurm["runtime"],
         slurm_partition=PLAN.slurm.get("partition", ""),
         slurm_account=PLAN.slurm.get("account", ""),
