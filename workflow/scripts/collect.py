@@ -22,6 +22,7 @@ every statistic of a failed run is `NA`.
 import glob
 import json
 import os
+import resource
 import shutil
 import signal
 import subprocess
@@ -161,20 +162,28 @@ def collect_run(run, exit_status, stderr=""):
     return row
 
 
+def children_cpu():
+    usage = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return usage.ru_utime + usage.ru_stime
+
+
 def run_one(run, keep_outputs=True):
-    """Runs the program once in an emptied folder and returns the run's row."""
+    """Runs the program once in an emptied folder; returns the run's row and
+    the program's CPU time (user and system, seconds)."""
     shutil.rmtree(run["folder"], ignore_errors=True)
     os.makedirs(run["folder"])
     with open(os.path.join(run["folder"], "log.txt"), "w") as log:
+        before = children_cpu()
         result = subprocess.run(run["command"], stdin=subprocess.DEVNULL, stdout=log,
                                 stderr=subprocess.PIPE, text=True)
+        cpu = children_cpu() - before
         log.write(result.stderr)
     row = collect_run(run, result.returncode, result.stderr)
     if not keep_outputs:
         for path in glob.glob(os.path.join(glob.escape(run["folder"]), "*")):
             if not path.endswith(KEPT) and os.path.isfile(path):
                 os.remove(path)
-    return row
+    return row, cpu
 
 
 def write_table(rows, path):
@@ -199,12 +208,13 @@ def cell(value):
 
 
 def run_batch(runs, keep_outputs, output, log=sys.stderr):
-    """Every run of a batch, then its table; no table when a run was interrupted."""
+    """Every run of a batch, then its table; no table when a run was interrupted.
+    The log has a line per run: its status and the program's CPU time."""
     rows = []
     for run in runs:
-        row = run_one(run, keep_outputs)
-        if row["status"] != "success":
-            print(f"run {run['run']} (seed {run['seed']}) failed: {row['error']}", file=log, flush=True)
+        row, cpu = run_one(run, keep_outputs)
+        outcome = "success" if row["status"] == "success" else f"failed: {row['error']}"
+        print(f"run {run['run']} (seed {run['seed']}), {cpu:.3f} s CPU: {outcome}", file=log, flush=True)
         rows.append(row)
     write_table(rows, output)
     return rows

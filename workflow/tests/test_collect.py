@@ -76,12 +76,12 @@ def fake_run(tmp_path, capacity, seed=9):
 def test_a_row_comes_only_from_the_runs_own_record(tmp_path):
     # A success, then the same folder for a run the program refuses before it
     # writes a record: the leftover record of the success must not be read.
-    assert collect.run_one(fake_run(tmp_path, 100))["status"] == "success"
-    refused = collect.run_one(fake_run(tmp_path, 40000))
+    assert collect.run_one(fake_run(tmp_path, 100))[0]["status"] == "success"
+    refused = collect.run_one(fake_run(tmp_path, 40000))[0]
     assert (refused["status"], refused["error"]) == (
         "failed", "--set capacity=40000 (carrying capacity): must be a whole number from 0 to 32767!")
     assert "pi_A" not in refused
-    failed = collect.run_one(fake_run(tmp_path, 0))
+    failed = collect.run_one(fake_run(tmp_path, 0))[0]
     assert (failed["status"], failed["error"]) == ("failed", "capacity: must be above 0")
     # A record of another command or seed is no record of this run.
     run = fake_run(tmp_path, 100)

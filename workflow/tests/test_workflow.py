@@ -61,7 +61,8 @@ def test_failed_and_refused_runs_are_rows_with_the_programs_message_and_a_rerun_
             assert float(r["pi_A"]) == pytest.approx(10 * float(r["migration_colonised"]) + 1.5)
             assert (r["tajd_A"], r["tajd_B"], r["fst_A_B"]) == ("NA", "1.5", "0.25")
     assert f"8 runs, {len(failed)} failed" in first.stderr
-    assert f"failed: capacity: must be above 0" in (out / "logs" / "batch_1.log").read_text()
+    log = (out / "logs" / "batch_1.log").read_text()
+    assert "s CPU: failed: capacity: must be above 0" in log and "s CPU: success" in log
 
     again = snakemake(tmp_path, config, "--cores", "2")
     assert "Nothing to be done" in again.stdout + again.stderr
