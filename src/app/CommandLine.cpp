@@ -48,15 +48,21 @@ struct Options {
                             ->allow_extra_args(false);
         app.add_flag("-q,--quiet", c.quiet, "no run log on standard output, except fatal errors");
         app.add_flag("--progress", c.progress, "a progress line on standard error (default: when it is a terminal)");
+        app.add_flag("--list-settings", c.listSettings,
+                     "print the settings lines (line, name, kind, range, default, meaning) as a table and end");
+        app.add_flag("--json", c.json, "with --list-settings: the table as JSON");
+        app.add_flag("--plan", c.plan,
+                     "print the call's settings as resolved, segments and memory as JSON, and end without running");
         app.add_option("settings", c.positional,
                        "the settings file, then optionally the number of entire simulations (replaces line 16)")
             ->type_name("SETTINGS [COUNT]");
         std::ostringstream footer;
         footer << "\nKEYs of --set (a line number works as well):\n";
         int column = 0;
-        for (const SettingKey& key : settingKeys()) {
+        for (const SettingKey& key : settingLines) {
+            if (!key.holdsValue()) continue;
             std::ostringstream item;
-            item << key.line << " " << key.name;
+            item << key.line() << " " << key.name;
             footer << "  " << item.str() << std::string(item.str().size() < 28 ? 28 - item.str().size() : 1, ' ');
             if (++column % 3 == 0) footer << "\n";
         }
@@ -95,7 +101,7 @@ void addOverride(CommandLine& c, const std::string& option) {
                                "' is no settings line (1 to 40 but 6) nor a name of one (see --help)");
     if (const auto problem = settingValueProblem(*key, value))
         throw CommandLineError("--set " + option + " (" + std::string(key->field) + "): " + *problem);
-    c.overrides[key->line] = SettingOverride{option, value};
+    c.overrides[key->line()] = SettingOverride{option, value};
 }
 
 }  // namespace
@@ -120,7 +126,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& words) {
     } catch (const CLI::ParseError& e) {
         throw CommandLineError(e.what());
     }
-    if (!o.seed.empty()) {
+    if (o.app.count("--seed") > 0) {
         c.seed = seedFromText(o.seed);
         if (!c.seed)
             throw CommandLineError("--seed " + printableWord(o.seed) +
@@ -131,6 +137,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& words) {
         c.outFolder = withFinalSeparator(o.out);
     }
     for (const std::string& option : o.sets) addOverride(c, option);
+    if (c.json && !c.listSettings) throw CommandLineError("--json goes with --list-settings (--plan always prints JSON)");
+    if (c.listSettings && c.plan) throw CommandLineError("--list-settings and --plan: one at a time");
     // --with and --without in the order given: the later choice for a group wins.
     std::size_t nextWith = 0, nextWithout = 0;
     for (const CLI::Option* option : o.app.parse_order()) {

@@ -29,6 +29,9 @@ struct CommandLine {
     bool version = false;
     bool quiet = false;
     bool progress = false;
+    bool listSettings = false;  // --list-settings: the table of settings lines, then end
+    bool json = false;          // --json: that table as JSON
+    bool plan = false;          // --plan: the call's plan as JSON, then end without running
 };
 
 // Reads the words after the program path. Throws CommandLineError for an

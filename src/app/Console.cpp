@@ -5,12 +5,14 @@
 #include <streambuf>
 #include <vector>
 #include <iostream>
+#include <sstream>
 #include <string>
 #include <string_view>
 
 #include "base/Exception.h"
 #include "base/NumberText.h"
 #include "app/CommandLine.h"
+#include "app/Plan.h"
 #include "app/RunLoop.h"
 #include "settings/SettingKeys.h"
 
@@ -84,6 +86,55 @@ void echoOverrides(const CommandLine& c) {
                   << " from --set " << given.option << "\n";
 }
 
+// A word that only an option would begin with: it stands among the
+// parameters because it came after "--" (a negative count is a number).
+bool looksLikeOption(const std::string& word) {
+    return word.size() > 1 && word[0] == '-' && (word[1] < '0' || word[1] > '9') && word[1] != '.';
+}
+
+// The words of the parameters that look like options, quoted, for the line
+// on standard error that says why a call with them went wrong.
+std::string optionsAmongParameters(const std::vector<std::string>& positional, std::size_t from) {
+    std::string words;
+    for (std::size_t i = from; i < positional.size(); ++i)
+        if (looksLikeOption(positional[i])) words.append(words.empty() ? "'" : ", '").append(printableWord(positional[i])).append("'");
+    return words;
+}
+
+// --plan: the call resolved as a run resolves it, as JSON on standard
+// output and nothing else there; a refusal on standard error.
+int printPlan(const CommandLine& options, const std::string& programPath) {
+    const auto& positional = options.positional;
+    if (positional.empty() || positional.size() > 2) {
+        std::cerr << "fluviagen: --plan takes the settings file and optionally the count (" << positional.size()
+                  << " parameters given)\n";
+        return 1;
+    }
+    // The console lines a run prints go nowhere: standard output holds the
+    // plan alone. The lines that explain a refusal follow it to standard error.
+    std::ostringstream console;
+    std::streambuf* const standardOutput = std::cout.rdbuf(console.rdbuf());
+    try {
+        const std::int32_t count = positional.size() == 2 ? numberOfSimulationsParameter(positional[1].c_str()) : 0;
+        const CallPlan plan = planCall(my_string(programPath), my_string(positional[0]), count, options);
+        std::cout.rdbuf(standardOutput);
+        std::cout << planText(plan) << std::flush;
+        return 0;
+    } catch (const TException& e) {
+        std::cout.rdbuf(standardOutput);
+        std::istringstream lines(console.str());
+        for (std::string line; std::getline(lines, line);)
+            if (line.rfind("Settings file", 0) == 0 || line.find("ERROR") != std::string::npos ||
+                line.find("WARNING") != std::string::npos)
+                std::cerr << line << "\n";
+        std::cerr << "fluviagen: " << e.message().str() << std::endl;
+    } catch (...) {
+        std::cout.rdbuf(standardOutput);
+        std::cerr << "fluviagen: unhandled error, no special message" << std::endl;
+    }
+    return 1;
+}
+
 }  // namespace
 
 int runConsole(int argc, char** argv) {
@@ -104,7 +155,12 @@ int runConsole(int argc, char** argv) {
         std::cout << "fluviagen " << programVersion() << "\n" << std::flush;
         return 0;
     }
+    if (options.listSettings) {
+        std::cout << settingsTableText(options.json) << std::flush;
+        return 0;
+    }
     echoOverrides(options);
+    if (options.plan) return printPlan(options, words.empty() ? std::string() : words[0]);
     DiscardBuffer discard;
     std::streambuf* const console = std::cout.rdbuf();
     if (options.quiet) std::cout.rdbuf(&discard);
@@ -141,8 +197,19 @@ int runConsole(int argc, char** argv) {
             settingsPath = my_string(positional[0]);
         } else if (parameters == 2) {
             settingsPath = my_string(positional[0]);
+            if (looksLikeOption(positional[1]))
+                std::cerr << "fluviagen: '" << printableWord(positional[1])
+                          << "' stands after --, where every word is a parameter: it is taken as the count of "
+                             "entire simulations, not as an option\n";
             numberOfSimulations = numberOfSimulationsParameter(positional[1].c_str());
         } else {
+            // The console text of a wrong count is the run log's; the reason
+            // shows on standard error also in a quiet call.
+            const std::string options_ = optionsAmongParameters(positional, 1);
+            std::cerr << "fluviagen: " << parameters
+                      << " parameters given, but the program takes at most two (the settings file and the count)";
+            if (!options_.empty()) std::cerr << "; " << options_ << " stood after --, where no word is an option";
+            std::cerr << std::endl;
             printWrongCount(parameters);
             std::cout << std::endl;
             waitForUser();

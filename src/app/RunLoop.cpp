@@ -261,6 +261,9 @@ void RunLoop::runSimulations() {
 // Every sample is dropped in every history the settings allow: repeating the
 // entire simulation could never succeed.
 void RunLoop::checkSamplesReachable() const {
+    const std::string sampleFile = (settings.dataFolder + settings.sampleFile).str();
+    if (const std::string none = noGenesText(*samples, sampleFile); !none.empty())
+        throw TException(shortened(none), levelFatal);
     const TSegmentVector* asRead = fullDrainage.get();
     const TDynamicVector* maps = nullptr;
     if (settings.dynamicEnvironment) maps = (asRead != nullptr ? *asRead : *drainage).dynamicEnvironment.get();
@@ -358,9 +361,7 @@ void checkGeneticMemory(const PopulationVector& set, const TSettings& settings, 
         text << n << " gene copies are more than a genealogy can hold (at most 1073741823)!";
         throw TException(my_string(text.str()), levelFatal);
     }
-    constexpr double bytesPerNode = 1024;  // the node and its two location lists
-    const double bytes = (2 * n - 1) * (bytesPerNode + 4 * L) + D * n * 2 * sizeof(void*) +
-                         (K > 1 ? (n + 1) * K * L * 4 : 0) + G * K * (sizeof(void*) + 4 * D);
+    const double bytes = geneticPhaseBytes(set, settings);
     const double available = static_cast<double>(availableMemoryBytes());
     if (available == 0 || bytes <= available) return;
     text << "the genetic simulation of " << n << " gene copies in " << D << " samples with " << L
@@ -369,6 +370,22 @@ void checkGeneticMemory(const PopulationVector& set, const TSettings& settings, 
          << " MiB), but only " << available << " bytes of memory are available!";
     throw TException(my_string(text.str()), levelFatal);
 }
+
+}  // namespace
+
+double geneticPhaseBytes(const PopulationVector& set, const TSettings& settings) {
+    double n = 0;
+    for (const auto& p : set.populations) n += std::max<int>(p->size, 0);
+    const double D = static_cast<double>(set.populations.size());
+    const double L = std::max(settings.numLinkedLoci, 0);
+    const double K = std::max(settings.numIndependentLoci, 0);
+    const double G = std::max(settings.numGeneticSimulations, 0);
+    constexpr double bytesPerNode = 1024;  // the node and its two location lists
+    return (2 * n - 1) * (bytesPerNode + 4 * L) + D * n * 2 * sizeof(void*) + (K > 1 ? (n + 1) * K * L * 4 : 0) +
+           G * K * (sizeof(void*) + 4 * D);
+}
+
+namespace {
 
 // The genealogy of n sampled genes needs backward generations to coalesce:
 // none at all can join more than one gene, and far fewer than the expected

@@ -58,7 +58,8 @@ public:
     PopulationVector& sourcePopulations();
     PopulationVector& samplePopulations();
     // Throws a fatal TException naming the samples when none of them can
-    // ever receive genes (the sources and samples must have been read).
+    // ever receive genes, or naming the sample file when every sample holds
+    // 0 genes (the sources and samples must have been read).
     void checkSamplesReachable() const;
 
     TSettings settings;
@@ -82,6 +83,12 @@ public:
 private:
     Rng& rng_;
 };
+
+// Bytes the largest structures of the genetic phase take for a sample set
+// (the genealogy, the lineage arrays, the multilocus haplotypes, the MRCA
+// tables): an estimate from above, refused up front when it exceeds the
+// memory the system can give.
+double geneticPhaseBytes(const PopulationVector& set, const TSettings& settings);
 
 // The name every output file of a call begins with, below "GeneticOutput/":
 // "<settings>_<samples>_<TYPE>", from the file names without their extension.

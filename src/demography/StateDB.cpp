@@ -15,7 +15,7 @@
 #include "drainage/Segment.h"
 #include "drainage/SegmentVector.h"
 
-StateDB::StateDB(const TSegmentVector& drainage, std::int32_t G) : count(drainage.size()), generations(G) {
+std::size_t StateDB::tableBytesFor(const TSegmentVector& drainage, std::int32_t G) {
     const std::size_t length = static_cast<std::size_t>(std::max<std::int64_t>(G, 0)) + 1;
     // Every series starts on a cache line of its own: the forward simulation
     // writes 32 generations of a series as one full line, and the backward
@@ -25,11 +25,19 @@ StateDB::StateDB(const TSegmentVector& drainage, std::int32_t G) : count(drainag
     for (const auto& [id, segment] : drainage.segments)
         series += static_cast<std::size_t>(std::max(segment->neighbourCount, 0)) + 1;
     constexpr std::size_t most = std::numeric_limits<std::size_t>::max() / 2;
-    if (series > (most - pageBytes) / (stride * sizeof(std::int16_t))) throw std::bad_alloc();
-    // Whole pages, at least one. Fresh anonymous pages read as zero and take
-    // memory only once written (a vector would write every entry now).
+    if (series > (most - pageBytes) / (stride * sizeof(std::int16_t))) return 0;
+    // Whole pages, at least one.
     const std::size_t entriesBytes = series * stride * sizeof(std::int16_t);
-    tableBytes_ = std::max<std::size_t>((entriesBytes + pageBytes - 1) / pageBytes * pageBytes, pageBytes);
+    return std::max<std::size_t>((entriesBytes + pageBytes - 1) / pageBytes * pageBytes, pageBytes);
+}
+
+StateDB::StateDB(const TSegmentVector& drainage, std::int32_t G) : count(drainage.size()), generations(G) {
+    const std::size_t length = static_cast<std::size_t>(std::max<std::int64_t>(G, 0)) + 1;
+    const std::size_t stride = (length + lineEntries - 1) / lineEntries * lineEntries;
+    // Fresh anonymous pages read as zero and take memory only once written
+    // (a vector would write every entry now).
+    tableBytes_ = tableBytesFor(drainage, G);
+    if (tableBytes_ == 0) throw std::bad_alloc();
     void* mapped = mmap(nullptr, tableBytes_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (mapped == MAP_FAILED) throw std::bad_alloc();
     table_ = static_cast<std::int16_t*>(mapped);

@@ -93,6 +93,13 @@ public:
     }
     // Pages written since the table was made or last cleared.
     std::size_t writtenPages() const;
+    // Bytes of the table as mapped: every series padded to whole cache
+    // lines, the whole padded to whole pages.
+    std::size_t tableBytes() const { return tableBytes_; }
+    // The same for a drainage (neighbour lists built) and G generations,
+    // before any table is made; 0 when the size does not fit in memory's
+    // address range.
+    static std::size_t tableBytesFor(const TSegmentVector& drainage, std::int32_t G);
 
     std::int32_t count = 0;        // segments
     std::int32_t generations = 0;  // G

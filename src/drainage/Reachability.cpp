@@ -114,3 +114,11 @@ std::string neverReachedText(const std::vector<UnreachableSample>& samples, cons
     if (samples.size() > shown) text += "; and " + std::to_string(samples.size() - shown) + " more samples";
     return text + "!";
 }
+
+std::string noGenesText(const PopulationVector& samples, const std::string& sampleFile) {
+    if (samples.populations.empty()) return {};
+    for (const auto& sample : samples.populations)
+        if (sample->size > 0) return {};
+    return "Every sample of '" + sampleFile + "' holds 0 gene copies: there are no genes to trace back, so every " +
+           "entire simulation would fail in the same way!";
+}

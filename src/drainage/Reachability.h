@@ -44,3 +44,8 @@ std::vector<UnreachableSample> samplesNeverReached(const ReachQuestion& question
 
 // "No sample can ever receive genes ..." naming each sample and its reason.
 std::string neverReachedText(const std::vector<UnreachableSample>& samples, const std::string& sampleFile);
+
+// A sample set whose every sample holds 0 gene copies gives no genealogy in
+// any history: "Every sample of ... holds 0 gene copies ..." naming the
+// file; empty when some sample holds genes (or there is no sample).
+std::string noGenesText(const PopulationVector& samples, const std::string& sampleFile);

@@ -11,6 +11,8 @@
 #include <limits>
 #include <sstream>
 
+#include "common/SettingLines.h"
+
 namespace gis {
 
 namespace {
@@ -190,57 +192,33 @@ std::string networkGeojson(const Network& network) {
 
 std::string settingsText(const std::string& heading, const std::string& sources, const std::string& samples,
                          const std::string& nodes, const std::string& segments, double resample) {
-    const auto name = [](const std::string& file, const char* comment) {
-        std::string line = file;
-        if (line.size() < 20) line.resize(20, ' ');
-        return line + comment + "\n";
-    };
     std::string flat = heading;
     for (char& c : flat)
         if (c == '\n' || c == '\r') c = ' ';
-    std::ostringstream text;
-    text << name(sources, "//  1 file of the source populations")
-         << name(samples, "//  2 file of the samples")
-         << name(nodes, "//  3 node file")
-         << name(segments, "//  4 segment file")
-         << name("dynamic.txt", "//  5 dynamic environment (read only when line 15 is 1)")
-         << "////// " << flat << "\n"
-         << "100                 //  7 carrying capacity per segment\n"
-            "4                   //  8 demographic model: 1 deterministic, 2 random counts, 3 random split, 4 both\n"
-            "1000                //  9 generations of the forward simulation\n"
-            "1                   // 10 generation time (years, stored only)\n"
-            "0                   // 11 start time BP (stored only)\n"
-            "0.5                 // 12 growth rate\n"
-            "0                   // 13 allow initial density overflow (0/1)\n"
-            "1                   // 14 initial density overflow rate (0 to 1)\n"
-            "0                   // 15 dynamic environment (0 static, 1 dynamic)\n"
-            "1                   // 16 entire simulations\n"
-            "100                 // 17 genetic simulations per entire simulation\n"
-            "100000              // 18 maximum generations of the coalescent\n"
-            "2                   // 19 data type: 0 MICROSAT, 1 RFLP, 2 DNA, 3 STANDARD, 4 SNP\n"
-            "1                   // 20 independent loci\n"
-            "500                 // 21 linked loci (sites) per locus\n"
-            "0                   // 22 genotypic output (1) or haplotypic (0)\n"
-            "0.0005              // 23 mutation rate per locus and generation\n"
-            "0.7                 // 24 fraction of transitions (DNA)\n"
-            "0.5                 // 25 gamma shape of the rate variation among sites (DNA; 0: none)\n"
-            "4                   // 26 number of rate categories (DNA)\n"
-            "0                   // 27 range constraint of microsatellites (0: none)\n"
-            "0                   // 28 geometric parameter of microsatellite steps (0: stepwise)\n"
-            "0                   // 29 minimum SNP frequency\n"
-            "0                   // 30 minimum SNP frequency within a sample\n"
-            "1                   // 31 write project files (.arp, .arb)\n"
-            "0                   // 32 coalescence image (stored only)\n"
-            "1                   // 33 write coalescence times (.coal)\n"
-            "1                   // 34 write genealogies (_true.trees, _mut.trees)\n"
-            "1                   // 35 write MRCA times (.tmrca)\n"
-            "500                 // 36 divergence time of the source populations (generations)\n"
-            "0.1                 // 37 migration rate of un-colonised segments\n"
-            "0.05                // 38 migration rate of colonised segments\n"
-            "1                   // 39 upstream migration ratio (1: as downstream)\n";
     std::string resampleWord = fixed(resample, 0);
     if (resample != std::floor(resample)) resampleWord = fixed(resample, 3);
-    text << name(resampleWord, "// 40 segment length for resampling in metres (0: as read)") << "END\n";
+    // Every line as the shipped river example writes it (value, then the
+    // line's number and comment), with this basin's files and resampling.
+    std::ostringstream text;
+    for (const SettingLine& line : settingLines) {
+        std::string value(line.defaultValue);
+        switch (line.id) {
+        case Setting::sources: value = sources; break;
+        case Setting::samples: value = samples; break;
+        case Setting::nodes: value = nodes; break;
+        case Setting::segments: value = segments; break;
+        case Setting::segmentLength: value = resampleWord; break;
+        default: break;
+        }
+        if (line.id == Setting::heading) {
+            text << "////// " << flat << "\n";
+        } else if (line.id == Setting::endMarker) {
+            text << value << "\n";
+        } else {
+            if (value.size() < 20) value.resize(20, ' ');
+            text << value << "// " << std::setw(2) << line.line() << " " << line.comment << "\n";
+        }
+    }
     return text.str();
 }
 

@@ -5,10 +5,12 @@
 // simulation is welcome for one entire simulation and a flood for thousands).
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class OutputGroups {
 public:
@@ -25,6 +27,14 @@ public:
         return it == forced_.end() ? byDefault : it->second;
     }
     const std::map<std::string, bool, std::less<>>& forced() const { return forced_; }
+
+    // A group's own default for a call of that many entire simulations: the
+    // genotype files, the maps and the GeoPackage only for a single one
+    // (one file per genetic simulation is a flood for thousands); the
+    // statistics and the demography tables always.
+    static bool byDefault(std::string_view name, std::int32_t entireSimulations);
+    // The names of the groups that write in such a call, in the order of names().
+    std::vector<std::string> enabledNames(std::int32_t entireSimulations) const;
 
 private:
     std::map<std::string, bool, std::less<>> forced_;

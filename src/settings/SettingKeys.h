@@ -1,30 +1,38 @@
 // The lines of the settings file by number and by a short name, so that one
 // value can be given on the command line (--set 38=0.05, --set
-// migration_colonised=0.05) instead of by editing its line. The table is the
-// one place that knows which line holds which value and of what kind.
+// migration_colonised=0.05) instead of by editing its line. The lines
+// themselves are the table of common/SettingLines.h.
 #pragma once
 
 #include <optional>
-#include <span>
 #include <string>
 #include <string_view>
 
-enum class SettingKind { fileName, whole, decimal, flag };
+#include "common/SettingLines.h"
 
-struct SettingKey {
-    int line;                // 1 .. 40 (6 is the heading line and holds no value)
-    std::string_view name;   // the short name of --set
-    SettingKind kind;
-    std::string_view field;  // what messages call the value
-};
+using SettingKey = SettingLine;
 
-// Every line that holds a value, in line order.
-std::span<const SettingKey> settingKeys();
-// The key of a line, or of a short name; none for anything else.
+// The key of a line that holds a value, or of a short name; none for
+// anything else (the heading, the end marker, an unknown name).
 const SettingKey* findSettingKey(int line);
 const SettingKey* findSettingKey(std::string_view lineOrName);
+// The entry of a line by its enumerator.
+inline const SettingKey& settingKey(Setting s) { return settingLine(s); }
 
-// Why a value cannot stand on its line ("'0,5' holds a comma: ..."), judged
-// by the rules of the settings file for the line's kind; none when it can.
-// Rules that depend on other lines are applied when the file is read.
+// Why a value cannot stand on its line ("'0,5' holds a comma: ...", "'0' is
+// outside ..."), judged by the rules of the settings file for the line's
+// kind and by the values a run can use; none when it can. Rules that depend
+// on other lines are applied when the file is read.
 std::optional<std::string> settingValueProblem(const SettingKey& key, std::string_view value);
+
+// The number of a whole or decimal line's value as its type reads it; none
+// for other kinds and for a value that is no readable number.
+std::optional<double> settingNumber(const SettingKey& key, std::string_view value);
+
+// Whether a number read for a whole or decimal line lies in the values a
+// run can use (always true for other kinds).
+bool inUsableRange(const SettingKey& key, double value);
+
+// The table of --list-settings: a tab-separated header and one row per
+// line, or a JSON array of objects with the same keys.
+std::string settingsTableText(bool json);

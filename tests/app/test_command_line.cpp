@@ -58,6 +58,10 @@ TEST(CommandLine, ParsesOptionsAndRefusesWhatItCannotUse) {
         {{"--seed", "0"}, "from 1 to 161803398", 0},
         {{"--seed", "161803399"}, "from 1 to 161803398", 0},
         {{"--seed", "12x"}, "from 1 to 161803398", 0},
+        {{"--seed", ""}, "from 1 to 161803398", 0},
+        {{"--seed="}, "--seed", 0},
+        {{"--json", "s.txt"}, "--json goes with --list-settings", 0},
+        {{"--list-settings", "--plan"}, "one at a time", 0},
         {{"--set"}, "--set", 0},
         {{"--set", "38"}, "expected KEY=VALUE", 0},
         {{"--set", "6=x"}, "no settings line", 0},
@@ -132,9 +136,11 @@ TEST(CommandLine, SetReplacesSettingsLinesAndIsEchoed) {
 
     // Values the file's own rules refuse are refused naming the option.
     const std::pair<const char*, const char*> refused[] = {
-        {"capacity=40000", "--set capacity=40000 (carrying capacity): must be a whole number from 0 to 32767"},
-        {"38=1.5", "--set 38=1.5 (migration rate of colonised segments): must be a rate from 0 to 1, not 1.5!"},
-        {"data_type=9", "--set data_type=9 (data type): must be 0 (MICROSAT)"},
+        {"capacity=40000", "--set capacity=40000 (carrying capacity): '40000' is outside the values a run can use (1..32767)"},
+        {"38=1.5", "--set 38=1.5 (migration rate of colonised segments): '1.5' is outside the values a run can use (0..1)"},
+        {"data_type=9", "--set data_type=9 (data type): '9' is outside the values a run can use (0|1|2|3|4)"},
+        // A rule that depends on another line (the data type) once the file is read.
+        {"mutation_rate=2", "--set mutation_rate=2 (mutation rate): must be a number from 0 to 1, not 2!"},
     };
     for (const auto& [option, message] : refused) {
         const auto bad = runProgram({"--set", option, settings}, "", "5", "", 0, StandardError::Apart);

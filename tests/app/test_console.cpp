@@ -6,6 +6,7 @@
 #include "support/TestFiles.h"
 
 using testing_support::runProgram;
+using testing_support::StandardError;
 using testing_support::TempFolder;
 
 namespace {
@@ -32,6 +33,23 @@ TEST(Console, WrongNumberOfParameters) {
     EXPECT_TRUE(contains(r.output, "2 parameters: number of entire simulations to perform (optional \n"));
     EXPECT_FALSE(contains(r.output, "Program terminated!"));
     EXPECT_FALSE(contains(r.output, "    (a)"));  // the banner names the path only for one or two parameters
+    // The reason on standard error, also in a quiet call; options after --
+    // are parameters, and named as such.
+    struct Row {
+        std::vector<std::string> words;
+        std::string error;
+    };
+    const Row rows[] = {
+        {{"a", "b", "c"}, "fluviagen: 3 parameters given, but the program takes at most two"},
+        {{"-q", "a", "b", "c"}, "fluviagen: 3 parameters given"},
+        {{"-q", "--", "s.txt", "--seed", "5"}, "'--seed' stood after --, where no word is an option"},
+        {{"-q", "--", "/no/such/s.txt", "--quiet"}, "'--quiet' stands after --, where every word is a parameter"},
+    };
+    for (const Row& row : rows) {
+        const auto quiet = runProgram(row.words, "", "", "", 0, StandardError::Apart);
+        EXPECT_EQ(quiet.status, 1);
+        EXPECT_TRUE(contains(quiet.errors, row.error)) << quiet.errors;
+    }
 }
 
 TEST(Console, MissingSettingsFileIsAnUnhandledFatalError) {
@@ -111,4 +129,22 @@ TEST(Console, APromptedPathLongerThanALineIsRefused) {
     const auto r = runProgram({}, std::string(20000, 'p') + "\n");
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(contains(r.output, "FATAL ERROR: The path of the settings file is longer than 9999 characters!"));
+}
+
+TEST(Console, SamplesWithoutGenesAreRefusedAfterTheFirstAttempt) {
+    // Every sample with 0 genes: the first entire simulation fails with its
+    // own message, and the call ends then instead of repeating it.
+    TempFolder temp;
+    temp.write("nodes.txt", "h\nh\nh\nh\n1 20.0 45.0\n2 20.01 45.0\n3 20.02 45.0\n");
+    temp.write("segments.txt", "h\nh\nh\nh\n1 2 1 785 20.005 45.0\n2 3 2 785 20.015 45.0\n");
+    temp.write("populations.txt", "1\n0\nName Size SegID Resize Migration\nMouth 10 1 0 0\n");
+    temp.write("samples.txt", "2\n0\nName Genes SegID\nA 0 1\nB 0 2\n");
+    const std::string settings =
+        temp.write("settings.txt", testing_support::settingsText({{7, "10"}, {9, "20"}, {17, "1"}}));
+    const auto r = runProgram({settings}, "", "5", "", 120, StandardError::Apart);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(contains(r.output, "ERROR OF CURRENT SIMULATION: ReadGeneticSamples() messed up!"));
+    EXPECT_TRUE(contains(r.output, "***** 1. run")) << r.output;
+    EXPECT_FALSE(contains(r.output, "***** 2. run")) << r.output;
+    EXPECT_TRUE(contains(r.errors, "samples.txt' holds 0 gene copies")) << r.errors;
 }

@@ -83,10 +83,10 @@ INSTANTIATE_TEST_SUITE_P(
               "sample 'B' (segment 2): its segment lies 1 segment from the nearest source, but 0 generations "
               "(settings line 9) let the population spread at most one segment each!",
               "", 1},
-        // A failure of the deterministic model before any draw names what
-        // failed (here: no gene copy in any sample).
-        Limit{"DeterministicFailureIsNotRepeated", {{8, "1"}}, "1\n0\nName Genes SegID\nB 0 2\n", 1,
-              "The entire simulation failed before any random number was drawn (", "", 1},
+        // No gene copy in any sample: every entire simulation would fail in
+        // the same way, so the call ends after the first.
+        Limit{"NoGeneCopyIsNotRepeated", {{8, "1"}}, "1\n0\nName Genes SegID\nB 0 2\n", 1,
+              "holds 0 gene copies: there are no genes to trace back", "", 1},
         // Steps of a geometric parameter near 1 drift beyond what the
         // project files can write.
         Limit{"MicrosatelliteStatesBeyondReach", {{19, "0"}, {21, "10"}, {23, "0.5"}, {28, "0.999"}},

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 #include <regex>
 
 #include "drainage/SegNode.h"
@@ -370,4 +371,21 @@ TEST(ImportProgram, AnOutputThatCannotBeWrittenLeavesNoFile) {
               std::string::npos)
         << run.errors;
     EXPECT_EQ(folder.files(), (std::vector<std::string>{"river_settings.txt", "rivers.geojson"}));
+}
+
+TEST(Import, TheTemplateIsTheShippedExampleWithTheBasinsFiles) {
+    // Written from the table of settings lines: with the shipped river's
+    // files, every line but the heading and the end marker is the example's.
+    const std::string text = gis::settingsText("river", "sources.txt", "samples_gps.txt", "river_nodes.txt",
+                                               "river_segments.txt", 0);
+    std::ifstream in(std::string(FLUVIAGEN_SOURCE_DIR) + "/examples/river/settings.txt");
+    std::istringstream written(text);
+    std::string expected, got;
+    for (int line = 1; std::getline(in, expected); ++line) {
+        ASSERT_TRUE(std::getline(written, got)) << line;
+        if (line == 6) EXPECT_EQ(got, "////// river");
+        else if (line == 41) EXPECT_EQ(got, "END");
+        else EXPECT_EQ(got, expected) << line;
+    }
+    EXPECT_FALSE(std::getline(written, got));
 }

@@ -1,0 +1,68 @@
+// What an interrupted program leaves behind. Ctrl-C (SIGINT), a batch
+// system's SIGTERM or a closed terminal's SIGHUP would otherwise end the
+// process in the middle of a write, leaving unfinished files beside the
+// finished ones. While a SignalCleanup lives, these signals are taken by a
+// thread of its own, never by a handler: it waits until no staged file is
+// being renamed into place (`renaming()`), removes every path registered with
+// `track` (a file or a whole staging folder), writes the program's line to
+// standard error and ends the process with 128 + the signal number (130, 143,
+// 129), the status a shell reports for a process the signal killed. A second
+// signal while it waits ends the process at once.
+//
+// The cleanup runs in an ordinary thread, so it may allocate and remove
+// folders freely; what it must not do is wait for a lock the interrupted
+// thread holds, which is why the only lock it takes is its own.
+//
+// Construct it in the first thread, before any other thread starts (GDAL's
+// and cairo's threads then inherit the blocked signals). While it lives a
+// file size limit makes a write fail with EFBIG, reported like any failed
+// write, instead of killing the process by SIGXFSZ.
+#pragma once
+
+#include <signal.h>
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+
+namespace common {
+
+class SignalCleanup {
+public:
+    // `line(sig)` gives the line for standard error (without a line end).
+    explicit SignalCleanup(std::function<std::string(int sig)> line);
+    // Stops the thread and restores the signal mask and dispositions.
+    ~SignalCleanup();
+    SignalCleanup(const SignalCleanup&) = delete;
+    SignalCleanup& operator=(const SignalCleanup&) = delete;
+
+    // A file or folder removed (with its contents) should a signal come.
+    void track(const std::string& path);
+    void untrack(const std::string& path);
+    // Runs make() and tracks the path it returns, with no signal between.
+    std::string trackMade(const std::function<std::string()>& make);
+    // Held while files are renamed into place: a signal waits until the
+    // renames are done, so a set of files is in place whole or not at all.
+    std::unique_lock<std::mutex> renaming() { return std::unique_lock<std::mutex>(mutex_); }
+
+private:
+    void watch();
+    void removeTracked();
+
+    std::function<std::string(int)> line_;
+    std::mutex mutex_;
+    std::set<std::string> tracked_;
+    sigset_t signals_{};
+    sigset_t previousMask_{};
+    struct sigaction previousFileSize_ {};
+    std::atomic<bool> stopping_{false};
+    std::thread thread_;
+};
+
+// "SIGINT", "SIGTERM", "SIGHUP" (or "signal <n>").
+std::string signalName(int sig);
+
+}  // namespace common
