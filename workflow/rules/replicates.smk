@@ -8,8 +8,10 @@ def batch_runs(wildcards):
 def batch_mem_mb(wildcards):
     """The program's own figure of the batch's memory. It costs one `--plan`
     call per run, so it is asked only where something schedules by memory:
-    a cluster, or a local invocation given `--resources mem_mb=...`."""
-    if workflow.run_local and "mem_mb" not in workflow.global_resources:
+    the invocation that submits the jobs to a cluster (not the job on its
+    node, which runs inside what was granted), or a local invocation given
+    `--resources mem_mb=...`."""
+    if workflow.mode != 0 or workflow.run_local and "mem_mb" not in workflow.global_resources:
         return 0
     return PLAN.mem_mb(int(wildcards.batch))
 
