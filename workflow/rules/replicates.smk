@@ -11,7 +11,7 @@ def batch_mem_mb(wildcards):
     the invocation that submits the jobs to a cluster (not the job on its
     node, which runs inside what was granted), or a local invocation given
     `--resources mem_mb=...`."""
-    if workflow.mode != 0 or workflow.run_local and "mem_mb" not in workflow.global_resources:
+    if workflow.mode != Mode.default or workflow.run_local and "mem_mb" not in workflow.global_resources:
         return 0
     return PLAN.mem_mb(int(wildcards.batch))
 
