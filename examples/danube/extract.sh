@@ -28,8 +28,9 @@ fi
 # The pieces of GSHHG's lines meet within 100 m: 100 m joins the whole
 # network of the outlet, 2651 km (50 m keeps 850 km of it; 200 m adds 7
 # loops where distinct lines come close; from 1 km on, arms around the
-# Danube's islands are dropped as duplicates). The outlet is where the Danube leaves the box at Calafat. The
-# template resamples the drainage to segments of 1 km (settings line 40).
+# Danube's islands are dropped as duplicates). The outlet is where the Danube leaves the box at Calafat.
+# --resample cuts every segment along its line into pieces of about 1 km, so
+# the drainage written is the one simulated (the template's line 40 is 0).
 # A fixed date in the file headers: the same layer gives the same files.
 SOURCE_DATE_EPOCH=1796601600 "$import" rivers.geojson --outlet 22.910277,44.0 --tolerance 100 \
     --sources sources.geojson --samples samples.geojson --resample 1000 --prefix danube

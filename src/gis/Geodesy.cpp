@@ -62,6 +62,13 @@ LonLat pointAlong(const Polyline& line, double distance) {
     return line.back();
 }
 
+LonLat between(const LonLat& a, const LonLat& b, double t) {
+    double d = b.lon - a.lon;
+    if (d > 180) d -= 360;
+    if (d < -180) d += 360;
+    return {a.lon + t * d, a.lat + t * (b.lat - a.lat)};
+}
+
 double metresPerDegreeLat(double lat) {
     const double phi = lat * degree;
     return 111132.954 - 559.822 * std::cos(2 * phi) + 1.175 * std::cos(4 * phi);

@@ -27,6 +27,10 @@ double geodesicLength(const Polyline& line);
 // geodesic between the two vertices around it; the ends outside 0..length.
 LonLat pointAlong(const Polyline& line, double distance);
 
+// The point at the fraction t (0 to 1) of the straight piece a-b in
+// longitude and latitude, across the antimeridian the short way.
+LonLat between(const LonLat& a, const LonLat& b, double t);
+
 // A flat frame in metres centred on a point: east and north offsets of any
 // nearby point, with the ellipsoid's radii of curvature at the centre.
 class LocalFrame {

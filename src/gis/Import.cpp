@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "common/SettingLines.h"
+#include "gis/Resample.h"
 
 namespace gis {
 
@@ -190,15 +191,33 @@ std::string networkGeojson(const Network& network) {
     return text.str();
 }
 
+std::string gapsGeojson(const NetworkReport& report) {
+    std::ostringstream text;
+    text << "{\"type\":\"FeatureCollection\",\"name\":\"gaps\",\"features\":[\n";
+    bool first = true;
+    for (std::size_t i = 0; i < report.largestDropped.size(); ++i) {
+        const DroppedPart& part = report.largestDropped[i];
+        for (const bool dropped : {true, false}) {
+            const LonLat& p = dropped ? part.gap.onPart : part.gap.onNetwork;
+            text << (first ? "" : ",\n") << "{\"type\":\"Feature\",\"properties\":{\"Part\":" << i + 1
+                 << ",\"Side\":\"" << (dropped ? "dropped" : "kept") << "\",\"Gap\":" << fixed(part.gap.distance, 1)
+                 << ",\"PartLength\":" << fixed(part.length, 1) << "},\"geometry\":{\"type\":\"Point\",\"coordinates\":["
+                 << fixed(p.lon, 7) << "," << fixed(p.lat, 7) << "]}}";
+            first = false;
+        }
+    }
+    text << "\n]}\n";
+    return text.str();
+}
+
 std::string settingsText(const std::string& heading, const std::string& sources, const std::string& samples,
-                         const std::string& nodes, const std::string& segments, double resample) {
+                         const std::string& nodes, const std::string& segments) {
     std::string flat = heading;
     for (char& c : flat)
         if (c == '\n' || c == '\r') c = ' ';
-    std::string resampleWord = fixed(resample, 0);
-    if (resample != std::floor(resample)) resampleWord = fixed(resample, 3);
     // Every line as the shipped river example writes it (value, then the
-    // line's number and comment), with this basin's files and resampling.
+    // line's number and comment), with this basin's files; line 40 is 0, as
+    // the importer has already cut the segments to their length.
     std::ostringstream text;
     for (const SettingLine& line : settingLines) {
         std::string value(line.defaultValue);
@@ -207,7 +226,7 @@ std::string settingsText(const std::string& heading, const std::string& sources,
         case Setting::samples: value = samples; break;
         case Setting::nodes: value = nodes; break;
         case Setting::segments: value = segments; break;
-        case Setting::segmentLength: value = resampleWord; break;
+        case Setting::segmentLength: value = std::string(1, '0'); break;  // cut already
         default: break;
         }
         if (line.id == Setting::heading) {
@@ -226,12 +245,19 @@ ImportResult runImport(const ImportOptions& options, std::ostream& report) {
     checkPrefix(options.prefix);
     if (!(options.resample >= 0) || !std::isfinite(options.resample))
         throw ImportError("the resampling length must be 0 or more metres");
+    if (!(options.network.tolerance > 0) || !std::isfinite(options.network.tolerance))
+        throw ImportError("the snapping tolerance must be a distance above 0 metres");
     const fs::path folder(options.folder.empty() ? "." : options.folder);
     if (!fs::is_directory(folder)) throw ImportError("the output folder '" + folder.string() + "' does not exist");
 
     const LineLayer layer = readLineLayer(options.rivers);
     ImportResult result;
     result.network = buildNetwork(layer.lines, options.network);
+    if (options.resample > 0) {
+        const int built = static_cast<int>(result.network.segments.size());
+        result.network = resampleNetwork(result.network, options.resample);
+        result.network.report.resampledFrom = built;
+    }
     const Network& network = result.network;
     const NetworkReport& r = network.report;
 
@@ -248,7 +274,19 @@ ImportResult runImport(const ImportOptions& options, std::ostream& report) {
            << " confluences inside a line\n"
            << "  pieces dropped    " << r.zeroLength << " without length, " << r.duplicates << " duplicates\n"
            << "  components        " << r.components << ": kept the outlet's, dropped " << r.droppedComponents
-           << " (" << r.droppedPieces << " pieces, " << fixed(r.droppedLength / km, 3) << " km)\n"
+           << " (" << r.droppedPieces << " pieces, " << fixed(r.droppedLength / km, 3) << " km)\n";
+    // Where to bridge: a reservoir or a border left out of the layer splits
+    // the network, and the shortest gaps show where.
+    if (!r.largestDropped.empty())
+        report << "  largest dropped   length, then the shortest gap to the kept network (from the part to the network)\n";
+    for (std::size_t i = 0; i < r.largestDropped.size(); ++i) {
+        const DroppedPart& part = r.largestDropped[i];
+        report << "    " << std::setw(2) << i + 1 << "  " << std::setw(10) << fixed(part.length / km, 3) << " km in "
+               << part.pieces << (part.pieces == 1 ? " piece" : " pieces") << ", gap " << fixed(part.gap.distance, 0)
+               << " m from " << fixed(part.gap.onPart.lon, 6) << "," << fixed(part.gap.onPart.lat, 6) << " to "
+               << fixed(part.gap.onNetwork.lon, 6) << "," << fixed(part.gap.onNetwork.lat, 6) << "\n";
+    }
+    report
            << "  loops             " << r.loops << (r.loops > 0 ? " (kept), closed near" : "");
     // The first ten are enough to find them in a GIS.
     const std::size_t shown = std::min<std::size_t>(r.loopPlaces.size(), 10);
@@ -266,7 +304,12 @@ ImportResult runImport(const ImportOptions& options, std::ostream& report) {
            << fixed(network.nodes.front().where.lat, 6) << ", " << fixed(r.outletOffset, 1)
            << " m from the point given\n"
            << "  total length      " << fixed(r.totalLength / km, 3) << " km in " << network.segments.size()
-           << " segments between " << network.nodes.size() << " nodes\n"
+           << " segments between " << network.nodes.size() << " nodes\n";
+    if (r.resampledFrom > 0)
+        report << "  resampled         " << r.resampledFrom << " segments cut along their lines into "
+               << network.segments.size() << " of about " << options.resample
+               << " m (settings line 40 stays 0: the ids written are the ids simulated)\n";
+    report
            << "  bounding box      longitude " << fixed(r.lowest.lon, 6) << " to " << fixed(r.highest.lon, 6)
            << ", latitude " << fixed(r.lowest.lat, 6) << " to " << fixed(r.highest.lat, 6) << "\n";
 
@@ -286,9 +329,12 @@ ImportResult runImport(const ImportOptions& options, std::ostream& report) {
     };
     points(options.sources, true, sources);
     points(options.samples, false, samples);
-    if (options.networkLayer) outputs.push_back({folder / (options.prefix + "_network.geojson"), networkGeojson(network)});
+    if (options.networkLayer) {
+        outputs.push_back({folder / (options.prefix + "_network.geojson"), networkGeojson(network)});
+        outputs.push_back({folder / (options.prefix + "_gaps.geojson"), gapsGeojson(r)});
+    }
     outputs.push_back({folder / settings, settingsText(options.prefix + " imported from " + options.rivers.path, sources,
-                                                       samples, nodes, segments, options.resample)});
+                                                       samples, nodes, segments)});
     writeAll(outputs);
     report << "  written           ";
     for (std::size_t i = 0; i < outputs.size(); ++i) {

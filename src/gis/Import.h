@@ -25,7 +25,10 @@ struct ImportOptions {
     std::string nameField = "name";
     std::string sizeField = "size";
     bool bySegment = false;  // populations by segment id instead of coordinates
-    double resample = 0;     // settings line 40 of the template
+    // Cut every segment along its line to about this length (metres; 0:
+    // keep the segments as built). The template's line 40 stays 0: the
+    // drainage written is the one simulated, with the ids written.
+    double resample = 0;
     bool networkLayer = false;  // also <prefix>_network.geojson, to look at in a GIS
     std::string folder = ".";
     std::string prefix = "river";
@@ -46,8 +49,12 @@ std::string segmentFileText(const Network& network, const std::string& date);
 // The oriented segments as a GeoJSON layer (fields SegID, FNode, TNode,
 // Length), WGS84.
 std::string networkGeojson(const Network& network);
+// The gaps of the largest dropped parts as a GeoJSON point layer: two points
+// per gap (fields Part, Side "dropped" or "kept", Gap and PartLength in
+// metres), WGS84.
+std::string gapsGeojson(const NetworkReport& report);
 std::string settingsText(const std::string& heading, const std::string& sources, const std::string& samples,
-                         const std::string& nodes, const std::string& segments, double resample);
+                         const std::string& nodes, const std::string& segments);
 
 // The date written into the file headers: now, or SOURCE_DATE_EPOCH when set
 // (reproducible files).

@@ -91,11 +91,32 @@ OGRLayer& chooseLayer(GDALDataset& dataset, const LayerRequest& request) {
     return *layer;
 }
 
+// A GeoPackage says "no coordinate system" with the reserved srs_id 0
+// (undefined geographic) or -1 (undefined Cartesian). GDAL hands the first
+// to the caller as a geographic system, which would take any coordinates as
+// WGS84 degrees.
+bool undefinedInGeoPackage(GDALDataset& dataset, OGRLayer& layer) {
+    if (dataset.GetDriver() == nullptr || std::string(dataset.GetDriver()->GetDescription()) != "GPKG") return false;
+    std::string table = layer.GetName();
+    std::string quoted;
+    for (char c : table) quoted += c == '\'' ? std::string("''") : std::string(1, c);
+    OGRLayer* rows = dataset.ExecuteSQL(
+        ("SELECT srs_id FROM gpkg_geometry_columns WHERE table_name = '" + quoted + "'").c_str(), nullptr, nullptr);
+    if (rows == nullptr) return false;
+    bool undefined = false;
+    for (auto& row : *rows) {
+        const int srs = row->GetFieldAsInteger(0);
+        if (srs == 0 || srs == -1) undefined = true;
+    }
+    dataset.ReleaseResultSet(rows);
+    return undefined;
+}
+
 // From the layer's coordinate system to WGS84, longitude first on both sides.
-std::unique_ptr<OGRCoordinateTransformation, TransformDeleter> toWgs84(OGRLayer& layer, const LayerRequest& request,
-                                                                        std::string& name) {
+std::unique_ptr<OGRCoordinateTransformation, TransformDeleter> toWgs84(GDALDataset& dataset, OGRLayer& layer,
+                                                                        const LayerRequest& request, std::string& name) {
     const OGRSpatialReference* source = layer.GetSpatialRef();
-    if (source == nullptr)
+    if (source == nullptr || undefinedInGeoPackage(dataset, layer))
         throw ImportError("layer '" + std::string(layer.GetName()) + "' of '" + request.path +
                           "' has no coordinate system (give it one, e.g. with ogr2ogr -a_srs)");
     OGRSpatialReference from(*source);
@@ -146,7 +167,7 @@ LineLayer readLineLayer(const LayerRequest& request) {
     OGRLayer& layer = chooseLayer(*dataset, request);
     LineLayer result;
     result.layerName = layer.GetName();
-    auto transform = toWgs84(layer, request, result.coordinateSystem);
+    auto transform = toWgs84(*dataset, layer, request, result.coordinateSystem);
     layer.ResetReading();
     for (auto& feature : layer) {
         const OGRGeometry* geometry = feature->GetGeometryRef();
@@ -198,7 +219,7 @@ std::vector<PointFeature> readPointLayer(const LayerRequest& request, const std:
     Dataset dataset = open(request.path);
     OGRLayer& layer = chooseLayer(*dataset, request);
     std::string crs;
-    auto transform = toWgs84(layer, request, crs);
+    auto transform = toWgs84(*dataset, layer, request, crs);
     const OGRFeatureDefn* definition = layer.GetLayerDefn();
     for (const std::string& field : {nameField, sizeField})
         if (definition->GetFieldIndex(field.c_str()) < 0) {

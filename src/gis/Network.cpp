@@ -11,6 +11,8 @@
 #include <unordered_map>
 #include <utility>
 
+#include "gis/SpatialGrid.h"
+
 namespace gis {
 
 namespace {
@@ -40,55 +42,6 @@ private:
     std::vector<int> parent_;
 };
 
-// Square cells in degrees, each at least `metres` wide at every latitude of
-// the data, so that everything within that distance of a point lies in the
-// point's cell or one of its eight neighbours.
-class Grid {
-public:
-    Grid(double metres, double highestLatitude)
-        : cellLat_(metres / metresPerDegreeLat(0)),
-          cellLon_(metres / std::max(1.0, metresPerDegreeLon(std::min(89.0, highestLatitude)))) {}
-
-    // An item spanning very many cells (a long straight piece in a grid of
-    // small cells) is looked at for every point instead.
-    void insert(int item, const LonLat& a, const LonLat& b) {
-        const std::int64_t ia = column(a.lon), ib = column(b.lon), ja = row(a.lat), jb = row(b.lat);
-        const std::int64_t i0 = std::min(ia, ib), i1 = std::max(ia, ib), j0 = std::min(ja, jb), j1 = std::max(ja, jb);
-        if (static_cast<double>(i1 - i0 + 1) * static_cast<double>(j1 - j0 + 1) > 1024) {
-            everywhere_.push_back(item);
-            return;
-        }
-        for (std::int64_t i = i0; i <= i1; ++i)
-            for (std::int64_t j = j0; j <= j1; ++j) cells_[key(i, j)].push_back(item);
-    }
-
-    // Every item in the 3 x 3 cells around the point, once.
-    std::vector<int> around(const LonLat& p) const {
-        std::vector<int> items = everywhere_;
-        for (std::int64_t i = column(p.lon) - 1; i <= column(p.lon) + 1; ++i)
-            for (std::int64_t j = row(p.lat) - 1; j <= row(p.lat) + 1; ++j) {
-                const auto cell = cells_.find(key(i, j));
-                if (cell != cells_.end()) items.insert(items.end(), cell->second.begin(), cell->second.end());
-            }
-        std::sort(items.begin(), items.end());
-        items.erase(std::unique(items.begin(), items.end()), items.end());
-        return items;
-    }
-
-private:
-    std::int64_t column(double lon) const { return static_cast<std::int64_t>(std::floor(lon / cellLon_)); }
-    std::int64_t row(double lat) const { return static_cast<std::int64_t>(std::floor(lat / cellLat_)); }
-    // Cells that share a key share a list, which only costs distance checks.
-    static std::uint64_t key(std::int64_t i, std::int64_t j) {
-        return static_cast<std::uint64_t>(i) * 4000000007ULL + static_cast<std::uint64_t>(j);
-    }
-
-    double cellLat_;
-    double cellLon_;
-    std::unordered_map<std::uint64_t, std::vector<int>> cells_;
-    std::vector<int> everywhere_;
-};
-
 struct Piece {
     int from = 0;  // node indices, in digitised order
     int to = 0;
@@ -105,13 +58,6 @@ struct Split {
     int node;
     bool operator<(const Split& o) const { return std::tie(line, k, t, node) < std::tie(o.line, o.k, o.t, o.node); }
 };
-
-LonLat between(const LonLat& a, const LonLat& b, double t) {
-    double d = b.lon - a.lon;
-    if (d > 180) d -= 360;
-    if (d < -180) d += 360;
-    return {a.lon + t * d, a.lat + t * (b.lat - a.lat)};
-}
 
 Polyline reversed(Polyline line) {
     std::reverse(line.begin(), line.end());
@@ -135,12 +81,77 @@ std::string place(const LonLat& p) {
     return text.str();
 }
 
+// Nodes at which no other line ends are mouths (or sources): the outlet is
+// one of them. The message points to the nearest mouth and, when a node
+// where lines meet is nearer, names it apart, as the outlet given may lie in
+// a delta.
+std::string outletTooFar(const LonLat& outlet, const std::vector<LonLat>& nodePlace, const std::vector<bool>& used,
+                         const std::vector<Piece>& pieces, double tolerance) {
+    std::vector<int> degree(nodePlace.size(), 0);
+    for (const auto& piece : pieces)
+        if (piece.live) {
+            ++degree[piece.from];
+            ++degree[piece.to];
+        }
+    int mouth = -1;
+    int fork = -1;
+    double mouthDistance = std::numeric_limits<double>::infinity();
+    double forkDistance = std::numeric_limits<double>::infinity();
+    for (int v = 0; v < static_cast<int>(nodePlace.size()); ++v) {
+        if (!used[v]) continue;
+        const double d = geodesicDistance(outlet, nodePlace[v]);
+        int& best = degree[v] == 1 ? mouth : fork;
+        double& bestDistance = degree[v] == 1 ? mouthDistance : forkDistance;
+        if (d < bestDistance) {
+            bestDistance = d;
+            best = v;
+        }
+    }
+    std::ostringstream text;
+    text << "the outlet " << place(outlet) << " is farther than the tolerance of " << tolerance
+         << " m from every line end: ";
+    if (mouth >= 0)
+        text << "the nearest mouth (a line end no other line touches) is " << place(nodePlace[mouth]) << ", "
+             << std::llround(mouthDistance) << " m away";
+    else
+        text << "no line end is a mouth (every end touches another line)";
+    if (fork >= 0 && forkDistance < mouthDistance)
+        text << (mouth >= 0 ? "; nearer, " : "; the nearest line end, ") << place(nodePlace[fork]) << " ("
+             << std::llround(forkDistance) << " m away), is where " << degree[fork] << " lines meet";
+    return text.str();
+}
+
+// The ten longest dropped parts with their gaps to the kept network.
+std::vector<DroppedPart> largestDropped(const std::vector<Piece>& pieces, const std::vector<int>& live,
+                                        const std::map<int, std::vector<int>>& dropped) {
+    constexpr std::size_t shown = 10;
+    std::vector<std::pair<double, int>> byLength;  // (length, root)
+    for (const auto& [root, members] : dropped) {
+        double length = 0;
+        for (int p : members) length += pieces[p].length;
+        byLength.emplace_back(length, root);
+    }
+    // Longest first; equal lengths by the part's first end.
+    std::sort(byLength.begin(), byLength.end(),
+              [](const auto& a, const auto& b) { return a.first > b.first || (a.first == b.first && a.second < b.second); });
+    if (byLength.size() > shown) byLength.resize(shown);
+    std::vector<Polyline> kept;
+    for (int p : live) kept.push_back(pieces[p].line);
+    std::vector<DroppedPart> result;
+    for (const auto& [length, root] : byLength) {
+        std::vector<Polyline> part;
+        for (int p : dropped.at(root)) part.push_back(pieces[p].line);
+        result.push_back({length, static_cast<int>(part.size()), shortestGap(part, kept)});
+    }
+    return result;
+}
+
 }  // namespace
 
 Network buildNetwork(const std::vector<Polyline>& input, const NetworkOptions& options) {
     const double tolerance = options.tolerance;
-    if (!(tolerance >= 0) || !std::isfinite(tolerance))
-        throw ImportError("the snapping tolerance must be a distance of 0 or more metres");
+    if (!(tolerance > 0) || !std::isfinite(tolerance))
+        throw ImportError("the snapping tolerance must be a distance above 0 metres");
     Network network;
     NetworkReport& report = network.report;
     report.linesIn = static_cast<int>(input.size());
@@ -161,6 +172,24 @@ Network buildNetwork(const std::vector<Polyline>& input, const NetworkOptions& o
     }
     if (lines.empty()) throw ImportError("no line of the layer has a length");
     const int lineCount = static_cast<int>(lines.size());
+
+    // Ends farther apart than a good part of a typical line are rarely one
+    // confluence digitised loosely: such a tolerance joins distinct rivers
+    // and moves the outlet.
+    {
+        std::vector<double> lengths;
+        for (const auto& line : lines) lengths.push_back(geodesicLength(line));
+        std::sort(lengths.begin(), lengths.end());
+        const std::size_t n = lengths.size();
+        report.medianLineLength = n % 2 == 1 ? lengths[n / 2] : (lengths[n / 2 - 1] + lengths[n / 2]) / 2;
+        if (tolerance > report.medianLineLength / 4 && !options.force) {
+            std::ostringstream text;
+            text << "the tolerance of " << tolerance << " m is above a quarter of the median line length ("
+                 << std::llround(report.medianLineLength) << " m): it would join ends of distinct lines and move the"
+                 << " outlet (give --force to use it all the same)";
+            throw ImportError(text.str());
+        }
+    }
 
     // 1. Ends within the tolerance of each other form one node. The node lies
     // where most of its ends lie (an exact confluence stays exact), ties going
@@ -347,13 +376,7 @@ Network buildNetwork(const std::vector<Polyline>& input, const NetworkOptions& o
             }
         }
     if (outletNode < 0) throw ImportError("no line is left once the pieces without length are dropped");
-    if (outletDistance > tolerance) {
-        std::ostringstream text;
-        text << "the outlet " << place(options.outlet) << " is " << std::llround(outletDistance)
-             << " m from the nearest line end (" << place(nodePlace[outletNode]) << "), farther than the tolerance of "
-             << tolerance << " m";
-        throw ImportError(text.str());
-    }
+    if (outletDistance > tolerance) throw ImportError(outletTooFar(options.outlet, nodePlace, used, pieces, tolerance));
     report.outletOffset = outletDistance;
     const int kept = parts.find(outletNode);
     {
@@ -366,6 +389,7 @@ Network buildNetwork(const std::vector<Polyline>& input, const NetworkOptions& o
         report.droppedComponents = report.components - 1;
     }
     std::vector<int> live;
+    std::map<int, std::vector<int>> dropped;  // the pieces of each dropped part, by its root
     for (int p = 0; p < static_cast<int>(pieces.size()); ++p) {
         if (!pieces[p].live) continue;
         if (parts.find(pieces[p].from) == kept) {
@@ -373,8 +397,10 @@ Network buildNetwork(const std::vector<Polyline>& input, const NetworkOptions& o
         } else {
             ++report.droppedPieces;
             report.droppedLength += pieces[p].length;
+            dropped[parts.find(pieces[p].from)].push_back(p);
         }
     }
+    report.largestDropped = largestDropped(pieces, live, dropped);
 
     // 7. Loops: the pieces that close a cycle when the kept part is joined
     // piece by piece.

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "gis/Gaps.h"
 #include "gis/Geodesy.h"
 
 namespace gis {
@@ -27,6 +28,9 @@ struct NetworkOptions {
     // false: each segment flows from its end farther from the outlet along the
     // network to the nearer one; true: every line flows as it was digitised.
     bool digitisedDirection = false;
+    // A tolerance above a quarter of the median line length joins ends of
+    // lines that lie apart; it is refused unless forced.
+    bool force = false;
 };
 
 struct NetworkNode {
@@ -44,6 +48,14 @@ struct NetworkSegment {
     Polyline line;      // from the from-node to the to-node
 };
 
+// A connected part of the lines that does not reach the outlet, with the
+// shortest gap between it and the kept network.
+struct DroppedPart {
+    double length = 0;  // metres
+    int pieces = 0;
+    Gap gap;
+};
+
 struct NetworkReport {
     int linesIn = 0;           // lines given, multi-part lines counted by part
     int endsSnapped = 0;       // line ends moved onto a node
@@ -55,10 +67,13 @@ struct NetworkReport {
     int droppedComponents = 0; // all but the outlet's
     int droppedPieces = 0;
     double droppedLength = 0;  // metres
+    std::vector<DroppedPart> largestDropped;  // the ten longest dropped parts, longest first
     int loops = 0;             // independent cycles kept (braided channels)
     std::vector<LonLat> loopPlaces;  // the middle of a piece that closes each loop
     int againstDigitised = 0;  // segments that flow against their digitised direction
     double outletOffset = 0;   // metres from the given outlet to its node
+    double medianLineLength = 0;  // metres, of the lines given
+    int resampledFrom = 0;     // segments before the resampling (0: not resampled)
     double totalLength = 0;    // metres, the kept network
     LonLat lowest;             // bounding box of the kept network
     LonLat highest;
@@ -71,8 +86,9 @@ struct Network {
 };
 
 // Builds the network of the lines (WGS84 longitude and latitude). Throws
-// ImportError when no line has a length or the outlet is farther than the
-// tolerance from every line end.
+// ImportError when the tolerance is not above 0 (or, unforced, above a
+// quarter of the median line length), no line has a length or the outlet is
+// farther than the tolerance from every line end.
 Network buildNetwork(const std::vector<Polyline>& lines, const NetworkOptions& options);
 
 }  // namespace gis

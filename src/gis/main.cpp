@@ -2,6 +2,9 @@
 // simulation (see gis/Import.h).
 #include <CLI/CLI.hpp>
 
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
 #include <iostream>
 #include <sstream>
 #include <string>
@@ -21,6 +24,31 @@ bool parseOutlet(const std::string& text, gis::LonLat& outlet) {
     if (!(in >> outlet.lon >> comma >> outlet.lat) || comma != ',') return false;
     in >> std::ws;
     return in.eof() && outlet.lon >= -180 && outlet.lon <= 360 && outlet.lat >= -90 && outlet.lat <= 90;
+}
+
+// Longer than half the earth's circumference no distance between two
+// points is, and no river segment should be.
+constexpr double greatestDistance = 20000e3;  // metres
+
+// A distance in metres given on the command line: a finite decimal number
+// above 0 (or 0 itself where that means "off") and at most
+// greatestDistance; an empty value is refused, not read as 0.
+CLI::Validator metres(bool zeroMeansOff) {
+    return CLI::Validator(
+        [zeroMeansOff](std::string& text) -> std::string {
+            const std::string expected =
+                zeroMeansOff ? "0 or a distance in metres up to 20000000" : "a distance above 0 metres, up to 20000000";
+            if (text.empty()) return "the value is empty; expected " + expected;
+            char* end = nullptr;
+            errno = 0;
+            const double value = std::strtod(text.c_str(), &end);
+            if (end != text.c_str() + text.size() || !std::isfinite(value) || errno == ERANGE)
+                return "'" + text + "' is not a number; expected " + expected;
+            if (value < 0 || (value == 0 && !zeroMeansOff) || value > greatestDistance)
+                return "'" + text + "' is out of range; expected " + expected;
+            return "";
+        },
+        zeroMeansOff ? "METRES (0: off)" : "METRES > 0");
 }
 
 }  // namespace
@@ -43,8 +71,11 @@ int main(int argc, char** argv) {
     app.add_option("-o,--outlet", outlet, "the mouth of the network as LON,LAT (WGS84 degrees): a line end")
         ->required();
     app.add_option("-t,--tolerance", options.network.tolerance,
-                   "line ends closer than this join (metres; also the reach of the outlet)")
+                   "line ends closer than this join (metres above 0; also the reach of the outlet)")
+        ->check(metres(false))
         ->capture_default_str();
+    app.add_flag("-f,--force", options.network.force,
+                 "accept a tolerance above a quarter of the median line length");
     app.add_flag("-d,--digitised", options.network.digitisedDirection,
                  "every line flows as it was digitised (default: toward the outlet along the network)");
     app.add_option("-s,--samples", options.samples.layer.path, "data set of the sample points");
@@ -57,10 +88,12 @@ int main(int argc, char** argv) {
     app.add_flag("-b,--by-segment", options.bySegment,
                  "give populations by segment id (default: by longitude and latitude)");
     app.add_option("-r,--resample", options.resample,
-                   "settings line 40 of the template: resample to segments of this length (metres; 0: as read)")
+                   "cut every segment along its line into pieces of about this length (metres; 0: as built)")
+        ->check(metres(true))
         ->capture_default_str();
     app.add_flag("-g,--geojson", options.networkLayer,
-                 "also write <prefix>_network.geojson: the oriented segments with their ids, to look at in a GIS");
+                 "also write <prefix>_network.geojson, the oriented segments with their ids, and <prefix>_gaps.geojson,\n"
+                 "the ends of the gaps between the kept network and the largest dropped parts, to look at in a GIS");
     app.add_option("-D,--dir", options.folder, "folder of the written files (it must exist)")->capture_default_str();
     app.add_option("-p,--prefix", options.prefix, "start of the written file names: <prefix>_nodes.txt, ...")
         ->capture_default_str();

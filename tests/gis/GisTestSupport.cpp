@@ -108,12 +108,16 @@ Imported importLayer(const TempFolder& folder, const std::string& layerText, gis
 }
 
 ProgramRun runImporter(const std::vector<std::string>& arguments, const fs::path& folder) {
+    return runBinary(FLUVIAGEN_IMPORT_BINARY, arguments, folder);
+}
+
+ProgramRun runBinary(const std::string& binary, const std::vector<std::string>& arguments, const fs::path& folder) {
     const fs::path out = folder / "stdout.log";
     const fs::path err = folder / "stderr.log";
     std::string command = "cd ";
     command += quoted(folder.string());
     command += " && ";
-    command += quoted(FLUVIAGEN_IMPORT_BINARY);
+    command += quoted(binary);
     for (const auto& a : arguments) {
         command += ' ';
         command += quoted(a);

@@ -52,5 +52,8 @@ struct ProgramRun {
 };
 // Runs fluviagen-import with the arguments in the folder.
 ProgramRun runImporter(const std::vector<std::string>& arguments, const std::filesystem::path& folder);
+// Runs a program (fluviagen itself: FLUVIAGEN_BINARY) in the folder.
+ProgramRun runBinary(const std::string& binary, const std::vector<std::string>& arguments,
+                     const std::filesystem::path& folder);
 
 }  // namespace gis_test

@@ -86,7 +86,7 @@ INSTANTIATE_TEST_SUITE_P(
     Rules, ImportRule,
     testing::Values(
         RuleCase{"exact_y", {{lower}, {upper}, {tributary}}, 10, 3, 4, 0, 0, 0, 0, 0, 0, 0},
-        RuleCase{"exact_y_no_tolerance", {{lower}, {upper}, {tributary}}, 0, 3, 4, 0, 0, 0, 0, 0, 0, 0},
+        RuleCase{"exact_y_tiny_tolerance", {{lower}, {upper}, {tributary}}, 0.001, 3, 4, 0, 0, 0, 0, 0, 0, 0},
         // One straight piece of 1000 km among pieces of 1 km (searched everywhere).
         RuleCase{"long_piece", {{{{20.0, 54.0}, U}}, {{J, O}}, {{U, {20.0, 45.015}, J}}, {tributary}}, 10, 4, 5, 0, 0, 0,
                  0, 0, 0, 0},
@@ -261,7 +261,8 @@ INSTANTIATE_TEST_SUITE_P(
                     Refusal{"wrong_crs", {"metres.geojson", "-o", "20,45"},
                             "feature 1: a point lies off the earth in WGS84 (is the layer's coordinate system right?)"},
                     Refusal{"outlet_far", {"rivers.geojson", "-o", "20.001,45"},
-                            "is 79 m from the nearest line end (20.000000,45.000000), farther than the tolerance"},
+                            "the outlet 20.001000,45.000000 is farther than the tolerance of 10 m from every line end: "
+                            "the nearest mouth (a line end no other line touches) is 20.000000,45.000000, 79 m away"},
                     Refusal{"outlet_text", {"rivers.geojson", "-o", "20;45"}, "is not LON,LAT"},
                     Refusal{"filter", {"rivers.geojson", "-w", "id >", "-o", "20,45"}, "the filter 'id >'"},
                     Refusal{"filtered_out", {"rivers.geojson", "-w", "id > 5", "-o", "20,45"},
@@ -279,13 +280,16 @@ TEST(ImportProgram, WritesTheFilesAndTheReport) {
                                 folder.path());
     EXPECT_EQ(run.status, 0) << run.errors;
     EXPECT_EQ(folder.files(), (std::vector<std::string>{"rivers.geojson", "y_nodes.txt", "y_segments.txt", "y_settings.txt"}));
-    for (const char* line : {"lines read        3 from 3 features", "total length      3.011 km in 3 segments between 4 nodes",
+    // Resampled to 500 m: each of the three lines in two pieces, the
+    // template's line 40 at 0.
+    for (const char* line : {"lines read        3 from 3 features", "total length      3.011 km in 6 segments between 7 nodes",
+                             "resampled         3 segments cut along their lines into 6 of about 500 m",
                              "bounding box      longitude 20.000000 to 20.010000, latitude 45.000000 to 45.020000"})
         EXPECT_NE(run.output.find(line), std::string::npos) << run.output;
     const std::string settings = readText(folder.path() / "y_settings.txt");
     EXPECT_EQ(std::count(settings.begin(), settings.end(), '\n'), 41);
     EXPECT_EQ(settings.rfind("y_sources.txt", 0), 0u);
-    EXPECT_NE(settings.find("\n500 "), std::string::npos);
+    EXPECT_NE(settings.find("\n0                   // 40 "), std::string::npos);
     const ProgramRun version = runImporter({"--version"}, folder.path());
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.output.rfind("fluviagen-import ", 0), 0u);
@@ -377,7 +381,7 @@ TEST(Import, TheTemplateIsTheShippedExampleWithTheBasinsFiles) {
     // Written from the table of settings lines: with the shipped river's
     // files, every line but the heading and the end marker is the example's.
     const std::string text = gis::settingsText("river", "sources.txt", "samples_gps.txt", "river_nodes.txt",
-                                               "river_segments.txt", 0);
+                                               "river_segments.txt");
     std::ifstream in(std::string(FLUVIAGEN_SOURCE_DIR) + "/examples/river/settings.txt");
     std::istringstream written(text);
     std::string expected, got;
@@ -388,4 +392,184 @@ TEST(Import, TheTemplateIsTheShippedExampleWithTheBasinsFiles) {
         else EXPECT_EQ(got, expected) << line;
     }
     EXPECT_FALSE(std::getline(written, got));
+}
+
+namespace {
+
+// The Y and one line apart from it: a layer that falls into two pieces. The
+// line runs east from 394 m beside the middle of the lower main stem, whose
+// nearest vertices (O and J) lie 700 m away.
+const Line apart{{20.005, 45.005}, {20.015, 45.005}};
+
+struct TwoPiecesCase {
+    const char* name;
+    std::vector<std::string> arguments;  // after the layer's name
+    int status;
+    std::vector<std::string> texts;  // parts of the report (status 0) or of the error
+    friend void PrintTo(const TwoPiecesCase& c, std::ostream* os) { *os << c.name; }
+};
+
+class ImportTwoPieces : public testing::TestWithParam<TwoPiecesCase> {};
+
+}  // namespace
+
+// Option values are refused before any work, naming the option; an import
+// that drops a piece says where the gap to the kept network is.
+TEST_P(ImportTwoPieces, RefusesOrReportsTheGap) {
+    const TwoPiecesCase& c = GetParam();
+    TempFolder folder;
+    folder.write("rivers.geojson", geojsonLines({{lower}, {upper}, {tributary}, {apart}}));
+    std::vector<std::string> arguments{"rivers.geojson"};
+    arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
+    const auto inputs = folder.files();
+    const ProgramRun run = runImporter(arguments, folder.path());
+    ASSERT_EQ(run.status, c.status) << run.output << run.errors;
+    for (const auto& text : c.texts)
+        EXPECT_NE((c.status == 0 ? run.output : run.errors).find(text), std::string::npos)
+            << (c.status == 0 ? run.output : run.errors);
+    if (c.status != 0) {
+        EXPECT_EQ(folder.files(), inputs);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Options, ImportTwoPieces,
+    testing::Values(
+        TwoPiecesCase{"gap_report",
+                      {"-o", "20,45"},
+                      0,
+                      {"components        2: kept the outlet's, dropped 1 (1 pieces, 0.788 km)\n",
+                       "  largest dropped   length, then the shortest gap to the kept network (from the part to the "
+                       "network)\n     1       0.788 km in 1 piece, gap 394 m from 20.005000,45.005000 to "
+                       "20.000000,45.005000\n"}},
+        TwoPiecesCase{"tolerance_zero", {"-o", "20,45", "-t", "0"}, 1, {"--tolerance", "'0' is out of range"}},
+        TwoPiecesCase{"tolerance_empty", {"-o", "20,45", "--tolerance", ""}, 1, {"--tolerance", "the value is empty"}},
+        TwoPiecesCase{"tolerance_negative", {"-o", "20,45", "-t", "-5"}, 1, {"--tolerance"}},
+        TwoPiecesCase{"tolerance_nan", {"-o", "20,45", "-t", "nan"}, 1, {"--tolerance", "'nan' is not a number"}},
+        TwoPiecesCase{"tolerance_text", {"-o", "20,45", "-t", "10m"}, 1, {"--tolerance", "'10m' is not a number"}},
+        TwoPiecesCase{"resample_huge", {"-o", "20,45", "-r", "1e300"}, 1, {"--resample", "'1e300' is out of range"}},
+        TwoPiecesCase{"resample_tiny",
+                      {"-o", "20,45", "-r", "1e-300"},
+                      1,
+                      {"resampling to 1e-300 m would make", "more than the 1000000 a drainage may hold"}},
+        TwoPiecesCase{"resample_empty", {"-o", "20,45", "-r", ""}, 1, {"--resample", "the value is empty"}},
+        TwoPiecesCase{"resample_negative", {"-o", "20,45", "--resample=-1"}, 1, {"--resample", "out of range"}},
+        // The lines are 787 to 1112 m long, their median 950 m.
+        TwoPiecesCase{"tolerance_above_median",
+                      {"-o", "20,45", "-t", "300"},
+                      1,
+                      {"the tolerance of 300 m is above a quarter of the median line length (950 m)", "--force"}},
+        TwoPiecesCase{"tolerance_forced", {"-o", "20,45", "-t", "300", "--force"}, 0, {"(tolerance 300 m)"}},
+        // Beside the confluence: the nearest mouth (the line apart's west
+        // end) is named, and the confluence apart.
+        TwoPiecesCase{"outlet_near_fork",
+                      {"-o", "20.0003,45.01"},
+                      1,
+                      {"the nearest mouth (a line end no other line touches) is 20.005000,45.005000, 668 m away; "
+                       "nearer, 20.000000,45.010000 (24 m away), is where 3 lines meet"}}),
+    [](const testing::TestParamInfo<TwoPiecesCase>& info) { return std::string(info.param.name); });
+
+// The gaps as a point layer beside the network, read by GDAL: the two ends
+// of each gap.
+TEST(ImportNetworkLayer, GapsArePointsOfTheirOwnLayer) {
+    TempFolder folder;
+    auto options = optionsWith(10);
+    options.networkLayer = true;
+    importLayer(folder, geojsonLines({{lower}, {upper}, {tributary}, {apart}}), options);
+    GDALAllRegister();
+    std::unique_ptr<GDALDataset> layer(GDALDataset::Open((folder.path() / "river_gaps.geojson").c_str(), GDAL_OF_VECTOR));
+    ASSERT_TRUE(layer);
+    OGRLayer* points = layer->GetLayer(0);
+    ASSERT_EQ(points->GetFeatureCount(), 2);
+    std::vector<std::string> sides;
+    for (auto& feature : *points) {
+        EXPECT_EQ(feature->GetFieldAsInteger("Part"), 1);
+        EXPECT_NEAR(feature->GetFieldAsDouble("Gap"), 394, 1);
+        EXPECT_NEAR(feature->GetFieldAsDouble("PartLength"), length(apart), 0.1);
+        sides.push_back(feature->GetFieldAsString("Side"));
+        const OGRPoint* point = feature->GetGeometryRef()->toPoint();
+        EXPECT_NEAR(point->getX(), sides.back() == "dropped" ? 20.005 : 20.0, 1e-6);
+        EXPECT_NEAR(point->getY(), 45.005, 1e-6);
+    }
+    EXPECT_EQ(sides, (std::vector<std::string>{"dropped", "kept"}));
+}
+
+// A line end exactly at the tolerance from another line's interior is a
+// confluence: the line is cut there (the distance is measured as the
+// network does, in the flat frame of the end).
+TEST(ImportRules, AnEndExactlyAtTheToleranceCutsTheLine) {
+    const std::pair<double, double> end{20.00007, 45.01};
+    double t = 0;
+    const double tolerance = gis::LocalFrame({end.first, end.second}).nearestOnPiece({U.first, U.second},
+                                                                                    {O.first, O.second}, t);
+    ASSERT_GT(tolerance, 5.0);
+    for (const double factor : {1.0, 0.999999}) {
+        TempFolder folder;
+        auto options = optionsWith(tolerance * factor);
+        const Imported imported = importLayer(folder, geojsonLines({{{U, O}}, {{T, end}}}), options);
+        EXPECT_EQ(imported.result.network.report.linesSplit, factor == 1.0 ? 1 : 0) << factor;
+        EXPECT_EQ(imported.drainage->size(), factor == 1.0 ? 3 : 1) << factor;
+    }
+}
+
+// Two nodes equally far from the outlet along the network: the piece between
+// them keeps the direction it was digitised in, either way.
+TEST(ImportDirection, APieceBetweenEquallyFarEndsKeepsItsDigitisedDirection) {
+    // Mirror images across the meridian of the outlet: equal lengths to the
+    // last bit.
+    const std::pair<double, double> mouth{0.0, 45.0}, west{-0.01, 45.01}, eastEnd{0.01, 45.01};
+    for (const bool westToEast : {true, false}) {
+        TempFolder folder;
+        auto options = optionsWith(10);
+        options.network.outlet = {mouth.first, mouth.second};
+        const Line across = westToEast ? Line{west, eastEnd} : Line{eastEnd, west};
+        const Imported imported =
+            importLayer(folder, geojsonLines({{{west, mouth}}, {{eastEnd, mouth}}, {across}}), options);
+        const auto& network = imported.result.network;
+        ASSERT_EQ(network.segments.size(), 3u);
+        ASSERT_EQ(network.nodes[1].outletDistance, network.nodes[2].outletDistance);
+        const gis::NetworkSegment& cross = network.segments.back();
+        EXPECT_EQ(cross.line.front(), (gis::LonLat{across.front().first, across.front().second})) << westToEast;
+        EXPECT_EQ(imported.result.network.report.againstDigitised, 0) << westToEast;
+    }
+}
+
+// A GeoPackage layer with the undefined coordinate system (srs_id 0 or -1)
+// has none: its coordinates are not taken as WGS84.
+TEST(ImportCoordinateSystem, UndefinedGeoPackageSystemIsRefused) {
+    GDALAllRegister();
+    for (const int srs : {4326, 0, -1}) {
+        TempFolder folder;
+        const std::string path = (folder.path() / "rivers.gpkg").string();
+        {
+            GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("GPKG");
+            ASSERT_NE(driver, nullptr);
+            std::unique_ptr<GDALDataset> dataset(driver->Create(path.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
+            ASSERT_TRUE(dataset);
+            OGRSpatialReference wgs84;
+            wgs84.importFromEPSG(4326);
+            OGRLayer* layer = dataset->CreateLayer("rivers", &wgs84, wkbLineString, nullptr);
+            ASSERT_NE(layer, nullptr);
+            for (const Line& line : {lower, upper, tributary}) {
+                OGRFeature feature(layer->GetLayerDefn());
+                OGRLineString geometry;
+                for (const auto& [lon, lat] : line) geometry.addPoint(lon, lat);
+                feature.SetGeometry(&geometry);
+                ASSERT_EQ(layer->CreateFeature(&feature), OGRERR_NONE);
+            }
+        }
+        if (srs != 4326) {
+            std::unique_ptr<GDALDataset> dataset(GDALDataset::Open(path.c_str(), GDAL_OF_VECTOR | GDAL_OF_UPDATE));
+            ASSERT_TRUE(dataset);
+            for (const char* table : {"gpkg_geometry_columns", "gpkg_contents"})
+                dataset->ExecuteSQL(("UPDATE " + std::string(table) + " SET srs_id = " + std::to_string(srs)).c_str(),
+                                    nullptr, nullptr);
+        }
+        const ProgramRun run = runImporter({"rivers.gpkg", "-o", "20,45"}, folder.path());
+        EXPECT_EQ(run.status, srs == 4326 ? 0 : 1) << srs << run.errors;
+        if (srs != 4326) {
+            EXPECT_NE(run.errors.find("layer 'rivers' of 'rivers.gpkg' has no coordinate system"), std::string::npos)
+                << run.errors;
+        }
+    }
 }
