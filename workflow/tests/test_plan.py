@@ -1,11 +1,13 @@
 """The configuration (schema and the program's answers), the prior draws and
 the run seeds."""
 import math
+import os
+import subprocess
 
 import pytest
 
 import replicates
-from conftest import FAKE, TEMPLATE
+from conftest import FAKE, PROGRAM, TEMPLATE
 
 BASE = {"template": TEMPLATE, "program": FAKE, "out": "out",
         "draws": 50, "replicates": 3, "master_seed": 11, "batch_size": 7,
@@ -114,3 +116,20 @@ def test_bad_configurations_refused_with_the_key(changes, message):
     with pytest.raises(replicates.ConfigError) as error:
         plan(**changes).check_runs()
     assert message in str(error.value)
+
+
+@pytest.mark.skipif(not os.access(PROGRAM, os.X_OK), reason=f"no program at {PROGRAM}")
+@pytest.mark.parametrize("parameters", [
+    {"generations": "many"},
+    {"segments": "no_such_segments.txt"},
+    {"capacity": 40000},
+])
+def test_settings_the_program_refuses_are_refused_with_its_own_message(parameters):
+    sets = [w for name, value in parameters.items() for w in ("--set", f"{name}={value}")]
+    own = subprocess.run([PROGRAM, "--plan", *sets, TEMPLATE], capture_output=True, text=True)
+    assert own.returncode == 1
+    message = own.stderr.splitlines()[0].removeprefix("fluviagen: ")
+    with pytest.raises(replicates.ConfigError) as error:
+        plan(program=PROGRAM, parameters=parameters).check_runs()
+    assert str(error.value).startswith("the program refuses run 0 (seed ")
+    assert str(error.value).endswith(f"): {message}")
