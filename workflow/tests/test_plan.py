@@ -128,7 +128,7 @@ def test_settings_the_program_refuses_are_refused_with_its_own_message(parameter
     sets = [w for name, value in parameters.items() for w in ("--set", f"{name}={value}")]
     own = subprocess.run([PROGRAM, "--plan", *sets, TEMPLATE], capture_output=True, text=True)
     assert own.returncode == 1
-    message = own.stderr.splitlines()[0].removeprefix("fluviagen: ")
+    message = next(line for line in own.stderr.splitlines() if line.startswith("fluviagen: "))[len("fluviagen: "):]
     with pytest.raises(replicates.ConfigError) as error:
         plan(program=PROGRAM, parameters=parameters).check_runs()
     assert str(error.value).startswith("the program refuses run 0 (seed ")

@@ -226,8 +226,9 @@ def test_shipped_river_on_a_real_slurm_cluster(tmp_path):
         # table and in the batch's log.
         failing = snakemake(tmp_path, refused, "--profile", PROFILE, env=cluster.env)
         assert failing.returncode == 0, failing.stderr
-        own = subprocess.run([PROGRAM, "--plan", "--set", "capacity=40000", TEMPLATE], capture_output=True,
-                             text=True).stderr.splitlines()[0].removeprefix("fluviagen: ")
+        stderr = subprocess.run([PROGRAM, "--plan", "--set", "capacity=40000", TEMPLATE], capture_output=True,
+                                text=True).stderr
+        own = next(line for line in stderr.splitlines() if line.startswith("fluviagen: "))[len("fluviagen: "):]
         rows = [r for r in table(out) if r["capacity"] == "40000"]
         assert rows and all(r["status"] == "failed" and r["error"] == own for r in rows)
         logs = "".join(open(p).read() for p in glob.glob(f"{out}/logs/batch_*.log"))
