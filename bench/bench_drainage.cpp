@@ -134,7 +134,7 @@ void BM_ReadSourcesBySegmentId(benchmark::State& state) {
     for (auto _ : state) {
         PopulationVector sources(drainage.get());
         QuietConsole quiet;
-        if (ReadPopulations(sources, my_string(path), false) != drainage->size()) state.SkipWithError("not read");
+        if (ReadPopulations(sources, my_string(path), false, PlacementRule::nearest) != drainage->size()) state.SkipWithError("not read");
     }
     state.SetComplexityN(state.range(0));
     state.SetItemsProcessed(state.iterations() * state.range(0));

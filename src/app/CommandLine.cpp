@@ -21,7 +21,7 @@ constexpr long largestSeed = 161803398;
 // the short help text of the classic command line; --help lists the options.
 struct Options {
     CLI::App app{"Simulates the genetic diversity of a species in a river network.", "fluviagen"};
-    std::string seed, out;
+    std::string seed, out, placement;
     std::vector<std::string> sets, with, without;
     CLI::Option* withOption = nullptr;
     CLI::Option* withoutOption = nullptr;
@@ -46,6 +46,13 @@ struct Options {
         withoutOption = app.add_option("--without", without, "do not write the output group NAME (repeatable)")
                             ->type_name("NAME")
                             ->allow_extra_args(false);
+        app.add_flag("--diploid-vcf", c.diploidVcf,
+                     "VCF calls of haploid genes written as homozygous diploids g/g, for readers of diploids only");
+        std::string rules;
+        for (const std::string_view name : placementRuleNames()) rules.append(rules.empty() ? "" : " or ").append(name);
+        app.add_option("--placement", placement,
+                       "how a population given by coordinates finds its segment: " + rules + " (default: nearest)")
+            ->type_name("RULE");
         app.add_flag("-q,--quiet", c.quiet, "no run log on standard output, except fatal errors");
         app.add_flag("--progress", c.progress, "a progress line on standard error (default: when it is a terminal)");
         app.add_flag("--list-settings", c.listSettings,
@@ -135,6 +142,16 @@ CommandLine parseCommandLine(const std::vector<std::string>& words) {
     if (o.app.count("--out") > 0) {
         checkOutFolder(o.out);
         c.outFolder = withFinalSeparator(o.out);
+    }
+    if (o.app.count("--placement") > 0) {
+        const auto rule = placementRuleNamed(o.placement);
+        if (!rule) {
+            std::string names;
+            for (const std::string_view name : placementRuleNames()) names.append(" ").append(name);
+            throw CommandLineError("--placement " + printableWord(o.placement) +
+                                   ": no placement rule of that name (the rules are:" + names + ")");
+        }
+        c.placement = *rule;
     }
     for (const std::string& option : o.sets) addOverride(c, option);
     if (c.json && !c.listSettings) throw CommandLineError("--json goes with --list-settings (--plan always prints JSON)");

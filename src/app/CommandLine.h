@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "settings/PlacementRule.h"
 #include "settings/Settings.h"
 
 // A command line that cannot be used; what() says why, naming the option.
@@ -24,6 +25,8 @@ struct CommandLine {
     std::string outFolder;                // --out, with its final separator; empty: beside the settings
     SettingOverrides overrides;           // --set, by line; the later of two for one line wins
     std::vector<std::pair<std::string, bool>> groups;  // --with (true) / --without (false), in order
+    bool diploidVcf = false;              // --diploid-vcf: haploid genes as homozygous diploid VCF calls
+    PlacementRule placement = PlacementRule::nearest;  // --placement
     bool classicHelp = false;             // -h or -H: the help text of the classic command line
     bool help = false;                    // --help: every option
     bool version = false;

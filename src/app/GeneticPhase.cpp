@@ -39,7 +39,9 @@ std::vector<std::unique_ptr<GeneticWriter>> makeWriters(const TSettings& s) {
     // Genotype files for other tools: one per genetic simulation, so by default only for one entire simulation.
     const bool single = s.numDemographicSimulations == 1;
     const auto asked = [&](const char* group) { return s.outputGroups.forced().contains(group); };
-    if (s.outputGroups.enabled("vcf", single)) writers.push_back(std::make_unique<VcfWriter>(asked("vcf")));
+    if (s.outputGroups.enabled("vcf", single))
+        writers.push_back(
+            std::make_unique<VcfWriter>(asked("vcf") || s.outputGroups.diploidVcf(), s.outputGroups.diploidVcf()));
     if (s.outputGroups.enabled("genepop", single)) writers.push_back(std::make_unique<GenepopWriter>(asked("genepop")));
     if (s.outputGroups.enabled("fasta", single)) writers.push_back(std::make_unique<FastaWriter>(asked("fasta")));
     if (s.outputGroups.enabled("stats", true)) writers.push_back(std::make_unique<StatisticsWriter>());

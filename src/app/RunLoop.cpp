@@ -127,6 +127,8 @@ void runProgram(const my_string& programPath, const my_string& settingsPath, std
     TSettings settings;
     if (!options.outFolder.empty()) settings.outputFolder = my_string(options.outFolder);
     for (const auto& [name, on] : options.groups) settings.outputGroups.force(name, on);
+    settings.outputGroups.setDiploidVcf(options.diploidVcf);
+    settings.placement = options.placement;
     settings.readSettings(programPath, settingsPath, numberOfSimulations, options.overrides);
     RunLoop loop(settings, rng);
     loop.record.commandLine = words;
@@ -182,12 +184,12 @@ void runProgram(const my_string& programPath, const my_string& settingsPath, std
         }
         // The console stopped in the middle of a line.
         std::cout << std::flush;
-        std::cerr << "\n" << outputsLine(folder, loop.outputs.written()) << std::endl;
+        std::cerr << "\n" << outputsLine(folder, loop.outputs.written(), runRecord) << std::endl;
         throw;
     }
     // After the console's last lines, which a terminal shows first.
     std::cout << std::flush;
-    std::cerr << outputsLine(folder, loop.outputs.written()) << std::endl;
+    std::cerr << outputsLine(folder, loop.outputs.written(), loop.outputs.completionRecord()) << std::endl;
     if (!mapSet.empty()) runMapProgram(settings, mapSet);
 }
 
@@ -314,14 +316,15 @@ void RunLoop::BuildWorld() {
 
 namespace {
 
-std::unique_ptr<PopulationVector> readPopulationSet(TSegmentVector* drainage, const my_string& path, bool isSampleFile) {
+std::unique_ptr<PopulationVector> readPopulationSet(TSegmentVector* drainage, const my_string& path, bool isSampleFile,
+                                                    PlacementRule rule) {
     if (drainage == nullptr)
         throw TException(my_string("The populations of '") + path + "' cannot be placed: no drainage is built!",
                          levelFatal);
     auto set = std::make_unique<PopulationVector>(drainage);
     // A set that fails is destroyed here, which clears the segments'
     // references to its populations.
-    if (ReadPopulations(*set, path, isSampleFile) == 0) {
+    if (ReadPopulations(*set, path, isSampleFile, rule) == 0) {
         const my_string problem =
             set->problem.empty() ? my_string(isSampleFile ? "Sample file '" : "Population file '") + path +
                                        "' holds no population!"
@@ -333,8 +336,34 @@ std::unique_ptr<PopulationVector> readPopulationSet(TSegmentVector* drainage, co
 
 }  // namespace
 
+// What a user must know about where populations stand, once per call on
+// standard error: the rule that placed points, and that segment ids refer to
+// the resampled drainage, whose numbering is not the segment file's.
+void RunLoop::notePlacement(const PopulationVector& set) {
+    if (set.coordinateMode && !placementNoted) {
+        placementNoted = true;
+        std::cerr << (settings.placement == PlacementRule::ratio
+                          ? "Placement of populations given by coordinates: ratio (the segment of the smallest "
+                            "half-segment ratio; the default, nearest, takes the segment nearest to the point)"
+                          : "Placement of populations given by coordinates: nearest (the segment at the smallest "
+                            "distance from the point; --placement ratio for the half-segment ratio rule)")
+                  << std::endl;
+    }
+    if (!set.coordinateMode && settings.segmentLength != 0 && !resampledIdsNoted) {
+        resampledIdsNoted = true;
+        std::cerr << "Note: populations given by segment id stand on the drainage resampled to "
+                  << settings.segmentLength << " m segments (settings line 40): their ids are those of the "
+                  << "resampled drainage, not those of the segment file '" << settings.segmentFile << "'."
+                  << std::endl;
+    }
+}
+
 PopulationVector& RunLoop::sourcePopulations() {
-    if (!sources) sources = readPopulationSet(drainage.get(), settings.inputPath(settings.popSourceFile), false);
+    if (!sources) {
+        sources = readPopulationSet(drainage.get(), settings.inputPath(settings.popSourceFile), false,
+                                    settings.placement);
+        notePlacement(*sources);
+    }
     return *sources;
 }
 
@@ -415,7 +444,8 @@ void checkBackwardGenerations(const PopulationVector& set, const TSettings& sett
 PopulationVector& RunLoop::samplePopulations() {
     if (!samples) {
         const my_string path = settings.inputPath(settings.sampleFile);
-        auto set = readPopulationSet(drainage.get(), path, true);
+        auto set = readPopulationSet(drainage.get(), path, true, settings.placement);
+        notePlacement(*set);
         checkGeneticMemory(*set, settings, path);
         checkBackwardGenerations(*set, settings, path);
         samples = std::move(set);

@@ -81,7 +81,11 @@ public:
     std::unique_ptr<ColonisationRecord> colonisation;
 
 private:
+    void notePlacement(const PopulationVector& set);
+
     Rng& rng_;
+    bool placementNoted = false;     // the placement rule has been said
+    bool resampledIdsNoted = false;  // the resampled numbering has been said
 };
 
 // Bytes the largest structures of the genetic phase take for a sample set

@@ -98,6 +98,8 @@ std::string runRecordText(const RunRecord& run, const TSettings& s, const std::v
     ordered_json groups = ordered_json::object();
     for (const auto& [name, on] : s.outputGroups.forced()) groups[name] = on;
     record["output_groups"] = std::move(groups);
+    record["diploid_vcf"] = s.outputGroups.diploidVcf();
+    record["placement"] = std::string(placementRuleName(s.placement));
 
     ordered_json inputs = ordered_json::array();
     inputs.push_back(inputFile("settings", s.settingsPath.str()));

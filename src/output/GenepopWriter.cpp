@@ -78,6 +78,19 @@ void GenepopWriter::open(const GeneticPhaseView& phase) {
                   << " data." << std::endl;
 }
 
+void GenepopWriter::writeHeaders(const GeneticPhaseView& phase) {
+    if (!active_ || !phase.genotypic) return;
+    for (const SampleView& sample : phase.samples) {
+        if (sample.sampleSize % 2 == 0) continue;
+        std::cerr << "WARNING: sample '" << sample.name << "' has " << sample.sampleSize
+                  << " genes, an odd number: its last individual in the GENEPOP files, " << genotypeName(sample.name)
+                  << "_" << (sample.sampleSize + 1) / 2
+                  << ", has one gene, written with the missing partner 000 (as in 102000); readers that take 000 "
+                     "for an allele (adegenet) count that individual heterozygous at every locus."
+                  << std::endl;
+    }
+}
+
 void GenepopWriter::genotypes(const GeneticPhaseView& phase, const GenotypeView& view) {
     if (!active_) return;
     GenotypeSites sites(phase, view);

@@ -14,6 +14,12 @@
 // 000 is a missing gene. A locus whose codes would pass 999 cannot be written:
 // the file of that genetic simulation is then not written, and the standard
 // error says which locus and why.
+//
+// In genotypic output a sample of an odd number of genes ends with an
+// individual of one gene, written with a missing partner ("102000"). That
+// is correct GENEPOP, but readers that take 000 for an allele of its own
+// (adegenet) then count the individual heterozygous at every locus, so the
+// standard error names such samples once per entire simulation.
 #pragma once
 
 #include <string>
@@ -37,6 +43,7 @@ public:
     explicit GenepopWriter(bool asked = false) : asked_(asked) {}
 
     void open(const GeneticPhaseView& phase) override;
+    void writeHeaders(const GeneticPhaseView& phase) override;
     void genotypes(const GeneticPhaseView& phase, const GenotypeView& view) override;
     void finish(const GeneticPhaseView& phase) override;
     void abandon() override;

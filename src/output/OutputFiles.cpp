@@ -140,8 +140,11 @@ std::string relativeTo(const std::string& folder, const std::string& path) {
 
 }  // namespace
 
-std::string outputsLine(const std::string& folder, const std::vector<std::string>& written) {
+std::string outputsLine(const std::string& folder, const std::vector<std::string>& written, const std::string& listing) {
     if (written.empty()) return "No output files written.";
+    if (!listing.empty() && std::find(written.begin(), written.end(), listing) != written.end())
+        return "Outputs written to " + folder + " (" + std::to_string(written.size()) +
+               (written.size() == 1 ? " file" : " files") + "; listed in " + relativeTo(folder, listing) + ")";
     std::string line = "Outputs written to " + folder + ":";
     for (std::size_t i = 0; i < written.size(); ++i) line += (i == 0 ? " " : ", ") + relativeTo(folder, written[i]);
     return line;

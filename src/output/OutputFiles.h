@@ -76,6 +76,7 @@ public:
     // the first file of the call is opened, since from then on the files
     // under final names no longer form the set it lists.
     void setCompletionRecord(const std::string& path) { completionRecord_ = path; }
+    const std::string& completionRecord() const { return completionRecord_; }
 
     // A ".part" file is about to be created, or is gone (renamed or removed);
     // the caller holds partsMutex() across the call and the file operation.
@@ -109,9 +110,14 @@ private:
     bool recordRemoved_ = false;
 };
 
-// "Outputs written to <folder>: <file>, <file>, ..." with the files relative
-// to folder, or "No output files written." (without a line end).
-std::string outputsLine(const std::string& folder, const std::vector<std::string>& written);
+// The call's closing line (without a line end): "No output files written.",
+// or "Outputs written to <folder> (<n> files; listed in <listing>)" when
+// listing (the completion record, or the run record of a failed call) is
+// among the files written, so the line stays short however many files a
+// call writes; else "Outputs written to <folder>: <file>, <file>, ...".
+// Names are relative to folder.
+std::string outputsLine(const std::string& folder, const std::vector<std::string>& written,
+                        const std::string& listing = {});
 
 // Writes the completion record of an output set at path (atomically, like
 // every output): the files the call wrote, relative to folder, one a line,

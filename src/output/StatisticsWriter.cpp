@@ -13,7 +13,7 @@
 
 const char* const StatisticsWriter::statsHeader =
     "e\tsim\tsample\tseg\tgenes\talleles\the\tho\tar\tsegsites\tpi\ttajd\trep_mean\trep_var\tgw\ttmrca\n";
-const char* const StatisticsWriter::pairsHeader = "e\tsim\tsample_a\tsample_b\tfst\tnei\triver_km\tline_km\n";
+const char* const StatisticsWriter::pairsHeader = "e\tsim\tsample_a\tsample_b\tfst\tnei\triver_km\tline_km\tdxy\tda\n";
 
 namespace {
 
@@ -170,23 +170,30 @@ void StatisticsWriter::genotypes(const GeneticPhaseView& phase, const GenotypeVi
             rowStart(pairsRows, e, s, file[i].name);
             pairsRows += '\t';
             pairsRows += file[j].name.str();
-            std::optional<double> fst, nei;
+            std::optional<double> fst, nei, dxy, da;
             if (statsOf(file[i]) != nullptr && statsOf(file[j]) != nullptr) {
                 const auto a = static_cast<std::size_t>(file[i].used), b = static_cast<std::size_t>(file[j].used);
                 fst = stats.fst[a][b];
                 nei = stats.nei[a][b];
+                dxy = stats.dxy[a][b];
+                da = stats.da[a][b];
             }
             put(pairsRows, fst);
             put(pairsRows, nei);
             put(pairsRows, riverKm_[i][j], true);
             put(pairsRows, lineKm_[i][j], true);
+            put(pairsRows, dxy);
+            put(pairsRows, da);
             pairsRows += '\n';
         }
     rowStart(pairsRows, e, s, allSamples);
     pairsRows += '\t';
     pairsRows += allSamples;
     put(pairsRows, stats.globalFst);
-    pairsRows += "\tNA\tNA\tNA\n";
+    pairsRows += "\tNA\tNA\tNA";
+    put(pairsRows, stats.globalDxy);
+    put(pairsRows, stats.globalDa);
+    pairsRows += '\n';
 
     stats_ << statsRows;
     pairs_ << pairsRows;

@@ -67,6 +67,12 @@ Alleles snpAlleles() {
     return a;
 }
 
+// The header line of files whose haploid genes are written as diploid calls.
+constexpr const char* kDoubledHaploidsLine =
+    "##ploidy=haploid genes written as homozygous diploid calls g/g for readers of diploid genotypes "
+    "(fluviagen --diploid-vcf): allele frequencies and FST are those of the genes; heterozygosity, "
+    "inbreeding and Hardy-Weinberg statistics of this file are meaningless";
+
 std::int32_t allele(const Alleles& a, int state, bool phased) {
     const int i = state >= 0 && state < 4 ? a.index[state] : -1;
     if (i < 0) return phased ? bcf_gt_phased(-1) : bcf_gt_missing;
@@ -116,8 +122,9 @@ void VcfWriter::writeHeaders(const GeneticPhaseView& phase) {
     header_.reset(bcf_hdr_init("w"));
     check(header_ != nullptr);
     bcf_hdr_t* header = header_.get();
-    check(bcf_hdr_set_version(header, "VCFv4.3") == 0);
+    check(bcf_hdr_set_version(header, "VCFv4.2") == 0);
     check(bcf_hdr_append(header, "##source=fluviagen") == 0);
+    if (doubleHaploids_ && !sites.diploid()) check(bcf_hdr_append(header, kDoubledHaploidsLine) == 0);
     contigs_.clear();
     for (int k = 1; k <= sites.siteCount() / L; ++k) {
         contigs_.push_back("locus" + std::to_string(k));
@@ -156,7 +163,8 @@ void VcfWriter::genotypes(const GeneticPhaseView& phase, const GenotypeView& vie
 
     std::unique_ptr<bcf1_t, RecordDestroyer> record(bcf_init());
     check(record != nullptr);
-    const int ploidy = sites.diploid() ? 2 : 1;
+    const bool doubled = doubleHaploids_ && !sites.diploid();
+    const int ploidy = sites.diploid() || doubled ? 2 : 1;
     std::vector<std::int32_t> calls(sites.individuals().size() * static_cast<std::size_t>(ploidy));
     const Alleles snp = snpAlleles();
     for (int site = 0; site < sites.siteCount(); ++site) {
@@ -177,11 +185,15 @@ void VcfWriter::genotypes(const GeneticPhaseView& phase, const GenotypeView& vie
         std::size_t c = 0;
         for (const auto& individual : sites.individuals()) {
             calls[c++] = allele(alleles, sites.states()[static_cast<std::size_t>(individual.first)], false);
-            if (ploidy == 2)
+            if (doubled) {
+                calls[c] = calls[c - 1];
+                ++c;
+            } else if (ploidy == 2) {
                 calls[c++] = allele(alleles,
                                     individual.second < 0 ? kMissingState
                                                           : sites.states()[static_cast<std::size_t>(individual.second)],
                                     true);
+            }
         }
         check(bcf_update_genotypes(header, record.get(), calls.data(), static_cast<int>(calls.size())) == 0);
         text->l = 0;

@@ -36,6 +36,12 @@ public:
     // The names of the groups that write in such a call, in the order of names().
     std::vector<std::string> enabledNames(std::int32_t entireSimulations) const;
 
+    // Haploid genes written in the VCF files as homozygous diploid calls, for
+    // readers that take diploid genotypes only (--diploid-vcf).
+    void setDiploidVcf(bool on) { diploidVcf_ = on; }
+    bool diploidVcf() const { return diploidVcf_; }
+
 private:
     std::map<std::string, bool, std::less<>> forced_;
+    bool diploidVcf_ = false;
 };

@@ -9,6 +9,7 @@
 
 #include "base/Utilities.h"
 #include "settings/OutputGroups.h"
+#include "settings/PlacementRule.h"
 
 // Data type codes of the genetic markers.
 enum : std::int8_t { MICROSAT = 0, RFLP = 1, DNA = 2, STANDARD = 3, SNP = 4 };
@@ -43,6 +44,7 @@ public:
     // another one before the file is read.
     my_string outputFolder;
     OutputGroups outputGroups;  // the added outputs the command line switches
+    PlacementRule placement = PlacementRule::nearest;  // populations by coordinates (--placement)
     my_string popSourceFile;           // line 1: source populations
     my_string nodeFile;                // line 3
     my_string segmentFile;             // line 4

@@ -51,7 +51,7 @@ TEST(CommandLine, ParsesOptionsAndRefusesWhatItCannotUse) {
         {{"--seed", "2026", "--out", "out", "s.txt"}, "", 1},
         {{"--seed=-5", "s.txt"}, "", 1},
         {{"--set", "38=0.05", "--set", "generations=2000", "--set", "samples=other.txt", "--set", "31=0"}, "", 0},
-        {{"--with", "vcf", "--without", "stats", "-q", "--progress"}, "", 0},
+        {{"--with", "vcf", "--without", "stats", "-q", "--progress", "--diploid-vcf"}, "", 0},
         {{"-x"}, "not expected: -x", 0},
         {{"--bogus"}, "not expected: --bogus", 0},
         {{"--seed"}, "--seed", 0},
@@ -73,6 +73,11 @@ TEST(CommandLine, ParsesOptionsAndRefusesWhatItCannotUse) {
         {{"--set", "nodes="}, "there is no file name", 0},
         {{"--with", "pdf"}, "--with pdf: no output group", 0},
         {{"--without", "x"}, "--without x: no output group", 0},
+        {{"--placement", "ratio", "s.txt"}, "", 1},
+        {{"--placement=nearest"}, "", 0},
+        {{"--placement", "Ratio"}, "--placement Ratio: no placement rule of that name (the rules are: nearest ratio)", 0},
+        {{"--placement", ""}, "no placement rule of that name", 0},
+        {{"--placement"}, "--placement", 0},
     };
     for (const Row& row : rows) {
         std::string where;
@@ -97,13 +102,18 @@ TEST(CommandLine, ParsesOptionsAndRefusesWhatItCannotUse) {
     const std::vector<std::pair<std::string, bool>> groups{{"vcf", true}, {"vcf", false}, {"stats", true}};
     EXPECT_EQ(c.groups, groups);
     EXPECT_EQ(c.positional, (std::vector<std::string>{"s.txt", "-3"}));
+    EXPECT_FALSE(c.diploidVcf);
+    EXPECT_TRUE(parseCommandLine({"s.txt", "--diploid-vcf"}).diploidVcf);
+    EXPECT_EQ(c.placement, PlacementRule::nearest);
+    EXPECT_EQ(parseCommandLine({"--placement", "ratio"}).placement, PlacementRule::ratio);
 }
 
 TEST(CommandLine, HelpVersionAndRefusalsBeforeAnyWork) {
     const auto help = runProgram({"--help"}, "", "", "", 0, StandardError::Apart);
     EXPECT_EQ(help.status, 0);
     for (const char* option : {"--seed N", "--out DIR", "--set KEY=VALUE", "--with NAME", "--without NAME",
-                               "--quiet", "--progress", "--version", "38 migration_colonised"})
+                               "--quiet", "--progress", "--version", "--diploid-vcf", "38 migration_colonised",
+                               "--placement RULE"})
         EXPECT_TRUE(contains(help.output, option)) << option;
     EXPECT_FALSE(contains(help.output, "Fluviagen\n"));  // no banner, no wait
     const auto version = runProgram({"--version"}, "", "", "", 0, StandardError::Apart);
@@ -198,7 +208,9 @@ TEST(CommandLine, AbsolutePathsAndTheOutputFolder) {
         if (name.find("_run.json") != std::string::npos) continue;
         EXPECT_EQ(readFile(data.folder() + "GeneticOutput/" + name), readFile(out + "/" + name)) << name;
     }
-    EXPECT_TRUE(contains(moved.errors, "Outputs written to " + out + "/: abs_samples_DNA_1-1.arp"));
+    EXPECT_TRUE(contains(moved.errors, "Outputs written to " + out + "/ (" + std::to_string(names.size()) +
+                                           " files; listed in abs_samples_DNA.complete)"))
+        << moved.errors;
 
     const std::string file = elsewhere.write("a_file", "x");
     const auto blocked = runProgram({"--out", file + "/sub", withAbsolute}, "", "11", "", 0, StandardError::Apart);
@@ -244,6 +256,54 @@ print('ok')
     const std::string text = readFile(record);
     EXPECT_TRUE(contains(text, "\"status\": \"failed\"")) << text;
     EXPECT_TRUE(contains(text, "\"exit_status\": 1"));
+}
+
+// The placement rule is said once on standard error when a population file
+// gives points, and stands in the run record; a resampled run that reads
+// populations by id says once that the ids are the resampled drainage's.
+TEST(CommandLine, PlacementAndResampledIdsAreSaid) {
+    struct Row {
+        bool sourcesByPoint, samplesByPoint;
+        const char* segmentLength;
+        std::vector<std::string> options;
+        const char* placement;  // the rule named on standard error; empty: none
+        bool resampledIds;
+    };
+    const Row rows[] = {
+        {false, false, "0", {}, "", false},
+        {false, true, "0", {}, "nearest", false},
+        {true, true, "0", {"--placement", "ratio"}, "ratio", false},
+        {false, false, "400", {}, "", true},
+        {true, false, "400", {"--placement", "nearest"}, "nearest", true},
+        {true, true, "400", {}, "nearest", false},
+    };
+    for (const Row& row : rows) {
+        TempFolder temp;
+        const std::string settings = writeTinyRiver(temp, {{40, row.segmentLength}});
+        if (row.sourcesByPoint)
+            temp.write("populations.txt", "1\n1\nName Size Lon Lat Resize Migration\nMouth 10 20.001 45.0001 0 0\n");
+        if (row.samplesByPoint) temp.write("samples.txt", "1\n1\nName Genes Lon Lat\nA 4 20.002 45.0\n");
+        std::vector<std::string> words = row.options;
+        words.push_back(settings);
+        const auto r = runProgram(words, "", "5", "", 0, StandardError::Apart);
+        const std::string what = std::string(row.placement) + " " + row.segmentLength;
+        ASSERT_EQ(r.status, 0) << what << r.output << r.errors;
+        const std::string said = "Placement of populations given by coordinates: ";
+        EXPECT_EQ(contains(r.errors, said), *row.placement != 0) << what << r.errors;
+        if (*row.placement != 0) {
+            EXPECT_TRUE(contains(r.errors, said + row.placement + " (")) << what << r.errors;
+            EXPECT_EQ(r.errors.find(said), r.errors.rfind(said)) << what << ": said twice";
+        }
+        EXPECT_EQ(contains(r.errors, "Note: populations given by segment id stand on the drainage resampled to 400 m "
+                                     "segments (settings line 40): their ids are those of the resampled drainage, "
+                                     "not those of the segment file 'segments.txt'."),
+                  row.resampledIds)
+            << what << r.errors;
+        const std::string record = readFile(temp.folder() + "GeneticOutput/settings_samples_DNA_run.json");
+        const bool ratio = row.options.size() == 2 && row.options[1] == "ratio";
+        EXPECT_TRUE(contains(record, std::string("\"placement\": \"") + (ratio ? "ratio" : "nearest") + "\""))
+            << what << record;
+    }
 }
 
 TEST(CommandLine, ProgressOnlyWhenAskedOrOnATerminal) {

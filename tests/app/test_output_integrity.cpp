@@ -18,6 +18,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "support/TestFiles.h"
 
@@ -98,7 +99,7 @@ TEST(OutputIntegrity, AFullDiskEndsTheCallWithoutAnIncompleteFile) {
     // No entire simulation was accepted: the list is not written either,
     // only the run record; the fatal error also reaches standard error.
     const std::string fatal = "fluviagen: Cannot write the output file '" + folder + "settings_samples_DNA_1-1.arp': File too large!\n";
-    EXPECT_EQ(readFile(run.err), "\nOutputs written to " + folder + ": settings_samples_DNA_run.json\n" + fatal);
+    EXPECT_EQ(readFile(run.err), "\nOutputs written to " + folder + " (1 file; listed in settings_samples_DNA_run.json)\n" + fatal);
     for (const char* ending : {".part", ".arp", ".complete", ".tmrca", ".arb"})
         EXPECT_EQ(countEnding(temp, ending), 0) << ending;
 }
@@ -113,7 +114,7 @@ TEST(OutputIntegrity, AFailedCallLeavesTheListAsItWas) {
     EXPECT_EQ(statusOf(raw), 1);
     EXPECT_EQ(readFile(list), "from an earlier call.arp\n");
     const std::string folder = temp.folder() + "GeneticOutput/";
-    EXPECT_EQ(readFile(run.err), "\nOutputs written to " + folder + ": settings_samples_DNA_run.json\nfluviagen: Cannot write the output file '" +
+    EXPECT_EQ(readFile(run.err), "\nOutputs written to " + folder + " (1 file; listed in settings_samples_DNA_run.json)\nfluviagen: Cannot write the output file '" +
                                      folder + "settings_samples_DNA_1-1.arp': File too large!\n");
 }
 
@@ -268,30 +269,35 @@ TEST(OutputIntegrity, AStandardOutputWithoutReaderEndsTheCallLikeAnInterrupt) {
 }
 
 TEST(OutputIntegrity, TheCompletionRecordTellsFailedAttemptsFromTheAcceptedSimulation) {
-    // On the shipped river the first entire simulation fails after 16
-    // genealogies; its project files stay (their numbers are taken).
+    // On the shipped river the first entire simulation fails after 5
+    // genealogies and the second after 12; their project files stay (their
+    // numbers are taken).
     TempFolder temp;
     for (const auto& entry : fs::directory_iterator(FLUVIAGEN_SOURCE_DIR "/examples/river"))
         fs::copy(entry.path(), temp.path());
     std::istringstream original(readFile(temp.path() / "settings.txt"));
     std::string settings, line;
     for (int number = 1; std::getline(original, line); ++number)
-        settings += (number == 17 ? "100" : number == 18 ? "1900" : line) + "\n";
+        settings += (number == 17 ? "100" : number == 18 ? "1850" : line) + "\n";
     temp.write("settings.txt", settings);
     const auto r = runProgram({temp.folder() + "settings.txt"}, "", "2026", "", 0, StandardError::Apart);
     ASSERT_EQ(r.status, 0) << r.errors;
     const std::string record = readFile(temp.path() / "GeneticOutput/settings_samples_gps_DNA.complete");
-    std::string failed = "# failed entire simulation 1: buildTree():Coalescence process did not converge "
-                         "(still 2 lineages remaining!)\n";
-    for (int s = 1; s <= 16; ++s) failed += "settings_samples_gps_DNA_1-0" + std::string(s < 10 ? "0" : "") +
-                                            std::to_string(s) + ".arp\n";
+    std::string failed;
+    for (const auto& [e, genealogies] : {std::pair{1, 5}, std::pair{2, 12}}) {
+        failed += "# failed entire simulation " + std::to_string(e) +
+                  ": buildTree():Coalescence process did not converge (still 2 lineages remaining!)\n";
+        for (int s = 1; s <= genealogies; ++s)
+            failed += "settings_samples_gps_DNA_" + std::to_string(e) + "-0" + std::string(s < 10 ? "0" : "") +
+                      std::to_string(s) + ".arp\n";
+    }
     EXPECT_EQ(record.substr(0, failed.size()), failed);
-    EXPECT_TRUE(contains(record, "settings_samples_gps_DNA_1-016.arp\n# accepted entire simulation 2\n"
-                                 "settings_samples_gps_DNA_2-001.arp\n"));
+    EXPECT_TRUE(contains(record, "settings_samples_gps_DNA_2-012.arp\n# accepted entire simulation 3\n"
+                                 "settings_samples_gps_DNA_3-001.arp\n"));
     EXPECT_TRUE(contains(record, "\n# written by the call\nsettings_samples_gps_DNA.arb\n"));
     // The list holds all of them, in order, as it always has.
     const std::string list = readFile(temp.path() / "GeneticOutput/settings_samples_gps_DNA.arb");
-    EXPECT_EQ(std::count(list.begin(), list.end(), '\n'), 116);
+    EXPECT_EQ(std::count(list.begin(), list.end(), '\n'), 117);
     EXPECT_EQ(list.rfind("settings_samples_gps_DNA_1-001.arp\n", 0), 0u);
 }
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "drainage/DrainageFixture.h"
@@ -181,18 +182,22 @@ TEST_F(PopulationTest, SourcesThatCannotGiveARun) {
 
 TEST_F(PopulationTest, NearestSegmentByHalfSegmentRatio) {
     const TSegmentVector& d = *run->drainage;
+    constexpr auto ratio = PlacementRule::ratio;
     // On a middle point the ratio is exactly 1.
     const TSegment* s10 = d.find(10);
-    EXPECT_EQ(nearestSegment(d, s10->lon, s10->lat, nullptr), s10);
-    EXPECT_EQ(precisionOf(*s10, s10->lon, s10->lat), 0);
+    EXPECT_EQ(nearestSegment(d, s10->lon, s10->lat, nullptr, ratio), s10);
+    EXPECT_EQ(precisionOf(*s10, s10->lon, s10->lat, ratio), 0);
     // A quarter of the way along 12, on its lower half.
-    EXPECT_EQ(nearestSegment(d, 10.0f, 50.0025f, nullptr), d.find(12));
+    EXPECT_EQ(nearestSegment(d, 10.0f, 50.0025f, nullptr, ratio), d.find(12));
     const auto metres = [](float lon, float lat) { return static_cast<int>(geoDistance(10.0f, 50.0025f, lon, lat)); };
-    EXPECT_EQ(precisionOf(*d.find(12), 10.0f, 50.0025f), std::min(metres(10.0f, 50.0f), metres(10.0f, 50.005f)));
-    EXPECT_GT(precisionOf(*d.find(12), 10.0f, 50.0025f), 270);
+    EXPECT_EQ(precisionOf(*d.find(12), 10.0f, 50.0025f, ratio),
+              std::min(metres(10.0f, 50.0f), metres(10.0f, 50.005f)));
+    EXPECT_GT(precisionOf(*d.find(12), 10.0f, 50.0025f, ratio), 270);
+    // The nearest rule measures to the segment itself: the point lies on it.
+    EXPECT_EQ(precisionOf(*d.find(12), 10.0f, 50.0025f, PlacementRule::nearest), 0);
     // Excluding the nearest gives the next nearest.
-    EXPECT_EQ(nearestSegment(d, 9.997f, 50.006f, d.find(12)), d.find(10));
-    EXPECT_EQ(nearestSegment(d, 10.003f, 50.006f, d.find(12)), d.find(11));
+    EXPECT_EQ(nearestSegment(d, 9.997f, 50.006f, d.find(12), ratio), d.find(10));
+    EXPECT_EQ(nearestSegment(d, 10.003f, 50.006f, d.find(12), ratio), d.find(11));
 }
 
 TEST_F(PopulationTest, ThreeSamplesCompetingForOneSegment) {
@@ -200,55 +205,68 @@ TEST_F(PopulationTest, ThreeSamplesCompetingForOneSegment) {
     // The third moves off 12 onto 10 (the first's segment, then the second's)
     // and off 10 back onto 12; as 12 is held by the first, it takes the
     // nearest segment held by none, 11.
-    const PopulationVector& set = samples("3\n1\nt\na 5 10.0 50.005\nb 5 9.997 50.006\nc 5 9.998 50.004\n");
-    ASSERT_EQ(set.count, 3);
-    EXPECT_EQ(set.populations[0]->segmentId, 12);
-    EXPECT_EQ(set.populations[1]->segmentId, 10);
-    EXPECT_EQ(set.populations[2]->segmentId, 11);
-    EXPECT_EQ(set.populations[2]->precision,
-              precisionOf(*run->drainage->find(11), 9.998f, 50.004f));
-    const std::string warn = "\n\t\tWARNING: Seg ";
-    const std::string search = "'! Searching for a new segment ...";
-    const auto seg = [&](int i, const char* name, int id) {
-        const PopulationSource& p = *set.populations[static_cast<std::size_t>(i - 1)];
-        return "\n\t\t" + std::to_string(i) + ": " + name + "\tSeg: " + std::to_string(id) + "\t(precision: " +
-               std::to_string(id == p.segmentId ? p.precision : precisionOf(*run->drainage->find(id), p.lon, p.lat)) +
-               " m)";
-    };
-    const std::string expected = seg(1, "a", 12) + seg(2, "b", 12) + warn + "12 has already the sample 'a" + search +
-                                 seg(2, "b", 10) + seg(3, "c", 12) + warn + "12 has already the sample 'a" + search +
-                                 seg(3, "c", 10) + warn + "10 has already the sample 'b" + search + seg(3, "c", 12) +
-                                 warn + "12 has already the sample 'a" + search + seg(3, "c", 11) + "\n\tdone.";
-    EXPECT_NE(console.find(expected), std::string::npos) << console;
-    EXPECT_EQ(run->drainage->find(11)->samplePopulation, set.populations[2].get());
+    // The same moves under either placement rule.
+    for (const PlacementRule rule : {PlacementRule::nearest, PlacementRule::ratio}) {
+        run->settings.placement = rule;
+        run->samples.reset();
+        const PopulationVector& set = samples("3\n1\nt\na 5 10.0 50.005\nb 5 9.997 50.006\nc 5 9.998 50.004\n");
+        ASSERT_EQ(set.count, 3);
+        EXPECT_EQ(set.populations[0]->segmentId, 12);
+        EXPECT_EQ(set.populations[1]->segmentId, 10);
+        EXPECT_EQ(set.populations[2]->segmentId, 11);
+        EXPECT_EQ(set.populations[2]->precision, precisionOf(*run->drainage->find(11), 9.998f, 50.004f, rule));
+        const std::string warn = "\n\t\tWARNING: Seg ";
+        const std::string search = "'! Searching for a new segment ...";
+        const auto seg = [&, rule](int i, const char* name, int id) {
+            const PopulationSource& p = *set.populations[static_cast<std::size_t>(i - 1)];
+            return "\n\t\t" + std::to_string(i) + ": " + name + "\tSeg: " + std::to_string(id) + "\t(precision: " +
+                   std::to_string(id == p.segmentId ? p.precision
+                                                    : precisionOf(*run->drainage->find(id), p.lon, p.lat, rule)) +
+                   " m)";
+        };
+        const std::string expected =
+            seg(1, "a", 12) + seg(2, "b", 12) + warn + "12 has already the sample 'a" + search + seg(2, "b", 10) +
+            seg(3, "c", 12) + warn + "12 has already the sample 'a" + search + seg(3, "c", 10) + warn +
+            "10 has already the sample 'b" + search + seg(3, "c", 12) + warn + "12 has already the sample 'a" + search +
+            seg(3, "c", 11) + "\n\tdone.";
+        EXPECT_NE(console.find(expected), std::string::npos) << console;
+        EXPECT_EQ(run->drainage->find(11)->samplePopulation, set.populations[2].get());
 
-    // A fourth sample finds no free segment.
-    run->samples.reset();
-    const TException e = samplesFailure("4\n1\nt\na 5 10.0 50.005\nb 5 9.997 50.006\nc 5 9.998 50.004\nd 5 10 50.003\n");
-    EXPECT_EQ(e.message(), my_string("Sample file '") + samplesPath().c_str() +
-                               "': no free segment is left near the point (10, 50.003) of population 'd'!");
-    EXPECT_TRUE(e.isFatal());
+        // A fourth sample finds no free segment.
+        run->samples.reset();
+        const TException e =
+            samplesFailure("4\n1\nt\na 5 10.0 50.005\nb 5 9.997 50.006\nc 5 9.998 50.004\nd 5 10 50.003\n");
+        EXPECT_EQ(e.message(), my_string("Sample file '") + samplesPath().c_str() +
+                                   "': no free segment is left near the point (10, 50.003) of population 'd'!");
+        EXPECT_TRUE(e.isFatal());
+    }
 }
 
 TEST_F(DrainageTest, NearestSegmentTiesAndFarPoints) {
     // Two braided channels 21 and 20 with the same ends and middle point:
-    // the lower id wins the tie. The segments are 11 m long, so a point
-    // 1000 km away has a ratio far above 100000 and finds none.
+    // the lower id wins the tie under either rule. The segments are 11 m
+    // long, so a point 1000 km away has a ratio far above 100000 and finds
+    // none by the ratio rule, while the nearest rule places it all the same.
     const std::vector<NodeRow> nodes = {{5, 10.0f, 50.0f}, {6, 10.0f, 50.0001f}};
     writeDrainage(nodes, {{21, 5, 6, -1}, {20, 5, 6, -1}});
+    settings.placement = PlacementRule::ratio;
     auto run = build();
     const TSegmentVector& d = *run->drainage;
-    EXPECT_EQ(nearestSegment(d, 10.0f, 50.00002f, nullptr), d.find(20));
-    EXPECT_EQ(nearestSegment(d, 10.0f, 50.00002f, d.find(20)), d.find(21));
-    EXPECT_EQ(nearestSegment(d, 20.0f, 55.0f, nullptr), nullptr);
+    for (const PlacementRule rule : {PlacementRule::ratio, PlacementRule::nearest}) {
+        EXPECT_EQ(nearestSegment(d, 10.0f, 50.00002f, nullptr, rule), d.find(20));
+        EXPECT_EQ(nearestSegment(d, 10.0f, 50.00002f, d.find(20), rule), d.find(21));
+        EXPECT_EQ(nearestSegment(TSegmentVector(), 10.0f, 50.0f, nullptr, rule), nullptr);
+    }
+    EXPECT_EQ(nearestSegment(d, 20.0f, 55.0f, nullptr, PlacementRule::ratio), nullptr);
+    EXPECT_EQ(nearestSegment(d, 20.0f, 55.0f, nullptr, PlacementRule::nearest), d.find(20));
 
     write("samples.txt", "1\n1\nt\nfar 5 20 55\n");
+    testing::internal::CaptureStderr();
     const TException e = failure([&] { run->samplePopulations(); });
+    testing::internal::GetCapturedStderr();
     EXPECT_EQ(e.message().str(), "Sample file '" + path("samples.txt") +
                                      "': no segment of the drainage is near the point (20, 55) of population 'far'!");
     EXPECT_TRUE(e.isFatal());
-
-    EXPECT_EQ(nearestSegment(TSegmentVector(), 10.0f, 50.0f, nullptr), nullptr);
 }
 
 TEST_F(PopulationTest, APointFarFromItsSegmentIsPointedOut) {
@@ -274,5 +292,72 @@ TEST_F(PopulationTest, APointFarFromItsSegmentIsPointedOut) {
                       std::string::npos,
                   row.warned)
             << row.lon << " " << row.lat << ": " << errors;
+    }
+}
+
+namespace {
+
+std::unique_ptr<TSegmentVector> shippedRiver() {
+    const std::string folder = FLUVIAGEN_SOURCE_DIR "/examples/river/";
+    testing::internal::CaptureStdout();
+    auto drainage = readDrainage(my_string(folder + "river_nodes.txt"), my_string(folder + "river_segments.txt"));
+    testing::internal::GetCapturedStdout();
+    return drainage;
+}
+
+}  // namespace
+
+// Placements of the half-segment ratio rule as the program made them before
+// the nearest rule was its default (the shipped samples, points 30 m beside
+// middle points, a point 80 km away): --placement ratio keeps every one.
+TEST(PopulationPlacement, TheRatioRuleKeepsEarlierPlacements) {
+    const auto river = shippedRiver();
+    struct Row {
+        const char* name;
+        float lon, lat;
+        int segment, precision;
+    };
+    const Row rows[] = {
+        {"Lower_Main", 20.37750f, 45.83447f, 5, 31},       {"Middle_Main", 20.20256f, 45.78356f, 17, 32},
+        {"Upper_Main", 20.31775f, 45.75154f, 157, 31},     {"East_Creek", 20.27402f, 45.86585f, 256, 31},
+        {"East_Creek_Head", 20.21542f, 45.89141f, 324, 427}, {"Mill_Brook", 20.28165f, 45.72035f, 68, 32},
+        {"Willow_Run", 20.10907f, 45.74177f, 364, 31},     {"Stony_Creek", 20.32036f, 45.88310f, 55, 31},
+        {"Fox_Creek", 20.22513f, 45.82899f, 246, 32},      {"Alder_Brook", 20.27542f, 45.73304f, 169, 32},
+        {"17 N", 20.2022591f, 45.7836266f, 232, 378},      {"27 S", 20.3780899f, 45.8490181f, 252, 576},
+        {"182 E", 20.2482967f, 45.754982f, 91, 422},       {"236 W", 20.2010784f, 45.7650909f, 121, 535},
+        {"322 E", 20.2189236f, 45.8874969f, 324, 530},     {"1 N", 20.4597778f, 45.8548889f, 1, 29},
+        {"118 W", 20.2528591f, 45.7993736f, 118, 30},      {"80 km away", 21.0f, 46.5f, 58, 81671},
+    };
+    for (const Row& row : rows) {
+        const TSegment* s = nearestSegment(*river, row.lon, row.lat, nullptr, PlacementRule::ratio);
+        ASSERT_NE(s, nullptr) << row.name;
+        EXPECT_EQ(s->id, row.segment) << row.name;
+        EXPECT_EQ(precisionOf(*s, row.lon, row.lat, PlacementRule::ratio), row.precision) << row.name;
+    }
+}
+
+// The shipped example gives its samples and sources twice, by point and by
+// segment id: the nearest rule places every point on the segment its twin
+// names.
+TEST(PopulationPlacement, TheShippedPointsLandOnTheirTwinsSegments) {
+    auto river = shippedRiver();
+    const std::string folder = FLUVIAGEN_SOURCE_DIR "/examples/river/";
+    for (const auto& [byPoint, byId, isSampleFile] :
+         {std::tuple{"samples_gps.txt", "samples.txt", true}, std::tuple{"sources_gps.txt", "sources.txt", false}}) {
+        PopulationVector points(river.get());
+        PopulationVector ids(river.get());
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        ReadPopulations(points, my_string(folder + byPoint), isSampleFile, PlacementRule::nearest);
+        ReadPopulations(ids, my_string(folder + byId), isSampleFile, PlacementRule::nearest);
+        testing::internal::GetCapturedStderr();
+        testing::internal::GetCapturedStdout();
+        ASSERT_EQ(points.count, ids.count) << byPoint;
+        for (int i = 0; i < points.count; ++i) {
+            const PopulationSource& p = *points.populations[static_cast<std::size_t>(i)];
+            EXPECT_EQ(p.name, ids.populations[static_cast<std::size_t>(i)]->name) << byPoint;
+            EXPECT_EQ(p.segmentId, ids.populations[static_cast<std::size_t>(i)]->segmentId) << byPoint << " " << p.name;
+            EXPECT_LT(p.precision, 31) << p.name;  // the points lie beside their segments
+        }
     }
 }

@@ -51,8 +51,8 @@ std::string shell(const std::string& command) {
 }
 
 bool haveReaders() {
-    return std::system("bcftools --version > /dev/null 2>&1 && /usr/bin/python3 -c 'import Bio.PopGen.GenePop' "
-                       "> /dev/null 2>&1") == 0;
+    return std::system("bcftools --version > /dev/null 2>&1 && vcftools --version > /dev/null 2>&1 && "
+                       "/usr/bin/python3 -c 'import Bio.PopGen.GenePop' > /dev/null 2>&1") == 0;
 }
 
 std::vector<std::string> filesIn(const fs::path& folder) {
@@ -187,6 +187,35 @@ TEST(GenepopFile, HaploidAndDiploidIndividuals) {
     }
 }
 
+// A sample of an odd number of genes in genotypic output: its last
+// individual has one gene, which readers must see as a gene and a missing
+// partner; the standard error names the sample and the individual.
+TEST(GenepopFile, OddSampleInGenotypicOutputIsNamedAndReadWithAMissingPartner) {
+    if (!haveReaders()) GTEST_SKIP() << "bcftools, vcftools or Biopython missing (tools/install-deps --tests)";
+    for (const bool genotypic : {true, false}) {
+        Phase phase(SNP, 1, 2, genotypic, {{"up stream", {{0, 1}, {1, 1}, {1, 0}}}, {"B", {{0, 0}, {1, 1}}}});
+        GenepopWriter writer;
+        testing::internal::CaptureStderr();
+        phase.write(writer);
+        const std::string errors = testing::internal::GetCapturedStderr();
+        if (!genotypic) {
+            EXPECT_EQ(errors, "") << "haploid individuals have no partner to miss";
+            continue;
+        }
+        EXPECT_EQ(errors,
+                  "WARNING: sample 'up stream' has 3 genes, an odd number: its last individual in the GENEPOP files, "
+                  "up_stream_2, has one gene, written with the missing partner 000 (as in 102000); readers that take "
+                  "000 for an allele (adegenet) count that individual heterozygous at every locus.\n");
+        const std::string read = shell(
+            "/usr/bin/python3 -c 'import sys; from Bio.PopGen import GenePop; r = GenePop.read(open(sys.argv[1])); "
+            "print([(n.strip(), loci) for p in r.populations for n, loci in p])' " +
+            phase.file("run_1-1.gen").string());
+        EXPECT_EQ(read,
+                  "[('up_stream_1', [(100, 101), (101, 101)]), ('up_stream_2', [(101, None), (100, None)]), "
+                  "('B_1', [(100, 101), (100, 101)])]\n");
+    }
+}
+
 TEST(GenepopFile, ALocusThatCannotBeCodedIsRefusedWithItsReason) {
     Phase phase(MICROSAT, 1, 2, false, {{"A", {{0, -450}, {1, 450}}}});
     GenepopWriter writer;
@@ -204,7 +233,7 @@ TEST(GenepopFile, ALocusThatCannotBeCodedIsRefusedWithItsReason) {
 // VCF and FASTA from hand-made genealogies, read back by bcftools.
 
 TEST(VcfFile, DnaReferenceIsTheRootStateAndDiploidGenotypesArePhased) {
-    if (!haveReaders()) GTEST_SKIP() << "bcftools or Biopython missing (tools/install-deps --tests)";
+    if (!haveReaders()) GTEST_SKIP() << "bcftools, vcftools or Biopython missing (tools/install-deps --tests)";
     // States 0 A, 1 G, 2 C, 3 T. Site 1: the root's T is found in no gene;
     // site 2 is monomorphic; site 3 has three states, ALT in ACGT order.
     Phase phase(DNA, 1, 3, true, {{"up stream", {{0, 0, 1}, {2, 0, 3}, {0, 0, 2}}}, {"B", {}}});
@@ -218,8 +247,38 @@ TEST(VcfFile, DnaReferenceIsTheRootStateAndDiploidGenotypesArePhased) {
               "locus1 3 G C,T 0|2 1|.\n");
 }
 
+// For readers of diploids only: a haploid gene g becomes g/g (a missing
+// one ./.) under a header line that says so; calls of genotypic output are
+// diploid already and stay as they are.
+TEST(VcfFile, DoubledHaploidsAreHomozygousDiploidCalls) {
+    if (!haveReaders()) GTEST_SKIP() << "bcftools, vcftools or Biopython missing (tools/install-deps --tests)";
+    struct Row {
+        bool genotypic;
+        bool doubled;
+        const char* calls;
+    };
+    const Row rows[] = {
+        {false, true, "locus1 1 0/0 1/1 0/0\nlocus1 2 1/1 ./. 0/0\n"},
+        {false, false, "locus1 1 0 1 0\nlocus1 2 1 . 0\n"},
+        {true, true, "locus1 1 0|1 0|.\nlocus1 2 1|. 0|.\n"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << "genotypic " << row.genotypic << ", doubled " << row.doubled);
+        Phase phase(SNP, 1, 2, row.genotypic, {{"A", {{0, 1}, {1, M}}}, {"C", {{0, 0}}}});
+        VcfWriter writer(false, row.doubled);
+        phase.write(writer);
+        const std::string vcf = phase.file("run_1-1.vcf.gz").string();
+        EXPECT_EQ(shell("bcftools query -f '%CHROM %POS[ %GT]\\n' " + vcf), row.calls);
+        const std::string header = shell("bcftools view -h " + vcf);
+        EXPECT_TRUE(header.starts_with("##fileformat=VCFv4.2\n")) << header;
+        EXPECT_EQ(contains(header, "\n##ploidy=haploid genes written as homozygous diploid calls g/g"),
+                  row.doubled && !row.genotypic)
+            << header;
+    }
+}
+
 TEST(VcfFile, SnpPlaceholdersOneContigPerLocusAndHaploidGenes) {
-    if (!haveReaders()) GTEST_SKIP() << "bcftools or Biopython missing (tools/install-deps --tests)";
+    if (!haveReaders()) GTEST_SKIP() << "bcftools, vcftools or Biopython missing (tools/install-deps --tests)";
     Phase phase(SNP, 2, 2, false, {{"A", {{0, 1, 1, 0}, {1, 1, 0, 0}}}, {"C", {{0, 1, 1, 0}}}});
     VcfWriter writer;
     phase.write(writer);
@@ -235,7 +294,7 @@ TEST(VcfFile, SnpPlaceholdersOneContigPerLocusAndHaploidGenes) {
 // give what tabix's own index of the same file gives, across many BGZF
 // members and 16 kb windows, and in windows without records.
 TEST(VcfFile, IndexFindsWhatTabixOwnIndexFinds) {
-    if (!haveReaders()) GTEST_SKIP() << "bcftools or Biopython missing (tools/install-deps --tests)";
+    if (!haveReaders()) GTEST_SKIP() << "bcftools, vcftools or Biopython missing (tools/install-deps --tests)";
     std::vector<std::vector<int>> genes(20, std::vector<int>(70000, 0));
     unsigned state = 7;
     for (int x = 0; x < 70000; ++x) {
@@ -411,7 +470,7 @@ std::string prepare(const TempFolder& work, const ProgramCase& run) {
 }  // namespace
 
 TEST_P(GenotypeFilesOfTheProgram, ReadersSeeTheProjectFilesGenes) {
-    if (!haveReaders()) GTEST_SKIP() << "bcftools or Biopython missing (tools/install-deps --tests)";
+    if (!haveReaders()) GTEST_SKIP() << "bcftools, vcftools or Biopython missing (tools/install-deps --tests)";
     const ProgramCase& run = GetParam();
     TempFolder work;
     prepare(work, run);
@@ -443,4 +502,21 @@ TEST(GenotypeFilesOfTheProgram, OffByDefaultForSeveralEntireSimulations) {
     ASSERT_EQ(result.status, 0) << result.output;
     for (const auto& name : filesIn(work.path() / "GeneticOutput"))
         EXPECT_FALSE(name.ends_with(".vcf.gz") || name.ends_with(".fasta") || name.ends_with(".gen")) << name;
+}
+
+// With --diploid-vcf vcftools reads the genes it skips as haploids, and its
+// Weir & Cockerham FST over all samples of the shipped example (samples of
+// equal size) equals the table's FST of all samples, simulation by
+// simulation (check_vcftools_fst.py says why).
+TEST(GenotypeFilesOfTheProgram, DoubledHaploidsGiveVcftoolsTheTablesFst) {
+    if (!haveReaders()) GTEST_SKIP() << "bcftools, vcftools or Biopython missing (tools/install-deps --tests)";
+    TempFolder work;
+    fs::copy(fs::path(FLUVIAGEN_SOURCE_DIR) / "examples/river", work.path(), fs::copy_options::recursive);
+    const auto result =
+        runProgram({"--diploid-vcf", "--set", "genetic_simulations=5", "settings.txt"}, "", "2026", work.path().string());
+    ASSERT_EQ(result.status, 0) << result.output;
+    const std::string checker = FLUVIAGEN_SOURCE_DIR "/tests/output/check_vcftools_fst.py";
+    EXPECT_EQ(shell("/usr/bin/python3 " + checker + " '" + (work.path() / "GeneticOutput").string() +
+                    "' settings_samples_gps_DNA 2>&1"),
+              "5 files checked, 0 differences\n");
 }

@@ -108,3 +108,24 @@ TEST(OutputFiles, AnAppendedFileChangesOnlyWhenComplete) {
     writeCompletionRecord(record, temp.folder(), registry);
     EXPECT_EQ(readFile(record), "# written by the call\nrun.arb\n");
 }
+
+// The call's closing line stays one short line however many files it wrote,
+// naming the file that lists them; without such a file it names them all.
+TEST(OutputFiles, ClosingLineCountsTheFilesAndNamesTheirList) {
+    const std::string folder = "/out/";
+    struct Row {
+        std::vector<std::string> written;
+        std::string listing;
+        const char* line;
+    };
+    const std::vector<Row> rows = {
+        {{}, "/out/s.complete", "No output files written."},
+        {{"/out/s_1-1.arp", "/out/s_run.json", "/out/s.complete"}, "/out/s.complete",
+         "Outputs written to /out/ (3 files; listed in s.complete)"},
+        {{"/out/s_run.json"}, "/out/s_run.json", "Outputs written to /out/ (1 file; listed in s_run.json)"},
+        // The listing was not written: every name.
+        {{"/out/s_1-1.arp", "/elsewhere/x"}, "/out/s_run.json", "Outputs written to /out/: s_1-1.arp, /elsewhere/x"},
+        {{"/out/s_1-1.arp"}, "", "Outputs written to /out/: s_1-1.arp"},
+    };
+    for (const Row& row : rows) EXPECT_EQ(outputsLine(folder, row.written, row.listing), row.line);
+}

@@ -137,7 +137,9 @@ protected:
 // sample (B, 2 genes): 1/2 + 1/2 + 5/6. B: monomorphic. Gone: not colonised,
 // NA. All six genes: pi = 16/30 + 18/30, He = 6/5 (1 - 14/36), richness
 // 4/5 + 1/3 + 3/5. A-B: Hb = 1/2 + 3/4, Hw = 7/12: FST = 8/15; Nei:
-// Jx = 6/16, Jy = 1, Jxy = 1/4. River: 0.5 + 1 km, 0.5 + 2 + 2 km, 1 + 2 km.
+// Jx = 6/16, Jy = 1, Jxy = 1/4; dxy = Hb = 5/4, da = Hb - Hw = 2/3, also in
+// the row of all samples (A and B only have genes). River: 0.5 + 1 km,
+// 0.5 + 2 + 2 km, 1 + 2 km.
 TEST_F(HandMadePhase, TablesHoldEverySampleOfTheFile) {
     OutputRegistry registry;
     runPhase(registry, 0, true);
@@ -148,11 +150,11 @@ TEST_F(HandMadePhase, TablesHoldEverySampleOfTheFile) {
               "1\t1\tB\t30\t2\t1\t0\tNA\t1\t0\t0\tNA\tNA\tNA\tNA\t4\n"
               "1\t1\t*\tNA\t6\t3\t0.733333\tNA\t1.73333\t2\t1.13333\t1.39259\tNA\tNA\tNA\t10\n");
     EXPECT_EQ(pairs(),
-              "e\tsim\tsample_a\tsample_b\tfst\tnei\triver_km\tline_km\n"
-              "1\t1\tA\tGone\tNA\tNA\t1.500\t1.112\n"
-              "1\t1\tA\tB\t0.533333\t0.89588\t4.500\t3.336\n"
-              "1\t1\tGone\tB\tNA\tNA\t3.000\t2.224\n"
-              "1\t1\t*\t*\t0.533333\tNA\tNA\tNA\n");
+              "e\tsim\tsample_a\tsample_b\tfst\tnei\triver_km\tline_km\tdxy\tda\n"
+              "1\t1\tA\tGone\tNA\tNA\t1.500\t1.112\tNA\tNA\n"
+              "1\t1\tA\tB\t0.533333\t0.89588\t4.500\t3.336\t1.25\t0.666667\n"
+              "1\t1\tGone\tB\tNA\tNA\t3.000\t2.224\tNA\tNA\n"
+              "1\t1\t*\t*\t0.533333\tNA\tNA\tNA\t1.25\t0.666667\n");
 }
 
 // Accepted entire simulations of one call add their rows; an abandoned one

@@ -15,6 +15,7 @@
 #include <unordered_set>
 
 #include "drainage/Segment.h"
+#include "drainage/SegmentDistance.h"
 #include "drainage/SegmentVector.h"
 #include "base/Exception.h"
 #include "base/InputFile.h"
@@ -23,12 +24,13 @@
 
 namespace {
 
-// The nearest segment among those the filter accepts. A point on the straight
-// line from a segment's middle point to one of its ends has ratio 1 for that
-// half; the ratio grows as the point leaves it. A half of zero length says
-// nothing about the direction of the river and is passed over.
+// The segment of the smallest half-segment ratio among those the filter
+// accepts. A point on the straight line from a segment's middle point to one
+// of its ends has ratio 1 for that half; the ratio grows as the point leaves
+// it. A half of zero length says nothing about the direction of the river
+// and is passed over.
 template <typename Accept>
-TSegment* nearestSegmentWhere(const TSegmentVector& drainage, float lon, float lat, Accept accept) {
+TSegment* smallestRatioWhere(const TSegmentVector& drainage, float lon, float lat, Accept accept) {
     float best = 100000;
     TSegment* result = nullptr;
     for (const auto& [id, owned] : drainage.segments) {
@@ -54,6 +56,31 @@ TSegment* nearestSegmentWhere(const TSegmentVector& drainage, float lon, float l
         }
     }
     return result;
+}
+
+// The segment at the smallest distance among those the filter accepts; the
+// first in id order keeps a tie.
+template <typename Accept>
+TSegment* smallestDistanceWhere(const TSegmentVector& drainage, float lon, float lat, Accept accept) {
+    double best = std::numeric_limits<double>::infinity();
+    TSegment* result = nullptr;
+    for (const auto& [id, owned] : drainage.segments) {
+        TSegment* s = owned.get();
+        if (!accept(s) || s->fromNode == nullptr || s->toNode == nullptr) continue;
+        const double d = metresToSegment(*s, lon, lat);
+        if (d < best) {
+            best = d;
+            result = s;
+        }
+    }
+    return result;
+}
+
+template <typename Accept>
+TSegment* nearestSegmentWhere(const TSegmentVector& drainage, float lon, float lat, PlacementRule rule,
+                              Accept accept) {
+    return rule == PlacementRule::ratio ? smallestRatioWhere(drainage, lon, lat, accept)
+                                        : smallestDistanceWhere(drainage, lon, lat, accept);
 }
 
 // One population line, read field by field so that a missing or malformed
@@ -123,11 +150,20 @@ my_string pointText(float lon, float lat) {
 
 }  // namespace
 
-TSegment* nearestSegment(const TSegmentVector& drainage, float lon, float lat, const TSegment* excluded) {
-    return nearestSegmentWhere(drainage, lon, lat, [excluded](const TSegment* s) { return s != excluded; });
+TSegment* nearestSegment(const TSegmentVector& drainage, float lon, float lat, const TSegment* excluded,
+                         PlacementRule rule) {
+    return nearestSegmentWhere(drainage, lon, lat, rule, [excluded](const TSegment* s) { return s != excluded; });
 }
 
-std::int32_t precisionOf(const TSegment& segment, float lon, float lat) {
+std::int32_t precisionOf(const TSegment& segment, float lon, float lat, PlacementRule rule) {
+    if (rule == PlacementRule::nearest) {
+        // A point typed far off the globe's range (a latitude of 1e30) is
+        // more metres away than 32 bits hold: it keeps the largest number,
+        // which the warning on far points names.
+        const double metres = metresToSegment(segment, lon, lat);
+        constexpr auto largest = std::numeric_limits<std::int32_t>::max();
+        return metres < largest ? static_cast<std::int32_t>(metres) : largest;
+    }
     const auto metres = [lon, lat](float pLon, float pLat) {
         return static_cast<std::int32_t>(geoDistance(lon, lat, pLon, pLat));
     };
@@ -139,7 +175,7 @@ std::int32_t precisionOf(const TSegment& segment, float lon, float lat) {
 
 namespace {
 
-int readPopulationFile(PopulationVector& set, const my_string& path, bool isSampleFile) {
+int readPopulationFile(PopulationVector& set, const my_string& path, bool isSampleFile, PlacementRule rule) {
     const my_string fileText = my_string(isSampleFile ? "Sample file '" : "Population file '") + path + "'";
     std::ifstream in = openInputFile(path);
     skipByteOrderMark(in);
@@ -229,13 +265,13 @@ int readPopulationFile(PopulationVector& set, const my_string& path, bool isSamp
         if (set.coordinateMode) {
             p.lon = fields.read<float>("the longitude", p.name);
             p.lat = fields.read<float>("the latitude", p.name);
-            p.segment = nearestSegment(drainage, p.lon, p.lat, nullptr);
+            p.segment = nearestSegment(drainage, p.lon, p.lat, nullptr, rule);
             if (p.segment == nullptr)
                 throw TException(fileText + ": no segment of the drainage is near the point " + pointText(p.lon, p.lat) +
                                      " of population '" + p.name + "'!",
                                  levelFatal);
             p.segmentId = p.segment->id;
-            p.precision = precisionOf(*p.segment, p.lon, p.lat);
+            p.precision = precisionOf(*p.segment, p.lon, p.lat, rule);
             precisionText = my_string("\t(precision: ") + p.precision + " m)";
         } else {
             p.segmentId = fields.read<std::int32_t>("the segment id", p.name);
@@ -289,7 +325,7 @@ int readPopulationFile(PopulationVector& set, const my_string& path, bool isSamp
                                  levelFatal);
             p.segment = next;
             p.segmentId = next->id;
-            p.precision = precisionOf(*next, p.lon, p.lat);
+            p.precision = precisionOf(*next, p.lon, p.lat, rule);
             std::cout << "\n\t\t" << i + 1 << ": " << p.name << "\tSeg: " << p.segmentId << "\t(precision: "
                       << p.precision << " m)";
         };
@@ -311,7 +347,7 @@ int readPopulationFile(PopulationVector& set, const my_string& path, bool isSamp
                           << "' stands on segment " << p.segmentId << " like population '" << earlier.name << "'!";
                 throw TException(my_string("Reading samples: Seg ") + p.segmentId + " has already a sample!", levelFatal);
             }
-            moveTo(nearestSegment(drainage, p.lon, p.lat, p.segment), earlier);
+            moveTo(nearestSegment(drainage, p.lon, p.lat, p.segment, rule), earlier);
         }
         // The single scan above can lead back to a segment it left (a third
         // population moved off the first one's segment onto the second's, and
@@ -327,7 +363,7 @@ int readPopulationFile(PopulationVector& set, const my_string& path, bool isSamp
                 if (earlier.segment == p.segment && holder == nullptr) holder = &earlier;
             }
             if (holder != nullptr)
-                moveTo(nearestSegmentWhere(drainage, p.lon, p.lat,
+                moveTo(nearestSegmentWhere(drainage, p.lon, p.lat, rule,
                                            [&held](const TSegment* s) { return held.count(s) == 0; }),
                        *holder);
         }
@@ -356,12 +392,12 @@ int readPopulationFile(PopulationVector& set, const my_string& path, bool isSamp
 
 }  // namespace
 
-int ReadPopulations(PopulationVector& populations, const my_string& path, bool isSampleFile) {
+int ReadPopulations(PopulationVector& populations, const my_string& path, bool isSampleFile, PlacementRule rule) {
     std::cout << "\n\tRead population file  '" << path << "'... ";
     const myTimer timer;
     int count = 0;
     try {
-        count = readPopulationFile(populations, path, isSampleFile);
+        count = readPopulationFile(populations, path, isSampleFile, rule);
     } catch (const TException&) {
         throw;
     } catch (...) {

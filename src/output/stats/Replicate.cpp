@@ -5,6 +5,7 @@
 #include <span>
 
 #include "output/stats/Diversity.h"
+#include "output/stats/Divergence.h"
 #include "output/stats/Fst.h"
 #include "output/stats/NeiDistance.h"
 #include "output/stats/Repeats.h"
@@ -58,6 +59,8 @@ public:
         result_.samples.resize(D);
         result_.fst.assign(D, std::vector<std::optional<double>>(D));
         result_.nei.assign(D, std::vector<std::optional<double>>(D));
+        result_.dxy.assign(D, std::vector<std::optional<double>>(D));
+        result_.da.assign(D, std::vector<std::optional<double>>(D));
         for (std::size_t i = 0; i < D; ++i) result_.samples[i].genes = genes.genes(static_cast<int>(i));
         result_.all.genes = static_cast<int>(genes.rows.size());
         means_.resize(D);
@@ -207,6 +210,14 @@ private:
         for (std::size_t i = 0; i < samples_; ++i) store(result_.samples[i], segregating[i], pi[i]);
         store(result_.all, static_cast<int>(polymorphic.size()), piAll);
 
+        for (std::size_t i = 0; i < samples_; ++i)
+            for (std::size_t j = i + 1; j < samples_; ++j) {
+                const Divergence d = sequenceDivergence(between[index(i, j)], genesOf(i), genesOf(j),
+                                                        result_.samples[i].pi, result_.samples[j].pi);
+                result_.dxy[i][j] = result_.dxy[j][i] = d.dxy;
+                result_.da[i][j] = result_.da[j][i] = d.da;
+            }
+
         double withinSum = 0, betweenSum = 0;
         int qualified = 0, pairs = 0;
         for (std::size_t i = 0; i < samples_; ++i) {
@@ -220,7 +231,11 @@ private:
                 ++pairs;
             }
         }
-        if (pairs > 0) result_.globalFst = hudsonFst(withinSum / qualified, betweenSum / pairs);
+        if (pairs > 0) {
+            result_.globalFst = hudsonFst(withinSum / qualified, betweenSum / pairs);
+            result_.globalDxy = betweenSum / pairs;
+            result_.globalDa = betweenSum / pairs - withinSum / qualified;
+        }
     }
 
     void repeatStatistics(int width) {

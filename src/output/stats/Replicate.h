@@ -47,7 +47,15 @@ struct ReplicateStatistics {
     // Nei's distance.
     std::vector<std::vector<std::optional<double>>> fst;
     std::vector<std::vector<std::optional<double>>> nei;
+    // [i][j], i != j: dxy and da (sequence-like data only; Divergence.h).
+    std::vector<std::vector<std::optional<double>>> dxy;
+    std::vector<std::vector<std::optional<double>>> da;
     std::optional<double> globalFst;  // over the samples of 2 genes or more
+    // The two terms of the global Hudson's FST (= globalDa / globalDxy): dxy
+    // averaged over the pairs of samples of 2 genes or more, and that minus
+    // the mean pi of those samples.
+    std::optional<double> globalDxy;
+    std::optional<double> globalDa;
 };
 
 ReplicateStatistics computeReplicate(const GeneMatrix& genes, const ReplicateOptions& options);

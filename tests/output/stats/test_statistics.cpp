@@ -10,6 +10,7 @@
 #include "coalescent/GenealogyTree.h"
 #include "drainage/SegmentVector.h"
 #include "output/stats/Alleles.h"
+#include "output/stats/Divergence.h"
 #include "output/stats/Diversity.h"
 #include "output/stats/Fst.h"
 #include "output/stats/NeiDistance.h"
@@ -214,6 +215,79 @@ TEST(Differentiation, WeirCockerhamDiploid) {
     expectNear(stats.samples[0].ho, 1, "Ho");
     expectNear(stats.samples[1].ho, 0, "Ho");
     expectNear(stats.all.ho, 0.5, "Ho of all");
+}
+
+// Weir & Cockerham with samples of unequal size, where n_c (the size that
+// weights the variance among samples) is not the mean size.
+//   Haploid, A = {0,0,1} (3 genes), B = {1,1,1,1,1} (5): N = 8, n_c =
+//   (8 - 34/8) / 1 = 15/4 (the mean is 4). Allele 0: p = 2/3 and 0, p_bar =
+//   1/4; MSP = 3 (5/12)^2 + 5 (1/4)^2 = 5/6, MSG = 3 (2/3)(1/3) / 6 = 1/9;
+//   among = (5/6 - 1/9) / (15/4) = 26/135, total = 26/135 + 1/9 = 41/135.
+//   Allele 1 mirrors it: theta = 26/41 (13/21 with the mean size).
+//   Diploid, A = (0,0)(0,1)(1,1), B = (1,1)(1,1): n_bar = 5/2, n_c = 5 - 13/5
+//   = 12/5. Allele 0: p = 1/2 and 0, p_bar = 3/10, h_bar = 1/5, s2 = (3 (1/5)^2
+//   + 2 (3/10)^2) / (5/2) = 3/25, pq = 21/100; a = (25/24) (3/25 - (21/100 -
+//   3/50 - 1/20) / (3/2)) = 1/18, b = (5/3) (21/100 - 3/50 - 2/25) = 7/60,
+//   c = 1/10. Allele 1 mirrors it: theta = (1/18) / (1/18 + 7/60 + 1/10) =
+//   10/49 (16/81 with n_c = n_bar).
+TEST(Differentiation, WeirCockerhamUnequalSampleSizes) {
+    struct Row {
+        const char* what;
+        bool genotypic;
+        std::vector<std::vector<int>> a, b;
+        double theta;
+    };
+    const std::vector<Row> rows = {
+        {"haploid", false, {{0}, {0}, {1}}, {{1}, {1}, {1}, {1}, {1}}, 26.0 / 41.0},
+        {"diploid", true, {{0}, {0}, {0}, {1}, {1}, {1}}, {{1}, {1}, {1}, {1}}, 10.0 / 49.0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        const auto stats = compute(Genes{{row.a, row.b}}, MarkerKind::allelic, 1, row.genotypic);
+        expectNear(stats.fst[0][1], row.theta, "theta");
+        expectNear(stats.globalFst, row.theta, "global theta of two samples");
+    }
+}
+
+// dxy and da on hand-made pairs (sequences; a, b the two samples):
+//   no shared haplotype, A = {000, 000}, B = {110, 111}: per site the share
+//     of differing pairs between them is 1, 1, 1/2: dxy = 5/2; pi_A = 0,
+//     pi_B = 1: da = 5/2 - 1/2 = 2 (FST = da / dxy = 4/5; Nei undefined);
+//   A = {00, 01, 11, 11}, B = {00, 00}: dxy = 1/2 + 3/4, pi_A = 2/3 + 1/2,
+//     pi_B = 0: da = 5/4 - 7/12 = 2/3;
+//   identical samples: dxy = da = 0 (FST undefined);
+//   one gene in A, {01} against {00, 11}: dxy = 1/2 + 1/2; without pi_A no da;
+//   no gene in A: neither.
+TEST(Differentiation, SequenceDivergence) {
+    struct Row {
+        const char* what;
+        std::vector<std::vector<int>> a, b;
+        std::optional<double> dxy, da;
+    };
+    const std::vector<Row> rows = {
+        {"no shared haplotype", {{0, 0, 0}, {0, 0, 0}}, {{1, 1, 0}, {1, 1, 1}}, 2.5, 2.0},
+        {"polymorphic and monomorphic", {{0, 0}, {0, 1}, {1, 1}, {1, 1}}, {{0, 0}, {0, 0}}, 1.25, 2.0 / 3.0},
+        {"identical", {{1, 0}, {1, 0}}, {{1, 0}, {1, 0}, {1, 0}}, 0.0, 0.0},
+        {"one gene", {{0, 1}}, {{0, 0}, {1, 1}}, 1.0, std::nullopt},
+        {"no gene", {}, {{0, 0}, {1, 1}}, std::nullopt, std::nullopt},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        const auto stats = compute(Genes{{row.a, row.b}}, MarkerKind::sequence);
+        ASSERT_EQ(stats.dxy[0][1].has_value(), row.dxy.has_value());
+        ASSERT_EQ(stats.da[1][0].has_value(), row.da.has_value());
+        if (row.dxy) expectNear(stats.dxy[1][0], *row.dxy, "dxy");
+        if (row.da) {
+            expectNear(stats.da[0][1], *row.da, "da");
+            // Two samples of 2 genes or more: the global terms are the pair's.
+            expectNear(stats.globalDxy, *row.dxy, "global dxy");
+            expectNear(stats.globalDa, *row.da, "global da");
+            if (*row.dxy > 0) expectNear(stats.fst[0][1], *row.da / *row.dxy, "FST = da / dxy");
+        }
+        // Allelic data have no sequence divergence.
+        const auto allelic = compute(Genes{{row.a, row.b}}, MarkerKind::allelic);
+        EXPECT_FALSE(allelic.dxy[0][1].has_value() || allelic.da[0][1].has_value() || allelic.globalDxy.has_value());
+    }
 }
 
 // Samples that share no allele: FST is complete, Nei's distance (infinite)
