@@ -3,10 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <functional>
 #include <limits>
 #include <map>
-#include <queue>
 #include <sstream>
 #include <unordered_map>
 #include <utility>
@@ -414,29 +412,14 @@ Network buildNetwork(const std::vector<Polyline>& input, const NetworkOptions& o
     }
 
     // 8. Distances along the network to the outlet (Dijkstra).
-    std::vector<double> distance(nodePlace.size(), std::numeric_limits<double>::infinity());
+    std::vector<double> distance;
     {
-        std::vector<std::vector<int>> touching(nodePlace.size());
+        common::EdgeLists edges(nodePlace.size());
         for (int p : live) {
-            touching[pieces[p].from].push_back(p);
-            if (pieces[p].to != pieces[p].from) touching[pieces[p].to].push_back(p);
+            edges[pieces[p].from].push_back({pieces[p].to, pieces[p].length});
+            if (pieces[p].to != pieces[p].from) edges[pieces[p].to].push_back({pieces[p].from, pieces[p].length});
         }
-        using Entry = std::pair<double, int>;
-        std::priority_queue<Entry, std::vector<Entry>, std::greater<>> queue;
-        distance[outletNode] = 0;
-        queue.emplace(0.0, outletNode);
-        while (!queue.empty()) {
-            const auto [d, v] = queue.top();
-            queue.pop();
-            if (d > distance[v]) continue;
-            for (int p : touching[v]) {
-                const int w = pieces[p].from == v ? pieces[p].to : pieces[p].from;
-                if (d + pieces[p].length < distance[w]) {
-                    distance[w] = d + pieces[p].length;
-                    queue.emplace(distance[w], w);
-                }
-            }
-        }
+        distance = common::shortestDistances(edges, {{outletNode, 0.0}});
     }
 
     // 9. Orientation, then the ids: nodes from the outlet upward, segments by
