@@ -56,13 +56,23 @@ LonLat between(const LonLat& a, const LonLat& b, double t) {
     return {a.lon + t * d, a.lat + t * (b.lat - a.lat)};
 }
 
-NearestOnPiece nearestOnPiece(double px, double py, double ax, double ay, double bx, double by) {
+namespace {
+
+// The piece's ends relative to the point: the distance, and in t the
+// parameter of the nearest point.
+double nearestToOrigin(double ax, double ay, double bx, double by, double& t) {
     const double dx = bx - ax;
     const double dy = by - ay;
     const double squared = dx * dx + dy * dy;
+    t = squared > 0 ? std::clamp(-(ax * dx + ay * dy) / squared, 0.0, 1.0) : 0.0;
+    return std::hypot(ax + t * dx, ay + t * dy);
+}
+
+}  // namespace
+
+NearestOnPiece nearestOnPiece(double px, double py, double ax, double ay, double bx, double by) {
     NearestOnPiece nearest;
-    nearest.t = squared > 0 ? std::clamp(-((ax - px) * dx + (ay - py) * dy) / squared, 0.0, 1.0) : 0.0;
-    nearest.distance = std::hypot(ax + nearest.t * dx - px, ay + nearest.t * dy - py);
+    nearest.distance = nearestToOrigin(ax - px, ay - py, bx - px, by - py, nearest.t);
     return nearest;
 }
 
@@ -96,9 +106,7 @@ double LocalFrame::nearestOnPiece(const LonLat& a, const LonLat& b, double& t) c
     double ax = 0, ay = 0, bx = 0, by = 0;
     offsets(a, ax, ay);
     offsets(b, bx, by);
-    const NearestOnPiece nearest = common::nearestOnPiece(0, 0, ax, ay, bx, by);
-    t = nearest.t;
-    return nearest.distance;
+    return nearestToOrigin(ax, ay, bx, by, t);
 }
 
 std::vector<double> shortestDistances(const EdgeLists& edges, const std::vector<std::pair<int, double>>& starts) {

@@ -33,7 +33,8 @@ double geodesicLength(const Polyline& line) {
 LonLat pointAlong(const Polyline& line, double distance) {
     const auto onGeodesic = [](const LonLat& a, const LonLat& b, double rest) {
         geod_geodesicline path;
-        geod_inverseline(&path, &wgs84(), a.lat, a.lon, b.lat, b.lon, GEOD_LATITUDE | GEOD_LONGITUDE | GEOD_DISTANCE_IN);
+        geod_inverseline(&path, &wgs84(), a.lat, a.lon, b.lat, b.lon,
+                         GEOD_LATITUDE | GEOD_LONGITUDE | GEOD_DISTANCE_IN);
         LonLat p;
         geod_position(&path, rest, &p.lat, &p.lon, nullptr);
         return p;

@@ -372,7 +372,8 @@ void dropDuplicates(std::vector<Piece>& pieces, double tolerance, NetworkReport&
             const Piece& other = pieces[q];
             const bool along = other.from == piece.from;
             bool same = sameCourse(piece, along ? other.line : reversed(other.line), other.length, tolerance);
-            if (!same && piece.from == piece.to) same = sameCourse(piece, reversed(other.line), other.length, tolerance);
+            if (!same && piece.from == piece.to)
+                same = sameCourse(piece, reversed(other.line), other.length, tolerance);
             if (same) {
                 piece.live = false;
                 ++report.duplicates;

@@ -51,7 +51,8 @@ bool inGraph(const NodeGraph& graph, const TSegment* s) {
 // Metres from the middle point of `start` to every node.
 std::vector<double> fromMiddleOf(const NodeGraph& graph, const TSegment& start) {
     const double half = std::max(0.0, static_cast<double>(start.length)) / 2;
-    return common::shortestDistances(graph.edges, {{graph.find(start.fromNode), half}, {graph.find(start.toNode), half}});
+    return common::shortestDistances(graph.edges,
+                                     {{graph.find(start.fromNode), half}, {graph.find(start.toNode), half}});
 }
 
 }  // namespace
