@@ -18,7 +18,7 @@
 #include <utility>
 #include <vector>
 
-#include "drainage/SegNode.h"
+#include "common/Geometry.h"
 
 namespace drainage_generator {
 
@@ -33,7 +33,7 @@ struct Segment {
     std::int32_t id;
     std::int32_t from;
     std::int32_t to;
-    float length;  // geoDistance of the end nodes, metres
+    float length;  // the drainage's distance of the end nodes, metres
     float lon;     // middle point
     float lat;
 };
@@ -62,6 +62,9 @@ private:
 
 inline Drainage generate(std::int32_t segmentCount, std::uint64_t seed) {
     constexpr double pi = 3.14159265358979323846;
+    // Turns a step in metres into degrees to place the next node, about a
+    // degree of the drainage's sphere; the segment's length is then measured
+    // between the placed nodes by the drainage's distance.
     constexpr double metresPerDegree = 111195.0;
     Drainage d;
     if (segmentCount < 1) return d;
@@ -111,7 +114,7 @@ inline Drainage generate(std::int32_t segmentCount, std::uint64_t seed) {
             const Node& a = d.nodes[static_cast<std::size_t>(up) - 1];
             const Node& b = d.nodes[static_cast<std::size_t>(current) - 1];
             d.segments.push_back(Segment{static_cast<std::int32_t>(d.segments.size()) + 1, up, current,
-                                         geoDistance(a.lon, a.lat, b.lon, b.lat), (a.lon + b.lon) / 2.0f,
+                                         common::drainageHaversineMetres(a.lon, a.lat, b.lon, b.lat), (a.lon + b.lon) / 2.0f,
                                          (a.lat + b.lat) / 2.0f});
             reachNodes.push_back(up);
             current = up;

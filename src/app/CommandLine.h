@@ -52,5 +52,5 @@ std::string programVersion();
 
 // The seed of a whole-number text from 1 to 161803398 or its negative (the
 // range of FLUVIAGEN_SEED and --seed), as the generator takes it: negative.
-// `what` names where the text came from in the message of a refusal.
+// None for any other text; the caller's message names where it came from.
 std::optional<long> seedFromText(const std::string& text);

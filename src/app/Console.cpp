@@ -43,8 +43,8 @@ void printWrongCount(int count) {
 // of the settings file. "0", and a parameter that does not begin with a
 // number, leave the number of the settings file; a negative number asks for
 // no run. Anything else must be a whole number that fits the 32 bits the
-// count is kept in: strtol and a cast once turned 2147483648 into 0 runs and
-// 99999999999 into 1215752191.
+// count is kept in; a larger one is refused rather than cut to 32 bits, which
+// would make 2147483648 negative (no run) and 99999999999 ask for 1215752191.
 std::int32_t numberOfSimulationsParameter(const char* text) {
     std::string_view word(text);
     const auto blank = [](char c) { return c == ' ' || c == '\t'; };

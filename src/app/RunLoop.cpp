@@ -268,6 +268,21 @@ PopulationVector& RunLoop::sourcePopulations() {
 
 namespace {
 
+// What the genetic phase's memory grows with: the sampled gene copies n, the
+// samples D, the linked loci L, the independent loci K and the genetic
+// simulations G (negative settings count as none).
+struct GeneticPhaseSize {
+    double n, D, L, K, G;
+};
+
+GeneticPhaseSize geneticPhaseSize(const PopulationVector& set, const TSettings& settings) {
+    double n = 0;
+    for (const auto& p : set.populations) n += std::max<int>(p->size, 0);
+    return {n, static_cast<double>(set.populations.size()), static_cast<double>(std::max(settings.numLinkedLoci, 0)),
+            static_cast<double>(std::max(settings.numIndependentLoci, 0)),
+            static_cast<double>(std::max(settings.numGeneticSimulations, 0))};
+}
+
 // The largest structures of the genetic phase grow with the sampled gene
 // copies n, the samples D and the settings: the genealogy (2n - 1 nodes, each
 // with its location records and one state per linked locus), the lineage
@@ -276,12 +291,7 @@ namespace {
 // settings whose product cannot be had are refused before the first
 // genealogy, with what they need.
 void checkGeneticMemory(const PopulationVector& set, const TSettings& settings, const my_string& path) {
-    double n = 0;
-    for (const auto& p : set.populations) n += std::max<int>(p->size, 0);
-    const double D = static_cast<double>(set.populations.size());
-    const double L = std::max(settings.numLinkedLoci, 0);
-    const double K = std::max(settings.numIndependentLoci, 0);
-    const double G = std::max(settings.numGeneticSimulations, 0);
+    const auto [n, D, L, K, G] = geneticPhaseSize(set, settings);
     std::ostringstream text;
     text << std::fixed << std::setprecision(0) << "Sample file '" << path << "': ";
     // Nodes of a genealogy are numbered with ints.
@@ -303,12 +313,7 @@ void checkGeneticMemory(const PopulationVector& set, const TSettings& settings, 
 }  // namespace
 
 double geneticPhaseBytes(const PopulationVector& set, const TSettings& settings) {
-    double n = 0;
-    for (const auto& p : set.populations) n += std::max<int>(p->size, 0);
-    const double D = static_cast<double>(set.populations.size());
-    const double L = std::max(settings.numLinkedLoci, 0);
-    const double K = std::max(settings.numIndependentLoci, 0);
-    const double G = std::max(settings.numGeneticSimulations, 0);
+    const auto [n, D, L, K, G] = geneticPhaseSize(set, settings);
     constexpr double bytesPerNode = 1024;  // the node and its two location lists
     return (2 * n - 1) * (bytesPerNode + 4 * L) + D * n * 2 * sizeof(void*) + (K > 1 ? (n + 1) * K * L * 4 : 0) +
            G * K * (sizeof(void*) + 4 * D);

@@ -211,7 +211,7 @@ inline constexpr std::array<SettingLine, settingLineCount> settingLines = [] {
              "write project files (.arp, .arb)"),
         text(S::coalescenceImage, "coalescence_image", K::flag, "coalescence image output", "0",
              "draw the coalescence map with the maps (coalescence events per km of river)",
-             "coalescence image (stored only)"),
+             "coalescence image (drawn by fluviagen-map)"),
         text(S::coalescenceTimes, "coalescence_times", K::flag, "coalescence times output", "1",
              "write coalescence times (.coal)", "write coalescence times (.coal)"),
         text(S::treesOutput, "trees_output", K::flag, "genetic trees output", "1",

@@ -1,5 +1,5 @@
 // Vertices of the drainage graph (confluences, sources, mouths, points along
-// a river) and the great-circle distance between two WGS84 points.
+// a river) and the drainage's distance between two of them.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/Utilities.h"
+#include "common/Geometry.h"
 
 class InputLog;
 class TSegment;
@@ -39,6 +40,7 @@ public:
     std::map<std::int32_t, std::unique_ptr<TSegNode>> nodes;
 };
 
-// Haversine distance in metres on a sphere of radius 6371 km, computed in
-// single precision throughout.
-float geoDistance(float lonA, float latA, float lonB, float latB);
+// The drainage's distance in metres (common/Geometry.h).
+inline float geoDistance(float lonA, float latA, float lonB, float latB) {
+    return common::drainageHaversineMetres(lonA, latA, lonB, latB);
+}

@@ -3,10 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <functional>
 #include <limits>
 #include <map>
-#include <queue>
 #include <sstream>
 #include <unordered_map>
 #include <utility>
@@ -146,179 +144,205 @@ std::vector<DroppedPart> largestDropped(const std::vector<Piece>& pieces, const 
     return result;
 }
 
-}  // namespace
-
-Network buildNetwork(const std::vector<Polyline>& input, const NetworkOptions& options) {
-    const double tolerance = options.tolerance;
-    if (!(tolerance > 0) || !std::isfinite(tolerance))
-        throw ImportError("the snapping tolerance must be a distance above 0 metres");
-    Network network;
-    NetworkReport& report = network.report;
-    report.linesIn = static_cast<int>(input.size());
-
-    // Lines without repeated vertices; a line of one point has no length.
+// The lines as the network building takes them: without repeated
+// vertices, each of at least two points.
+struct Lines {
     std::vector<Polyline> lines;
-    double highestLatitude = 0;
+    double highestLatitude = 0;  // of any vertex, for sizing search cells
+};
+
+// The nodes: every line end (end 2i is the start of line i, 2i + 1 its end)
+// belongs to one node.
+struct Nodes {
+    std::vector<int> ofEnd;
+    std::vector<LonLat> place;
+};
+
+// The part of the network that holds the outlet.
+struct Kept {
+    int outlet = -1;          // its node
+    std::vector<int> pieces;  // live pieces in it, in piece order
+    std::vector<int> nodes;   // its nodes, in node order
+};
+
+LonLat endPoint(const std::vector<Polyline>& lines, int e) {
+    return e % 2 == 0 ? lines[e / 2].front() : lines[e / 2].back();
+}
+
+// A vertex repeating the one before it adds nothing to a line's course.
+Polyline withoutRepeatedVertices(const Polyline& line) {
+    Polyline clean;
+    for (const auto& p : line)
+        if (clean.empty() || !(clean.back() == p)) clean.push_back(p);
+    return clean;
+}
+
+// The lines without repeated vertices; a line of one point has no length.
+Lines cleanLines(const std::vector<Polyline>& input, NetworkReport& report) {
+    Lines result;
     for (const auto& line : input) {
-        Polyline clean;
-        for (const auto& p : line)
-            if (clean.empty() || !(clean.back() == p)) clean.push_back(p);
+        Polyline clean = withoutRepeatedVertices(line);
         if (clean.size() < 2) {
             ++report.zeroLength;
             continue;
         }
-        for (const auto& p : clean) highestLatitude = std::max(highestLatitude, std::abs(p.lat));
-        lines.push_back(std::move(clean));
+        for (const auto& p : clean) result.highestLatitude = std::max(result.highestLatitude, std::abs(p.lat));
+        result.lines.push_back(std::move(clean));
     }
-    if (lines.empty()) throw ImportError("no line of the layer has a length");
-    const int lineCount = static_cast<int>(lines.size());
+    if (result.lines.empty()) throw ImportError("no line of the layer has a length");
+    return result;
+}
 
-    // Ends farther apart than a good part of a typical line are rarely one
-    // confluence digitised loosely: such a tolerance joins distinct rivers
-    // and moves the outlet.
-    {
-        std::vector<double> lengths;
-        for (const auto& line : lines) lengths.push_back(geodesicLength(line));
-        std::sort(lengths.begin(), lengths.end());
-        const std::size_t n = lengths.size();
-        report.medianLineLength = n % 2 == 1 ? lengths[n / 2] : (lengths[n / 2 - 1] + lengths[n / 2]) / 2;
-        if (tolerance > report.medianLineLength / 4 && !options.force) {
-            std::ostringstream text;
-            text << "the tolerance of " << tolerance << " m is above a quarter of the median line length ("
-                 << std::llround(report.medianLineLength) << " m): it would join ends of distinct lines and move the"
-                 << " outlet (give --force to use it all the same)";
-            throw ImportError(text.str());
-        }
+// Ends farther apart than a good part of a typical line are rarely one
+// confluence digitised loosely: such a tolerance joins distinct rivers and
+// moves the outlet.
+void checkTolerance(const std::vector<Polyline>& lines, const NetworkOptions& options, NetworkReport& report) {
+    std::vector<double> lengths;
+    for (const auto& line : lines) lengths.push_back(geodesicLength(line));
+    std::sort(lengths.begin(), lengths.end());
+    const std::size_t n = lengths.size();
+    report.medianLineLength = n % 2 == 1 ? lengths[n / 2] : (lengths[n / 2 - 1] + lengths[n / 2]) / 2;
+    if (options.tolerance > report.medianLineLength / 4 && !options.force) {
+        std::ostringstream text;
+        text << "the tolerance of " << options.tolerance << " m is above a quarter of the median line length ("
+             << std::llround(report.medianLineLength) << " m): it would join ends of distinct lines and move the"
+             << " outlet (give --force to use it all the same)";
+        throw ImportError(text.str());
     }
+}
 
-    // 1. Ends within the tolerance of each other form one node. The node lies
-    // where most of its ends lie (an exact confluence stays exact), ties going
-    // to the first end.
-    const auto endPoint = [&](int e) { return e % 2 == 0 ? lines[e / 2].front() : lines[e / 2].back(); };
-    const int endCount = 2 * lineCount;
+// Snap: ends within the tolerance of each other form one node. The node lies
+// where most of its ends lie (an exact confluence stays exact), ties going to
+// the first end.
+Nodes snapEnds(const Lines& input, double tolerance) {
+    const std::vector<Polyline>& lines = input.lines;
+    const int endCount = 2 * static_cast<int>(lines.size());
     UnionFind ends(endCount);
     {
-        Grid grid(std::max(tolerance, 1e-3), highestLatitude);
-        for (int e = 0; e < endCount; ++e) grid.insert(e, endPoint(e), endPoint(e));
+        Grid grid(std::max(tolerance, 1e-3), input.highestLatitude);
+        for (int e = 0; e < endCount; ++e) grid.insert(e, endPoint(lines, e), endPoint(lines, e));
         for (int e = 0; e < endCount; ++e)
-            for (int other : grid.around(endPoint(e)))
-                if (other > e && geodesicDistance(endPoint(e), endPoint(other)) <= tolerance) ends.join(e, other);
+            for (int other : grid.around(endPoint(lines, e)))
+                if (other > e && geodesicDistance(endPoint(lines, e), endPoint(lines, other)) <= tolerance)
+                    ends.join(e, other);
     }
-    std::vector<int> endNode(endCount, -1);
-    std::vector<LonLat> nodePlace;
-    {
-        std::map<int, std::vector<int>> clusters;  // by the smallest end
-        for (int e = 0; e < endCount; ++e) clusters[ends.find(e)].push_back(e);
-        for (const auto& [root, members] : clusters) {
-            std::map<std::pair<double, double>, int> votes;
-            for (int e : members) ++votes[{endPoint(e).lon, endPoint(e).lat}];
-            int best = members.front();
-            for (int e : members)
-                if (votes[{endPoint(e).lon, endPoint(e).lat}] > votes[{endPoint(best).lon, endPoint(best).lat}]) best = e;
-            for (int e : members) endNode[e] = static_cast<int>(nodePlace.size());
-            nodePlace.push_back(endPoint(best));
-        }
+    Nodes nodes;
+    nodes.ofEnd.assign(endCount, -1);
+    std::map<int, std::vector<int>> clusters;  // by the smallest end
+    for (int e = 0; e < endCount; ++e) clusters[ends.find(e)].push_back(e);
+    for (const auto& [root, members] : clusters) {
+        std::map<std::pair<double, double>, int> votes;
+        const auto vote = [&](int e) -> int& { return votes[{endPoint(lines, e).lon, endPoint(lines, e).lat}]; };
+        for (int e : members) ++vote(e);
+        int best = members.front();
+        for (int e : members)
+            if (vote(e) > vote(best)) best = e;
+        for (int e : members) nodes.ofEnd[e] = static_cast<int>(nodes.place.size());
+        nodes.place.push_back(endPoint(lines, best));
     }
+    return nodes;
+}
 
-    // 2. A node that is not an end of a line but lies within the tolerance of
-    // its interior cuts that line there (the nearest such line); the node
-    // moves onto the line, so the line keeps its course.
+// Where to split: a node that is not an end of a line but lies within the
+// tolerance of its interior cuts that line there (the nearest such line);
+// the node moves onto the line, so the line keeps its course. The cuts come
+// back in line order, along each line.
+std::vector<Split> findSplits(const Lines& input, Nodes& nodes, double tolerance) {
+    const std::vector<Polyline>& lines = input.lines;
     std::vector<Split> splits;
-    {
-        std::vector<std::pair<int, int>> pieces;  // (line, k)
-        std::vector<double> pieceLengths;
-        for (int i = 0; i < lineCount; ++i)
-            for (int k = 0; k + 1 < static_cast<int>(lines[i].size()); ++k) {
-                pieces.emplace_back(i, k);
-                pieceLengths.push_back(LocalFrame(lines[i][k]).distance(lines[i][k + 1]));
-            }
-        // Cells about as large as a typical straight piece keep each piece in
-        // a few cells.
-        std::vector<double> sorted = pieceLengths;
-        std::nth_element(sorted.begin(), sorted.begin() + sorted.size() / 2, sorted.end());
-        Grid grid(std::max({tolerance, sorted[sorted.size() / 2], 1e-3}), highestLatitude);
-        for (std::size_t p = 0; p < pieces.size(); ++p)
-            grid.insert(static_cast<int>(p), lines[pieces[p].first][pieces[p].second],
-                        lines[pieces[p].first][pieces[p].second + 1]);
-        for (int v = 0; v < static_cast<int>(nodePlace.size()); ++v) {
-            const LocalFrame frame(nodePlace[v]);
-            double bestDistance = std::numeric_limits<double>::infinity();
-            Split best{-1, 0, 0, v};
-            for (int p : grid.around(nodePlace[v])) {
-                const auto [i, k] = pieces[p];
-                if (endNode[2 * i] == v || endNode[2 * i + 1] == v) continue;
-                double t = 0;
-                const double d = frame.nearestOnPiece(lines[i][k], lines[i][k + 1], t);
-                int atK = k;
-                if (t < 1e-9) t = 0;
-                if (t > 1 - 1e-9) {
-                    t = 0;
-                    ++atK;
-                }
-                const int last = static_cast<int>(lines[i].size()) - 1;
-                if ((atK == 0 && t == 0) || atK == last) continue;  // an end, joined in step 1 or not at all
-                if (d <= tolerance && d < bestDistance) {
-                    bestDistance = d;
-                    best = {i, atK, t, v};
-                }
-            }
-            if (best.line < 0) continue;
-            nodePlace[v] = between(lines[best.line][best.k], lines[best.line][best.k + 1], best.t);
-            splits.push_back(best);
+    std::vector<std::pair<int, int>> pieces;  // (line, k)
+    std::vector<double> pieceLengths;
+    for (int i = 0; i < static_cast<int>(lines.size()); ++i)
+        for (int k = 0; k + 1 < static_cast<int>(lines[i].size()); ++k) {
+            pieces.emplace_back(i, k);
+            pieceLengths.push_back(LocalFrame(lines[i][k]).distance(lines[i][k + 1]));
         }
-        std::sort(splits.begin(), splits.end());
+    // Cells about as large as a typical straight piece keep each piece in a
+    // few cells.
+    std::vector<double> sorted = pieceLengths;
+    std::nth_element(sorted.begin(), sorted.begin() + sorted.size() / 2, sorted.end());
+    Grid grid(std::max({tolerance, sorted[sorted.size() / 2], 1e-3}), input.highestLatitude);
+    for (std::size_t p = 0; p < pieces.size(); ++p)
+        grid.insert(static_cast<int>(p), lines[pieces[p].first][pieces[p].second],
+                    lines[pieces[p].first][pieces[p].second + 1]);
+    for (int v = 0; v < static_cast<int>(nodes.place.size()); ++v) {
+        const LocalFrame frame(nodes.place[v]);
+        double bestDistance = std::numeric_limits<double>::infinity();
+        Split best{-1, 0, 0, v};
+        for (int p : grid.around(nodes.place[v])) {
+            const auto [i, k] = pieces[p];
+            if (nodes.ofEnd[2 * i] == v || nodes.ofEnd[2 * i + 1] == v) continue;
+            double t = 0;
+            const double d = frame.nearestOnPiece(lines[i][k], lines[i][k + 1], t);
+            int atK = k;
+            if (t < 1e-9) t = 0;
+            if (t > 1 - 1e-9) {
+                t = 0;
+                ++atK;
+            }
+            const int last = static_cast<int>(lines[i].size()) - 1;
+            if ((atK == 0 && t == 0) || atK == last) continue;  // an end, snapped or not at all
+            if (d <= tolerance && d < bestDistance) {
+                bestDistance = d;
+                best = {i, atK, t, v};
+            }
+        }
+        if (best.line < 0) continue;
+        nodes.place[v] = between(lines[best.line][best.k], lines[best.line][best.k + 1], best.t);
+        splits.push_back(best);
     }
+    std::sort(splits.begin(), splits.end());
+    return splits;
+}
 
-    // Ends moved by step 1 or 2.
-    for (int e = 0; e < endCount; ++e)
-        if (!(endPoint(e) == nodePlace[endNode[e]])) ++report.endsSnapped;
-
-    // 3. The pieces of each line between its ends and its cuts.
+// Split: the pieces of each line between its ends and its cuts, each with
+// its geodesic length.
+std::vector<Piece> splitLines(const std::vector<Polyline>& lines, const Nodes& nodes, const std::vector<Split>& splits,
+                              NetworkReport& report) {
     std::vector<Piece> pieces;
-    {
-        auto split = splits.begin();
-        for (int i = 0; i < lineCount; ++i) {
-            const Polyline& line = lines[i];
-            const int last = static_cast<int>(line.size()) - 1;
-            Piece current;
-            current.from = endNode[2 * i];
-            current.line.push_back(nodePlace[current.from]);
-            bool cut = false;
-            for (int k = 0; k <= last; ++k) {
-                if (k == last) {
-                    current.line.push_back(nodePlace[endNode[2 * i + 1]]);
-                    current.to = endNode[2 * i + 1];
-                    pieces.push_back(std::move(current));
-                    break;
-                }
-                if (k > 0) current.line.push_back(line[k]);
-                for (; split != splits.end() && split->line == i && split->k == k; ++split) {
-                    const LonLat at = nodePlace[split->node];
-                    if (split->t == 0 && k > 0) current.line.pop_back();  // the vertex itself is the cut
-                    current.line.push_back(at);
-                    current.to = split->node;
-                    pieces.push_back(std::move(current));
-                    current = Piece();
-                    current.from = split->node;
-                    current.line.push_back(at);
-                    cut = true;
-                    ++report.splitPoints;
-                }
+    auto split = splits.begin();
+    for (int i = 0; i < static_cast<int>(lines.size()); ++i) {
+        const Polyline& line = lines[i];
+        const int last = static_cast<int>(line.size()) - 1;
+        Piece current;
+        current.from = nodes.ofEnd[2 * i];
+        current.line.push_back(nodes.place[current.from]);
+        bool cut = false;
+        for (int k = 0; k <= last; ++k) {
+            if (k == last) {
+                current.line.push_back(nodes.place[nodes.ofEnd[2 * i + 1]]);
+                current.to = nodes.ofEnd[2 * i + 1];
+                pieces.push_back(std::move(current));
+                break;
             }
-            if (cut) ++report.linesSplit;
+            if (k > 0) current.line.push_back(line[k]);
+            for (; split != splits.end() && split->line == i && split->k == k; ++split) {
+                const LonLat at = nodes.place[split->node];
+                if (split->t == 0 && k > 0) current.line.pop_back();  // the vertex itself is the cut
+                current.line.push_back(at);
+                current.to = split->node;
+                pieces.push_back(std::move(current));
+                current = Piece();
+                current.from = split->node;
+                current.line.push_back(at);
+                cut = true;
+                ++report.splitPoints;
+            }
         }
+        if (cut) ++report.linesSplit;
     }
     for (auto& piece : pieces) {
-        Polyline clean;
-        for (const auto& p : piece.line)
-            if (clean.empty() || !(clean.back() == p)) clean.push_back(p);
-        piece.line = std::move(clean);
+        piece.line = withoutRepeatedVertices(piece.line);
         piece.length = geodesicLength(piece.line);
     }
+    return pieces;
+}
 
-    // 4. Pieces of no length join their nodes; a piece that the snapping
-    // closed on itself within the tolerance is an artefact of the snapping.
-    UnionFind nodes(nodePlace.size());
+// Deduplicate, first the pieces of no length: they join their nodes; a
+// piece that the snapping closed on itself within the tolerance is an
+// artefact of the snapping.
+void dropZeroLength(std::vector<Piece>& pieces, std::size_t nodeCount, double tolerance, NetworkReport& report) {
+    UnionFind nodes(nodeCount);
     for (auto& piece : pieces)
         if (piece.length == 0) {
             nodes.join(piece.from, piece.to);
@@ -334,30 +358,36 @@ Network buildNetwork(const std::vector<Polyline>& input, const NetworkOptions& o
             ++report.zeroLength;
         }
     }
+}
 
-    // 5. A piece that repeats an earlier one between the same nodes.
-    {
-        std::map<std::pair<int, int>, std::vector<int>> between;
-        for (int p = 0; p < static_cast<int>(pieces.size()); ++p) {
-            Piece& piece = pieces[p];
-            if (!piece.live) continue;
-            auto& earlier = between[{std::min(piece.from, piece.to), std::max(piece.from, piece.to)}];
-            for (int q : earlier) {
-                const Piece& other = pieces[q];
-                const bool along = other.from == piece.from;
-                bool same = sameCourse(piece, along ? other.line : reversed(other.line), other.length, tolerance);
-                if (!same && piece.from == piece.to) same = sameCourse(piece, reversed(other.line), other.length, tolerance);
-                if (same) {
-                    piece.live = false;
-                    ++report.duplicates;
-                    break;
-                }
+// Deduplicate, then a piece that repeats an earlier one between the same
+// nodes.
+void dropDuplicates(std::vector<Piece>& pieces, double tolerance, NetworkReport& report) {
+    std::map<std::pair<int, int>, std::vector<int>> between;
+    for (int p = 0; p < static_cast<int>(pieces.size()); ++p) {
+        Piece& piece = pieces[p];
+        if (!piece.live) continue;
+        auto& earlier = between[{std::min(piece.from, piece.to), std::max(piece.from, piece.to)}];
+        for (int q : earlier) {
+            const Piece& other = pieces[q];
+            const bool along = other.from == piece.from;
+            bool same = sameCourse(piece, along ? other.line : reversed(other.line), other.length, tolerance);
+            if (!same && piece.from == piece.to)
+                same = sameCourse(piece, reversed(other.line), other.length, tolerance);
+            if (same) {
+                piece.live = false;
+                ++report.duplicates;
+                break;
             }
-            if (piece.live) earlier.push_back(p);
         }
+        if (piece.live) earlier.push_back(p);
     }
+}
 
-    // 6. Connected parts; the outlet's is kept.
+// The connected parts of the live pieces; the one with the node nearest the
+// outlet (within the tolerance) is kept, the others are reported.
+Kept keepOutletComponent(const std::vector<Piece>& pieces, const std::vector<LonLat>& nodePlace,
+                         const NetworkOptions& options, NetworkReport& report) {
     UnionFind parts(nodePlace.size());
     std::vector<bool> used(nodePlace.size(), false);
     for (const auto& piece : pieces)
@@ -365,20 +395,21 @@ Network buildNetwork(const std::vector<Polyline>& input, const NetworkOptions& o
             parts.join(piece.from, piece.to);
             used[piece.from] = used[piece.to] = true;
         }
-    int outletNode = -1;
+    Kept result;
     double outletDistance = std::numeric_limits<double>::infinity();
     for (int v = 0; v < static_cast<int>(nodePlace.size()); ++v)
         if (used[v]) {
             const double d = geodesicDistance(options.outlet, nodePlace[v]);
             if (d < outletDistance) {
                 outletDistance = d;
-                outletNode = v;
+                result.outlet = v;
             }
         }
-    if (outletNode < 0) throw ImportError("no line is left once the pieces without length are dropped");
-    if (outletDistance > tolerance) throw ImportError(outletTooFar(options.outlet, nodePlace, used, pieces, tolerance));
+    if (result.outlet < 0) throw ImportError("no line is left once the pieces without length are dropped");
+    if (outletDistance > options.tolerance)
+        throw ImportError(outletTooFar(options.outlet, nodePlace, used, pieces, options.tolerance));
     report.outletOffset = outletDistance;
-    const int kept = parts.find(outletNode);
+    const int kept = parts.find(result.outlet);
     {
         std::vector<bool> seen(nodePlace.size(), false);
         for (int v = 0; v < static_cast<int>(nodePlace.size()); ++v)
@@ -388,65 +419,54 @@ Network buildNetwork(const std::vector<Polyline>& input, const NetworkOptions& o
             }
         report.droppedComponents = report.components - 1;
     }
-    std::vector<int> live;
     std::map<int, std::vector<int>> dropped;  // the pieces of each dropped part, by its root
     for (int p = 0; p < static_cast<int>(pieces.size()); ++p) {
         if (!pieces[p].live) continue;
         if (parts.find(pieces[p].from) == kept) {
-            live.push_back(p);
+            result.pieces.push_back(p);
         } else {
             ++report.droppedPieces;
             report.droppedLength += pieces[p].length;
             dropped[parts.find(pieces[p].from)].push_back(p);
         }
     }
-    report.largestDropped = largestDropped(pieces, live, dropped);
+    report.largestDropped = largestDropped(pieces, result.pieces, dropped);
+    for (int v = 0; v < static_cast<int>(nodePlace.size()); ++v)
+        if (used[v] && parts.find(v) == kept) result.nodes.push_back(v);
+    return result;
+}
 
-    // 7. Loops: the pieces that close a cycle when the kept part is joined
-    // piece by piece.
-    {
-        UnionFind tree(nodePlace.size());
-        for (int p : live)
-            if (!tree.join(pieces[p].from, pieces[p].to)) {
-                ++report.loops;
-                report.loopPlaces.push_back(pointAlong(pieces[p].line, pieces[p].length / 2));
-            }
-    }
-
-    // 8. Distances along the network to the outlet (Dijkstra).
-    std::vector<double> distance(nodePlace.size(), std::numeric_limits<double>::infinity());
-    {
-        std::vector<std::vector<int>> touching(nodePlace.size());
-        for (int p : live) {
-            touching[pieces[p].from].push_back(p);
-            if (pieces[p].to != pieces[p].from) touching[pieces[p].to].push_back(p);
+// Loops: the pieces that close a cycle when the kept part is joined piece by
+// piece.
+void reportLoops(const std::vector<Piece>& pieces, const Kept& kept, std::size_t nodeCount, NetworkReport& report) {
+    UnionFind tree(nodeCount);
+    for (int p : kept.pieces)
+        if (!tree.join(pieces[p].from, pieces[p].to)) {
+            ++report.loops;
+            report.loopPlaces.push_back(pointAlong(pieces[p].line, pieces[p].length / 2));
         }
-        using Entry = std::pair<double, int>;
-        std::priority_queue<Entry, std::vector<Entry>, std::greater<>> queue;
-        distance[outletNode] = 0;
-        queue.emplace(0.0, outletNode);
-        while (!queue.empty()) {
-            const auto [d, v] = queue.top();
-            queue.pop();
-            if (d > distance[v]) continue;
-            for (int p : touching[v]) {
-                const int w = pieces[p].from == v ? pieces[p].to : pieces[p].from;
-                if (d + pieces[p].length < distance[w]) {
-                    distance[w] = d + pieces[p].length;
-                    queue.emplace(distance[w], w);
-                }
-            }
-        }
-    }
+}
 
-    // 9. Orientation, then the ids: nodes from the outlet upward, segments by
-    // the distance of their lower end, then of their upper end.
+// Orient: every kept node's distance along the network to the outlet; each
+// segment flows from its farther end to its nearer one (or as digitised).
+// Then the ids: nodes from the outlet upward, segments by the distance of
+// their lower end, then of their upper end.
+void orient(const std::vector<Piece>& pieces, const std::vector<LonLat>& nodePlace, const Kept& kept,
+            const NetworkOptions& options, Network& network) {
+    NetworkReport& report = network.report;
+    common::EdgeLists edges(nodePlace.size());
+    for (int p : kept.pieces) {
+        edges[pieces[p].from].push_back({pieces[p].to, pieces[p].length});
+        if (pieces[p].to != pieces[p].from) edges[pieces[p].to].push_back({pieces[p].from, pieces[p].length});
+    }
+    const std::vector<double> distance = common::shortestDistances(edges, {{kept.outlet, 0.0}});
+
     struct Oriented {
         int piece;
         bool flip;
     };
     std::vector<Oriented> oriented;
-    for (int p : live) {
+    for (int p : kept.pieces) {
         const Piece& piece = pieces[p];
         bool flip = false;
         if (!options.digitisedDirection) flip = distance[piece.to] > distance[piece.from];
@@ -459,15 +479,13 @@ Network buildNetwork(const std::vector<Polyline>& input, const NetworkOptions& o
         return std::make_pair(distance[lowerEnd(a)], distance[upperEnd(a)]) <
                std::make_pair(distance[lowerEnd(b)], distance[upperEnd(b)]);
     });
-    std::vector<int> nodeOrder;
-    for (int v = 0; v < static_cast<int>(nodePlace.size()); ++v)
-        if (used[v] && parts.find(v) == kept) nodeOrder.push_back(v);
+    std::vector<int> nodeOrder = kept.nodes;
     std::stable_sort(nodeOrder.begin(), nodeOrder.end(), [&](int a, int b) {
         return std::make_tuple(distance[a], nodePlace[a].lon, nodePlace[a].lat) <
                std::make_tuple(distance[b], nodePlace[b].lon, nodePlace[b].lat);
     });
     std::vector<int> nodeId(nodePlace.size(), 0);
-    report.lowest = report.highest = nodePlace[outletNode];
+    report.lowest = report.highest = nodePlace[kept.outlet];
     for (int v : nodeOrder) {
         nodeId[v] = static_cast<int>(network.nodes.size()) + 1;
         network.nodes.push_back({nodeId[v], nodePlace[v], distance[v]});
@@ -488,6 +506,31 @@ Network buildNetwork(const std::vector<Polyline>& input, const NetworkOptions& o
         report.totalLength += segment.length;
         network.segments.push_back(std::move(segment));
     }
+}
+
+}  // namespace
+
+Network buildNetwork(const std::vector<Polyline>& input, const NetworkOptions& options) {
+    const double tolerance = options.tolerance;
+    if (!(tolerance > 0) || !std::isfinite(tolerance))
+        throw ImportError("the snapping tolerance must be a distance above 0 metres");
+    Network network;
+    NetworkReport& report = network.report;
+    report.linesIn = static_cast<int>(input.size());
+    const Lines lines = cleanLines(input, report);
+    checkTolerance(lines.lines, options, report);
+
+    Nodes nodes = snapEnds(lines, tolerance);
+    const std::vector<Split> splits = findSplits(lines, nodes, tolerance);
+    for (int e = 0; e < static_cast<int>(nodes.ofEnd.size()); ++e)
+        if (!(endPoint(lines.lines, e) == nodes.place[nodes.ofEnd[e]])) ++report.endsSnapped;
+    std::vector<Piece> pieces = splitLines(lines.lines, nodes, splits, report);
+
+    dropZeroLength(pieces, nodes.place.size(), tolerance, report);
+    dropDuplicates(pieces, tolerance, report);
+    const Kept kept = keepOutletComponent(pieces, nodes.place, options, report);
+    reportLoops(pieces, kept, nodes.place.size(), report);
+    orient(pieces, nodes.place, kept, options, network);
     return network;
 }
 

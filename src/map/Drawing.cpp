@@ -18,13 +18,13 @@
 #include <memory>
 #include <sstream>
 
+#include "common/Geometry.h"
 #include "common/StagingFolder.h"
 #include "map/Colours.h"
 
 namespace {
 
 constexpr double pi = 3.14159265358979323846;
-constexpr double metresPerDegree = 111320.0;  // along a meridian, and along the equator
 
 void setColour(cairo_t* cr, const Colour& c) { cairo_set_source_rgb(cr, c.r, c.g, c.b); }
 
@@ -336,7 +336,9 @@ MapFrame::MapFrame(const std::vector<SegmentRow>& segments) {
     plotRight_ = plotW + 2 * margin;
     offsetX_ = margin + plotW / 2;
     offsetY_ = titleHeight + margin + (height_ - titleHeight - 2 * margin) / 2;
-    metresPerPixel_ = metresPerDegree / scale_;
+    // A pixel spans 1/scale degrees of latitude (and as many metres east,
+    // the longitudes being shrunk by cos of the central latitude).
+    metresPerPixel_ = common::metresPerDegreeLat(lat0_) / scale_;
 }
 
 std::pair<double, double> MapFrame::toPixel(double lon, double lat) const {

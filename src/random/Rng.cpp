@@ -29,7 +29,8 @@ constexpr double kEuler = 2.7182818284590452354;
 
 
 // An invalid deviate parameter leaves the model no sensible value to go on
-// with: the message is printed as it always was, and the program call ends.
+// with: its message goes to standard output with the model's other
+// messages, and the program call ends.
 [[noreturn]] void invalidParameter(const char* message)
 {
     std::cout << message << std::flush;

@@ -82,7 +82,7 @@ public:
     std::int32_t divergenceTime = 0;      // line 36
     bool arpOutput = false;               // line 31
     bool genotypicOutput = false;         // line 22
-    bool coalescenceImageOutput = false;  // line 32: the coalescence map among the maps
+    bool coalescenceImageOutput = false;  // line 32: the map program draws the coalescence map
     bool coalescenceTimesOutput = false;  // line 33
     bool geneticTreesOutput = false;      // line 34
     bool mrcaTimesOutput = false;         // line 35

@@ -67,8 +67,8 @@ TEST(NumberText, ProblemsAreExplained) {
     const std::tuple<P, std::string, std::string> cases[] = {
         {P::trailing, "0.05x", "'0.05x' has 'x' after the number 0.05"},
         {P::decimalComma, "0,5", "'0,5' holds a comma: decimals are written with a point (0.5)"},
-        // Found by fuzzing: a comma beyond the 40 characters shown was looked
-        // for in the shown part only, and the point written before the text.
+        // A comma beyond the 40 characters shown is found in the whole word,
+        // and the suggestion shows the same 40 characters with the point.
         {P::decimalComma, std::string(44, '5') + ",5",
          "'" + std::string(40, '5') + "...' holds a comma: decimals are written with a point (" + std::string(40, '5') +
              "...)"},

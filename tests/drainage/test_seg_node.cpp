@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <string>
 
 #include "drainage/DrainageFixture.h"
@@ -8,12 +7,6 @@
 using namespace drainage_test;
 
 namespace {
-
-double haversineInDouble(double lonA, double latA, double lonB, double latB) {
-    const double k = 3.14159265358979323846 / 180.0;
-    const double s1 = std::sin((latB - latA) * k / 2), s2 = std::sin((lonB - lonA) * k / 2);
-    return 2 * 6371000.0 * std::asin(std::sqrt(s1 * s1 + std::cos(latA * k) * std::cos(latB * k) * s2 * s2));
-}
 
 class NodeFileTest : public DrainageTest {
 protected:
@@ -27,27 +20,6 @@ protected:
 };
 
 }  // namespace
-
-TEST(GeoDistance, MetresOnTheSphere) {
-    EXPECT_EQ(geoDistance(8.5f, 47.3f, 8.5f, 47.3f), 0.0f);
-    EXPECT_NEAR(geoDistance(0, 0, 0, 1), 111195.0f, 1.0f);  // one degree of a great circle
-    EXPECT_EQ(geoDistance(8.5f, 47.3f, 8.51f, 47.305f), geoDistance(8.51f, 47.305f, 8.5f, 47.3f));
-    EXPECT_NEAR(geoDistance(8.5f, 47.3f, 8.51f, 47.305f), haversineInDouble(8.5, 47.3, 8.51, 47.305), 0.5);
-}
-
-TEST(GeoDistance, ComputedInSinglePrecision) {
-    // Two points 0.85 m apart. In single precision the latitudes in radians
-    // can only differ by whole steps of 2^-24 (they lie in [0.5, 1)), so the
-    // distance is a whole number of 6371000 * 2^-24 = 0.3797 m steps, not the
-    // 0.848 m that double precision gives.
-    const float d = geoDistance(20.1234f, 45.678f, 20.1234f, 45.67801f);
-    const double step = 6371000.0 * std::ldexp(1.0, -24);
-    EXPECT_NEAR(d / step, std::round(d / step), 1e-3);
-    EXPECT_GT(std::fabs(d - haversineInDouble(20.1234f, 45.678f, 20.1234f, 45.67801f)), 0.1);
-    // The order of the float operations: h = s1 s1 + (cos a cos b)(s2 s2), then
-    // ((asin(sqrt h) 1000) 6371) 2. Other groupings give other last bits.
-    EXPECT_EQ(geoDistance(8.5f, 47.3f, 8.51f, 47.305f), 0x1.d46c4ep+9f);
-}
 
 TEST_F(NodeFileTest, FreeFormatRecords) {
     // Records split over lines, several on one line, Windows line ends.

@@ -2,29 +2,66 @@
 the replicates table: its number, draw, replicate, seed, parameters, status,
 and its statistics averaged over its genetic simulations.
 
-A statistics table is read by its header: the columns `e` and `s` (or `sim`)
-number the simulations; a column `seg` tells where a sample is; text columns
-(and those named like `sample`) name the sample or the pair a row is about;
-every other column is a statistic. A statistic of sample A becomes the column
-`<statistic>_A`, of the pair A, B `<statistic>_A_B`; a row about all samples
-(named `*`, or `*` and `*`) gives `<statistic>_all`. The column holds the mean
-of the statistic over the simulations where it is defined (`NA`, empty, `nan`
-and `inf` are undefined); it is `NA` when no simulation defines it, and every
-statistic of a failed run is `NA`.
+A row comes only from the run record `<set>_run.json` that the run's own
+command wrote (its command line and seed are checked), and the run's folder
+is emptied before the program starts, so nothing left over from an earlier
+call can stand in for a result. A run the program refuses is a failed row
+with the program's own message. A run interrupted by a signal is no result
+at all: the batch fails, writes no table, and Snakemake runs it again.
+
+The statistics tables have fixed columns (the program's `_stats.tsv` and
+`_pairs.tsv`): `e` and `sim` number the simulations, `sample` (or `sample_a`
+and `sample_b`) name the sample or pair a row is about, `seg` is where a
+sample stands, and every other column is a statistic. A statistic of sample
+A becomes the column `<statistic>_A`, of the pair A, B `<statistic>_A_B`; the
+row about all samples (`*`, or `*` and `*`) gives `<statistic>_all`. The
+column holds the mean of the statistic over the simulations where it is
+defined (`NA` is undefined); it is `NA` when no simulation defines it, and
+every statistic of a failed run is `NA`.
 """
 import glob
 import json
 import os
-import re
+import resource
+import shutil
+import signal
 import subprocess
 import sys
 
+from replicates import program_error
+
 NA = "NA"
-INDEX = re.compile(r"^(e|s|entire.*|genetic.*|sim.*|replicate)$", re.I)
-ATTRIBUTE = re.compile(r"^(seg|segment|segid)$", re.I)  # where a sample is, not a statistic
-KEY = re.compile(r"^(sample|pop|population|deme|name)(_?[0-9ab])?$", re.I)
-KEPT = ("_run.json", "_stats.tsv", "_pairs.tsv", "log.txt")  # what keep_outputs: false keeps
 FIXED = ["run", "draw", "replicate", "seed", "status"]
+KEPT = ("_run.json", "_stats.tsv", "_pairs.tsv", "log.txt")  # what keep_outputs: false keeps
+
+
+class Table:
+    """A statistics table of the program: its index, key and attribute columns,
+    then its statistics, and the statistics it may carry at its end."""
+
+    def __init__(self, suffix, keys, statistics, optional=()):
+        self.suffix, self.keys, self.statistics, self.optional = suffix, keys, statistics, optional
+        self.attributes = ["seg"] if "sample" in keys else []
+
+    def columns(self, header, path):
+        """The statistics of a header, which must be the program's own."""
+        fixed = ["e", "sim"] + self.keys + self.attributes + self.statistics
+        extra = header[len(fixed):]
+        if header[:len(fixed)] != fixed or extra != list(self.optional[:len(extra)]):
+            raise ValueError(f"{path}: the header is not fluviagen's {self.suffix} header "
+                             f"({' '.join(fixed + list(self.optional))}), got {' '.join(header)}")
+        return self.statistics + extra
+
+
+TABLES = [
+    Table("_stats.tsv", ["sample"], ["genes", "alleles", "he", "ho", "ar", "segsites", "pi", "tajd",
+                                     "rep_mean", "rep_var", "gw", "tmrca"]),
+    Table("_pairs.tsv", ["sample_a", "sample_b"], ["fst", "nei", "river_km", "line_km"], optional=("dxy", "da")),
+]
+
+
+class Interrupted(Exception):
+    pass
 
 
 def number(value):
@@ -36,7 +73,7 @@ def number(value):
 
 
 def is_missing(value):
-    return value.strip() in ("", NA, "na", "nan", "NaN", "-nan", "inf", "-inf")
+    return value.strip() in ("", NA)
 
 
 def read_tsv(path):
@@ -54,82 +91,99 @@ def read_tsv(path):
     return header, rows
 
 
-def reduce_table(path):
-    """{`<statistic>_<key>`: mean or None} for one statistics table, in the
-    order statistic by statistic, keys in the order they first appear."""
+def reduce_table(path, table):
+    """{`<statistic>_<key>`: mean or None} for one statistics table, statistic
+    by statistic, keys in the order they first appear."""
     header, rows = read_tsv(path)
-    index = [c for c in header if INDEX.match(c)]
-    keys = [c for c in header if c not in index and (
-        KEY.search(c) or any(number(r[c]) is None and not is_missing(r[c]) for r in rows))]
-    stats = [c for c in header if c not in index and c not in keys and not ATTRIBUTE.match(c)]
+    statistics = table.columns(header, path)
     sums = {}
-    for r in rows:
-        names = [("all" if r[k] == "*" else r[k]) for k in keys if r[k].strip()]
-        key = names[0] if len(set(names)) == 1 else "_".join(names)  # "all", not "all_all"
-        for stat in stats:
+    for n, r in enumerate(rows, start=2):
+        names = ["all" if r[k] == "*" else r[k] for k in table.keys]
+        key = "all" if set(names) == {"all"} else "_".join(names)
+        for stat in statistics:
             total, count = sums.setdefault((stat, key), [0.0, 0])
-            x = None if is_missing(r[stat]) else number(r[stat])
-            if x is not None:
-                sums[(stat, key)] = [total + x, count + 1]
+            if is_missing(r[stat]):
+                continue
+            x = number(r[stat])
+            if x is None:
+                raise ValueError(f"{path}, line {n}: column {stat} holds '{r[stat]}', not a number")
+            sums[(stat, key)] = [total + x, count + 1]
     row = {}
-    for stat in stats:
+    for stat in statistics:
         for (s, key), (total, count) in sums.items():
             if s == stat:
-                row[f"{stat}_{key}" if key else stat] = total / count if count else None
+                row[f"{stat}_{key}"] = total / count if count else None
     return row
+
+
+def own_record(run):
+    """The run record the run's own command wrote, or None."""
+    records = glob.glob(os.path.join(glob.escape(run["folder"]), "*_run.json"))
+    if len(records) != 1:
+        return None
+    try:
+        with open(records[0]) as f:
+            record = json.load(f)
+    except (OSError, ValueError):
+        return None
+    if record.get("command_line") != run["command"] or record.get("seed") != -run["seed"]:
+        return None
+    return record
+
+
+INTERRUPTIONS = {signal.SIGINT, signal.SIGTERM, signal.SIGHUP, signal.SIGKILL, signal.SIGQUIT}
 
 
 def collect_run(run, exit_status, stderr=""):
     """The table row of one finished run."""
     row = {k: run[k] for k in FIXED if k in run}
     row.update(run["parameters"])
-    records = glob.glob(os.path.join(run["folder"], "*_run.json"))
-    record = {}
-    if records:
-        with open(records[0]) as f:
-            record = json.load(f)
-    status = record.get("status") or ("success" if exit_status == 0 else "failed")
-    error = record.get("error") or ("" if status == "success" else last_line(stderr) or f"exit status {exit_status}")
+    record = own_record(run)
+    if exit_status < 0 and -exit_status in INTERRUPTIONS or exit_status in (130, 143) or \
+            (record or {}).get("status") == "interrupted":
+        raise Interrupted(f"run {run['run']} (seed {run['seed']}) was interrupted (exit status {exit_status})")
+    if exit_status < 0:
+        status, error = "failed", f"the program was killed by {signal.Signals(-exit_status).name}"
+    elif record is None:
+        status = "failed"
+        error = program_error(stderr, exit_status) if exit_status != 0 else \
+            "the program wrote no run record for this command"
+    elif record.get("status") == "success" and exit_status == 0:
+        status, error = "success", ""
+    else:
+        status = "failed"
+        error = record.get("error") or program_error(stderr, exit_status)
     row["status"] = status
     row["error"] = " ".join(error.split())
     if status == "success":
-        for kind in ("stats", "pairs"):
-            for path in sorted(glob.glob(os.path.join(run["folder"], f"*_{kind}.tsv"))):
-                row.update(reduce_table(path))
+        for table in TABLES:
+            for path in sorted(glob.glob(os.path.join(glob.escape(run["folder"]), "*" + table.suffix))):
+                row.update(reduce_table(path, table))
     return row
 
 
-def last_line(textual):
-    lines = [line for line in textual.splitlines() if line.strip()]
-    return lines[-1] if lines else ""
+def children_cpu():
+    usage = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return usage.ru_utime + usage.ru_stime
 
 
 def run_one(run, keep_outputs=True):
-    """Runs the program once, unless an earlier call already did: the row is
-    kept in the run's folder as `row.json` beside the command that made it."""
-    done = os.path.join(run["folder"], "row.json")
-    if os.path.exists(done):
-        with open(done) as f:
-            kept = json.load(f)
-        if kept.get("command") == run["command"]:
-            return kept["row"]
-    os.makedirs(run["folder"], exist_ok=True)
+    """Runs the program once in an emptied folder; returns the run's row and
+    the program's CPU time (user and system, seconds)."""
+    shutil.rmtree(run["folder"], ignore_errors=True)
+    os.makedirs(run["folder"])
     with open(os.path.join(run["folder"], "log.txt"), "w") as log:
+        before = children_cpu()
         result = subprocess.run(run["command"], stdin=subprocess.DEVNULL, stdout=log,
                                 stderr=subprocess.PIPE, text=True)
+        cpu = children_cpu() - before
         log.write(result.stderr)
     row = collect_run(run, result.returncode, result.stderr)
-    if row["status"] == "interrupted" or result.returncode < 0:
-        # Not a result: the run is still missing, and so is its batch.
-        raise RuntimeError(f"run {run['run']} was interrupted (exit status {result.returncode})")
     if not keep_outputs:
-        for path in glob.glob(os.path.join(run["folder"], "*")):
+        for path in glob.glob(os.path.join(glob.escape(run["folder"]), "*")):
             if not path.endswith(KEPT) and os.path.isfile(path):
                 os.remove(path)
-    with open(done + ".part", "w") as f:
-        json.dump({"command": run["command"], "row": row}, f)
-    os.replace(done + ".part", done)
-    return row
+    return row, cpu
 
 
 def write_table(rows, path):
@@ -153,20 +207,23 @@ def cell(value):
     return str(value)
 
 
-def run_batch(plan, number, output):
+def run_batch(runs, keep_outputs, output, log=sys.stderr):
+    """Every run of a batch, then its table; no table when a run was interrupted.
+    The log has a line per run: its status and the program's CPU time."""
     rows = []
-    for run in plan.batch(number):
-        row = run_one(run, plan.keep_outputs)
-        if row["status"] != "success":
-            print(f"run {run['run']} (seed {run['seed']}) failed: {row['error']}", file=sys.stderr)
+    for run in runs:
+        row, cpu = run_one(run, keep_outputs)
+        outcome = "success" if row["status"] == "success" else f"failed: {row['error']}"
+        print(f"run {run['run']} (seed {run['seed']}), {cpu:.3f} s CPU: {outcome}", file=log, flush=True)
         rows.append(row)
     write_table(rows, output)
+    return rows
 
 
 def merge(paths, output):
+    """The batches' tables as one; returns the number of runs and of failed runs."""
     rows = []
     for path in paths:
         rows += read_tsv(path)[1]
     write_table(rows, output)
-    failed = sum(row["status"] != "success" for row in rows)
-    print(f"{len(rows)} runs, {failed} failed: {output}", file=sys.stderr)
+    return len(rows), sum(row["status"] != "success" for row in rows)

@@ -1,35 +1,36 @@
-#!/usr/bin/python3
 """Approximate Bayesian computation on a replicates table: rejection, then a
 local-linear regression adjustment of the accepted parameter values (Beaumont,
 Zhang and Balding 2002), its least squares ridge-penalised.
 
-    posterior.py CONFIG.yaml REFERENCE.tsv OBSERVED.tsv PREFIX
-
-CONFIG is the workflow configuration that made REFERENCE (its priors, and its
-optional `abc:` section: `tolerance`, the share of the reference runs
-accepted, 0.1 by default; `statistics`, a regular expression choosing the
-statistics columns, all by default; `parameters`, the parameters to estimate,
-every varying one by default). OBSERVED holds one row of statistics with the
-same columns; where it also holds the parameters, the figure marks them as the
-true values. Writes PREFIX.tsv (the posterior summary) and PREFIX.png.
+Called by Snakemake (rule `posterior`, `rules/abc.smk`) with the reference
+table and the pseudo-observed row as inputs and, as params, the priors of the
+parameters to estimate (`{name: [kind, low, high]}`), the tolerance (the
+share of the reference runs accepted) and a regular expression choosing the
+statistics columns (all when empty). Where the observed row also holds the
+parameters, the figure marks them as the true values. Writes the posterior
+summary (TSV) and its figure (PNG).
 
 Statistics that are NA in the observed data, or constant over the reference
 table, are left out; reference runs that failed or have NA in a used
-statistic are dropped, and both are counted on standard error.
+statistic are dropped, and both are counted in the log.
 """
 import math
-import os
 import re
 import sys
 
 import numpy as np
 from sklearn.linear_model import RidgeCV
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import collect  # noqa: E402
-import replicates  # noqa: E402
+import collect
 
 NOT_STATISTICS = set(collect.FIXED) | {"error"}
+
+
+class Prior:
+    """The bounds of a uniform or log-uniform prior."""
+
+    def __init__(self, kind, low, high):
+        self.kind, self.low, self.high = kind, low, high
 
 
 class Scale:
@@ -61,10 +62,12 @@ def weighted_quantile(values, weights, q):
     return np.interp(q, cumulative, v)
 
 
-def infer(reference, observed, priors, names, tolerance=0.1, pattern=None):
-    """reference: rows (dicts) of the table; observed: one row. Returns the
-    posterior per parameter and the counts of what was used and left out."""
-    header = [c for c in reference[0] if c not in NOT_STATISTICS and c not in replicates.SETTINGS_NAMES]
+def infer(reference, observed, priors, names, tolerance=0.1, pattern=None, parameters=()):
+    """reference: rows (dicts) of the table; observed: one row; parameters:
+    every parameter column of the table (the varying and the fixed ones).
+    Returns the posterior per parameter and the counts of what was used and
+    left out."""
+    header = [c for c in reference[0] if c not in NOT_STATISTICS and c not in priors and c not in parameters]
     if pattern:
         header = [c for c in header if re.search(pattern, c)]
     counts = {"reference runs": len(reference)}
@@ -144,32 +147,29 @@ def figure(result, priors, truth, path):
     plt.close(fig)
 
 
-def main(argv):
-    if len(argv) != 4:
-        sys.exit(__doc__)
-    config_path, reference_path, observed_path, prefix = argv
-    plan = replicates.load(config_path)
-    settings = plan.abc or {}
-    priors = {p.name: p for p in plan.priors}
-    names = settings.get("parameters") or [p.name for p in plan.priors if p.varies]
-    for name in names:
-        if name not in priors or priors[name].kind not in ("uniform", "log_uniform"):
-            sys.exit(f"posterior: '{name}' has no uniform or log-uniform prior in {config_path}")
-    reference = collect.read_tsv(reference_path)[1]
-    observed = collect.read_tsv(observed_path)[1][0]
-    result, counts = infer(reference, observed, priors, names, settings.get("tolerance", 0.1),
-                           settings.get("statistics"))
-    for what, n in counts.items():
-        print(f"{what}: {n}", file=sys.stderr)
-    truth = {n: float(observed[n]) for n in names if collect.number(observed.get(n, "NA")) is not None}
-    with open(prefix + ".tsv", "w") as f:
+def write(result, truth, path):
+    with open(path, "w") as f:
         f.write("parameter\ttrue\tmean\tmedian\tlower95\tupper95\n")
         for name, post in result.items():
             f.write("\t".join([name, collect.cell(truth.get(name))] +
                               [f"{post[k]:.6g}" for k in ("mean", "median", "lower95", "upper95")]) + "\n")
-    figure(result, priors, truth, prefix + ".png")
-    print(f"posterior: {prefix}.tsv, {prefix}.png", file=sys.stderr)
+
+
+def main(reference_path, observed_path, priors, parameters, tolerance, pattern, table_path, figure_path, log):
+    priors = {name: Prior(*bounds) for name, bounds in priors.items()}
+    reference = collect.read_tsv(reference_path)[1]
+    observed = collect.read_tsv(observed_path)[1][0]
+    result, counts = infer(reference, observed, priors, list(priors), tolerance, pattern, parameters)
+    for what, n in counts.items():
+        print(f"{what}: {n}", file=log)
+    truth = {n: float(observed[n]) for n in priors if collect.number(observed.get(n, "NA")) is not None}
+    write(result, truth, table_path)
+    figure(result, priors, truth, figure_path)
 
 
 if __name__ == "__main__":
-    main(sys.argv[1:])
+    with open(snakemake.log[0], "w") as log:
+        sys.stderr = log  # the warnings of the inference go to its log
+        main(snakemake.input.reference, snakemake.input.observed, snakemake.params.priors,
+             snakemake.params.parameters, snakemake.params.tolerance, snakemake.params.statistics, snakemake.output.table,
+             snakemake.output.figure, log)

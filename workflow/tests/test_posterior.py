@@ -1,48 +1,47 @@
 """Rejection and regression adjustment on a reference table whose statistics
 depend on the parameters in a known way."""
 import numpy as np
-import yaml
 
 import posterior
 import replicates
-from conftest import REPO
+from conftest import FAKE, TEMPLATE
 
-CONFIG = {"template": f"{REPO}/examples/river/settings.txt", "program": "/bin/true", "out": "out",
-          "draws": 3000, "master_seed": 5,
+CONFIG = {"template": TEMPLATE, "program": FAKE, "out": "out", "draws": 3000, "master_seed": 5,
           "parameters": {"migration_colonised": {"log_uniform": [0.005, 0.5]},
-                         "growth_rate": {"uniform": [0.1, 1.0]}, "capacity": 100},
-          "abc": {"tolerance": 0.1}}
+                         "growth_rate": {"uniform": [0.1, 1.0]}, "capacity": 100}}
+PRIORS = {"migration_colonised": ["log_uniform", 0.005, 0.5], "growth_rate": ["uniform", 0.1, 1.0]}
 
 
 def row(values, rng, run):
     m, g = values["migration_colonised"], values["growth_rate"]
     return {"run": str(run), "status": "success", **{k: str(v) for k, v in values.items()},
-            "Fst_A_B": str(0.3 - 0.05 * np.log(m) + rng.normal(0, 0.01)),
-            "He_A": str(0.4 + 0.2 * g + rng.normal(0, 0.01)),
+            "fst_A_B": str(0.3 - 0.05 * np.log(m) + rng.normal(0, 0.01)),
+            "he_A": str(0.4 + 0.2 * g + rng.normal(0, 0.01)),
             "noise_A": str(rng.normal()),
             "genes_A": "10",
-            "D_A": "NA" if run % 20 == 0 else str(rng.normal()),
-            "D_B": "1.0"}
+            "tajd_A": "NA" if run % 20 == 0 else str(rng.normal()),
+            "tajd_B": "1.0"}
 
 
 def test_recovers_a_known_migration_rate_and_draws_the_figure(tmp_path):
-    plan = replicates.load(CONFIG)
+    plan = replicates.load(dict(CONFIG))
     rng = np.random.default_rng(5)
     reference = [row(plan.parameters(d), rng, d) for d in range(plan.draws)]
     reference[3]["status"] = "failed"
     truth = {"migration_colonised": 0.05, "growth_rate": 0.5, "capacity": 100}
     observed = row(truth, rng, 1)
-    observed["D_B"] = "NA"
+    observed["tajd_B"] = "NA"
     header = list(reference[0])
-    (tmp_path / "config.yaml").write_text(yaml.safe_dump(CONFIG, sort_keys=False))
     for name, rows in (("reference.tsv", reference), ("observed.tsv", [observed])):
-        (tmp_path / name).write_text("\n".join("\t".join(r[c] for c in header) for r in [dict(zip(header, header))] + rows) + "\n")
+        (tmp_path / name).write_text("\n".join("\t".join(r[c] for c in header)
+                                               for r in [dict(zip(header, header))] + rows) + "\n")
 
-    priors = {p.name: p for p in plan.priors}
-    result, counts = posterior.infer(reference, observed, priors, ["migration_colonised", "growth_rate"], 0.1)
+    priors = {name: posterior.Prior(*bounds) for name, bounds in PRIORS.items()}
+    result, counts = posterior.infer(reference, observed, priors, list(PRIORS), 0.1, None, list(truth))
     assert counts["failed runs (dropped)"] == 1
     assert counts["runs with NA in a used statistic (dropped)"] == 150
     assert counts["statistics NA in the observed data (left out)"] == 1
+    # The fixed parameter is no statistic; the constant gene count is left out.
     assert counts["constant statistics (left out)"] == 1
     assert counts["statistics used"] == 4
     m = result["migration_colonised"]
@@ -52,8 +51,11 @@ def test_recovers_a_known_migration_rate_and_draws_the_figure(tmp_path):
     g = result["growth_rate"]
     assert g["lower95"] < 0.5 < g["upper95"] and g["upper95"] - g["lower95"] < 0.45
 
-    posterior.main([str(tmp_path / f) for f in ("config.yaml", "reference.tsv", "observed.tsv", "post")])
+    with open(tmp_path / "log", "w") as log:
+        posterior.main(str(tmp_path / "reference.tsv"), str(tmp_path / "observed.tsv"), PRIORS, list(truth), 0.1,
+                       None, str(tmp_path / "post.tsv"), str(tmp_path / "post.png"), log)
     summary = (tmp_path / "post.tsv").read_text().splitlines()
     assert summary[0] == "parameter\ttrue\tmean\tmedian\tlower95\tupper95"
     assert summary[1].startswith("migration_colonised\t0.05\t")
     assert (tmp_path / "post.png").read_bytes()[:4] == b"\x89PNG"
+    assert "statistics used: 4" in (tmp_path / "log").read_text()

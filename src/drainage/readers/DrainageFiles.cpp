@@ -64,8 +64,8 @@ bool TSegNodeVector::readNodeFile(const my_string& path, InputLog* log) {
                     break;
                 }
                 // Id -1 marks a node that is not there. A coordinate of -1
-                // is a place like any other (it was once taken for a
-                // missing value, which dropped real nodes).
+                // is a place like any other: -1 degree is a real longitude
+                // or latitude, and no value of a coordinate means "missing".
                 if (node->id == -1) {
                     dropped.add(fields.firstLine(), "node id -1");
                     continue;
@@ -132,8 +132,9 @@ bool TSegmentVector::readSegmentFile(const my_string& path, const EnvironmentFil
                     else if (from == nullptr || to == nullptr)
                         why = std::string("its ") + (from == nullptr ? "from-node " : "to-node ") +
                               std::to_string(from == nullptr ? fromId : toId) + " is not in the node file";
-                    // No console line for id 0, which once stood for the end
-                    // of the file; standard error names it all the same.
+                    // No console line for id 0, the id of a record cut short
+                    // at the end of the file; standard error names it all
+                    // the same.
                     if (segment->id != 0) {
                         std::cout << "\n-> Error: Segment '" << segment->id << "' could not be read!" << std::endl;
                         if (!why.empty()) std::cout << "\t(" << why << ")" << std::endl;

@@ -2,12 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <functional>
 #include <limits>
-#include <queue>
 #include <unordered_map>
-#include <utility>
 
+#include "common/Geometry.h"
 #include "drainage/SegNode.h"
 #include "drainage/SegmentVector.h"
 
@@ -19,7 +17,7 @@ constexpr double unreached = std::numeric_limits<double>::infinity();
 // nodes, as long as it is.
 struct NodeGraph {
     std::unordered_map<const TSegNode*, int> index;
-    std::vector<std::vector<std::pair<int, double>>> edges;  // per node: (node, metres)
+    common::EdgeLists edges;  // per node: (node, metres)
 
     int of(const TSegNode* node) {
         const auto [it, added] = index.emplace(node, static_cast<int>(edges.size()));
@@ -40,8 +38,8 @@ NodeGraph graphOf(const TSegmentVector& drainage) {
         if (s.fromNode == nullptr || s.toNode == nullptr) continue;
         const int a = graph.of(s.fromNode), b = graph.of(s.toNode);
         const double length = std::max(0.0, static_cast<double>(s.length));
-        graph.edges[static_cast<std::size_t>(a)].emplace_back(b, length);
-        graph.edges[static_cast<std::size_t>(b)].emplace_back(a, length);
+        graph.edges[static_cast<std::size_t>(a)].push_back({b, length});
+        graph.edges[static_cast<std::size_t>(b)].push_back({a, length});
     }
     return graph;
 }
@@ -50,32 +48,11 @@ bool inGraph(const NodeGraph& graph, const TSegment* s) {
     return s != nullptr && graph.find(s->fromNode) >= 0 && graph.find(s->toNode) >= 0;
 }
 
-// Dijkstra from the middle point of `start`: metres to every node.
+// Metres from the middle point of `start` to every node.
 std::vector<double> fromMiddleOf(const NodeGraph& graph, const TSegment& start) {
-    std::vector<double> distance(graph.edges.size(), unreached);
-    using Entry = std::pair<double, int>;
-    std::priority_queue<Entry, std::vector<Entry>, std::greater<>> queue;
     const double half = std::max(0.0, static_cast<double>(start.length)) / 2;
-    for (const TSegNode* end : {start.fromNode, start.toNode}) {
-        const int k = graph.find(end);
-        if (half < distance[static_cast<std::size_t>(k)]) {
-            distance[static_cast<std::size_t>(k)] = half;
-            queue.emplace(half, k);
-        }
-    }
-    while (!queue.empty()) {
-        const auto [d, k] = queue.top();
-        queue.pop();
-        if (d > distance[static_cast<std::size_t>(k)]) continue;
-        for (const auto& [next, length] : graph.edges[static_cast<std::size_t>(k)]) {
-            const double through = d + length;
-            if (through < distance[static_cast<std::size_t>(next)]) {
-                distance[static_cast<std::size_t>(next)] = through;
-                queue.emplace(through, next);
-            }
-        }
-    }
-    return distance;
+    return common::shortestDistances(graph.edges,
+                                     {{graph.find(start.fromNode), half}, {graph.find(start.toNode), half}});
 }
 
 }  // namespace
@@ -110,12 +87,5 @@ std::vector<std::vector<std::optional<double>>> riverDistancesKm(const TSegmentV
 }
 
 double straightLineKm(const TSegment& a, const TSegment& b) {
-    constexpr double radiusKm = 6371.0;
-    constexpr double toRadians = 3.14159265358979323846 / 180.0;
-    const double lat1 = a.lat * toRadians, lat2 = b.lat * toRadians;
-    const double dLat = lat2 - lat1;
-    const double dLon = (static_cast<double>(b.lon) - a.lon) * toRadians;
-    const double h = std::sin(dLat / 2) * std::sin(dLat / 2) +
-                     std::cos(lat1) * std::cos(lat2) * std::sin(dLon / 2) * std::sin(dLon / 2);
-    return 2 * radiusKm * std::asin(std::min(1.0, std::sqrt(h)));
+    return common::greatCircleKm(a.lon, a.lat, b.lon, b.lat);
 }

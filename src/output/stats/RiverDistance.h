@@ -17,6 +17,6 @@ class TSegmentVector;
 std::vector<std::vector<std::optional<double>>> riverDistancesKm(const TSegmentVector& drainage,
                                                                  std::span<const TSegment* const> segments);
 
-// Great-circle distance between the middle points, in km (haversine on a
-// sphere of radius 6371 km, double precision).
+// Great-circle distance between the middle points, in km
+// (common::greatCircleKm: the sphere of radius 6371 km, double precision).
 double straightLineKm(const TSegment& a, const TSegment& b);
