@@ -4,12 +4,10 @@ program's own key table (`fluviagen --list-settings --json`).
 
     settings_table.py FLUVIAGEN --check   fails, naming each difference, when
                                           the page and the program disagree
-    settings_table.py FLUVIAGEN --write   rewrites the columns the program owns
-                                          (line, name, kind, range, default)
+    settings_table.py FLUVIAGEN --write   writes the table from the program's
 
-The page's last column, "What it means", is the manual's own longer text and
-is kept as written; the program owns every other column. Lines that the
-program's table leaves out (a heading line, the closing END) keep their row.
+Every column is the program's: the key table is the one place where a line's
+number, name, kind, range, default and meaning are written.
 """
 import json
 import os
@@ -17,7 +15,7 @@ import subprocess
 import sys
 
 PAGE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "guide", "settings.md")
-COLUMNS = ["Line", "Name", "Kind", "Range", "Default", "What it means"]
+COLUMNS = ["Line", "Name", "Kind", "Range", "Default", "Meaning"]
 HEADER = "| " + " | ".join(COLUMNS) + " |"
 
 
@@ -58,7 +56,7 @@ def read_page():
 
 
 def program_cells(row):
-    return [str(row["line"]), code(row["name"]), row["kind"], code(row["range"]), code(row["default"])]
+    return [str(row["line"]), code(row["name"]), row["kind"], code(row["range"]), code(row["default"]), row["meaning"]]
 
 
 def main():
@@ -76,23 +74,13 @@ def main():
         for column, want, have in zip(COLUMNS, program_cells(row), page_row):
             if uncode(want) != uncode(have):
                 problems.append(f"line {number}, column {column}: the program says {want!r}, the page {have!r}")
-        if not page_row[5]:
-            problems.append(f"line {number}: no meaning on the page")
     for number in sorted(set(by_line) - set(table)):
-        if number not in (6, 41):
-            problems.append(f"line {number} is on the page but not in the program's table")
+        problems.append(f"line {number} is on the page but not in the program's table")
     if sys.argv[2] == "--check":
         for p in problems:
             print(f"{PAGE}: {p}", file=sys.stderr)
         sys.exit(1 if problems else 0)
-    new_rows = []
-    for number in sorted(set(by_line) | set(table)):
-        meaning = by_line[number][5] if number in by_line else table[number]["meaning"]
-        if number in table:
-            new_rows.append(join_row(program_cells(table[number]) + [meaning]))
-        else:
-            new_rows.append(join_row(by_line[number]))
-    lines[start + 2:end] = new_rows
+    lines[start + 2:end] = [join_row(program_cells(table[number])) for number in sorted(table)]
     open(PAGE, "w", encoding="utf-8").write("\n".join(lines))
 
 
