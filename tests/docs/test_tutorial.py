@@ -60,7 +60,7 @@ def test_printed_numbers_are_what_the_commands_give(study):
 
 def test_the_posterior_has_its_shape(study):
     folder = study[0]
-    rows = list(csv.DictReader(open(folder / "study" / "posterior.tsv"), delimiter="\t"))
+    rows = list(csv.DictReader(open(folder / "study" / "abc" / "posterior.tsv"), delimiter="\t"))
     priors = {"migration_colonised": (0.005, 0.5), "growth_rate": (0.1, 1.0)}
     assert [r["parameter"] for r in rows] == list(priors)
     for r in rows:
@@ -68,7 +68,7 @@ def test_the_posterior_has_its_shape(study):
         lower, median, upper = float(r["lower95"]), float(r["median"]), float(r["upper95"])
         assert low <= lower <= median <= upper <= high, r
         assert float(r["true"]) == {"migration_colonised": 0.05, "growth_rate": 0.5}[r["parameter"]]
-    assert os.path.getsize(folder / "study" / "posterior.png") > 0
+    assert os.path.getsize(folder / "study" / "abc" / "posterior.png") > 0
     table = list(csv.DictReader(open(folder / "study" / "abc" / "table.tsv"), delimiter="\t"))
     assert len(table) == 60
 
