@@ -19,6 +19,8 @@
 #include <memory>
 #include <vector>
 
+#include "mutation/MarkerKind.h"
+
 class Rng;
 class TSettings;
 class TTree;
@@ -51,6 +53,8 @@ public:
 
     // The name in output file names and on the console ("DNA").
     virtual const char* name() const = 0;
+    // What a locus and an allele are for the summary statistics.
+    virtual MarkerKind markerKind() const = 0;
     // Before the first genealogy of every genetic phase.
     virtual void prepare(Rng&) {}
     // Places mutations on `tree` (from its root, node 2n - 2) and sets every

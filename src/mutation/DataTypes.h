@@ -19,6 +19,7 @@ class Rflp : public SiteDataType {
 public:
     explicit Rflp(const TSettings& settings);
     const char* name() const override { return "RFLP"; }
+    MarkerKind markerKind() const override { return MarkerKind::sequence; }
     void mutate(TNode& node, Sprinkler& sprinkler, Rng& rng) const override;
     void writeDescription(std::ostream& os) const override;
     void writeProfile(std::ostream& os) const override;
@@ -30,6 +31,7 @@ class Standard : public SiteDataType {
 public:
     explicit Standard(const TSettings& settings);
     const char* name() const override { return "STANDARD"; }
+    MarkerKind markerKind() const override { return MarkerKind::allelic; }
     void mutate(TNode& node, Sprinkler& sprinkler, Rng& rng) const override;
     void writeDescription(std::ostream& os) const override;
     void writeProfile(std::ostream& os) const override;
@@ -42,6 +44,7 @@ public:
     explicit Dna(const TSettings& settings);
     ~Dna() override;
     const char* name() const override { return "DNA"; }
+    MarkerKind markerKind() const override { return MarkerKind::sequence; }
     // With a gamma shape, the relative rates of the sites (built on the first
     // genetic phase, rebuilt on every later one).
     void prepare(Rng& rng) override;
@@ -95,6 +98,7 @@ class Microsat : public DataType {
 public:
     explicit Microsat(const TSettings& settings);
     const char* name() const override { return "MICROSAT"; }
+    MarkerKind markerKind() const override { return MarkerKind::repeats; }
     MutationResult sprinkle(TTree& tree, const GenealogyContext& genealogy, Rng& rng) override;
     void writeDescription(std::ostream& os) const override;
     void writeProfile(std::ostream& os) const override;
@@ -119,6 +123,7 @@ class Snp : public DataType {
 public:
     explicit Snp(const TSettings& settings);
     const char* name() const override { return "SNP"; }
+    MarkerKind markerKind() const override { return MarkerKind::sequence; }
     MutationResult sprinkle(TTree& tree, const GenealogyContext& genealogy, Rng& rng) override;
     void writeDescription(std::ostream& os) const override;
     void writeProfile(std::ostream& os) const override;

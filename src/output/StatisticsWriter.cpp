@@ -91,7 +91,7 @@ void openTable(OutputFile& file, const GeneticPhaseView& phase, const char* suff
 }  // namespace
 
 void StatisticsWriter::open(const GeneticPhaseView& phase) {
-    options_.kind = markerKindOf(phase.dataType->name());
+    options_.kind = phase.dataType->markerKind();
     options_.independentLoci = phase.independentLoci;
     options_.genotypic = phase.genotypic;
     openTable(stats_, phase, "_stats.tsv", statsHeader);

@@ -34,6 +34,7 @@ class NamedType : public DataType {
 public:
     explicit NamedType(const char* name) : name_(name) {}
     const char* name() const override { return name_; }
+    MarkerKind markerKind() const override { return MarkerKind::sequence; }
     MutationResult sprinkle(TTree&, const GenealogyContext&, Rng&) override { return {}; }
     void writeDescription(std::ostream&) const override {}
     void writeProfile(std::ostream&) const override {}

@@ -1,7 +1,6 @@
 #include "output/stats/Replicate.h"
 
 #include <algorithm>
-#include <cstring>
 #include <span>
 
 #include "output/stats/Diversity.h"
@@ -274,12 +273,6 @@ private:
 };
 
 }  // namespace
-
-MarkerKind markerKindOf(const char* name) {
-    if (std::strcmp(name, "MICROSAT") == 0) return MarkerKind::repeats;
-    if (std::strcmp(name, "STANDARD") == 0) return MarkerKind::allelic;
-    return MarkerKind::sequence;
-}
 
 ReplicateStatistics computeReplicate(const GeneMatrix& genes, const ReplicateOptions& options) {
     return Computation(genes, options).run();

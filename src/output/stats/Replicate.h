@@ -6,16 +6,8 @@
 #include <optional>
 #include <vector>
 
+#include "mutation/MarkerKind.h"
 #include "output/stats/Alleles.h"
-
-enum class MarkerKind {
-    sequence,  // DNA, SNP, RFLP: haplotypes, S, pi, Tajima's D, Hudson's FST
-    allelic,   // STANDARD: alleles per site, Weir & Cockerham's theta
-    repeats,   // MICROSAT: as allelic, and repeat-number statistics
-};
-
-// The kind of the data type named `name` ("MICROSAT", "STANDARD", ...).
-MarkerKind markerKindOf(const char* name);
 
 struct ReplicateOptions {
     MarkerKind kind = MarkerKind::sequence;
