@@ -36,15 +36,17 @@ std::vector<std::unique_ptr<GeneticWriter>> makeWriters(const TSettings& s) {
     if (s.geneticTreesOutput && s.numIndependentLoci <= 1) writers.push_back(std::make_unique<TreeFileWriter>());
     if (s.mrcaTimesOutput) writers.push_back(std::make_unique<TmrcaWriter>());
     if (s.coalescenceTimesOutput) writers.push_back(std::make_unique<CoalescenceWriter>());
-    // Genotype files for other tools: one per genetic simulation, so by default only for one entire simulation.
-    const bool single = s.numDemographicSimulations == 1;
-    const auto asked = [&](const char* group) { return s.outputGroups.forced().contains(group); };
-    if (s.outputGroups.enabled("vcf", single))
-        writers.push_back(
-            std::make_unique<VcfWriter>(asked("vcf") || s.outputGroups.diploidVcf(), s.outputGroups.diploidVcf()));
-    if (s.outputGroups.enabled("genepop", single)) writers.push_back(std::make_unique<GenepopWriter>(asked("genepop")));
-    if (s.outputGroups.enabled("fasta", single)) writers.push_back(std::make_unique<FastaWriter>(asked("fasta")));
-    if (s.outputGroups.enabled("stats", true)) writers.push_back(std::make_unique<StatisticsWriter>());
+    // The added groups, each by its own default or the command line's choice.
+    const OutputGroups& groups = s.outputGroups;
+    const std::int32_t entire = s.numDemographicSimulations;
+    if (groups.enabled(OutputGroup::vcf, entire))
+        writers.push_back(std::make_unique<VcfWriter>(groups.asked(OutputGroup::vcf) || groups.diploidVcf(),
+                                                      groups.diploidVcf()));
+    if (groups.enabled(OutputGroup::genepop, entire))
+        writers.push_back(std::make_unique<GenepopWriter>(groups.asked(OutputGroup::genepop)));
+    if (groups.enabled(OutputGroup::fasta, entire))
+        writers.push_back(std::make_unique<FastaWriter>(groups.asked(OutputGroup::fasta)));
+    if (groups.enabled(OutputGroup::stats, entire)) writers.push_back(std::make_unique<StatisticsWriter>());
     return writers;
 }
 

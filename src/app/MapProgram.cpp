@@ -78,11 +78,13 @@ std::string statusText(int status) {
 }  // namespace
 
 bool mapProgramWanted(const TSettings& s) {
-    const bool one = s.numDemographicSimulations == 1;
-    return s.outputGroups.enabled("maps", one) || s.outputGroups.enabled("gpkg", one);
+    return s.outputGroups.enabled(OutputGroup::maps, s.numDemographicSimulations) ||
+           s.outputGroups.enabled(OutputGroup::gpkg, s.numDemographicSimulations);
 }
 
-bool riverTablesWanted(const TSettings& s) { return s.outputGroups.enabled("csv", true) || mapProgramWanted(s); }
+bool riverTablesWanted(const TSettings& s) {
+    return s.outputGroups.enabled(OutputGroup::csv, s.numDemographicSimulations) || mapProgramWanted(s);
+}
 
 std::string mapProgramPath() {
     if (const char* given = std::getenv("FLUVIAGEN_MAP"); given != nullptr && *given != '\0') return given;
@@ -113,12 +115,11 @@ MapsRecord drawMaps(const TSettings& s, const std::string& folder, const std::st
                     InterruptWatcher& watcher) {
     MapsRecord maps;
     maps.status = "failed";
-    const bool one = s.numDemographicSimulations == 1;
     const std::string program = mapProgramPath();
     const bool given = std::getenv("FLUVIAGEN_MAP") != nullptr && *std::getenv("FLUVIAGEN_MAP") != '\0';
     std::vector<std::string> args{program};
-    if (!s.outputGroups.enabled("maps", one)) args.push_back("--no-images");
-    if (!s.outputGroups.enabled("gpkg", one)) args.push_back("--no-gpkg");
+    if (!s.outputGroups.enabled(OutputGroup::maps, s.numDemographicSimulations)) args.push_back("--no-images");
+    if (!s.outputGroups.enabled(OutputGroup::gpkg, s.numDemographicSimulations)) args.push_back("--no-gpkg");
     args.push_back(folder + set);
     std::string shown;
     for (const auto& a : args) shown += (shown.empty() ? "" : " ") + a;
