@@ -9,9 +9,6 @@
 #include "settings/OutputGroups.h"
 #include "settings/SettingKeys.h"
 
-#ifndef FLUVIAGEN_VERSION
-#define FLUVIAGEN_VERSION "unknown"
-#endif
 
 namespace {
 
@@ -181,4 +178,3 @@ std::string commandLineHelp() {
     return o.app.help();
 }
 
-std::string programVersion() { return FLUVIAGEN_VERSION; }

@@ -5,18 +5,18 @@
 #pragma once
 
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "common/Error.h"
 #include "settings/PlacementRule.h"
 #include "settings/Settings.h"
 
 // A command line that cannot be used; what() says why, naming the option.
-class CommandLineError : public std::runtime_error {
+class CommandLineError : public common::UsageError {
 public:
-    using std::runtime_error::runtime_error;
+    using common::UsageError::UsageError;
 };
 
 struct CommandLine {
@@ -45,10 +45,6 @@ CommandLine parseCommandLine(const std::vector<std::string>& words);
 
 // The --help text: usage, every option on one line, the names of --set.
 std::string commandLineHelp();
-
-// The version: the git description when the program was configured in a
-// git work tree, else the project's version.
-std::string programVersion();
 
 // The seed of a whole-number text from 1 to 161803398 or its negative (the
 // range of FLUVIAGEN_SEED and --seed), as the generator takes it: negative.

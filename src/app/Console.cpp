@@ -12,6 +12,7 @@
 #include "base/Exception.h"
 #include "base/NumberText.h"
 #include "app/CommandLine.h"
+#include "common/Version.h"
 #include "app/Plan.h"
 #include "app/RunLoop.h"
 #include "settings/SettingKeys.h"
@@ -152,7 +153,7 @@ int runConsole(int argc, char** argv) {
         return 0;
     }
     if (options.version) {
-        std::cout << "fluviagen " << programVersion() << "\n" << std::flush;
+        std::cout << "fluviagen " << common::programVersion() << "\n" << std::flush;
         return 0;
     }
     if (options.listSettings) {

@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include "app/CommandLine.h"
+#include "common/Version.h"
 #include "settings/SettingKeys.h"
 
 namespace {
@@ -26,7 +27,7 @@ double milliseconds(double seconds) { return static_cast<double>(static_cast<lon
 std::string runRecordText(const RunRecord& run, const TSettings& s, const std::vector<std::string>& outputs) {
     ordered_json record;
     record["program"] = "fluviagen";
-    record["version"] = programVersion();
+    record["version"] = common::programVersion();
     record["command_line"] = run.commandLine;
     record["seed"] = run.seed;
     record["status"] = run.status;

@@ -16,20 +16,14 @@
 // signal ends the process.
 #pragma once
 
-#include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "common/Error.h"
 
 namespace common {
 
 class SignalCleanup;
-
-// A file that cannot be staged, written or put into place; the message names
-// the file and the reason.
-class OutputError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
 
 class StagingFolder {
 public:

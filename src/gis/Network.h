@@ -6,10 +6,10 @@
 // toward the outlet. Nothing here knows the file formats or GDAL.
 #pragma once
 
-#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "common/Error.h"
 #include "gis/Gaps.h"
 #include "gis/Geodesy.h"
 
@@ -17,9 +17,9 @@ namespace gis {
 
 // Input that cannot give a network (or a file that cannot be read or
 // written). The message says what is wrong and where; nothing is written.
-class ImportError : public std::runtime_error {
+class ImportError : public common::InputError {
 public:
-    using std::runtime_error::runtime_error;
+    using common::InputError::InputError;
 };
 
 struct NetworkOptions {

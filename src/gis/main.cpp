@@ -10,11 +10,9 @@
 #include <string>
 
 #include "common/SignalCleanup.h"
+#include "common/Version.h"
 #include "gis/Import.h"
 
-#ifndef FLUVIAGEN_VERSION
-#define FLUVIAGEN_VERSION "unknown"
-#endif
 
 namespace {
 
@@ -64,7 +62,7 @@ int main(int argc, char** argv) {
         "another line ends on them, pieces without length and repeated pieces are dropped, the connected part\n"
         "holding the outlet is kept, and every segment flows toward the outlet.",
         "fluviagen-import"};
-    app.set_version_flag("-V,--version", std::string("fluviagen-import ") + FLUVIAGEN_VERSION);
+    app.set_version_flag("-V,--version", "fluviagen-import " + common::programVersion());
     app.add_option("input", options.rivers.path, "the line layer's data set (GeoPackage, shapefile, GeoJSON, ...)")
         ->required();
     app.add_option("-l,--layer", options.rivers.layer, "the layer, by name (needed when the data set holds several)");

@@ -7,13 +7,14 @@
 
 #include <map>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
-class MapError : public std::runtime_error {
+#include "common/Error.h"
+
+class MapError : public common::InputError {
 public:
-    using std::runtime_error::runtime_error;
+    using common::InputError::InputError;
 };
 
 // A table of comma- (or tab-) separated fields with a header row; CSV quotes
