@@ -5,7 +5,6 @@
 
 #include <cerrno>
 #include <ctime>
-#include <filesystem>
 #include <utility>
 
 namespace common {
@@ -15,9 +14,13 @@ namespace {
 // How often the thread looks whether it is asked to stop.
 constexpr long pollNanoseconds = 50'000'000;
 
-void writeLine(const std::string& line) {
-    const std::string text = "\n" + line + "\n";
-    [[maybe_unused]] const ssize_t ignored = ::write(STDERR_FILENO, text.data(), text.size());
+// The line on standard error, with line ends around it (appended, not
+// joined by "+": g++ 12 warns falsely of an overlap there).
+std::string framed(const std::string& line) {
+    std::string text(1, '\n');
+    text += line;
+    text += '\n';
+    return text;
 }
 
 }  // namespace
@@ -31,14 +34,14 @@ std::string signalName(int sig) {
     }
 }
 
-SignalCleanup::SignalCleanup(std::function<std::string(int)> line) : line_(std::move(line)) {
+SignalCleanup::SignalCleanup(std::function<std::string(int)> line) : line_(std::move(line)), list_(ownList_) {
     sigemptyset(&signals_);
     sigaddset(&signals_, SIGINT);
     sigaddset(&signals_, SIGTERM);
     sigaddset(&signals_, SIGHUP);
     pthread_sigmask(SIG_BLOCK, &signals_, &previousMask_);
     // Ignored, not blocked: a blocked SIGXFSZ would stay pending and kill the
-    // process as soon as the mask is restored.
+    // process with a core dump as soon as the mask is restored.
     struct sigaction ignore {};
     ignore.sa_handler = SIG_IGN;
     sigemptyset(&ignore.sa_mask);
@@ -47,8 +50,10 @@ SignalCleanup::SignalCleanup(std::function<std::string(int)> line) : line_(std::
 }
 
 SignalCleanup::~SignalCleanup() {
-    // The thread is woken by a signal sent to it alone. A user's signal at
-    // the same moment may be taken for it: the program has finished by then.
+    // The thread is woken by a signal sent to it alone. A user's signal that
+    // arrives at the same moment may be taken for it: the program has
+    // finished by then, and a signal still pending ends the process with its
+    // default action when the mask is restored.
     stopping_ = true;
     pthread_kill(thread_.native_handle(), SIGTERM);
     thread_.join();
@@ -57,36 +62,20 @@ SignalCleanup::~SignalCleanup() {
 }
 
 void SignalCleanup::track(const std::string& path) {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    tracked_.insert(path);
+    const std::lock_guard<std::mutex> lock(list_.mutex());
+    list_.add(path, RemovalList::Kind::tree);
 }
 
 void SignalCleanup::untrack(const std::string& path) {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    tracked_.erase(path);
+    const std::lock_guard<std::mutex> lock(list_.mutex());
+    list_.drop(path);
 }
 
 std::string SignalCleanup::trackMade(const std::function<std::string()>& make) {
-    const std::lock_guard<std::mutex> lock(mutex_);
+    const std::lock_guard<std::mutex> lock(list_.mutex());
     std::string path = make();
-    tracked_.insert(path);
+    list_.add(path, RemovalList::Kind::tree);
     return path;
-}
-
-void SignalCleanup::removeTracked() {
-    namespace fs = std::filesystem;
-    for (const std::string& path : tracked_) {
-        // The interrupted thread may still create a file in a staging folder
-        // (a database's journal) between the removal of its contents and of
-        // the folder: a few more attempts catch it.
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            std::error_code error;
-            fs::remove_all(path, error);
-            if (!fs::exists(fs::symlink_status(path, error))) break;
-            const timespec brief{0, 1'000'000};
-            nanosleep(&brief, nullptr);
-        }
-    }
 }
 
 void SignalCleanup::watch() {
@@ -98,22 +87,23 @@ void SignalCleanup::watch() {
         if (sig > 0) break;
         if (errno != EAGAIN && errno != EINTR) return;
     }
-    // While files are being renamed into place the cleanup waits, so that a
-    // set of files is found whole or not at all; a second signal ends the
-    // process at once.
-    std::unique_lock<std::mutex> lock(mutex_, std::defer_lock);
-    while (!lock.try_lock()) {
-        const timespec brief{0, 1'000'000};
-        const int second = sigtimedwait(&signals_, nullptr, &brief);
-        if (second > 0) {
-            writeLine(line_(second));
+    // The line is made before anything can block.
+    const std::string text = framed(line_(sig));
+    // The list's lock is held by the other threads only around creating,
+    // renaming or removing a listed file; while waiting for it, a second
+    // signal ends the process at once.
+    std::unique_lock<std::mutex> lock(list_.mutex(), std::defer_lock);
+    const timespec brief{0, 1'000'000};
+    while (!lock.try_lock())
+        if (const int second = sigtimedwait(&signals_, nullptr, &brief); second > 0) {
+            const std::string now = framed(line_(second));
+            [[maybe_unused]] const ssize_t ignored = ::write(STDERR_FILENO, now.data(), now.size());
             ::_exit(128 + second);
         }
-    }
-    // Held until the process ends: nothing is renamed into place after the
-    // cleanup.
-    removeTracked();
-    writeLine(line_(sig));
+    // Held until the process ends: nothing is created or renamed into place
+    // after the cleanup.
+    list_.removeAll();
+    [[maybe_unused]] const ssize_t ignored = ::write(STDERR_FILENO, text.data(), text.size());
     ::_exit(128 + sig);
 }
 

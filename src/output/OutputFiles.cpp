@@ -119,21 +119,18 @@ void OutputRegistry::addPart(const std::string& partPath) {
         }
         recordRemoved_ = true;
     }
-    parts_.insert(partPath);
+    unfinished_.add(partPath);
 }
 
-void OutputRegistry::dropPart(const std::string& partPath) { parts_.erase(partPath); }
+void OutputRegistry::dropPart(const std::string& partPath) { unfinished_.drop(partPath); }
 
 std::unique_lock<std::mutex> OutputRegistry::removeParts() {
-    std::unique_lock<std::mutex> lock(partsMutex_);
+    std::unique_lock<std::mutex> lock(unfinished_.mutex());
     removePartsHeld();
     return lock;
 }
 
-void OutputRegistry::removePartsHeld() {
-    for (const std::string& part : parts_) std::remove(part.c_str());
-    parts_.clear();
-}
+void OutputRegistry::removePartsHeld() { unfinished_.removeAll(); }
 
 namespace {
 
@@ -190,73 +187,40 @@ namespace {
 
 constexpr std::size_t bufferSize = 1 << 16;
 
-// Writes all of [data, data + size), resuming after short writes; the errno
-// of the failure, or 0.
-int writeAll(int fd, const char* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return errno;
-        }
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return 0;
-}
-
 }  // namespace
 
 OutputBuffer::OutputBuffer() : buffer_(bufferSize) {}
 
-OutputBuffer::~OutputBuffer() {
-    if (fd_ >= 0) ::close(fd_);
-}
-
 bool OutputBuffer::open(const std::string& path) {
     close();
-    error_ = 0;
-    // A ".part" left by an earlier call is removed, not written through: it
-    // may be a symbolic link (or another user's file) planted in its place.
-    // The new one is created here or not at all.
-    if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
-        error_ = errno;
-        return false;
-    }
-    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (fd_ < 0) {
-        error_ = errno;
-        return false;
-    }
+    if (file_.create(path, common::AtPath::replace) != 0) return false;
     setp(buffer_.data(), buffer_.data() + buffer_.size());
     return true;
 }
 
 bool OutputBuffer::writeBuffered() {
     const std::size_t size = static_cast<std::size_t>(pptr() - pbase());
-    // After a failure the rest is dropped: the file is lost either way, and
-    // the first reason is the one to report.
-    if (size > 0 && error_ == 0) error_ = writeAll(fd_, pbase(), size);
+    // After a failure the rest is dropped (by the file): the first reason is
+    // the one to report.
+    if (size > 0) file_.write(pbase(), size);
     setp(buffer_.data(), buffer_.data() + buffer_.size());
-    return error_ == 0;
+    return file_.error() == 0;
 }
 
 OutputBuffer::int_type OutputBuffer::overflow(int_type c) {
-    if (fd_ < 0 || !writeBuffered()) return traits_type::eof();
+    if (!isOpen() || !writeBuffered()) return traits_type::eof();
     if (!traits_type::eq_int_type(c, traits_type::eof())) sputc(traits_type::to_char_type(c));
     return traits_type::not_eof(c);
 }
 
-int OutputBuffer::sync() { return fd_ >= 0 && writeBuffered() ? 0 : -1; }
+int OutputBuffer::sync() { return isOpen() && writeBuffered() ? 0 : -1; }
 
 bool OutputBuffer::close() {
-    if (fd_ < 0) return error_ == 0;
+    if (!isOpen()) return file_.error() == 0;
     writeBuffered();
-    // Some file systems (NFS among them) report a full disk only here.
-    if (::close(fd_) != 0 && error_ == 0) error_ = errno;
-    fd_ = -1;
+    file_.close();
     setp(nullptr, nullptr);
-    return error_ == 0;
+    return file_.error() == 0;
 }
 
 OutputFile::OutputFile() : stream_(&buffer_) {}
@@ -281,7 +245,6 @@ void OutputFile::open(const my_string& path, bool append, OutputRegistry& regist
         registry.addPart(partPath_);
         if (!buffer_.open(partPath_)) {
             const int error = buffer_.error();
-            std::remove(partPath_.c_str());
             registry.dropPart(partPath_);
             partPath_.clear();
             registry.warnOnce(path);
@@ -319,9 +282,7 @@ void OutputFile::close() {
     if (!buffer_.close()) fail("write", buffer_.error());
     {
         const std::lock_guard<std::mutex> lock(registry_->partsMutex());
-        if (std::rename(partPath_.c_str(), path_.c_str()) != 0) {
-            const int error = errno;
-            std::remove(partPath_.c_str());
+        if (const int error = buffer_.file().moveTo(path_.str()); error != 0) {
             registry_->dropPart(partPath_);
             partPath_.clear();
             fail("complete", error);
@@ -336,7 +297,7 @@ void OutputFile::abandon() {
     buffer_.close();
     if (partPath_.empty()) return;
     const std::lock_guard<std::mutex> lock(registry_->partsMutex());
-    std::remove(partPath_.c_str());
+    buffer_.file().remove();
     registry_->dropPart(partPath_);
     partPath_.clear();
 }

@@ -14,6 +14,8 @@
 #include <vector>
 
 #include "base/Utilities.h"
+#include "common/NewFile.h"
+#include "common/RemovalList.h"
 
 // One entire simulation of a call, numbered e from 1 as in the project file
 // names: the files completed while it ran and how it ended. A failed attempt
@@ -94,14 +96,16 @@ public:
     // its ".part" files (removeParts): a record or a map that must not
     // outlive a call that did not reach its end. The caller holds
     // partsMutex(); dropPart keeps it for good.
-    void addProvisional(const std::string& path) { parts_.insert(path); }
+    void addProvisional(const std::string& path) { unfinished_.add(path); }
     // Removes every ".part" file still listed. The lock returned keeps other
     // threads from creating, renaming or listing another one while it is held:
     // an interrupted call ends the process holding it.
     [[nodiscard]] std::unique_lock<std::mutex> removeParts();
     // The same for a caller that holds partsMutex() already.
     void removePartsHeld();
-    std::mutex& partsMutex() { return partsMutex_; }
+    std::mutex& partsMutex() { return unfinished_.mutex(); }
+    // The ".part" and provisional files, which a signal's cleanup removes.
+    common::RemovalList& unfinished() { return unfinished_; }
 
 private:
     struct ListFile {
@@ -116,8 +120,7 @@ private:
     std::set<std::string> warned_;
     std::set<std::string> seen_;
     std::vector<std::string> written_;
-    std::mutex partsMutex_;
-    std::set<std::string> parts_;
+    common::RemovalList unfinished_;
     std::string completionRecord_;
     std::string runRecord_;
     bool recordRemoved_ = false;
@@ -142,24 +145,29 @@ std::string outputsLine(const std::string& folder, const std::vector<std::string
 // the maps, is among the files of the call).
 void writeCompletionRecord(const std::string& path, const std::string& folder, OutputRegistry& registry);
 
-// A stream buffer on a file descriptor that remembers the first failure
-// (errno) of a write or of the close, where a std::ofstream only sets a bit
-// and leaves no reason behind.
+// A stream buffer on a new file (common::NewFile) that remembers the first
+// failure (errno) of a write or of the close, where a std::ofstream only
+// sets a bit and leaves no reason behind.
 class OutputBuffer : public std::streambuf {
 public:
     OutputBuffer();
-    ~OutputBuffer() override;
+    // An unfinished file (not moved into place or released) is removed.
+    ~OutputBuffer() override = default;
     OutputBuffer(const OutputBuffer&) = delete;
     OutputBuffer& operator=(const OutputBuffer&) = delete;
 
-    // Creates or truncates path; false (and error() set) when it cannot.
+    // Creates path as a new file; a file or link already there (a ".part"
+    // an earlier call left) is removed first, never written through. False
+    // (and error() set) when it cannot.
     bool open(const std::string& path);
     // Writes what is buffered and closes; false when any write or the close
     // failed.
     bool close();
-    bool isOpen() const { return fd_ >= 0; }
+    bool isOpen() const { return file_.isOpen(); }
     // errno of the first failure, 0 when every write succeeded.
-    int error() const { return error_; }
+    int error() const { return file_.error(); }
+    // The file written: closed, it is moved into place, removed or released.
+    common::NewFile& file() { return file_; }
 
 protected:
     int_type overflow(int_type c) override;
@@ -168,8 +176,7 @@ protected:
 private:
     bool writeBuffered();
 
-    int fd_ = -1;
-    int error_ = 0;
+    common::NewFile file_;
     std::vector<char> buffer_;
 };
 
