@@ -1,5 +1,6 @@
 #include "common/SignalCleanup.h"
 
+#include <poll.h>
 #include <pthread.h>
 #include <unistd.h>
 
@@ -11,8 +12,16 @@ namespace common {
 
 namespace {
 
-// How often the thread looks whether it is asked to stop.
+// How often the thread looks whether it is asked to stop, and whether
+// standard output still has a reader.
 constexpr long pollNanoseconds = 50'000'000;
+
+// True when standard output is a pipe or socket whose reader has gone: every
+// write to it fails with EPIPE from now on.
+bool standardOutputGone() {
+    pollfd out{STDOUT_FILENO, 0, 0};
+    return ::poll(&out, 1, 0) == 1 && (out.revents & POLLERR) != 0;
+}
 
 // The line on standard error, with line ends around it (appended, not
 // joined by "+": g++ 12 warns falsely of an overlap there).
@@ -35,6 +44,15 @@ std::string signalName(int sig) {
 }
 
 SignalCleanup::SignalCleanup(std::function<std::string(int)> line) : line_(std::move(line)), list_(ownList_) {
+    start();
+}
+
+SignalCleanup::SignalCleanup(std::function<std::string(int)> line, RemovalList& list, Options options)
+    : line_(std::move(line)), list_(list), options_(std::move(options)) {
+    start();
+}
+
+void SignalCleanup::start() {
     sigemptyset(&signals_);
     sigaddset(&signals_, SIGINT);
     sigaddset(&signals_, SIGTERM);
@@ -46,6 +64,7 @@ SignalCleanup::SignalCleanup(std::function<std::string(int)> line) : line_(std::
     ignore.sa_handler = SIG_IGN;
     sigemptyset(&ignore.sa_mask);
     sigaction(SIGXFSZ, &ignore, &previousFileSize_);
+    if (options_.watchStandardOutput) sigaction(SIGPIPE, &ignore, &previousPipe_);
     thread_ = std::thread([this] { watch(); });
 }
 
@@ -57,6 +76,7 @@ SignalCleanup::~SignalCleanup() {
     stopping_ = true;
     pthread_kill(thread_.native_handle(), SIGTERM);
     thread_.join();
+    if (options_.watchStandardOutput) sigaction(SIGPIPE, &previousPipe_, nullptr);
     sigaction(SIGXFSZ, &previousFileSize_, nullptr);
     pthread_sigmask(SIG_SETMASK, &previousMask_, nullptr);
 }
@@ -78,6 +98,18 @@ std::string SignalCleanup::trackMade(const std::function<std::string()>& make) {
     return path;
 }
 
+int SignalCleanup::nextSignal(long nanoseconds) {
+    const timespec wait{0, nanoseconds};
+    const int sig = sigtimedwait(&signals_, nullptr, &wait);
+    return sig > 0 ? sig : 0;
+}
+
+void SignalCleanup::endNow(int sig) {
+    const std::string text = framed(line_(sig));
+    [[maybe_unused]] const ssize_t ignored = ::write(STDERR_FILENO, text.data(), text.size());
+    ::_exit(128 + sig);
+}
+
 void SignalCleanup::watch() {
     int sig = 0;
     const timespec step{0, pollNanoseconds};
@@ -86,20 +118,20 @@ void SignalCleanup::watch() {
         if (stopping_) return;
         if (sig > 0) break;
         if (errno != EAGAIN && errno != EINTR) return;
+        if (options_.watchStandardOutput && standardOutputGone()) {
+            sig = SIGPIPE;
+            break;
+        }
     }
+    if (options_.first) options_.first(sig);
     // The line is made before anything can block.
     const std::string text = framed(line_(sig));
     // The list's lock is held by the other threads only around creating,
     // renaming or removing a listed file; while waiting for it, a second
     // signal ends the process at once.
     std::unique_lock<std::mutex> lock(list_.mutex(), std::defer_lock);
-    const timespec brief{0, 1'000'000};
     while (!lock.try_lock())
-        if (const int second = sigtimedwait(&signals_, nullptr, &brief); second > 0) {
-            const std::string now = framed(line_(second));
-            [[maybe_unused]] const ssize_t ignored = ::write(STDERR_FILENO, now.data(), now.size());
-            ::_exit(128 + second);
-        }
+        if (const int second = nextSignal(1'000'000); second > 0) endNow(second);
     // Held until the process ends: nothing is created or renamed into place
     // after the cleanup.
     list_.removeAll();

@@ -36,9 +36,24 @@ namespace common {
 
 class SignalCleanup {
 public:
+    struct Options {
+        // A standard output whose reader has gone (`| head`) ends the
+        // program like a signal, reported as SIGPIPE (status 141). SIGPIPE
+        // itself is ignored meanwhile: it would go to the thread that
+        // writes, which no watcher can wait for, so such a write fails
+        // instead and the watcher sees the reader gone.
+        bool watchStandardOutput = false;
+        // Runs in the cleanup's thread as soon as a signal has come, before
+        // anything is removed (to pass the signal on to a child process and
+        // wait for it, say); it may call nextSignal and endNow.
+        std::function<void(int sig)> first;
+    };
+
     // `line(sig)` gives the line for standard error (without a line end).
     // The paths removed are those tracked here.
     explicit SignalCleanup(std::function<std::string(int sig)> line);
+    // The paths removed are those of `list`, which outlives this object.
+    SignalCleanup(std::function<std::string(int sig)> line, RemovalList& list, Options options);
     // Stops the thread and restores the signal mask and dispositions.
     ~SignalCleanup();
     SignalCleanup(const SignalCleanup&) = delete;
@@ -53,15 +68,24 @@ public:
     // renames are done, so a set of files is in place whole or not at all.
     std::unique_lock<std::mutex> renaming() { return std::unique_lock<std::mutex>(list_.mutex()); }
 
+    // For Options::first, in the cleanup's thread: a further signal that
+    // arrives within `nanoseconds` (below one second), or 0.
+    int nextSignal(long nanoseconds);
+    // Writes the line of sig and ends the process with 128 + sig.
+    [[noreturn]] void endNow(int sig);
+
 private:
+    void start();
     void watch();
 
     std::function<std::string(int)> line_;
     RemovalList ownList_;
     RemovalList& list_;
+    Options options_;
     sigset_t signals_{};
     sigset_t previousMask_{};
     struct sigaction previousFileSize_ {};
+    struct sigaction previousPipe_ {};
     std::atomic<bool> stopping_{false};
     std::thread thread_;
 };

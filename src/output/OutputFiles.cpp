@@ -126,11 +126,9 @@ void OutputRegistry::dropPart(const std::string& partPath) { unfinished_.drop(pa
 
 std::unique_lock<std::mutex> OutputRegistry::removeParts() {
     std::unique_lock<std::mutex> lock(unfinished_.mutex());
-    removePartsHeld();
+    unfinished_.removeAll();
     return lock;
 }
-
-void OutputRegistry::removePartsHeld() { unfinished_.removeAll(); }
 
 namespace {
 

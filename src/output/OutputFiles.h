@@ -101,8 +101,6 @@ public:
     // threads from creating, renaming or listing another one while it is held:
     // an interrupted call ends the process holding it.
     [[nodiscard]] std::unique_lock<std::mutex> removeParts();
-    // The same for a caller that holds partsMutex() already.
-    void removePartsHeld();
     std::mutex& partsMutex() { return unfinished_.mutex(); }
     // The ".part" and provisional files, which a signal's cleanup removes.
     common::RemovalList& unfinished() { return unfinished_; }
