@@ -12,6 +12,7 @@
 #include <string>
 
 #include "base/Exception.h"
+#include "output/CompletionRecord.h"
 #include "output/OutputFiles.h"
 #include "support/TestFiles.h"
 
