@@ -18,18 +18,18 @@
 // cleaned up.
 #pragma once
 
-#include <signal.h>
-
 #include <sys/types.h>
 
-#include <atomic>
 #include <functional>
 #include <mutex>
 #include <string>
-#include <thread>
+
+#include "common/SignalCleanup.h"
 
 class OutputRegistry;
 
+// The signals are taken by a common::SignalCleanup over the registry's list
+// of unfinished files; this adds the call's line and its child.
 class InterruptWatcher {
 public:
     // Blocks SIGINT, SIGTERM and SIGHUP in the calling thread (which must be the only
@@ -38,7 +38,7 @@ public:
     // does a write to a pipe without reader (SIGPIPE ignored).
     InterruptWatcher(OutputRegistry& outputs, std::string outputFolder);
     // Stops the watcher and restores the signal mask and dispositions.
-    ~InterruptWatcher();
+    ~InterruptWatcher() = default;
     InterruptWatcher(const InterruptWatcher&) = delete;
     InterruptWatcher& operator=(const InterruptWatcher&) = delete;
 
@@ -50,23 +50,16 @@ public:
     int runChild(const std::function<pid_t()>& start);
 
 private:
-    void watch();
     // Passes sig on to the running child, if any, and waits until it has
     // ended; a second signal meanwhile ends the process at once.
     void endChild(int sig);
     [[noreturn]] void waitForEnd() const;
 
-    OutputRegistry& outputs_;
     std::string outputFolder_;
-    sigset_t signals_{};
-    sigset_t previousMask_{};
-    struct sigaction previousFileSize_ {};
-    struct sigaction previousPipe_ {};
-    std::atomic<bool> stopping_{false};
     std::mutex childMutex_;      // held while a child is started or its end noted
     pid_t child_ = 0;            // the running child, 0 when none
     bool interrupted_ = false;   // set under childMutex_: no child may start any more
-    std::thread thread_;
+    common::SignalCleanup cleanup_;  // last: its thread starts once the rest is made
 };
 
 // The line the watcher prints for signal number sig (without a line end).

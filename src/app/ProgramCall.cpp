@@ -24,6 +24,7 @@
 #include "base/Exception.h"
 #include "base/NumberText.h"
 #include "mutation/DataType.h"
+#include "output/CompletionRecord.h"
 #include "output/OutputLock.h"
 #include "random/Rng.h"
 #include "settings/SettingKeys.h"

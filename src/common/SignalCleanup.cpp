@@ -1,23 +1,35 @@
 #include "common/SignalCleanup.h"
 
+#include <poll.h>
 #include <pthread.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <ctime>
-#include <filesystem>
 #include <utility>
 
 namespace common {
 
 namespace {
 
-// How often the thread looks whether it is asked to stop.
+// How often the thread looks whether it is asked to stop, and whether
+// standard output still has a reader.
 constexpr long pollNanoseconds = 50'000'000;
 
-void writeLine(const std::string& line) {
-    const std::string text = "\n" + line + "\n";
-    [[maybe_unused]] const ssize_t ignored = ::write(STDERR_FILENO, text.data(), text.size());
+// True when standard output is a pipe or socket whose reader has gone: every
+// write to it fails with EPIPE from now on.
+bool standardOutputGone() {
+    pollfd out{STDOUT_FILENO, 0, 0};
+    return ::poll(&out, 1, 0) == 1 && (out.revents & POLLERR) != 0;
+}
+
+// The line on standard error, with line ends around it (appended, not
+// joined by "+": g++ 12 warns falsely of an overlap there).
+std::string framed(const std::string& line) {
+    std::string text(1, '\n');
+    text += line;
+    text += '\n';
+    return text;
 }
 
 }  // namespace
@@ -31,62 +43,71 @@ std::string signalName(int sig) {
     }
 }
 
-SignalCleanup::SignalCleanup(std::function<std::string(int)> line) : line_(std::move(line)) {
+SignalCleanup::SignalCleanup(std::function<std::string(int)> line) : line_(std::move(line)), list_(ownList_) {
+    start();
+}
+
+SignalCleanup::SignalCleanup(std::function<std::string(int)> line, RemovalList& list, Options options)
+    : line_(std::move(line)), list_(list), options_(std::move(options)) {
+    start();
+}
+
+void SignalCleanup::start() {
     sigemptyset(&signals_);
     sigaddset(&signals_, SIGINT);
     sigaddset(&signals_, SIGTERM);
     sigaddset(&signals_, SIGHUP);
     pthread_sigmask(SIG_BLOCK, &signals_, &previousMask_);
     // Ignored, not blocked: a blocked SIGXFSZ would stay pending and kill the
-    // process as soon as the mask is restored.
+    // process with a core dump as soon as the mask is restored.
     struct sigaction ignore {};
     ignore.sa_handler = SIG_IGN;
     sigemptyset(&ignore.sa_mask);
     sigaction(SIGXFSZ, &ignore, &previousFileSize_);
+    if (options_.watchStandardOutput) sigaction(SIGPIPE, &ignore, &previousPipe_);
     thread_ = std::thread([this] { watch(); });
 }
 
 SignalCleanup::~SignalCleanup() {
-    // The thread is woken by a signal sent to it alone. A user's signal at
-    // the same moment may be taken for it: the program has finished by then.
+    // The thread is woken by a signal sent to it alone. A user's signal that
+    // arrives at the same moment may be taken for it: the program has
+    // finished by then, and a signal still pending ends the process with its
+    // default action when the mask is restored.
     stopping_ = true;
     pthread_kill(thread_.native_handle(), SIGTERM);
     thread_.join();
+    if (options_.watchStandardOutput) sigaction(SIGPIPE, &previousPipe_, nullptr);
     sigaction(SIGXFSZ, &previousFileSize_, nullptr);
     pthread_sigmask(SIG_SETMASK, &previousMask_, nullptr);
 }
 
 void SignalCleanup::track(const std::string& path) {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    tracked_.insert(path);
+    const std::lock_guard<std::mutex> lock(list_.mutex());
+    list_.add(path, RemovalList::Kind::tree);
 }
 
 void SignalCleanup::untrack(const std::string& path) {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    tracked_.erase(path);
+    const std::lock_guard<std::mutex> lock(list_.mutex());
+    list_.drop(path);
 }
 
 std::string SignalCleanup::trackMade(const std::function<std::string()>& make) {
-    const std::lock_guard<std::mutex> lock(mutex_);
+    const std::lock_guard<std::mutex> lock(list_.mutex());
     std::string path = make();
-    tracked_.insert(path);
+    list_.add(path, RemovalList::Kind::tree);
     return path;
 }
 
-void SignalCleanup::removeTracked() {
-    namespace fs = std::filesystem;
-    for (const std::string& path : tracked_) {
-        // The interrupted thread may still create a file in a staging folder
-        // (a database's journal) between the removal of its contents and of
-        // the folder: a few more attempts catch it.
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            std::error_code error;
-            fs::remove_all(path, error);
-            if (!fs::exists(fs::symlink_status(path, error))) break;
-            const timespec brief{0, 1'000'000};
-            nanosleep(&brief, nullptr);
-        }
-    }
+int SignalCleanup::nextSignal(long nanoseconds) {
+    const timespec wait{0, nanoseconds};
+    const int sig = sigtimedwait(&signals_, nullptr, &wait);
+    return sig > 0 ? sig : 0;
+}
+
+void SignalCleanup::endNow(int sig) {
+    const std::string text = framed(line_(sig));
+    [[maybe_unused]] const ssize_t ignored = ::write(STDERR_FILENO, text.data(), text.size());
+    ::_exit(128 + sig);
 }
 
 void SignalCleanup::watch() {
@@ -97,23 +118,24 @@ void SignalCleanup::watch() {
         if (stopping_) return;
         if (sig > 0) break;
         if (errno != EAGAIN && errno != EINTR) return;
-    }
-    // While files are being renamed into place the cleanup waits, so that a
-    // set of files is found whole or not at all; a second signal ends the
-    // process at once.
-    std::unique_lock<std::mutex> lock(mutex_, std::defer_lock);
-    while (!lock.try_lock()) {
-        const timespec brief{0, 1'000'000};
-        const int second = sigtimedwait(&signals_, nullptr, &brief);
-        if (second > 0) {
-            writeLine(line_(second));
-            ::_exit(128 + second);
+        if (options_.watchStandardOutput && standardOutputGone()) {
+            sig = SIGPIPE;
+            break;
         }
     }
-    // Held until the process ends: nothing is renamed into place after the
-    // cleanup.
-    removeTracked();
-    writeLine(line_(sig));
+    if (options_.first) options_.first(sig);
+    // The line is made before anything can block.
+    const std::string text = framed(line_(sig));
+    // The list's lock is held by the other threads only around creating,
+    // renaming or removing a listed file; while waiting for it, a second
+    // signal ends the process at once.
+    std::unique_lock<std::mutex> lock(list_.mutex(), std::defer_lock);
+    while (!lock.try_lock())
+        if (const int second = nextSignal(1'000'000); second > 0) endNow(second);
+    // Held until the process ends: nothing is created or renamed into place
+    // after the cleanup.
+    list_.removeAll();
+    [[maybe_unused]] const ssize_t ignored = ::write(STDERR_FILENO, text.data(), text.size());
     ::_exit(128 + sig);
 }
 

@@ -1,6 +1,5 @@
 #include "common/StagingFolder.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -35,20 +34,6 @@ bool isPlainFileName(const std::string& name) {
                         [](char c) { return c == '/' || static_cast<unsigned char>(c) < 0x20 || c == 0x7f; });
 }
 
-int writeAll(int fd, const void* data, std::size_t size) {
-    const char* p = static_cast<const char*>(data);
-    while (size > 0) {
-        const ssize_t n = ::write(fd, p, size);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return errno;
-        }
-        p += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return 0;
-}
-
 StagingFolder::StagingFolder(const std::string& outputFolder, const std::string& tag, SignalCleanup* cleanup)
     : outputFolder_(outputFolder), cleanup_(cleanup) {
     std::string pattern = joined(outputFolder_, "." + tag + "-XXXXXX");
@@ -77,7 +62,7 @@ std::string StagingFolder::stagedPath(const std::string& name) {
 
 int StagingFolder::create(const std::string& name) {
     const std::string path = stagedPath(name);
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    const int fd = openNew(path, AtPath::refuse);
     if (fd < 0) throw failure(joined(outputFolder_, name), "", errno);
     return fd;
 }
@@ -101,8 +86,8 @@ std::vector<std::string> StagingFolder::commit() {
         std::unique_lock<std::mutex> lock;
         if (cleanup_ != nullptr) lock = cleanup_->renaming();
         for (std::size_t i = 0; i < names_.size(); ++i) {
-            if (std::rename(joined(folder_, names_[i]).c_str(), finals[i].c_str()) == 0) continue;
-            const int error = errno;
+            const int error = moveIntoPlace(joined(folder_, names_[i]), finals[i]);
+            if (error == 0) continue;
             for (std::size_t k = 0; k < i; ++k) std::remove(finals[k].c_str());
             throw failure(finals[i], "", error);
         }

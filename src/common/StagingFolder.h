@@ -8,7 +8,7 @@
 // user can plant a file or a symbolic link in it). A library that opens its
 // file by name (GDAL, cairo's file surfaces) is given `stagedPath(name)`;
 // code that writes through a descriptor gets one from `create(name)`, opened
-// O_CREAT|O_EXCL|O_NOFOLLOW. `commit()` renames every staged file to
+// as a new file (common/NewFile.h). `commit()` renames every staged file to
 // "<output folder>/<name>" (replacing an earlier file of that name; a
 // symbolic link there is replaced, never written through) and removes the
 // private folder. A folder never committed is removed with everything in it
@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "common/Error.h"
+#include "common/NewFile.h"
 
 namespace common {
 
@@ -68,9 +69,5 @@ private:
 // True for a plain file name: not empty, not "." or "..", without '/' and
 // without control characters.
 bool isPlainFileName(const std::string& name);
-
-// Writes all of `size` bytes to fd (retrying short writes and EINTR);
-// returns 0 or the errno of the failure.
-int writeAll(int fd, const void* data, std::size_t size);
 
 }  // namespace common

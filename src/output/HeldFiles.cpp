@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "base/Exception.h"
+#include "common/NewFile.h"
 
 HeldFiles::~HeldFiles() { abandon(); }
 
@@ -48,10 +49,8 @@ void HeldFiles::complete() {
     {
         const std::lock_guard<std::mutex> lock(registry_->partsMutex());
         for (; done < files_.size(); ++done) {
-            if (std::rename(files_[done].part.c_str(), files_[done].path.c_str()) != 0) {
-                error = errno;
-                break;
-            }
+            error = common::moveIntoPlace(files_[done].part, files_[done].path.str());
+            if (error != 0) break;
             registry_->dropPart(files_[done].part);
         }
     }
@@ -91,7 +90,13 @@ void HeldFiles::fail(const std::string& partPath, int error) {
 
 HeldTextFile::HeldTextFile(HeldFiles& files, const my_string& path, OutputRegistry& registry)
     : files_(files),
-      part_(files.hold(path, registry, [this](const std::string& part) { return buffer_.open(part) ? 0 : buffer_.error(); })),
+      part_(files.hold(path, registry,
+                       [this](const std::string& part) {
+                           if (!buffer_.open(part)) return buffer_.error();
+                           // Renamed or removed with the other held files.
+                           buffer_.file().release();
+                           return 0;
+                       })),
       stream_(&buffer_) {}
 
 void HeldTextFile::close() {

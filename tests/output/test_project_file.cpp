@@ -7,6 +7,7 @@
 
 #include "base/Exception.h"
 #include "mutation/DataType.h"
+#include "output/CompletionRecord.h"
 #include "output/OutputFiles.h"
 #include "output/ProjectFile.h"
 #include "settings/Settings.h"
