@@ -1,12 +1,16 @@
 #include "map/MapRun.h"
 
+#include <CLI/CLI.hpp>
+
 #include <filesystem>
 #include <functional>
 #include <iostream>
 #include <map>
 
+#include "common/Error.h"
 #include "common/SignalCleanup.h"
 #include "common/StagingFolder.h"
+#include "common/Version.h"
 #include "map/Drawing.h"
 #include "map/GeoPackage.h"
 #include "map/MapData.h"
@@ -14,12 +18,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-const char* const usage =
-    "Usage: fluviagen-map [--no-images] [--no-gpkg] <output folder | output set | *_segments.csv>\n"
-    "Draws the maps and figures of the demography tables fluviagen writes (PNG and SVG) and the GeoPackage\n"
-    "<output set>.gpkg, beside the tables. An output set is the folder and the start of its file names,\n"
-    "e.g. GeneticOutput/settings_samples_DNA.\n";
 
 // One entire simulation's tables, read and checked.
 struct EntireTables {
@@ -182,38 +180,41 @@ void drawStaged(common::StagingFolder& staging, std::vector<EntireTables>& table
 
 int mapMain(int argc, char** argv) {
     MapOptions options;
-    std::vector<std::string> arguments;
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        if (a == "--no-images")
-            options.images = false;
-        else if (a == "--no-gpkg")
-            options.geoPackage = false;
-        else if (a == "--help" || a == "-h") {
-            std::cout << usage;
-            return 0;
-        } else if (a.rfind("--", 0) == 0) {
-            std::cerr << "fluviagen-map: unknown option '" << a << "'\n" << usage;
-            return 2;
-        } else
-            arguments.push_back(a);
+    std::string argument;
+    CLI::App app{"fluviagen-map: draws the maps and figures of the demography tables fluviagen writes (PNG and SVG)\n"
+                 "and the GeoPackage <output set>.gpkg, beside the tables. An output set is the folder and the start\n"
+                 "of its file names, e.g. GeneticOutput/settings_samples_DNA.",
+                 "fluviagen-map"};
+    app.set_version_flag("--version", "fluviagen-map " + common::programVersion());
+    app.add_option("tables", argument, "an output folder, an output set or one *_segments.csv file")->required();
+    bool noImages = false;
+    bool noGeoPackage = false;
+    app.add_flag("--no-images", noImages, "draw no maps and figures");
+    app.add_flag("--no-gpkg", noGeoPackage, "write no GeoPackage");
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        std::cerr << "fluviagen-map: " << e.what() << " (see --help)" << std::endl;
+        return common::exitFailure;
     }
-    if (arguments.size() != 1) {
-        std::cerr << usage;
-        return 2;
-    }
+    options.images = !noImages;
+    options.geoPackage = !noGeoPackage;
     // Before any thread of cairo or GDAL starts: they inherit the blocked
     // signals, which only the cleanup's thread takes.
     common::SignalCleanup cleanup([](int sig) {
         return "fluviagen-map: interrupted by " + common::signalName(sig) +
                "; its unfinished files were removed.";
     });
-    int status = 0;
+    int status = common::exitSuccess;
     try {
-        drawOutputSet(arguments[0], options, std::cout, std::cerr, &cleanup);
+        drawOutputSet(argument, options, std::cout, std::cerr, &cleanup);
     } catch (const std::exception& e) {
         std::cerr << "fluviagen-map: " << e.what() << "\n";
-        status = 1;
+        status = common::exitFailure;
     }
     releaseDrawingCaches();
     return status;

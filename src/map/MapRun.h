@@ -27,6 +27,9 @@ struct MapOptions {
 std::vector<std::string> drawOutputSet(const std::string& argument, const MapOptions& options, std::ostream& out,
                                        std::ostream& notes, common::SignalCleanup* cleanup = nullptr);
 
-// The command line: [--no-images] [--no-gpkg] <output folder or set>.
-// Returns the exit status (0 done, 1 failed, 2 wrong usage).
+// The command line: [--no-images] [--no-gpkg] [--help] [--version]
+// <output folder | output set | *_segments.csv>. Returns the exit status:
+// common::exitSuccess when everything asked for was written,
+// common::exitFailure on bad usage (named on standard error), unusable
+// input or an output not written.
 int mapMain(int argc, char** argv);

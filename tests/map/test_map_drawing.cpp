@@ -249,8 +249,27 @@ TEST(MapProgram, ItsCommandLine) {
     std::tie(status, output) = shell("'" + map + "' '" + folder.folder() + "nothing' 2>&1");
     EXPECT_EQ(status, 1);
     EXPECT_NE(output.find("names no output folder"), std::string::npos) << output;
-    EXPECT_EQ(shell("'" + map + "' 2>&1").first, 2);
-    EXPECT_EQ(shell("'" + map + "' --bogus x 2>&1").first, 2);
+    // Bad usage ends with status 1 and one line on standard error naming the
+    // problem; --help and --version end with 0 and write to standard output.
+    const struct {
+        std::string arguments;
+        int status;
+        std::string says;
+    } cases[] = {
+        {"", 1, "fluviagen-map: tables is required (see --help)"},
+        {"--bogus x", 1, "fluviagen-map: The following argument was not expected: --bogus (see --help)"},
+        {"a b", 1, "fluviagen-map: The following argument was not expected: b (see --help)"},
+        {"--version", 0, "fluviagen-map 1."},
+        {"--help", 0, "--no-gpkg"},
+    };
+    for (const auto& c : cases) {
+        const auto [errorStatus, errors] = shell("'" + map + "' " + c.arguments + " 2>&1 >/dev/null");
+        const auto [outputStatus, printed] = shell("'" + map + "' " + c.arguments + " 2>/dev/null");
+        EXPECT_EQ(errorStatus, c.status) << c.arguments;
+        const std::string& where = c.status == 0 ? printed : errors;
+        EXPECT_NE(where.find(c.says), std::string::npos) << c.arguments << ": " << where;
+        EXPECT_EQ((c.status == 0 ? errors : printed), "") << c.arguments;
+    }
 }
 
 // Without the map program beside it, fluviagen says how to run it.
