@@ -8,6 +8,7 @@
 #include <map>
 
 #include "common/Error.h"
+#include "common/ExchangeTables.h"
 #include "common/SignalCleanup.h"
 #include "common/StagingFolder.h"
 #include "common/Version.h"
@@ -45,7 +46,7 @@ bool exists(const std::string& path) {
 EntireTables readEntire(const TableSet& tables, std::ostream& notes) {
     EntireTables e;
     e.tables = tables;
-    const std::string infoPath = tables.path("_mapinfo.csv");
+    const std::string infoPath = tables.path(std::string(common::mapInfoTable.suffix));
     const bool haveInfo = exists(infoPath);
     if (haveInfo) {
         e.info = readMapInfo(infoPath);
@@ -58,13 +59,13 @@ EntireTables readEntire(const TableSet& tables, std::ostream& notes) {
     if (haveInfo && !e.info.set.empty() && e.info.set != e.set)
         notes << "fluviagen-map: '" << infoPath << "' names the set '" << e.info.set << "'; the files are named after '"
               << e.set << "', the set of the tables' file names\n";
-    e.map.segments = readSegments(tables.path("_segments.csv"));
+    e.map.segments = readSegments(tables.path(std::string(common::segmentsTable.suffix)));
     e.map.samples = samplePoints(e.map.segments);
     e.map.sources = sourcePoints(e.map.segments);
-    const std::string curvePath = tables.path("_colonisation.csv");
+    const std::string curvePath = tables.path(std::string(common::colonisationTable.suffix));
     e.curve = readCurve(curvePath);
     checkCurve(e.curve, haveInfo ? std::optional<long>(e.info.generations) : std::nullopt, curvePath);
-    const std::string stats = tables.folder + e.set + "_stats.tsv";
+    const std::string stats = tables.folder + e.set + std::string(common::statisticsTable.suffix);
     if (exists(stats)) {
         SampleStatistics statistics = readSampleStatistics(stats, e.info.entire);
         for (auto& p : e.map.samples) {

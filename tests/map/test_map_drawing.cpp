@@ -10,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "common/ExchangeTables.h"
 #include "map/Drawing.h"
 #include "map/GeoPackage.h"
 #include "map/MapRun.h"
@@ -190,7 +191,7 @@ for f in ds.GetLayerByName('samples'):
     const auto [status, output] = shell("/usr/bin/python3 " + scriptPath + " " + path + " 2>&1");
     ASSERT_EQ(status, 0) << output;
     std::string fields = "e";
-    for (const auto& c : segmentColumns) fields += "," + c;
+    for (const auto& c : common::segmentsColumns) fields += "," + std::string(c.name);
     EXPECT_NE(output.find("segments 6 " + fields + "\n"), std::string::npos) << output;
     EXPECT_NE(output.find("samples 4 e,name,segment,lon,lat,he,pi\n"), std::string::npos) << output;
     EXPECT_NE(output.find("sources 2 e,name,segment,lon,lat\n"), std::string::npos) << output;
