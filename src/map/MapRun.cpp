@@ -12,7 +12,8 @@
 #include "common/SignalCleanup.h"
 #include "common/StagingFolder.h"
 #include "common/Version.h"
-#include "map/Drawing.h"
+#include "map/Charts.h"
+#include "map/RiverMapFigure.h"
 #include "map/GeoPackage.h"
 #include "map/MapData.h"
 

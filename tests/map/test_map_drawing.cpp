@@ -11,7 +11,8 @@
 #include <sstream>
 
 #include "common/ExchangeTables.h"
-#include "map/Drawing.h"
+#include "map/Charts.h"
+#include "map/RiverMapFigure.h"
 #include "map/GeoPackage.h"
 #include "map/MapRun.h"
 #include "support/TestFiles.h"

@@ -7,7 +7,8 @@
 #include <cmath>
 #include <cstdint>
 
-#include "map/Drawing.h"
+#include "map/Charts.h"
+#include "map/RiverMapFigure.h"
 #include "support/TestFiles.h"
 
 using testing_support::TempFolder;
