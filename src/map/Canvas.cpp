@@ -1,7 +1,6 @@
 #include "map/Canvas.h"
 
 #include <cairo-svg.h>
-#include <fcntl.h>
 #include <fontconfig/fontconfig.h>
 #include <unistd.h>
 
@@ -33,11 +32,11 @@ cairo_status_t writeToTarget(void* closure, const unsigned char* data, unsigned 
 
 }  // namespace
 
-void render(const std::string& path, ImageFormat format, int width, int height,
+void render(common::StagingFolder& staging, const std::string& name, ImageFormat format, int width, int height,
             const std::function<void(cairo_t*)>& paint) {
     StreamTarget target;
-    target.fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (target.fd < 0) throw MapError("'" + path + "' cannot be written: " + std::strerror(errno));
+    target.fd = staging.create(name);
+    const std::string path = staging.folder() + "/" + name;
     cairo_surface_t* surface =
         format == ImageFormat::png
             ? cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height)

@@ -12,12 +12,16 @@
 
 enum class ImageFormat { png, svg };
 
+namespace common {
+class StagingFolder;
+}
+
 // Draws with `paint` on a white surface of the format and size (pixels; the
-// current colour is the text colour) and writes it to `path`, which is
-// created here (O_EXCL|O_NOFOLLOW: never a file or link already there; the
-// map program gives paths inside its private staging folder). Throws
-// MapError naming the file on failure, having removed it.
-void render(const std::string& path, ImageFormat format, int width, int height,
+// current colour is the text colour) and writes it to the file `name` of the
+// staging folder, which creates it (never a file or link already there).
+// Throws MapError naming the file on failure, having removed it, so that the
+// staging folder refuses to commit.
+void render(common::StagingFolder& staging, const std::string& name, ImageFormat format, int width, int height,
             const std::function<void(cairo_t*)>& paint);
 
 void setColour(cairo_t* cr, const Colour& c);

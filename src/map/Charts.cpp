@@ -39,8 +39,8 @@ void linePanel(cairo_t* cr, double x, double y, double w, double h, const std::v
 
 }  // namespace
 
-void drawColonisationCurve(const std::vector<CurveRow>& curve, const std::string& title, const std::string& path,
-                           ImageFormat format) {
+void drawColonisationCurve(const std::vector<CurveRow>& curve, const std::string& title,
+                           common::StagingFolder& staging, const std::string& name, ImageFormat format) {
     std::vector<double> g, occupied, size, migrants;
     for (const auto& row : curve) {
         g.push_back(static_cast<double>(row.generation));
@@ -49,7 +49,7 @@ void drawColonisationCurve(const std::vector<CurveRow>& curve, const std::string
         migrants.push_back(static_cast<double>(row.migrants));
     }
     constexpr int width = 900, height = 800;
-    render(path, format, width, height, [&](cairo_t* cr) {
+    render(staging, name, format, width, height, [&](cairo_t* cr) {
         cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
         text(cr, 20, 28, title, 17, true);
         const double x = 90, w = width - 120, h = 180, top = 72, gap = 50;
@@ -60,8 +60,8 @@ void drawColonisationCurve(const std::vector<CurveRow>& curve, const std::string
     });
 }
 
-void drawAgeDistribution(const std::vector<double>& ages, const std::string& title, const std::string& path,
-                         ImageFormat format) {
+void drawAgeDistribution(const std::vector<double>& ages, const std::string& title, common::StagingFolder& staging,
+                         const std::string& name, ImageFormat format) {
     // The axis covers the ages, from a round value at or below the youngest
     // to the oldest: ages between 2,800 and 3,750 fill the figure instead of
     // its last quarter.
@@ -86,7 +86,7 @@ void drawAgeDistribution(const std::vector<double>& ages, const std::string& tit
     for (const double a : ages) mean += a;
     if (!ages.empty()) mean /= static_cast<double>(ages.size());
     constexpr int W = 900, H = 520;
-    render(path, format, W, H, [&](cairo_t* cr) {
+    render(staging, name, format, W, H, [&](cairo_t* cr) {
         cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
         text(cr, 20, 28, title, 17, true);
         const double x = 80, y = 60, w = W - 110, h = H - 140;

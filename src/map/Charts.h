@@ -9,9 +9,9 @@
 #include "map/Canvas.h"
 #include "map/MapData.h"
 
-// Each creates the file at `path` (refusing one that exists) and draws the
-// chart.
-void drawColonisationCurve(const std::vector<CurveRow>& curve, const std::string& title, const std::string& path,
-                           ImageFormat format);
-void drawAgeDistribution(const std::vector<double>& ages, const std::string& title, const std::string& path,
-                         ImageFormat format);
+// Each draws the chart into the file `name` of the staging folder (see
+// render).
+void drawColonisationCurve(const std::vector<CurveRow>& curve, const std::string& title,
+                           common::StagingFolder& staging, const std::string& name, ImageFormat format);
+void drawAgeDistribution(const std::vector<double>& ages, const std::string& title, common::StagingFolder& staging,
+                         const std::string& name, ImageFormat format);

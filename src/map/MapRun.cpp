@@ -87,10 +87,9 @@ EntireTables readEntire(const TableSet& tables, std::ostream& notes) {
 void drawStaged(common::StagingFolder& staging, std::vector<EntireTables>& tableSets,
                 std::map<std::string, SetTables>& sets, const MapOptions& options);
 
-void stageBoth(common::StagingFolder& staging, const std::string& stem,
-               const std::function<void(const std::string&, ImageFormat)>& draw) {
-    draw(staging.stagedPath(stem + ".png"), ImageFormat::png);
-    draw(staging.stagedPath(stem + ".svg"), ImageFormat::svg);
+void stageBoth(const std::string& stem, const std::function<void(const std::string&, ImageFormat)>& draw) {
+    draw(stem + ".png", ImageFormat::png);
+    draw(stem + ".svg", ImageFormat::svg);
 }
 
 }  // namespace
@@ -154,16 +153,16 @@ void drawStaged(common::StagingFolder& staging, std::vector<EntireTables>& table
         if (e.info.entireCount > 1) label += "  (entire simulation " + std::to_string(e.info.entire) + ")";
         if (options.images) {
             map.title = label + ": colonisation";
-            stageBoth(staging, e.tables.base + "_map",
-                      [&](const std::string& path, ImageFormat f) { drawRiverMap(map, path, f); });
+            stageBoth(e.tables.base + "_map",
+                      [&](const std::string& file, ImageFormat f) { drawRiverMap(map, staging, file, f); });
             if (e.info.coalescenceImage) {
                 map.colouring = MapColouring::coalescence;
                 map.title = label + ": coalescence events";
-                stageBoth(staging, e.tables.base + "_coalescence_map",
-                          [&](const std::string& path, ImageFormat f) { drawRiverMap(map, path, f); });
+                stageBoth(e.tables.base + "_coalescence_map",
+                          [&](const std::string& file, ImageFormat f) { drawRiverMap(map, staging, file, f); });
             }
-            stageBoth(staging, e.tables.base + "_curve", [&](const std::string& path, ImageFormat f) {
-                drawColonisationCurve(e.curve, label + ": colonisation curve", path, f);
+            stageBoth(e.tables.base + "_curve", [&](const std::string& file, ImageFormat f) {
+                drawColonisationCurve(e.curve, label + ": colonisation curve", staging, file, f);
             });
         }
         sets[e.set].entire.push_back({e.info.entire, std::move(map.segments), std::move(map.samples),
@@ -171,8 +170,8 @@ void drawStaged(common::StagingFolder& staging, std::vector<EntireTables>& table
     }
     for (auto& [name, set] : sets) {
         if (!set.ages.empty())
-            stageBoth(staging, name + "_ages", [&](const std::string& path, ImageFormat f) {
-                drawAgeDistribution(set.ages, name + ": ages of the genealogies", path, f);
+            stageBoth(name + "_ages", [&](const std::string& file, ImageFormat f) {
+                drawAgeDistribution(set.ages, name + ": ages of the genealogies", staging, file, f);
             });
         if (options.geoPackage) writeGeoPackage(staging.stagedPath(name + ".gpkg"), set.entire);
     }

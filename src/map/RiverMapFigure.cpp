@@ -157,7 +157,7 @@ double riverLineWidth(const std::vector<SegmentRow>& segments, const MapFrame& f
     return std::clamp(0.22 * area / drawn, 0.35, 4.0);
 }
 
-void drawRiverMap(const RiverMap& map, const std::string& path, ImageFormat format) {
+void drawRiverMap(const RiverMap& map, common::StagingFolder& staging, const std::string& name, ImageFormat format) {
     const MapFrame frame(map.segments);
     const bool coalescence = map.colouring == MapColouring::coalescence;
     // The colours span the values shown, from the lowest to the highest: the
@@ -229,7 +229,7 @@ void drawRiverMap(const RiverMap& map, const std::string& path, ImageFormat form
         markRadius = std::clamp(nearest[nearest.size() / 2] / 2.2, 3.5, 6.5);
     }
 
-    render(path, format, frame.width(), frame.height(), [&](cairo_t* cr) {
+    render(staging, name, format, frame.width(), frame.height(), [&](cairo_t* cr) {
         text(cr, MapFrame::margin, 28, map.title, 17, true);
         cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
         cairo_set_line_width(cr, lineWidth);

@@ -27,5 +27,5 @@ struct RiverMap {
 // stays readable, held between 0.35 and 4 pixels.
 double riverLineWidth(const std::vector<SegmentRow>& segments, const MapFrame& frame);
 
-// Creates the file at `path` (refusing one that exists) and draws the map.
-void drawRiverMap(const RiverMap& map, const std::string& path, ImageFormat format);
+// Draws the map into the file `name` of the staging folder (see render).
+void drawRiverMap(const RiverMap& map, common::StagingFolder& staging, const std::string& name, ImageFormat format);

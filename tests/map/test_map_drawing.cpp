@@ -13,6 +13,7 @@
 #include "common/ExchangeTables.h"
 #include "map/Charts.h"
 #include "map/RiverMapFigure.h"
+#include "map/StagedFigure.h"
 #include "map/GeoPackage.h"
 #include "map/MapRun.h"
 #include "support/TestFiles.h"
@@ -90,8 +91,8 @@ TEST(MapDrawing, PngHasTheFrameSizeAndMarksAtTheSamples) {
     map.sources = sourcePoints(map.segments);
     map.samples[0].diversity = 0.4;
     map.title = "test river";
-    const std::string png = folder.folder() + "m.png";
-    drawRiverMap(map, png, ImageFormat::png);
+    const std::string png = drawnFigure(
+        folder, "m.png", [&](common::StagingFolder& s, const std::string& n) { drawRiverMap(map, s, n, ImageFormat::png); });
     cairo_surface_t* image = cairo_image_surface_create_from_png(png.c_str());
     ASSERT_EQ(cairo_surface_status(image), CAIRO_STATUS_SUCCESS);
     const MapFrame frame(map.segments);
@@ -121,12 +122,14 @@ TEST(MapDrawing, EveryFigureIsWrittenAsPngAndWellFormedSvg) {
     const std::vector<double> ages{120, 340, 335, 800};
     for (const auto format : {ImageFormat::png, ImageFormat::svg}) {
         const std::string ext = format == ImageFormat::png ? ".png" : ".svg";
+        common::StagingFolder staging(folder.path().string(), "test");
         map.colouring = MapColouring::colonisation;
-        drawRiverMap(map, folder.folder() + "map" + ext, format);
+        drawRiverMap(map, staging, "map" + ext, format);
         map.colouring = MapColouring::coalescence;
-        drawRiverMap(map, folder.folder() + "coal" + ext, format);
-        drawColonisationCurve(curve, "curve", folder.folder() + "curve" + ext, format);
-        drawAgeDistribution(ages, "ages", folder.folder() + "ages" + ext, format);
+        drawRiverMap(map, staging, "coal" + ext, format);
+        drawColonisationCurve(curve, "curve", staging, "curve" + ext, format);
+        drawAgeDistribution(ages, "ages", staging, "ages" + ext, format);
+        staging.commit();
     }
     for (const char* name : {"map", "coal", "curve", "ages"}) {
         SCOPED_TRACE(name);
@@ -135,7 +138,11 @@ TEST(MapDrawing, EveryFigureIsWrittenAsPngAndWellFormedSvg) {
         cairo_surface_destroy(image);
         EXPECT_TRUE(wellFormedXml(folder.folder() + name + ".svg"));
     }
-    EXPECT_THROW(drawAgeDistribution(ages, "x", "/no/such/folder/ages.png", ImageFormat::png), MapError);
+    // A figure drawn twice under one name is refused: the staging folder
+    // creates every file anew.
+    common::StagingFolder staging(folder.path().string(), "test");
+    drawAgeDistribution(ages, "x", staging, "ages.png", ImageFormat::png);
+    EXPECT_THROW(drawAgeDistribution(ages, "x", staging, "ages.png", ImageFormat::png), common::OutputError);
 }
 
 // A hundred segments are drawn boldly, a hundred thousand finely, never
@@ -296,8 +303,8 @@ TEST(MapDrawing, CrowdedSamplesKeepTheirMarks) {
     for (int i = 0; i < 30; ++i)
         map.samples.push_back({"Crowded_sample_" + std::to_string(i), 2, 10.012 + 0.0002 * (i % 6),
                                45.002 + 0.0002 * (i / 6), std::nullopt, true, {}});
-    const std::string png = folder.folder() + "crowd.png";
-    drawRiverMap(map, png, ImageFormat::png);
+    const std::string png = drawnFigure(
+        folder, "crowd.png", [&](common::StagingFolder& s, const std::string& n) { drawRiverMap(map, s, n, ImageFormat::png); });
     cairo_surface_t* image = cairo_image_surface_create_from_png(png.c_str());
     ASSERT_EQ(cairo_surface_status(image), CAIRO_STATUS_SUCCESS);
     const MapFrame frame(map.segments);
