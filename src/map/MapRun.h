@@ -22,8 +22,9 @@ struct MapOptions {
 // into a private staging folder inside the tables' folder and put in place
 // only when all are complete, so a failure or a signal (through `cleanup`)
 // leaves the folder as it was. Every file written is named on `out`.
-// Returns the file paths written. Throws MapError (or common::OutputError)
-// on bad input or a file that cannot be written.
+// Returns the file paths written. Throws a common::InputError (MapError
+// among them) on bad input, MapError or common::OutputError for a file that
+// cannot be written.
 std::vector<std::string> drawOutputSet(const std::string& argument, const MapOptions& options, std::ostream& out,
                                        std::ostream& notes, common::SignalCleanup* cleanup = nullptr);
 
