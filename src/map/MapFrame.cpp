@@ -3,14 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <numbers>
 
 #include "common/Geometry.h"
-
-namespace {
-
-constexpr double pi = 3.14159265358979323846;
-
-}  // namespace
 
 MapFrame::MapFrame(const std::vector<SegmentRow>& segments) {
     double minLon = std::numeric_limits<double>::max(), maxLon = -minLon, minLat = minLon, maxLat = -minLon;
@@ -24,7 +19,7 @@ MapFrame::MapFrame(const std::vector<SegmentRow>& segments) {
     if (segments.empty()) minLon = maxLon = minLat = maxLat = 0;
     lat0_ = (minLat + maxLat) / 2;
     lon0_ = (minLon + maxLon) / 2;
-    cosLat_ = std::max(std::cos(lat0_ * pi / 180), 0.01);
+    cosLat_ = std::max(std::cos(lat0_ * std::numbers::pi / 180), 0.01);
     // The drawn extent in degrees of latitude; a single point gets 0.01.
     const double spanX = std::max((maxLon - minLon) * cosLat_, 1e-6);
     const double spanY = std::max(maxLat - minLat, 1e-6);

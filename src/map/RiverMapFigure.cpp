@@ -4,13 +4,12 @@
 #include <array>
 #include <cmath>
 #include <limits>
+#include <numbers>
 #include <utility>
 
 #include "map/Colours.h"
 
 namespace {
-
-constexpr double pi = 3.14159265358979323846;
 
 // A closed reach: a dark line with white dashes along it.
 void closedStroke(cairo_t* cr, double x0, double y0, double x1, double y1, double width) {
@@ -47,7 +46,7 @@ void sourceSymbol(cairo_t* cr, double x, double y, double r) {
 
 void sampleSymbol(cairo_t* cr, double x, double y, double r, const Colour& fill) {
     cairo_new_sub_path(cr);
-    cairo_arc(cr, x, y, r, 0, 2 * pi);
+    cairo_arc(cr, x, y, r, 0, 2 * std::numbers::pi);
     setColour(cr, fill);
     cairo_fill_preserve(cr);
     cairo_set_source_rgb(cr, 0.05, 0.05, 0.05);
