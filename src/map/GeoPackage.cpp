@@ -9,8 +9,10 @@
 #include <filesystem>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <utility>
 
+#include "common/ExchangeTables.h"
 #include "map/GeoPackageStyle.h"
 
 namespace {
@@ -23,6 +25,22 @@ using Dataset = std::unique_ptr<void, DatasetCloser>;
 [[noreturn]] void fail(const std::string& path, const std::string& what) {
     const char* reason = CPLGetLastErrorMsg();
     throw MapError("'" + path + "' cannot be written: " + what + (reason && *reason ? std::string(": ") + reason : ""));
+}
+
+// The GeoPackage type of a table's column: whole numbers in 64 bits, a flag
+// in 32.
+OGRFieldType fieldType(common::FieldKind kind) {
+    switch (kind) {
+        case common::FieldKind::whole:
+        case common::FieldKind::wholeOrEmpty:
+        case common::FieldKind::wholeOrNA: return OFTInteger64;
+        case common::FieldKind::real:
+        case common::FieldKind::realOrEmpty:
+        case common::FieldKind::realOrNA: return OFTReal;
+        case common::FieldKind::flag: return OFTInteger;
+        case common::FieldKind::text: return OFTString;
+    }
+    return OFTString;
 }
 
 void addField(OGRLayerH layer, const char* name, OGRFieldType type, const std::string& path) {
@@ -164,11 +182,9 @@ void writeGeoPackage(const std::string& path, const std::vector<GeoPackageEntire
 
         OGRLayerH segments = createLayer(ds, "segments", wkbLineString, srs, path, layerDescription("segments"));
         addField(segments, "e", OFTInteger, path);
-        const OGRFieldType types[] = {OFTInteger64, OFTInteger64, OFTInteger64, OFTReal,    OFTReal,   OFTReal,
-                                      OFTReal,      OFTReal,      OFTReal,      OFTReal,    OFTInteger64, OFTInteger64,
-                                      OFTInteger64, OFTInteger64, OFTReal,      OFTString,  OFTString,
-                                      OFTInteger64, OFTInteger};
-        for (std::size_t k = 0; k < segmentColumns.size(); ++k) addField(segments, segmentColumns[k].c_str(), types[k], path);
+        // Every column of the segments table, after "e", typed by its kind.
+        for (const common::FieldDeclaration& column : common::segmentsColumns)
+            addField(segments, std::string(column.name).c_str(), fieldType(column.kind), path);
 
         OGRLayerH samples = createLayer(ds, "samples", wkbPoint, srs, path, layerDescription("samples"));
         OGRLayerH sources = createLayer(ds, "sources", wkbPoint, srs, path, layerDescription("sources"));
@@ -207,19 +223,40 @@ void writeGeoPackage(const std::string& path, const std::vector<GeoPackageEntire
             for (const SegmentRow& s : entire.segments) {
                 OGRFeatureH f = OGR_F_Create(OGR_L_GetLayerDefn(segments));
                 OGR_F_SetFieldInteger(f, 0, entire.entire);
-                const long whole[] = {s.id, s.fromNode, s.toNode};
-                for (int k = 0; k < 3; ++k) OGR_F_SetFieldInteger64(f, 1 + k, whole[k]);
-                const double real[] = {s.length, s.lon, s.lat, s.fromLon, s.fromLat, s.toLon, s.toLat};
-                for (int k = 0; k < 7; ++k) OGR_F_SetFieldDouble(f, 4 + k, real[k]);
-                if (s.firstOccupied) OGR_F_SetFieldInteger64(f, 11, *s.firstOccupied); else OGR_F_SetFieldNull(f, 11);
-                if (s.firstAtCapacity) OGR_F_SetFieldInteger64(f, 12, *s.firstAtCapacity); else OGR_F_SetFieldNull(f, 12);
-                OGR_F_SetFieldInteger64(f, 13, s.finalSize);
-                OGR_F_SetFieldInteger64(f, 14, s.coalescences);
-                if (s.coalescencesPerKm) OGR_F_SetFieldDouble(f, 15, *s.coalescencesPerKm); else OGR_F_SetFieldNull(f, 15);
-                OGR_F_SetFieldString(f, 16, s.sources.c_str());
-                OGR_F_SetFieldString(f, 17, s.samples.c_str());
-                if (s.firstClosed) OGR_F_SetFieldInteger64(f, 18, *s.firstClosed); else OGR_F_SetFieldNull(f, 18);
-                OGR_F_SetFieldInteger(f, 19, s.closedAtEnd ? 1 : 0);
+                // The field of a column of the segments table (field 0 is "e").
+                using Column = common::SegmentsColumn;
+                const auto field = [](std::size_t column) { return 1 + static_cast<int>(column); };
+                const auto whole = [&](std::size_t column, std::optional<long> value) {
+                    if (value)
+                        OGR_F_SetFieldInteger64(f, field(column), *value);
+                    else
+                        OGR_F_SetFieldNull(f, field(column));
+                };
+                const auto real = [&](std::size_t column, std::optional<double> value) {
+                    if (value)
+                        OGR_F_SetFieldDouble(f, field(column), *value);
+                    else
+                        OGR_F_SetFieldNull(f, field(column));
+                };
+                whole(Column::segment, s.id);
+                whole(Column::fromNode, s.fromNode);
+                whole(Column::toNode, s.toNode);
+                real(Column::length, s.length);
+                real(Column::lon, s.lon);
+                real(Column::lat, s.lat);
+                real(Column::fromLon, s.fromLon);
+                real(Column::fromLat, s.fromLat);
+                real(Column::toLon, s.toLon);
+                real(Column::toLat, s.toLat);
+                whole(Column::firstOccupied, s.firstOccupied);
+                whole(Column::firstAtCapacity, s.firstAtCapacity);
+                whole(Column::finalSize, s.finalSize);
+                whole(Column::coalescences, s.coalescences);
+                real(Column::coalescencesPerKm, s.coalescencesPerKm);
+                OGR_F_SetFieldString(f, field(Column::sources), s.sources.c_str());
+                OGR_F_SetFieldString(f, field(Column::samples), s.samples.c_str());
+                whole(Column::firstClosed, s.firstClosed);
+                OGR_F_SetFieldInteger(f, field(Column::closedAtEnd), s.closedAtEnd ? 1 : 0);
                 OGRGeometryH line = OGR_G_CreateGeometry(wkbLineString);
                 OGR_G_AddPoint_2D(line, s.fromLon, s.fromLat);
                 OGR_G_AddPoint_2D(line, s.toLon, s.toLat);

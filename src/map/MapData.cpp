@@ -1,8 +1,10 @@
 #include "map/MapData.h"
 
+#include "common/ExchangeTables.h"
+#include "common/TableReader.h"
+
 #include <algorithm>
 #include <cctype>
-#include <charconv>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -12,58 +14,11 @@
 
 namespace fs = std::filesystem;
 
+using common::Table;
+
 namespace {
 
 std::string where(const std::string& path, int line) { return "'" + path + "', line " + std::to_string(line); }
-
-// Splits one record; a quoted field may hold separators and doubled quotes.
-std::vector<std::string> splitRecord(const std::string& text, char separator, const std::string& path, int line) {
-    std::vector<std::string> fields;
-    std::string field;
-    bool quoted = false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (quoted) {
-            if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
-                field += '"';
-                ++i;
-            } else if (c == '"') {
-                quoted = false;
-            } else {
-                field += c;
-            }
-        } else if (c == '"' && field.empty()) {
-            quoted = true;
-        } else if (c == separator) {
-            fields.push_back(std::move(field));
-            field.clear();
-        } else {
-            field += c;
-        }
-    }
-    if (quoted) throw MapError(where(path, line) + ": a quoted field is not closed");
-    fields.push_back(std::move(field));
-    return fields;
-}
-
-template <typename T>
-T number(const std::string& text, const std::string& path, int line, const std::string& column) {
-    T value{};
-    const char* end = text.data() + text.size();
-    const auto [ptr, error] = std::from_chars(text.data(), end, value);
-    if (text.empty() || error != std::errc() || ptr != end ||
-        (std::is_floating_point_v<T> && !std::isfinite(static_cast<double>(value))))
-        throw MapError(where(path, line) + ": column " + column + " holds '" + text.substr(0, 40) +
-                       "', not a number");
-    return value;
-}
-
-template <typename T>
-std::optional<T> optionalNumber(const std::string& text, const std::string& path, int line,
-                                const std::string& column) {
-    if (text.empty()) return std::nullopt;
-    return number<T>(text, path, line, column);
-}
 
 bool endsWith(const std::string& text, const std::string& end) {
     return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
@@ -99,80 +54,41 @@ void checkSegment(const SegmentRow& s, const std::string& path, int line) {
 
 }  // namespace
 
-const std::vector<std::string> segmentColumns{
-    "segment",  "from_node",      "to_node",           "length_m",   "lon",          "lat",
-    "from_lon", "from_lat",       "to_lon",            "to_lat",     "first_occupied", "first_at_capacity",
-    "final_size", "coalescences", "coalescences_per_km", "sources", "samples", "first_closed", "closed_at_end"};
-
-std::size_t Table::column(const std::string& name, const std::string& path) const {
-    const auto it = std::find(header.begin(), header.end(), name);
-    if (it == header.end()) throw MapError("'" + path + "': the header has no column '" + name + "'");
-    return static_cast<std::size_t>(it - header.begin());
-}
-
-Table readTable(const std::string& path, char separator) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw MapError("'" + path + "' cannot be read");
-    Table table;
-    std::string text;
-    int line = 0;
-    while (std::getline(in, text)) {
-        ++line;
-        if (!text.empty() && text.back() == '\r') text.pop_back();
-        if (line == 1) {
-            table.header = splitRecord(text, separator, path, line);
-            continue;
-        }
-        if (text.empty()) continue;
-        auto fields = splitRecord(text, separator, path, line);
-        if (fields.size() != table.header.size())
-            throw MapError(where(path, line) + ": " + std::to_string(fields.size()) + " fields where the header has " +
-                           std::to_string(table.header.size()));
-        table.rows.push_back(std::move(fields));
-        table.lines.push_back(line);
-    }
-    if (line == 0) throw MapError("'" + path + "' is empty: a header row was expected");
-    return table;
-}
-
 std::vector<SegmentRow> readSegments(const std::string& path) {
-    const Table t = readTable(path);
-    std::vector<std::size_t> c;
-    for (std::size_t k = 0; k + closingColumns < segmentColumns.size(); ++k)
-        c.push_back(t.column(segmentColumns[k], path));
-    const bool closings = std::find(t.header.begin(), t.header.end(), "first_closed") != t.header.end();
-    if (closings)
-        for (std::size_t k = segmentColumns.size() - closingColumns; k < segmentColumns.size(); ++k)
-            c.push_back(t.column(segmentColumns[k], path));
+    using Column = common::SegmentsColumn;
+    const Table t = common::readTable(path, common::segmentsTable.separator);
+    std::vector<std::optional<std::size_t>> c = common::declaredColumns(t, common::segmentsTable);
+    // The dynamic maps' closings come as a pair.
+    const bool closings = c[Column::firstClosed].has_value();
+    if (closings) c[Column::closedAtEnd] = t.column(common::segmentsColumns[Column::closedAtEnd].name);
     std::vector<SegmentRow> rows;
     std::set<long> ids;
     for (std::size_t r = 0; r < t.rows.size(); ++r) {
-        const auto& f = t.rows[r];
         const int line = t.lines[r];
-        const auto get = [&](std::size_t k) -> const std::string& { return f[c[k]]; };
-        const auto real = [&](std::size_t k) { return number<double>(get(k), path, line, segmentColumns[k]); };
-        const auto whole = [&](std::size_t k) { return number<long>(get(k), path, line, segmentColumns[k]); };
+        const auto get = [&](std::size_t k) -> const std::string& { return t.rows[r][*c[k]]; };
+        const auto real = [&](std::size_t k) { return t.number<double>(r, *c[k]); };
+        const auto whole = [&](std::size_t k) { return t.number<long>(r, *c[k]); };
         SegmentRow s;
-        s.id = whole(0);
-        s.fromNode = whole(1);
-        s.toNode = whole(2);
-        s.length = real(3);
-        s.lon = real(4);
-        s.lat = real(5);
-        s.fromLon = real(6);
-        s.fromLat = real(7);
-        s.toLon = real(8);
-        s.toLat = real(9);
-        s.firstOccupied = optionalNumber<long>(get(10), path, line, segmentColumns[10]);
-        s.firstAtCapacity = optionalNumber<long>(get(11), path, line, segmentColumns[11]);
-        s.finalSize = whole(12);
-        s.coalescences = whole(13);
-        s.coalescencesPerKm = optionalNumber<double>(get(14), path, line, segmentColumns[14]);
-        s.sources = get(15);
-        s.samples = get(16);
+        s.id = whole(Column::segment);
+        s.fromNode = whole(Column::fromNode);
+        s.toNode = whole(Column::toNode);
+        s.length = real(Column::length);
+        s.lon = real(Column::lon);
+        s.lat = real(Column::lat);
+        s.fromLon = real(Column::fromLon);
+        s.fromLat = real(Column::fromLat);
+        s.toLon = real(Column::toLon);
+        s.toLat = real(Column::toLat);
+        s.firstOccupied = t.optionalNumber<long>(r, *c[Column::firstOccupied]);
+        s.firstAtCapacity = t.optionalNumber<long>(r, *c[Column::firstAtCapacity]);
+        s.finalSize = whole(Column::finalSize);
+        s.coalescences = whole(Column::coalescences);
+        s.coalescencesPerKm = t.optionalNumber<double>(r, *c[Column::coalescencesPerKm]);
+        s.sources = get(Column::sources);
+        s.samples = get(Column::samples);
         if (closings) {
-            s.firstClosed = optionalNumber<long>(get(17), path, line, segmentColumns[17]);
-            const long closed = whole(18);
+            s.firstClosed = t.optionalNumber<long>(r, *c[Column::firstClosed]);
+            const long closed = whole(Column::closedAtEnd);
             if (closed != 0 && closed != 1)
                 throw MapError(where(path, line) + ": column closed_at_end holds " + std::to_string(closed) +
                                ", not 0 or 1");
@@ -187,40 +103,40 @@ std::vector<SegmentRow> readSegments(const std::string& path) {
 }
 
 std::vector<CurveRow> readCurve(const std::string& path) {
-    const Table t = readTable(path);
-    const std::size_t g = t.column("generation", path), o = t.column("occupied_segments", path),
-                      n = t.column("total_size", path), m = t.column("migrants", path);
+    using Column = common::ColonisationColumn;
+    const Table t = common::readTable(path, common::colonisationTable.separator);
+    const auto c = common::declaredColumns(t, common::colonisationTable);
     std::vector<CurveRow> rows;
-    for (std::size_t r = 0; r < t.rows.size(); ++r) {
-        const auto& f = t.rows[r];
-        const int line = t.lines[r];
-        rows.push_back({number<long>(f[g], path, line, "generation"), number<long>(f[o], path, line, "occupied_segments"),
-                        number<long>(f[n], path, line, "total_size"), number<long>(f[m], path, line, "migrants")});
-    }
+    for (std::size_t r = 0; r < t.rows.size(); ++r)
+        rows.push_back({t.number<long>(r, *c[Column::generation]), t.number<long>(r, *c[Column::occupiedSegments]),
+                        t.number<long>(r, *c[Column::totalSize]), t.number<long>(r, *c[Column::migrants])});
     return rows;
 }
 
 MapInfo readMapInfo(const std::string& path) {
-    const Table t = readTable(path);
-    const std::size_t k = t.column("key", path), v = t.column("value", path);
+    using Key = common::MapInfoKey;
+    const Table t = common::readTable(path, common::mapInfoTable.separator);
+    const auto c = common::declaredColumns(t, common::mapInfoTable);
+    const auto is = [](const std::string& key, std::size_t which) { return key == common::mapInfoKeys[which].name; };
     MapInfo info;
     for (std::size_t r = 0; r < t.rows.size(); ++r) {
-        const std::string& key = t.rows[r][k];
-        const std::string& value = t.rows[r][v];
+        const std::string& key = t.rows[r][*c[0]];
+        const std::string& value = t.rows[r][*c[1]];
         const int line = t.lines[r];
-        if (key == "set") info.set = value;
-        if (key == "entire_simulation") info.entire = number<int>(value, path, line, key);
-        if (key == "entire_simulations") info.entireCount = number<int>(value, path, line, key);
-        if (key == "generations") info.generations = number<long>(value, path, line, key);
-        if (key == "capacity") info.capacity = number<long>(value, path, line, key);
-        if (key == "coalescence_image") info.coalescenceImage = number<int>(value, path, line, key) != 0;
-        if (key == "rate_per_site") info.ratePerSite = number<double>(value, path, line, key);
-        if (key == "trees") info.trees = value;
-        if (key == "set" && !isPlainSetName(value))
+        const auto number = [&]<typename T>(T) { return common::numberField<T>(value, t.where(r), key); };
+        if (is(key, Key::set)) info.set = value;
+        if (is(key, Key::entireSimulation)) info.entire = number(int{});
+        if (is(key, Key::entireSimulations)) info.entireCount = number(int{});
+        if (is(key, Key::generations)) info.generations = number(long{});
+        if (is(key, Key::capacity)) info.capacity = number(long{});
+        if (is(key, Key::coalescenceImage)) info.coalescenceImage = number(int{}) != 0;
+        if (is(key, Key::ratePerSite)) info.ratePerSite = number(double{});
+        if (is(key, Key::trees)) info.trees = value;
+        if (is(key, Key::set) && !isPlainSetName(value))
             throw MapError(where(path, line) + ": the set '" + value.substr(0, 80) +
                            "' is not a plain file-name word (no folder, no leading '.', no control "
                            "characters)");
-        if (key == "trees" && !value.empty() && !isPlainSetName(value))
+        if (is(key, Key::trees) && !value.empty() && !isPlainSetName(value))
             throw MapError(where(path, line) + ": the tree file '" + value.substr(0, 80) +
                            "' is not a plain file name in the tables' folder");
     }
@@ -297,18 +213,19 @@ std::vector<NamedPoint> sourcePoints(const std::vector<SegmentRow>& segments) {
 }
 
 SampleStatistics readSampleStatistics(const std::string& path, int entire) {
-    const Table t = readTable(path, '\t');
-    const std::size_t e = t.column("e", path), sample = t.column("sample", path);
+    using Column = common::StatisticsColumn;
+    const auto name = [](std::size_t column) { return common::statisticsColumns[column].name; };
+    const Table t = common::readTable(path, common::statisticsTable.separator);
+    const std::size_t e = t.column(name(Column::entire)), sample = t.column(name(Column::sample));
+    // Every column of numbers (and "NA") but those that say which row it is.
     std::vector<std::size_t> kept;
     for (std::size_t c = 0; c < t.header.size(); ++c) {
-        const std::string& name = t.header[c];
-        if (name == "e" || name == "sim" || name == "sample" || name == "seg") continue;
+        const std::string& header = t.header[c];
+        if (header == name(Column::entire) || header == name(Column::simulation) || header == name(Column::sample) ||
+            header == name(Column::segment))
+            continue;
         const bool numeric = std::all_of(t.rows.begin(), t.rows.end(), [&](const auto& row) {
-            double value = 0;
-            const std::string& text = row[c];
-            const auto [ptr, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-            return text == "NA" || (!text.empty() && error == std::errc() && ptr == text.data() + text.size() &&
-                                    std::isfinite(value));
+            return row[c] == "NA" || common::strictNumber<double>(row[c]).has_value();
         });
         if (numeric) kept.push_back(c);
     }
@@ -317,16 +234,16 @@ SampleStatistics readSampleStatistics(const std::string& path, int entire) {
     std::map<std::string, std::map<std::string, std::pair<double, int>>> sums;
     for (std::size_t r = 0; r < t.rows.size(); ++r) {
         const auto& f = t.rows[r];
-        if (number<long>(f[e], path, t.lines[r], "e") != entire) continue;
+        if (t.number<long>(r, e) != entire) continue;
         for (const std::size_t c : kept) {
             if (f[c] == "NA") continue;
             auto& [sum, count] = sums[f[sample]][t.header[c]];
-            sum += number<double>(f[c], path, t.lines[r], t.header[c]);
+            sum += t.number<double>(r, c);
             ++count;
         }
     }
-    for (const auto& [name, columns] : sums)
-        for (const auto& [column, sc] : columns) statistics.means[name][column] = sc.first / sc.second;
+    for (const auto& [sampleName, columns] : sums)
+        for (const auto& [column, sc] : columns) statistics.means[sampleName][column] = sc.first / sc.second;
     return statistics;
 }
 
@@ -361,7 +278,7 @@ double newickHeight(const std::string& text, const std::string& path, int line) 
             while (j < text.size() && (std::isdigit(static_cast<unsigned char>(text[j])) || text[j] == '.' ||
                                        text[j] == 'e' || text[j] == 'E' || text[j] == '-' || text[j] == '+'))
                 ++j;
-            pending += number<double>(text.substr(i + 1, j - i - 1), path, line, "branch length");
+            pending += common::numberField<double>(text.substr(i + 1, j - i - 1), where(path, line), "branch length");
             i = j - 1;
         } else if (c == ',' || c == ')') {
             if (deepest.size() < 2) fail("the tree's parentheses do not match");
@@ -401,7 +318,7 @@ std::vector<double> readTreeAges(const std::string& path, double ratePerSite) {
 }
 
 std::vector<TableSet> findTableSets(const std::string& argument) {
-    const std::string suffix = "_segments.csv";
+    const std::string suffix(common::segmentsTable.suffix);
     std::vector<TableSet> sets;
     const auto add = [&](const fs::path& file) {
         const std::string name = file.filename().string();

@@ -1,8 +1,11 @@
 // What the map program reads: the demography tables fluviagen writes for an
 // entire simulation ("<base>_segments.csv", "<base>_colonisation.csv",
 // "<base>_mapinfo.csv"), the statistics table of the output set when there is
-// one ("<set>_stats.tsv") and the genealogies of "<set>_true.trees".
-// Every reader throws MapError naming the file (and line) and what is wrong.
+// one ("<set>_stats.tsv") and the genealogies of "<set>_true.trees". The
+// tables are declared in common/ExchangeTables.h and read by
+// common/TableReader.h. Every reader throws a common::InputError (MapError
+// for the checks of this program) naming the file (and line) and what is
+// wrong.
 #pragma once
 
 #include <map>
@@ -16,17 +19,6 @@ class MapError : public common::InputError {
 public:
     using common::InputError::InputError;
 };
-
-// A table of comma- (or tab-) separated fields with a header row; CSV quotes
-// are understood.
-struct Table {
-    std::vector<std::string> header;
-    std::vector<std::vector<std::string>> rows;
-    std::vector<int> lines;  // the file line of every row
-    // The column of a name; throws MapError naming the file when it is missing.
-    std::size_t column(const std::string& name, const std::string& path) const;
-};
-Table readTable(const std::string& path, char separator = ',');
 
 struct SegmentRow {
     long id = 0;
@@ -63,12 +55,6 @@ struct MapInfo {
     double ratePerSite = 0;
     std::string trees;  // file name in the same folder; empty when none was written
 };
-
-// The names and columns of the segments table, in file order (the GeoPackage
-// keeps every one of them). The last `closingColumns` of them (the dynamic
-// maps' closings) may be missing from tables of runs before they existed.
-extern const std::vector<std::string> segmentColumns;
-constexpr std::size_t closingColumns = 2;
 
 // Every row is checked: numbers where numbers belong, ids 0 or more and each
 // segment once, longitudes from -180 to 360 and latitudes from -90 to 90.

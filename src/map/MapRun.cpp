@@ -1,25 +1,25 @@
 #include "map/MapRun.h"
 
+#include <CLI/CLI.hpp>
+
 #include <filesystem>
 #include <functional>
 #include <iostream>
 #include <map>
 
+#include "common/Error.h"
+#include "common/ExchangeTables.h"
 #include "common/SignalCleanup.h"
 #include "common/StagingFolder.h"
-#include "map/Drawing.h"
+#include "common/Version.h"
+#include "map/Charts.h"
+#include "map/RiverMapFigure.h"
 #include "map/GeoPackage.h"
 #include "map/MapData.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-const char* const usage =
-    "Usage: fluviagen-map [--no-images] [--no-gpkg] <output folder | output set | *_segments.csv>\n"
-    "Draws the maps and figures of the demography tables fluviagen writes (PNG and SVG) and the GeoPackage\n"
-    "<output set>.gpkg, beside the tables. An output set is the folder and the start of its file names,\n"
-    "e.g. GeneticOutput/settings_samples_DNA.\n";
 
 // One entire simulation's tables, read and checked.
 struct EntireTables {
@@ -47,7 +47,7 @@ bool exists(const std::string& path) {
 EntireTables readEntire(const TableSet& tables, std::ostream& notes) {
     EntireTables e;
     e.tables = tables;
-    const std::string infoPath = tables.path("_mapinfo.csv");
+    const std::string infoPath = tables.path(std::string(common::mapInfoTable.suffix));
     const bool haveInfo = exists(infoPath);
     if (haveInfo) {
         e.info = readMapInfo(infoPath);
@@ -60,13 +60,13 @@ EntireTables readEntire(const TableSet& tables, std::ostream& notes) {
     if (haveInfo && !e.info.set.empty() && e.info.set != e.set)
         notes << "fluviagen-map: '" << infoPath << "' names the set '" << e.info.set << "'; the files are named after '"
               << e.set << "', the set of the tables' file names\n";
-    e.map.segments = readSegments(tables.path("_segments.csv"));
+    e.map.segments = readSegments(tables.path(std::string(common::segmentsTable.suffix)));
     e.map.samples = samplePoints(e.map.segments);
     e.map.sources = sourcePoints(e.map.segments);
-    const std::string curvePath = tables.path("_colonisation.csv");
+    const std::string curvePath = tables.path(std::string(common::colonisationTable.suffix));
     e.curve = readCurve(curvePath);
     checkCurve(e.curve, haveInfo ? std::optional<long>(e.info.generations) : std::nullopt, curvePath);
-    const std::string stats = tables.folder + e.set + "_stats.tsv";
+    const std::string stats = tables.folder + e.set + std::string(common::statisticsTable.suffix);
     if (exists(stats)) {
         SampleStatistics statistics = readSampleStatistics(stats, e.info.entire);
         for (auto& p : e.map.samples) {
@@ -87,10 +87,9 @@ EntireTables readEntire(const TableSet& tables, std::ostream& notes) {
 void drawStaged(common::StagingFolder& staging, std::vector<EntireTables>& tableSets,
                 std::map<std::string, SetTables>& sets, const MapOptions& options);
 
-void stageBoth(common::StagingFolder& staging, const std::string& stem,
-               const std::function<void(const std::string&, ImageFormat)>& draw) {
-    draw(staging.stagedPath(stem + ".png"), ImageFormat::png);
-    draw(staging.stagedPath(stem + ".svg"), ImageFormat::svg);
+void stageBoth(const std::string& stem, const std::function<void(const std::string&, ImageFormat)>& draw) {
+    draw(stem + ".png", ImageFormat::png);
+    draw(stem + ".svg", ImageFormat::svg);
 }
 
 }  // namespace
@@ -154,16 +153,16 @@ void drawStaged(common::StagingFolder& staging, std::vector<EntireTables>& table
         if (e.info.entireCount > 1) label += "  (entire simulation " + std::to_string(e.info.entire) + ")";
         if (options.images) {
             map.title = label + ": colonisation";
-            stageBoth(staging, e.tables.base + "_map",
-                      [&](const std::string& path, ImageFormat f) { drawRiverMap(map, path, f); });
+            stageBoth(e.tables.base + "_map",
+                      [&](const std::string& file, ImageFormat f) { drawRiverMap(map, staging, file, f); });
             if (e.info.coalescenceImage) {
                 map.colouring = MapColouring::coalescence;
                 map.title = label + ": coalescence events";
-                stageBoth(staging, e.tables.base + "_coalescence_map",
-                          [&](const std::string& path, ImageFormat f) { drawRiverMap(map, path, f); });
+                stageBoth(e.tables.base + "_coalescence_map",
+                          [&](const std::string& file, ImageFormat f) { drawRiverMap(map, staging, file, f); });
             }
-            stageBoth(staging, e.tables.base + "_curve", [&](const std::string& path, ImageFormat f) {
-                drawColonisationCurve(e.curve, label + ": colonisation curve", path, f);
+            stageBoth(e.tables.base + "_curve", [&](const std::string& file, ImageFormat f) {
+                drawColonisationCurve(e.curve, label + ": colonisation curve", staging, file, f);
             });
         }
         sets[e.set].entire.push_back({e.info.entire, std::move(map.segments), std::move(map.samples),
@@ -171,8 +170,8 @@ void drawStaged(common::StagingFolder& staging, std::vector<EntireTables>& table
     }
     for (auto& [name, set] : sets) {
         if (!set.ages.empty())
-            stageBoth(staging, name + "_ages", [&](const std::string& path, ImageFormat f) {
-                drawAgeDistribution(set.ages, name + ": ages of the genealogies", path, f);
+            stageBoth(name + "_ages", [&](const std::string& file, ImageFormat f) {
+                drawAgeDistribution(set.ages, name + ": ages of the genealogies", staging, file, f);
             });
         if (options.geoPackage) writeGeoPackage(staging.stagedPath(name + ".gpkg"), set.entire);
     }
@@ -182,38 +181,41 @@ void drawStaged(common::StagingFolder& staging, std::vector<EntireTables>& table
 
 int mapMain(int argc, char** argv) {
     MapOptions options;
-    std::vector<std::string> arguments;
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        if (a == "--no-images")
-            options.images = false;
-        else if (a == "--no-gpkg")
-            options.geoPackage = false;
-        else if (a == "--help" || a == "-h") {
-            std::cout << usage;
-            return 0;
-        } else if (a.rfind("--", 0) == 0) {
-            std::cerr << "fluviagen-map: unknown option '" << a << "'\n" << usage;
-            return 2;
-        } else
-            arguments.push_back(a);
+    std::string argument;
+    CLI::App app{"fluviagen-map: draws the maps and figures of the demography tables fluviagen writes (PNG and SVG)\n"
+                 "and the GeoPackage <output set>.gpkg, beside the tables. An output set is the folder and the start\n"
+                 "of its file names, e.g. GeneticOutput/settings_samples_DNA.",
+                 "fluviagen-map"};
+    app.set_version_flag("--version", "fluviagen-map " + common::programVersion());
+    app.add_option("tables", argument, "an output folder, an output set or one *_segments.csv file")->required();
+    bool noImages = false;
+    bool noGeoPackage = false;
+    app.add_flag("--no-images", noImages, "draw no maps and figures");
+    app.add_flag("--no-gpkg", noGeoPackage, "write no GeoPackage");
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        std::cerr << "fluviagen-map: " << e.what() << " (see --help)" << std::endl;
+        return common::exitFailure;
     }
-    if (arguments.size() != 1) {
-        std::cerr << usage;
-        return 2;
-    }
+    options.images = !noImages;
+    options.geoPackage = !noGeoPackage;
     // Before any thread of cairo or GDAL starts: they inherit the blocked
     // signals, which only the cleanup's thread takes.
     common::SignalCleanup cleanup([](int sig) {
         return "fluviagen-map: interrupted by " + common::signalName(sig) +
                "; its unfinished files were removed.";
     });
-    int status = 0;
+    int status = common::exitSuccess;
     try {
-        drawOutputSet(arguments[0], options, std::cout, std::cerr, &cleanup);
+        drawOutputSet(argument, options, std::cout, std::cerr, &cleanup);
     } catch (const std::exception& e) {
         std::cerr << "fluviagen-map: " << e.what() << "\n";
-        status = 1;
+        status = common::exitFailure;
     }
     releaseDrawingCaches();
     return status;

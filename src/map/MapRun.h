@@ -22,11 +22,15 @@ struct MapOptions {
 // into a private staging folder inside the tables' folder and put in place
 // only when all are complete, so a failure or a signal (through `cleanup`)
 // leaves the folder as it was. Every file written is named on `out`.
-// Returns the file paths written. Throws MapError (or common::OutputError)
-// on bad input or a file that cannot be written.
+// Returns the file paths written. Throws a common::InputError (MapError
+// among them) on bad input, MapError or common::OutputError for a file that
+// cannot be written.
 std::vector<std::string> drawOutputSet(const std::string& argument, const MapOptions& options, std::ostream& out,
                                        std::ostream& notes, common::SignalCleanup* cleanup = nullptr);
 
-// The command line: [--no-images] [--no-gpkg] <output folder or set>.
-// Returns the exit status (0 done, 1 failed, 2 wrong usage).
+// The command line: [--no-images] [--no-gpkg] [--help] [--version]
+// <output folder | output set | *_segments.csv>. Returns the exit status:
+// common::exitSuccess when everything asked for was written,
+// common::exitFailure on bad usage (named on standard error), unusable
+// input or an output not written.
 int mapMain(int argc, char** argv);

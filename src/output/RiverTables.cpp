@@ -5,16 +5,15 @@
 #include <sstream>
 
 #include "base/Exception.h"
+#include "common/ExchangeTables.h"
 #include "demography/Colonisation.h"
 #include "drainage/Population.h"
 #include "drainage/SegNode.h"
 #include "drainage/SegmentVector.h"
 #include "output/OutputFiles.h"
 
-const char* const segmentsHeader =
-    "segment,from_node,to_node,length_m,lon,lat,from_lon,from_lat,to_lon,to_lat,first_occupied,first_at_capacity,"
-    "final_size,coalescences,coalescences_per_km,sources,samples,first_closed,closed_at_end\n";
-const char* const colonisationHeader = "generation,occupied_segments,total_size,migrants\n";
+const std::string segmentsHeader = common::segmentsTable.headerLine();
+const std::string colonisationHeader = common::colonisationTable.headerLine();
 
 namespace {
 
@@ -23,18 +22,6 @@ void put(std::ostream& os, float value) {
     char text[32];
     const auto end = std::to_chars(text, text + sizeof text, value).ptr;
     os.write(text, end - text);
-}
-
-// A field as CSV wants it: quoted (with doubled quotes) when it holds a
-// separator, a quote or a line end.
-std::string quoted(const std::string& field) {
-    if (field.find_first_of(",\"\r\n") == std::string::npos) return field;
-    std::string out = "\"";
-    for (const char c : field) {
-        if (c == '"') out += '"';
-        out += c;
-    }
-    return out + "\"";
 }
 
 // Per segment index the names of the populations placed on it, joined by ';'.
@@ -64,6 +51,7 @@ void writeSegmentsTable(std::ostream& os, const RiverTablesInput& input) {
     const std::size_t count = drainage.segments.size();
     const auto sources = namesBySegment(input.sources, count);
     const auto samples = namesBySegment(input.samples, count);
+    // The fields in the order of common::segmentsColumns.
     os << segmentsHeader;
     for (const auto& [id, segment] : drainage.segments) {
         const std::size_t i = static_cast<std::size_t>(segment->index);
@@ -92,7 +80,7 @@ void writeSegmentsTable(std::ostream& os, const RiverTablesInput& input) {
         putGeneration(os, known ? record.firstAtCapacity[i] : ColonisationRecord::never);
         os << ',' << (i < record.finalSize.size() ? record.finalSize[i] : 0) << ',' << events << ',';
         if (segment->length > 0) put(os, static_cast<float>(events / (static_cast<double>(segment->length) / 1000.0)));
-        os << ',' << quoted(sources[i]) << ',' << quoted(samples[i]) << ',';
+        os << ',' << common::csvField(sources[i]) << ',' << common::csvField(samples[i]) << ',';
         putGeneration(os, i < record.firstClosed.size() ? record.firstClosed[i] : ColonisationRecord::never);
         os << ',' << (i < record.closedAtEnd.size() && record.closedAtEnd[i] != 0 ? 1 : 0) << '\n';
     }
@@ -118,20 +106,26 @@ void RiverTablesWriter::finish(const GeneticPhaseView& phase) {
         contents(file.stream());
         file.close();
     };
-    write("_segments.csv", [&](std::ostream& os) { writeSegmentsTable(os, input_); });
-    write("_colonisation.csv", [&](std::ostream& os) { writeColonisationTable(os, *input_.record); });
-    write("_mapinfo.csv", [&](std::ostream& os) {
+    write(std::string(common::segmentsTable.suffix), [&](std::ostream& os) { writeSegmentsTable(os, input_); });
+    write(std::string(common::colonisationTable.suffix),
+          [&](std::ostream& os) { writeColonisationTable(os, *input_.record); });
+    write(std::string(common::mapInfoTable.suffix), [&](std::ostream& os) {
+        using Key = common::MapInfoKey;
         const float rate = phase.linkedLoci != 0 ? phase.mutationRate / static_cast<float>(phase.linkedLoci) : 0.0f;
-        os << "key,value\n"
-           << "set," << quoted(phase.outputName.str()) << "\n"
-           << "entire_simulation," << phase.entireIndex + 1 << "\n"
-           << "entire_simulations," << phase.entireCount << "\n"
-           << "generations," << phase.generations << "\n"
-           << "capacity," << input_.capacity << "\n"
-           << "coalescence_image," << (input_.coalescenceImage ? 1 : 0) << "\n"
-           << "genetic_simulations," << phase.simulationCount << "\n"
-           << "rate_per_site,";
+        const auto key = [&](std::size_t which) -> std::ostream& {
+            return os << common::mapInfoKeys[which].name << common::mapInfoTable.separator;
+        };
+        os << common::mapInfoTable.headerLine();
+        key(Key::set) << common::csvField(phase.outputName.str()) << "\n";
+        key(Key::entireSimulation) << phase.entireIndex + 1 << "\n";
+        key(Key::entireSimulations) << phase.entireCount << "\n";
+        key(Key::generations) << phase.generations << "\n";
+        key(Key::capacity) << input_.capacity << "\n";
+        key(Key::coalescenceImage) << (input_.coalescenceImage ? 1 : 0) << "\n";
+        key(Key::geneticSimulations) << phase.simulationCount << "\n";
+        key(Key::ratePerSite);
         put(os, rate);
-        os << "\ntrees," << (input_.treesWritten ? quoted(phase.outputName.str() + "_true.trees") : "") << "\n";
+        os << "\n";
+        key(Key::trees) << (input_.treesWritten ? common::csvField(phase.outputName.str() + "_true.trees") : "") << "\n";
     });
 }

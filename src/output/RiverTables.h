@@ -33,9 +33,10 @@ struct RiverTablesInput {
     bool treesWritten = false;        // "_true.trees" holds this simulation's genealogies
 };
 
-// The header rows of the two tables.
-extern const char* const segmentsHeader;
-extern const char* const colonisationHeader;
+// The header rows of the two tables (from common/ExchangeTables.h, where
+// every column is declared).
+extern const std::string segmentsHeader;
+extern const std::string colonisationHeader;
 
 // The text of the tables (the files' whole contents).
 void writeSegmentsTable(std::ostream& os, const RiverTablesInput& input);

@@ -5,14 +5,14 @@
 #include <charconv>
 
 #include "base/Exception.h"
+#include "common/ExchangeTables.h"
 #include "drainage/Segment.h"
 #include "mutation/DataType.h"
 #include "output/OutputFiles.h"
 #include "output/stats/RiverDistance.h"
 #include "output/stats/Tmrca.h"
 
-const char* const StatisticsWriter::statsHeader =
-    "e\tsim\tsample\tseg\tgenes\talleles\the\tho\tar\tsegsites\tpi\ttajd\trep_mean\trep_var\tgw\ttmrca\n";
+const std::string StatisticsWriter::statsHeader = common::statisticsTable.headerLine();
 const char* const StatisticsWriter::pairsHeader = "e\tsim\tsample_a\tsample_b\tfst\tnei\triver_km\tline_km\tdxy\tda\n";
 
 namespace {
@@ -80,7 +80,7 @@ void putSample(std::string& row, const SampleStatistics* stats, const std::optio
 
 // Opens one table: the first time in the call under a new header, later as
 // a copy of what the call's accepted entire simulations wrote, to append to.
-void openTable(OutputFile& file, const GeneticPhaseView& phase, const char* suffix, const char* header) {
+void openTable(OutputFile& file, const GeneticPhaseView& phase, const std::string& suffix, const std::string& header) {
     const my_string path = outputFileName(phase.folder, phase.outputName + suffix);
     const auto& written = phase.registry->written();
     const bool append = std::find(written.begin(), written.end(), path.str()) != written.end();
@@ -94,7 +94,7 @@ void StatisticsWriter::open(const GeneticPhaseView& phase) {
     options_.kind = phase.dataType->markerKind();
     options_.independentLoci = phase.independentLoci;
     options_.genotypic = phase.genotypic;
-    openTable(stats_, phase, "_stats.tsv", statsHeader);
+    openTable(stats_, phase, std::string(common::statisticsTable.suffix), statsHeader);
     openTable(pairs_, phase, "_pairs.tsv", pairsHeader);
 }
 

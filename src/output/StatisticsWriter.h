@@ -17,7 +17,7 @@
 
 class StatisticsWriter : public GeneticWriter {
 public:
-    static const char* const statsHeader;
+    static const std::string statsHeader;  // from common/ExchangeTables.h
     static const char* const pairsHeader;
 
     void open(const GeneticPhaseView& phase) override;

@@ -10,7 +10,10 @@
 #include <fstream>
 #include <sstream>
 
-#include "map/Drawing.h"
+#include "common/ExchangeTables.h"
+#include "map/Charts.h"
+#include "map/RiverMapFigure.h"
+#include "map/StagedFigure.h"
 #include "map/GeoPackage.h"
 #include "map/MapRun.h"
 #include "support/TestFiles.h"
@@ -88,8 +91,8 @@ TEST(MapDrawing, PngHasTheFrameSizeAndMarksAtTheSamples) {
     map.sources = sourcePoints(map.segments);
     map.samples[0].diversity = 0.4;
     map.title = "test river";
-    const std::string png = folder.folder() + "m.png";
-    drawRiverMap(map, png, ImageFormat::png);
+    const std::string png = drawnFigure(
+        folder, "m.png", [&](common::StagingFolder& s, const std::string& n) { drawRiverMap(map, s, n, ImageFormat::png); });
     cairo_surface_t* image = cairo_image_surface_create_from_png(png.c_str());
     ASSERT_EQ(cairo_surface_status(image), CAIRO_STATUS_SUCCESS);
     const MapFrame frame(map.segments);
@@ -119,12 +122,14 @@ TEST(MapDrawing, EveryFigureIsWrittenAsPngAndWellFormedSvg) {
     const std::vector<double> ages{120, 340, 335, 800};
     for (const auto format : {ImageFormat::png, ImageFormat::svg}) {
         const std::string ext = format == ImageFormat::png ? ".png" : ".svg";
+        common::StagingFolder staging(folder.path().string(), "test");
         map.colouring = MapColouring::colonisation;
-        drawRiverMap(map, folder.folder() + "map" + ext, format);
+        drawRiverMap(map, staging, "map" + ext, format);
         map.colouring = MapColouring::coalescence;
-        drawRiverMap(map, folder.folder() + "coal" + ext, format);
-        drawColonisationCurve(curve, "curve", folder.folder() + "curve" + ext, format);
-        drawAgeDistribution(ages, "ages", folder.folder() + "ages" + ext, format);
+        drawRiverMap(map, staging, "coal" + ext, format);
+        drawColonisationCurve(curve, "curve", staging, "curve" + ext, format);
+        drawAgeDistribution(ages, "ages", staging, "ages" + ext, format);
+        staging.commit();
     }
     for (const char* name : {"map", "coal", "curve", "ages"}) {
         SCOPED_TRACE(name);
@@ -133,7 +138,11 @@ TEST(MapDrawing, EveryFigureIsWrittenAsPngAndWellFormedSvg) {
         cairo_surface_destroy(image);
         EXPECT_TRUE(wellFormedXml(folder.folder() + name + ".svg"));
     }
-    EXPECT_THROW(drawAgeDistribution(ages, "x", "/no/such/folder/ages.png", ImageFormat::png), MapError);
+    // A figure drawn twice under one name is refused: the staging folder
+    // creates every file anew.
+    common::StagingFolder staging(folder.path().string(), "test");
+    drawAgeDistribution(ages, "x", staging, "ages.png", ImageFormat::png);
+    EXPECT_THROW(drawAgeDistribution(ages, "x", staging, "ages.png", ImageFormat::png), common::OutputError);
 }
 
 // A hundred segments are drawn boldly, a hundred thousand finely, never
@@ -190,7 +199,7 @@ for f in ds.GetLayerByName('samples'):
     const auto [status, output] = shell("/usr/bin/python3 " + scriptPath + " " + path + " 2>&1");
     ASSERT_EQ(status, 0) << output;
     std::string fields = "e";
-    for (const auto& c : segmentColumns) fields += "," + c;
+    for (const auto& c : common::segmentsColumns) fields += "," + std::string(c.name);
     EXPECT_NE(output.find("segments 6 " + fields + "\n"), std::string::npos) << output;
     EXPECT_NE(output.find("samples 4 e,name,segment,lon,lat,he,pi\n"), std::string::npos) << output;
     EXPECT_NE(output.find("sources 2 e,name,segment,lon,lat\n"), std::string::npos) << output;
@@ -249,8 +258,27 @@ TEST(MapProgram, ItsCommandLine) {
     std::tie(status, output) = shell("'" + map + "' '" + folder.folder() + "nothing' 2>&1");
     EXPECT_EQ(status, 1);
     EXPECT_NE(output.find("names no output folder"), std::string::npos) << output;
-    EXPECT_EQ(shell("'" + map + "' 2>&1").first, 2);
-    EXPECT_EQ(shell("'" + map + "' --bogus x 2>&1").first, 2);
+    // Bad usage ends with status 1 and one line on standard error naming the
+    // problem; --help and --version end with 0 and write to standard output.
+    const struct {
+        std::string arguments;
+        int status;
+        std::string says;
+    } cases[] = {
+        {"", 1, "fluviagen-map: tables is required (see --help)"},
+        {"--bogus x", 1, "fluviagen-map: The following argument was not expected: --bogus (see --help)"},
+        {"a b", 1, "fluviagen-map: The following argument was not expected: b (see --help)"},
+        {"--version", 0, "fluviagen-map 1."},
+        {"--help", 0, "--no-gpkg"},
+    };
+    for (const auto& c : cases) {
+        const auto [errorStatus, errors] = shell("'" + map + "' " + c.arguments + " 2>&1 >/dev/null");
+        const auto [outputStatus, printed] = shell("'" + map + "' " + c.arguments + " 2>/dev/null");
+        EXPECT_EQ(errorStatus, c.status) << c.arguments;
+        const std::string& where = c.status == 0 ? printed : errors;
+        EXPECT_NE(where.find(c.says), std::string::npos) << c.arguments << ": " << where;
+        EXPECT_EQ((c.status == 0 ? errors : printed), "") << c.arguments;
+    }
 }
 
 // Without the map program beside it, fluviagen says how to run it.
@@ -275,8 +303,8 @@ TEST(MapDrawing, CrowdedSamplesKeepTheirMarks) {
     for (int i = 0; i < 30; ++i)
         map.samples.push_back({"Crowded_sample_" + std::to_string(i), 2, 10.012 + 0.0002 * (i % 6),
                                45.002 + 0.0002 * (i / 6), std::nullopt, true, {}});
-    const std::string png = folder.folder() + "crowd.png";
-    drawRiverMap(map, png, ImageFormat::png);
+    const std::string png = drawnFigure(
+        folder, "crowd.png", [&](common::StagingFolder& s, const std::string& n) { drawRiverMap(map, s, n, ImageFormat::png); });
     cairo_surface_t* image = cairo_image_surface_create_from_png(png.c_str());
     ASSERT_EQ(cairo_surface_status(image), CAIRO_STATUS_SUCCESS);
     const MapFrame frame(map.segments);

@@ -7,7 +7,9 @@
 #include <cmath>
 #include <cstdint>
 
-#include "map/Drawing.h"
+#include "map/Charts.h"
+#include "map/RiverMapFigure.h"
+#include "map/StagedFigure.h"
 #include "support/TestFiles.h"
 
 using testing_support::TempFolder;
@@ -58,8 +60,8 @@ TEST(MapFigures, SegmentsClosedAtTheEndHaveTheirOwnStyle) {
     map.segments = twoReaches();
     map.segments[1].closedAtEnd = true;
     map.segments[1].firstClosed = 40;
-    const std::string png = folder.folder() + "closed.png";
-    drawRiverMap(map, png, ImageFormat::png);
+    const std::string png = drawnFigure(
+        folder, "closed.png", [&](common::StagingFolder& s, const std::string& n) { drawRiverMap(map, s, n, ImageFormat::png); });
     const Image image(png);
     const MapFrame frame(map.segments);
     int closedStyle = 0, openStyle = 0;
@@ -82,8 +84,8 @@ TEST(MapFigures, GeneDiversityColoursSpanTheSamplesValues) {
     RiverMap map;
     map.segments = twoReaches();
     map.samples = {{"Low", 1, 10.005, 45.0, 0.40, true, {}}, {"High", 2, 10.015, 45.0, 0.55, true, {}}};
-    const std::string png = folder.folder() + "he.png";
-    drawRiverMap(map, png, ImageFormat::png);
+    const std::string png = drawnFigure(
+        folder, "he.png", [&](common::StagingFolder& s, const std::string& n) { drawRiverMap(map, s, n, ImageFormat::png); });
     const Image image(png);
     const MapFrame frame(map.segments);
     const auto [lx, ly] = frame.toPixel(10.005, 45.0);
@@ -101,8 +103,9 @@ TEST(MapFigures, TheAgesAxisCoversTheAges) {
     TempFolder folder;
     std::vector<double> ages;
     for (int i = 0; i < 100; ++i) ages.push_back(2800 + 9.5 * i);
-    const std::string png = folder.folder() + "ages.png";
-    drawAgeDistribution(ages, "ages", png, ImageFormat::png);
+    const std::string png = drawnFigure(folder, "ages.png", [&](common::StagingFolder& s, const std::string& n) {
+        drawAgeDistribution(ages, "ages", s, n, ImageFormat::png);
+    });
     const Image image(png);
     // The plot spans x 80..870 and y 60..440 (bottom), with 20 bins.
     const double binWidth = (900 - 110) / 20.0;

@@ -13,7 +13,8 @@
 #include <set>
 #include <sstream>
 
-#include "map/Drawing.h"
+#include "map/Charts.h"
+#include "map/RiverMapFigure.h"
 #include "map/MapData.h"
 #include "map/MapRun.h"
 #include "support/Interrupt.h"
