@@ -71,6 +71,17 @@ double niceBelow(double value) {
     return power;
 }
 
+std::vector<double> steppedValues(double first, double step, double last, bool upTo) {
+    std::vector<double> values;
+    for (double v = first; upTo ? v <= last : v < last;) {
+        values.push_back(v);
+        const double next = v + step;
+        if (!(next > v)) break;
+        v = next;
+    }
+    return values;
+}
+
 std::string numberText(double value) {
     char text[64];
     if (std::fabs(value) >= 1e9 || (std::fabs(value) > 0 && std::fabs(value) < 1e-3))
@@ -135,7 +146,7 @@ void colourBar(cairo_t* cr, double x, double y, double height, const std::string
                 if (v > low) inner.push_back(v);
         } else {
             const double step = niceBelow((high - low) / 3);
-            for (double v = std::ceil(low / step) * step; v < high; v += step)
+            for (const double v : steppedValues(std::ceil(low / step) * step, step, high, false))
                 if (v > low) inner.push_back(v);
         }
         ticks.insert(ticks.end(), inner.begin(), inner.end());
@@ -162,7 +173,7 @@ void colourBar(cairo_t* cr, double x, double y, double height, const std::string
 }
 
 void valueGrid(cairo_t* cr, const ChartArea& area, double first, double step, double last) {
-    for (double v = first; v <= last; v += step) {
+    for (const double v : steppedValues(first, step, last, true)) {
         const double ty = area.y + area.h - (v - area.yLow) / (area.yHigh - area.yLow) * area.h;
         cairo_set_source_rgb(cr, 0.88, 0.88, 0.88);
         cairo_move_to(cr, area.x, ty);
@@ -174,7 +185,7 @@ void valueGrid(cairo_t* cr, const ChartArea& area, double first, double step, do
 }
 
 void bottomTicks(cairo_t* cr, const ChartArea& area, double first, double step, double last, bool labels) {
-    for (double v = first; v <= last; v += step) {
+    for (const double v : steppedValues(first, step, last, true)) {
         const double tx = area.x + (v - area.xLow) / (area.xHigh - area.xLow) * area.w;
         cairo_move_to(cr, tx, area.y + area.h);
         cairo_line_to(cr, tx, area.y + area.h + 4);

@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "map/Colours.h"
 
@@ -28,6 +29,11 @@ void setColour(cairo_t* cr, const Colour& c);
 
 // A round number near value: 1, 2 or 5 times a power of ten, not above it.
 double niceBelow(double value);
+// The values first, first + step, first + 2 step, ... below `last` (up to and
+// including it when `upTo`), each the previous plus the step. A step too small
+// to change a value of that size ends the list there: a nearly constant range
+// (1e6 to 1e6 + 1e-9) gets its ends, never an endless run of one value.
+std::vector<double> steppedValues(double first, double step, double last, bool upTo);
 // A value as a figure shows it: whole numbers without decimals, others with
 // three significant digits.
 std::string numberText(double value);

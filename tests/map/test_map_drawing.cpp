@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "common/ExchangeTables.h"
+#include "map/Canvas.h"
 #include "map/Charts.h"
 #include "map/RiverMapFigure.h"
 #include "map/StagedFigure.h"
@@ -313,4 +314,23 @@ TEST(MapDrawing, CrowdedSamplesKeepTheirMarks) {
         EXPECT_NE(pixel(image, x, y), 0xFFFFFFu) << p.name;
     }
     cairo_surface_destroy(image);
+}
+
+// The ticks and grid lines of a scale: each value the previous plus the step;
+// a range too narrow for its step at that magnitude must end, not repeat.
+TEST(MapDrawing, SteppedValuesEndForEveryRange) {
+    struct Case {
+        double first, step, last;
+        bool upTo;
+        std::vector<double> expected;
+    };
+    const Case cases[] = {
+        {0, 0.5, 2, true, {0, 0.5, 1, 1.5, 2}},
+        {0, 0.5, 2, false, {0, 0.5, 1, 1.5}},
+        {3, 1, 3, false, {}},
+        {1e6, 1e-12, 1e6 + 1e-9, false, {1e6}},  // the step cannot move 1e6
+        {1e17, 1, 1e17 + 64, true, {1e17}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(steppedValues(c.first, c.step, c.last, c.upTo), c.expected) << c.first << " " << c.step;
 }
