@@ -97,7 +97,9 @@ void checkOutFolder(const std::string& folder) {
 void addOverride(CommandLine& c, const std::string& option) {
     const auto equals = option.find('=');
     if (equals == std::string::npos)
-        throw CommandLineError("--set " + option + ": expected KEY=VALUE (e.g. --set 38=0.05 or --set generations=2000)");
+        throw CommandLineError("--set " + option + ": expected KEY=VALUE (e.g. --set " +
+                               std::to_string(lineOf(Setting::migrationColonised)) + "=0.05 or --set " +
+                               std::string(settingKey(Setting::generations).name) + "=2000)");
     const std::string name = option.substr(0, equals);
     const std::string value = option.substr(equals + 1);
     const SettingKey* key = findSettingKey(name);

@@ -216,7 +216,8 @@ void RunLoop::notePlacement(const PopulationVector& set) {
     if (!set.coordinateMode && settings.segmentLength != 0 && !resampledIdsNoted) {
         resampledIdsNoted = true;
         std::cerr << "Note: populations given by segment id stand on the drainage resampled to "
-                  << settings.segmentLength << " m segments (settings line 40): their ids are those of the "
+                  << settings.segmentLength << " m segments (settings line " << lineOf(Setting::segmentLength)
+                  << "): their ids are those of the "
                   << "resampled drainage, not those of the segment file '" << settings.segmentFile << "'."
                   << std::endl;
     }
