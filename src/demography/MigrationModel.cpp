@@ -125,7 +125,8 @@ MigrationPlan::MigrationPlan(TSegmentVector& drainage, SegmentStates& states_, S
 std::int32_t MigrationPlan::checkedGeneration(std::int32_t t) const {
     if (history.slots() != 0 && (t < 0 || t >= history.generations()))
         throw TException(my_string("runMigrationModel(): generation ") + t +
-                             " lies outside the demographic database (generations 0 to " + (history.generations() - 1) + ")!",
+                             " lies outside the demographic database (generations 0 to " +
+                             (history.generations() - 1) + ")!",
                          levelFatal);
     return t;
 }
