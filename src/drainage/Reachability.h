@@ -33,7 +33,9 @@ struct ReachQuestion {
     const PopulationVector& samples;
     std::int32_t generations;            // forward generations (Setting::generations)
     bool initialSpread;                  // sources may fill other segments at generation 0
-    bool migrates = true;                // some individuals leave their segment (Setting::migrationUncolonised, migrationColonised)
+    // Some individuals leave their segment (Setting::migrationUncolonised,
+    // Setting::migrationColonised).
+    bool migrates = true;
 };
 
 // Every sample with gene copies, each with the reason it can never be reached,
