@@ -5,14 +5,13 @@
 #include <filesystem>
 #include <sstream>
 
+#include "app/SeedPolicy.h"
 #include "base/NumberText.h"
 #include "settings/OutputGroups.h"
 #include "settings/SettingKeys.h"
 
 
 namespace {
-
-constexpr long largestSeed = 161803398;
 
 // The options of the command line, bound to a CommandLine. -h and -H keep
 // the short help text of the classic command line; --help lists the options.
@@ -98,7 +97,9 @@ void checkOutFolder(const std::string& folder) {
 void addOverride(CommandLine& c, const std::string& option) {
     const auto equals = option.find('=');
     if (equals == std::string::npos)
-        throw CommandLineError("--set " + option + ": expected KEY=VALUE (e.g. --set 38=0.05 or --set generations=2000)");
+        throw CommandLineError("--set " + option + ": expected KEY=VALUE (e.g. --set " +
+                               std::to_string(lineOf(Setting::migrationColonised)) + "=0.05 or --set " +
+                               std::string(settingKey(Setting::generations).name) + "=2000)");
     const std::string name = option.substr(0, equals);
     const std::string value = option.substr(equals + 1);
     const SettingKey* key = findSettingKey(name);
@@ -111,14 +112,6 @@ void addOverride(CommandLine& c, const std::string& option) {
 }
 
 }  // namespace
-
-std::optional<long> seedFromText(const std::string& text) {
-    std::int64_t value = 0;
-    if (readNumber(text, value) != NumberProblem::none) return std::nullopt;
-    const std::int64_t magnitude = value < 0 ? -value : value;
-    if (magnitude < 1 || magnitude > largestSeed) return std::nullopt;
-    return -static_cast<long>(magnitude);
-}
 
 CommandLine parseCommandLine(const std::vector<std::string>& words) {
     CommandLine c;

@@ -45,8 +45,3 @@ CommandLine parseCommandLine(const std::vector<std::string>& words);
 
 // The --help text: usage, every option on one line, the names of --set.
 std::string commandLineHelp();
-
-// The seed of a whole-number text from 1 to 161803398 or its negative (the
-// range of FLUVIAGEN_SEED and --seed), as the generator takes it: negative.
-// None for any other text; the caller's message names where it came from.
-std::optional<long> seedFromText(const std::string& text);

@@ -40,8 +40,8 @@ void printWrongCount(int count) {
               << "Exiting FLUVIAGEN (please press any key)...\n";
 }
 
-// The second parameter: the number of entire simulations, replacing line 16
-// of the settings file. "0", and a parameter that does not begin with a
+// The second parameter: the number of entire simulations, replacing the
+// settings file's line Setting::entireSimulations. "0", and a parameter that does not begin with a
 // number, leave the number of the settings file; a negative number asks for
 // no run. Anything else must be a whole number that fits the 32 bits the
 // count is kept in; a larger one is refused rather than cut to 32 bits, which

@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "app/CommandLine.h"
+#include "app/InputChecks.h"
 #include "app/RunLoop.h"
 #include "demography/StateDB.h"
 #include "drainage/Population.h"

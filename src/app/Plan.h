@@ -16,7 +16,7 @@ struct CommandLine;
 
 struct CallPlan {
     std::string settingsFile;  // absolute
-    std::vector<SettingValue> settings;  // lines 1 to 40 as resolved, in line order
+    std::vector<SettingValue> settings;  // every line that holds a value, as resolved, in line order
     std::int64_t segments = 0;
     std::uint64_t historyBytes = 0;       // the history table as StateDB maps it
     std::uint64_t peakBytesEstimate = 0;  // see planText

@@ -21,6 +21,7 @@
 #include "app/MapProgram.h"
 #include "app/Progress.h"
 #include "app/RunLoop.h"
+#include "app/SeedPolicy.h"
 #include "base/Exception.h"
 #include "base/NumberText.h"
 #include "mutation/DataType.h"

@@ -1,18 +1,11 @@
 #include "app/RunLoop.h"
 
 #include <algorithm>
-#include <chrono>
-#include <unistd.h>
-#include <cmath>
-#include <cerrno>
-#include <cstdlib>
-#include <iomanip>
 #include <iostream>
-#include <limits>
 #include <map>
-#include <sstream>
 #include <string>
 
+#include "app/InputChecks.h"
 #include "app/Progress.h"
 #include "app/MapProgram.h"
 #include "base/Exception.h"
@@ -23,7 +16,6 @@
 #include "demography/StateDB.h"
 #include "drainage/Dynamic.h"
 #include "drainage/Population.h"
-#include "drainage/Reachability.h"
 #include "drainage/SegmentVector.h"
 #include "drainage/readers/DrainageFiles.h"
 #include "drainage/readers/PopulationFile.h"
@@ -75,12 +67,6 @@ RunLoop::~RunLoop() {
     demes.reset();
 }
 
-namespace {
-
-// "<settings>_<samples>_<TYPE>": the start of the name of every output file
-// of a call, the same as the genetic phase gives its files.
-}  // namespace
-
 std::string outputSetName(const TSettings& settings, const DataType& dataType) {
     const auto stem = [](const my_string& path) { return fileNameOf(path).before('.').str(); };
     return stem(settings.settingsPath) + "_" + stem(settings.sampleFile) + "_" + dataType.name();
@@ -126,12 +112,12 @@ void RunLoop::runSimulations() {
             if (e.isFatal()) throw;
             if (!reachChecked && samples && sources && drainage) {
                 reachChecked = true;
-                checkSamplesReachable();
+                checkSamplesReachable(*drainage, fullDrainage.get(), *sources, *samples, settings);
             }
             // A failure reached without a single random draw comes back
             // identically in every repetition.
             // Before the rule of a failure without a draw: it names the cause.
-            if (failuresInARow == 0 && samples) checkSamplesHoldGenes();
+            if (failuresInARow == 0 && samples) checkSamplesHoldGenes(*samples, settings);
             if (!rng_.drawnSince(atStart)) throw TException(shortened(repeatedFailureText(e)), levelFatal);
             ++failuresInARow;
         } catch (...) {
@@ -153,27 +139,6 @@ void RunLoop::runSimulations() {
               << successCount << " of " << runIndex << " Simulations succeeded!"
               << "\n************************************************************"
               << "\n************************************************************\n\n";
-}
-
-// Every sample is dropped in every history the settings allow: repeating the
-// entire simulation could never succeed.
-void RunLoop::checkSamplesReachable() const {
-    const TSegmentVector* asRead = fullDrainage.get();
-    const TDynamicVector* maps = nullptr;
-    if (settings.dynamicEnvironment) maps = (asRead != nullptr ? *asRead : *drainage).dynamicEnvironment.get();
-    const auto unreachable =
-        samplesNeverReached({*drainage, asRead, maps, *sources, *samples, settings.numGenerations,
-                             settings.allowInitialDensityOverflow, settings.migrCol != 0 || settings.migrOcc != 0});
-    if (!unreachable.empty())
-        throw TException(shortened(neverReachedText(unreachable, (settings.dataFolder + settings.sampleFile).str())),
-                         levelFatal);
-}
-
-// Samples without a single gene give no genealogy in any history.
-void RunLoop::checkSamplesHoldGenes() const {
-    const std::string sampleFile = (settings.dataFolder + settings.sampleFile).str();
-    if (const std::string none = noGenesText(*samples, sampleFile); !none.empty())
-        throw TException(shortened(none), levelFatal);
 }
 
 void RunLoop::BuildWorld() {
@@ -251,7 +216,8 @@ void RunLoop::notePlacement(const PopulationVector& set) {
     if (!set.coordinateMode && settings.segmentLength != 0 && !resampledIdsNoted) {
         resampledIdsNoted = true;
         std::cerr << "Note: populations given by segment id stand on the drainage resampled to "
-                  << settings.segmentLength << " m segments (settings line 40): their ids are those of the "
+                  << settings.segmentLength << " m segments (settings line " << lineOf(Setting::segmentLength)
+                  << "): their ids are those of the "
                   << "resampled drainage, not those of the segment file '" << settings.segmentFile << "'."
                   << std::endl;
     }
@@ -265,90 +231,6 @@ PopulationVector& RunLoop::sourcePopulations() {
     }
     return *sources;
 }
-
-namespace {
-
-// What the genetic phase's memory grows with: the sampled gene copies n, the
-// samples D, the linked loci L, the independent loci K and the genetic
-// simulations G (negative settings count as none).
-struct GeneticPhaseSize {
-    double n, D, L, K, G;
-};
-
-GeneticPhaseSize geneticPhaseSize(const PopulationVector& set, const TSettings& settings) {
-    double n = 0;
-    for (const auto& p : set.populations) n += std::max<int>(p->size, 0);
-    return {n, static_cast<double>(set.populations.size()), static_cast<double>(std::max(settings.numLinkedLoci, 0)),
-            static_cast<double>(std::max(settings.numIndependentLoci, 0)),
-            static_cast<double>(std::max(settings.numGeneticSimulations, 0))};
-}
-
-// The largest structures of the genetic phase grow with the sampled gene
-// copies n, the samples D and the settings: the genealogy (2n - 1 nodes, each
-// with its location records and one state per linked locus), the lineage
-// arrays of every sample deme (n entries each), the haplotype matrix of the
-// multilocus output and the per-genealogy MRCA tables. A sample file and
-// settings whose product cannot be had are refused before the first
-// genealogy, with what they need.
-void checkGeneticMemory(const PopulationVector& set, const TSettings& settings, const my_string& path) {
-    const auto [n, D, L, K, G] = geneticPhaseSize(set, settings);
-    std::ostringstream text;
-    text << std::fixed << std::setprecision(0) << "Sample file '" << path << "': ";
-    // Nodes of a genealogy are numbered with ints.
-    if (2 * n - 1 > std::numeric_limits<std::int32_t>::max()) {
-        text << n << " gene copies are more than a genealogy can hold (at most 1073741823)!";
-        throw TException(my_string(text.str()), levelFatal);
-    }
-    const double bytes = geneticPhaseBytes(set, settings);
-    const double available = static_cast<double>(availableMemoryBytes());
-    if (available == 0 || bytes <= available) return;
-    text << "the genetic simulation of " << n << " gene copies in " << D << " samples with " << L
-         << " linked loci (settings line " << lineOf(Setting::linkedLoci) << "), " << K << " independent loci (line "
-         << lineOf(Setting::independentLoci) << ") and " << G << " genetic simulations (line "
-         << lineOf(Setting::geneticSimulations) << ") needs about " << bytes << " bytes (" << bytes / (1024 * 1024)
-         << " MiB), but only " << available << " bytes of memory are available!";
-    throw TException(my_string(text.str()), levelFatal);
-}
-
-}  // namespace
-
-double geneticPhaseBytes(const PopulationVector& set, const TSettings& settings) {
-    const auto [n, D, L, K, G] = geneticPhaseSize(set, settings);
-    constexpr double bytesPerNode = 1024;  // the node and its two location lists
-    return (2 * n - 1) * (bytesPerNode + 4 * L) + D * n * 2 * sizeof(void*) + (K > 1 ? (n + 1) * K * L * 4 : 0) +
-           G * K * (sizeof(void*) + 4 * D);
-}
-
-namespace {
-
-// The genealogy of n sampled genes needs backward generations to coalesce:
-// none at all can join more than one gene, and far fewer than the expected
-// time to the common ancestor in one segment at the carrying capacity,
-// 2K(1 - 1/n), leave nearly every genealogy unfinished (the river's
-// structure only lengthens that time).
-void checkBackwardGenerations(const PopulationVector& set, const TSettings& settings, const my_string& path) {
-    double n = 0;
-    for (const auto& p : set.populations) n += std::max<int>(p->size, 0);
-    if (n <= 1) return;
-    // The line as it stands in the file: blank lines move it down.
-    int line = lineOf(Setting::maxBackward);
-    for (const SettingValue& v : settings.values)
-        if (v.line == lineOf(Setting::maxBackward) && v.option.empty()) line = v.fileLine;
-    if (settings.maxGenerations == 0)
-        throw TException(my_string("File '") + settings.settingsPath + "', line " + line + ": with a maximum of 0 backward "
-                             "generations the " + static_cast<int>(n) + " gene copies of '" + path +
-                             "' can never coalesce!",
-                         levelFatal);
-    const double expected = 2.0 * std::max<int>(settings.carryingCapacity, 1) * (1.0 - 1.0 / n);
-    if (settings.maxGenerations < expected / 2)
-        std::cerr << "WARNING: settings line " << lineOf(Setting::maxBackward) << " allows " << settings.maxGenerations << " backward generations, but "
-                  << n << " gene copies in one segment of " << settings.carryingCapacity
-                  << " individuals need about " << std::lround(expected)
-                  << " generations on average to find their common ancestor: most genealogies will not finish in "
-                     "time and their entire simulations will be repeated.\n";
-}
-
-}  // namespace
 
 PopulationVector& RunLoop::samplePopulations() {
     if (!samples) {
@@ -404,36 +286,4 @@ void RunLoop::SimulateDemography() {
     } catch (...) {
         throw TException(my_string("SimulateDemography() did not work!"), levelError);
     }
-}
-
-long distinctClockSeed() {
-    // splitmix64's finaliser: every bit of the clock and of the process id
-    // reaches every bit of the result, so calls a nanosecond or a process
-    // apart land far apart in the seed range.
-    const auto nanoseconds = std::chrono::system_clock::now().time_since_epoch().count();
-    std::uint64_t x = static_cast<std::uint64_t>(nanoseconds) ^ (static_cast<std::uint64_t>(::getpid()) << 40) ^
-                      static_cast<std::uint64_t>(::getpid());
-    x ^= x >> 30;
-    x *= 0xbf58476d1ce4e5b9ULL;
-    x ^= x >> 27;
-    x *= 0x94d049bb133111ebULL;
-    x ^= x >> 31;
-    return -static_cast<long>(x % 161803398ULL + 1);
-}
-
-long programSeed(std::optional<long> given) {
-    if (given) return *given;
-    const char* text = std::getenv("FLUVIAGEN_SEED");
-    if (text == nullptr) return distinctClockSeed();
-    errno = 0;
-    char* end = nullptr;
-    const long long value = std::strtoll(text, &end, 10);
-    const bool whole = end != text && *end == '\0' && errno == 0;
-    const long long magnitude = value < 0 ? -value : value;
-    if (!whole || magnitude < 1 || magnitude > 161803398)
-        throw TException(my_string("The environment variable FLUVIAGEN_SEED must hold a whole number from 1 to "
-                                   "161803398 (or its negative), not '") +
-                             my_string(std::string(text).substr(0, 100)) + "'!",
-                         levelFatal);
-    return -static_cast<long>(magnitude);
 }

@@ -56,13 +56,8 @@ public:
 
     // Source populations and samples, read from their files on first use.
     PopulationVector& sourcePopulations();
+    // The samples are checked as they are read (app/InputChecks.h).
     PopulationVector& samplePopulations();
-    // Throws a fatal TException naming the samples when none of them can
-    // ever receive genes (the sources and samples must have been read).
-    void checkSamplesReachable() const;
-    // Throws a fatal TException naming the sample file when every sample
-    // holds 0 genes (the samples must have been read).
-    void checkSamplesHoldGenes() const;
 
     TSettings settings;
     std::unique_ptr<TSegmentVector> drainage;      // the drainage in use
@@ -90,12 +85,6 @@ private:
     bool resampledIdsNoted = false;  // the resampled numbering has been said
 };
 
-// Bytes the largest structures of the genetic phase take for a sample set
-// (the genealogy, the lineage arrays, the multilocus haplotypes, the MRCA
-// tables): an estimate from above, refused up front when it exceeds the
-// memory the system can give.
-double geneticPhaseBytes(const PopulationVector& set, const TSettings& settings);
-
 // The name every output file of a call begins with, below "GeneticOutput/":
 // "<settings>_<samples>_<TYPE>", from the file names without their extension.
 std::string outputSetName(const TSettings& settings, const DataType& dataType);
@@ -118,15 +107,3 @@ std::string outputSetName(const TSettings& settings, const DataType& dataType);
 void runProgram(const my_string& programPath, const my_string& settingsPath, std::int32_t numberOfSimulations,
                 const CommandLine& options, const std::vector<std::string>& words);
 void runProgram(const my_string& programPath, const my_string& settingsPath, std::int32_t numberOfSimulations);
-
-// The seed of the main generator for a program call: the --seed of the
-// command line, else the negative of FLUVIAGEN_SEED when that variable is set,
-// else a seed mixed from the clock and the process id, so that calls started
-// in the same moment (a job array) get different seeds. Throws a fatal
-// TException when the variable holds anything but a whole number from 1 to
-// 161803398 (or its negative).
-long programSeed(std::optional<long> given = std::nullopt);
-
-// The seed of a call without a given seed: the clock (to the nanosecond where
-// it has them) and the process id mixed, in -161803398 ... -1.
-long distinctClockSeed();

@@ -120,9 +120,9 @@ NumberProblem readNumber(std::string_view word, std::int64_t& value) { return re
 NumberProblem readNumber(std::string_view word, float& value) {
     const Scanned s = scan(word);
     if (const NumberProblem problem = checkWord(word, s); problem != NumberProblem::none) return problem;
-    // strtof rounds the decimal text to float once, as the stream extraction
-    // does; reading a double first and narrowing it would round twice and
-    // could change the last bit of a value.
+    // strtof rounds the decimal text to float once, as reading a float from
+    // a stream does; reading a double first and narrowing it would round
+    // twice and could change the last bit of a value.
     const std::string text(word);
     const float v = std::strtof(text.c_str(), nullptr);
     if (std::isinf(v)) return NumberProblem::outOfRange;

@@ -1,9 +1,9 @@
 // Numbers read from the words of the input files.
 //
-// A value is its whole word. The stream extraction the readers once relied on
-// stopped at the first character that could not continue the number and left
-// the rest behind, so "0,5" read as 0, "1e3" in a whole-number field as 1,
-// "0x10" as 0 and "0.05x" as 0.05, each without a word to the user.
+// A value is its whole word: a word with anything after its number is
+// refused, never read as the number it begins with. Otherwise "0,5" would
+// read as 0, "1e3" in a whole-number field as 1, "0x10" as 0 and "0.05x" as
+// 0.05, each without a word to the user.
 #pragma once
 
 #include <cstddef>

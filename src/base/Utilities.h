@@ -7,10 +7,10 @@
 #include <iosfwd>
 #include <string>
 
-// The text type of every file name, message and label. It keeps the limits of
-// the program's historic fixed text buffers: no text ever grows to 10001
-// characters or more. Operations that would break the limit either leave the
-// text unchanged or give the empty text (see each operation).
+// The text type of every file name, message and label. Its length is
+// limited: no text ever grows to 10001 characters or more. Operations that
+// would break the limit either leave the text unchanged or give the empty
+// text (see each operation).
 class my_string {
 public:
     static constexpr int maxLength = 10000;
@@ -78,7 +78,7 @@ my_string fileNameOf(const my_string& path);
 my_string inFolder(const my_string& folder, const my_string& name);
 
 // The longest line (and word) an input file may hold: one character less than
-// the text type holds, as the program's historic line buffers had it.
+// the text type holds.
 constexpr int maxLineLength = my_string::maxLength - 1;
 
 // Reads one line of a text input into text, without its line end; blanks at

@@ -48,7 +48,6 @@ MigrationPlan::MigrationPlan(TSegmentVector& drainage, SegmentStates& states_, S
     : settings(settings_),
       states(states_),
       rng(rng_),
-      staged(staged_),
       growthRate(settings_.growthRate),
       upstream(settings_.upstreamMigrationRatio),
       downstream(1.0f / settings_.upstreamMigrationRatio) {
@@ -69,27 +68,18 @@ MigrationPlan::MigrationPlan(TSegmentVector& drainage, SegmentStates& states_, S
     const bool hasDatabase = database != nullptr;
     if (hasDatabase && (database->count != static_cast<std::int32_t>(n) || database->histories.size() != n))
         throw databaseMismatch();
-    table = database;
 
     // Series slots: per segment its size series, then its immigrant series.
-    std::vector<std::uint32_t> firstImmigrantSlot(n, noSlot);
     sizeSlot.assign(n, noSlot);
-    seriesLength = hasDatabase ? std::numeric_limits<std::int32_t>::max() : 0;
-    if (hasDatabase)
+    if (hasDatabase) {
+        history = HistoryStaging(*database, staged_);
+        if (!history.complete()) throw databaseMismatch();
         for (std::size_t i = 0; i < n; ++i) {
-            StatesOfCell& history = database->history(static_cast<std::int32_t>(i));
-            if (history.immigrants.size() != ordered[i]->neighbours.size() || history.sizes.count() == 0)
+            if (database->history(static_cast<std::int32_t>(i)).immigrants.size() != ordered[i]->neighbours.size())
                 throw databaseMismatch();
-            sizeSlot[i] = static_cast<std::uint32_t>(series.size());
-            series.push_back(history.sizes.data());
-            seriesLength = std::min(seriesLength, history.sizes.count());
-            firstImmigrantSlot[i] = static_cast<std::uint32_t>(series.size());
-            for (TimeStoFull& immigrants : history.immigrants) {
-                if (immigrants.count() == 0) throw databaseMismatch();
-                series.push_back(immigrants.data());
-                seriesLength = std::min(seriesLength, immigrants.count());
-            }
+            sizeSlot[i] = history.sizeSlot(static_cast<std::uint32_t>(i));
         }
+    }
 
     firstLink.reserve(n + 1);
     std::size_t widest = 0;
@@ -111,7 +101,7 @@ MigrationPlan::MigrationPlan(TSegmentVector& drainage, SegmentStates& states_, S
                 if (reverse < 0 ||
                     static_cast<std::size_t>(reverse) >= database->history(neighbour.index).immigrants.size())
                     throw databaseMismatch();
-                slot = firstImmigrantSlot[found->second] + static_cast<std::uint32_t>(reverse);
+                slot = history.immigrantSlot(found->second, static_cast<std::uint32_t>(reverse));
             }
             bool repeated = false;
             for (std::size_t j = firstLink.back(); j < links.size(); ++j)
@@ -130,18 +120,13 @@ MigrationPlan::MigrationPlan(TSegmentVector& drainage, SegmentStates& states_, S
     shareK = settings.carryingCapacity;
     growthRateOverK = growthRate / static_cast<float>(shareK);
     if (shareK > 0) shareTable.assign(32768, std::numeric_limits<float>::quiet_NaN());
-    if (staged && hasDatabase) {
-        stage.assign(static_cast<std::size_t>(stageDepth) * series.size(), 0);
-        stageDirty.assign((series.size() + bitsPerWord - 1) / bitsPerWord, 0);
-    } else {
-        staged = false;
-    }
 }
 
 std::int32_t MigrationPlan::checkedGeneration(std::int32_t t) const {
-    if (!series.empty() && (t < 0 || t >= seriesLength))
+    if (history.slots() != 0 && (t < 0 || t >= history.generations()))
         throw TException(my_string("runMigrationModel(): generation ") + t +
-                             " lies outside the demographic database (generations 0 to " + (seriesLength - 1) + ")!",
+                             " lies outside the demographic database (generations 0 to " +
+                             (history.generations() - 1) + ")!",
                          levelFatal);
     return t;
 }
@@ -159,70 +144,6 @@ void MigrationPlan::markTouched(std::uint32_t index) {
     touched[index / bitsPerWord] |= std::uint64_t{1} << (index % bitsPerWord);
 }
 
-void MigrationPlan::record(std::uint32_t slot, std::int32_t t, std::int16_t value) {
-    if (slot == noSlot) return;
-    if (!staged) {
-        std::int16_t* entry = series[slot] + t;
-        if (value == 0 && !table->mayHoldData(entry)) return;  // zero already
-        table->noteWritten(entry, 1);
-        *entry = value;
-        return;
-    }
-    stage[static_cast<std::size_t>(t % stageDepth) * series.size() + slot] = value;
-    if (value != 0) stageDirty[slot / bitsPerWord] |= std::uint64_t{1} << (slot % bitsPerWord);
-}
-
-void MigrationPlan::flush() {
-    if (!staged || stagedTo < stagedFrom) return;
-    const std::size_t width = series.size();
-    flushSlots.clear();
-    for (std::size_t w = 0; w < stageDirty.size(); ++w) {
-        std::uint64_t bits = stageDirty[w];
-        stageDirty[w] = 0;
-        while (bits != 0) {
-            flushSlots.push_back(static_cast<std::uint32_t>(w * bitsPerWord + std::countr_zero(bits)));
-            bits &= bits - 1;
-        }
-    }
-    // The staged block is a small matrix generation x slot; each slot's
-    // entries go to one or two cache lines of its own series, far from the
-    // others in memory. It is written out in tiles of slots: the tile's
-    // destination lines (asked for while the tile before is written) stay in
-    // the first-level cache while the rows are read one after the other.
-    const std::int32_t rows = stagedTo - stagedFrom + 1;
-    std::int16_t* row[stageDepth];
-    for (std::int32_t r = 0; r < rows; ++r)
-        row[r] = stage.data() + static_cast<std::size_t>((stagedFrom + r) % stageDepth) * width;
-    constexpr std::size_t tile = 128;
-    std::int16_t* target[tile];
-    const std::size_t count = flushSlots.size();
-    const auto prefetchTile = [&](std::size_t first) {
-        for (std::size_t k = first; k < std::min(count, first + tile); ++k) {
-            std::int16_t* entries = series[flushSlots[k]];
-            __builtin_prefetch(entries + stagedFrom, 1);
-            __builtin_prefetch(entries + stagedTo, 1);
-        }
-    };
-    prefetchTile(0);
-    for (std::size_t first = 0; first < count; first += tile) {
-        const std::size_t n = std::min(tile, count - first);
-        const std::uint32_t* slots = flushSlots.data() + first;
-        for (std::size_t j = 0; j < n; ++j) {
-            target[j] = series[slots[j]] + stagedFrom;
-            table->noteWritten(target[j], static_cast<std::size_t>(rows));
-        }
-        prefetchTile(first + tile);
-        for (std::int32_t r = 0; r < rows; ++r) {
-            const std::int16_t* from = row[r];
-            for (std::size_t j = 0; j < n; ++j) target[j][r] = from[slots[j]];
-        }
-    }
-    if (count > 0)
-        for (std::int32_t r = 0; r < rows; ++r) std::fill(row[r], row[r] + width, std::int16_t{0});
-    stagedFrom = 0;
-    stagedTo = -1;
-}
-
 template <bool randomCounts, bool randomSplit>
 void MigrationPlan::segmentStep(std::uint32_t index) {
     Hot& s = hot[index];
@@ -235,7 +156,7 @@ void MigrationPlan::segmentStep(std::uint32_t index) {
     // A step that sends no one records zeros. Staged, nothing else has
     // written these entries in this generation, so they are zeros already.
     auto recordNothing = [&] {
-        if (!staged)
+        if (!history.staged())
             for (std::uint32_t k = 0; k < width; ++k) record(link[k].slot, t, 0);
     };
 
@@ -426,13 +347,7 @@ void MigrationPlan::addBalances(bool all) {
 
 void MigrationPlan::iterate(std::int32_t model, std::int32_t t) {
     generation = checkedGeneration(t);
-    if (staged) {
-        // A staged block covers consecutive generations of one 32-generation
-        // window; anything else first writes out what is staged.
-        if (stagedTo >= stagedFrom && (t / stageDepth != stagedFrom / stageDepth || t <= stagedTo)) flush();
-        if (stagedTo < stagedFrom) stagedFrom = t;
-        stagedTo = t;
-    }
+    history.beginGeneration(t);
     if (fresh) refreshOccupancy();
     clearBalances();
     moved = 0;
@@ -444,7 +359,7 @@ void MigrationPlan::iterate(std::int32_t model, std::int32_t t) {
 }
 
 void MigrationPlan::finish() {
-    flush();
+    history.flush();
     for (std::size_t i = 0; i < ordered.size(); ++i) {
         State& s = states[i];
         s.N = hot[i].N;

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "demography/HistoryStaging.h"
 #include "demography/State.h"
 
 class TSegment;
@@ -45,12 +46,9 @@ void runMigrationModel(TSegmentVector& drainage, SegmentStates& states, StateDB*
 // balance changed are visited after the first generation, so an empty reach
 // of the river costs next to nothing.
 //
-// A staged plan collects the database entries of up to 32 generations in a
-// small generation-major buffer and writes them into the series a cache line
-// at a time; without staging every entry is written at once. Staging leaves
-// the same database provided its series were cleared before the simulation
-// (as the starting conditions or BuildDB leave them): entries nobody wrote
-// are not written out.
+// A staged plan collects the database entries of up to 32 generations before
+// writing them out (demography/HistoryStaging.h); without staging every entry
+// is written at once.
 //
 // The states are brought up to date by finish(); until then they hold the
 // values of the plan's construction. The layout holds while
@@ -103,8 +101,7 @@ private:
         std::uint32_t slot;       // the neighbour's immigrant series for this segment
         bool repeated;            // the same slot as an earlier link of the segment
     };
-    static constexpr std::uint32_t noSlot = 0xFFFFFFFFu;
-    static constexpr std::int32_t stageDepth = 32;  // generations per staged block: 64 bytes of a series
+    static constexpr std::uint32_t noSlot = HistoryStaging::noSlot;
 
     template <bool randomCounts, bool randomSplit>
     void segmentStep(std::uint32_t index);
@@ -116,9 +113,8 @@ private:
     void clearBalances();
     void addBalances(bool all);
     void markTouched(std::uint32_t index);
-    void record(std::uint32_t slot, std::int32_t t, std::int16_t value);
+    void record(std::uint32_t slot, std::int32_t t, std::int16_t value) { history.record(slot, t, value); }
     void recordRepeatedNeighbours(std::uint32_t index, std::int32_t t);
-    void flush();
     float share(std::int16_t n, std::int16_t K);
     // t, after checking that the database holds generation t.
     std::int32_t checkedGeneration(std::int32_t t) const;
@@ -133,23 +129,15 @@ private:
     std::vector<std::uint8_t> repeatedLinks;  // per segment: a neighbour stands twice in its list
     std::vector<Link> links;
     std::vector<std::uint32_t> sizeSlot;    // per segment, or noSlot without a database
-    std::vector<std::int16_t*> series;      // entries of every series, by slot
-    StateDB* table = nullptr;               // told of every page the series writes reach
+    HistoryStaging history;                 // the database's series by slot; none without a database
     std::vector<std::uint64_t> occupied;    // N > 0 at the start of the pass
     std::vector<std::uint64_t> touched;     // BilanMigr may have changed in this generation
     std::vector<float> weights;             // scratch, one per link of a segment
     std::vector<std::int32_t> counts;
     std::vector<float> shareTable;          // emigrationShare(n, shareK), NaN until needed
-    std::vector<std::int16_t> stage;        // [generation % stageDepth][slot]
-    std::vector<std::uint64_t> stageDirty;  // per slot: a non-zero entry is staged
-    std::vector<std::uint32_t> flushSlots;  // scratch of flush()
-    std::int32_t stagedFrom = 0;            // generations staged, none while stagedTo < stagedFrom
-    std::int32_t stagedTo = -1;
     std::int16_t shareK = 0;
-    std::int32_t seriesLength = 0;          // entries of every series (G + 1); 0 without a database
     std::int64_t moved = 0;                 // individuals sent to a neighbour in this generation
     std::uint32_t accessibleRefreshes_ = 0;
-    bool staged;
     bool fresh = true;                      // no generation run yet: visit every segment once
     float growthRate;
     float growthRateOverK = 0;              // growthRate / shareK

@@ -91,7 +91,8 @@ std::vector<UnreachableSample> samplesNeverReached(const ReachQuestion& q) {
             why.why = "no river open at any time connects its segment to a source";
         else if (found->second > limit && !q.migrates)
             why.why = "no individual ever leaves the segments the sources fill (the migration rates of settings "
-                      "lines 37 and 38 are 0)";
+                      "lines " + std::to_string(lineOf(Setting::migrationUncolonised)) + " and " +
+                      std::to_string(lineOf(Setting::migrationColonised)) + " are 0)";
         else if (found->second > limit)
             why.why = "its segment lies " + std::to_string(found->second) +
                       (found->second == 1 ? " segment" : " segments") + " from the nearest source, but " +

@@ -31,9 +31,11 @@ struct ReachQuestion {
     const TDynamicVector* maps;          // the dynamic environment in use, or none
     const PopulationVector& sources;
     const PopulationVector& samples;
-    std::int32_t generations;            // forward generations (settings line 9)
+    std::int32_t generations;            // forward generations (Setting::generations)
     bool initialSpread;                  // sources may fill other segments at generation 0
-    bool migrates = true;                // some individuals leave their segment (settings lines 37, 38)
+    // Some individuals leave their segment (Setting::migrationUncolonised,
+    // Setting::migrationColonised).
+    bool migrates = true;
 };
 
 // Every sample with gene copies, each with the reason it can never be reached,

@@ -1,5 +1,6 @@
 // Vertices of the drainage graph (confluences, sources, mouths, points along
-// a river) and the drainage's distance between two of them.
+// a river). The drainage's distance between two of them is
+// common::drainageHaversineMetres (common/Geometry.h).
 #pragma once
 
 #include <cstdint>
@@ -8,7 +9,6 @@
 #include <vector>
 
 #include "base/Utilities.h"
-#include "common/Geometry.h"
 
 class InputLog;
 class TSegment;
@@ -40,7 +40,3 @@ public:
     std::map<std::int32_t, std::unique_ptr<TSegNode>> nodes;
 };
 
-// The drainage's distance in metres (common/Geometry.h).
-inline float geoDistance(float lonA, float latA, float lonB, float latB) {
-    return common::drainageHaversineMetres(lonA, latA, lonB, latB);
-}

@@ -69,6 +69,6 @@ public:
     virtual void writeState(std::ostream& os, int state) const = 0;
 };
 
-// The data type of the settings (line 19), with the mutation parameters of
+// The data type of the settings (Setting::dataType), with the mutation parameters of
 // the settings. Null for a code no data type is registered under.
 std::unique_ptr<DataType> makeDataType(const TSettings& settings);

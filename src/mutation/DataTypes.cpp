@@ -1,5 +1,6 @@
-// The registry of data types: the code of settings line 19 and the type that
-// answers to it. A new data type is one file of this folder and one line here.
+// The registry of data types: the code of the settings' data type line
+// (Setting::dataType) and the type that answers to it. A new data type is one
+// file of this folder and one line here.
 #include "mutation/DataTypes.h"
 
 namespace {

@@ -161,7 +161,7 @@ const Rng::Main::PoissonSetup& Rng::poissonSetup(float lambda)
     std::uint32_t bits;
     std::memcpy(&bits, &lambda, sizeof bits);
     Main::PoissonSetup& setup = s.poissonSetups[(bits * 2654435761u) >> (32 - Main::poissonSetupBits)];
-    if (setup.mean == lambda) return setup;  // never for NaN, as before
+    if (setup.mean == lambda) return setup;  // never for NaN: a NaN mean is set up on every draw
     if (s.poissonUntouched) {
         if (lambda == -1.0f) {
             static const Main::PoissonSetup startingState{-1.0f, 0.0f, 0.0f, 0.0f};

@@ -1,4 +1,6 @@
-// Every parameter of a program run, read once from the 41-line settings file.
+// Every parameter of a program call, read from the settings file, whose lines
+// are the table of common/SettingLines.h; each field names its line by the
+// table's enumerator.
 #pragma once
 
 #include <cstdint>
@@ -22,7 +24,7 @@ struct SettingOverride {
     std::string option;
     std::string value;
 };
-using SettingOverrides = std::map<int, SettingOverride>;  // by line 1 .. 40
+using SettingOverrides = std::map<int, SettingOverride>;  // by line number (lineOf)
 
 // Where each value of a call came from: its line, the physical line of the
 // file it stands on, the value as read, and the --set option that gave it
@@ -47,47 +49,47 @@ public:
     my_string outputFolder;
     OutputGroups outputGroups;  // the added outputs the command line switches
     PlacementRule placement = PlacementRule::nearest;  // populations by coordinates (--placement)
-    my_string popSourceFile;           // line 1: source populations
-    my_string nodeFile;                // line 3
-    my_string segmentFile;             // line 4
-    float migrCol = 0;                 // line 37: emigrating share of an almost empty segment
-    float migrOcc = 0;                 // line 38: emigrating share of a full segment
-    float upstreamMigrationRatio = 0;  // line 39: weight of upstream moves against downstream ones
-    float segmentLength = 0;           // line 40: resample segments to this length (0: as read)
-    std::int32_t demographicModel = 0;  // line 8: 1..4
-    std::int32_t numGenerations = 0;    // line 9
-    std::int32_t generationTime = 0;    // line 10 (stored only)
-    std::int32_t startTimeBP = 0;       // line 11 (stored only)
-    float growthRate = 0;               // line 12
-    bool allowInitialDensityOverflow = false;  // line 13
-    float initialDensityOverflowRate = 0;      // line 14
-    std::int16_t carryingCapacity = 0;  // line 7
-    bool dynamicEnvironment = false;    // line 15
-    my_string dynamicEnvironmentFile;   // line 5
-    my_string sampleFile;               // line 2: sampled populations
-    std::int32_t numDemographicSimulations = 0;  // line 16 (or the command line)
-    std::int32_t numGeneticSimulations = 0;      // line 17
-    std::int32_t maxGenerations = 0;             // line 18: backward steps allowed
-    std::int8_t dataType = DNA;                  // line 19
-    std::int32_t numLinkedLoci = 0;     // line 21: sites per locus
-    float mutationRate = 0;             // line 23: per locus (all sites)
-    float transitionFraction = 0;       // line 24
-    float gammaA = 0;                   // line 25: shape of the site-rate gamma (0: none)
-    std::int32_t numGammaCategories = 0;  // line 26
-    std::int32_t microsatRange = 0;       // line 27
-    float gsmGeometricParameter = 0;      // line 28
-    std::int32_t numIndependentLoci = 0;  // line 20
-    float minSnpFrequency = 0;            // line 29
-    float minSnpFrequencyInSample = 0;    // line 30
-    std::int32_t divergenceTime = 0;      // line 36
-    bool arpOutput = false;               // line 31
-    bool genotypicOutput = false;         // line 22
-    bool coalescenceImageOutput = false;  // line 32: the map program draws the coalescence map
-    bool coalescenceTimesOutput = false;  // line 33
-    bool geneticTreesOutput = false;      // line 34
-    bool mrcaTimesOutput = false;         // line 35
+    my_string popSourceFile;           // Setting::sources: source populations
+    my_string nodeFile;                // Setting::nodes
+    my_string segmentFile;             // Setting::segments
+    float migrCol = 0;                 // Setting::migrationUncolonised: emigrating share of an almost empty segment
+    float migrOcc = 0;                 // Setting::migrationColonised: emigrating share of a full segment
+    float upstreamMigrationRatio = 0;  // Setting::upstreamRatio: weight of upstream moves against downstream ones
+    float segmentLength = 0;           // Setting::segmentLength: resample segments to this length (0: as read)
+    std::int32_t demographicModel = 0;  // Setting::model: 1..4
+    std::int32_t numGenerations = 0;    // Setting::generations
+    std::int32_t generationTime = 0;    // Setting::generationTime (stored only)
+    std::int32_t startTimeBP = 0;       // Setting::startBp (stored only)
+    float growthRate = 0;               // Setting::growthRate
+    bool allowInitialDensityOverflow = false;  // Setting::overflow
+    float initialDensityOverflowRate = 0;      // Setting::overflowRate
+    std::int16_t carryingCapacity = 0;  // Setting::capacity
+    bool dynamicEnvironment = false;    // Setting::dynamic
+    my_string dynamicEnvironmentFile;   // Setting::dynamicFile
+    my_string sampleFile;               // Setting::samples: sampled populations
+    std::int32_t numDemographicSimulations = 0;  // Setting::entireSimulations (or the command line)
+    std::int32_t numGeneticSimulations = 0;      // Setting::geneticSimulations
+    std::int32_t maxGenerations = 0;             // Setting::maxBackward: backward steps allowed
+    std::int8_t dataType = DNA;                  // Setting::dataType
+    std::int32_t numLinkedLoci = 0;     // Setting::linkedLoci: sites per locus
+    float mutationRate = 0;             // Setting::mutationRate: per locus (all sites)
+    float transitionFraction = 0;       // Setting::transitionFraction
+    float gammaA = 0;                   // Setting::gammaShape: shape of the site-rate gamma (0: none)
+    std::int32_t numGammaCategories = 0;  // Setting::gammaCategories
+    std::int32_t microsatRange = 0;       // Setting::microsatRange
+    float gsmGeometricParameter = 0;      // Setting::microsatStep
+    std::int32_t numIndependentLoci = 0;  // Setting::independentLoci
+    float minSnpFrequency = 0;            // Setting::minSnpFrequency
+    float minSnpFrequencyInSample = 0;    // Setting::minSnpFrequencySample
+    std::int32_t divergenceTime = 0;      // Setting::divergenceTime
+    bool arpOutput = false;               // Setting::arpOutput
+    bool genotypicOutput = false;         // Setting::genotypic
+    bool coalescenceImageOutput = false;  // Setting::coalescenceImage: the map program draws the coalescence map
+    bool coalescenceTimesOutput = false;  // Setting::coalescenceTimes
+    bool geneticTreesOutput = false;      // Setting::treesOutput
+    bool mrcaTimesOutput = false;         // Setting::mrcaOutput
 
-    std::vector<SettingValue> values;     // every value of lines 1 to 40 as read, in line order
+    std::vector<SettingValue> values;     // every value of the lines that hold one, as read, in line order
 
     // Reads the file at settingsPath, with the values of `overrides` in
     // place of those on their lines, sets dataFolder and prints the echo.
@@ -96,7 +98,7 @@ public:
     // With a log, the file is hashed as read (base/InputFile.h).
     bool readSettings(const my_string& programPath, const my_string& settingsPath, std::int32_t numberOfSimulations,
                       const SettingOverrides& overrides = {}, InputLog* log = nullptr);
-    // Reads the 41 lines from an open stream; throws on any failure.
+    // Reads every line of the table from an open stream; throws on any failure.
     void parseSettings(std::istream& is);
     void echoSettings() const;
     // An input file named in the settings: an absolute name as it is, any

@@ -10,6 +10,7 @@
 
 #include "app/RunLoop.h"
 #include "base/Exception.h"
+#include "common/Geometry.h"
 #include "drainage/Dynamic.h"
 #include "drainage/Population.h"
 #include "drainage/SegNode.h"
@@ -33,7 +34,7 @@ struct SegmentRow {
     int id;
     int from;
     int to;
-    float length;  // < 0: the geoDistance of the end nodes
+    float length;  // < 0: the drainage distance of the end nodes
 };
 
 inline std::string nodeFile(const std::vector<NodeRow>& rows) {
@@ -59,7 +60,8 @@ inline std::string segmentFile(const std::vector<NodeRow>& nodes, const std::vec
     char line[160];
     for (const auto& r : rows) {
         const NodeRow a = node(r.from), b = node(r.to);
-        const float length = r.length >= 0 ? r.length : geoDistance(a.lon, a.lat, b.lon, b.lat);
+        const float length =
+            r.length >= 0 ? r.length : common::drainageHaversineMetres(a.lon, a.lat, b.lon, b.lat);
         std::snprintf(line, sizeof line, "%d\t%d\t%d\t%.9g\t%.9g\t%.9g\n", r.id, r.from, r.to, double(length),
                       double((a.lon + b.lon) / 2.0f), double((a.lat + b.lat) / 2.0f));
         text += line;

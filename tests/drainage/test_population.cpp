@@ -4,6 +4,7 @@
 #include <tuple>
 #include <vector>
 
+#include "common/Geometry.h"
 #include "drainage/DrainageFixture.h"
 
 using namespace drainage_test;
@@ -189,7 +190,9 @@ TEST_F(PopulationTest, NearestSegmentByHalfSegmentRatio) {
     EXPECT_EQ(precisionOf(*s10, s10->lon, s10->lat, ratio), 0);
     // A quarter of the way along 12, on its lower half.
     EXPECT_EQ(nearestSegment(d, 10.0f, 50.0025f, nullptr, ratio), d.find(12));
-    const auto metres = [](float lon, float lat) { return static_cast<int>(geoDistance(10.0f, 50.0025f, lon, lat)); };
+    const auto metres = [](float lon, float lat) {
+        return static_cast<int>(common::drainageHaversineMetres(10.0f, 50.0025f, lon, lat));
+    };
     EXPECT_EQ(precisionOf(*d.find(12), 10.0f, 50.0025f, ratio),
               std::min(metres(10.0f, 50.0f), metres(10.0f, 50.005f)));
     EXPECT_GT(precisionOf(*d.find(12), 10.0f, 50.0025f, ratio), 270);

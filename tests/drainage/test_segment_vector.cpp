@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "../../tools/DrainageGenerator.h"
+#include "common/Geometry.h"
 #include "drainage/DrainageFixture.h"
 
 using namespace drainage_test;
@@ -98,7 +99,8 @@ TEST_F(SegmentFileTest, GeneratedDrainage) {
     ASSERT_EQ(d->nodes->size(), 3001);
     expectSymmetric(*d);
     for (const auto& [id, s] : d->segments) {
-        EXPECT_EQ(s->length, geoDistance(s->fromNode->lon, s->fromNode->lat, s->toNode->lon, s->toNode->lat));
+        EXPECT_EQ(s->length, common::drainageHaversineMetres(s->fromNode->lon, s->fromNode->lat, s->toNode->lon,
+                                                             s->toNode->lat));
         const std::size_t listed = s->fromNode->outgoing.size() + s->fromNode->incoming.size() +
                                    s->toNode->outgoing.size() + s->toNode->incoming.size();
         EXPECT_EQ(static_cast<std::size_t>(s->neighbourCount), listed - 2);

@@ -1,5 +1,5 @@
-// The node and segment files of a drainage as the program has always read
-// them: four header lines, then free-format records.
+// The node and segment files of a drainage: four header lines, then
+// free-format records.
 #include "drainage/readers/DrainageFiles.h"
 
 #include <cmath>

@@ -1,7 +1,7 @@
-// Readers of the drainage files. Every way a drainage comes in (these text
-// files today, GIS layers later) is a reader here that produces the same
-// TSegmentVector: nodes with WGS84 coordinates, segments between them, and
-// the neighbour lists built from the shared nodes.
+// Readers of the drainage files. Every way a drainage comes in (the node and
+// segment files; GIS layers go through the importer into them) is a reader
+// here that produces the same TSegmentVector: nodes with WGS84 coordinates,
+// segments between them, and the neighbour lists built from the shared nodes.
 #pragma once
 
 #include <memory>

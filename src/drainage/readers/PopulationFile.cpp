@@ -20,6 +20,7 @@
 #include "base/Exception.h"
 #include "base/InputFile.h"
 #include "base/NumberText.h"
+#include "common/Geometry.h"
 
 
 namespace {
@@ -38,17 +39,21 @@ TSegment* smallestRatioWhere(const TSegmentVector& drainage, float lon, float la
         if (!accept(s) || s->fromNode == nullptr || s->toNode == nullptr) continue;
         const TSegNode& f = *s->fromNode;
         const TSegNode& t = *s->toNode;
-        float half = geoDistance(s->lon, s->lat, f.lon, f.lat);
+        float half = common::drainageHaversineMetres(s->lon, s->lat, f.lon, f.lat);
         if (half != 0) {
-            const float r = (geoDistance(lon, lat, f.lon, f.lat) + geoDistance(lon, lat, s->lon, s->lat)) / half;
+            const float r = (common::drainageHaversineMetres(lon, lat, f.lon, f.lat) +
+                             common::drainageHaversineMetres(lon, lat, s->lon, s->lat)) /
+                            half;
             if (r < best) {
                 best = r;
                 result = s;
             }
         }
-        half = geoDistance(s->lon, s->lat, t.lon, t.lat);
+        half = common::drainageHaversineMetres(s->lon, s->lat, t.lon, t.lat);
         if (half != 0) {
-            const float r = (geoDistance(lon, lat, s->lon, s->lat) + geoDistance(lon, lat, t.lon, t.lat)) / half;
+            const float r = (common::drainageHaversineMetres(lon, lat, s->lon, s->lat) +
+                             common::drainageHaversineMetres(lon, lat, t.lon, t.lat)) /
+                            half;
             if (r < best) {
                 best = r;
                 result = s;
@@ -165,7 +170,7 @@ std::int32_t precisionOf(const TSegment& segment, float lon, float lat, Placemen
         return metres < largest ? static_cast<std::int32_t>(metres) : largest;
     }
     const auto metres = [lon, lat](float pLon, float pLat) {
-        return static_cast<std::int32_t>(geoDistance(lon, lat, pLon, pLat));
+        return static_cast<std::int32_t>(common::drainageHaversineMetres(lon, lat, pLon, pLat));
     };
     std::int32_t best = metres(segment.fromNode->lon, segment.fromNode->lat);
     best = std::min(best, metres(segment.lon, segment.lat));
