@@ -31,8 +31,8 @@ constexpr int sampleDemes = 10;
 constexpr std::int16_t genesPerSample = 5;
 constexpr int genealogies = 300;
 
-TSettings benchSettings() {
-    TSettings s;
+Settings benchSettings() {
+    Settings s;
     s.demographicModel = 1;
     s.numGenerations = generations;
     s.carryingCapacity = 100;
@@ -67,27 +67,27 @@ private:
 // The river of `baseSegments` segments (ids 1 ...), and with `factor` > 1 a
 // second, separate river of (factor - 1) x baseSegments segments with higher
 // ids and node ids.
-std::unique_ptr<TSegmentVector> makeDrainage(int factor) {
-    auto drainage = std::make_unique<TSegmentVector>();
+std::unique_ptr<Drainage> makeDrainage(int factor) {
+    auto drainage = std::make_unique<Drainage>();
     std::int32_t nodeOffset = 0;
     std::int32_t segmentOffset = 0;
     const auto add = [&](const drainage_generator::Drainage& river) {
         for (const auto& n : river.nodes) {
-            auto node = std::make_unique<TSegNode>();
+            auto node = std::make_unique<DrainageNode>();
             node->id = n.id + nodeOffset;
             node->lon = n.lon;
             node->lat = n.lat;
             drainage->nodes->store(std::move(node));
         }
         for (const auto& s : river.segments) {
-            auto segment = std::make_unique<TSegment>();
+            auto segment = std::make_unique<Segment>();
             segment->id = s.id + segmentOffset;
             segment->length = s.length;
             segment->lon = s.lon;
             segment->lat = s.lat;
             segment->fromNode = drainage->nodes->find(s.from + nodeOffset);
             segment->toNode = drainage->nodes->find(s.to + nodeOffset);
-            TSegment* stored = drainage->store(std::move(segment));
+            Segment* stored = drainage->store(std::move(segment));
             stored->fromNode->outgoing.push_back(stored);
             stored->toNode->incoming.push_back(stored);
         }
@@ -104,16 +104,16 @@ std::unique_ptr<TSegmentVector> makeDrainage(int factor) {
 // first river, samples on ten colonised segments of that river.
 struct Scenario {
     Rng rng;
-    std::unique_ptr<RunLoop> world;
+    std::unique_ptr<SimulationLoop> world;
     long lineageGenerations = 0;  // of the last run
 
     explicit Scenario(int factor) {
         const Silence quiet;
-        world = std::make_unique<RunLoop>(benchSettings(), rng);
+        world = std::make_unique<SimulationLoop>(benchSettings(), rng);
         world->drainage = makeDrainage(factor);
         world->sources = std::make_unique<PopulationVector>(world->drainage.get());
         auto source = std::make_unique<PopulationSource>();
-        source->name = my_string("mouth");
+        source->name = Text("mouth");
         source->segmentId = 1;
         source->segment = world->drainage->find(1);
         source->size = 50;
@@ -121,22 +121,22 @@ struct Scenario {
         source->migration = 0;
         world->sources->populations.push_back(std::move(source));
         world->sources->count = 1;
-        world->BuildDB();
+        world->buildHistory();
         rng = Rng{};
         long seed = -4242;
-        rng.ran3(seed);
-        world->SimulateDemography();
+        rng.uniform(seed);
+        world->demographicPhase();
 
-        std::vector<TSegment*> colonised;
+        std::vector<Segment*> colonised;
         for (std::int32_t id = 1; id <= baseSegments; ++id) {
-            TSegment* s = world->drainage->find(id);
+            Segment* s = world->drainage->find(id);
             if (world->database->history(s->index).sizeAt(generations) > 0) colonised.push_back(s);
         }
         world->samples = std::make_unique<PopulationVector>(world->drainage.get());
         for (int i = 0; i < sampleDemes && !colonised.empty(); ++i) {
-            TSegment* s = colonised[colonised.size() * static_cast<std::size_t>(i) / sampleDemes];
+            Segment* s = colonised[colonised.size() * static_cast<std::size_t>(i) / sampleDemes];
             auto sample = std::make_unique<PopulationSource>();
-            sample->name = my_string("pop") + i;
+            sample->name = Text("pop") + i;
             sample->segmentId = s->id;
             sample->segment = s;
             sample->size = genesPerSample;
@@ -149,10 +149,10 @@ struct Scenario {
     }
 
     // Total branch length in generations: the lineage-generations walked.
-    static long treeLength(const TTree& tree) {
+    static long treeLength(const GenealogyTree& tree) {
         long total = 0;
         for (int i = 0; i < tree.nodeCount(); ++i) {
-            const TNode& node = tree.node(i);
+            const TreeNode& node = tree.node(i);
             if (node.ancestor != nullptr) total += node.ancestor->time - node.time;
         }
         return total;
@@ -160,11 +160,11 @@ struct Scenario {
 
     // A genealogy by node positions (node numbers depend on how many nodes
     // were made before): per internal node its children, time and place.
-    static std::string describe(const TTree& tree) {
+    static std::string describe(const GenealogyTree& tree) {
         std::ostringstream os;
-        const TNode* base = &tree.node(0);
+        const TreeNode* base = &tree.node(0);
         for (int i = tree.size(); i < tree.nodeCount(); ++i) {
-            const TNode& node = tree.node(i);
+            const TreeNode& node = tree.node(i);
             os << (node.left - base) << ',' << (node.right - base) << ',' << node.time << ','
                << (*node.locations)[0] << ';';
         }
@@ -176,7 +176,7 @@ struct Scenario {
         const Silence quiet;
         rng = Rng{};
         long seed = -13;
-        rng.ran3(seed);
+        rng.uniform(seed);
         std::vector<std::string> trees;
         lineageGenerations = 0;
         for (int i = 0; i < count; ++i) {

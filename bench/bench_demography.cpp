@@ -30,8 +30,8 @@ namespace {
 constexpr std::int32_t segmentCount = 20000;
 constexpr std::int32_t generations = 2000;
 
-TSettings benchSettings(std::int32_t model) {
-    TSettings s;
+Settings benchSettings(std::int32_t model) {
+    Settings s;
     s.demographicModel = model;
     s.numGenerations = generations;
     s.carryingCapacity = 100;
@@ -44,24 +44,24 @@ TSettings benchSettings(std::int32_t model) {
 
 // The generated river as a drainage; with `isolated`, every segment gets its
 // own two nodes (no neighbours at all).
-std::unique_ptr<TSegmentVector> makeDrainage(bool isolated) {
+std::unique_ptr<Drainage> makeDrainage(bool isolated) {
     const drainage_generator::Drainage river = drainage_generator::generate(segmentCount, 20240611);
-    auto drainage = std::make_unique<TSegmentVector>();
+    auto drainage = std::make_unique<Drainage>();
     const auto node = [&](std::int32_t id) {
-        if (TSegNode* found = drainage->nodes->find(id)) return found;
-        auto created = std::make_unique<TSegNode>();
+        if (DrainageNode* found = drainage->nodes->find(id)) return found;
+        auto created = std::make_unique<DrainageNode>();
         created->id = id;
         return drainage->nodes->store(std::move(created));
     };
     for (const auto& s : river.segments) {
-        auto segment = std::make_unique<TSegment>();
+        auto segment = std::make_unique<Segment>();
         segment->id = s.id;
         segment->length = s.length;
         segment->lon = s.lon;
         segment->lat = s.lat;
         segment->fromNode = isolated ? node(2 * s.id) : node(s.from);
         segment->toNode = isolated ? node(2 * s.id + 1) : node(s.to);
-        TSegment* stored = drainage->store(std::move(segment));
+        Segment* stored = drainage->store(std::move(segment));
         stored->fromNode->outgoing.push_back(stored);
         stored->toNode->incoming.push_back(stored);
     }
@@ -89,18 +89,18 @@ std::int64_t peakResidentBytes() {
 // histories of 2,001 generations takes a while and most of the memory).
 struct Fixture {
     Rng rng;
-    std::unique_ptr<RunLoop> world;
+    std::unique_ptr<SimulationLoop> world;
     std::uint64_t databaseBytes = 0;
     std::int64_t residentBeforeDatabase = 0;
 
     Fixture() {
-        world = std::make_unique<RunLoop>(benchSettings(1), rng);
+        world = std::make_unique<SimulationLoop>(benchSettings(1), rng);
         world->drainage = makeDrainage(false);
         world->sources = std::make_unique<PopulationVector>(world->drainage.get());
         residentBeforeDatabase = peakResidentBytes();
         std::ostringstream quiet;
         auto* old = std::cout.rdbuf(quiet.rdbuf());
-        world->BuildDB();
+        world->buildHistory();
         std::cout.rdbuf(old);
         databaseBytes = ::databaseBytes(*world->drainage, generations);
     }
@@ -111,7 +111,7 @@ struct Fixture {
         for (auto& [id, segment] : world->drainage->segments) {
             if (mode == 0 || (mode == 1 && id != 1)) continue;
             auto p = std::make_unique<PopulationSource>();
-            p->name = my_string("s");
+            p->name = Text("s");
             p->segmentId = id;
             p->segment = segment.get();
             p->size = size;
@@ -134,9 +134,9 @@ struct Fixture {
         rng = Rng{};
         std::ostringstream quiet;
         auto* old = std::cout.rdbuf(quiet.rdbuf());
-        rng.initialize_ran3(-4711);
+        rng.seedMain(-4711);
         const auto start = cpuNow();
-        world->SimulateDemography();
+        world->demographicPhase();
         const auto stop = cpuNow();
         std::cout.rdbuf(old);
         return static_cast<double>((stop - start).count());
@@ -197,7 +197,7 @@ void BM_EmptyDrainage(benchmark::State& state) {
 // on isolated segments (growth and emigrant count only, no weights or split).
 void BM_WithoutDatabase(benchmark::State& state) {
     const bool isolated = state.range(1) != 0;
-    TSettings settings = benchSettings(static_cast<std::int32_t>(state.range(0)));
+    Settings settings = benchSettings(static_cast<std::int32_t>(state.range(0)));
     auto drainage = makeDrainage(isolated);
     SegmentStates states(static_cast<std::size_t>(drainage->size()));
     for (auto _ : state) {
@@ -209,7 +209,7 @@ void BM_WithoutDatabase(benchmark::State& state) {
         Rng rng;
         std::ostringstream quiet;
         auto* old = std::cout.rdbuf(quiet.rdbuf());
-        rng.initialize_ran3(-4711);
+        rng.seedMain(-4711);
         std::cout.rdbuf(old);
         MigrationPlan plan(*drainage, states, nullptr, settings, rng, false);
         const auto start = cpuNow();
@@ -231,11 +231,11 @@ void BM_GenerationLoop(benchmark::State& state) {
     for (auto _ : state) {
         std::ostringstream quiet;
         auto* old = std::cout.rdbuf(quiet.rdbuf());
-        RunLoop& w = *f.world;
+        SimulationLoop& w = *f.world;
         setStartingConditions(*w.drainage, w.states, *w.database,
                               [&w]() -> const PopulationVector& { return *w.sources; }, w.settings, false);
         f.rng = Rng{};
-        f.rng.initialize_ran3(-4711);
+        f.rng.seedMain(-4711);
         std::cout.rdbuf(old);
         MigrationPlan plan(*w.drainage, w.states, w.database.get(), w.settings, f.rng, state.range(1) != 0);
         const auto start = cpuNow();
@@ -267,7 +267,7 @@ void BM_DeviatesAlone(benchmark::State& state) {
     };
     std::vector<Plan> plans;
     for (auto& [id, s] : f.world->drainage->segments) {
-        const auto stateOf = [&f](const TSegment& segment) {
+        const auto stateOf = [&f](const Segment& segment) {
             return f.world->states[static_cast<std::size_t>(segment.index)];
         };
         Plan plan{static_cast<float>(stateOf(*s).N), 0.0f, {}};
@@ -275,7 +275,7 @@ void BM_DeviatesAlone(benchmark::State& state) {
         float W = 0;
         std::vector<float> w;
         for (std::size_t k = 0; k < s->neighbours.size(); ++k) {
-            const TSegment& t = *s->neighbours[k];
+            const Segment& t = *s->neighbours[k];
             const float factor = (s->neighbourKinds[k] == 2 || s->neighbourKinds[k] == 4) ? 0.5f : 2.0f;
             w.push_back(factor / (static_cast<float>(stateOf(t).N + 1) / static_cast<float>(stateOf(t).K + 1)));
             W += w.back();
@@ -287,7 +287,7 @@ void BM_DeviatesAlone(benchmark::State& state) {
         Rng rng;
         std::ostringstream quiet;
         auto* old = std::cout.rdbuf(quiet.rdbuf());
-        rng.initialize_ran3(-4711);
+        rng.seedMain(-4711);
         std::cout.rdbuf(old);
         double sink = 0;
         const auto start = cpuNow();

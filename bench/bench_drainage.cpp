@@ -72,12 +72,12 @@ private:
     std::streambuf* saved_;
 };
 
-std::unique_ptr<TSegmentVector> readQuietly(const DrainagePaths& paths) {
+std::unique_ptr<Drainage> readQuietly(const DrainagePaths& paths) {
     QuietConsole quiet;
     return readDrainage(paths.nodes, paths.segments);
 }
 
-// Node file, segment file and neighbour lists, as BuildWorld reads them.
+// Node file, segment file and neighbour lists, as buildDrainage reads them.
 void BM_ReadDrainage(benchmark::State& state) {
     const DrainagePaths& paths = files().pathsFor(static_cast<std::int32_t>(state.range(0)));
     for (auto _ : state) {
@@ -134,7 +134,7 @@ void BM_ReadSourcesBySegmentId(benchmark::State& state) {
     for (auto _ : state) {
         PopulationVector sources(drainage.get());
         QuietConsole quiet;
-        if (ReadPopulations(sources, my_string(path), false, PlacementRule::nearest) != drainage->size()) state.SkipWithError("not read");
+        if (readPopulations(sources, Text(path), false, PlacementRule::nearest) != drainage->size()) state.SkipWithError("not read");
     }
     state.SetComplexityN(state.range(0));
     state.SetItemsProcessed(state.iterations() * state.range(0));

@@ -55,7 +55,7 @@ std::int32_t numberOfSimulationsParameter(const char* text) {
     const NumberProblem problem = readNumber(word, count);
     if (problem == NumberProblem::notANumber) return 0;
     if (problem != NumberProblem::none)
-        throw TException(shortened("The second parameter '" + printableWord(word) +
+        throw SimulationError(shortened("The second parameter '" + printableWord(word) +
                                    "' must be a whole number of entire simulations from " +
                                    rangeText<std::int32_t>() + " (0 or no number: the number of the settings file)!"),
                          levelFatal);
@@ -117,11 +117,11 @@ int printPlan(const CommandLine& options, const std::string& programPath) {
     std::streambuf* const standardOutput = std::cout.rdbuf(console.rdbuf());
     try {
         const std::int32_t count = positional.size() == 2 ? numberOfSimulationsParameter(positional[1].c_str()) : 0;
-        const CallPlan plan = planCall(my_string(programPath), my_string(positional[0]), count, options);
+        const CallPlan plan = planCall(Text(programPath), Text(positional[0]), count, options);
         std::cout.rdbuf(standardOutput);
         std::cout << planText(plan) << std::flush;
         return 0;
-    } catch (const TException& e) {
+    } catch (const SimulationError& e) {
         std::cout.rdbuf(standardOutput);
         std::istringstream lines(console.str());
         for (std::string line; std::getline(lines, line);)
@@ -139,7 +139,7 @@ int printPlan(const CommandLine& options, const std::string& programPath) {
 }  // namespace
 
 int runConsole(int argc, char** argv) {
-    const myTimer start;
+    const Stopwatch start;
     const std::vector<std::string> words(argv, argv + argc);
     CommandLine options;
     try {
@@ -180,7 +180,7 @@ int runConsole(int argc, char** argv) {
         std::cout << "\n*************";
         std::cout << "\nDate: " << dateString() << std::endl;
 
-        my_string settingsPath;
+        Text settingsPath;
         std::int32_t numberOfSimulations = 0;
         if (options.classicHelp) {
             printHelp();
@@ -192,12 +192,12 @@ int runConsole(int argc, char** argv) {
         if (parameters == 0) {
             std::cout << "Enter the path of a settings file: " << std::flush;
             if (!readLine(settingsPath, std::cin))
-                throw TException(my_string("The path of the settings file is longer than 9999 characters!"),
+                throw SimulationError(Text("The path of the settings file is longer than 9999 characters!"),
                                  levelFatal);
         } else if (parameters == 1) {
-            settingsPath = my_string(positional[0]);
+            settingsPath = Text(positional[0]);
         } else if (parameters == 2) {
-            settingsPath = my_string(positional[0]);
+            settingsPath = Text(positional[0]);
             if (looksLikeOption(positional[1]))
                 std::cerr << "fluviagen: '" << printableWord(positional[1])
                           << "' stands after --, where every word is a parameter: it is taken as the count of "
@@ -217,8 +217,8 @@ int runConsole(int argc, char** argv) {
             std::cout.rdbuf(console);
             return 1;
         }
-        runProgram(my_string(argv[0]), settingsPath, numberOfSimulations, options, words);
-    } catch (const TException& e) {
+        runProgram(Text(argv[0]), settingsPath, numberOfSimulations, options, words);
+    } catch (const SimulationError& e) {
         // A fatal error shows on the console of a quiet call, and on the
         // terminal also when the run log goes to a file.
         std::cout.rdbuf(console);

@@ -1,4 +1,4 @@
-// The program's console entry: command line, banner, the run loop, closing line.
+// The program's console entry: command line, banner, the simulation loop, closing line.
 #pragma once
 
 // Runs the program for a command line; returns the process exit status:

@@ -30,7 +30,7 @@ namespace {
 
 // The writers of the outputs the settings ask for, in the order their files
 // are opened.
-std::vector<std::unique_ptr<GeneticWriter>> makeWriters(const TSettings& s) {
+std::vector<std::unique_ptr<GeneticWriter>> makeWriters(const Settings& s) {
     std::vector<std::unique_ptr<GeneticWriter>> writers;
     if (s.arpOutput) writers.push_back(std::make_unique<ProjectFileWriter>());
     if (s.geneticTreesOutput && s.numIndependentLoci <= 1) writers.push_back(std::make_unique<TreeFileWriter>());
@@ -52,7 +52,7 @@ std::vector<std::unique_ptr<GeneticWriter>> makeWriters(const TSettings& s) {
 
 class GeneticSimulation {
 public:
-    GeneticSimulation(RunLoop& run, DataType& dataType, Rng& rng)
+    GeneticSimulation(SimulationLoop& run, DataType& dataType, Rng& rng)
         : run_(run), s_(run.settings), dataType_(dataType), rng_(rng), demes_(*run.demes),
           writers_(makeWriters(run.settings)) {}
 
@@ -62,17 +62,17 @@ private:
     void simulateSingleLocus(int s);
     void simulateMultilocus(int s, int& locusCounter);
     void copyLocusToHaplotypeMatrix(int k, const MutationResult& mutations);
-    void printActiveDemes(const TException& e) const;
+    void printActiveDemes(const SimulationError& e) const;
     template <typename Call>
     void toWriters(Call&& call) {
         for (auto& writer : writers_) call(*writer);
     }
 
-    RunLoop& run_;
-    const TSettings& s_;
+    SimulationLoop& run_;
+    const Settings& s_;
     DataType& dataType_;
     Rng& rng_;
-    TDemeCollection& demes_;
+    DemeCollection& demes_;
     std::vector<std::unique_ptr<GeneticWriter>> writers_;
     GeneticPhaseView phase_;
     std::vector<int> sampleSizes_;
@@ -80,10 +80,10 @@ private:
 
 void GeneticSimulation::run() {
     phase_.folder = s_.outputFolder;
-    phase_.outputName = my_string(outputSetName(s_, dataType_));
+    phase_.outputName = Text(outputSetName(s_, dataType_));
     phase_.registry = &run_.outputs;
     phase_.dataType = &dataType_;
-    phase_.entireIndex = run_.runIndex;
+    phase_.entireIndex = run_.entireIndex;
     phase_.entireCount = s_.numDemographicSimulations;
     phase_.simulationCount = s_.numGeneticSimulations;
     phase_.independentLoci = s_.numIndependentLoci;
@@ -96,8 +96,8 @@ void GeneticSimulation::run() {
 
     if (!run_.database || !demes_.createDemes(*run_.drainage, *run_.database, run_.samplePopulations(),
                                               run_.sourcePopulations(), s_))
-        throw TException(my_string("ReadGeneticSamples() messed up!"), levelError);
-    for (const TDeme* deme : demes_.sampleDemes) {
+        throw SimulationError(Text("ReadGeneticSamples() messed up!"), levelError);
+    for (const Deme* deme : demes_.sampleDemes) {
         sampleSizes_.push_back(deme->sampleSize);
         phase_.samples.push_back({deme->name, deme->sampleSize, demes_.tableIndex(*deme->segment), deme->slot});
     }
@@ -106,7 +106,7 @@ void GeneticSimulation::run() {
     // The demography tables open nothing: they join once the populations are read.
     if (run_.colonisation)
         writers_.push_back(std::make_unique<RiverTablesWriter>(RiverTablesInput{
-            run_.drainage.get(), run_.colonisation.get(), &demes_.coalPerSegment2, run_.sources.get(),
+            run_.drainage.get(), run_.colonisation.get(), &demes_.coalPerSegmentSummed, run_.sources.get(),
             run_.samples.get(), s_.carryingCapacity, s_.coalescenceImageOutput,
             s_.geneticTreesOutput && s_.numIndependentLoci <= 1}));
     toWriters([&](GeneticWriter& w) { w.writeHeaders(phase_); });
@@ -122,14 +122,14 @@ void GeneticSimulation::run() {
             std::cout << "\n\tdone!\n";
             if (run_.progress != nullptr) run_.progress->genetic(s, s_.numGeneticSimulations);
         }
-    } catch (const TException& e) {
+    } catch (const SimulationError& e) {
         printActiveDemes(e);
         run_.outputs.noteCause(e.message().str());
         demes_.resetDemes();
         demes_.clearHaplotypeMatrix();
         toWriters([](GeneticWriter& w) { w.abandon(); });
         if (e.isFatal()) throw;
-        throw TException(my_string("GeneticSimulation did mess up!"), levelError);
+        throw SimulationError(Text("GeneticSimulation did mess up!"), levelError);
     }
     toWriters([&](GeneticWriter& w) { w.finish(phase_); });
 }
@@ -143,9 +143,9 @@ void GeneticSimulation::simulateSingleLocus(int s) {
 
     GenotypeView genotypes;
     genotypes.simulation = s;
-    for (const TDeme* deme : demes_.sampleDemes) {
+    for (const Deme* deme : demes_.sampleDemes) {
         auto& genes = genotypes.genes.emplace_back();
-        for (const TNode* gene : deme->samples)
+        for (const TreeNode* gene : deme->samples)
             genes.emplace_back(gene->sequence.data(), static_cast<std::size_t>(gene->nSites));
     }
     genotypes.hits = std::span<const int>(
@@ -168,7 +168,7 @@ void GeneticSimulation::simulateMultilocus(int s, int& locusCounter) {
     GenotypeView genotypes;
     genotypes.simulation = s;
     std::size_t row = 1;
-    for (const TDeme* deme : demes_.sampleDemes) {
+    for (const Deme* deme : demes_.sampleDemes) {
         auto& genes = genotypes.genes.emplace_back();
         for (std::size_t c = 0; c < deme->samples.size(); ++c) genes.emplace_back(demes_.haplotypeMatrix[row++]);
     }
@@ -188,8 +188,8 @@ void GeneticSimulation::copyLocusToHaplotypeMatrix(int k, const MutationResult& 
         matrix[0][column] = static_cast<std::size_t>(site) < hits.size() ? hits[static_cast<std::size_t>(site)] : 0;
     }
     std::size_t row = 1;
-    for (const TDeme* deme : demes_.sampleDemes) {
-        for (const TNode* gene : deme->samples) {
+    for (const Deme* deme : demes_.sampleDemes) {
+        for (const TreeNode* gene : deme->samples) {
             for (int site = 0; site < L; ++site) {
                 const std::size_t column = first + static_cast<std::size_t>(site);
                 matrix[row][column] = site < gene->nSites ? gene->sequence[static_cast<std::size_t>(site)] : 0;
@@ -199,8 +199,8 @@ void GeneticSimulation::copyLocusToHaplotypeMatrix(int k, const MutationResult& 
     }
 }
 
-void GeneticSimulation::printActiveDemes(const TException& e) const {
-    for (const TDeme* deme : demes_.active) {
+void GeneticSimulation::printActiveDemes(const SimulationError& e) const {
+    for (const Deme* deme : demes_.active) {
         if (deme == nullptr) continue;
         std::cout << "\t\tActive Deme: index = " << deme->segment->id << ", population = " << deme->slot << " with "
                   << deme->nLineages << " genes left: ";
@@ -213,28 +213,28 @@ void GeneticSimulation::printActiveDemes(const TException& e) const {
 
 }  // namespace
 
-void RunLoop::SimulateGeneticData() {
-    const myTimer start;
+void SimulationLoop::geneticPhase() {
+    const Stopwatch start;
     try {
         // One data type for the whole program call: what it prepares once
         // (the site rates of DNA) is rebuilt, not set up anew, by later
         // entire simulations.
         if (!dataType) dataType = makeDataType(settings);
         if (!dataType)
-            throw TException(my_string("SimulateGeneticData(): no data type answers to the code ") +
+            throw SimulationError(Text("SimulateGeneticData(): no data type answers to the code ") +
                                  static_cast<int>(settings.dataType) + "!",
                              levelFatal);
         std::cout << "\n\nGenetic simulation (" << dataType->name() << ")...";
         // Without an independent locus no genealogy can ever be built: no
         // later run could succeed either.
         if (settings.numIndependentLoci < 1)
-            throw TException(my_string("SimulateGeneticData():Not enough lineages to perform coalescence!"),
+            throw SimulationError(Text("SimulateGeneticData():Not enough lineages to perform coalescence!"),
                              levelFatal);
         GeneticSimulation(*this, *dataType, rng_).run();
-    } catch (const TException&) {
+    } catch (const SimulationError&) {
         throw;
     } catch (...) {
-        throw TException(my_string("Simulate Genetic Data did not work!"), levelError);
+        throw SimulationError(Text("Simulate Genetic Data did not work!"), levelError);
     }
     std::cout << "\nGenetic simulation done. (Duration: " << start << ")" << std::endl;
 }

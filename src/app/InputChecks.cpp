@@ -25,7 +25,7 @@ struct GeneticPhaseSize {
     double n, D, L, K, G;
 };
 
-GeneticPhaseSize geneticPhaseSize(const PopulationVector& set, const TSettings& settings) {
+GeneticPhaseSize geneticPhaseSize(const PopulationVector& set, const Settings& settings) {
     double n = 0;
     for (const auto& p : set.populations) n += std::max<int>(p->size, 0);
     return {n, static_cast<double>(set.populations.size()), static_cast<double>(std::max(settings.numLinkedLoci, 0)),
@@ -37,24 +37,24 @@ GeneticPhaseSize geneticPhaseSize(const PopulationVector& set, const TSettings& 
 
 // Every sample is dropped in every history the settings allow: repeating the
 // entire simulation could never succeed.
-void checkSamplesReachable(const TSegmentVector& drainage, const TSegmentVector* asRead,
+void checkSamplesReachable(const Drainage& drainage, const Drainage* asRead,
                            const PopulationVector& sources, const PopulationVector& samples,
-                           const TSettings& settings) {
-    const TDynamicVector* maps = nullptr;
+                           const Settings& settings) {
+    const DynamicMaps* maps = nullptr;
     if (settings.dynamicEnvironment) maps = (asRead != nullptr ? *asRead : drainage).dynamicEnvironment.get();
     const auto unreachable =
         samplesNeverReached({drainage, asRead, maps, sources, samples, settings.numGenerations,
                              settings.allowInitialDensityOverflow, settings.migrCol != 0 || settings.migrOcc != 0});
     if (!unreachable.empty())
-        throw TException(shortened(neverReachedText(unreachable, (settings.dataFolder + settings.sampleFile).str())),
+        throw SimulationError(shortened(neverReachedText(unreachable, (settings.dataFolder + settings.sampleFile).str())),
                          levelFatal);
 }
 
 // Samples without a single gene give no genealogy in any history.
-void checkSamplesHoldGenes(const PopulationVector& samples, const TSettings& settings) {
+void checkSamplesHoldGenes(const PopulationVector& samples, const Settings& settings) {
     const std::string sampleFile = (settings.dataFolder + settings.sampleFile).str();
     if (const std::string none = noGenesText(samples, sampleFile); !none.empty())
-        throw TException(shortened(none), levelFatal);
+        throw SimulationError(shortened(none), levelFatal);
 }
 
 // The largest structures of the genetic phase grow with the sampled gene
@@ -64,14 +64,14 @@ void checkSamplesHoldGenes(const PopulationVector& samples, const TSettings& set
 // multilocus output and the per-genealogy MRCA tables. A sample file and
 // settings whose product cannot be had are refused before the first
 // genealogy, with what they need.
-void checkGeneticMemory(const PopulationVector& set, const TSettings& settings, const my_string& path) {
+void checkGeneticMemory(const PopulationVector& set, const Settings& settings, const Text& path) {
     const auto [n, D, L, K, G] = geneticPhaseSize(set, settings);
     std::ostringstream text;
     text << std::fixed << std::setprecision(0) << "Sample file '" << path << "': ";
     // Nodes of a genealogy are numbered with ints.
     if (2 * n - 1 > std::numeric_limits<std::int32_t>::max()) {
         text << n << " gene copies are more than a genealogy can hold (at most 1073741823)!";
-        throw TException(my_string(text.str()), levelFatal);
+        throw SimulationError(Text(text.str()), levelFatal);
     }
     const double bytes = geneticPhaseBytes(set, settings);
     const double available = static_cast<double>(availableMemoryBytes());
@@ -81,10 +81,10 @@ void checkGeneticMemory(const PopulationVector& set, const TSettings& settings, 
          << lineOf(Setting::independentLoci) << ") and " << G << " genetic simulations (line "
          << lineOf(Setting::geneticSimulations) << ") needs about " << bytes << " bytes (" << bytes / (1024 * 1024)
          << " MiB), but only " << available << " bytes of memory are available!";
-    throw TException(my_string(text.str()), levelFatal);
+    throw SimulationError(Text(text.str()), levelFatal);
 }
 
-double geneticPhaseBytes(const PopulationVector& set, const TSettings& settings) {
+double geneticPhaseBytes(const PopulationVector& set, const Settings& settings) {
     const auto [n, D, L, K, G] = geneticPhaseSize(set, settings);
     constexpr double bytesPerNode = 1024;  // the node and its two location lists
     return (2 * n - 1) * (bytesPerNode + 4 * L) + D * n * 2 * sizeof(void*) + (K > 1 ? (n + 1) * K * L * 4 : 0) +
@@ -96,7 +96,7 @@ double geneticPhaseBytes(const PopulationVector& set, const TSettings& settings)
 // time to the common ancestor in one segment at the carrying capacity,
 // 2K(1 - 1/n), leave nearly every genealogy unfinished (the river's
 // structure only lengthens that time).
-void checkBackwardGenerations(const PopulationVector& set, const TSettings& settings, const my_string& path) {
+void checkBackwardGenerations(const PopulationVector& set, const Settings& settings, const Text& path) {
     double n = 0;
     for (const auto& p : set.populations) n += std::max<int>(p->size, 0);
     if (n <= 1) return;
@@ -105,7 +105,7 @@ void checkBackwardGenerations(const PopulationVector& set, const TSettings& sett
     for (const SettingValue& v : settings.values)
         if (v.line == lineOf(Setting::maxBackward) && v.option.empty()) line = v.fileLine;
     if (settings.maxGenerations == 0)
-        throw TException(my_string("File '") + settings.settingsPath + "', line " + line + ": with a maximum of 0 backward "
+        throw SimulationError(Text("File '") + settings.settingsPath + "', line " + line + ": with a maximum of 0 backward "
                              "generations the " + static_cast<int>(n) + " gene copies of '" + path +
                              "' can never coalesce!",
                          levelFatal);

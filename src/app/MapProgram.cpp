@@ -77,12 +77,12 @@ std::string statusText(int status) {
 
 }  // namespace
 
-bool mapProgramWanted(const TSettings& s) {
+bool mapProgramWanted(const Settings& s) {
     return s.outputGroups.enabled(OutputGroup::maps, s.numDemographicSimulations) ||
            s.outputGroups.enabled(OutputGroup::gpkg, s.numDemographicSimulations);
 }
 
-bool riverTablesWanted(const TSettings& s) {
+bool riverTablesWanted(const Settings& s) {
     return s.outputGroups.enabled(OutputGroup::csv, s.numDemographicSimulations) || mapProgramWanted(s);
 }
 
@@ -111,7 +111,7 @@ bool isMapFileOf(const std::string& set, const std::string& fileName) {
     return oneOf(rest, figureEndings);
 }
 
-MapsRecord drawMaps(const TSettings& s, const std::string& folder, const std::string& set, OutputRegistry& outputs,
+MapsRecord drawMaps(const Settings& s, const std::string& folder, const std::string& set, OutputRegistry& outputs,
                     InterruptWatcher& watcher) {
     MapsRecord maps;
     maps.status = "failed";
@@ -212,7 +212,7 @@ MapsRecord drawMaps(const TSettings& s, const std::string& folder, const std::st
     maps.status = "drawn";
     for (const std::string& name : names)
         if (std::filesystem::is_regular_file(name, error)) {
-            outputs.completed(my_string(name));
+            outputs.completed(Text(name));
             maps.files.push_back(name.substr(folder.size()));
         }
     return maps;

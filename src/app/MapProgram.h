@@ -15,13 +15,13 @@
 
 #include "app/RunRecord.h"
 
-class TSettings;
+class Settings;
 class OutputRegistry;
 class InterruptWatcher;
 
 // Whether the tables are written: asked for, or needed by the maps.
-bool riverTablesWanted(const TSettings& settings);
-bool mapProgramWanted(const TSettings& settings);
+bool riverTablesWanted(const Settings& settings);
+bool mapProgramWanted(const Settings& settings);
 
 // The map program to run: the environment variable FLUVIAGEN_MAP when it is
 // set and not empty (a path, or a name looked up in PATH), else
@@ -39,5 +39,5 @@ bool isMapFileOf(const std::string& set, const std::string& fileName);
 // the map program through the watcher with its output on standard error,
 // and on success adds the files it drew to the call's outputs. On failure
 // it says so on standard error and removes whatever the program left.
-MapsRecord drawMaps(const TSettings& settings, const std::string& folder, const std::string& set,
+MapsRecord drawMaps(const Settings& settings, const std::string& folder, const std::string& set,
                     OutputRegistry& outputs, InterruptWatcher& watcher);

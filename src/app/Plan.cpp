@@ -37,7 +37,7 @@ constexpr std::uint64_t bytesPerSegment = 4096;
 constexpr std::uint64_t mapProgramBytes = 128ull << 20;
 constexpr std::uint64_t mapBytesPerSegment = 16384;
 
-std::uint64_t historyViewBytes(const TSegmentVector& drainage) {
+std::uint64_t historyViewBytes(const Drainage& drainage) {
     std::uint64_t series = 0;
     for (const auto& [id, segment] : drainage.segments) series += static_cast<std::uint64_t>(std::max(segment->neighbourCount, 0)) + 1;
     return drainage.segments.size() * sizeof(StatesOfCell) + series * sizeof(TimeStoFull);
@@ -45,10 +45,10 @@ std::uint64_t historyViewBytes(const TSegmentVector& drainage) {
 
 }  // namespace
 
-CallPlan planCall(const my_string& programPath, const my_string& settingsPath, std::int32_t numberOfSimulations,
+CallPlan planCall(const Text& programPath, const Text& settingsPath, std::int32_t numberOfSimulations,
                   const CommandLine& options) {
-    TSettings settings;
-    if (!options.outFolder.empty()) settings.outputFolder = my_string(options.outFolder);
+    Settings settings;
+    if (!options.outFolder.empty()) settings.outputFolder = Text(options.outFolder);
     for (const auto& [name, on] : options.groups) settings.outputGroups.force(name, on);
     settings.readSettings(programPath, settingsPath, numberOfSimulations, options.overrides);
 
@@ -62,9 +62,9 @@ CallPlan planCall(const my_string& programPath, const my_string& settingsPath, s
     // the sources and samples placed on it, as the first entire simulation
     // reads them. Nothing here draws a random number.
     Rng rng;
-    RunLoop loop(settings, rng);
-    loop.BuildWorld();
-    const TSegmentVector& drainage = *loop.drainage;
+    SimulationLoop loop(settings, rng);
+    loop.buildDrainage();
+    const Drainage& drainage = *loop.drainage;
     loop.sourcePopulations();
     const PopulationVector& samples = loop.samplePopulations();
     plan.segments = drainage.size();

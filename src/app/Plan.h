@@ -23,10 +23,10 @@ struct CallPlan {
     std::vector<std::string> outputs;     // the output groups switched on
 };
 
-// Resolves the call; throws a fatal TException where the run would refuse
+// Resolves the call; throws a fatal SimulationError where the run would refuse
 // it. The console lines a run would print on standard output are not
 // printed: the caller's standard output carries the plan alone.
-CallPlan planCall(const my_string& programPath, const my_string& settingsPath, std::int32_t numberOfSimulations,
+CallPlan planCall(const Text& programPath, const Text& settingsPath, std::int32_t numberOfSimulations,
                   const CommandLine& options);
 
 // The plan as one JSON object and a line end.

@@ -43,7 +43,7 @@ bool holdsControlCharacter(const std::string& name) {
 // that name it: it is refused before anything is read or written.
 void refuseControlCharacters(const std::string& name, const std::string& where) {
     if (!holdsControlCharacter(name)) return;
-    throw TException(shortened(where + ": the file name '" + printableWord(name, 200) +
+    throw SimulationError(shortened(where + ": the file name '" + printableWord(name, 200) +
                                "' holds a control character (shown as '?', such as a line end or a tab); file names "
                                "must not hold any!"),
                      levelFatal);
@@ -51,7 +51,7 @@ void refuseControlCharacters(const std::string& name, const std::string& where) 
 
 // The file names of the settings: the populations, the drainage and the
 // dynamic environment.
-void refuseControlCharacters(const TSettings& s) {
+void refuseControlCharacters(const Settings& s) {
     for (const SettingValue& v : s.values) {
         const SettingKey* key = findSettingKey(v.line);
         if (key == nullptr || v.line < 1 || v.line > 5) continue;
@@ -70,7 +70,7 @@ void noteFailure(RunRecord& record, const std::exception_ptr& failure) {
     record.exitStatus = 1;
     try {
         std::rethrow_exception(failure);
-    } catch (const TException& e) {
+    } catch (const SimulationError& e) {
         record.error = e.told();
     } catch (const std::exception& e) {
         record.error = std::string("no special message (") + e.what() + ")";
@@ -81,14 +81,14 @@ void noteFailure(RunRecord& record, const std::exception_ptr& failure) {
 
 // The files the call completed, without its completion record (a record
 // does not list the record that lists it).
-std::vector<std::string> outputsOf(const RunLoop& loop, const std::string& completionRecord) {
+std::vector<std::string> outputsOf(const SimulationLoop& loop, const std::string& completionRecord) {
     std::vector<std::string> files = loop.outputs.written();
     std::erase(files, completionRecord);
     return files;
 }
 
 // Writes the run record as every output is written (".part" until complete).
-void writeRunRecord(const std::string& path, RunLoop& loop, const WallClock& start,
+void writeRunRecord(const std::string& path, SimulationLoop& loop, const WallClock& start,
                     const std::string& completionRecord) {
     loop.record.durationSeconds = start.seconds();
     // How each entire simulation ended and what it wrote, as the registry
@@ -105,7 +105,7 @@ void writeRunRecord(const std::string& path, RunLoop& loop, const WallClock& sta
         }
     const std::string text = runRecordText(loop.record, loop.settings, outputsOf(loop, completionRecord));
     OutputFile file;
-    file.open(my_string(path), false, loop.outputs);
+    file.open(Text(path), false, loop.outputs);
     file << text;
     file.close();
 }
@@ -123,26 +123,26 @@ void provisional(OutputRegistry& outputs, const std::string& path, bool kept) {
 
 }  // namespace
 
-void runProgram(const my_string& programPath, const my_string& settingsPath, std::int32_t numberOfSimulations) {
+void runProgram(const Text& programPath, const Text& settingsPath, std::int32_t numberOfSimulations) {
     runProgram(programPath, settingsPath, numberOfSimulations, CommandLine{}, {});
 }
 
-void runProgram(const my_string& programPath, const my_string& settingsPath, std::int32_t numberOfSimulations,
+void runProgram(const Text& programPath, const Text& settingsPath, std::int32_t numberOfSimulations,
                 const CommandLine& options, const std::vector<std::string>& words) {
     const WallClock start;
     refuseControlCharacters(settingsPath.str(), "The settings file");
     Rng rng;
     const long seed = programSeed(options.seed);
-    rng.initialize_ran3(seed);
-    TSettings settings;
-    if (!options.outFolder.empty()) settings.outputFolder = my_string(options.outFolder);
+    rng.seedMain(seed);
+    Settings settings;
+    if (!options.outFolder.empty()) settings.outputFolder = Text(options.outFolder);
     for (const auto& [name, on] : options.groups) settings.outputGroups.force(name, on);
     settings.outputGroups.setDiploidVcf(options.diploidVcf);
     settings.placement = options.placement;
     InputLog inputs;
     settings.readSettings(programPath, settingsPath, numberOfSimulations, options.overrides, &inputs);
     refuseControlCharacters(settings);
-    RunLoop loop(settings, rng);
+    SimulationLoop loop(settings, rng);
     loop.record.commandLine = words;
     loop.record.seed = seed;
     loop.record.inputs = std::move(inputs);

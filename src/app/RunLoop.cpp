@@ -25,13 +25,13 @@
 
 namespace {
 
-// A failure that recurs in every run (an input error raised only at the
+// A failure that recurs in every entire simulation (an input error raised only at the
 // error level, say) must not make the loop retry for ever.
 constexpr int maxFailuresInARow = 1000;
 
 // The entire simulation failed before its first random draw: what it ran
 // into is not chance, so every repetition would end the same way.
-std::string repeatedFailureText(const TException& e) {
+std::string repeatedFailureText(const SimulationError& e) {
     return "The entire simulation failed before any random number was drawn (" + e.message().str() +
            "): every repetition would fail in the same way!";
 }
@@ -51,10 +51,10 @@ std::string givingUpText(const std::vector<EntireSimulation>& entire, int count)
 
 }  // namespace
 
-RunLoop::RunLoop(const TSettings& settings_, Rng& rng)
-    : settings(settings_), demes(std::make_unique<TDemeCollection>()), rng_(rng) {}
+SimulationLoop::SimulationLoop(const Settings& settings_, Rng& rng)
+    : settings(settings_), demes(std::make_unique<DemeCollection>()), rng_(rng) {}
 
-RunLoop::~RunLoop() {
+SimulationLoop::~SimulationLoop() {
     // The populations go first: each clears its segment's reference to it,
     // so the segments must still exist; so do the demes, which clear the
     // segments' references to them.
@@ -67,46 +67,46 @@ RunLoop::~RunLoop() {
     demes.reset();
 }
 
-std::string outputSetName(const TSettings& settings, const DataType& dataType) {
-    const auto stem = [](const my_string& path) { return fileNameOf(path).before('.').str(); };
+std::string outputSetName(const Settings& settings, const DataType& dataType) {
+    const auto stem = [](const Text& path) { return fileNameOf(path).before('.').str(); };
     return stem(settings.settingsPath) + "_" + stem(settings.sampleFile) + "_" + dataType.name();
 }
 
-void RunLoop::runSimulations() {
+void SimulationLoop::runSimulations() {
     std::int32_t successCount = 0;
     int failuresInARow = 0;
     bool reachChecked = false;
-    runIndex = 0;
+    entireIndex = 0;
     while (successCount < settings.numDemographicSimulations) {
-        const myTimer runStart;
+        const Stopwatch runStart;
         const Rng atStart = rng_;
-        outputs.beginEntire(runIndex + 1);
+        outputs.beginEntire(entireIndex + 1);
         EntireSimulationRecord& entire = record.entireSimulations.emplace_back();
-        entire.e = runIndex + 1;
+        entire.e = entireIndex + 1;
         std::cout << "\n\n***************************************************************"
-                  << "\n***** " << runIndex + 1 << ". run ***********************************************";
+                  << "\n***** " << entireIndex + 1 << ". run ***********************************************";
         try {
-            if (runIndex == 0) {
+            if (entireIndex == 0) {
                 const WallClock setup;
-                BuildWorld();
-                BuildDB();
+                buildDrainage();
+                buildHistory();
                 record.setupSeconds = setup.seconds();
             }
             const WallClock demography;
-            SimulateDemography();
+            demographicPhase();
             entire.demographySeconds = demography.seconds();
             std::cout << std::flush;
             const WallClock genetic;
-            SimulateGeneticData();
+            geneticPhase();
             entire.geneticSeconds = genetic.seconds();
             ++successCount;
             failuresInARow = 0;
             outputs.acceptEntire();
-            std::cout << "\n***** " << runIndex + 1 << ".(" << successCount << ") run finished "
+            std::cout << "\n***** " << entireIndex + 1 << ".(" << successCount << ") run finished "
                       << "SUCCESSFULLY (Duration: " << runStart << ") *****";
-        } catch (const TException& e) {
+        } catch (const SimulationError& e) {
             outputs.failEntire(e.message().str());
-            std::cout << "\nERROR OF CURRENT SIMULATION: " << e.message() << "\n***** " << runIndex + 1 << ".("
+            std::cout << "\nERROR OF CURRENT SIMULATION: " << e.message() << "\n***** " << entireIndex + 1 << ".("
                       << successCount << ") run finished "
                       << "UN-SUCCESSFULLY (Duration: " << runStart << ") *****";
             if (e.isFatal()) throw;
@@ -118,32 +118,32 @@ void RunLoop::runSimulations() {
             // identically in every repetition.
             // Before the rule of a failure without a draw: it names the cause.
             if (failuresInARow == 0 && samples) checkSamplesHoldGenes(*samples, settings);
-            if (!rng_.drawnSince(atStart)) throw TException(shortened(repeatedFailureText(e)), levelFatal);
+            if (!rng_.drawnSince(atStart)) throw SimulationError(shortened(repeatedFailureText(e)), levelFatal);
             ++failuresInARow;
         } catch (...) {
             outputs.failEntire("not handled");
             std::cout << "\nERROR OF CURRENT SIMULATION: not handled"
-                      << "\n***** " << runIndex + 1 << ".(" << successCount << ") run finished "
+                      << "\n***** " << entireIndex + 1 << ".(" << successCount << ") run finished "
                       << "UN-SUCCESSFULLY (Duration: " << runStart << ") *****";
             ++failuresInARow;
         }
         std::cout << "\n***************************************************************\n" << std::flush;
-        ++runIndex;
+        ++entireIndex;
         if (failuresInARow >= maxFailuresInARow)
-            throw TException(shortened(givingUpText(outputs.entireSimulations(), maxFailuresInARow)), levelFatal);
+            throw SimulationError(shortened(givingUpText(outputs.entireSimulations(), maxFailuresInARow)), levelFatal);
     }
     // The names of the failed attempts' project files join the list now that
     // the call has succeeded.
     outputs.completeLists();
     std::cout << "\n\n************************************************************\n"
-              << successCount << " of " << runIndex << " Simulations succeeded!"
+              << successCount << " of " << entireIndex << " Simulations succeeded!"
               << "\n************************************************************"
               << "\n************************************************************\n\n";
 }
 
-void RunLoop::BuildWorld() {
+void SimulationLoop::buildDrainage() {
     std::cout << "\nBuild World ..." << std::endl;
-    const myTimer timer;
+    const Stopwatch timer;
     try {
         if (!drainage) {
             // A drainage is kept only once it has been read completely.
@@ -153,7 +153,7 @@ void RunLoop::BuildWorld() {
                                     settings.dynamicEnvironment ? &environment : nullptr, &record.inputs);
             if (drainage->size() == 0) {
                 drainage.reset();
-                throw TException(my_string("The drainage contains no segments!"), levelFatal);
+                throw SimulationError(Text("The drainage contains no segments!"), levelFatal);
             }
         }
         if (settings.segmentLength != 0) {
@@ -171,29 +171,29 @@ void RunLoop::BuildWorld() {
         std::cout << "Build world done (Duration: " << timer << "; Segments: " << drainage->size();
         if (settings.segmentLength != 0) std::cout << "; " << settings.segmentLength << " meter";
         std::cout << ")" << std::endl;
-    } catch (const TException&) {
+    } catch (const SimulationError&) {
         throw;
     } catch (...) {
-        throw TException(my_string("BuildWorld() did not work!"), levelError);
+        throw SimulationError(Text("BuildWorld() did not work!"), levelError);
     }
 }
 
 namespace {
 
-std::unique_ptr<PopulationVector> readPopulationSet(TSegmentVector* drainage, const my_string& path, bool isSampleFile,
+std::unique_ptr<PopulationVector> readPopulationSet(Drainage* drainage, const Text& path, bool isSampleFile,
                                                     PlacementRule rule, InputLog& inputs) {
     if (drainage == nullptr)
-        throw TException(my_string("The populations of '") + path + "' cannot be placed: no drainage is built!",
+        throw SimulationError(Text("The populations of '") + path + "' cannot be placed: no drainage is built!",
                          levelFatal);
     auto set = std::make_unique<PopulationVector>(drainage);
     // A set that fails is destroyed here, which clears the segments'
     // references to its populations.
-    if (ReadPopulations(*set, path, isSampleFile, rule, &inputs) == 0) {
-        const my_string problem =
-            set->problem.empty() ? my_string(isSampleFile ? "Sample file '" : "Population file '") + path +
+    if (readPopulations(*set, path, isSampleFile, rule, &inputs) == 0) {
+        const Text problem =
+            set->problem.empty() ? Text(isSampleFile ? "Sample file '" : "Population file '") + path +
                                        "' holds no population!"
                                  : set->problem;
-        throw TException(problem, levelFatal);
+        throw SimulationError(problem, levelFatal);
     }
     return set;
 }
@@ -203,7 +203,7 @@ std::unique_ptr<PopulationVector> readPopulationSet(TSegmentVector* drainage, co
 // What a user must know about where populations stand, once per call on
 // standard error: the rule that placed points, and that segment ids refer to
 // the resampled drainage, whose numbering is not the segment file's.
-void RunLoop::notePlacement(const PopulationVector& set) {
+void SimulationLoop::notePlacement(const PopulationVector& set) {
     if (set.coordinateMode && !placementNoted) {
         placementNoted = true;
         std::cerr << (settings.placement == PlacementRule::ratio
@@ -223,7 +223,7 @@ void RunLoop::notePlacement(const PopulationVector& set) {
     }
 }
 
-PopulationVector& RunLoop::sourcePopulations() {
+PopulationVector& SimulationLoop::sourcePopulations() {
     if (!sources) {
         sources = readPopulationSet(drainage.get(), settings.inputPath(settings.popSourceFile), false,
                                     settings.placement, record.inputs);
@@ -232,9 +232,9 @@ PopulationVector& RunLoop::sourcePopulations() {
     return *sources;
 }
 
-PopulationVector& RunLoop::samplePopulations() {
+PopulationVector& SimulationLoop::samplePopulations() {
     if (!samples) {
-        const my_string path = settings.inputPath(settings.sampleFile);
+        const Text path = settings.inputPath(settings.sampleFile);
         auto set = readPopulationSet(drainage.get(), path, true, settings.placement, record.inputs);
         notePlacement(*set);
         checkGeneticMemory(*set, settings, path);
@@ -244,12 +244,12 @@ PopulationVector& RunLoop::samplePopulations() {
     return *samples;
 }
 
-void RunLoop::BuildDB() {
+void SimulationLoop::buildHistory() {
     try {
-        if (!drainage) throw TException(my_string("BuildDB(): there is no drainage to build the database for!"), levelFatal);
+        if (!drainage) throw SimulationError(Text("BuildDB(): there is no drainage to build the database for!"), levelFatal);
         const std::int32_t G = settings.numGenerations;
         std::cout << "\nCreate DB for " << drainage->size() << " segments and " << G << " generations ... " << std::flush;
-        const myTimer timer;
+        const Stopwatch timer;
         if (database && (database->count != drainage->size() || database->generations != G)) database.reset();
         if (database)
             database->clear();
@@ -257,20 +257,20 @@ void RunLoop::BuildDB() {
             database = buildDatabase(*drainage, G);
         databaseReady = true;
         std::cout << "done. (Duration: " << timer << ")" << std::endl;
-    } catch (const TException&) {
+    } catch (const SimulationError&) {
         throw;
     } catch (...) {
-        throw TException(my_string("BuildDB() did not work!"), levelError);
+        throw SimulationError(Text("BuildDB() did not work!"), levelError);
     }
 }
 
-void RunLoop::SimulateDemography() {
+void SimulationLoop::demographicPhase() {
     // Whatever a failed simulation leaves in the states and the database must
     // be cleared before the next one starts.
     const bool fresh = databaseReady;
     databaseReady = false;
     try {
-        if (!drainage) throw TException(my_string("setTime(): no segments are created!"), levelFatal);
+        if (!drainage) throw SimulationError(Text("setTime(): no segments are created!"), levelFatal);
         checkDemographyReady(*drainage, database.get(), settings.numGenerations);
         if (riverTablesWanted(settings) && !colonisation) colonisation = std::make_unique<ColonisationRecord>();
         // The progress line watches the generations too, and hands each on
@@ -281,9 +281,9 @@ void RunLoop::SimulateDemography() {
         simulateDemography({*drainage, fullDrainage.get()}, states,
                            [this]() -> const PopulationVector& { return sourcePopulations(); }, settings,
                            *database, fresh, rng_, observer);
-    } catch (const TException&) {
+    } catch (const SimulationError&) {
         throw;
     } catch (...) {
-        throw TException(my_string("SimulateDemography() did not work!"), levelError);
+        throw SimulationError(Text("SimulateDemography() did not work!"), levelError);
     }
 }

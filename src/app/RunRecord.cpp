@@ -24,7 +24,7 @@ double milliseconds(double seconds) { return static_cast<double>(static_cast<lon
 
 }  // namespace
 
-std::string runRecordText(const RunRecord& run, const TSettings& s, const std::vector<std::string>& outputs) {
+std::string runRecordText(const RunRecord& run, const Settings& s, const std::vector<std::string>& outputs) {
     ordered_json record;
     record["program"] = "fluviagen";
     record["version"] = common::programVersion();

@@ -54,4 +54,4 @@ struct RunRecord {
 // The JSON text of the record, with the settings and input files of the call
 // and the outputs written (paths relative to the output folder). An input
 // the call has not read is listed with size and sha256 null.
-std::string runRecordText(const RunRecord& run, const TSettings& settings, const std::vector<std::string>& outputs);
+std::string runRecordText(const RunRecord& run, const Settings& settings, const std::vector<std::string>& outputs);

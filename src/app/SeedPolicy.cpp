@@ -48,9 +48,9 @@ long programSeed(std::optional<long> given) {
     const bool whole = end != text && *end == '\0' && errno == 0;
     const long long magnitude = value < 0 ? -value : value;
     if (!whole || magnitude < 1 || magnitude > largestSeed)
-        throw TException(my_string("The environment variable FLUVIAGEN_SEED must hold a whole number from 1 to "
+        throw SimulationError(Text("The environment variable FLUVIAGEN_SEED must hold a whole number from 1 to "
                                    "161803398 (or its negative), not '") +
-                             my_string(std::string(text).substr(0, 100)) + "'!",
+                             Text(std::string(text).substr(0, 100)) + "'!",
                          levelFatal);
     return -static_cast<long>(magnitude);
 }

@@ -17,7 +17,7 @@ std::optional<long> seedFromText(const std::string& text);
 // The seed of the main generator for a program call: the --seed of the
 // command line, else the negative of FLUVIAGEN_SEED when that variable is set,
 // else a seed mixed from the clock and the process id. Throws a fatal
-// TException when the variable holds anything but a whole number from 1 to
+// SimulationError when the variable holds anything but a whole number from 1 to
 // 161803398 (or its negative).
 long programSeed(std::optional<long> given = std::nullopt);
 

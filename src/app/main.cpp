@@ -1,4 +1,4 @@
-// Console entry of fluviagen: banner, settings path, one World that runs
+// Console entry of fluviagen: banner, settings path, the simulation loop of
 // every entire simulation, closing line.
 #include "app/Console.h"
 

@@ -2,7 +2,7 @@
 
 #include <ostream>
 
-std::ostream& operator<<(std::ostream& os, const TException& e) {
+std::ostream& operator<<(std::ostream& os, const SimulationError& e) {
     switch (e.level()) {
         case levelError: os << "\nERROR: "; break;
         case levelFatal: os << "\nFATAL ERROR: "; break;

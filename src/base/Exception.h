@@ -13,16 +13,16 @@
 // warning: never thrown; warnings are printed where they arise.
 enum : std::uint8_t { levelWarning = 0, levelError = 1, levelFatal = 2 };
 
-class TException {
+class SimulationError {
 public:
-    TException(const my_string& message, std::uint8_t level) : message_(message), level_(level) {}
+    SimulationError(const Text& message, std::uint8_t level) : message_(message), level_(level) {}
     // where: the true place and cause when the message (a text the run log
     // must keep as it is) names them wrongly or not at all, such as a record
     // count given as a line number.
-    TException(const my_string& message, std::uint8_t level, std::string where)
+    SimulationError(const Text& message, std::uint8_t level, std::string where)
         : message_(message), level_(level), where_(std::move(where)) {}
 
-    const my_string& message() const { return message_; }
+    const Text& message() const { return message_; }
     std::uint8_t level() const { return level_; }
     bool isFatal() const { return level_ == levelFatal; }
     // What standard error and the run record say: the true place when it is
@@ -30,11 +30,11 @@ public:
     std::string told() const { return where_.empty() ? message_.str() : where_; }
 
 private:
-    my_string message_;
+    Text message_;
     std::uint8_t level_;
     std::string where_;
 };
 
 // Prints the level word ("\nERROR: ", "\nFATAL ERROR: ", "\nWARNING: ") and
 // the message, without a line end.
-std::ostream& operator<<(std::ostream& os, const TException& e);
+std::ostream& operator<<(std::ostream& os, const SimulationError& e);

@@ -65,16 +65,16 @@ const InputRead* InputLog::find(const std::string& role, const std::string& path
     return nullptr;
 }
 
-std::ifstream openInputFile(const my_string& path, InputLog* log, const char* role) {
+std::ifstream openInputFile(const Text& path, InputLog* log, const char* role) {
     // Looked at before the open, which is what blocks on a FIFO. stat follows
     // links, so a link to /dev/zero is a device here.
     struct stat info {};
     if (stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode))
-        throw TException(shortened("File '" + path.str() +
+        throw SimulationError(shortened("File '" + path.str() +
                                    "' is not a regular file (a device, a pipe or a socket cannot be read as input)!"),
                          levelFatal);
     std::ifstream in(path.c_str(), std::ios::binary);
-    if (!in || isFolder(path)) throw TException(shortened("File '" + path.str() + "' could not be opened!"), levelFatal);
+    if (!in || isFolder(path)) throw SimulationError(shortened("File '" + path.str() + "' could not be opened!"), levelFatal);
     if (log != nullptr) {
         InputRead read{role, path.str(), 0, {}};
         in.seekg(0, std::ios::end);
@@ -84,7 +84,7 @@ std::ifstream openInputFile(const my_string& path, InputLog* log, const char* ro
             read.sha256 = hashFromStart(in, read.size);
         else
             read.size = static_cast<std::uintmax_t>(std::max<std::streamoff>(size, 0));
-        if (in.tellg() != 0) throw TException(shortened("File '" + path.str() + "' could not be opened!"), levelFatal);
+        if (in.tellg() != 0) throw SimulationError(shortened("File '" + path.str() + "' could not be opened!"), levelFatal);
         log->add(std::move(read));
     }
     return in;

@@ -20,7 +20,7 @@
 // replaced or edited while the call runs does not change them), is noted
 // under the role the caller gives.
 class InputLog;
-std::ifstream openInputFile(const my_string& path, InputLog* log = nullptr, const char* role = "");
+std::ifstream openInputFile(const Text& path, InputLog* log = nullptr, const char* role = "");
 
 // One input file as a call read it.
 struct InputRead {

@@ -27,118 +27,118 @@ std::string printed(float value) {
     return buffer;
 }
 
-my_string concatenated(const std::string& a, const std::string& b) {
-    my_string result;
-    if (a.size() + b.size() <= static_cast<std::size_t>(my_string::maxLength)) result = a + b;
+Text concatenated(const std::string& a, const std::string& b) {
+    Text result;
+    if (a.size() + b.size() <= static_cast<std::size_t>(Text::maxLength)) result = a + b;
     return result;
 }
 
 }  // namespace
 
-my_string::my_string(const char* text) {
+Text::Text(const char* text) {
     if (text == nullptr) return;
     const std::size_t n = std::char_traits<char>::length(text);
     if (n < static_cast<std::size_t>(maxLength)) text_.assign(text, n);
 }
 
-my_string::my_string(const std::string& text) {
+Text::Text(const std::string& text) {
     if (text.size() < static_cast<std::size_t>(maxLength)) text_ = text;
 }
 
-my_string& my_string::operator=(const char* text) {
+Text& Text::operator=(const char* text) {
     if (text == nullptr) return *this;
     const std::size_t n = std::char_traits<char>::length(text);
     if (n <= static_cast<std::size_t>(maxLength)) text_.assign(text, n);
     return *this;
 }
 
-my_string& my_string::operator=(const std::string& text) {
+Text& Text::operator=(const std::string& text) {
     if (text.size() <= static_cast<std::size_t>(maxLength)) text_ = text;
     return *this;
 }
 
-my_string& my_string::operator=(int value) {
+Text& Text::operator=(int value) {
     text_ = printed("%d", value);
     return *this;
 }
 
-my_string& my_string::operator=(float value) {
+Text& Text::operator=(float value) {
     text_ = printed(value);
     return *this;
 }
 
-my_string operator+(const my_string& a, const my_string& b) { return concatenated(a.text_, b.text_); }
-my_string operator+(const my_string& a, const char* b) { return concatenated(a.text_, b ? b : ""); }
-my_string operator+(const char* a, const my_string& b) { return concatenated(a ? a : "", b.text_); }
-my_string operator+(const my_string& a, int value) { return concatenated(a.text_, printed("%d", value)); }
-my_string operator+(const my_string& a, float value) { return concatenated(a.text_, printed(value)); }
+Text operator+(const Text& a, const Text& b) { return concatenated(a.text_, b.text_); }
+Text operator+(const Text& a, const char* b) { return concatenated(a.text_, b ? b : ""); }
+Text operator+(const char* a, const Text& b) { return concatenated(a ? a : "", b.text_); }
+Text operator+(const Text& a, int value) { return concatenated(a.text_, printed("%d", value)); }
+Text operator+(const Text& a, float value) { return concatenated(a.text_, printed(value)); }
 
-my_string& my_string::operator+=(const my_string& text) {
+Text& Text::operator+=(const Text& text) {
     if (text_.size() + text.text_.size() <= static_cast<std::size_t>(maxLength)) text_ += text.text_;
     return *this;
 }
 
-my_string& my_string::operator+=(const char* text) { return *this += my_string(text); }
+Text& Text::operator+=(const char* text) { return *this += Text(text); }
 
-my_string& my_string::operator+=(char c) {
+Text& Text::operator+=(char c) {
     if (text_.size() + 1 <= static_cast<std::size_t>(maxLength)) text_ += c;
     return *this;
 }
 
-int my_string::find(char c) const {
+int Text::find(char c) const {
     const auto pos = text_.find(c);
     return pos == std::string::npos ? -1 : static_cast<int>(pos);
 }
 
-int my_string::findLast(char c) const {
+int Text::findLast(char c) const {
     const auto pos = text_.rfind(c);
     return pos == std::string::npos ? -1 : static_cast<int>(pos);
 }
 
-int my_string::find(const my_string& sub) const {
+int Text::find(const Text& sub) const {
     if (sub.empty()) return -1;
     const auto pos = text_.find(sub.text_);
     return pos == std::string::npos ? -1 : static_cast<int>(pos);
 }
 
-bool my_string::contains(const my_string& sub) const { return find(sub) >= 0; }
-bool my_string::contains(char c) const { return find(c) >= 0; }
+bool Text::contains(const Text& sub) const { return find(sub) >= 0; }
+bool Text::contains(char c) const { return find(c) >= 0; }
 
-void my_string::erase(int pos, int count) {
+void Text::erase(int pos, int count) {
     if (count <= 0 || pos < 0 || pos >= length()) return;
     text_.erase(static_cast<std::size_t>(pos), static_cast<std::size_t>(count));
 }
 
-my_string my_string::left(int n) const {
+Text Text::left(int n) const {
     if (n < 0 || n >= length()) return *this;
-    return my_string(text_.substr(0, static_cast<std::size_t>(n)));
+    return Text(text_.substr(0, static_cast<std::size_t>(n)));
 }
 
-my_string my_string::after(int pos) const {
+Text Text::after(int pos) const {
     if (pos < 0) return *this;
-    if (pos + 1 >= length()) return my_string();
-    return my_string(text_.substr(static_cast<std::size_t>(pos) + 1));
+    if (pos + 1 >= length()) return Text();
+    return Text(text_.substr(static_cast<std::size_t>(pos) + 1));
 }
 
-my_string my_string::between(int pos, int end) const {
+Text Text::between(int pos, int end) const {
     if (pos < 0) pos = 0;
     if (end > length()) end = length();
-    if (end < pos) return my_string();
-    return my_string(text_.substr(static_cast<std::size_t>(pos), static_cast<std::size_t>(end - pos)));
+    if (end < pos) return Text();
+    return Text(text_.substr(static_cast<std::size_t>(pos), static_cast<std::size_t>(end - pos)));
 }
 
-my_string my_string::before(char c) const {
+Text Text::before(char c) const {
     const int pos = find(c);
     return pos < 0 ? *this : left(pos);
 }
 
-my_string my_string::beforeComment() const {
+Text Text::beforeComment() const {
     std::string s = text_.substr(0, text_.find("//"));
     while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\0')) s.pop_back();
-    return my_string(s);
+    return Text(s);
 }
 
-void my_string::removeBlanks() {
+void Text::removeBlanks() {
     std::string s;
     s.reserve(text_.size());
     for (char c : text_)
@@ -146,25 +146,25 @@ void my_string::removeBlanks() {
     text_ = s;
 }
 
-int my_string::toInt() const {
+int Text::toInt() const {
     const long value = std::strtol(text_.c_str(), nullptr, 10);
     if (value == 0 && !contains('0')) return -1;
     return static_cast<int>(value);
 }
 
-std::ostream& operator<<(std::ostream& os, const my_string& s) { return os << s.str(); }
+std::ostream& operator<<(std::ostream& os, const Text& s) { return os << s.str(); }
 
-my_string folderOf(const my_string& path) {
+Text folderOf(const Text& path) {
     const int pos = std::max(path.findLast('/'), path.findLast('\\'));
-    return pos < 0 ? my_string() : path.left(pos + 1);
+    return pos < 0 ? Text() : path.left(pos + 1);
 }
 
-my_string fileNameOf(const my_string& path) {
+Text fileNameOf(const Text& path) {
     const int pos = std::max(path.findLast('/'), path.findLast('\\'));
     return pos < 0 ? path : path.after(pos);
 }
 
-bool readLine(my_string& text, std::istream& is) {
+bool readLine(Text& text, std::istream& is) {
     text.clear();
     std::string line;
     int length = 0;  // characters of the line so far, leading blanks included
@@ -191,9 +191,9 @@ bool readLine(my_string& text, std::istream& is) {
     return true;
 }
 
-my_string& readWord(my_string& text, std::istream& is) {
+Text& readWord(Text& text, std::istream& is) {
     text.clear();
-    while (is.good() && text.length() < my_string::maxLength) {
+    while (is.good() && text.length() < Text::maxLength) {
         const int c = is.get();
         if (c == std::char_traits<char>::eof() || c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\0') break;
         text += static_cast<char>(c);
@@ -201,14 +201,14 @@ my_string& readWord(my_string& text, std::istream& is) {
     return text;
 }
 
-my_string& readToken(my_string& text, std::istream& is) {
+Text& readToken(Text& text, std::istream& is) {
     text.clear();
     int c = is.peek();
     while (is.good() && (c == ' ' || c == '\t')) {
         is.get();
         c = is.peek();
     }
-    while (is.good() && text.length() < my_string::maxLength) {
+    while (is.good() && text.length() < Text::maxLength) {
         c = is.peek();
         if (c == std::char_traits<char>::eof() || c == ' ' || c == '\t' || c == '\r') {
             if (c != std::char_traits<char>::eof()) is.get();
@@ -230,7 +230,7 @@ void skipByteOrderMark(std::istream& is) {
     is.seekg(start);
 }
 
-my_string formatDuration(double x) {
+Text formatDuration(double x) {
     const long whole = static_cast<long>(x);
     char buffer[64];
     if (x < 60) {
@@ -246,10 +246,10 @@ my_string formatDuration(double x) {
         const long d = whole / 86400;
         std::snprintf(buffer, sizeof buffer, "%ld d %ld h", d, whole / 3600 - 24 * d);
     }
-    return my_string(buffer);
+    return Text(buffer);
 }
 
-my_string dateString() {
+Text dateString() {
     static const char* const days[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
     static const char* const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
@@ -259,7 +259,7 @@ my_string dateString() {
     char buffer[64];
     std::snprintf(buffer, sizeof buffer, "%s %s %02d %02d:%02d:%02d %d\n", days[local.tm_wday], months[local.tm_mon],
                   local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec, local.tm_year + 1900);
-    return my_string(buffer);
+    return Text(buffer);
 }
 
 double processSeconds() {
@@ -269,14 +269,14 @@ double processSeconds() {
     return static_cast<double>(ms) * 0.001;
 }
 
-std::ostream& operator<<(std::ostream& os, const myTimer& t) { return os << formatDuration(t.elapsed()); }
+std::ostream& operator<<(std::ostream& os, const Stopwatch& t) { return os << formatDuration(t.elapsed()); }
 
-my_string shortened(const std::string& text) {
-    if (text.size() < static_cast<std::size_t>(my_string::maxLength)) return my_string(text);
-    return my_string(text.substr(0, static_cast<std::size_t>(my_string::maxLength) - 4) + "...");
+Text shortened(const std::string& text) {
+    if (text.size() < static_cast<std::size_t>(Text::maxLength)) return Text(text);
+    return Text(text.substr(0, static_cast<std::size_t>(Text::maxLength) - 4) + "...");
 }
 
-bool isFolder(const my_string& path) {
+bool isFolder(const Text& path) {
     std::error_code ignored;
     return std::filesystem::is_directory(path.str(), ignored);
 }
@@ -291,7 +291,7 @@ std::uint64_t availableMemoryBytes() {
     return 0;
 }
 
-bool createFolder(const my_string& path) {
+bool createFolder(const Text& path) {
     const std::string folder = folderOf(path).str();
     for (std::size_t pos = folder.find('/'); pos != std::string::npos; pos = folder.find('/', pos + 1)) {
         const std::string part = folder.substr(0, pos);
@@ -306,28 +306,28 @@ bool createFolder(const my_string& path) {
     return true;
 }
 
-my_string outputFileName(const my_string& folder, const my_string& name, int first, int second) {
+Text outputFileName(const Text& folder, const Text& name, int first, int second) {
     const int dot = name.find('.');
-    const my_string stem = dot < 0 ? name : name.left(dot);
-    const my_string extension = dot < 0 ? my_string() : name.after(dot);
-    my_string path;
+    const Text stem = dot < 0 ? name : name.left(dot);
+    const Text extension = dot < 0 ? Text() : name.after(dot);
+    Text path;
     if (first == -1)
         path = folder + name;
     else if (second == -1)
         path = folder + stem + "_" + first + "." + extension;
     else
         path = folder + stem + "_" + zeroPad(first, second) + "." + extension;
-    if (!createFolder(path)) return my_string();
+    if (!createFolder(path)) return Text();
     return path;
 }
 
-my_string zeroPad(int value, int model) {
+Text zeroPad(int value, int model) {
     std::string text = printed("%d", value);
     const std::size_t width = printed("%d", model).size();
     while (text.size() < width) text.insert(text.begin(), '0');
-    return my_string(text);
+    return Text(text);
 }
 
-my_string inFolder(const my_string& folder, const my_string& name) {
+Text inFolder(const Text& folder, const Text& name) {
     return !name.empty() && name[0] == '/' ? name : folder + name;
 }

@@ -25,15 +25,15 @@
 namespace {
 
 // The source population that filled a segment at generation 0, if any.
-const PopulationSource* originOf(const TDeme& deme) { return deme.segment->sourcePopulation; }
+const PopulationSource* originOf(const Deme& deme) { return deme.segment->sourcePopulation; }
 
 }  // namespace
 
-void TDemeCollection::resetTreeForGenealogy(std::int32_t g) {
+void DemeCollection::resetTreeForGenealogy(std::int32_t g) {
     tree.clearLocations();
     const std::int32_t n = tree.size();
     for (std::int32_t i = 0; i < tree.nodeCount(); ++i) {
-        TNode& node = tree.node(i);
+        TreeNode& node = tree.node(i);
         node.ancestor = nullptr;
         if (i >= n) {
             node.left = nullptr;
@@ -43,16 +43,16 @@ void TDemeCollection::resetTreeForGenealogy(std::int32_t g) {
         }
     }
     // Every leaf starts its record where and when it was sampled.
-    for (TDeme* deme : sampleDemes)
-        for (TNode* leaf : deme->samples) leaf->Store_Node_Migration(deme->segment->id, g);
+    for (Deme* deme : sampleDemes)
+        for (TreeNode* leaf : deme->samples) leaf->storeMigration(deme->segment->id, g);
 }
 
-void TDemeCollection::mainPhase(std::int32_t& k, std::int32_t& nextNode, std::int32_t t, std::int32_t g,
+void DemeCollection::mainPhase(std::int32_t& k, std::int32_t& nextNode, std::int32_t t, std::int32_t g,
                                 bool& resizeDone, bool overflowMerged, Rng& rng) {
     // The active list does not change during the pass: lineages that move
     // are held as incoming ones until the pass is over.
     for (std::size_t j = 0; j < active.size(); ++j) {
-        TDeme& deme = *active[j];
+        Deme& deme = *active[j];
         const PopulationSource* origin = originOf(deme);
         if (g <= 0 && origin != nullptr && origin->Resize != 0) {
             // The size chosen for the source before the colonisation began,
@@ -65,7 +65,7 @@ void TDemeCollection::mainPhase(std::int32_t& k, std::int32_t& nextNode, std::in
             deme.size = deme.storedSize(g);
         }
         deme.setSize(deme.size);
-        if (deme.coalesce_lineages(t, g, tree, nextNode, rng) == 1) {
+        if (deme.coalesceLineages(t, g, tree, nextNode, rng) == 1) {
             --k;
             ++nextNode;
             countCoalescence(*deme.segment);
@@ -74,14 +74,14 @@ void TDemeCollection::mainPhase(std::int32_t& k, std::int32_t& nextNode, std::in
     }
 }
 
-void TDemeCollection::ancestralPhase(std::int32_t& k, std::int32_t& nextNode, std::int32_t t, std::int32_t g,
+void DemeCollection::ancestralPhase(std::int32_t& k, std::int32_t& nextNode, std::int32_t t, std::int32_t g,
                                      std::int32_t divergence, Rng& rng) {
     for (std::size_t j = 0; j < active.size(); ++j) {
-        TDeme& deme = *active[j];
+        Deme& deme = *active[j];
         const PopulationSource* origin = originOf(deme);
         if (g == 0 && origin != nullptr)
             deme.setSize(origin->Resize != 0 ? origin->Resize : deme.storedSize(0));
-        if (deme.coalesce_lineages(t, g, tree, nextNode, rng) == 1) {
+        if (deme.coalesceLineages(t, g, tree, nextNode, rng) == 1) {
             --k;
             ++nextNode;
             countCoalescence(*deme.segment);
@@ -95,7 +95,7 @@ void TDemeCollection::ancestralPhase(std::int32_t& k, std::int32_t& nextNode, st
         } else if (g == -divergence) {
             // Divergence time reached: all sources descend from one ancestral
             // population, modelled as a single deme of 100 gene copies.
-            TDeme& first = *active[0];
+            Deme& first = *active[0];
             for (std::size_t other = 1; other < active.size(); ++other)
                 active[other]->moveAllLineages(*first.segment, first.slot, g);
             first.size = 100;
@@ -105,11 +105,11 @@ void TDemeCollection::ancestralPhase(std::int32_t& k, std::int32_t& nextNode, st
     }
 }
 
-void TDemeCollection::overflowMerge(std::int32_t g) {
+void DemeCollection::overflowMerge(std::int32_t g) {
     // At the start of the colonisation a source that overflowed its segment
     // filled neighbouring segments; going further back, those individuals are
     // part of the source population again.
-    for (TDeme* deme : active) {
+    for (Deme* deme : active) {
         const PopulationSource* origin = originOf(*deme);
         if (origin != nullptr && origin->segment != nullptr && origin->segment != deme->segment)
             deme->moveAllLineages(*origin->segment, 0, g);
@@ -117,7 +117,7 @@ void TDemeCollection::overflowMerge(std::int32_t g) {
     // The merged source deme holds the individuals of its segment and of the
     // overflow segment (the last such segment in drainage order decides).
     for (const auto& [overflow, originSegment] : overflowSegments_) {
-        TDeme* originDeme = demeAt(*originSegment);
+        Deme* originDeme = demeAt(*originSegment);
         if (originDeme == nullptr) continue;
         originDeme->setSize(database_->history(originSegment->index).sizeAt(0) +
                             database_->history(overflow->index).sizeAt(0));
@@ -132,15 +132,15 @@ void TDemeCollection::overflowMerge(std::int32_t g) {
     const bool severalSources = sources.count > 1;
     const std::int32_t count = std::min(sources.count, static_cast<std::int32_t>(sources.populations.size()));
     for (std::int32_t i = 0; i < count; ++i) {
-        const TSegment* sourceSegment = sources.populations[static_cast<std::size_t>(i)]->segment;
-        TDeme* deme = sourceSegment != nullptr ? demeAt(*sourceSegment) : nullptr;
+        const Segment* sourceSegment = sources.populations[static_cast<std::size_t>(i)]->segment;
+        Deme* deme = sourceSegment != nullptr ? demeAt(*sourceSegment) : nullptr;
         if (deme == nullptr) continue;
         if (deme->nLineages == 0 && (!severalSources || deme->nIncoming == 0)) continue;
         if (std::find(active.begin(), active.end(), deme) == active.end()) active.push_back(deme);
     }
     std::size_t j = 0;
     while (j < active.size()) {
-        TDeme* deme = active[j];
+        Deme* deme = active[j];
         deme->mergeIncoming();
         const PopulationSource* origin = originOf(*deme);
         const bool onItsSource = origin != nullptr && origin->segment == deme->segment;
@@ -153,13 +153,13 @@ void TDemeCollection::overflowMerge(std::int32_t g) {
     }
 }
 
-void TDemeCollection::buildTree(std::int32_t index, Rng& rng) {
+void DemeCollection::buildTree(std::int32_t index, Rng& rng) {
     std::int32_t k = countLineages();
-    if (k == 0) throw TException(my_string("buildTree():Not enough lineages to perform coalescence!"), levelError);
+    if (k == 0) throw SimulationError(Text("buildTree():Not enough lineages to perform coalescence!"), levelError);
     if (settings_ == nullptr || sources_ == nullptr || drainage_ == nullptr)
-        throw TException(my_string("buildTree(): the demes have not been created!"), levelError);
+        throw SimulationError(Text("buildTree(): the demes have not been created!"), levelError);
 
-    const TSettings& settings = *settings_;
+    const Settings& settings = *settings_;
     resetTreeForGenealogy(settings.numGenerations);
     const std::int32_t n = tree.size();
     std::int32_t nextNode = 2 * n - k;
@@ -190,16 +190,16 @@ void TDemeCollection::buildTree(std::int32_t index, Rng& rng) {
     activateNewDemes();
 
     if (k > 1)
-        throw TException(my_string("buildTree():Coalescence process did not converge (still ") + k +
+        throw SimulationError(Text("buildTree():Coalescence process did not converge (still ") + k +
                              " lineages remaining!)",
                          levelError);
 
     if (index < 1 || index > static_cast<std::int32_t>(mrcaSegment.size()))
-        throw TException(my_string("buildTree(): genealogy ") + index + " is outside the " +
+        throw SimulationError(Text("buildTree(): genealogy ") + index + " is outside the " +
                              static_cast<int>(mrcaSegment.size()) + " genealogies of this simulation!",
                          levelError);
-    const TNode& root = tree.node(2 * n - 2);
-    TSegment* rootSegment = nullptr;
+    const TreeNode& root = tree.node(2 * n - 2);
+    Segment* rootSegment = nullptr;
     if (root.locations && root.locations->count() > 0) rootSegment = drainage_->find((*root.locations)[0]);
     mrcaSegment[static_cast<std::size_t>(index - 1)] = rootSegment;
 }

@@ -20,9 +20,9 @@ namespace {
 
 // A series that holds entries; an empty one (its memory could not be had)
 // must never be read.
-const TimeStoFull& readable(const TimeStoFull& series, const TSegment& segment) {
+const TimeStoFull& readable(const TimeStoFull& series, const Segment& segment) {
     if (series.count() == 0)
-        throw TException(my_string("The demographic history of segment ") + segment.id + " is incomplete!",
+        throw SimulationError(Text("The demographic history of segment ") + segment.id + " is incomplete!",
                          levelError);
     return series;
 }
@@ -31,15 +31,15 @@ const TimeStoFull& readable(const TimeStoFull& series, const TSegment& segment) 
 
 namespace {
 
-const StatesOfCell& historyOf(const StateDB& database, const TSegment& segment) {
+const StatesOfCell& historyOf(const StateDB& database, const Segment& segment) {
     if (segment.index < 0 || segment.index >= static_cast<std::int32_t>(database.histories.size()))
-        throw TException(my_string("Segment ") + segment.id + " has no demographic history!", levelError);
+        throw SimulationError(Text("Segment ") + segment.id + " has no demographic history!", levelError);
     return database.history(segment.index);
 }
 
 }  // namespace
 
-TDeme::TDeme(TDemeCollection& owner, TSegment& home, std::int32_t capacity, const StateDB& database)
+Deme::Deme(DemeCollection& owner, Segment& home, std::int32_t capacity, const StateDB& database)
     : lineages(static_cast<std::size_t>(std::max(capacity, 0)), nullptr),
       incoming(static_cast<std::size_t>(std::max(capacity, 0)), nullptr),
       history(&historyOf(database, home)),
@@ -47,7 +47,7 @@ TDeme::TDeme(TDemeCollection& owner, TSegment& home, std::int32_t capacity, cons
       collection(&owner) {
     const std::int32_t nb = home.neighbourCount;
     if (nb > static_cast<std::int32_t>(history->immigrants.size()))
-        throw TException(my_string("Segment ") + home.id +
+        throw SimulationError(Text("Segment ") + home.id +
                              " has more neighbours than immigrant series in the demographic database!",
                          levelError);
     const auto view = [&home](const TimeStoFull& series) {
@@ -58,20 +58,20 @@ TDeme::TDeme(TDemeCollection& owner, TSegment& home, std::int32_t capacity, cons
     immigrants_.reserve(static_cast<std::size_t>(nb));
     neighbourSizes_.reserve(static_cast<std::size_t>(nb));
     for (std::int32_t k = 0; k < nb; ++k) {
-        const TSegment& neighbour = *home.neighbours[static_cast<std::size_t>(k)];
+        const Segment& neighbour = *home.neighbours[static_cast<std::size_t>(k)];
         immigrants_.push_back(view(history->immigrants[static_cast<std::size_t>(k)]));
         neighbourSizes_.push_back(view(historyOf(database, neighbour).sizes));
     }
 }
 
-TDeme::~TDeme() = default;
+Deme::~Deme() = default;
 
-void TDeme::setSize(std::int32_t newSize) {
+void Deme::setSize(std::int32_t newSize) {
     size = newSize;
     invSize = size != 0 ? 1.0f / static_cast<float>(size) : 0.0f;
 }
 
-int TDeme::coalesce_lineages(std::int32_t t, std::int32_t g, TTree& tree, std::int32_t nextNode, Rng& rng) {
+int Deme::coalesceLineages(std::int32_t t, std::int32_t g, GenealogyTree& tree, std::int32_t nextNode, Rng& rng) {
     const std::int32_t k = nLineages;
     if (k < 2) return 0;
     if (size == 0) {
@@ -84,24 +84,24 @@ int TDeme::coalesce_lineages(std::int32_t t, std::int32_t g, TTree& tree, std::i
     // A value of 1 or more makes the event certain; at most one per generation.
     const double p = static_cast<double>(invSize) * 0.5 * k * (k - 1);
     if (p == 0) return 0;
-    if (rng.ran3() > p) return 0;
+    if (rng.uniform() > p) return 0;
 
-    const std::int32_t i1 = static_cast<std::int32_t>(rng.ran3() * k);
-    std::int32_t i2 = static_cast<std::int32_t>(rng.ran3() * k);
+    const std::int32_t i1 = static_cast<std::int32_t>(rng.uniform() * k);
+    std::int32_t i2 = static_cast<std::int32_t>(rng.uniform() * k);
     int redraws = 0;
     while (i2 == i1) {
         if (redraws == 100) {
             // The partner search gives up; the last draw is made all the same.
-            rng.ran3();
+            rng.uniform();
             return 0;
         }
-        i2 = static_cast<std::int32_t>(rng.ran3() * k);
+        i2 = static_cast<std::int32_t>(rng.uniform() * k);
         ++redraws;
     }
 
-    TNode& parent = tree.node(nextNode);
-    TNode* a = lineages[static_cast<std::size_t>(i1)];
-    TNode* b = lineages[static_cast<std::size_t>(i2)];
+    TreeNode& parent = tree.node(nextNode);
+    TreeNode* a = lineages[static_cast<std::size_t>(i1)];
+    TreeNode* b = lineages[static_cast<std::size_t>(i2)];
     parent.left = a;
     parent.right = b;
     parent.time = t;
@@ -109,7 +109,7 @@ int TDeme::coalesce_lineages(std::int32_t t, std::int32_t g, TTree& tree, std::i
     a->ancestor = &parent;
     b->ancestor = &parent;
     // Ancestors older than the first forward generation are recorded at 0.
-    parent.Store_Node_Migration(segment->id, g < 0 ? 0 : g);
+    parent.storeMigration(segment->id, g < 0 ? 0 : g);
 
     lineages[static_cast<std::size_t>(i1)] = &parent;
     --nLineages;
@@ -118,8 +118,8 @@ int TDeme::coalesce_lineages(std::int32_t t, std::int32_t g, TTree& tree, std::i
     return 1;
 }
 
-void TDeme::implementMigration(std::int32_t slotOfDeme, std::int32_t g, Rng& rng) {
-    TSegment& here = *segment;
+void Deme::implementMigration(std::int32_t slotOfDeme, std::int32_t g, Rng& rng) {
+    Segment& here = *segment;
     if (size == 0)
         std::cout << "\n\t\tWARNING in implementMigration: "
                   << "migration from empty deme (seg: " << here.id << " (" << here.lon << "E, " << here.lat
@@ -158,7 +158,7 @@ void TDeme::implementMigration(std::int32_t slotOfDeme, std::int32_t g, Rng& rng
     bool checkedForDeadlock = false;
     while (i < nLineages) {
         const bool mustLeave = previous == 0 || nLineages > previous;
-        const std::int32_t x = static_cast<std::int32_t>(rng.ran3() * (mustLeave ? total : remaining));
+        const std::int32_t x = static_cast<std::int32_t>(rng.uniform() * (mustLeave ? total : remaining));
         if (x >= total) {  // a resident: the lineage stays
             ++i;
             continue;
@@ -207,8 +207,8 @@ void TDeme::implementMigration(std::int32_t slotOfDeme, std::int32_t g, Rng& rng
     if (previous == 0 && nLineages > 0) redistributeLineages(slotOfDeme, g, rng);
 }
 
-void TDeme::redistributeLineages(std::int32_t slotOfDeme, std::int32_t g, Rng& rng) {
-    TSegment& here = *segment;
+void Deme::redistributeLineages(std::int32_t slotOfDeme, std::int32_t g, Rng& rng) {
+    Segment& here = *segment;
     std::cout << "\n\tWARNING: Segment " << here.id << " Gen " << g << " -> Redistribution of " << nLineages
               << " lineages in neighbouring cells!" << std::flush;
 
@@ -232,36 +232,36 @@ void TDeme::redistributeLineages(std::int32_t slotOfDeme, std::int32_t g, Rng& r
         return;
     }
     while (nLineages > 0) {
-        const std::int32_t x = static_cast<std::int32_t>(rng.ran3() * filled);
+        const std::int32_t x = static_cast<std::int32_t>(rng.uniform() * filled);
         std::int32_t k = 0;
         while (k < nb - 1 && !(x < e[static_cast<std::size_t>(k)])) ++k;
         moveLineage(0, *here.neighbours[static_cast<std::size_t>(k)], slotOfDeme, g);
     }
 }
 
-void TDeme::implementMultiOriginMigration(std::int32_t g, float rate, std::int32_t listIndex, Rng& rng) {
+void Deme::implementMultiOriginMigration(std::int32_t g, float rate, std::int32_t listIndex, Rng& rng) {
     // The stored history plays no part before generation 0; g only places the
     // lineages that move.
-    std::vector<TDeme*>& active = collection->active;
+    std::vector<Deme*>& active = collection->active;
     const std::int32_t count = static_cast<std::int32_t>(active.size());
     std::int32_t i = 0;
     while (i < nLineages) {
-        const float u = static_cast<float>(rng.ran3());
+        const float u = static_cast<float>(rng.uniform());
         if (u < rate) {
-            std::int32_t x = static_cast<std::int32_t>(rng.ran3() * count);
+            std::int32_t x = static_cast<std::int32_t>(rng.uniform() * count);
             int redraws = 0;
             while (x == listIndex) {
                 if (redraws == 999) {
-                    rng.ran3();
+                    rng.uniform();
                     std::cout << "WARNING:{TDeme::implementMultiOriginMigration}:[Impossible to find 2 different "
                                  "demes!, security number reached]"
                               << std::endl;
                     return;
                 }
-                x = static_cast<std::int32_t>(rng.ran3() * count);
+                x = static_cast<std::int32_t>(rng.uniform() * count);
                 ++redraws;
             }
-            TDeme& target = *active[static_cast<std::size_t>(x)];
+            Deme& target = *active[static_cast<std::size_t>(x)];
             moveLineage(i, *target.segment, target.slot, g);
         }
         // After a move, the lineage that took position i waits for the next
@@ -270,35 +270,35 @@ void TDeme::implementMultiOriginMigration(std::int32_t g, float rate, std::int32
     }
 }
 
-void TDeme::moveLineage(std::int32_t i, TSegment& target, std::int32_t slotOfTarget, std::int32_t g) {
+void Deme::moveLineage(std::int32_t i, Segment& target, std::int32_t slotOfTarget, std::int32_t g) {
     (void)slotOfTarget;  // every segment has the one slot 0
-    TNode* lineage = lineages[static_cast<std::size_t>(i)];
+    TreeNode* lineage = lineages[static_cast<std::size_t>(i)];
     --nLineages;
     lineages[static_cast<std::size_t>(i)] = lineages[static_cast<std::size_t>(nLineages)];
     lineages[static_cast<std::size_t>(nLineages)] = nullptr;
     collection->demeOf(target, g).addIncoming(lineage, g);
 }
 
-void TDeme::moveAllLineages(TSegment& target, std::int32_t slotOfTarget, std::int32_t g) {
+void Deme::moveAllLineages(Segment& target, std::int32_t slotOfTarget, std::int32_t g) {
     // Only the deme's own lineages move; lineages that arrived this
     // generation follow when they have been merged.
     while (nLineages > 0) moveLineage(0, target, slotOfTarget, g);
 }
 
-void TDeme::addIncoming(TNode* lineage, std::int32_t g) {
+void Deme::addIncoming(TreeNode* lineage, std::int32_t g) {
     if (nLineages == 0 && nIncoming == 0) collection->newDemes.push_back(this);
     if (size == 0 || sizes_.at(g - 1) == 0)
         std::cout << "\n\tWARNING: deme size is zero!" << std::endl;
     if (nIncoming >= static_cast<std::int32_t>(incoming.size()))
-        throw TException(my_string("addIncoming(): more lineages than sampled genes in segment ") + segment->id + "!",
+        throw SimulationError(Text("addIncoming(): more lineages than sampled genes in segment ") + segment->id + "!",
                          levelError);
     incoming[static_cast<std::size_t>(nIncoming)] = lineage;
     ++nIncoming;
 }
 
-void TDeme::mergeIncoming() {
+void Deme::mergeIncoming() {
     if (nLineages + nIncoming > static_cast<std::int32_t>(lineages.size()))
-        throw TException(my_string("mergeIncoming(): more lineages than sampled genes in segment ") + segment->id + "!",
+        throw SimulationError(Text("mergeIncoming(): more lineages than sampled genes in segment ") + segment->id + "!",
                          levelError);
     for (std::int32_t j = 0; j < nIncoming; ++j) {
         lineages[static_cast<std::size_t>(nLineages)] = incoming[static_cast<std::size_t>(j)];

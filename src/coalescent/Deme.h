@@ -4,7 +4,7 @@
 // through the river network: each river segment that holds ancestral lineages
 // is a deme of the coalescent, whose size in every generation is read from the
 // demographic history the forward simulation stored. Each lineage is a node of
-// the genealogy (TTree) that is still waiting for its parent; lineages meet
+// the genealogy (GenealogyTree) that is still waiting for its parent; lineages meet
 // (coalesce) within a deme and move, one generation back, to the segment their
 // ancestor immigrated from.
 //
@@ -26,27 +26,27 @@
 #include "base/Utilities.h"
 
 class Rng;
-class TSettings;
+class Settings;
 class PopulationVector;
-class TSegmentVector;
-class TSegment;
+class Drainage;
+class Segment;
 class StatesOfCell;
 class StateDB;
 class PopulationSource;
-class TDemeCollection;
+class DemeCollection;
 
 // ---------------------------------------------------------------------------
-// TDeme: the population of one river segment as the coalescent sees it.
-class TDeme {
+// Deme: the population of one river segment as the coalescent sees it.
+class Deme {
 public:
     // Creates a deme on `segment` with lineage arrays for `capacity` lineages
     // (the number of sampled gene copies of the collection), reading the
     // segment's history in `database`. Ownership stays with the caller (the
     // collection's table).
-    TDeme(TDemeCollection& collection, TSegment& segment, std::int32_t capacity, const StateDB& database);
-    virtual ~TDeme();
-    TDeme(const TDeme&) = delete;
-    TDeme& operator=(const TDeme&) = delete;
+    Deme(DemeCollection& collection, Segment& segment, std::int32_t capacity, const StateDB& database);
+    virtual ~Deme();
+    Deme(const Deme&) = delete;
+    Deme& operator=(const Deme&) = delete;
 
     // Deme size N (gene copies) for this generation and its inverse 1/N in
     // single precision (0 when N is 0).
@@ -57,7 +57,7 @@ public:
     // and generation). The new ancestor is tree node `nextNode`, created at
     // backward step `t` and forward generation `g`. Returns 1 on an event,
     // else 0.
-    int coalesce_lineages(std::int32_t t, std::int32_t g, TTree& tree, std::int32_t nextNode, Rng& rng);
+    int coalesceLineages(std::int32_t t, std::int32_t g, GenealogyTree& tree, std::int32_t nextNode, Rng& rng);
 
     // Backward migration of this generation: each lineage is an immigrant with
     // probability (immigrants / size) and then goes back to the neighbour its
@@ -75,12 +75,12 @@ public:
 
     // Removes lineage i (the last lineage takes its place) and hands it to the
     // deme of `target` (created when the segment has none) at generation g.
-    void moveLineage(std::int32_t i, TSegment& target, std::int32_t slot, std::int32_t g);
+    void moveLineage(std::int32_t i, Segment& target, std::int32_t slot, std::int32_t g);
     // Moves every lineage of the deme to `target` (not the incoming ones).
-    void moveAllLineages(TSegment& target, std::int32_t slot, std::int32_t g);
+    void moveAllLineages(Segment& target, std::int32_t slot, std::int32_t g);
     // Receives a lineage during generation g (kept apart from the deme's own
     // lineages until the end of the generation).
-    void addIncoming(TNode* lineage, std::int32_t g);
+    void addIncoming(TreeNode* lineage, std::int32_t g);
     // The lineages received this generation join the deme's own.
     void mergeIncoming();
 
@@ -93,15 +93,15 @@ public:
     std::int32_t nLineages = 0;   // lineages currently in the deme
     std::int32_t nIncoming = 0;   // lineages received this generation, not merged yet
     float invSize = 0;            // 1/N, 0 when N is 0
-    std::vector<TNode*> lineages; // first nLineages valid; capacity = sampled lineages
-    std::vector<TNode*> samples;  // the deme's own leaves, sampleSize entries
-    std::vector<TNode*> incoming; // first nIncoming valid; same capacity as lineages
+    std::vector<TreeNode*> lineages; // first nLineages valid; capacity = sampled lineages
+    std::vector<TreeNode*> samples;  // the deme's own leaves, sampleSize entries
+    std::vector<TreeNode*> incoming; // first nIncoming valid; same capacity as lineages
     std::int32_t id = -1;         // position in the active list at creation (sample demes); -1 otherwise
-    my_string name;               // sample name (empty for demes made by migration)
+    Text name;               // sample name (empty for demes made by migration)
     const StatesOfCell* history = nullptr;  // the segment's demographic history
-    TSegment* segment = nullptr;      // the segment the deme lives on
+    Segment* segment = nullptr;      // the segment the deme lives on
     std::int32_t slot = 0;            // slot within the segment: always 0
-    TDemeCollection* collection;      // the collection that owns the deme
+    DemeCollection* collection;      // the collection that owns the deme
 
 private:
     // Direct views of the series read in every generation: the deme's sizes,
@@ -119,14 +119,14 @@ private:
 };
 
 // ---------------------------------------------------------------------------
-// TDemeCollection: the demes of one demographic simulation and the genealogy
+// DemeCollection: the demes of one demographic simulation and the genealogy
 // of the current locus.
-class TDemeCollection {
+class DemeCollection {
 public:
-    TDemeCollection();
-    ~TDemeCollection();
-    TDemeCollection(const TDemeCollection&) = delete;
-    TDemeCollection& operator=(const TDemeCollection&) = delete;
+    DemeCollection();
+    ~DemeCollection();
+    DemeCollection(const DemeCollection&) = delete;
+    DemeCollection& operator=(const DemeCollection&) = delete;
 
     // Creates one deme per usable sample (in sample-file order) and their
     // lineages. Called once per demographic simulation, after the demography
@@ -134,11 +134,11 @@ public:
     // its message) on lack of memory or when no lineage could be created.
     // The drainage, the populations and the settings are observed until the
     // next call or clear().
-    bool createDemes(TSegmentVector& drainage, const StateDB& database, const PopulationVector& samples,
-                     const PopulationVector& sources, const TSettings& settings);
+    bool createDemes(Drainage& drainage, const StateDB& database, const PopulationVector& samples,
+                     const PopulationVector& sources, const Settings& settings);
     // Builds the tree for the lineages of the active demes: one leaf per
     // sampled gene copy, numbered deme after deme. False when there is none.
-    bool createlineages();
+    bool createLineages();
     // Puts every deme back to its sampled state before a new genealogy.
     void resetDemes();
     // (nSampleLineages + 1) x (numIndependentLoci x numLinkedLoci) zeroed
@@ -151,7 +151,7 @@ public:
 
     // Builds the genealogy of the current locus backwards through the stored
     // demography; `index` (1-based) selects the mrcaSegment entry that gets
-    // the segment of the root. Throws a TException of level error when there
+    // the segment of the root. Throws a SimulationError of level error when there
     // is no lineage or when the lineages have not coalesced after
     // maxGenerations backward generations. Every draw comes from `rng`.
     void buildTree(std::int32_t index, Rng& rng);
@@ -165,14 +165,14 @@ public:
 
     // The deme of a segment, created (empty, size = stored size at
     // generation g) when the segment has none yet.
-    TDeme& demeOf(TSegment& segment, std::int32_t g);
-    // The position of a segment in the deme table; throws a TException of
+    Deme& demeOf(Segment& segment, std::int32_t g);
+    // The position of a segment in the deme table; throws a SimulationError of
     // level error for a segment outside the table.
-    std::int32_t tableIndex(const TSegment& segment) const;
+    std::int32_t tableIndex(const Segment& segment) const;
 
     // The deme of a segment, or null when it has none (or the table does not
     // cover it).
-    TDeme* demeAt(const TSegment& segment) const;
+    Deme* demeAt(const Segment& segment) const;
 
     // Deletes every deme and releases the tables and the genealogy.
     void clear();
@@ -181,26 +181,26 @@ public:
 
     std::int32_t nSegments = 0;        // segments when the tables were set up
     std::int32_t nSampleLineages = 0;  // sampled gene copies of all sample demes
-    TTree tree;                        // genealogy of the current locus: 2n - 1 nodes
-    std::vector<std::unique_ptr<TDeme>> demeTable;  // per segment index: its deme (slot 0)
-    std::vector<TDeme*> active;        // demes holding lineages, in processing order
-    std::vector<TDeme*> newDemes;      // demes that got their first lineage this generation
-    std::vector<TDeme*> sampleDemes;   // the sample demes in creation order
+    GenealogyTree tree;                        // genealogy of the current locus: 2n - 1 nodes
+    std::vector<std::unique_ptr<Deme>> demeTable;  // per segment index: its deme (slot 0)
+    std::vector<Deme*> active;        // demes holding lineages, in processing order
+    std::vector<Deme*> newDemes;      // demes that got their first lineage this generation
+    std::vector<Deme*> sampleDemes;   // the sample demes in creation order
     // Coalescence events per segment index: in the current genetic simulation,
     // and summed over all genetic simulations of the demographic simulation.
     std::vector<std::int32_t> coalPerSegment;
-    std::vector<std::int32_t> coalPerSegment2;
+    std::vector<std::int32_t> coalPerSegmentSummed;
     // Per genealogy (genetic simulation x independent locus): the segment in
     // which the root of that genealogy arose.
-    std::vector<TSegment*> mrcaSegment;
+    std::vector<Segment*> mrcaSegment;
     // Multilocus mode: row 0 per-site hit counts, row 1 + a the site states of
     // leaf a; locus L occupies columns L x numLinkedLoci onwards.
     std::vector<std::vector<std::int32_t>> haplotypeMatrix;
 
 private:
-    friend class TDeme;
+    friend class Deme;
     // Adds one coalescence to both counters of a segment.
-    void countCoalescence(const TSegment& segment);
+    void countCoalescence(const Segment& segment);
     // The collection's part of one backward generation; see BuildTree.cpp.
     void ancestralPhase(std::int32_t& k, std::int32_t& nextNode, std::int32_t t, std::int32_t g,
                         std::int32_t divergence, Rng& rng);
@@ -211,14 +211,14 @@ private:
     void releaseDemes();
 
     // Observed from createDemes on: what the walk reads besides the history.
-    TSegmentVector* drainage_ = nullptr;
+    Drainage* drainage_ = nullptr;
     const StateDB* database_ = nullptr;
     const PopulationVector* sources_ = nullptr;
-    const TSettings* settings_ = nullptr;
-    std::vector<TDeme*> demeList_;          // every deme of the table, in creation order
+    const Settings* settings_ = nullptr;
+    std::vector<Deme*> demeList_;          // every deme of the table, in creation order
     std::vector<std::int32_t> coalTouched_; // segment indexes with coalPerSegment != 0
     // Segments filled at generation 0 from a source on another segment, in
     // ascending segment id order, with that source's segment (overflow merge).
-    std::vector<std::pair<TSegment*, TSegment*>> overflowSegments_;
+    std::vector<std::pair<Segment*, Segment*>> overflowSegments_;
     std::vector<std::int32_t> scratch_;     // per-neighbour counts of one migration step
 };

@@ -20,39 +20,39 @@ const char* const notEnoughMemory = "\nERROR: TDemeCollection::createDemes(): no
 
 }  // namespace
 
-TDemeCollection::TDemeCollection() = default;
+DemeCollection::DemeCollection() = default;
 
 // The destructor never touches the segments: a world tears its drainage down
 // before its demes.
-TDemeCollection::~TDemeCollection() = default;
+DemeCollection::~DemeCollection() = default;
 
-std::int32_t TDemeCollection::tableIndex(const TSegment& segment) const {
+std::int32_t DemeCollection::tableIndex(const Segment& segment) const {
     const std::int32_t index = segment.index;
     if (index < 0 || index >= static_cast<std::int32_t>(demeTable.size()))
-        throw TException(my_string("Segment ") + segment.id + " has no place in the deme table (index " +
+        throw SimulationError(Text("Segment ") + segment.id + " has no place in the deme table (index " +
                              index + ")!",
                          levelError);
     return index;
 }
 
-TDeme* TDemeCollection::demeAt(const TSegment& segment) const {
+Deme* DemeCollection::demeAt(const Segment& segment) const {
     const std::int32_t index = segment.index;
     if (index < 0 || index >= static_cast<std::int32_t>(demeTable.size())) return nullptr;
     return demeTable[static_cast<std::size_t>(index)].get();
 }
 
-TDeme& TDemeCollection::demeOf(TSegment& segment, std::int32_t g) {
+Deme& DemeCollection::demeOf(Segment& segment, std::int32_t g) {
     const std::int32_t index = tableIndex(segment);
-    if (TDeme* existing = demeTable[static_cast<std::size_t>(index)].get()) return *existing;
-    auto deme = std::make_unique<TDeme>(*this, segment, nSampleLineages, *database_);
+    if (Deme* existing = demeTable[static_cast<std::size_t>(index)].get()) return *existing;
+    auto deme = std::make_unique<Deme>(*this, segment, nSampleLineages, *database_);
     deme->setSize(deme->storedSize(g));
-    TDeme& created = *deme;
+    Deme& created = *deme;
     demeList_.push_back(&created);
     demeTable[static_cast<std::size_t>(index)] = std::move(deme);
     return created;
 }
 
-void TDemeCollection::releaseDemes() {
+void DemeCollection::releaseDemes() {
     active.clear();
     newDemes.clear();
     sampleDemes.clear();
@@ -60,13 +60,13 @@ void TDemeCollection::releaseDemes() {
     for (auto& deme : demeTable) deme.reset();
 }
 
-void TDemeCollection::clear() {
+void DemeCollection::clear() {
     releaseDemes();
     demeTable.clear();
     active.shrink_to_fit();
     newDemes.shrink_to_fit();
     coalPerSegment.clear();
-    coalPerSegment2.clear();
+    coalPerSegmentSummed.clear();
     coalTouched_.clear();
     mrcaSegment.clear();
     haplotypeMatrix.clear();
@@ -76,8 +76,8 @@ void TDemeCollection::clear() {
     nSampleLineages = 0;
 }
 
-bool TDemeCollection::createDemes(TSegmentVector& drainage, const StateDB& database, const PopulationVector& samples,
-                                  const PopulationVector& sources, const TSettings& settings) {
+bool DemeCollection::createDemes(Drainage& drainage, const StateDB& database, const PopulationVector& samples,
+                                  const PopulationVector& sources, const Settings& settings) {
     if (drainage.size() == 0) return true;
     drainage_ = &drainage;
     database_ = &database;
@@ -90,20 +90,20 @@ bool TDemeCollection::createDemes(TSegmentVector& drainage, const StateDB& datab
     try {
         const std::int32_t count = drainage.size();
         if (count != nSegments || static_cast<std::int32_t>(demeTable.size()) != count) {
-            demeTable = std::vector<std::unique_ptr<TDeme>>(static_cast<std::size_t>(count));
+            demeTable = std::vector<std::unique_ptr<Deme>>(static_cast<std::size_t>(count));
             active.reserve(static_cast<std::size_t>(count));
             newDemes.reserve(static_cast<std::size_t>(count));
             nSegments = count;
         }
         coalPerSegment.assign(static_cast<std::size_t>(count), 0);
-        coalPerSegment2.assign(static_cast<std::size_t>(count), 0);
+        coalPerSegmentSummed.assign(static_cast<std::size_t>(count), 0);
         coalTouched_.clear();
         // Segments filled at generation 0 by a source on another segment
         // (initial-density overflow): the overflow merge of every genealogy
         // needs them, in the drainage's order.
         overflowSegments_.clear();
         for (auto& entry : drainage.segments) {
-            TSegment* segment = entry.second.get();
+            Segment* segment = entry.second.get();
             const PopulationSource* origin = segment->sourcePopulation;
             if (origin != nullptr && origin->segment != nullptr && origin->segment != segment)
                 overflowSegments_.emplace_back(segment, origin->segment);
@@ -120,20 +120,20 @@ bool TDemeCollection::createDemes(TSegmentVector& drainage, const StateDB& datab
     for (std::int32_t r = 0; r < records; ++r) {
         const PopulationSource& sample = *samples.populations[static_cast<std::size_t>(r)];
         if (sample.segment != nullptr && sample.segment->accessible) {
-            TSegment& segment = *sample.segment;
+            Segment& segment = *sample.segment;
             if (segment.index < 0 || segment.index >= static_cast<std::int32_t>(database.histories.size()))
-                throw TException(my_string("Segment ") + segment.id + " of sample '" + sample.name +
+                throw SimulationError(Text("Segment ") + segment.id + " of sample '" + sample.name +
                                      "' has no demographic history!",
                                  levelError);
             // Only a segment the population reached by the end of the forward
             // simulation has ancestors to trace.
             if (static_cast<std::uint16_t>(database.history(segment.index).sizeAt(lastGeneration)) != 0) {
                 if (sample.size < 0)
-                    throw TException(my_string("Sample '") + sample.name + "' has a negative number of gene copies (" +
+                    throw SimulationError(Text("Sample '") + sample.name + "' has a negative number of gene copies (" +
                                          static_cast<int>(sample.size) + ")!",
                                      levelError);
                 const std::int32_t index = tableIndex(segment);
-                if (TDeme* earlier = demeTable[static_cast<std::size_t>(index)].get()) {
+                if (Deme* earlier = demeTable[static_cast<std::size_t>(index)].get()) {
                     // Two samples placed on one segment (possible when the
                     // coordinate search moves a sample): the later one takes
                     // the segment, the earlier deme leaves the list with it.
@@ -143,7 +143,7 @@ bool TDemeCollection::createDemes(TSegmentVector& drainage, const StateDB& datab
                     demeList_.erase(std::find(demeList_.begin(), demeList_.end(), earlier));
                     demeTable[static_cast<std::size_t>(index)].reset();
                 }
-                auto deme = std::make_unique<TDeme>(*this, segment, 0, database);
+                auto deme = std::make_unique<Deme>(*this, segment, 0, database);
                 deme->name = sample.name;
                 deme->sampleSize = sample.size;
                 deme->nLineages = sample.size;
@@ -178,13 +178,13 @@ bool TDemeCollection::createDemes(TSegmentVector& drainage, const StateDB& datab
         std::cout << notEnoughMemory << std::endl;
         return false;
     }
-    if (!createlineages()) return false;
+    if (!createLineages()) return false;
     if (settings.numIndependentLoci > 1 && !createHaplotypeMatrix()) return false;
     sampleDemes = active;
     return true;
 }
 
-bool TDemeCollection::createlineages() {
+bool DemeCollection::createLineages() {
     const std::int32_t n = countLineages();
     nSampleLineages = n;
     if (n == 0) {
@@ -196,14 +196,14 @@ bool TDemeCollection::createlineages() {
     if (tree.clearLocations() == 0) return false;
     try {
         std::int32_t leaf = 0;
-        for (TDeme* deme : active) {
+        for (Deme* deme : active) {
             if (deme == nullptr) continue;
             deme->lineages.assign(static_cast<std::size_t>(n), nullptr);
             deme->incoming.assign(static_cast<std::size_t>(n), nullptr);
             deme->samples.assign(static_cast<std::size_t>(deme->sampleSize), nullptr);
             const std::int32_t segmentIndex = tableIndex(*deme->segment);
             for (std::int32_t j = 0; j < deme->sampleSize; ++j) {
-                TNode& node = tree.node(leaf);
+                TreeNode& node = tree.node(leaf);
                 node.demeId = deme->id;
                 node.deme = deme->slot;
                 node.segmentIndex = segmentIndex;
@@ -220,11 +220,11 @@ bool TDemeCollection::createlineages() {
     return true;
 }
 
-void TDemeCollection::resetDemes() {
+void DemeCollection::resetDemes() {
     active = sampleDemes;
     newDemes.clear();
     // Only the demes that exist are visited, never the whole segment table.
-    for (TDeme* deme : demeList_) {
+    for (Deme* deme : demeList_) {
         deme->nLineages = deme->sampleSize;
         std::copy(deme->samples.begin(), deme->samples.end(), deme->lineages.begin());
         std::fill(deme->lineages.begin() + static_cast<std::ptrdiff_t>(deme->samples.size()), deme->lineages.end(),
@@ -236,7 +236,7 @@ void TDemeCollection::resetDemes() {
     coalTouched_.clear();
 }
 
-bool TDemeCollection::createHaplotypeMatrix() {
+bool DemeCollection::createHaplotypeMatrix() {
     const std::int64_t columns =
         static_cast<std::int64_t>(std::max(settings_->numIndependentLoci, 0)) * std::max(settings_->numLinkedLoci, 0);
     try {
@@ -251,13 +251,13 @@ bool TDemeCollection::createHaplotypeMatrix() {
     return true;
 }
 
-void TDemeCollection::clearHaplotypeMatrix() {
+void DemeCollection::clearHaplotypeMatrix() {
     for (auto& row : haplotypeMatrix) std::fill(row.begin(), row.end(), 0);
 }
 
-std::int32_t TDemeCollection::countLineages() const {
+std::int32_t DemeCollection::countLineages() const {
     std::int32_t total = 0;
-    for (const TDeme* deme : active) {
+    for (const Deme* deme : active) {
         if (deme == nullptr) {
             std::cout << "stop" << std::flush;
             continue;
@@ -267,17 +267,17 @@ std::int32_t TDemeCollection::countLineages() const {
     return total;
 }
 
-void TDemeCollection::countCoalescence(const TSegment& segment) {
+void DemeCollection::countCoalescence(const Segment& segment) {
     const std::size_t index = static_cast<std::size_t>(tableIndex(segment));
     if (coalPerSegment[index] == 0) coalTouched_.push_back(static_cast<std::int32_t>(index));
     ++coalPerSegment[index];
-    ++coalPerSegment2[index];
+    ++coalPerSegmentSummed[index];
 }
 
-void TDemeCollection::compactDemes() {
+void DemeCollection::compactDemes() {
     std::size_t i = 0;
     while (i < active.size()) {
-        TDeme* deme = active[i];
+        Deme* deme = active[i];
         deme->mergeIncoming();
         if (deme->nLineages == 0) {
             active[i] = active.back();
@@ -288,8 +288,8 @@ void TDemeCollection::compactDemes() {
     }
 }
 
-void TDemeCollection::activateNewDemes() {
-    for (TDeme* deme : newDemes) {
+void DemeCollection::activateNewDemes() {
+    for (Deme* deme : newDemes) {
         if (deme->nIncoming > 0) {
             deme->mergeIncoming();
             active.push_back(deme);

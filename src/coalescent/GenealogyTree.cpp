@@ -10,7 +10,7 @@ namespace {
 
 // Forward generation in which a node arose: the first entry of its history.
 // A node without a recorded history never counts as more recent than one with.
-int firstGeneration(const TNode& node) {
+int firstGeneration(const TreeNode& node) {
     if (!node.generations || node.generations->count() == 0) return INT_MIN;
     return (*node.generations)[0];
 }
@@ -18,7 +18,7 @@ int firstGeneration(const TNode& node) {
 // The top of the walk up from a node: the root of the tree. In a finished
 // genealogy that is the node with the root's number; a node without parent
 // also ends the walk, so an unfinished tree cannot lead the walk off the tree.
-bool isTop(const TNode* node, int rootNumber) {
+bool isTop(const TreeNode* node, int rootNumber) {
     return node->number == rootNumber || node->ancestor == nullptr;
 }
 
@@ -58,13 +58,13 @@ bool IntList::contains(int value) const {
 }
 
 // ---------------------------------------------------------------------------
-// TNode
+// TreeNode
 
-TNode::TNode() = default;
+TreeNode::TreeNode() = default;
 
-TNode::~TNode() = default;
+TreeNode::~TreeNode() = default;
 
-int TNode::create_LocationVector() {
+int TreeNode::create_LocationVector() {
     locations.reset();
     generations.reset();
     try {
@@ -80,7 +80,7 @@ int TNode::create_LocationVector() {
     return locations && generations ? 1 : 0;
 }
 
-int TNode::Store_Node_Migration(int segmentId, int generation) {
+int TreeNode::storeMigration(int segmentId, int generation) {
     // Both lists grow together so that entry i of each describes one record.
     bool stored = locations && generations && locations->append(segmentId);
     if (stored && !generations->append(generation)) {
@@ -95,7 +95,7 @@ int TNode::Store_Node_Migration(int segmentId, int generation) {
     return 1;
 }
 
-int TNode::clearLocations() {
+int TreeNode::clearLocations() {
     if (locations && generations) {
         locations->clear();
         generations->clear();
@@ -104,7 +104,7 @@ int TNode::clearLocations() {
     return create_LocationVector();
 }
 
-void TNode::writeNewick(std::ostream& os, int kind, float rate) const {
+void TreeNode::writeNewick(std::ostream& os, int kind, float rate) const {
     if (left != nullptr && right != nullptr) {
         os << '(';
         left->writeNewick(os, kind, rate);
@@ -127,9 +127,9 @@ void TNode::writeNewick(std::ostream& os, int kind, float rate) const {
 }
 
 // ---------------------------------------------------------------------------
-// TListNode
+// NodeList
 
-int TListNode::allocate_list(int size) {
+int NodeList::allocateList(int size) {
     items_.clear();
     items_.shrink_to_fit();
     try {
@@ -145,27 +145,27 @@ int TListNode::allocate_list(int size) {
 }
 
 // ---------------------------------------------------------------------------
-// TTree
+// GenealogyTree
 
-TTree::TTree(int n) { resize(n); }
+GenealogyTree::GenealogyTree(int n) { resize(n); }
 
-TTree::TTree(TTree&& other) noexcept
+GenealogyTree::GenealogyTree(GenealogyTree&& other) noexcept
     : nodes_(std::move(other.nodes_)), n_(std::exchange(other.n_, 0)) {}
 
-TTree& TTree::operator=(TTree&& other) noexcept {
+GenealogyTree& GenealogyTree::operator=(GenealogyTree&& other) noexcept {
     nodes_ = std::move(other.nodes_);
     n_ = std::exchange(other.n_, 0);
     return *this;
 }
 
-int TTree::resize(int n) {
+int GenealogyTree::resize(int n) {
     nodes_.reset();
     n_ = 0;
     if (n < 1) return 1;
     try {
         // Node numbers are ints: 2n - 1 must be one too.
         if (n > INT_MAX / 2) throw std::bad_array_new_length();
-        nodes_ = std::make_unique<TNode[]>(static_cast<std::size_t>(2 * n - 1));
+        nodes_ = std::make_unique<TreeNode[]>(static_cast<std::size_t>(2 * n - 1));
         for (int k = 0; k < 2 * n - 1; ++k) nodes_[static_cast<std::size_t>(k)].number = k + 1;
     } catch (const std::bad_alloc&) {
         std::cout << "TTree::TTree(int size) : unable to allocate memory" << std::endl;
@@ -175,17 +175,17 @@ int TTree::resize(int n) {
     return 1;
 }
 
-TNode& TTree::node(int i) {
+TreeNode& GenealogyTree::node(int i) {
     if (i < 0 || i >= nodeCount()) throw std::out_of_range("TTree::node: index out of range");
     return nodes_[static_cast<std::size_t>(i)];
 }
 
-const TNode& TTree::node(int i) const {
+const TreeNode& GenealogyTree::node(int i) const {
     if (i < 0 || i >= nodeCount()) throw std::out_of_range("TTree::node: index out of range");
     return nodes_[static_cast<std::size_t>(i)];
 }
 
-const TNode* TTree::nodeByNumber(int number) const {
+const TreeNode* GenealogyTree::nodeByNumber(int number) const {
     if (nodeCount() == 0) return nullptr;
     // The numbers of one tree are consecutive from its first node.
     const long long index = static_cast<long long>(number) - nodes_[0].number;
@@ -193,19 +193,19 @@ const TNode* TTree::nodeByNumber(int number) const {
     return &nodes_[static_cast<std::size_t>(index)];
 }
 
-int TTree::clearLocations() {
+int GenealogyTree::clearLocations() {
     int ok = 1;
     for (int i = 0; i < nodeCount(); ++i)
         if (nodes_[static_cast<std::size_t>(i)].clearLocations() == 0) ok = 0;
     return ok;
 }
 
-void TTree::writeNewick(std::ostream& os, int kind, float rate) const {
+void GenealogyTree::writeNewick(std::ostream& os, int kind, float rate) const {
     if (nodeCount() == 0) return;
     nodes_[static_cast<std::size_t>(nodeCount() - 1)].writeNewick(os, kind, rate);
 }
 
-int TTree::FindSampleMRCA(int segmentIndex, int sampleSlot) const {
+int GenealogyTree::findSampleMrca(int segmentIndex, int sampleSlot) const {
     // A: the candidate common ancestors found so far (numbers, from the most
     // recent upwards); B: the part of A that is also above the next leaf.
     std::unique_ptr<IntList> a;
@@ -217,7 +217,7 @@ int TTree::FindSampleMRCA(int segmentIndex, int sampleSlot) const {
         std::cout << "\nTTree::FindSampleMRCA(): unable to allocate memory\n" << std::endl;
         return -1;
     }
-    const auto belongs = [&](const TNode& node) {
+    const auto belongs = [&](const TreeNode& node) {
         return node.segmentIndex == segmentIndex && node.sampleSlot == sampleSlot;
     };
     const int count = nodeCount();
@@ -230,8 +230,8 @@ int TTree::FindSampleMRCA(int segmentIndex, int sampleSlot) const {
     bool ok = true;
 
     // Every ancestor of the first gene, from its parent up to the root.
-    const TNode& f = nodes_[static_cast<std::size_t>(first)];
-    const TNode* p = f.ancestor != nullptr ? f.ancestor : &f;
+    const TreeNode& f = nodes_[static_cast<std::size_t>(first)];
+    const TreeNode* p = f.ancestor != nullptr ? f.ancestor : &f;
     while (!isTop(p, rootNumber)) {
         ok = a->append(p->number) && ok;
         p = p->ancestor;
@@ -240,9 +240,9 @@ int TTree::FindSampleMRCA(int segmentIndex, int sampleSlot) const {
 
     // Keep only those that are ancestors of every other gene of the sample.
     for (int i = first + 1; i < count; ++i) {
-        const TNode& leaf = nodes_[static_cast<std::size_t>(i)];
+        const TreeNode& leaf = nodes_[static_cast<std::size_t>(i)];
         if (!belongs(leaf) || leaf.number == f.number) continue;
-        const TNode* q = &leaf;
+        const TreeNode* q = &leaf;
         while (!isTop(q, rootNumber)) {
             if (a->contains(q->number)) ok = b->append(q->number) && ok;
             q = q->ancestor;
@@ -259,10 +259,10 @@ int TTree::FindSampleMRCA(int segmentIndex, int sampleSlot) const {
     // The most recent of them: the largest forward generation of creation;
     // the earlier entry wins a tie.
     int best = (*a)[0];
-    const TNode* bestNode = nodeByNumber(best);
+    const TreeNode* bestNode = nodeByNumber(best);
     int bestGeneration = bestNode != nullptr ? firstGeneration(*bestNode) : INT_MIN;
     for (int k = 1; k < a->count(); ++k) {
-        const TNode* candidate = nodeByNumber((*a)[k]);
+        const TreeNode* candidate = nodeByNumber((*a)[k]);
         if (candidate == nullptr) continue;
         const int generation = firstGeneration(*candidate);
         if (generation > bestGeneration) {

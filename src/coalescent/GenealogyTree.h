@@ -51,21 +51,21 @@ private:
 };
 
 // ---------------------------------------------------------------------------
-// TNode: one ancestor of the sample.
+// TreeNode: one ancestor of the sample.
 //
 // Besides its place in the tree a node keeps its location history: the
 // segment ids where its lineage was recorded and the forward generation of
 // each record (first entry: where and when the node arose; generation 0 for
 // nodes that arose before the first forward generation). The mutation step
 // keeps the node's allelic state per linked site in `sequence`.
-class TNode {
+class TreeNode {
 public:
-    TNode();
-    virtual ~TNode();
+    TreeNode();
+    virtual ~TreeNode();
     // Nodes are referenced by address from their relatives and the demes:
     // they are neither copied nor moved.
-    TNode(const TNode&) = delete;
-    TNode& operator=(const TNode&) = delete;
+    TreeNode(const TreeNode&) = delete;
+    TreeNode& operator=(const TreeNode&) = delete;
 
     // (Re)creates `locations` and `generations` for 100 entries each, growth
     // 100. A list that cannot be allocated is reported and left absent.
@@ -75,7 +75,7 @@ public:
     // Records that the lineage was in segment `segmentId` at forward
     // generation `generation`. Returns 1, or 0 (after a message) when a list
     // is absent or cannot grow.
-    int Store_Node_Migration(int segmentId, int generation);
+    int storeMigration(int segmentId, int generation);
 
     // Empties both location lists for a new genealogy, keeping their storage;
     // creates them when they are absent. Returns 1 when both lists exist.
@@ -94,9 +94,9 @@ public:
     int deme = -1;          // slot of the deme the node arose in
     int demeId = -1;        // leaves: 0-based index of the sample deme
     int time = 0;           // generations before sampling at creation
-    TNode* left = nullptr;
-    TNode* right = nullptr;
-    TNode* ancestor = nullptr;  // null for the root
+    TreeNode* left = nullptr;
+    TreeNode* right = nullptr;
+    TreeNode* ancestor = nullptr;  // null for the root
     std::vector<int> sequence;  // allelic state per linked site
     int nSites = 0;             // entries of `sequence` in use
     int mutations = 0;          // mutations on the branch above this node
@@ -107,32 +107,32 @@ public:
 };
 
 // ---------------------------------------------------------------------------
-// TListNode: fixed-size array of observer pointers to nodes (the lineage,
-// sample and incoming arrays of a deme). The nodes belong to the TTree.
-class TListNode {
+// NodeList: fixed-size array of observer pointers to nodes (the lineage,
+// sample and incoming arrays of a deme). The nodes belong to the GenealogyTree.
+class NodeList {
 public:
     // (Re)allocates `size` empty entries. On lack of memory (or a negative
     // size) the array is released, a message printed and 0 returned; else 1.
-    int allocate_list(int size);
+    int allocateList(int size);
 
     int size() const { return static_cast<int>(items_.size()); }
-    TNode*& operator[](int i) { return items_[static_cast<std::size_t>(i)]; }
-    TNode* operator[](int i) const { return items_[static_cast<std::size_t>(i)]; }
+    TreeNode*& operator[](int i) { return items_[static_cast<std::size_t>(i)]; }
+    TreeNode* operator[](int i) const { return items_[static_cast<std::size_t>(i)]; }
 
 private:
-    std::vector<TNode*> items_;
+    std::vector<TreeNode*> items_;
 };
 
 // ---------------------------------------------------------------------------
-// TTree: the genealogy of n sampled gene copies, 2n - 1 nodes.
-class TTree {
+// GenealogyTree: the genealogy of n sampled gene copies, 2n - 1 nodes.
+class GenealogyTree {
 public:
-    TTree() = default;
-    explicit TTree(int n);
-    TTree(const TTree&) = delete;
-    TTree& operator=(const TTree&) = delete;
-    TTree(TTree&& other) noexcept;
-    TTree& operator=(TTree&& other) noexcept;
+    GenealogyTree() = default;
+    explicit GenealogyTree(int n);
+    GenealogyTree(const GenealogyTree&) = delete;
+    GenealogyTree& operator=(const GenealogyTree&) = delete;
+    GenealogyTree(GenealogyTree&& other) noexcept;
+    GenealogyTree& operator=(GenealogyTree&& other) noexcept;
 
     // (Re)builds the node array with 2n - 1 new nodes, releasing the earlier
     // array. On lack of memory (or a size whose node count cannot be
@@ -144,13 +144,13 @@ public:
     int nodeCount() const { return n_ > 0 ? 2 * n_ - 1 : 0; }
 
     // Node at array index i (0 .. nodeCount()-1); throws std::out_of_range.
-    TNode& node(int i);
-    const TNode& node(int i) const;
+    TreeNode& node(int i);
+    const TreeNode& node(int i) const;
     // The node carrying `number`, or null when no node of this tree has it.
     // That is node number - 1.
-    const TNode* nodeByNumber(int number) const;
+    const TreeNode* nodeByNumber(int number) const;
 
-    // Empties the location lists of every node (see TNode::clearLocations).
+    // Empties the location lists of every node (see TreeNode::clearLocations).
     // Returns 1 when every node has both lists afterwards.
     int clearLocations();
 
@@ -163,9 +163,9 @@ public:
     // ancestor of all its leaves that arose last (largest forward generation).
     // A deme with a single gene gets that gene's parent. -1 on lack of memory
     // or when no leaf belongs to that deme.
-    int FindSampleMRCA(int segmentIndex, int sampleSlot) const;
+    int findSampleMrca(int segmentIndex, int sampleSlot) const;
 
 private:
-    std::unique_ptr<TNode[]> nodes_;
+    std::unique_ptr<TreeNode[]> nodes_;
     int n_ = 0;
 };

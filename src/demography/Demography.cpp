@@ -11,8 +11,8 @@
 #include "base/Exception.h"
 #include "settings/Settings.h"
 
-void checkDemographyReady(const TSegmentVector& drainage, const StateDB* db, std::int32_t numGenerations) {
-    if (drainage.size() == 0) throw TException(my_string("setTime(): no segments are created!"), levelFatal);
+void checkDemographyReady(const Drainage& drainage, const StateDB* db, std::int32_t numGenerations) {
+    if (drainage.size() == 0) throw SimulationError(Text("setTime(): no segments are created!"), levelFatal);
     bool fits = db != nullptr && db->count == drainage.size() && db->generations == numGenerations &&
                 db->histories.size() == drainage.segments.size();
     if (fits)
@@ -23,7 +23,7 @@ void checkDemographyReady(const TSegmentVector& drainage, const StateDB* db, std
                 break;
             }
     if (!fits)
-        throw TException(my_string("SimulateDemography(): there is no demographic database for this drainage and ") +
+        throw SimulationError(Text("SimulateDemography(): there is no demographic database for this drainage and ") +
                              numGenerations + " generations (BuildDB must run first)!",
                          levelFatal);
 }
@@ -34,16 +34,16 @@ template <typename Step>
 void asIterateCells(Step&& step) {
     try {
         step();
-    } catch (const TException&) {
+    } catch (const SimulationError&) {
         throw;
     } catch (...) {
-        throw TException(my_string("IterateCells() did not work!"), levelError);
+        throw SimulationError(Text("IterateCells() did not work!"), levelError);
     }
 }
 
 }  // namespace
 
-void IterateCells(TSegmentVector& drainage, SegmentStates& states, StateDB* database, const TSettings& settings,
+void iterateCells(Drainage& drainage, SegmentStates& states, StateDB* database, const Settings& settings,
                   std::int32_t t, Rng& rng) {
     asIterateCells([&] {
         MigrationPlan plan(drainage, states, database, settings, rng, false);
@@ -53,17 +53,17 @@ void IterateCells(TSegmentVector& drainage, SegmentStates& states, StateDB* data
 }
 
 void simulateDemography(const DemographyDrainages& drainages, SegmentStates& states, const SourcePopulations& sources,
-                        const TSettings& settings, StateDB& database, bool freshDatabase, Rng& rng,
+                        const Settings& settings, StateDB& database, bool freshDatabase, Rng& rng,
                         GenerationObserver* observer) {
-    TSegmentVector& drainage = drainages.inUse;
+    Drainage& drainage = drainages.inUse;
     checkDemographyReady(drainage, &database, settings.numGenerations);
     setStartingConditions(drainage, states, database, sources, settings, freshDatabase);
     if (observer != nullptr) observer->start(states);
     std::cout << "\n\nDemography simulation over " << settings.numGenerations << " generations ..." << std::flush;
-    const myTimer timer;
-    const TDynamicVector* environment = nullptr;
+    const Stopwatch timer;
+    const DynamicMaps* environment = nullptr;
     if (settings.dynamicEnvironment) {
-        const TSegmentVector& asRead = drainages.asRead != nullptr ? *drainages.asRead : drainage;
+        const Drainage& asRead = drainages.asRead != nullptr ? *drainages.asRead : drainage;
         environment = asRead.dynamicEnvironment.get();
     }
     std::size_t mapCursor = 0;

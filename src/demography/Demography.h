@@ -13,16 +13,16 @@ class GenerationObserver;
 
 class Rng;
 class StateDB;
-class TDynamicVector;
-class TSegmentVector;
-class TSettings;
+class DynamicMaps;
+class Drainage;
+class Settings;
 
 // The drainage the forward simulation runs on, and the drainage as read when
 // the first was resampled from it (the maps of a dynamic environment name the
 // segments as read).
 struct DemographyDrainages {
-    TSegmentVector& inUse;
-    TSegmentVector* asRead = nullptr;
+    Drainage& inUse;
+    Drainage* asRead = nullptr;
 };
 
 // Runs generations 1 .. numGenerations from the starting conditions. A
@@ -32,16 +32,16 @@ struct DemographyDrainages {
 // An observer, when given, sees the starting states, every generation and the
 // final states (see demography/Colonisation.h); it changes no draw.
 void simulateDemography(const DemographyDrainages& drainages, SegmentStates& states, const SourcePopulations& sources,
-                        const TSettings& settings, StateDB& database, bool freshDatabase, Rng& rng,
+                        const Settings& settings, StateDB& database, bool freshDatabase, Rng& rng,
                         GenerationObserver* observer = nullptr);
 
 // One generation t on its own, unstaged: clear the migration balances, run
 // the migration model over all segments, add the balances to the sizes and
 // store the sizes in the database. Non-program failures become the error
 // "IterateCells() did not work!".
-void IterateCells(TSegmentVector& drainage, SegmentStates& states, StateDB* database, const TSettings& settings,
+void iterateCells(Drainage& drainage, SegmentStates& states, StateDB* database, const Settings& settings,
                   std::int32_t t, Rng& rng);
 
 // Throws a fatal error unless the drainage has segments and the database was
 // built for it and for numGenerations.
-void checkDemographyReady(const TSegmentVector& drainage, const StateDB* database, std::int32_t numGenerations);
+void checkDemographyReady(const Drainage& drainage, const StateDB* database, std::int32_t numGenerations);

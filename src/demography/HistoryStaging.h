@@ -7,7 +7,7 @@
 // consecutive generations of one window are collected in a small
 // generation-major buffer and written into their series a cache line at a
 // time. Staging leaves the same database provided its series were cleared
-// before the simulation (as the starting conditions or BuildDB leave them):
+// before the simulation (as the starting conditions or buildHistory leave them):
 // entries nobody wrote are not written out. Every write is noted in the
 // database's record of written pages.
 #pragma once

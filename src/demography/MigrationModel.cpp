@@ -12,7 +12,7 @@
 #include "base/Exception.h"
 #include "settings/Settings.h"
 
-float emigrationShare(const TSettings& settings, std::int32_t n, std::int32_t K) {
+float emigrationShare(const Settings& settings, std::int32_t n, std::int32_t K) {
     const double col = settings.migrCol;
     const double occ = settings.migrOcc;
     return static_cast<float>(col - (col - occ) / (1000.0 * std::exp(-13.8155 * n / K) + 1.0));
@@ -20,12 +20,12 @@ float emigrationShare(const TSettings& settings, std::int32_t n, std::int32_t K)
 
 namespace {
 
-TException unknownModel() {
-    return TException(my_string("runMigrationModel(): unknown demographic model!"), levelFatal);
+SimulationError unknownModel() {
+    return SimulationError(Text("runMigrationModel(): unknown demographic model!"), levelFatal);
 }
 
-TException databaseMismatch() {
-    return TException(my_string("runMigrationModel(): the demographic database does not fit the drainage "
+SimulationError databaseMismatch() {
+    return SimulationError(Text("runMigrationModel(): the demographic database does not fit the drainage "
                                 "(it was built for other segments or neighbour lists)!"),
                       levelFatal);
 }
@@ -43,8 +43,8 @@ inline float truncated(float y) {
 
 }  // namespace
 
-MigrationPlan::MigrationPlan(TSegmentVector& drainage, SegmentStates& states_, StateDB* database,
-                             const TSettings& settings_, Rng& rng_, bool staged_)
+MigrationPlan::MigrationPlan(Drainage& drainage, SegmentStates& states_, StateDB* database,
+                             const Settings& settings_, Rng& rng_, bool staged_)
     : settings(settings_),
       states(states_),
       rng(rng_),
@@ -53,7 +53,7 @@ MigrationPlan::MigrationPlan(TSegmentVector& drainage, SegmentStates& states_, S
       downstream(1.0f / settings_.upstreamMigrationRatio) {
     ordered.reserve(drainage.segments.size());
     hot.reserve(drainage.segments.size());
-    std::unordered_map<const TSegment*, std::uint32_t> indexOf;
+    std::unordered_map<const Segment*, std::uint32_t> indexOf;
     indexOf.reserve(drainage.segments.size());
     if (states.size() != drainage.segments.size()) throw databaseMismatch();
     for (auto& [id, segment] : drainage.segments) {
@@ -84,7 +84,7 @@ MigrationPlan::MigrationPlan(TSegmentVector& drainage, SegmentStates& states_, S
     firstLink.reserve(n + 1);
     std::size_t widest = 0;
     for (std::size_t i = 0; i < n; ++i) {
-        const TSegment& S = *ordered[i];
+        const Segment& S = *ordered[i];
         firstLink.push_back(static_cast<std::uint32_t>(links.size()));
         widest = std::max(widest, S.neighbours.size());
         for (std::size_t k = 0; k < S.neighbours.size(); ++k) {
@@ -97,7 +97,7 @@ MigrationPlan::MigrationPlan(TSegmentVector& drainage, SegmentStates& states_, S
             std::uint32_t slot = noSlot;
             if (hasDatabase) {
                 const std::int32_t reverse = k < S.reversePositions.size() ? S.reversePositions[k] : -1;
-                const TSegment& neighbour = *S.neighbours[k];
+                const Segment& neighbour = *S.neighbours[k];
                 if (reverse < 0 ||
                     static_cast<std::size_t>(reverse) >= database->history(neighbour.index).immigrants.size())
                     throw databaseMismatch();
@@ -124,7 +124,7 @@ MigrationPlan::MigrationPlan(TSegmentVector& drainage, SegmentStates& states_, S
 
 std::int32_t MigrationPlan::checkedGeneration(std::int32_t t) const {
     if (history.slots() != 0 && (t < 0 || t >= history.generations()))
-        throw TException(my_string("runMigrationModel(): generation ") + t +
+        throw SimulationError(Text("runMigrationModel(): generation ") + t +
                              " lies outside the demographic database (generations 0 to " +
                              (history.generations() - 1) + ")!",
                          levelFatal);
@@ -147,7 +147,7 @@ void MigrationPlan::markTouched(std::uint32_t index) {
 template <bool randomCounts, bool randomSplit>
 void MigrationPlan::segmentStep(std::uint32_t index) {
     Hot& s = hot[index];
-    TSegment& S = *ordered[index];
+    Segment& S = *ordered[index];
     const std::uint32_t begin = firstLink[index];
     const std::uint32_t width = firstLink[index + 1] - begin;
     const Link* link = links.data() + begin;
@@ -369,7 +369,7 @@ void MigrationPlan::finish() {
     }
 }
 
-void runMigrationModel(TSegmentVector& drainage, SegmentStates& states, StateDB* database, const TSettings& settings,
+void runMigrationModel(Drainage& drainage, SegmentStates& states, StateDB* database, const Settings& settings,
                        std::int32_t model, std::int32_t t, Rng& rng) {
     if (model < 1 || model > 4) throw unknownModel();
     MigrationPlan plan(drainage, states, database, settings, rng, false);

@@ -19,23 +19,23 @@
 #include "demography/HistoryStaging.h"
 #include "demography/State.h"
 
-class TSegment;
-class TSegmentVector;
-class TSettings;
+class Segment;
+class Drainage;
+class Settings;
 class Rng;
 class StateDB;
 
 // The emigrating share of a segment with n individuals and capacity K: a
 // logistic switch centred at n = K/2 from migrCol (almost empty) to migrOcc
 // (full). Computed in double, rounded to float.
-float emigrationShare(const TSettings& settings, std::int32_t n, std::int32_t K);
+float emigrationShare(const Settings& settings, std::int32_t n, std::int32_t K);
 
 // One pass over all segments in ascending id order (only those holding
 // individuals when reached) at generation t. A model outside 1..4 is fatal:
 // "runMigrationModel(): unknown demographic model!".
 // The states are those of the drainage's segments (by index); the emigrants
 // are recorded in the database at generation t when one is given.
-void runMigrationModel(TSegmentVector& drainage, SegmentStates& states, StateDB* database, const TSettings& settings,
+void runMigrationModel(Drainage& drainage, SegmentStates& states, StateDB* database, const Settings& settings,
                        std::int32_t model, std::int32_t t, Rng& rng);
 
 // The drainage laid out flat for the generation loop. Segments are numbered
@@ -58,7 +58,7 @@ class MigrationPlan {
 public:
     // The states of the drainage's segments (by index) are read now and
     // written back by finish(); without a database nothing is recorded.
-    MigrationPlan(TSegmentVector& drainage, SegmentStates& states, StateDB* database, const TSettings& settings,
+    MigrationPlan(Drainage& drainage, SegmentStates& states, StateDB* database, const Settings& settings,
                   Rng& rng, bool staged);
 
     // Generation t: clear the balances, run the migration model, add the
@@ -119,11 +119,11 @@ private:
     // t, after checking that the database holds generation t.
     std::int32_t checkedGeneration(std::int32_t t) const;
 
-    const TSettings& settings;
+    const Settings& settings;
     SegmentStates& states;
     Rng& rng;
     std::int32_t generation = 0;            // of the pass in progress
-    std::vector<TSegment*> ordered;
+    std::vector<Segment*> ordered;
     std::vector<Hot> hot;
     std::vector<std::uint32_t> firstLink;  // links of segment i: [firstLink[i], firstLink[i + 1])
     std::vector<std::uint8_t> repeatedLinks;  // per segment: a neighbour stands twice in its list

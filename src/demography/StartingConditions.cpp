@@ -20,17 +20,17 @@ void setCapacity(SegmentStates& states, std::int16_t K) {
 
 namespace {
 
-State& stateOf(SegmentStates& states, const TSegment& segment) {
+State& stateOf(SegmentStates& states, const Segment& segment) {
     return states.at(static_cast<std::size_t>(segment.index));
 }
 
-bool countsAsEmpty(SegmentStates& states, const TSegment& segment) {
+bool countsAsEmpty(SegmentStates& states, const Segment& segment) {
     return stateOf(states, segment).N == 0 && segment.sourcePopulation == nullptr;
 }
 
 // The placement on one segment; returns the share d offered
 // to each empty neighbour (0: nothing spills over).
-std::int16_t placeOn(SegmentStates& states, TSegment& S, std::int16_t a, PopulationSource* population,
+std::int16_t placeOn(SegmentStates& states, Segment& S, std::int16_t a, PopulationSource* population,
                      float overflowRate) {
     S.sourcePopulation = population;
     State& state = stateOf(states, S);
@@ -42,7 +42,7 @@ std::int16_t placeOn(SegmentStates& states, TSegment& S, std::int16_t a, Populat
         return 0;
     }
     std::int32_t empty = 0;
-    for (const TSegment* neighbour : S.neighbours)
+    for (const Segment* neighbour : S.neighbours)
         if (countsAsEmpty(states, *neighbour)) ++empty;
     if (empty == 0) {
         state.N = a;
@@ -57,13 +57,13 @@ std::int16_t placeOn(SegmentStates& states, TSegment& S, std::int16_t a, Populat
 
 }  // namespace
 
-void ArrangeInitialDensity(SegmentStates& states, TSegment& segment, std::int16_t size, PopulationSource* population,
+void arrangeInitialDensity(SegmentStates& states, Segment& segment, std::int16_t size, PopulationSource* population,
                            float overflowRate) {
     // Depth first, as a recursion would go, but on an explicit stack: a long
     // river reach filled one segment after the other must not exhaust the
     // call stack.
     struct Pending {
-        TSegment* segment;
+        Segment* segment;
         std::int16_t share;
         std::size_t next;
     };
@@ -76,17 +76,17 @@ void ArrangeInitialDensity(SegmentStates& states, TSegment& segment, std::int16_
             stack.pop_back();
             continue;
         }
-        TSegment* neighbour = top.segment->neighbours[top.next++];
+        Segment* neighbour = top.segment->neighbours[top.next++];
         if (!countsAsEmpty(states, *neighbour)) continue;
         const std::int16_t share = placeOn(states, *neighbour, top.share, population, overflowRate);  // `top` may move below
         if (share > 0) stack.push_back({neighbour, share, 0});
     }
 }
 
-void setStartingConditions(TSegmentVector& drainage, SegmentStates& states, StateDB& database,
-                           const SourcePopulations& sources, const TSettings& settings, bool freshDatabase) {
+void setStartingConditions(Drainage& drainage, SegmentStates& states, StateDB& database,
+                           const SourcePopulations& sources, const Settings& settings, bool freshDatabase) {
     std::cout << "\nSet starting conditions ... " << std::flush;
-    const myTimer timer;
+    const Stopwatch timer;
     if (states.size() != static_cast<std::size_t>(drainage.size())) states.assign(static_cast<std::size_t>(drainage.size()), State{});
     if (freshDatabase) {
         std::cout << "(first time) ..." << std::flush;
@@ -104,11 +104,11 @@ void setStartingConditions(TSegmentVector& drainage, SegmentStates& states, Stat
     for (auto& [id, segment] : drainage.segments) segment->sourcePopulation = nullptr;
     for (const auto& population : sources().populations) {
         if (population->segment == nullptr)
-            throw TException(my_string("Source population '") + population->name +
+            throw SimulationError(Text("Source population '") + population->name +
                                  "' is not placed on any segment of the drainage!",
                              levelFatal);
         if (settings.allowInitialDensityOverflow) {
-            ArrangeInitialDensity(states, *population->segment, population->size, population.get(), overflowRate);
+            arrangeInitialDensity(states, *population->segment, population->size, population.get(), overflowRate);
         } else {
             stateOf(states, *population->segment).N = population->size;
             population->segment->sourcePopulation = population.get();

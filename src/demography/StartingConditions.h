@@ -9,8 +9,8 @@
 
 #include "demography/State.h"
 
-class TSegment;
-class TSegmentVector;
+class Segment;
+class Drainage;
 class PopulationSource;
 class PopulationVector;
 
@@ -19,7 +19,7 @@ class PopulationVector;
 // conditions.
 using SourcePopulations = std::function<const PopulationVector&()>;
 class StateDB;
-class TSettings;
+class Settings;
 
 // Every segment back to K = -1, N = 0, BilanMigr = 0, no growth remainder.
 void resetAllStates(SegmentStates& states);
@@ -29,8 +29,8 @@ void setCapacity(SegmentStates& states, std::int16_t K);
 // source populations placed, generation 0 stored in the database. A database
 // just built (freshDatabase) is all zeros already; otherwise it and the
 // segments' states are cleared first. `states` gets one entry per segment.
-void setStartingConditions(TSegmentVector& drainage, SegmentStates& states, StateDB& database,
-                           const SourcePopulations& sources, const TSettings& settings, bool freshDatabase);
+void setStartingConditions(Drainage& drainage, SegmentStates& states, StateDB& database,
+                           const SourcePopulations& sources, const Settings& settings, bool freshDatabase);
 
 // Places `size` individuals of `population` on `segment`: up to overflowRate
 // x K stay (overflowRate: the share of a segment's capacity that a source
@@ -40,5 +40,5 @@ void setStartingConditions(TSegmentVector& drainage, SegmentStates& states, Stat
 // its share is lost. A neighbour that already received a source population in
 // these starting conditions never counts as empty, even while it holds no one
 // (with a limit of 0 the population would otherwise pass back and forth).
-void ArrangeInitialDensity(SegmentStates& states, TSegment& segment, std::int16_t size, PopulationSource* population,
+void arrangeInitialDensity(SegmentStates& states, Segment& segment, std::int16_t size, PopulationSource* population,
                            float overflowRate);

@@ -5,7 +5,7 @@
 
 #include "drainage/Segment.h"
 
-std::int16_t saturatedWithWarning(double value, const TSegment& segment, const char* quantity,
+std::int16_t saturatedWithWarning(double value, const Segment& segment, const char* quantity,
                                   std::int32_t generation) {
     std::int16_t held = 0;
     if (value >= 32767.0)
@@ -24,7 +24,7 @@ std::int16_t saturatedWithWarning(double value, const TSegment& segment, const c
     return held;
 }
 
-bool addBalance(std::int16_t& N, std::int16_t BilanMigr, const TSegment& segment, std::int32_t generation) {
+bool addBalance(std::int16_t& N, std::int16_t BilanMigr, const Segment& segment, std::int32_t generation) {
     const std::int32_t sum = std::int32_t{N} + std::int32_t{BilanMigr};
     if (sum < 0) {
         // Only random emigrant counts above the grown size get here; the sum
@@ -38,6 +38,6 @@ bool addBalance(std::int16_t& N, std::int16_t BilanMigr, const TSegment& segment
     return true;
 }
 
-bool add_BilanMigr_to_N(State& state, const TSegment& segment, std::int32_t generation) {
+bool addMigrationBalance(State& state, const Segment& segment, std::int32_t generation) {
     return addBalance(state.N, state.BilanMigr, segment, generation);
 }

@@ -15,7 +15,7 @@
 #include "drainage/Segment.h"
 #include "drainage/SegmentVector.h"
 
-std::size_t StateDB::tableBytesFor(const TSegmentVector& drainage, std::int32_t G) {
+std::size_t StateDB::tableBytesFor(const Drainage& drainage, std::int32_t G) {
     const std::size_t length = static_cast<std::size_t>(std::max<std::int64_t>(G, 0)) + 1;
     // Every series starts on a cache line of its own: the forward simulation
     // writes 32 generations of a series as one full line, and the backward
@@ -31,7 +31,7 @@ std::size_t StateDB::tableBytesFor(const TSegmentVector& drainage, std::int32_t 
     return std::max<std::size_t>((entriesBytes + pageBytes - 1) / pageBytes * pageBytes, pageBytes);
 }
 
-StateDB::StateDB(const TSegmentVector& drainage, std::int32_t G) : count(drainage.size()), generations(G) {
+StateDB::StateDB(const Drainage& drainage, std::int32_t G) : count(drainage.size()), generations(G) {
     const std::size_t length = static_cast<std::size_t>(std::max<std::int64_t>(G, 0)) + 1;
     const std::size_t stride = (length + lineEntries - 1) / lineEntries * lineEntries;
     // Fresh anonymous pages read as zero and take memory only once written
@@ -92,7 +92,7 @@ std::size_t StateDB::writtenPages() const {
     return pages;
 }
 
-std::uint64_t databaseBytes(const TSegmentVector& drainage, std::int32_t G) {
+std::uint64_t databaseBytes(const Drainage& drainage, std::int32_t G) {
     constexpr std::uint64_t most = std::numeric_limits<std::uint64_t>::max();
     const std::uint64_t entriesPerSeries = static_cast<std::uint64_t>(std::max<std::int64_t>(G, 0)) + 1;
     std::uint64_t total = 0;
@@ -109,7 +109,7 @@ std::uint64_t databaseBytes(const TSegmentVector& drainage, std::int32_t G) {
 namespace {
 
 // available: bytes of memory the system can give, 0 when unknown.
-TException databaseTooLarge(const TSegmentVector& drainage, std::int32_t G, std::uint64_t bytes,
+SimulationError databaseTooLarge(const Drainage& drainage, std::int32_t G, std::uint64_t bytes,
                             std::uint64_t available) {
     std::string text = "BuildDB(): the demographic database for " + std::to_string(drainage.size()) + " segments and " +
                        std::to_string(G) + " generations needs " + std::to_string(bytes) + " bytes (" +
@@ -119,12 +119,12 @@ TException databaseTooLarge(const TSegmentVector& drainage, std::int32_t G, std:
         text += ", but only " + std::to_string(available) + " bytes of memory are available!";
     else
         text += ", and this memory could not be had!";
-    return TException(my_string(text), levelFatal);
+    return SimulationError(Text(text), levelFatal);
 }
 
 }  // namespace
 
-std::unique_ptr<StateDB> buildDatabase(const TSegmentVector& drainage, std::int32_t G) {
+std::unique_ptr<StateDB> buildDatabase(const Drainage& drainage, std::int32_t G) {
     const std::uint64_t bytes = databaseBytes(drainage, G);
     const std::uint64_t available = availableMemoryBytes();
     if (available != 0 && bytes > available) throw databaseTooLarge(drainage, G, bytes, available);

@@ -23,7 +23,7 @@
 #include <span>
 #include <vector>
 
-class TSegmentVector;
+class Drainage;
 
 // A view of one time series of the table.
 class TimeStoFull {
@@ -66,7 +66,7 @@ class StateDB {
 public:
     // A table of zeros for the drainage (with its neighbour lists built) and
     // G generations. Throws std::bad_alloc when the memory cannot be had.
-    StateDB(const TSegmentVector& drainage, std::int32_t G);
+    StateDB(const Drainage& drainage, std::int32_t G);
     StateDB(const StateDB&) = delete;
     StateDB& operator=(const StateDB&) = delete;
     ~StateDB();
@@ -99,7 +99,7 @@ public:
     // The same for a drainage (neighbour lists built) and G generations,
     // before any table is made; 0 when the size does not fit in memory's
     // address range.
-    static std::size_t tableBytesFor(const TSegmentVector& drainage, std::int32_t G);
+    static std::size_t tableBytesFor(const Drainage& drainage, std::int32_t G);
 
     std::int32_t count = 0;        // segments
     std::int32_t generations = 0;  // G
@@ -141,9 +141,9 @@ void StatesOfCell::storeImmigrants(std::int32_t j, std::int32_t t, std::int16_t 
 // Bytes of 16-bit entries a database for the drainage and G generations
 // holds: the sum over the segments of (neighbours + 1) * (G + 1) * 2. Held at
 // the largest 64-bit value rather than overflowing.
-std::uint64_t databaseBytes(const TSegmentVector& drainage, std::int32_t G);
+std::uint64_t databaseBytes(const Drainage& drainage, std::int32_t G);
 
 // A database of zeros for the drainage and G generations. A database larger
 // than the memory the system can give is refused up front with a fatal error
 // that says how many bytes it needs.
-std::unique_ptr<StateDB> buildDatabase(const TSegmentVector& drainage, std::int32_t G);
+std::unique_ptr<StateDB> buildDatabase(const Drainage& drainage, std::int32_t G);

@@ -15,7 +15,7 @@ namespace {
 
 // A line of the environment file or the name line of a map: cut at its first
 // "//" (the rest is a comment) and stripped of trailing spaces and tabs.
-std::string withoutComment(const my_string& line) {
+std::string withoutComment(const Text& line) {
     std::string text = line.str().substr(0, line.str().find("//"));
     while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.pop_back();
     return text;
@@ -33,7 +33,7 @@ bool parseWhole(const std::string& word, std::int32_t& value, Where where) {
     return problem == NumberProblem::none;
 }
 
-TException fatal(const std::string& text) { return TException(shortened(text), levelFatal); }
+SimulationError fatal(const std::string& text) { return SimulationError(shortened(text), levelFatal); }
 
 // A line of the environment or of a map file, refused when it is longer than
 // the readers take.
@@ -42,21 +42,21 @@ TException fatal(const std::string& text) { return TException(shortened(text), l
                 " characters!");
 }
 
-void readWholeLine(my_string& line, std::istream& file, const std::string& what, std::int32_t lineNumber) {
+void readWholeLine(Text& line, std::istream& file, const std::string& what, std::int32_t lineNumber) {
     if (!readLine(line, file)) readWholeLineTooLong(what, lineNumber);
 }
 
-TDynamic readMapFile(const TSegmentVector& drainage, const my_string& path, std::int32_t generation, InputLog* log) {
+DynamicMap readMapFile(const Drainage& drainage, const Text& path, std::int32_t generation, InputLog* log) {
     std::ifstream file = openInputFile(path, log, "map");
     try {
         skipByteOrderMark(file);
-        TDynamic map;
+        DynamicMap map;
         map.file = path;
         map.generation = generation;
         const std::string what = "Reading dynamic map'" + path.str() + "'";
-        my_string line;
+        Text line;
         readWholeLine(line, file, what, 1);
-        map.name = my_string(withoutComment(line));
+        map.name = Text(withoutComment(line));
         readWholeLine(line, file, what, 2);
         std::istringstream valueLine(line.str());
         std::string value;
@@ -100,7 +100,7 @@ TDynamic readMapFile(const TSegmentVector& drainage, const my_string& path, std:
         // dropped so that the whole map applies.
         map.segmentIds.erase(std::unique(map.segmentIds.begin(), map.segmentIds.end()), map.segmentIds.end());
         return map;
-    } catch (const TException&) {
+    } catch (const SimulationError&) {
         throw;
     } catch (...) {
         throw fatal("Reading dynamic map'" + path.str() + "'!");
@@ -109,15 +109,15 @@ TDynamic readMapFile(const TSegmentVector& drainage, const my_string& path, std:
 
 }  // namespace
 
-std::unique_ptr<TDynamicVector> readDynamicEnvironment(const TSegmentVector& drainage, const my_string& path,
-                                                       const my_string& folder, InputLog* log) {
+std::unique_ptr<DynamicMaps> readDynamicEnvironment(const Drainage& drainage, const Text& path,
+                                                       const Text& folder, InputLog* log) {
     std::cout << "\n\t\tRead dynamic envionment '" << path << "' ... " << std::flush;
-    const myTimer timer;
+    const Stopwatch timer;
     std::ifstream file = openInputFile(path, log, "dynamic");
     try {
         skipByteOrderMark(file);
-        auto environment = std::make_unique<TDynamicVector>();
-        my_string line;
+        auto environment = std::make_unique<DynamicMaps>();
+        Text line;
         std::int32_t lineNumber = 0;
         const std::string what = "Reading dynamic maps'" + path.str() + "'";
         while (file.good()) {
@@ -136,24 +136,24 @@ std::unique_ptr<TDynamicVector> readDynamicEnvironment(const TSegmentVector& dra
             if (name.empty())
                 throw fatal("Reading dynamic maps'" + path.str() + "': line " + std::to_string(lineNumber) +
                             " gives the generation " + std::to_string(generation) + " but no map file after it!");
-            environment->maps.push_back(readMapFile(drainage, inFolder(folder, my_string(name)), generation, log));
+            environment->maps.push_back(readMapFile(drainage, inFolder(folder, Text(name)), generation, log));
         }
         // By generation; maps of one generation keep their file order, so the
         // later one wins for a segment listed in both.
         std::stable_sort(environment->maps.begin(), environment->maps.end(),
-                         [](const TDynamic& a, const TDynamic& b) { return a.generation < b.generation; });
+                         [](const DynamicMap& a, const DynamicMap& b) { return a.generation < b.generation; });
         std::cout << "done. (Duration: " << timer << ")" << std::endl;
         return environment;
-    } catch (const TException&) {
+    } catch (const SimulationError&) {
         throw;
     } catch (...) {
         throw fatal("Reading dynamic maps'" + path.str() + "'!");
     }
 }
 
-void applyMap(TSegmentVector& asRead, TSegmentVector* resampled, const TDynamic& map) {
+void applyMap(Drainage& asRead, Drainage* resampled, const DynamicMap& map) {
     for (const std::int32_t id : map.segmentIds)
-        if (TSegment* segment = asRead.find(id)) segment->accessible = map.value;
+        if (Segment* segment = asRead.find(id)) segment->accessible = map.value;
     // Segments cut from a segment of the drainage as read share its fate.
     if (resampled != nullptr)
         for (auto& [id, segment] : resampled->segments)

@@ -9,12 +9,12 @@
 #include "base/Utilities.h"
 
 class InputLog;
-class TSegmentVector;
+class Drainage;
 
-class TDynamic {
+class DynamicMap {
 public:
-    my_string name;
-    my_string file;
+    Text name;
+    Text file;
     std::int32_t generation = 0;  // from this generation on
     bool value = true;            // the accessible flag given to the listed segments
     std::vector<std::int32_t> segmentIds;  // ascending, each once, ids of the drainage as read
@@ -23,13 +23,13 @@ public:
 // The environment file of a dynamic environment and the folder its map file
 // names are relative to.
 struct EnvironmentFiles {
-    my_string path;
-    my_string folder;
+    Text path;
+    Text folder;
 };
 
-class TDynamicVector {
+class DynamicMaps {
 public:
-    std::vector<TDynamic> maps;  // sorted by generation, file order kept on ties
+    std::vector<DynamicMap> maps;  // sorted by generation, file order kept on ties
 };
 
 // Reads the environment file (one "generation mapfile" per line, "//" starts
@@ -38,10 +38,10 @@ public:
 // not in the drainage are skipped, repeated ones kept once. Unreadable files
 // and malformed lines are fatal errors naming the file. Map file names are
 // relative to `folder`.
-std::unique_ptr<TDynamicVector> readDynamicEnvironment(const TSegmentVector& drainage, const my_string& path,
-                                                       const my_string& folder, InputLog* log = nullptr);
+std::unique_ptr<DynamicMaps> readDynamicEnvironment(const Drainage& drainage, const Text& path,
+                                                       const Text& folder, InputLog* log = nullptr);
 
 // Sets the accessible flag of the map's segments in the drainage as read and
 // passes it on to the resampled segments cut from them (when the drainage in
 // use was resampled).
-void applyMap(TSegmentVector& asRead, TSegmentVector* resampled, const TDynamic& map);
+void applyMap(Drainage& asRead, Drainage* resampled, const DynamicMap& map);

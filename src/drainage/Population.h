@@ -7,8 +7,8 @@
 
 #include "base/Utilities.h"
 
-class TSegment;
-class TSegmentVector;
+class Segment;
+class Drainage;
 
 class PopulationSource {
 public:
@@ -18,9 +18,9 @@ public:
     // Clears the segment's source or sample reference when it points here.
     ~PopulationSource();
 
-    my_string name;
+    Text name;
     std::int32_t segmentId = -1;
-    TSegment* segment = nullptr;
+    Segment* segment = nullptr;
     std::int16_t size = -1;     // individuals (sources) or sampled gene copies (samples)
     std::int32_t Resize = -1;   // sources: coalescent deme size at and before generation 0 (0: not set)
     float migration = -1;       // sources: backward move probability among sources before generation 0
@@ -31,13 +31,13 @@ public:
 
 class PopulationVector {
 public:
-    explicit PopulationVector(TSegmentVector* drainage_) : drainage(drainage_) {}
+    explicit PopulationVector(Drainage* drainage_) : drainage(drainage_) {}
 
     std::vector<std::unique_ptr<PopulationSource>> populations;
     int count = 0;
-    TSegmentVector* drainage;
+    Drainage* drainage;
     bool coordinateMode = false;
-    // Why ReadPopulations returned 0 (naming the file and the population);
+    // Why readPopulations returned 0 (naming the file and the population);
     // empty when it read populations or the file announced none.
-    my_string problem;
+    Text problem;
 };

@@ -20,11 +20,11 @@ struct OpenState {
 // The open states of the segments the maps name (by the segment as read),
 // replaying the maps as the demography applies them: those up to generation
 // 1 before the first generation, each later one from its generation on.
-std::map<const TSegment*, OpenState> replayMaps(const TSegmentVector& asRead, const TDynamicVector& maps,
+std::map<const Segment*, OpenState> replayMaps(const Drainage& asRead, const DynamicMaps& maps,
                                                 std::int32_t generations) {
-    std::map<const TSegment*, OpenState> states;
-    std::map<const TSegment*, bool> now;
-    const auto stateOf = [&](const TSegment* s) -> bool {
+    std::map<const Segment*, OpenState> states;
+    std::map<const Segment*, bool> now;
+    const auto stateOf = [&](const Segment* s) -> bool {
         const auto found = now.find(s);
         return found != now.end() ? found->second : s->accessible;
     };
@@ -32,11 +32,11 @@ std::map<const TSegment*, OpenState> replayMaps(const TSegmentVector& asRead, co
     std::size_t next = 0;
     for (; next < maps.maps.size() && maps.maps[next].generation <= 1; ++next)
         for (const std::int32_t id : maps.maps[next].segmentIds)
-            if (const TSegment* s = asRead.find(id)) now[s] = maps.maps[next].value;
+            if (const Segment* s = asRead.find(id)) now[s] = maps.maps[next].value;
     for (const auto& [s, open] : now) states[s] = {open, open};
     for (; next < maps.maps.size() && maps.maps[next].generation <= generations; ++next)
         for (const std::int32_t id : maps.maps[next].segmentIds)
-            if (const TSegment* s = asRead.find(id)) {
+            if (const Segment* s = asRead.find(id)) {
                 OpenState& state = states.try_emplace(s, OpenState{stateOf(s), stateOf(s)}).first->second;
                 now[s] = maps.maps[next].value;
                 state.ever = state.ever || maps.maps[next].value;
@@ -48,12 +48,12 @@ std::map<const TSegment*, OpenState> replayMaps(const TSegmentVector& asRead, co
 }  // namespace
 
 std::vector<UnreachableSample> samplesNeverReached(const ReachQuestion& q) {
-    const TSegmentVector& drainage = q.inUse;
-    const TSegmentVector& asRead = q.asRead != nullptr ? *q.asRead : drainage;
-    const std::map<const TSegment*, OpenState> mapped =
-        q.maps != nullptr ? replayMaps(asRead, *q.maps, q.generations) : std::map<const TSegment*, OpenState>{};
-    const auto openState = [&](const TSegment& s) {
-        const TSegment* origin = q.asRead != nullptr && s.originSegment != nullptr ? s.originSegment : &s;
+    const Drainage& drainage = q.inUse;
+    const Drainage& asRead = q.asRead != nullptr ? *q.asRead : drainage;
+    const std::map<const Segment*, OpenState> mapped =
+        q.maps != nullptr ? replayMaps(asRead, *q.maps, q.generations) : std::map<const Segment*, OpenState>{};
+    const auto openState = [&](const Segment& s) {
+        const Segment* origin = q.asRead != nullptr && s.originSegment != nullptr ? s.originSegment : &s;
         const auto found = mapped.find(origin);
         if (found != mapped.end()) return found->second;
         const bool open = s.accessible || origin->accessible;
@@ -63,15 +63,15 @@ std::vector<UnreachableSample> samplesNeverReached(const ReachQuestion& q) {
     // Segments from the sources outward through segments open at some time,
     // one step per generation.
     constexpr std::int64_t far = std::numeric_limits<std::int64_t>::max();
-    std::map<const TSegment*, std::int64_t> distance;
-    std::deque<const TSegment*> queue;
+    std::map<const Segment*, std::int64_t> distance;
+    std::deque<const Segment*> queue;
     for (const auto& source : q.sources.populations)
         if (source->segment != nullptr && distance.emplace(source->segment, 0).second) queue.push_back(source->segment);
     while (!queue.empty()) {
-        const TSegment* s = queue.front();
+        const Segment* s = queue.front();
         queue.pop_front();
         const std::int64_t d = distance[s];
-        for (const TSegment* n : s->neighbours) {
+        for (const Segment* n : s->neighbours) {
             if (n == nullptr || distance.count(n) != 0 || !openState(*n).ever) continue;
             distance[n] = d + 1;
             queue.push_back(n);
@@ -82,7 +82,7 @@ std::vector<UnreachableSample> samplesNeverReached(const ReachQuestion& q) {
     std::vector<UnreachableSample> unreachable;
     for (const auto& sample : q.samples.populations) {
         if (sample->size <= 0 || sample->segment == nullptr) continue;
-        const TSegment& s = *sample->segment;
+        const Segment& s = *sample->segment;
         const auto found = distance.find(&s);
         UnreachableSample why{sample->name.str(), s.id, ""};
         if (!openState(s).atEnd)

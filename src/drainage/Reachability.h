@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-class TSegmentVector;
-class TDynamicVector;
+class Drainage;
+class DynamicMaps;
 class PopulationVector;
 
 struct UnreachableSample {
@@ -26,9 +26,9 @@ struct UnreachableSample {
 };
 
 struct ReachQuestion {
-    const TSegmentVector& inUse;         // the drainage the populations stand on
-    const TSegmentVector* asRead;        // the drainage as read, when inUse was cut from it
-    const TDynamicVector* maps;          // the dynamic environment in use, or none
+    const Drainage& inUse;         // the drainage the populations stand on
+    const Drainage* asRead;        // the drainage as read, when inUse was cut from it
+    const DynamicMaps* maps;          // the dynamic environment in use, or none
     const PopulationVector& sources;
     const PopulationVector& samples;
     std::int32_t generations;            // forward generations (Setting::generations)

@@ -22,33 +22,33 @@ constexpr double maxPiecesPerSegment = 1e6;
 
 // Bytes of one piece of the resampled drainage: the segment, its new end
 // node, their table entries and a few neighbours.
-constexpr double bytesPerPiece = sizeof(TSegment) + sizeof(TSegNode) + 256;
+constexpr double bytesPerPiece = sizeof(Segment) + sizeof(DrainageNode) + 256;
 
 // The walk of the transform. Every node of the drainage as read maps onto
 // one new node; a stretch shorter than half the target length adds its length
 // (the carry) to the stretches beyond it instead of making a segment.
 class FixedLengthCutter {
 public:
-    FixedLengthCutter(TSegmentVector& target, float M) : target_(target), M_(M) {}
+    FixedLengthCutter(Drainage& target, float M) : target_(target), M_(M) {}
 
     // Walks everything reachable from node u, which maps onto the new node w.
-    void walk(TSegNode& u, TSegNode& w, float carry) {
+    void walk(DrainageNode& u, DrainageNode& w, float carry) {
         // An explicit stack instead of recursion: a long river would
         // otherwise need one call frame per segment along it. The order of
         // the cuts is that of the recursive walk.
         start(u, w, carry);
         while (!stack_.empty()) {
             Frame& frame = stack_.back();
-            TSegment* next = nullptr;
+            Segment* next = nullptr;
             bool downstream = true;
             while (next == nullptr && frame.list < 2) {
-                const std::vector<TSegment*>& list = frame.list == 0 ? frame.u->outgoing : frame.u->incoming;
+                const std::vector<Segment*>& list = frame.list == 0 ? frame.u->outgoing : frame.u->incoming;
                 if (frame.position >= list.size()) {
                     ++frame.list;
                     frame.position = 0;
                     continue;
                 }
-                TSegment* s = list[frame.position++];
+                Segment* s = list[frame.position++];
                 if (!processed(*s)) {
                     next = s;
                     downstream = frame.list == 0;
@@ -58,14 +58,14 @@ public:
                 stack_.pop_back();
                 continue;
             }
-            TSegNode& w0 = *frame.w;
+            DrainageNode& w0 = *frame.w;
             const float c = frame.carry;  // the frame may move when the stack grows
             cut(*next, w0, downstream, c);
         }
     }
 
-    TSegNode& newNode(float lon, float lat) {
-        auto node = std::make_unique<TSegNode>();
+    DrainageNode& newNode(float lon, float lat) {
+        auto node = std::make_unique<DrainageNode>();
         node->id = target_.nodes->size() + 1;
         node->lon = lon;
         node->lat = lat;
@@ -74,17 +74,17 @@ public:
 
 private:
     struct Frame {
-        TSegNode* u;
-        TSegNode* w;
+        DrainageNode* u;
+        DrainageNode* w;
         float carry;
         int list;              // 0: outgoing segments of u, 1: incoming ones
         std::size_t position;  // next entry of that list
     };
 
     // The accessible flag of the drainage as read marks processed segments.
-    static bool processed(const TSegment& s) { return s.accessible; }
+    static bool processed(const Segment& s) { return s.accessible; }
 
-    void start(TSegNode& u, TSegNode& w, float carry) {
+    void start(DrainageNode& u, DrainageNode& w, float carry) {
         if (u.visited) return;
         u.visited = true;
         stack_.push_back(Frame{&u, &w, carry, 0, 0});
@@ -92,14 +92,14 @@ private:
 
     // Cuts segment s into pieces of length M, starting at new node w, in the
     // direction of the walk; then walks on from its far node with the rest.
-    void cut(TSegment& s, TSegNode& w, bool downstream, float carry) {
+    void cut(Segment& s, DrainageNode& w, bool downstream, float carry) {
         if (processed(s)) return;
         s.accessible = true;
-        TSegNode& x = downstream ? *s.toNode : *s.fromNode;
-        TSegNode* cur = &w;
+        DrainageNode& x = downstream ? *s.toNode : *s.fromNode;
+        DrainageNode* cur = &w;
         float remaining = s.length + carry;
         while (remaining > 0.5 * M_) {
-            TSegNode& p = newNode(x.lon, x.lat);
+            DrainageNode& p = newNode(x.lon, x.lat);
             if (remaining > 1.5 * M_) {
                 // The piece ends inside s: step towards the middle point while
                 // it is still ahead, else towards the far node.
@@ -113,7 +113,7 @@ private:
                     p.lat = cur->lat + (x.lat - cur->lat) * h;
                 }
             }
-            auto piece = std::make_unique<TSegment>();
+            auto piece = std::make_unique<Segment>();
             piece->id = target_.size() + 1;
             piece->length = M_;
             piece->originSegment = &s;
@@ -130,15 +130,15 @@ private:
         start(x, *cur, remaining);
     }
 
-    TSegmentVector& target_;
+    Drainage& target_;
     float M_;
     std::vector<Frame> stack_;
 };
 
 }  // namespace
 
-std::unique_ptr<TSegmentVector> resampleToFixedLength(TSegmentVector& full, float M) {
-    const auto fatal = [](const std::ostringstream& text) { return TException(my_string(text.str()), levelFatal); };
+std::unique_ptr<Drainage> resampleToFixedLength(Drainage& full, float M) {
+    const auto fatal = [](const std::ostringstream& text) { return SimulationError(Text(text.str()), levelFatal); };
     std::ostringstream text;
     if (!(M > 0) || !std::isfinite(M)) {
         text << "The segment length of the settings must be a positive number of metres (or 0), not " << M << "!";
@@ -171,20 +171,20 @@ std::unique_ptr<TSegmentVector> resampleToFixedLength(TSegmentVector& full, floa
         throw fatal(text);
     }
 
-    auto resampled = std::make_unique<TSegmentVector>();
+    auto resampled = std::make_unique<Drainage>();
     full.setAccessible(false);
     full.setVisited(false);
     FixedLengthCutter cutter(*resampled, M);
     for (auto& [id, u] : full.nodes->nodes) {
         if (u->visited) continue;
-        TSegNode& w = cutter.newNode(u->lon, u->lat);
+        DrainageNode& w = cutter.newNode(u->lon, u->lat);
         cutter.walk(*u, w, 0);
     }
     if (resampled->size() == 0) {
         // Every stretch of river between two confluences, sources or mouths
         // was shorter than half the segment length (or the segments have no
         // length): nothing is left to simulate on.
-        const TSegment* longest = nullptr;
+        const Segment* longest = nullptr;
         for (const auto& [id, s] : full.segments)
             if (longest == nullptr || s->length > longest->length) longest = s.get();
         text << "Settings line " << lineOf(Setting::segmentLength) << " (segment length): cutting the drainage into segments of " << M

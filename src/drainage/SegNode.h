@@ -11,32 +11,32 @@
 #include "base/Utilities.h"
 
 class InputLog;
-class TSegment;
-class TSegmentVector;
+class Segment;
+class Drainage;
 
-class TSegNode {
+class DrainageNode {
 public:
     std::int32_t id = 0;
     float lon = -1;  // decimal degrees; -1 until read
     float lat = -1;
-    std::vector<TSegment*> outgoing;  // segments starting here, in file order
-    std::vector<TSegment*> incoming;  // segments ending here, in file order
+    std::vector<Segment*> outgoing;  // segments starting here, in file order
+    std::vector<Segment*> incoming;  // segments ending here, in file order
     bool visited = false;             // mark of the fixed-length transform
 };
 
 // The node table of a drainage: owned nodes keyed by id, iterated in
 // ascending id order.
-class TSegNodeVector {
+class NodeTable {
 public:
-    // Reads the node file (see drainage/readers); throws a fatal TException
+    // Reads the node file (see drainage/readers); throws a fatal SimulationError
     // on failure.
     // With a log, the file is hashed as read (base/InputFile.h).
-    bool readNodeFile(const my_string& path, InputLog* log = nullptr);
-    TSegNode* find(std::int32_t id) const;
+    bool readNodeFile(const Text& path, InputLog* log = nullptr);
+    DrainageNode* find(std::int32_t id) const;
     // Stores a node under its id, replacing a node already there.
-    TSegNode* store(std::unique_ptr<TSegNode> node);
+    DrainageNode* store(std::unique_ptr<DrainageNode> node);
     int size() const { return static_cast<int>(nodes.size()); }
 
-    std::map<std::int32_t, std::unique_ptr<TSegNode>> nodes;
+    std::map<std::int32_t, std::unique_ptr<DrainageNode>> nodes;
 };
 

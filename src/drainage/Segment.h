@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <vector>
 
-class TSegNode;
-class TSegmentVector;
+class DrainageNode;
+class Drainage;
 class PopulationSource;
 
 // Neighbour kinds. The river flows from the from-node F to the to-node T of a
@@ -21,21 +21,21 @@ enum : std::int32_t {
     kindSharesToNode = 4,     // another segment ending at T
 };
 
-class TSegment {
+class Segment {
 public:
     std::int32_t id = 0;       // > 0 for a valid segment
     float length = 0;          // metres
-    TSegNode* fromNode = nullptr;
-    TSegNode* toNode = nullptr;
+    DrainageNode* fromNode = nullptr;
+    DrainageNode* toNode = nullptr;
     float lon = -1;            // middle point
     float lat = -1;
     std::int32_t neighbourCount = 0;
-    std::vector<TSegment*> neighbours;
+    std::vector<Segment*> neighbours;
     std::vector<std::int32_t> neighbourKinds;
     // For each neighbour, the position at which this segment stands in that
     // neighbour's own neighbour array.
     std::vector<std::int32_t> reversePositions;
-    TSegment* originSegment = nullptr;  // segment of the drainage as read it was cut from
+    Segment* originSegment = nullptr;  // segment of the drainage as read it was cut from
     bool accessible = true;             // takes part in migration; processed mark of the transform
     // Position in ascending id order (0 .. size - 1), set with the neighbour
     // lists: the row of the segment in every table of the later stages.

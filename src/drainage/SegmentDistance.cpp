@@ -46,7 +46,7 @@ double metresToPiece(float lon, float lat, float lonA, float latA, float lonB, f
     return originToPiece(plane.x(lonA), plane.y(latA), plane.x(lonB), plane.y(latB));
 }
 
-double metresToSegment(const TSegment& segment, float lon, float lat) {
+double metresToSegment(const Segment& segment, float lon, float lat) {
     const PlaneAt plane(lon, lat);
     const double fx = plane.x(segment.fromNode->lon);
     const double fy = plane.y(segment.fromNode->lat);

@@ -23,11 +23,11 @@
 // -180) are not brought together: drainages crossing it are out of scope.
 #pragma once
 
-class TSegment;
+class Segment;
 
 // Metres from the point (lon, lat) to the nearer of the segment's two
 // halves. The segment must have both its nodes.
-double metresToSegment(const TSegment& segment, float lon, float lat);
+double metresToSegment(const Segment& segment, float lon, float lat);
 
 // Metres from the point (lon, lat) to the straight piece from (lonA, latA)
 // to (lonB, latB), by the rule above.

@@ -12,29 +12,29 @@
 #include "base/Exception.h"
 #include "base/InputFile.h"
 
-TSegmentVector::TSegmentVector() : nodes(std::make_unique<TSegNodeVector>()) {}
+Drainage::Drainage() : nodes(std::make_unique<NodeTable>()) {}
 
 // Out of line: the dynamic environment is only declared in the header.
-TSegmentVector::~TSegmentVector() = default;
+Drainage::~Drainage() = default;
 
 
-TSegment* TSegmentVector::find(std::int32_t id) const {
+Segment* Drainage::find(std::int32_t id) const {
     const auto it = segments.find(id);
     return it == segments.end() ? nullptr : it->second.get();
 }
 
-TSegment* TSegmentVector::store(std::unique_ptr<TSegment> segment) {
+Segment* Drainage::store(std::unique_ptr<Segment> segment) {
     // A replaced segment would stay linked into its nodes' lists after its
     // memory is gone; the readers refuse repeated ids before linking.
     const auto [it, inserted] = segments.try_emplace(segment->id, nullptr);
     if (!inserted)
-        throw TException(my_string("Segment '") + segment->id + "' is stored twice in the drainage!", levelFatal);
+        throw SimulationError(Text("Segment '") + segment->id + "' is stored twice in the drainage!", levelFatal);
     it->second = std::move(segment);
     return it->second.get();
 }
 
 
-void TSegmentVector::buildNeighbourLists() {
+void Drainage::buildNeighbourLists() {
     // First pass: the neighbours of S with from-node F and to-node T, in the
     // order the migration model and the demographic database rely on:
     // other segments leaving F (1), segments ending at F (2), segments
@@ -42,7 +42,7 @@ void TSegmentVector::buildNeighbourLists() {
     std::int32_t index = 0;
     for (auto& [id, owned] : segments) owned->index = index++;
     for (auto& [id, owned] : segments) {
-        TSegment& s = *owned;
+        Segment& s = *owned;
         s.neighbours.clear();
         s.neighbourKinds.clear();
         s.reversePositions.clear();
@@ -50,8 +50,8 @@ void TSegmentVector::buildNeighbourLists() {
             s.neighbourCount = 0;
             continue;
         }
-        const auto add = [&s](const std::vector<TSegment*>& list, std::int32_t kind, bool skipSelf) {
-            for (TSegment* other : list) {
+        const auto add = [&s](const std::vector<Segment*>& list, std::int32_t kind, bool skipSelf) {
+            for (Segment* other : list) {
                 if (skipSelf && other == &s) continue;
                 s.neighbours.push_back(other);
                 s.neighbourKinds.push_back(kind);
@@ -74,12 +74,12 @@ void TSegmentVector::buildNeighbourLists() {
     // are short, so a scan is fastest; a segment at a node where very many
     // segments meet gets an index instead, keeping the pass linear.
     constexpr std::size_t scanLimit = 64;
-    std::unordered_map<const TSegment*, std::unordered_map<const TSegment*, std::int32_t>> indexOf;
+    std::unordered_map<const Segment*, std::unordered_map<const Segment*, std::int32_t>> indexOf;
     for (auto& [id, owned] : segments) {
-        TSegment& s = *owned;
+        Segment& s = *owned;
         s.reversePositions.resize(s.neighbours.size());
         for (std::size_t i = 0; i < s.neighbours.size(); ++i) {
-            const TSegment& n = *s.neighbours[i];
+            const Segment& n = *s.neighbours[i];
             std::int32_t position = -1;
             if (n.neighbours.size() <= scanLimit) {
                 const auto it = std::find(n.neighbours.begin(), n.neighbours.end(), &s);
@@ -92,22 +92,22 @@ void TSegmentVector::buildNeighbourLists() {
                 if (it != entry->second.end()) position = it->second;
             }
             if (position < 0)  // the relation is symmetric by construction
-                throw TException(my_string("Neighbour lists of segments ") + s.id + " and " + n.id + " are not symmetric!",
+                throw SimulationError(Text("Neighbour lists of segments ") + s.id + " and " + n.id + " are not symmetric!",
                                  levelError);
             s.reversePositions[i] = position;
         }
     }
 }
 
-void TSegmentVector::setAccessible(bool value) {
+void Drainage::setAccessible(bool value) {
     for (auto& [id, segment] : segments) segment->accessible = value;
 }
 
-void TSegmentVector::setVisited(bool value) {
+void Drainage::setVisited(bool value) {
     for (auto& [id, node] : nodes->nodes) node->visited = value;
 }
 
-void TSegmentVector::removeSegment(TSegment* segment) {
+void Drainage::removeSegment(Segment* segment) {
     if (segment == nullptr) return;
     if (segment->fromNode != nullptr) std::erase(segment->fromNode->outgoing, segment);
     if (segment->toNode != nullptr) std::erase(segment->toNode->incoming, segment);

@@ -10,35 +10,35 @@
 #include "base/Utilities.h"
 
 class InputLog;
-class TDynamicVector;
+class DynamicMaps;
 struct EnvironmentFiles;
 
-class TSegmentVector {
+class Drainage {
 public:
     // An empty drainage with an empty node table.
-    TSegmentVector();
-    ~TSegmentVector();
+    Drainage();
+    ~Drainage();
 
     // Reads the segment file (see drainage/readers), builds the neighbour
     // lists and reads the maps of a dynamic environment when given. Throws on
     // failure.
-    bool readSegmentFile(const my_string& path, const EnvironmentFiles* environment = nullptr, InputLog* log = nullptr);
-    TSegment* find(std::int32_t id) const;
+    bool readSegmentFile(const Text& path, const EnvironmentFiles* environment = nullptr, InputLog* log = nullptr);
+    Segment* find(std::int32_t id) const;
     // Stores a segment under its id (the caller has linked it to its nodes).
-    TSegment* store(std::unique_ptr<TSegment> segment);
+    Segment* store(std::unique_ptr<Segment> segment);
     void buildNeighbourLists();
     void setAccessible(bool value);
     void setVisited(bool value);
     // Takes a segment out of its end nodes' lists and frees its neighbour
     // arrays; it stays in the table. Rebuild the neighbour lists afterwards.
-    void removeSegment(TSegment* segment);
+    void removeSegment(Segment* segment);
     int size() const { return static_cast<int>(segments.size()); }
 
-    std::unique_ptr<TSegNodeVector> nodes;
-    std::map<std::int32_t, std::unique_ptr<TSegment>> segments;  // ascending id order
+    std::unique_ptr<NodeTable> nodes;
+    std::map<std::int32_t, std::unique_ptr<Segment>> segments;  // ascending id order
     // The maps of a dynamic environment, read with the drainage they refer
     // to (the drainage as read); none in a static environment.
-    std::unique_ptr<TDynamicVector> dynamicEnvironment;
+    std::unique_ptr<DynamicMaps> dynamicEnvironment;
 };
 
 // The fixed-length transform: a new drainage whose segments all have the
@@ -47,4 +47,4 @@ public:
 // the length are carried on to the next stretch. Every new segment knows the
 // segment it was cut from (originSegment). The drainage as read keeps every
 // segment accessible afterwards (the flag serves as the walk's mark).
-std::unique_ptr<TSegmentVector> resampleToFixedLength(TSegmentVector& full, float M);
+std::unique_ptr<Drainage> resampleToFixedLength(Drainage& full, float M);

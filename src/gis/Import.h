@@ -53,7 +53,7 @@ ImportResult runImport(const ImportOptions& options, std::ostream& report, commo
 // The file contents, for the tests.
 std::string nodeFileText(const Network& network, const std::string& date);
 std::string segmentFileText(const Network& network, const std::string& date);
-// The oriented segments as a GeoJSON layer (fields SegID, FNode, TNode,
+// The oriented segments as a GeoJSON layer (fields SegID, FNode, TreeNode,
 // Length), WGS84.
 std::string networkGeojson(const Network& network);
 // The gaps of the largest dropped parts as a GeoJSON point layer: two points

@@ -212,7 +212,7 @@ std::vector<NamedPoint> sourcePoints(const std::vector<SegmentRow>& segments) {
     return pointsOf(segments, &SegmentRow::sources);
 }
 
-SampleStatistics readSampleStatistics(const std::string& path, int entire) {
+SampleMeans readSampleMeans(const std::string& path, int entire) {
     using Column = common::StatisticsColumn;
     const auto name = [](std::size_t column) { return common::statisticsColumns[column].name; };
     const Table t = common::readTable(path, common::statisticsTable.separator);
@@ -229,7 +229,7 @@ SampleStatistics readSampleStatistics(const std::string& path, int entire) {
         });
         if (numeric) kept.push_back(c);
     }
-    SampleStatistics statistics;
+    SampleMeans statistics;
     for (const std::size_t c : kept) statistics.columns.push_back(t.header[c]);
     std::map<std::string, std::map<std::string, std::pair<double, int>>> sums;
     for (std::size_t r = 0; r < t.rows.size(); ++r) {
@@ -248,7 +248,7 @@ SampleStatistics readSampleStatistics(const std::string& path, int entire) {
 }
 
 std::map<std::string, double> readDiversity(const std::string& path, int entire) {
-    const SampleStatistics statistics = readSampleStatistics(path, entire);
+    const SampleMeans statistics = readSampleMeans(path, entire);
     if (std::find(statistics.columns.begin(), statistics.columns.end(), "he") == statistics.columns.end())
         throw MapError("'" + path + "': the header has no column 'he' of numbers");
     std::map<std::string, double> means;

@@ -86,11 +86,11 @@ std::vector<NamedPoint> sourcePoints(const std::vector<SegmentRow>& segments);
 // numeric column over the rows of entire simulation `entire` (column "e"),
 // values "NA" left out; a column holding anything but numbers and "NA" is
 // left out. The columns in file order (without e, sim, sample and seg).
-struct SampleStatistics {
+struct SampleMeans {
     std::vector<std::string> columns;
     std::map<std::string, std::map<std::string, double>> means;  // [sample][column]
 };
-SampleStatistics readSampleStatistics(const std::string& path, int entire);
+SampleMeans readSampleMeans(const std::string& path, int entire);
 // The means of column "he" alone.
 std::map<std::string, double> readDiversity(const std::string& path, int entire);
 

@@ -68,7 +68,7 @@ EntireTables readEntire(const TableSet& tables, std::ostream& notes) {
     checkCurve(e.curve, haveInfo ? std::optional<long>(e.info.generations) : std::nullopt, curvePath);
     const std::string stats = tables.folder + e.set + std::string(common::statisticsTable.suffix);
     if (exists(stats)) {
-        SampleStatistics statistics = readSampleStatistics(stats, e.info.entire);
+        SampleMeans statistics = readSampleMeans(stats, e.info.entire);
         for (auto& p : e.map.samples) {
             const auto it = statistics.means.find(p.name);
             if (it == statistics.means.end()) continue;

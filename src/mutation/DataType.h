@@ -22,8 +22,8 @@
 #include "mutation/MarkerKind.h"
 
 class Rng;
-class TSettings;
-class TTree;
+class Settings;
+class GenealogyTree;
 
 // What placing the mutations of one genealogy gives besides the states of
 // its nodes.
@@ -60,7 +60,7 @@ public:
     // Places mutations on `tree` (from its root, node 2n - 2) and sets every
     // node's `sequence`, `nSites` and `mutations`. A tree without nodes, or a
     // locus without sites, gets no mutation (no draw is made).
-    virtual MutationResult sprinkle(TTree& tree, const GenealogyContext& genealogy, Rng& rng) = 0;
+    virtual MutationResult sprinkle(GenealogyTree& tree, const GenealogyContext& genealogy, Rng& rng) = 0;
 
     // Project files: the text after "#Data type: " (with its line end), the
     // DataType and LocusSeparator lines of the profile, and one site state.
@@ -71,4 +71,4 @@ public:
 
 // The data type of the settings (Setting::dataType), with the mutation parameters of
 // the settings. Null for a code no data type is registered under.
-std::unique_ptr<DataType> makeDataType(const TSettings& settings);
+std::unique_ptr<DataType> makeDataType(const Settings& settings);

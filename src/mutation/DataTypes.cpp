@@ -6,13 +6,13 @@
 namespace {
 
 template <typename T>
-std::unique_ptr<DataType> make(const TSettings& settings) {
+std::unique_ptr<DataType> make(const Settings& settings) {
     return std::make_unique<T>(settings);
 }
 
 struct Registration {
     int code;
-    std::unique_ptr<DataType> (*create)(const TSettings&);
+    std::unique_ptr<DataType> (*create)(const Settings&);
 };
 
 constexpr Registration registry[] = {
@@ -25,7 +25,7 @@ constexpr Registration registry[] = {
 
 }  // namespace
 
-std::unique_ptr<DataType> makeDataType(const TSettings& settings) {
+std::unique_ptr<DataType> makeDataType(const Settings& settings) {
     for (const Registration& r : registry)
         if (r.code == settings.dataType) return r.create(settings);
     return nullptr;

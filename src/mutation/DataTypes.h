@@ -11,16 +11,16 @@
 #include "mutation/Sprinkler.h"
 #include "settings/Settings.h"
 
-class TNode;
-class TTree;
+class TreeNode;
+class GenealogyTree;
 
 // ---------------------------------------------------------------------------
 class Rflp : public SiteDataType {
 public:
-    explicit Rflp(const TSettings& settings);
+    explicit Rflp(const Settings& settings);
     const char* name() const override { return "RFLP"; }
     MarkerKind markerKind() const override { return MarkerKind::sequence; }
-    void mutate(TNode& node, Sprinkler& sprinkler, Rng& rng) const override;
+    void mutate(TreeNode& node, Sprinkler& sprinkler, Rng& rng) const override;
     void writeDescription(std::ostream& os) const override;
     void writeProfile(std::ostream& os) const override;
     void writeState(std::ostream& os, int state) const override;
@@ -29,10 +29,10 @@ public:
 // ---------------------------------------------------------------------------
 class Standard : public SiteDataType {
 public:
-    explicit Standard(const TSettings& settings);
+    explicit Standard(const Settings& settings);
     const char* name() const override { return "STANDARD"; }
     MarkerKind markerKind() const override { return MarkerKind::allelic; }
-    void mutate(TNode& node, Sprinkler& sprinkler, Rng& rng) const override;
+    void mutate(TreeNode& node, Sprinkler& sprinkler, Rng& rng) const override;
     void writeDescription(std::ostream& os) const override;
     void writeProfile(std::ostream& os) const override;
     void writeState(std::ostream& os, int state) const override;
@@ -41,7 +41,7 @@ public:
 // ---------------------------------------------------------------------------
 class Dna : public SiteDataType {
 public:
-    explicit Dna(const TSettings& settings);
+    explicit Dna(const Settings& settings);
     ~Dna() override;
     const char* name() const override { return "DNA"; }
     MarkerKind markerKind() const override { return MarkerKind::sequence; }
@@ -49,7 +49,7 @@ public:
     // genetic phase, rebuilt on every later one).
     void prepare(Rng& rng) override;
     void initialiseRoot(std::vector<int>& states, Rng& rng) const override;
-    void mutate(TNode& node, Sprinkler& sprinkler, Rng& rng) const override;
+    void mutate(TreeNode& node, Sprinkler& sprinkler, Rng& rng) const override;
     void writeDescription(std::ostream& os) const override;
     void writeProfile(std::ostream& os) const override;
     void writeState(std::ostream& os, int state) const override;
@@ -91,15 +91,15 @@ struct MicrosatLocusModel {
 double microsatStepParameter(float gsmGeometricParameter, Rng& rng);
 
 // As mutateSubtree, for the state of one microsatellite locus.
-int mutateMicrosatSubtree(TNode& node, int numMutations, const MicrosatLocusModel& model, Sprinkler& sprinkler,
+int mutateMicrosatSubtree(TreeNode& node, int numMutations, const MicrosatLocusModel& model, Sprinkler& sprinkler,
                           Rng& rng);
 
 class Microsat : public DataType {
 public:
-    explicit Microsat(const TSettings& settings);
+    explicit Microsat(const Settings& settings);
     const char* name() const override { return "MICROSAT"; }
     MarkerKind markerKind() const override { return MarkerKind::repeats; }
-    MutationResult sprinkle(TTree& tree, const GenealogyContext& genealogy, Rng& rng) override;
+    MutationResult sprinkle(GenealogyTree& tree, const GenealogyContext& genealogy, Rng& rng) override;
     void writeDescription(std::ostream& os) const override;
     void writeProfile(std::ostream& os) const override;
     void writeState(std::ostream& os, int state) const override;
@@ -116,15 +116,15 @@ private:
 // A SNP site is kept when its minor allele is frequent enough in the whole
 // sample, or (with a positive within-sample threshold) in at least one sample
 // deme (gene copies per deme in leaf order).
-bool snpAccepted(const TTree& tree, int site, float minSnpFrequency, float minSnpFrequencyInSample,
+bool snpAccepted(const GenealogyTree& tree, int site, float minSnpFrequency, float minSnpFrequencyInSample,
                  const std::vector<int>& sampleSizes);
 
 class Snp : public DataType {
 public:
-    explicit Snp(const TSettings& settings);
+    explicit Snp(const Settings& settings);
     const char* name() const override { return "SNP"; }
     MarkerKind markerKind() const override { return MarkerKind::sequence; }
-    MutationResult sprinkle(TTree& tree, const GenealogyContext& genealogy, Rng& rng) override;
+    MutationResult sprinkle(GenealogyTree& tree, const GenealogyContext& genealogy, Rng& rng) override;
     void writeDescription(std::ostream& os) const override;
     void writeProfile(std::ostream& os) const override;
     void writeState(std::ostream& os, int state) const override;

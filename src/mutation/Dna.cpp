@@ -24,14 +24,14 @@ constexpr int kT = 3;
 
 // A letter of the other class (purine <-> pyrimidine), each with probability 1/2.
 int transversion(int state, Rng& rng) {
-    const bool upper = rng.ran3() >= 0.5;
+    const bool upper = rng.uniform() >= 0.5;
     if (state == kA || state == kG) return upper ? kT : kC;
     return upper ? kG : kA;
 }
 
 }  // namespace
 
-Dna::Dna(const TSettings& s)
+Dna::Dna(const Settings& s)
     : SiteDataType(s.numLinkedLoci, s.mutationRate),
       gammaA_(s.gammaA),
       categories_(s.numGammaCategories),
@@ -56,7 +56,7 @@ void Dna::prepare(Rng& rng) {
 }
 
 int Dna::mutateNucleotide(int state, Rng& rng) const {
-    const double u = rng.ran3();
+    const double u = rng.uniform();
     if (u < transitionFraction_) {
         switch (state) {
             case kA: return kG;
@@ -70,13 +70,13 @@ int Dna::mutateNucleotide(int state, Rng& rng) const {
 }
 
 void Dna::initialiseRoot(std::vector<int>& states, Rng& rng) const {
-    for (int& state : states) state = static_cast<int>(rng.ran3() * 4);
+    for (int& state : states) state = static_cast<int>(rng.uniform() * 4);
 }
 
-void Dna::mutate(TNode& node, Sprinkler& sprinkler, Rng& rng) const {
+void Dna::mutate(TreeNode& node, Sprinkler& sprinkler, Rng& rng) const {
     // One deviate picks the site; the rates of the sites apply only when they
     // were built for this number of sites.
-    const double u = rng.ran3();
+    const double u = rng.uniform();
     const bool heterogeneous = std::fabs(gammaA_) >= kMinGammaShape && rates_ && rates_->size() == nSites_;
     const int site = heterogeneous ? rates_->chooseSite(u) : uniformSite(u, nSites_);
     sprinkler.hit(site);

@@ -48,7 +48,7 @@ int GammaRates::fill(int n, double a, int categories, Rng& rng) {
             std::sort(rates_.begin(), rates_.end());
         } else if (a > 0.0) {
             std::vector<double> deviates(kQuantileSample);
-            for (double& d : deviates) d = rng.gamma_dev(a);
+            for (double& d : deviates) d = rng.gammaDeviate(a);
             std::sort(deviates.begin(), deviates.end());
             // n order statistics at equal spacing, each in the middle of its
             // block of the sorted sample: the quantiles (2i + 1) / 2n.

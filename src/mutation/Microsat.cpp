@@ -31,7 +31,7 @@ constexpr long long kMaxWritableState = 2147483647LL - 50000;
          << " (drawn around the value of settings line " << lineOf(Setting::microsatStep)
          << "); a value closer to 0, or a lower mutation rate (line " << lineOf(Setting::mutationRate)
          << "), keeps the alleles within reach!";
-    throw TException(my_string(text.str()), levelFatal);
+    throw SimulationError(Text(text.str()), levelFatal);
 }
 
 // One mutation: a step of s repeat units up or down. In a bounded range a
@@ -49,11 +49,11 @@ int mutateRepeatCount(int state, const MicrosatLocusModel& model, Rng& rng) {
         else if (state == hi)
             next -= step;
         else
-            next += rng.ran3() >= 0.5 ? step : -step;
+            next += rng.uniform() >= 0.5 ? step : -step;
         if (next < lo) next = lo;
         if (next > hi) next = hi;
     } else {
-        next += rng.ran3() >= 0.5 ? step : -step;
+        next += rng.uniform() >= 0.5 ? step : -step;
         // An unbounded walk with long steps can drift beyond what a state
         // (and its written form) can hold: the run cannot go on faithfully.
         if (next > kMaxWritableState || next < -kMaxWritableState) stateBeyondRange(next, model);
@@ -79,7 +79,7 @@ double microsatStepParameter(float gsmGeometricParameter, Rng& rng) {
     return rng.betaDeviate(alpha, beta);
 }
 
-int mutateMicrosatSubtree(TNode& node, int numMutations, const MicrosatLocusModel& model, Sprinkler& sprinkler,
+int mutateMicrosatSubtree(TreeNode& node, int numMutations, const MicrosatLocusModel& model, Sprinkler& sprinkler,
                           Rng& rng) {
     node.mutations = numMutations;
     const int nSites = sprinkler.nSites();
@@ -94,7 +94,7 @@ int mutateMicrosatSubtree(TNode& node, int numMutations, const MicrosatLocusMode
     }
 
     int placed = 0;
-    for (TNode* child : {node.left, node.right}) {
+    for (TreeNode* child : {node.left, node.right}) {
         if (child == nullptr) continue;
         const int m = sprinkler.drawBranchCount(node, *child, rng);
         placed += m + mutateMicrosatSubtree(*child, m, model, sprinkler, rng);
@@ -102,22 +102,22 @@ int mutateMicrosatSubtree(TNode& node, int numMutations, const MicrosatLocusMode
     return placed;
 }
 
-Microsat::Microsat(const TSettings& s)
+Microsat::Microsat(const Settings& s)
     : nSites_(s.numLinkedLoci),
       mutationRate_(s.mutationRate),
       gsmGeometricParameter_(s.gsmGeometricParameter),
       range_(s.microsatRange),
       bounds_(microsatBounds(s.microsatRange)) {}
 
-MutationResult Microsat::sprinkle(TTree& tree, const GenealogyContext&, Rng& rng) {
+MutationResult Microsat::sprinkle(GenealogyTree& tree, const GenealogyContext&, Rng& rng) {
     Sprinkler sprinkler(nSites_);
     if (tree.size() < 1 || nSites_ <= 0) return sprinkler.result();
-    TNode& root = tree.node(2 * tree.size() - 2);
+    TreeNode& root = tree.node(2 * tree.size() - 2);
     int placed = 0;
     for (int locus = 0; locus < nSites_; ++locus) {
         sprinkler.restartTreeLength();
         // Locus rate: gamma of shape 2 and mean mutationRate.
-        sprinkler.setRate(rng.gamma_dev(2.0, 2.0 / static_cast<double>(mutationRate_)));
+        sprinkler.setRate(rng.gammaDeviate(2.0, 2.0 / static_cast<double>(mutationRate_)));
         const double stepParameter = microsatStepParameter(gsmGeometricParameter_, rng);
         const MicrosatLocusModel model{locus, stepParameter, range_ != 0, bounds_};
         placed = mutateMicrosatSubtree(root, 0, model, sprinkler, rng);

@@ -6,11 +6,11 @@
 #include "coalescent/GenealogyTree.h"
 #include "random/Rng.h"
 
-Rflp::Rflp(const TSettings& s) : SiteDataType(s.numLinkedLoci, s.mutationRate) {}
+Rflp::Rflp(const Settings& s) : SiteDataType(s.numLinkedLoci, s.mutationRate) {}
 
-void Rflp::mutate(TNode& node, Sprinkler& sprinkler, Rng& rng) const {
+void Rflp::mutate(TreeNode& node, Sprinkler& sprinkler, Rng& rng) const {
     // RFLP sites mutate uniformly, whatever the gamma shape of the settings.
-    const int site = uniformSite(rng.ran3(), nSites_);
+    const int site = uniformSite(rng.uniform(), nSites_);
     sprinkler.hit(site);
     int& state = node.sequence[static_cast<std::size_t>(site)];
     state = state == 0 ? 1 : 0;

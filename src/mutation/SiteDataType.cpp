@@ -2,7 +2,7 @@
 
 #include "coalescent/GenealogyTree.h"
 
-MutationResult SiteDataType::sprinkle(TTree& tree, const GenealogyContext&, Rng& rng) {
+MutationResult SiteDataType::sprinkle(GenealogyTree& tree, const GenealogyContext&, Rng& rng) {
     Sprinkler sprinkler(nSites_);
     // A locus without sites, or a genealogy without genes, carries nothing.
     if (tree.size() < 1 || nSites_ <= 0) return sprinkler.result();

@@ -12,7 +12,7 @@ public:
     // of them.
     SiteDataType(int nSites, float mutationRate) : nSites_(nSites), mutationRate_(mutationRate) {}
 
-    MutationResult sprinkle(TTree& tree, const GenealogyContext& genealogy, Rng& rng) override;
+    MutationResult sprinkle(GenealogyTree& tree, const GenealogyContext& genealogy, Rng& rng) override;
 
 protected:
     int nSites_;

@@ -18,10 +18,10 @@ std::size_t idx(int i) { return static_cast<std::size_t>(i); }
 
 // Marks `top` and every node below it as carrying the derived state at `site`
 // (`stack`: scratch space kept between calls).
-void markDerived(TNode& top, int site, std::vector<TNode*>& stack) {
+void markDerived(TreeNode& top, int site, std::vector<TreeNode*>& stack) {
     stack.assign(1, &top);
     while (!stack.empty()) {
-        TNode* node = stack.back();
+        TreeNode* node = stack.back();
         stack.pop_back();
         if (node->sequence.size() > idx(site)) node->sequence[idx(site)] = 1;
         if (node->right != nullptr) stack.push_back(node->right);
@@ -31,15 +31,15 @@ void markDerived(TNode& top, int site, std::vector<TNode*>& stack) {
 
 // A branch of the genealogy: the node below it and its parent.
 struct Branch {
-    TNode* parent;
-    TNode* child;
+    TreeNode* parent;
+    TreeNode* child;
     long long length() const { return parent->time - child->time; }
 };
 
 // The branches in pre-order (the branch to the first child, that child's
 // subtree, then the branch to the second child and its subtree): the order in
 // which they are laid end to end along the tree length.
-std::vector<Branch> branchesInPreOrder(TNode& root) {
+std::vector<Branch> branchesInPreOrder(TreeNode& root) {
     std::vector<Branch> order;
     std::vector<Branch> stack;
     if (root.right != nullptr) stack.push_back({&root, root.right});
@@ -48,20 +48,20 @@ std::vector<Branch> branchesInPreOrder(TNode& root) {
         const Branch branch = stack.back();
         stack.pop_back();
         order.push_back(branch);
-        TNode* node = branch.child;
+        TreeNode* node = branch.child;
         if (node->right != nullptr) stack.push_back({node, node->right});
         if (node->left != nullptr) stack.push_back({node, node->left});
     }
     return order;
 }
 
-int derivedState(const TNode& leaf, int site) {
+int derivedState(const TreeNode& leaf, int site) {
     return leaf.sequence.size() > idx(site) ? leaf.sequence[idx(site)] : 0;
 }
 
 }  // namespace
 
-bool snpAccepted(const TTree& tree, int site, float minSnpFrequency, float minSnpFrequencyInSample,
+bool snpAccepted(const GenealogyTree& tree, int site, float minSnpFrequency, float minSnpFrequencyInSample,
                  const std::vector<int>& sampleSizes) {
     const int n = tree.size();
     int derived = 0;
@@ -84,16 +84,16 @@ bool snpAccepted(const TTree& tree, int site, float minSnpFrequency, float minSn
     return false;
 }
 
-Snp::Snp(const TSettings& s)
+Snp::Snp(const Settings& s)
     : nSites_(s.numLinkedLoci),
       minSnpFrequency_(s.minSnpFrequency),
       minSnpFrequencyInSample_(s.minSnpFrequencyInSample) {}
 
-MutationResult Snp::sprinkle(TTree& tree, const GenealogyContext& genealogy, Rng& rng) {
+MutationResult Snp::sprinkle(GenealogyTree& tree, const GenealogyContext& genealogy, Rng& rng) {
     Sprinkler sprinkler(nSites_);
     if (tree.size() < 1 || nSites_ <= 0) return sprinkler.result();
     const int n = tree.size();
-    TNode& root = tree.node(2 * n - 2);
+    TreeNode& root = tree.node(2 * n - 2);
     const std::vector<Branch> branches = branchesInPreOrder(root);
 
     // Every node starts ancestral (0) at every site; the tree length in
@@ -102,17 +102,17 @@ MutationResult Snp::sprinkle(TTree& tree, const GenealogyContext& genealogy, Rng
     std::fill(root.sequence.begin(), root.sequence.end(), 0);
     long long length = 0;
     for (const Branch& branch : branches) {
-        TNode& node = *branch.child;
+        TreeNode& node = *branch.child;
         if (ensureSequence(node, nSites_)) std::fill(node.sequence.begin(), node.sequence.end(), 0);
         length += branch.length();
     }
 
-    std::vector<TNode*> scratch;
+    std::vector<TreeNode*> scratch;
     bool allAccepted = true;
     for (int site = 0; site < nSites_; ++site) {
         bool accepted = false;
         for (int attempt = 0; attempt < kMaxSnpAttempts && !accepted; ++attempt) {
-            const auto x = static_cast<long long>(rng.ran3() * static_cast<double>(length));
+            const auto x = static_cast<long long>(rng.uniform() * static_cast<double>(length));
             sprinkler.setHit(site, 1);
             long long start = 0;
             for (const Branch& branch : branches) {

@@ -10,14 +10,14 @@
 
 Sprinkler::Sprinkler(int nSites) { result_.hits.assign(static_cast<std::size_t>(std::max(nSites, 0)), 0); }
 
-int Sprinkler::drawBranchCount(const TNode& parent, const TNode& child, Rng& rng) {
+int Sprinkler::drawBranchCount(const TreeNode& parent, const TreeNode& child, Rng& rng) {
     const float lambda = static_cast<float>(static_cast<double>(parent.time - child.time) * rate_);
     result_.treeLength += lambda;
     const float m = rng.poissonDeviate(lambda);
     return m < static_cast<float>(INT_MAX) ? static_cast<int>(m) : INT_MAX;
 }
 
-bool ensureSequence(TNode& node, int nSites) {
+bool ensureSequence(TreeNode& node, int nSites) {
     try {
         if (node.sequence.size() != static_cast<std::size_t>(nSites))
             node.sequence.assign(static_cast<std::size_t>(nSites), 0);
@@ -35,7 +35,7 @@ void SiteMutation::initialiseRoot(std::vector<int>& states, Rng&) const {
     std::fill(states.begin(), states.end(), 0);
 }
 
-int mutateSubtree(TNode& node, int numMutations, const SiteMutation& model, Sprinkler& sprinkler, Rng& rng) {
+int mutateSubtree(TreeNode& node, int numMutations, const SiteMutation& model, Sprinkler& sprinkler, Rng& rng) {
     node.mutations = numMutations;
     const int nSites = sprinkler.nSites();
     if (nSites <= 0 || !ensureSequence(node, nSites)) return 0;
@@ -46,7 +46,7 @@ int mutateSubtree(TNode& node, int numMutations, const SiteMutation& model, Spri
     for (int i = 0; i < numMutations; ++i) model.mutate(node, sprinkler, rng);
 
     int placed = 0;
-    for (TNode* child : {node.left, node.right}) {
+    for (TreeNode* child : {node.left, node.right}) {
         if (child == nullptr) continue;
         const int m = sprinkler.drawBranchCount(node, *child, rng);
         placed += m + mutateSubtree(*child, m, model, sprinkler, rng);

@@ -8,7 +8,7 @@
 #include "mutation/DataType.h"
 
 class Rng;
-class TNode;
+class TreeNode;
 
 // The running results of one genealogy and the rate of its branch draws.
 class Sprinkler {
@@ -26,7 +26,7 @@ public:
     // Poisson deviate of mean (parent.time - child.time) x rate, that mean
     // taken in single precision as drawn from; it also counts towards the
     // tree length.
-    int drawBranchCount(const TNode& parent, const TNode& child, Rng& rng);
+    int drawBranchCount(const TreeNode& parent, const TreeNode& child, Rng& rng);
 
     void hit(int site) { ++result_.hits[static_cast<std::size_t>(site)]; }
     void setHit(int site, int count) { result_.hits[static_cast<std::size_t>(site)] = count; }
@@ -41,7 +41,7 @@ private:
 
 // Gives `node` a sequence of nSites states: false (sequence empty, nSites 0)
 // when it cannot be allocated. Existing states are kept.
-bool ensureSequence(TNode& node, int nSites);
+bool ensureSequence(TreeNode& node, int nSites);
 
 // What a site-based data type (RFLP, DNA, STANDARD) adds to the shared
 // recursion: the states of the root, and one mutation on a node.
@@ -52,14 +52,14 @@ public:
     virtual void initialiseRoot(std::vector<int>& states, Rng& rng) const;
     // One mutation on `node`: picks the site, counts the hit, changes the
     // state. Each draws its deviates in the order of its model.
-    virtual void mutate(TNode& node, Sprinkler& sprinkler, Rng& rng) const = 0;
+    virtual void mutate(TreeNode& node, Sprinkler& sprinkler, Rng& rng) const = 0;
 };
 
 // Sets up `node`'s sequence (its parent's copy; at the root see
 // initialiseRoot), applies the `numMutations` mutations of the branch above
 // it, then for each child in turn draws the child's count and recurses into
 // it. Returns the number of mutations placed below `node`.
-int mutateSubtree(TNode& node, int numMutations, const SiteMutation& model, Sprinkler& sprinkler, Rng& rng);
+int mutateSubtree(TreeNode& node, int numMutations, const SiteMutation& model, Sprinkler& sprinkler, Rng& rng);
 
 // A site chosen uniformly among nSites by one uniform deviate.
 int uniformSite(double u, int nSites);

@@ -6,10 +6,10 @@
 #include "coalescent/GenealogyTree.h"
 #include "random/Rng.h"
 
-Standard::Standard(const TSettings& s) : SiteDataType(s.numLinkedLoci, s.mutationRate) {}
+Standard::Standard(const Settings& s) : SiteDataType(s.numLinkedLoci, s.mutationRate) {}
 
-void Standard::mutate(TNode& node, Sprinkler& sprinkler, Rng& rng) const {
-    const int site = uniformSite(rng.ran3(), nSites_);
+void Standard::mutate(TreeNode& node, Sprinkler& sprinkler, Rng& rng) const {
+    const int site = uniformSite(rng.uniform(), nSites_);
     sprinkler.hit(site);
     ++node.sequence[static_cast<std::size_t>(site)];
 }

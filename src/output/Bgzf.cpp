@@ -47,7 +47,7 @@ void BgzfStream::flush() {
     if (!block_) block_ = std::make_unique_for_overwrite<char[]>(BGZF_MAX_BLOCK_SIZE);
     std::size_t length = BGZF_MAX_BLOCK_SIZE;
     if (bgzf_compress(block_.get(), &length, text_.data(), text_.size(), kLevel) != 0)
-        throw TException(my_string("BGZF compression failed!"), levelFatal);
+        throw SimulationError(Text("BGZF compression failed!"), levelFatal);
     out_.write(block_.get(), static_cast<std::streamsize>(length));
     compressed_ += length;
     text_.clear();

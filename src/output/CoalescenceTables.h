@@ -9,7 +9,7 @@
 #include "output/GeneticWriter.h"
 #include "output/OutputFiles.h"
 
-class TTree;
+class GenealogyTree;
 
 struct SampleDemeRef {
     int segmentIndex = 0;
@@ -19,11 +19,11 @@ struct SampleDemeRef {
 // "sim_<s>_<locus> <T - g_root>" and " <T - g_i>" per sample deme. Returns
 // per sample deme the segment id where its MRCA arose (-1 when the deme has
 // no gene in the tree; its column then reads NA).
-std::vector<int> writeTmrcaLine(std::ostream& os, const TTree& tree, int generations, int simulationIndex, int locus,
+std::vector<int> writeTmrcaLine(std::ostream& os, const GenealogyTree& tree, int generations, int simulationIndex, int locus,
                                 const std::vector<SampleDemeRef>& sampleDemes);
 
 // " <g>" for every internal node in array order, then the line end.
-void writeCoalescenceLine(std::ostream& os, const TTree& tree);
+void writeCoalescenceLine(std::ostream& os, const GenealogyTree& tree);
 
 // ".tmrca": one line per genealogy.
 class TmrcaWriter : public GeneticWriter {

@@ -38,7 +38,7 @@ void writeCompletionRecord(const std::string& path, const std::string& folder, O
     std::vector<std::string> callFiles = registry.callFiles();
     std::erase(callFiles, path);
     OutputFile record;
-    record.open(my_string(path), false, registry);
+    record.open(Text(path), false, registry);
     for (const EntireSimulation& e : entire) {
         if (e.files.empty() && e.outcome == EntireSimulation::Outcome::accepted) continue;
         if (e.outcome == EntireSimulation::Outcome::accepted)

@@ -96,7 +96,7 @@ void GenepopWriter::genotypes(const GeneticPhaseView& phase, const GenotypeView&
     GenotypeSites sites(phase, view);
     if (sites.individuals().empty() || sites.siteCount() < 1) return;
     const std::string type = phase.dataType->name();
-    const my_string path = genotypeFileName(phase, view.simulation, ".gen");
+    const Text path = genotypeFileName(phase, view.simulation, ".gen");
     const int L = sites.linkedLoci();
     const auto locusName = [L](int site) {
         std::string name = "L";

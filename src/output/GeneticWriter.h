@@ -1,6 +1,6 @@
 // The writers of the genetic phase behind one interface, and the read-only
 // view of the results they read. A new output format is one writer in this
-// folder that reads the view; the run loop (app/) decides which writers a
+// folder that reads the view; the simulation loop (app/) decides which writers a
 // run has.
 //
 // In every genetic simulation the writers see, in this order: each
@@ -18,15 +18,15 @@
 
 class DataType;
 class OutputRegistry;
-class TSegment;
-class TSegmentVector;
-class TTree;
+class Segment;
+class Drainage;
+class GenealogyTree;
 struct MutationResult;
 
 // One sample deme: its name, sampled gene copies and where its leaves sit in
 // the genealogy (the segment index and slot of its deme).
 struct SampleView {
-    my_string name;
+    Text name;
     int sampleSize = 0;
     int segmentIndex = 0;
     int slot = 0;
@@ -35,16 +35,16 @@ struct SampleView {
 // One sample of the sample file, used in this entire simulation or not (a
 // sample whose segment was not colonised has no deme and no genes).
 struct FileSampleView {
-    my_string name;
+    Text name;
     int sampleSize = 0;                 // gene copies the file asks for
-    const TSegment* segment = nullptr;  // where the file places it
+    const Segment* segment = nullptr;  // where the file places it
     int used = -1;                      // its position in `samples`; -1 when not used
 };
 
 // What every writer knows of the phase.
 struct GeneticPhaseView {
-    my_string folder;          // the output folder, with its final separator
-    my_string outputName;      // "<settings>_<samples>_<TYPE>", the start of every file name
+    Text folder;          // the output folder, with its final separator
+    Text outputName;      // "<settings>_<samples>_<TYPE>", the start of every file name
     OutputRegistry* registry;  // the output files of the program call
     const DataType* dataType;
     int entireIndex = 0;       // 0-based index of the entire simulation
@@ -58,7 +58,7 @@ struct GeneticPhaseView {
     bool genotypic = false;    // genes written as diploid individuals
     std::vector<SampleView> samples;  // in the genealogy's leaf order
     std::vector<FileSampleView> fileSamples;  // every sample of the sample file, in file order
-    const TSegmentVector* drainage = nullptr;  // the drainage in use
+    const Drainage* drainage = nullptr;  // the drainage in use
 };
 
 // One genealogy: genetic simulation s (1-based), locus k (0-based; -1 when
@@ -66,7 +66,7 @@ struct GeneticPhaseView {
 struct GenealogyView {
     int simulation = 0;
     int locus = -1;
-    const TTree& tree;
+    const GenealogyTree& tree;
     const MutationResult& mutations;
 };
 

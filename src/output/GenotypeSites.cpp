@@ -4,15 +4,15 @@
 
 #include "output/ProjectFile.h"
 
-my_string genotypeFileName(const GeneticPhaseView& phase, int simulation, const char* extension) {
+Text genotypeFileName(const GeneticPhaseView& phase, int simulation, const char* extension) {
     // The project file's name with the other extension.
-    const my_string arp =
+    const Text arp =
         projectFileName(phase.outputName, phase.entireIndex, phase.entireCount, simulation, phase.simulationCount);
     const std::string base = arp.str().substr(0, arp.str().size() - 4);
-    return outputFileName(phase.folder, my_string(base + extension));
+    return outputFileName(phase.folder, Text(base + extension));
 }
 
-std::string genotypeName(const my_string& name) {
+std::string genotypeName(const Text& name) {
     std::string word = name.str();
     for (char& c : word)
         if (c == ' ' || c == '\t' || c == ',' || c == '\n' || c == '\r') c = '_';

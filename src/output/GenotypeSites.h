@@ -23,11 +23,11 @@ constexpr int kMissingState = INT_MIN;
 
 // "<output set>_<e>-<s><extension>" in the output folder, numbered like the
 // project file of the same genetic simulation.
-my_string genotypeFileName(const GeneticPhaseView& phase, int simulation, const char* extension);
+Text genotypeFileName(const GeneticPhaseView& phase, int simulation, const char* extension);
 
 // A sample name as the genotype files write it: one word, since blanks end a
 // name in FASTA and VCF and a comma ends one in GENEPOP.
-std::string genotypeName(const my_string& name);
+std::string genotypeName(const Text& name);
 
 class GenotypeSites {
 public:

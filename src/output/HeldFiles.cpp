@@ -10,13 +10,13 @@
 
 HeldFiles::~HeldFiles() { abandon(); }
 
-std::string HeldFiles::hold(const my_string& path, OutputRegistry& registry,
+std::string HeldFiles::hold(const Text& path, OutputRegistry& registry,
                             const std::function<int(const std::string&)>& create) {
     registry_ = &registry;
     if (path.empty()) {
         // The folder could not be made (the reason has been printed).
         registry.warnOnce(path);
-        throw TException(my_string("An output file cannot be written: its folder cannot be created!"), levelFatal);
+        throw SimulationError(Text("An output file cannot be written: its folder cannot be created!"), levelFatal);
     }
     const std::string part = path.str() + ".part";
     int error = 0;
@@ -36,7 +36,7 @@ std::string HeldFiles::hold(const my_string& path, OutputRegistry& registry,
     if (error != 0) {
         registry.warnOnce(path);
         abandon();
-        throw TException(shortened("Cannot open the output file '" + path.str() + "': " + std::strerror(error) + "!"),
+        throw SimulationError(shortened("Cannot open the output file '" + path.str() + "': " + std::strerror(error) + "!"),
                          levelFatal);
     }
     return part;
@@ -59,10 +59,10 @@ void HeldFiles::complete() {
         files_.clear();
         return;
     }
-    const my_string failed = files_[done].path;
+    const Text failed = files_[done].path;
     files_.erase(files_.begin(), files_.begin() + static_cast<std::ptrdiff_t>(done));
     abandon();
-    throw TException(shortened("Cannot complete the output file '" + failed.str() + "': " + std::strerror(error) + "!"),
+    throw SimulationError(shortened("Cannot complete the output file '" + failed.str() + "': " + std::strerror(error) + "!"),
                      levelFatal);
 }
 
@@ -83,12 +83,12 @@ void HeldFiles::fail(const std::string& partPath, int error) {
     abandon();
     // A library that reports no reason leaves errno as it was: an I/O error
     // is all that can be said.
-    throw TException(shortened("Cannot write the output file '" + path + "': " +
+    throw SimulationError(shortened("Cannot write the output file '" + path + "': " +
                                std::strerror(error != 0 ? error : EIO) + "!"),
                      levelFatal);
 }
 
-HeldTextFile::HeldTextFile(HeldFiles& files, const my_string& path, OutputRegistry& registry)
+HeldTextFile::HeldTextFile(HeldFiles& files, const Text& path, OutputRegistry& registry)
     : files_(files),
       part_(files.hold(path, registry,
                        [this](const std::string& part) {

@@ -24,8 +24,8 @@ public:
     // Creates "<path>.part" with create(partPath), which returns 0 or the
     // errno of its failure, after listing it in the registry; returns the
     // part's name. A file that cannot be created ends the program call (a
-    // fatal TException naming it).
-    std::string hold(const my_string& path, OutputRegistry& registry,
+    // fatal SimulationError naming it).
+    std::string hold(const Text& path, OutputRegistry& registry,
                      const std::function<int(const std::string&)>& create);
     // Gives every held file its own name, in the order they were held, and
     // records them as written. A rename that fails removes the files still
@@ -33,7 +33,7 @@ public:
     void complete();
     // Removes every held file.
     void abandon();
-    // The fatal TException for a held file that could not be written (errno
+    // The fatal SimulationError for a held file that could not be written (errno
     // `error`, 0 when the library that wrote it gave none): every held file is
     // removed first.
     [[noreturn]] void fail(const std::string& partPath, int error);
@@ -43,7 +43,7 @@ public:
 private:
     struct File {
         std::string part;
-        my_string path;
+        Text path;
     };
     OutputRegistry* registry_ = nullptr;
     std::vector<File> files_;
@@ -53,7 +53,7 @@ private:
 // first write or close that fails is remembered, and close() reports it.
 class HeldTextFile {
 public:
-    HeldTextFile(HeldFiles& files, const my_string& path, OutputRegistry& registry);
+    HeldTextFile(HeldFiles& files, const Text& path, OutputRegistry& registry);
     std::ostream& stream() { return stream_; }
     // Closes the ".part" file, which stays held; a write that failed ends the
     // program call.

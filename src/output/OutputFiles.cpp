@@ -22,7 +22,7 @@ OutputFile::OutputFile() : stream_(&buffer_) {}
 
 OutputFile::~OutputFile() { abandon(); }
 
-void OutputFile::open(const my_string& path, bool append, OutputRegistry& registry) {
+void OutputFile::open(const Text& path, bool append, OutputRegistry& registry) {
     abandon();
     registry_ = &registry;
     path_ = path;
@@ -30,7 +30,7 @@ void OutputFile::open(const my_string& path, bool append, OutputRegistry& regist
     if (path.empty()) {
         // The folder could not be made (the reason has been printed).
         registry.warnOnce(path);
-        throw TException(my_string("An output file cannot be written: its folder cannot be created!"), levelFatal);
+        throw SimulationError(Text("An output file cannot be written: its folder cannot be created!"), levelFatal);
     }
     partPath_ = path.str() + ".part";
     {
@@ -99,7 +99,7 @@ void OutputFile::abandon() {
 
 void OutputFile::fail(const char* what, int error) {
     abandon();
-    throw TException(shortened(std::string("Cannot ") + what + " the output file '" + path_.str() +
+    throw SimulationError(shortened(std::string("Cannot ") + what + " the output file '" + path_.str() +
                                "': " + std::strerror(error) + "!"),
                      levelFatal);
 }

@@ -25,10 +25,10 @@ public:
     // Opens for writing (truncate) or appending: an appended file starts as a
     // copy of the existing one, so it too changes only when complete. A file
     // that cannot be opened is named in a WARNING line and ends the program
-    // call (a fatal TException).
-    void open(const my_string& path, bool append, OutputRegistry& registry);
+    // call (a fatal SimulationError).
+    void open(const Text& path, bool append, OutputRegistry& registry);
     // Completes the file: it takes its final name now. Throws a fatal
-    // TException naming the file and the reason when any write failed; the
+    // SimulationError naming the file and the reason when any write failed; the
     // unfinished file is then removed.
     void close();
     // Drops an unfinished file (a failed genetic simulation).
@@ -36,7 +36,7 @@ public:
 
     bool isOpen() const { return buffer_.isOpen(); }
     // The stream to write to. A write that failed since the last call throws
-    // here (a fatal TException), so a writer stops at its next batch of lines
+    // here (a fatal SimulationError), so a writer stops at its next batch of lines
     // instead of simulating on into a file that lost them.
     std::ostream& stream();
     template <typename T>
@@ -50,7 +50,7 @@ private:
 
     OutputBuffer buffer_;
     std::ostream stream_;
-    my_string path_;
+    Text path_;
     std::string partPath_;
     OutputRegistry* registry_ = nullptr;
 };

@@ -15,7 +15,7 @@
 
 namespace {
 
-[[noreturn]] void refuse(const std::string& text) { throw TException(shortened(text), levelFatal); }
+[[noreturn]] void refuse(const std::string& text) { throw SimulationError(shortened(text), levelFatal); }
 
 }  // namespace
 

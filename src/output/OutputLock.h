@@ -14,7 +14,7 @@
 // next one; its lock file stays behind and is simply taken again.
 class OutputLock {
 public:
-    // Throws a fatal TException naming the folder when it cannot be created
+    // Throws a fatal SimulationError naming the folder when it cannot be created
     // or written, or when another call holds the lock. A file system without
     // locks gets a WARNING on standard error and no lock.
     OutputLock(const std::string& folder, const std::string& name);

@@ -13,12 +13,12 @@
 #include "base/Exception.h"
 #include "output/OutputFiles.h"
 
-void OutputRegistry::warnOnce(const my_string& path) {
+void OutputRegistry::warnOnce(const Text& path) {
     if (warned_.insert(path.str()).second)
         std::cout << "\n\t\tWARNING: the output file '" << path << "' cannot be opened; its results are lost!";
 }
 
-void OutputRegistry::completed(const my_string& path) {
+void OutputRegistry::completed(const Text& path) {
     if (seen_.insert(path.str()).second) written_.push_back(path.str());
     std::vector<std::string>& files = running() != nullptr ? running()->files : callFiles_;
     if (std::find(files.begin(), files.end(), path.str()) == files.end()) files.push_back(path.str());
@@ -93,7 +93,7 @@ void OutputRegistry::completeLists() {
         // one to copy.
         const std::string old = filePrefix(path, list.oldSize);
         OutputFile file;
-        file.open(my_string(path), false, *this);
+        file.open(Text(path), false, *this);
         file.stream() << old;
         for (const EntireSimulation& e : entire_) {
             const auto lines = list.lines.find(e.number);
@@ -110,7 +110,7 @@ void OutputRegistry::addPart(const std::string& partPath) {
                                            std::pair{"run record", &runRecord_}}) {
             if (record->empty() || std::remove(record->c_str()) == 0 || errno == ENOENT) continue;
             const int reason = errno;
-            throw TException(shortened(std::string("Cannot remove the ") + what + " '" + *record +
+            throw SimulationError(shortened(std::string("Cannot remove the ") + what + " '" + *record +
                                        "' of the outputs about to be replaced: " + std::strerror(reason) + "!"),
                              levelFatal);
         }

@@ -65,9 +65,9 @@ public:
     void completeLists();
 
     // One WARNING line naming the file, the first time it fails in the call.
-    void warnOnce(const my_string& path);
+    void warnOnce(const Text& path);
     // The file is complete under its final name.
-    void completed(const my_string& path);
+    void completed(const Text& path);
     const std::vector<std::string>& written() const { return written_; }
 
     // The records of the call: the one that says the output set is complete
@@ -85,7 +85,7 @@ public:
 
     // A ".part" file is about to be created, or is gone (renamed or removed);
     // the caller holds partsMutex() across the call and the file operation.
-    // Throws a fatal TException when an old record cannot be removed.
+    // Throws a fatal SimulationError when an old record cannot be removed.
     void addPart(const std::string& partPath);
     void dropPart(const std::string& partPath);
     // A complete file that an interrupted or failed call still removes with

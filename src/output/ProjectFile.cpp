@@ -87,7 +87,7 @@ void writeSample(std::ostream& os, const ProjectFileData& d, int i) {
 }
 
 // Group number of a "$<group>_<name>" deme name; -1 without "_".
-int groupNumber(const my_string& name) {
+int groupNumber(const Text& name) {
     const int underscore = name.find('_');
     if (underscore < 0) return -1;
     return static_cast<int>(std::strtol(name.between(1, underscore).c_str(), nullptr, 10));
@@ -126,7 +126,7 @@ void writeStructure(std::ostream& os, const ProjectFileData& d) {
 
 }  // namespace
 
-my_string projectFileName(const my_string& outputText, int entireIndex, int entireCount, int simulationIndex,
+Text projectFileName(const Text& outputText, int entireIndex, int entireCount, int simulationIndex,
                           int simulationCount) {
     return outputText + "_" + zeroPad(entireIndex + 1, entireCount) + "-" + zeroPad(simulationIndex, simulationCount) +
            ".arp";
@@ -140,7 +140,7 @@ void writeProjectFile(std::ostream& os, const ProjectFileData& data) {
     writeStructure(os, data);
 }
 
-int writeProjectFile(const my_string& path, const ProjectFileData& data, OutputRegistry& registry) {
+int writeProjectFile(const Text& path, const ProjectFileData& data, OutputRegistry& registry) {
     std::cout << "\n\t\tWritting Tessaly oputput ...";
     OutputFile file;
     file.open(path, false, registry);
@@ -154,7 +154,7 @@ void ProjectFileWriter::open(const GeneticPhaseView& phase) {
     registry_ = phase.registry;
     listPath_ = outputFileName(phase.folder, phase.outputName + ".arb").str();
     registry_->listOpened(listPath_);
-    list_.open(my_string(listPath_), true, *phase.registry);
+    list_.open(Text(listPath_), true, *phase.registry);
 }
 
 void ProjectFileWriter::genotypes(const GeneticPhaseView& phase, const GenotypeView& view) {
@@ -177,7 +177,7 @@ void ProjectFileWriter::genotypes(const GeneticPhaseView& phase, const GenotypeV
         data.demes.push_back(std::move(d));
     }
     data.hits = view.hits;
-    const my_string name =
+    const Text name =
         projectFileName(phase.outputName, phase.entireIndex, phase.entireCount, view.simulation, phase.simulationCount);
     writeProjectFile(outputFileName(phase.folder, name), data, *phase.registry);
     list_ << fileNameOf(name) << "\n";

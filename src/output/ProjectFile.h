@@ -20,7 +20,7 @@ class OutputRegistry;
 // driver gathers them here.
 struct ProjectFileData {
     struct Deme {
-        my_string name;
+        Text name;
         int sampleSize = 0;                  // gene copies
         std::vector<std::span<const int>> genes;  // one row of site states per gene copy
     };
@@ -41,7 +41,7 @@ struct ProjectFileData {
 
 // "GeneticOutput/<run>_<e+1>-<s>.arp" with both numbers zero padded to the
 // widths of E and G.
-my_string projectFileName(const my_string& outputText, int entireIndex, int entireCount, int simulationIndex,
+Text projectFileName(const Text& outputText, int entireIndex, int entireCount, int simulationIndex,
                           int simulationCount);
 
 // Writes the whole file to a stream (the console lines are the caller's).
@@ -49,8 +49,8 @@ void writeProjectFile(std::ostream& os, const ProjectFileData& data);
 
 // Opens path, prints the console lines and writes the file; the result is
 // always 1. A file that cannot be opened or written ends the program call (a
-// fatal TException).
-int writeProjectFile(const my_string& path, const ProjectFileData& data, OutputRegistry& registry);
+// fatal SimulationError).
+int writeProjectFile(const Text& path, const ProjectFileData& data, OutputRegistry& registry);
 
 // The project files of every genetic simulation, and the ".arb" list that
 // names them (appended to across program calls).

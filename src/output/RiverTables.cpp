@@ -46,7 +46,7 @@ void putGeneration(std::ostream& os, std::int32_t generation) {
 }  // namespace
 
 void writeSegmentsTable(std::ostream& os, const RiverTablesInput& input) {
-    const TSegmentVector& drainage = *input.drainage;
+    const Drainage& drainage = *input.drainage;
     const ColonisationRecord& record = *input.record;
     const std::size_t count = drainage.segments.size();
     const auto sources = namesBySegment(input.sources, count);
@@ -68,7 +68,7 @@ void writeSegmentsTable(std::ostream& os, const RiverTablesInput& input) {
         put(os, segment->lon);
         os << ',';
         put(os, segment->lat);
-        for (const TSegNode* node : {segment->fromNode, segment->toNode}) {
+        for (const DrainageNode* node : {segment->fromNode, segment->toNode}) {
             os << ',';
             if (node) put(os, node->lon);
             os << ',';
@@ -102,7 +102,7 @@ void RiverTablesWriter::finish(const GeneticPhaseView& phase) {
     const std::string base = riverTablesBase(phase.outputName.str(), phase.entireIndex, phase.entireCount);
     const auto write = [&](const std::string& suffix, auto&& contents) {
         OutputFile file;
-        file.open(outputFileName(phase.folder, my_string(base + suffix)), false, *phase.registry);
+        file.open(outputFileName(phase.folder, Text(base + suffix)), false, *phase.registry);
         contents(file.stream());
         file.close();
     };

@@ -20,10 +20,10 @@
 
 class ColonisationRecord;
 class PopulationVector;
-class TSegmentVector;
+class Drainage;
 
 struct RiverTablesInput {
-    const TSegmentVector* drainage = nullptr;       // the drainage in use
+    const Drainage* drainage = nullptr;       // the drainage in use
     const ColonisationRecord* record = nullptr;     // filled by the forward run
     const std::vector<std::int32_t>* coalescences = nullptr;  // per segment index, over the genealogies
     const PopulationVector* sources = nullptr;

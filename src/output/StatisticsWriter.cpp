@@ -51,7 +51,7 @@ void putInt(std::string& row, const std::optional<int>& value) {
 }
 
 // "e<TAB>sim<TAB>name" at the end of the table's text.
-void rowStart(std::string& table, int e, int s, const my_string& name) {
+void rowStart(std::string& table, int e, int s, const Text& name) {
     appendNumber(table, e);
     table += '\t';
     appendNumber(table, s);
@@ -81,7 +81,7 @@ void putSample(std::string& row, const SampleStatistics* stats, const std::optio
 // Opens one table: the first time in the call under a new header, later as
 // a copy of what the call's accepted entire simulations wrote, to append to.
 void openTable(OutputFile& file, const GeneticPhaseView& phase, const std::string& suffix, const std::string& header) {
-    const my_string path = outputFileName(phase.folder, phase.outputName + suffix);
+    const Text path = outputFileName(phase.folder, phase.outputName + suffix);
     const auto& written = phase.registry->written();
     const bool append = std::find(written.begin(), written.end(), path.str()) != written.end();
     file.open(path, append, *phase.registry);
@@ -110,7 +110,7 @@ void StatisticsWriter::writeHeaders(const GeneticPhaseView& phase) {
             options_.rarefaction = sample.sampleSize;
 
     const std::size_t count = phase.fileSamples.size();
-    std::vector<const TSegment*> segments;
+    std::vector<const Segment*> segments;
     for (const FileSampleView& sample : phase.fileSamples) segments.push_back(sample.segment);
     riverKm_.assign(count, std::vector<std::optional<double>>(count));
     if (phase.drainage != nullptr) riverKm_ = riverDistancesKm(*phase.drainage, segments);

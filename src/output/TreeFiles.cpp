@@ -23,7 +23,7 @@ void writeTreeFileHeader(std::ostream& os) {
        << "\n";
 }
 
-void writeTreeLine(std::ostream& os, int simulationIndex, const TTree& tree, int kind, float ratePerSite) {
+void writeTreeLine(std::ostream& os, int simulationIndex, const GenealogyTree& tree, int kind, float ratePerSite) {
     os << "\ttree true_tree_" << simulationIndex << " = [&U] ";
     tree.writeNewick(os, kind, ratePerSite);
 }

@@ -8,7 +8,7 @@
 #include "output/GeneticWriter.h"
 #include "output/OutputFiles.h"
 
-class TTree;
+class GenealogyTree;
 
 // Sums over the genetic simulations of one call of the driver, kept in single
 // precision, from which the mean lines are written.
@@ -28,7 +28,7 @@ struct TreeLengthSums {
 void writeTreeFileHeader(std::ostream& os);
 // "\ttree true_tree_<s> = [&U] " and the Newick text (kind 1 with the rate per
 // site, kind 2 with the mutation counts).
-void writeTreeLine(std::ostream& os, int simulationIndex, const TTree& tree, int kind, float ratePerSite);
+void writeTreeLine(std::ostream& os, int simulationIndex, const GenealogyTree& tree, int kind, float ratePerSite);
 // "end;" and the mean line; with more than one genealogy also the standard
 // deviation (computed in single precision, sqrtf), right-aligned, fixed, 5
 // decimals, width 10.

@@ -95,7 +95,7 @@ void VcfWriter::genealogy(const GeneticPhaseView& phase, const GenealogyView& vi
     const int k = std::max(view.locus, 0);
     if (k == 0) rootStates_.assign(static_cast<std::size_t>(std::max(phase.independentLoci, 1) * L), kMissingState);
     if (view.tree.size() < 1) return;
-    const TNode& root = view.tree.node(2 * view.tree.size() - 2);
+    const TreeNode& root = view.tree.node(2 * view.tree.size() - 2);
     const int known = std::min({L, root.nSites, static_cast<int>(root.sequence.size())});
     for (int j = 0; j < known; ++j)
         rootStates_[static_cast<std::size_t>(k * L + j)] = root.sequence[static_cast<std::size_t>(j)];
@@ -116,7 +116,7 @@ void VcfWriter::writeHeaders(const GeneticPhaseView& phase) {
         }
     // htslib builds the header; it fails only for lack of memory.
     const auto check = [](bool ok) {
-        if (!ok) throw TException(my_string("Cannot build the header of the VCF files: out of memory!"), levelFatal);
+        if (!ok) throw SimulationError(Text("Cannot build the header of the VCF files: out of memory!"), levelFatal);
     };
     const int L = sites.linkedLoci();
     header_.reset(bcf_hdr_init("w"));
@@ -148,7 +148,7 @@ void VcfWriter::writeHeaders(const GeneticPhaseView& phase) {
 void VcfWriter::genotypes(const GeneticPhaseView& phase, const GenotypeView& view) {
     if (!header_) return;
     GenotypeSites sites(phase, view);
-    const my_string path = genotypeFileName(phase, view.simulation, ".vcf.gz");
+    const Text path = genotypeFileName(phase, view.simulation, ".vcf.gz");
     HeldTextFile file(files_, path, *phase.registry);
     // htslib formats the records; it fails only for lack of memory.
     const auto check = [&](bool ok) {

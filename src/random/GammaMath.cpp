@@ -114,7 +114,7 @@ double lnGammaStirling(double x)
                  / x;
 }
 
-double IncompleteGamma(double x, double alpha, double lnGammaAlpha)
+double incompleteGamma(double x, double alpha, double lnGammaAlpha)
 {
     constexpr double accurate = 1e-8;
     constexpr double overflow = 1e30;
@@ -214,7 +214,7 @@ double chiSquareQuantile(double p, double v)
     do {
         q = ch;
         const double p1 = 0.5 * ch;
-        double t = IncompleteGamma(p1, xx, g);
+        double t = incompleteGamma(p1, xx, g);
         if (t < 0.0) {
             std::cout << "\nerr IncompleteGamma\n";
             return -1.0;
@@ -254,7 +254,7 @@ void discreteGammaRates(double* catFreq, double* catRate, double a, double b, in
         const double lnGammaA1 = lnGammaStirling(a + 1.0);
         for (int i = 0; i < K - 1; ++i)
             catFreq[i] = chiSquareQuantile((i + 1.0) / K, 2.0 * a) / (2.0 * b);
-        for (int i = 0; i < K - 1; ++i) catFreq[i] = IncompleteGamma(catFreq[i] * b, a + 1.0, lnGammaA1);
+        for (int i = 0; i < K - 1; ++i) catFreq[i] = incompleteGamma(catFreq[i] * b, a + 1.0, lnGammaA1);
         catRate[0] = catFreq[0] * factor;
         catRate[K - 1] = (1.0 - catFreq[K - 2]) * factor;
         for (int i = 1; i < K - 1; ++i) catRate[i] = (catFreq[i] - catFreq[i - 1]) * factor;
@@ -271,7 +271,7 @@ void drawSiteRates(Rng& rng, double* rates, double a, int K, int n, int cdf)
         std::vector<double> catFreq(K), catRate(K), space(K);
         std::vector<int> counts(K);
         discreteGammaRates(catFreq.data(), catRate.data(), a, a, K, 0);
-        MultiNomial(rng, n, K, catFreq.data(), counts.data(), space.data());
+        multinomialDeviate(rng, n, K, catFreq.data(), counts.data(), space.data());
         int h = 0;
         for (int i = 0; i < K; ++i)
             for (int j = 0; j < counts[i]; ++j) rates[h++] = catRate[i];
@@ -285,7 +285,7 @@ void drawSiteRates(Rng& rng, double* rates, double a, int K, int n, int cdf)
     }
 }
 
-void MultiNomial(Rng& rng, int n, int ncat, const double* prob, int* nobs, double* space)
+void multinomialDeviate(Rng& rng, int n, int ncat, const double* prob, int* nobs, double* space)
 {
     if (ncat <= 0) return;
     for (int i = 0; i < ncat; ++i) nobs[i] = 0;

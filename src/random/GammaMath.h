@@ -13,7 +13,7 @@ double lnGammaStirling(double x);
 
 // Incomplete gamma ratio P(alpha, x) (algorithm AS 32), given
 // lnGammaAlpha = ln Gamma(alpha). 0 for x = 0; -1 for x < 0 or alpha <= 0.
-double IncompleteGamma(double x, double alpha, double lnGammaAlpha);
+double incompleteGamma(double x, double alpha, double lnGammaAlpha);
 
 // Standard normal percentage point (algorithm AS 70); -9999 when p or 1 - p
 // is below 1e-20 (for both tails).
@@ -42,5 +42,5 @@ void drawSiteRates(Rng& rng, double* rates, double a, int K, int n, int cdf);
 // cumulative probabilities. A total off 1 by more than 1e-5 prints
 // "sum P!=1 in MultiNomial\n"; draws beyond the last cumulative value go to
 // the last category.
-void MultiNomial(Rng& rng, int n, int ncat, const double* prob, int* nobs, double* space);
+void multinomialDeviate(Rng& rng, int n, int ncat, const double* prob, int* nobs, double* space);
 

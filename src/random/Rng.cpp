@@ -15,7 +15,7 @@
 #include <limits>
 #include <vector>
 
-// The uniform is scaled in x87 extended precision (see ran3); a platform
+// The uniform is scaled in x87 extended precision (see uniform); a platform
 // whose long double is plain double would give other streams.
 static_assert(std::numeric_limits<long double>::digits == 64,
               "ran3 needs the 80-bit x87 long double (64-bit mantissa)");
@@ -34,7 +34,7 @@ constexpr double kEuler = 2.7182818284590452354;
 [[noreturn]] void invalidParameter(const char* message)
 {
     std::cout << message << std::flush;
-    throw TException(my_string("A random deviate was asked for with an invalid parameter (see above)!"), levelFatal);
+    throw SimulationError(Text("A random deviate was asked for with an invalid parameter (see above)!"), levelFatal);
 }
 
 // (161803398 - |seed|) mod 1e9 with the sign of a C remainder, computed
@@ -74,7 +74,7 @@ void Rng::seedLagTable(long seed)
 }
 
 
-double Rng::ran3(long& idum)
+double Rng::uniform(long& idum)
 {
     if (idum < 0 || !main_.initialised) {
         main_.initialised = true;
@@ -90,11 +90,11 @@ void Rng::reportStrange(double value)
 }
 
 
-void Rng::initialize_ran3(long seed)
+void Rng::seedMain(long seed)
 {
     if (seed < 0 && seed >= -kSeedConstant) {
         long copy = seed;
-        ran3(copy);  // seeds the table; this first value is not used
+        uniform(copy);  // seeds the table; this first value is not used
         std::cout << "Random generator initialized with seed = " << seed << std::endl;
         return;
     }
@@ -105,7 +105,7 @@ void Rng::initialize_ran3(long seed)
     std::srand(static_cast<unsigned>(std::time(nullptr)));
     long lidum = -static_cast<long>(std::rand() % kSeedConstant);
     std::cout << "\tRandom generator initialized with lidum = " << lidum << std::endl;
-    ran3(lidum);
+    uniform(lidum);
 }
 
 long clockSeed()
@@ -193,7 +193,7 @@ float Rng::poissonDeviate(float lambda)
         float t = 1.0f;
         do {
             em += 1.0f;
-            t = static_cast<float>(t * ran3());
+            t = static_cast<float>(t * uniform());
         } while (t > g);
         return em;
     }
@@ -205,13 +205,13 @@ float Rng::poissonDeviate(float lambda)
     do {
         float y;
         do {
-            y = tanAsFloat(kPi * ran3());
+            y = tanAsFloat(kPi * uniform());
             em = sq * y + lambda;
         } while (em < 0.0);
         em = std::floor(em);
         t = static_cast<float>(0.9 * (1.0 + y * y)
                                * std::exp(em * logMean - lnFactorial(lnFactorials, em) - g));
-    } while (ran3() > t);
+    } while (uniform() > t);
     return em;
 }
 
@@ -224,13 +224,13 @@ float Rng::binomialDeviate(float pp, int n)
     if (n < 25) {
         bnl = 0.0f;
         for (int j = 1; j <= n; ++j)
-            if (ran3() < p) bnl += 1.0f;
+            if (uniform() < p) bnl += 1.0f;
     } else if (am < 1.0) {
         const float g = std::exp(-am);  // float exp
         float t = 1.0f;
         int j;
         for (j = 0; j <= n; ++j) {
-            t = static_cast<float>(t * ran3());
+            t = static_cast<float>(t * uniform());
             if (t < g) break;
         }
         bnl = static_cast<float>(j <= n ? j : n);
@@ -254,7 +254,7 @@ float Rng::binomialDeviate(float pp, int n)
         do {
             float y;
             do {
-                y = tanAsFloat(kPi * ran3());
+                y = tanAsFloat(kPi * uniform());
                 em = sq * y + am;
             } while (em < 0.0 || em >= (en + 1.0));
             em = std::floor(em);
@@ -262,7 +262,7 @@ float Rng::binomialDeviate(float pp, int n)
                                    * std::exp(s.binomialLnGammaN1 - lnFactorial(lnFactorials, em)
                                               - lnFactorial(lnFactorials, en - em) + em * s.binomialLogP
                                               + (en - em) * s.binomialLogPc));
-        } while (ran3() > t);
+        } while (uniform() > t);
         bnl = em;
     }
     if (p != pp) bnl = n - bnl;
@@ -272,19 +272,19 @@ float Rng::binomialDeviate(float pp, int n)
 int Rng::geometricDeviate(double p)
 {
     if (p < 1e-10 || p == 1.0) return 0;
-    const double k = std::floor(std::log(ran3()) / std::log(p));
+    const double k = std::floor(std::log(uniform()) / std::log(p));
     // A uniform of exactly 0 gives an infinite count; keep the conversion defined.
     if (!(k < static_cast<double>(INT_MAX))) return INT_MAX;
     if (k < static_cast<double>(INT_MIN)) return INT_MIN;
     return static_cast<int>(k);
 }
 
-double Rng::igamma_dev(int n)
+double Rng::integerGammaDeviate(int n)
 {
     if (n <= 0) invalidParameter("\nError: arg of igamma_dev was <1\n");
     if (n <= 5) {
         double x = 1.0;
-        for (int j = 1; j <= n; ++j) x *= ran3();
+        for (int j = 1; j <= n; ++j) x *= uniform();
         return -std::log(x);
     }
     double x;
@@ -292,8 +292,8 @@ double Rng::igamma_dev(int n)
         double g1;
         double g2;
         do {
-            g1 = 2.0 * ran3() - 1.0;
-            g2 = 2.0 * ran3() - 1.0;
+            g1 = 2.0 * uniform() - 1.0;
+            g2 = 2.0 * uniform() - 1.0;
         } while (g1 * g1 + g2 * g2 > 1.0);
         const double y = g2 / g1;
         const double am = n - 1;
@@ -301,19 +301,19 @@ double Rng::igamma_dev(int n)
         x = s * y + am;
         if (x <= 0.0) continue;
         const double e = (1.0 + y * y) * std::exp(am * std::log(x / am) - s * y);
-        if (ran3() <= e) break;
+        if (uniform() <= e) break;
     }
     return x;
 }
 
-double Rng::gamma_dev(double a)
+double Rng::gammaDeviate(double a)
 {
     if (a <= 0.0) invalidParameter("\ngamma_dev: parameter must be positive\n");
     const int n = static_cast<int>(std::floor(a));
     const double f = a - n;
     double r = 0.0;
     if (n > 0) {
-        r = igamma_dev(n);
+        r = integerGammaDeviate(n);
         if (f == 0.0) return r;
     }
     // Fractional shape: Ahrens and Dieter's GS method, a mixture of a power
@@ -321,38 +321,38 @@ double Rng::gamma_dev(double a)
     const double b = (kEuler + f) / kEuler;
     double x;
     for (;;) {
-        const double p = b * ran3();
+        const double p = b * uniform();
         if (p > 1.0) {
             x = -std::log((b - p) / f);
-            if (ran3() <= std::pow(x, f - 1.0)) break;
+            if (uniform() <= std::pow(x, f - 1.0)) break;
         } else {
             x = std::pow(p, 1.0 / f);
-            if (ran3() <= std::exp(-x)) break;
+            if (uniform() <= std::exp(-x)) break;
         }
     }
     return x + r;
 }
 
-double Rng::gamma_dev(double a, double b)
+double Rng::gammaDeviate(double a, double b)
 {
     if (b <= 0.0) invalidParameter("\ngamma_dev: parameter must be positive\n");
-    return gamma_dev(a) / b;
+    return gammaDeviate(a) / b;
 }
 
 double Rng::betaDeviate(double a, double b)
 {
     if (a <= 0.0 || b <= 0.0) invalidParameter("Error: bad shape or range for a beta variate - Exiting\n\n");
     if (a >= 1.0 || b >= 1.0) {
-        const double x = gamma_dev(a);
-        const double y = gamma_dev(b);
+        const double x = gammaDeviate(a);
+        const double y = gammaDeviate(b);
         return x / (x + y);
     }
     // Both shapes below 1: Johnk's rejection method.
     double x;
     double y;
     do {
-        x = std::pow(ran3(), 1.0 / a);
-        y = std::pow(ran3(), 1.0 / b);
+        x = std::pow(uniform(), 1.0 / a);
+        y = std::pow(uniform(), 1.0 / b);
     } while (x + y > 1.0);
     return x / (x + y);
 }

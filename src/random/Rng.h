@@ -24,12 +24,12 @@ public:
     // |idum| and sets `idum` to 1; a positive `idum` only continues the one
     // stream. The value is j * 1e-9 computed in extended precision. A value
     // of 1 or more cannot come from a sound table; it is reported as " **
-    // strange ran3:" and still returned.
-    double ran3(long& idum);
+    // strange uniform:" and still returned.
+    double uniform(long& idum);
     // The same stream through the object's positive seed variable: what every
     // part of the simulator other than the seeding uses. Inline, as the
     // backward walk and the mutation step draw once per lineage and step.
-    double ran3() { return main_.initialised && main_.sharedSeed >= 0 ? step() : ran3(main_.sharedSeed); }
+    double uniform() { return main_.initialised && main_.sharedSeed >= 0 ? step() : uniform(main_.sharedSeed); }
 
     // Seeds the main generator once per program call.
     // -161803398 <= seed < 0: seeds with that value (the value drawn while
@@ -39,7 +39,7 @@ public:
     // any other seed: takes -(rand() mod 161803398) after srand(time(0))
     //           instead, prints "\tRandom generator initialized with lidum =
     //           <value>" and seeds with it.
-    void initialize_ran3(long seed);
+    void seedMain(long seed);
 
     // Poisson deviate of mean `lambda` (returned as a float count). Below 12
     // the product-of-uniforms method, from 12 on the Lorentzian rejection
@@ -54,14 +54,14 @@ public:
     // probability 1 - p: P(k) = p^k (1 - p). 0 when p < 1e-10 or p == 1 (no
     // draw then).
     int geometricDeviate(double p);
-    // Gamma deviate of shape a (scale 1). a <= 0 is a fatal TException.
-    double gamma_dev(double a);
-    // Gamma deviate of shape a and rate b, i.e. gamma_dev(a) / b.
-    double gamma_dev(double a, double b);
+    // Gamma deviate of shape a (scale 1). a <= 0 is a fatal SimulationError.
+    double gammaDeviate(double a);
+    // Gamma deviate of shape a and rate b, i.e. gammaDeviate(a) / b.
+    double gammaDeviate(double a, double b);
     // Gamma deviate of integer shape n (sum of n exponential waiting times).
-    // n <= 0 is a fatal TException.
-    double igamma_dev(int n);
-    // Beta deviate in (0, 1). Non-positive shapes are a fatal TException.
+    // n <= 0 is a fatal SimulationError.
+    double integerGammaDeviate(int n);
+    // Beta deviate in (0, 1). Non-positive shapes are a fatal SimulationError.
     double betaDeviate(double a, double b);
 
     // Uniform in [0, 1) from the second generator (Wichmann and Hill,
@@ -78,7 +78,7 @@ public:
     // in the state of `earlier`.
     bool drawnSince(const Rng& earlier) const;
 
-    // Test hook: sets the lag table so that the next 55 calls of ran3 return
+    // Test hook: sets the lag table so that the next 55 calls of uniform return
     // next[i] * 1e-9 (each next[i] in 0 .. 999999999), in order; the stream
     // then goes on by the generator's own recurrence. Lets a test drive the
     // rare branches of the deviates and of the coalescent (a partner search

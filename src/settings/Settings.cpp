@@ -12,7 +12,7 @@
 #include "settings/SettingsParser.h"
 #include "settings/SettingsReader.h"
 
-bool TSettings::readSettings(const my_string& programPath_, const my_string& settingsPath_,
+bool Settings::readSettings(const Text& programPath_, const Text& settingsPath_,
                              std::int32_t numberOfSimulations, const SettingOverrides& overrides, InputLog* log) {
     settingsPath = settingsPath_;
     programPath = programPath_;
@@ -20,11 +20,11 @@ bool TSettings::readSettings(const my_string& programPath_, const my_string& set
     dataFolder = folderOf(settingsPath);
     try {
         parseSettingsInto(*this, file, overrides);
-    } catch (const TException& e) {
+    } catch (const SimulationError& e) {
         if (isGivenValueRefusal(e)) throw;
-        throw TException("File '" + settingsPath + "' could not be read!", levelFatal);
+        throw SimulationError("File '" + settingsPath + "' could not be read!", levelFatal);
     } catch (...) {
-        throw TException("File '" + settingsPath + "' could not be read!", levelFatal);
+        throw SimulationError("File '" + settingsPath + "' could not be read!", levelFatal);
     }
     checkSettingValues(*this, overrides);
     if (numberOfSimulations != 0) {
@@ -40,8 +40,8 @@ bool TSettings::readSettings(const my_string& programPath_, const my_string& set
     return true;
 }
 
-void TSettings::parseSettings(std::istream& is) { parseSettingsInto(*this, is, {}); }
+void Settings::parseSettings(std::istream& is) { parseSettingsInto(*this, is, {}); }
 
-my_string TSettings::inputPath(const my_string& name) const { return inFolder(dataFolder, name); }
+Text Settings::inputPath(const Text& name) const { return inFolder(dataFolder, name); }
 
-void TSettings::setDataType(std::int8_t code) { dataType = code; }
+void Settings::setDataType(std::int8_t code) { dataType = code; }

@@ -36,22 +36,22 @@ struct SettingValue {
     std::string option;
 };
 
-class TSettings {
+class Settings {
 public:
-    my_string settingsPath;
-    my_string programPath;
+    Text settingsPath;
+    Text programPath;
     // The folder of the settings file with its final separator: every input
     // and output file name is taken relative to it.
-    my_string dataFolder;
+    Text dataFolder;
     // The folder that receives every output of the call, with its final
     // separator: "<dataFolder>GeneticOutput/" unless the command line names
     // another one before the file is read.
-    my_string outputFolder;
+    Text outputFolder;
     OutputGroups outputGroups;  // the added outputs the command line switches
     PlacementRule placement = PlacementRule::nearest;  // populations by coordinates (--placement)
-    my_string popSourceFile;           // Setting::sources: source populations
-    my_string nodeFile;                // Setting::nodes
-    my_string segmentFile;             // Setting::segments
+    Text popSourceFile;           // Setting::sources: source populations
+    Text nodeFile;                // Setting::nodes
+    Text segmentFile;             // Setting::segments
     float migrCol = 0;                 // Setting::migrationUncolonised: emigrating share of an almost empty segment
     float migrOcc = 0;                 // Setting::migrationColonised: emigrating share of a full segment
     float upstreamMigrationRatio = 0;  // Setting::upstreamRatio: weight of upstream moves against downstream ones
@@ -65,8 +65,8 @@ public:
     float initialDensityOverflowRate = 0;      // Setting::overflowRate
     std::int16_t carryingCapacity = 0;  // Setting::capacity
     bool dynamicEnvironment = false;    // Setting::dynamic
-    my_string dynamicEnvironmentFile;   // Setting::dynamicFile
-    my_string sampleFile;               // Setting::samples: sampled populations
+    Text dynamicEnvironmentFile;   // Setting::dynamicFile
+    Text sampleFile;               // Setting::samples: sampled populations
     std::int32_t numDemographicSimulations = 0;  // Setting::entireSimulations (or the command line)
     std::int32_t numGeneticSimulations = 0;      // Setting::geneticSimulations
     std::int32_t maxGenerations = 0;             // Setting::maxBackward: backward steps allowed
@@ -93,16 +93,16 @@ public:
 
     // Reads the file at settingsPath, with the values of `overrides` in
     // place of those on their lines, sets dataFolder and prints the echo.
-    // Throws a fatal TException when the file cannot be opened or read, or
+    // Throws a fatal SimulationError when the file cannot be opened or read, or
     // a value cannot be used (naming the --set option when it gave it).
     // With a log, the file is hashed as read (base/InputFile.h).
-    bool readSettings(const my_string& programPath, const my_string& settingsPath, std::int32_t numberOfSimulations,
+    bool readSettings(const Text& programPath, const Text& settingsPath, std::int32_t numberOfSimulations,
                       const SettingOverrides& overrides = {}, InputLog* log = nullptr);
     // Reads every line of the table from an open stream; throws on any failure.
     void parseSettings(std::istream& is);
     void echoSettings() const;
     // An input file named in the settings: an absolute name as it is, any
     // other relative to the folder of the settings file.
-    my_string inputPath(const my_string& name) const;
+    Text inputPath(const Text& name) const;
     void setDataType(std::int8_t code);
 };

@@ -37,17 +37,17 @@ std::string withValue(const char* rule, T value) {
 // defines an outcome are left alone: a negative number of entire simulations
 // (no run), an overflow rate outside 0 to 1 (the whole surplus moves), an
 // unknown demographic model (its own fatal message at the first generation),
-// zero independent loci (the genetic driver's own fatal message); a value
+// zero independent loci (the genetic phase's own fatal message); a value
 // outside the range of its line is pointed out on standard error instead
 // (outsideRangeConsequence).
-std::optional<UnusableSetting> findUnusableSetting(const TSettings& s) {
+std::optional<UnusableSetting> findUnusableSetting(const Settings& s) {
     const auto finite = [](float x) { return std::isfinite(x); };
     const bool microsat = s.dataType == MICROSAT;
     // Every run reads these files; a name joined to the settings folder
     // beyond the text limit would turn into an empty path.
     struct FileLine {
         Setting line;
-        const my_string& name;
+        const Text& name;
         bool needed;
     };
     const FileLine files[] = {{Setting::sources, s.popSourceFile, true},
@@ -182,7 +182,7 @@ const char* outsideRangeConsequence(Setting line) {
 
 }  // namespace
 
-void checkSettingValues(const TSettings& settings, const SettingOverrides& overrides) {
+void checkSettingValues(const Settings& settings, const SettingOverrides& overrides) {
     // The physical line of a line's value: blank lines between the values
     // move them down in the file.
     const auto physicalLine = [&settings](Setting line) {
@@ -192,13 +192,13 @@ void checkSettingValues(const TSettings& settings, const SettingOverrides& overr
     };
     if (const auto unusable = findUnusableSetting(settings)) {
         if (const auto given = overrides.find(lineOf(unusable->line)); given != overrides.end())
-            throw TException(my_string(shortened("--set " + given->second.option + " (" + unusable->field() +
+            throw SimulationError(Text(shortened("--set " + given->second.option + " (" + unusable->field() +
                                                  "): " + unusable->reason + "!")),
                              levelFatal);
         const int line = physicalLine(unusable->line);
         std::cout << "\nSettings file, line " << line << " (" << unusable->field() << "): " << unusable->reason
                   << "!";
-        throw TException("File '" + settings.settingsPath + "', line " + line + ": the " + unusable->field() +
+        throw SimulationError("File '" + settings.settingsPath + "', line " + line + ": the " + unusable->field() +
                              " cannot give a meaningful run!",
                          levelFatal);
     }

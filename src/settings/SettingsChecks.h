@@ -5,10 +5,10 @@
 
 #include "settings/Settings.h"
 
-// Throws a fatal TException for the first value of `settings` (as read by
+// Throws a fatal SimulationError for the first value of `settings` (as read by
 // parseSettingsInto) that cannot give a meaningful run: naming the --set
 // option when `overrides` gave the value, else the file and the physical
 // line, after the console line "Settings file, line N (field): reason!".
 // Then says on standard error, for every value of the file outside the range
 // of its line, what the run will do with it.
-void checkSettingValues(const TSettings& settings, const SettingOverrides& overrides);
+void checkSettingValues(const Settings& settings, const SettingOverrides& overrides);

@@ -4,7 +4,7 @@
 
 #include "settings/Settings.h"
 
-void TSettings::echoSettings() const {
+void Settings::echoSettings() const {
     std::cout << "\n************************\n*  "
               << "General Settings:\n*  " << numDemographicSimulations
               << " demographic simulations (entire simulations)\n*  " << numGeneticSimulations

@@ -6,7 +6,7 @@
 
 #include "settings/SettingsReader.h"
 
-void parseSettingsInto(TSettings& s, std::istream& is, const SettingOverrides& overrides) {
+void parseSettingsInto(Settings& s, std::istream& is, const SettingOverrides& overrides) {
     skipByteOrderMark(is);
     s.values.clear();
     SettingsReader in(is, overrides, s.values);
@@ -62,6 +62,6 @@ void parseSettingsInto(TSettings& s, std::istream& is, const SettingOverrides& o
     s.migrOcc = in.value<float>(Setting::migrationColonised);
     s.upstreamMigrationRatio = in.value<float>(Setting::upstreamRatio);
     s.segmentLength = in.value<float>(Setting::segmentLength);
-    if (!in.endMarker().contains(my_string("END")))
+    if (!in.endMarker().contains(Text("END")))
         in.fail(settingLine(Setting::endMarker).field.data(), "the line after the last value must contain END", in.line());
 }

@@ -9,9 +9,9 @@
 #include "base/InputFile.h"
 #include "base/NumberText.h"
 
-my_string SettingsReader::text(Setting key) {
+Text SettingsReader::text(Setting key) {
     const char* field = fieldOf(key);
-    my_string line;
+    Text line;
     const bool whole = readLine(line, is_);
     ++line_;
     // The rest of a longer line is not read: it could be a name cut short.
@@ -19,7 +19,7 @@ my_string SettingsReader::text(Setting key) {
     checkNumbering(line.str(), key, line_);
     if (const SettingOverride* given = overrideOf(key)) {
         remember(key, line_, given->value, given);
-        return my_string(given->value);
+        return Text(given->value);
     }
     line = line.beforeComment();
     line.removeBlanks();
@@ -27,8 +27,8 @@ my_string SettingsReader::text(Setting key) {
     return line;
 }
 
-my_string SettingsReader::endMarker() {
-    my_string line;
+Text SettingsReader::endMarker() {
+    Text line;
     const bool whole = readLine(line, is_);
     ++line_;
     if (!whole) fail("end marker", "the line is longer than 9999 characters", line_);
@@ -38,7 +38,7 @@ my_string SettingsReader::endMarker() {
 }
 
 void SettingsReader::skipLine(const char* field) {
-    my_string line;
+    Text line;
     if (!readLine(line, is_)) refuse(field, "the line is longer than 9999 characters", line_ + 1);
     ++line_;
 }
@@ -46,7 +46,7 @@ void SettingsReader::skipLine(const char* field) {
 template <typename T>
 T SettingsReader::value(Setting key) {
     const char* field = fieldOf(key);
-    const my_string line = valueLine(field);
+    const Text line = valueLine(field);
     checkNumbering(line.str(), key, line_ + 1);
     const SettingOverride* given = overrideOf(key);
     const std::string_view word = given ? std::string_view(given->value) : valueWord(line.str());
@@ -67,7 +67,7 @@ template float SettingsReader::value<float>(Setting key);
 
 bool SettingsReader::flag(Setting key) {
     const char* field = fieldOf(key);
-    const my_string line = valueLine(field);
+    const Text line = valueLine(field);
     checkNumbering(line.str(), key, line_ + 1);
     const SettingOverride* given = overrideOf(key);
     std::int32_t v = -1;
@@ -87,7 +87,7 @@ bool SettingsReader::flag(Setting key) {
 void SettingsReader::fail(const char* field, const char* reason, int line) {
     std::cout << "\nSettings file, line " << (line > 0 ? line : line_ + 1) << " (" << field << "): " << reason
               << "!";
-    throw TException(my_string("Number of lines in setting file is incorrect!"), levelFatal);
+    throw SimulationError(Text("Number of lines in setting file is incorrect!"), levelFatal);
 }
 
 void SettingsReader::failValue(Setting key, const char* reason) {
@@ -130,16 +130,16 @@ void SettingsReader::remember(Setting key, int fileLine, std::string value, cons
 // A value of the command line that its line's rules refuse: the option
 // is named, on standard error, since the file is not at fault.
 void SettingsReader::refuseGiven(const SettingOverride& given, const char* field, const std::string& reason) {
-    throw TException(my_string(shortened("--set " + given.option + " (" + field + "): " + reason + "!")),
+    throw SimulationError(Text(shortened("--set " + given.option + " (" + field + "): " + reason + "!")),
                      levelFatal);
 }
 
 // The next line that is not blank, read whole (the line count stays at
 // the line before it).
-my_string SettingsReader::valueLine(const char* field) {
+Text SettingsReader::valueLine(const char* field) {
     skipBlankLines();
     if (is_.peek() == std::char_traits<char>::eof()) fail(field, "the file ends before this value");
-    my_string line;
+    Text line;
     if (!readLine(line, is_)) refuse(field, "the line is longer than 9999 characters", line_ + 1);
     return line;
 }
@@ -152,7 +152,7 @@ void SettingsReader::explain(const char* field, const std::string& reason, int l
 // Gives up with the reason on standard error only.
 void SettingsReader::refuse(const char* field, const std::string& reason, int line) {
     explain(field, reason, line);
-    throw TException(my_string("Number of lines in setting file is incorrect!"), levelFatal);
+    throw SimulationError(Text("Number of lines in setting file is incorrect!"), levelFatal);
 }
 
 void SettingsReader::skipBlankLines() {
@@ -161,4 +161,4 @@ void SettingsReader::skipBlankLines() {
     }
 }
 
-bool isGivenValueRefusal(const TException& e) { return e.message().str().rfind("--set ", 0) == 0; }
+bool isGivenValueRefusal(const SimulationError& e) { return e.message().str().rfind("--set ", 0) == 0; }

@@ -20,7 +20,7 @@
 #include "common/SettingLines.h"
 #include "settings/Settings.h"
 
-class TException;
+class SimulationError;
 
 class SettingsReader {
 public:
@@ -28,9 +28,9 @@ public:
         : is_(is), overrides_(overrides), record_(record) {}
 
     // A text line: the whole line, cut at its first "//", every blank removed.
-    my_string text(Setting key);
+    Text text(Setting key);
     // The line after the last value, cut at "//", blanks removed.
-    my_string endMarker();
+    Text endMarker();
     // A line read whole and not looked at (the heading).
     void skipLine(const char* field);
 
@@ -57,7 +57,7 @@ private:
     const SettingOverride* overrideOf(Setting key) const;
     void remember(Setting key, int fileLine, std::string value, const SettingOverride* given);
     [[noreturn]] void refuseGiven(const SettingOverride& given, const char* field, const std::string& reason);
-    my_string valueLine(const char* field);
+    Text valueLine(const char* field);
     void explain(const char* field, const std::string& reason, int line);
     [[noreturn]] void refuse(const char* field, const std::string& reason, int line);
     void skipBlankLines();
@@ -71,4 +71,4 @@ private:
 
 // A refusal of a value given with --set: it passes the file reader's
 // catch-all, which would otherwise blame the file.
-bool isGivenValueRefusal(const TException& e);
+bool isGivenValueRefusal(const SimulationError& e);

@@ -444,7 +444,7 @@ TEST(CallRecords, AnUnexpectedErrorEndsTheCallAsFailed) {
     bool thrown = false;
     testing::internal::CaptureStderr();
     try {
-        runProgram(my_string("fluviagen"), my_string(settings), 0, options, {"fluviagen", settings});
+        runProgram(Text("fluviagen"), Text(settings), 0, options, {"fluviagen", settings});
     } catch (const std::ios_base::failure&) {
         thrown = true;
     } catch (...) {

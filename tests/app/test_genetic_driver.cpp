@@ -1,4 +1,4 @@
-// The genetic stage of the run loop on a small hand-made world (no output
+// The genetic stage of the simulation loop on a small hand-made world (no output
 // files switched on): the data type it keeps for the whole program call and
 // what that data type prepares for the mutation step at every call.
 #include <gtest/gtest.h>
@@ -22,7 +22,7 @@ void buildWorld(TestWorld& w, std::int8_t dataType, float gammaA = 0.5f) {
     w.finish();
     w.setSizes(1, 20);
     w.addSample("s", 1, 4);
-    TSettings& s = w.settings();
+    Settings& s = w.settings();
     s.dataType = dataType;
     s.numLinkedLoci = 6;
     s.mutationRate = 0.01f;
@@ -32,7 +32,7 @@ void buildWorld(TestWorld& w, std::int8_t dataType, float gammaA = 0.5f) {
 
 void simulateQuietly(TestWorld& w) {
     CoutCapture quiet;
-    w.world->SimulateGeneticData();
+    w.world->geneticPhase();
 }
 
 const Dna* dnaOf(const TestWorld& w) { return dynamic_cast<const Dna*>(w.world->dataType.get()); }

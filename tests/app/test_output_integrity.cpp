@@ -233,7 +233,7 @@ bool waitForParts(const TempFolder& temp, pid_t pid) {
 
 TEST(OutputIntegrity, AnInterruptEndsTheCallWhileStandardOutputIsBlocked) {
     // `fluviagen settings.txt | less` with the pager not reading: the
-    // console fills the pipe and the run loop waits in a write, holding the
+    // console fills the pipe and the simulation loop waits in a write, holding the
     // stream; Ctrl-C must still end the call.
     TempFolder temp, logs;
     const std::string settings = dnaCase(temp, {{17, "100000000"}, {31, "0"}});

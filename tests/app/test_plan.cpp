@@ -50,12 +50,12 @@ TEST(Plan, SegmentsAndHistoryBytesAreThoseOfTheRun) {
     // own stages, built here as the run builds them.
     for (const char* name : {"settings.txt", "settings_resampled.txt"}) {
         const json p = plan({river + name});
-        TSettings settings;
-        settings.readSettings(my_string("fluviagen"), my_string(river + name), 0);
+        Settings settings;
+        settings.readSettings(Text("fluviagen"), Text(river + name), 0);
         Rng rng;
-        RunLoop loop(settings, rng);
-        loop.BuildWorld();
-        loop.BuildDB();
+        SimulationLoop loop(settings, rng);
+        loop.buildDrainage();
+        loop.buildHistory();
         EXPECT_EQ(p["segments"].get<int>(), loop.drainage->size()) << name;
         EXPECT_EQ(p["history_bytes"].get<std::uint64_t>(), loop.database->tableBytes()) << name;
         EXPECT_GT(p["peak_bytes_estimate"].get<std::uint64_t>(), loop.database->tableBytes()) << name;

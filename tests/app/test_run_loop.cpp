@@ -34,7 +34,7 @@ bool contains(const std::string& text, const std::string& part) { return text.fi
 
 }  // namespace
 
-TEST(RunLoop, CountsRunsAndBuildsTheWorldOnce) {
+TEST(SimulationLoop, CountsRunsAndBuildsTheWorldOnce) {
     TempFolder temp;
     writeTinyRiver(temp, "1\n0\nName Genes SegID\nA 2 1\n");
     const std::string settings =
@@ -55,7 +55,7 @@ TEST(RunLoop, CountsRunsAndBuildsTheWorldOnce) {
                                    "Simulations succeeded!\n****"));
 }
 
-TEST(RunLoop, FatalErrorInTheFirstRunEndsTheProgram) {
+TEST(SimulationLoop, FatalErrorInTheFirstRunEndsTheProgram) {
     TempFolder temp;
     writeTinyRiver(temp, "1\n0\nName Genes SegID\nA 2 1\n");
     const std::string settings = temp.write("settings.txt", settingsText({{1, "missing.txt"}, {16, "3"}}));
@@ -69,7 +69,7 @@ TEST(RunLoop, FatalErrorInTheFirstRunEndsTheProgram) {
     EXPECT_TRUE(contains(r.output, "\nUnhandled ERROR: \nFATAL ERROR: "));
 }
 
-TEST(RunLoop, GivesUpAfterAThousandFailuresInARow) {
+TEST(SimulationLoop, GivesUpAfterAThousandFailuresInARow) {
     TempFolder temp;
     // Two single genes in different segments cannot meet within one backward
     // generation: every genealogy fails to converge.
@@ -87,7 +87,7 @@ TEST(RunLoop, GivesUpAfterAThousandFailuresInARow) {
                                    "converge (still 2 lineages remaining!)"));
 }
 
-TEST(RunLoop, EndsWithTheOutputsWrittenOnStandardErrorAndTheirCompletionRecord) {
+TEST(SimulationLoop, EndsWithTheOutputsWrittenOnStandardErrorAndTheirCompletionRecord) {
     TempFolder temp;
     const std::filesystem::path source(FLUVIAGEN_SOURCE_DIR "/tests/e2e");
     for (const char* name : {"cases/dna/settings.txt", "shared/river_nodes.txt", "shared/river_segments.txt",

@@ -67,7 +67,7 @@ TEST(SeedPolicy, GivenSeedThenVariableThenClock) {
         try {
             programSeed(row.given);
             ADD_FAILURE() << label << " was taken";
-        } catch (const TException& e) {
+        } catch (const SimulationError& e) {
             EXPECT_TRUE(e.isFatal()) << label;
             EXPECT_NE(e.message().str().find("FLUVIAGEN_SEED must hold a whole number from 1 to 161803398"),
                       std::string::npos)

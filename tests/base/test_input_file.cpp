@@ -31,9 +31,9 @@ TEST(InputFile, OnlyRegularFilesAreOpened) {
     };
     for (const auto& [name, message] : cases) {
         try {
-            openInputFile(my_string(dir + name));
+            openInputFile(Text(dir + name));
             EXPECT_EQ(message, "") << name;
-        } catch (const TException& e) {
+        } catch (const SimulationError& e) {
             EXPECT_EQ(e.message().str(), "File '" + dir + name + message);
             EXPECT_TRUE(e.isFatal());
         }

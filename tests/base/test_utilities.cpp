@@ -14,56 +14,56 @@ using testing_support::TempFolder;
 
 TEST(MyString, KeepsItsLengthLimits) {
     const std::string t9999(9999, 'a'), t10000(10000, 'a'), t10001(10001, 'a');
-    EXPECT_EQ(my_string(t9999.c_str()).length(), 9999);
-    EXPECT_TRUE(my_string(t10000.c_str()).empty());  // construction: 10000 or more gives empty
+    EXPECT_EQ(Text(t9999.c_str()).length(), 9999);
+    EXPECT_TRUE(Text(t10000.c_str()).empty());  // construction: 10000 or more gives empty
 
-    my_string s("keep");
+    Text s("keep");
     s = t10001.c_str();  // assignment of 10001 leaves the target unchanged
     EXPECT_EQ(s, "keep");
     s = t10000.c_str();  // 10000 is still accepted by assignment
     EXPECT_EQ(s.length(), 10000);
 
-    my_string full;
+    Text full;
     full = t10000.c_str();
     full += 'x';  // a character beyond 10000 is refused
     EXPECT_EQ(full.length(), 10000);
-    my_string half(std::string(5000, 'b'));
-    EXPECT_TRUE((half + my_string(std::string(5001, 'c'))).empty());  // concatenation over the limit
-    EXPECT_EQ((half + my_string(std::string(5000, 'c'))).length(), 10000);
-    half += my_string(std::string(5001, 'c'));
+    Text half(std::string(5000, 'b'));
+    EXPECT_TRUE((half + Text(std::string(5001, 'c'))).empty());  // concatenation over the limit
+    EXPECT_EQ((half + Text(std::string(5000, 'c'))).length(), 10000);
+    half += Text(std::string(5001, 'c'));
     EXPECT_EQ(half.length(), 5000);
 }
 
 TEST(MyString, TextOperations) {
-    my_string s("name.ext // comment");
+    Text s("name.ext // comment");
     EXPECT_EQ(s.find('.'), 4);
     EXPECT_EQ(s.findLast('m'), 15);
-    EXPECT_EQ(s.find(my_string("//")), 9);
-    EXPECT_FALSE(s.contains(my_string("")));
+    EXPECT_EQ(s.find(Text("//")), 9);
+    EXPECT_FALSE(s.contains(Text("")));
     EXPECT_EQ(s.beforeComment(), "name.ext");
     EXPECT_EQ(s.before('.'), "name");
     EXPECT_EQ(s.after(4).left(3), "ext");
     EXPECT_EQ(s.between(5, 2), "");
-    my_string blanks(" a b\tc ");
+    Text blanks(" a b\tc ");
     blanks.removeBlanks();
     EXPECT_EQ(blanks, "abc");
-    EXPECT_EQ(my_string("42").toInt(), 42);
-    EXPECT_EQ(my_string("0").toInt(), 0);
-    EXPECT_EQ(my_string("abc").toInt(), -1);
-    EXPECT_EQ(my_string("x") + 7, "x7");
-    EXPECT_EQ(my_string("x") + 1.5f, "x1.500000");
+    EXPECT_EQ(Text("42").toInt(), 42);
+    EXPECT_EQ(Text("0").toInt(), 0);
+    EXPECT_EQ(Text("abc").toInt(), -1);
+    EXPECT_EQ(Text("x") + 7, "x7");
+    EXPECT_EQ(Text("x") + 1.5f, "x1.500000");
 }
 
 TEST(MyString, FolderAndFileName) {
-    EXPECT_EQ(folderOf(my_string("settings.txt")), "");
-    EXPECT_EQ(fileNameOf(my_string("settings.txt")), "settings.txt");
-    EXPECT_EQ(folderOf(my_string("a/b\\c/settings.txt")), "a/b\\c/");
-    EXPECT_EQ(fileNameOf(my_string("a/b\\c.d")), "c.d");
+    EXPECT_EQ(folderOf(Text("settings.txt")), "");
+    EXPECT_EQ(fileNameOf(Text("settings.txt")), "settings.txt");
+    EXPECT_EQ(folderOf(Text("a/b\\c/settings.txt")), "a/b\\c/");
+    EXPECT_EQ(fileNameOf(Text("a/b\\c.d")), "c.d");
 }
 
 TEST(StreamReaders, LinesWordsAndTokens) {
     std::istringstream in(" \t\rfirst line\r\nsecond\nthird\r");
-    my_string text;
+    Text text;
     EXPECT_TRUE(readLine(text, in));
     EXPECT_EQ(text, "first line");  // leading blanks and the CR of CR LF dropped
     EXPECT_TRUE(readLine(text, in));
@@ -94,7 +94,7 @@ TEST(StreamReaders, ALineLongerThanTheLimitIsNotReadToItsEnd) {
     };
     for (const auto& [line, whole, left] : cases) {
         std::istringstream in(line + "\nnext\n");
-        my_string text;
+        Text text;
         EXPECT_EQ(readLine(text, in), whole) << line.size();
         std::string rest;
         std::getline(in, rest);
@@ -113,7 +113,7 @@ TEST(StreamReaders, ALineLongerThanTheLimitIsNotReadToItsEnd) {
         }
     } endless;
     std::istream in(&endless);
-    my_string text;
+    Text text;
     EXPECT_FALSE(readLine(text, in));
     EXPECT_EQ(readWord(text, in).length(), 10000);
     EXPECT_EQ(readToken(text, in).length(), 10000);
@@ -122,7 +122,7 @@ TEST(StreamReaders, ALineLongerThanTheLimitIsNotReadToItsEnd) {
 TEST(StreamReaders, ByteOrderMarkIsSkipped) {
     std::istringstream withMark("\xEF\xBB\xBFname\n");
     skipByteOrderMark(withMark);
-    my_string text;
+    Text text;
     EXPECT_TRUE(readLine(text, withMark));
     EXPECT_EQ(text, "name");
     std::istringstream without("\xEFname\n");
@@ -164,17 +164,17 @@ TEST(ZeroPad, PadsToTheWidthOfTheModel) {
 
 TEST(OutputFileName, NumbersAndCreatesFolders) {
     TempFolder temp;
-    const my_string folder(temp.folder());
-    EXPECT_EQ(outputFileName(folder, my_string("GeneticOutput/run.arp"), 7, 100),
+    const Text folder(temp.folder());
+    EXPECT_EQ(outputFileName(folder, Text("GeneticOutput/run.arp"), 7, 100),
               (temp.folder() + "GeneticOutput/run_007.arp").c_str());
     EXPECT_TRUE(std::filesystem::is_directory(temp.path() / "GeneticOutput"));
-    EXPECT_EQ(outputFileName(folder, my_string("run.arp"), 7, -1), (temp.folder() + "run_7.arp").c_str());
-    EXPECT_EQ(outputFileName(folder, my_string("a/b/run.x.y")), (temp.folder() + "a/b/run.x.y").c_str());
+    EXPECT_EQ(outputFileName(folder, Text("run.arp"), 7, -1), (temp.folder() + "run_7.arp").c_str());
+    EXPECT_EQ(outputFileName(folder, Text("a/b/run.x.y")), (temp.folder() + "a/b/run.x.y").c_str());
     EXPECT_TRUE(std::filesystem::is_directory(temp.path() / "a" / "b"));
 
     // A file standing where a folder is needed: the folder cannot be made.
     temp.write("blocked", "");
     testing::internal::CaptureStdout();
-    EXPECT_TRUE(outputFileName(folder, my_string("blocked/out.txt")).empty());
+    EXPECT_TRUE(outputFileName(folder, Text("blocked/out.txt")).empty());
     EXPECT_NE(testing::internal::GetCapturedStdout().find("Cannot create the folder: "), std::string::npos);
 }

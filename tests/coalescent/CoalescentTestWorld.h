@@ -26,7 +26,7 @@ namespace coalescent_test {
 inline void seedStream(Rng& rng, long seed) {
     rng = Rng{};
     long s = -seed;
-    rng.ran3(s);
+    rng.uniform(s);
 }
 
 // Collects everything written to std::cout while it lives.
@@ -48,7 +48,7 @@ class TestWorld {
 public:
     // G forward generations; the backward walk may take maxGenerations steps.
     explicit TestWorld(std::int32_t G, std::int32_t maxGenerations = 1000000) {
-        TSettings settings;
+        Settings settings;
         settings.numGenerations = G;
         settings.maxGenerations = maxGenerations;
         settings.numGeneticSimulations = 1;
@@ -58,19 +58,19 @@ public:
         // A hand-made world writes no files: it has no output folder, and
         // the added outputs (statistics, tables) are on by default.
         for (const std::string_view group : OutputGroups::names()) settings.outputGroups.force(group, false);
-        world = std::make_unique<RunLoop>(settings, rng);
-        world->drainage = std::make_unique<TSegmentVector>();
+        world = std::make_unique<SimulationLoop>(settings, rng);
+        world->drainage = std::make_unique<Drainage>();
         world->samples = std::make_unique<PopulationVector>(world->drainage.get());
         world->sources = std::make_unique<PopulationVector>(world->drainage.get());
     }
 
-    TSettings& settings() { return world->settings; }
-    TDemeCollection& demes() { return *world->demes; }
-    TSegmentVector& drainage() { return *world->drainage; }
+    Settings& settings() { return world->settings; }
+    DemeCollection& demes() { return *world->demes; }
+    Drainage& drainage() { return *world->drainage; }
 
-    TSegNode* node(std::int32_t id) {
-        if (TSegNode* found = drainage().nodes->find(id)) return found;
-        auto created = std::make_unique<TSegNode>();
+    DrainageNode* node(std::int32_t id) {
+        if (DrainageNode* found = drainage().nodes->find(id)) return found;
+        auto created = std::make_unique<DrainageNode>();
         created->id = id;
         created->lon = static_cast<float>(id);
         created->lat = 45.0f;
@@ -79,14 +79,14 @@ public:
 
     // A segment flowing from node `from` to node `to`. Segments are linked
     // into the node lists in the order they are added.
-    TSegment* addSegment(std::int32_t id, std::int32_t from, std::int32_t to) {
-        auto segment = std::make_unique<TSegment>();
+    Segment* addSegment(std::int32_t id, std::int32_t from, std::int32_t to) {
+        auto segment = std::make_unique<Segment>();
         segment->id = id;
         segment->fromNode = node(from);
         segment->toNode = node(to);
         segment->lon = static_cast<float>(from) + 0.5f;
         segment->lat = 45.0f;
-        TSegment* stored = drainage().store(std::move(segment));
+        Segment* stored = drainage().store(std::move(segment));
         stored->fromNode->outgoing.push_back(stored);
         stored->toNode->incoming.push_back(stored);
         return stored;
@@ -98,7 +98,7 @@ public:
         world->database = std::make_unique<StateDB>(drainage(), settings().numGenerations);
     }
 
-    TSegment* segment(std::int32_t id) { return drainage().find(id); }
+    Segment* segment(std::int32_t id) { return drainage().find(id); }
     StatesOfCell& history(std::int32_t id) { return world->database->history(segment(id)->index); }
 
     // The demes of the samples, from the world's drainage, database and
@@ -107,7 +107,7 @@ public:
         return demes().createDemes(drainage(), *world->database, *world->samples, *world->sources, settings());
     }
     void buildTree(std::int32_t index) { demes().buildTree(index, rng); }
-    TDeme* demeOn(std::int32_t id) { return demes().demeAt(*segment(id)); }
+    Deme* demeOn(std::int32_t id) { return demes().demeAt(*segment(id)); }
 
     void setSize(std::int32_t id, std::int32_t g, std::int16_t value) { history(id).storeSize(g, value); }
     // The same size in every generation 0 .. G.
@@ -119,7 +119,7 @@ public:
         history(id).storeImmigrants(neighbourPosition(id, fromId), g, value);
     }
     std::int32_t neighbourPosition(std::int32_t id, std::int32_t otherId) {
-        const TSegment& s = *segment(id);
+        const Segment& s = *segment(id);
         for (std::int32_t k = 0; k < s.neighbourCount; ++k)
             if (s.neighbours[static_cast<std::size_t>(k)]->id == otherId) return k;
         throw std::logic_error("not a neighbour");
@@ -143,12 +143,12 @@ public:
     void setOrigin(std::int32_t id, PopulationSource& source) { segment(id)->sourcePopulation = &source; }
 
     // The root of the genealogy built last.
-    const TNode& root() { return demes().tree.node(demes().tree.nodeCount() - 1); }
-    static int firstLocation(const TNode& node) { return (*node.locations)[0]; }
-    static int firstGeneration(const TNode& node) { return (*node.generations)[0]; }
+    const TreeNode& root() { return demes().tree.node(demes().tree.nodeCount() - 1); }
+    static int firstLocation(const TreeNode& node) { return (*node.locations)[0]; }
+    static int firstGeneration(const TreeNode& node) { return (*node.generations)[0]; }
 
     Rng rng;
-    std::unique_ptr<RunLoop> world;
+    std::unique_ptr<SimulationLoop> world;
 
 private:
     PopulationSource& add(PopulationVector& set, const std::string& name, std::int32_t segmentId,

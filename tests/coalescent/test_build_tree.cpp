@@ -54,17 +54,17 @@ void oneGeneration(TestWorld& w) {
     CoutCapture quiet;
     try {
         w.buildTree(1);
-    } catch (const TException&) {
+    } catch (const SimulationError&) {
     }
 }
 
 int lineagesOn(TestWorld& w, int id) {
-    const TDeme* deme = w.demeOn(id);
+    const Deme* deme = w.demeOn(id);
     return deme == nullptr ? 0 : deme->nLineages + deme->nIncoming;
 }
 
 // Leaves below a node, as sample deme ids.
-void sampleIdsBelow(const TNode& node, std::vector<int>& ids) {
+void sampleIdsBelow(const TreeNode& node, std::vector<int>& ids) {
     if (node.left == nullptr) {
         ids.push_back(node.demeId);
         return;
@@ -97,7 +97,7 @@ TEST(BuildTree, IsolatedDemeMatchesTheCoalescentMeanTmrca) {
     for (int r = 0; r < replicates; ++r) {
         w.demes().resetDemes();
         quietBuild(w);
-        const TNode& root = w.root();
+        const TreeNode& root = w.root();
         sum += root.time + 1;  // the root arose in backward step `time` (0-based)
         // n - 1 coalescences, all of them in the one segment.
         ASSERT_EQ(w.demes().coalPerSegment[0], n - 1);
@@ -106,7 +106,7 @@ TEST(BuildTree, IsolatedDemeMatchesTheCoalescentMeanTmrca) {
         sampleIdsBelow(root, ids);
         ASSERT_EQ(ids.size(), static_cast<std::size_t>(n));
     }
-    EXPECT_EQ(w.demes().coalPerSegment2[0], replicates * (n - 1));
+    EXPECT_EQ(w.demes().coalPerSegmentSummed[0], replicates * (n - 1));
     const double mean = sum / replicates;
     EXPECT_NEAR(mean, expected, 4 * std::sqrt(variance / replicates));
     EXPECT_EQ(w.demes().mrcaSegment[0], w.segment(1));
@@ -138,7 +138,7 @@ TEST(BuildTree, AtMostOneCoalescencePerDemeAndGeneration) {
         w.demes().resetDemes();
         quietBuild(w);
         for (int i = 5; i < 9; ++i) {
-            const TNode& node = w.demes().tree.node(i);
+            const TreeNode& node = w.demes().tree.node(i);
             EXPECT_EQ(node.time, i - 5);
             EXPECT_EQ(TestWorld::firstGeneration(node), 10 - (i - 5));
             EXPECT_EQ(TestWorld::firstLocation(node), 1);
@@ -239,7 +239,7 @@ TEST(BuildTree, LineagesBeyondTheImmigrantsAreRedistributed) {
         CoutCapture out;
         try {
             w.buildTree(1);
-        } catch (const TException&) {
+        } catch (const SimulationError&) {
         }
         EXPECT_NE(out.text().find("\n\tWARNING: Segment 3 Gen 5 -> Redistribution of 15 lineages in neighbouring cells!"),
                   std::string::npos)
@@ -275,7 +275,7 @@ TEST(BuildTree, PrisonerLineagesStayInTheirDeme) {
     try {
         w.buildTree(1);
         FAIL() << "the two steps cannot join the lineages";
-    } catch (const TException& e) {
+    } catch (const SimulationError& e) {
         EXPECT_EQ(e.message(), "buildTree():Coalescence process did not converge (still 2 lineages remaining!)");
     }
     EXPECT_EQ(out.text(),
@@ -292,7 +292,7 @@ TEST(BuildTree, NonConvergenceReportsTheLineagesLeft) {
     try {
         w.buildTree(1);
         FAIL() << "no exception";
-    } catch (const TException& e) {
+    } catch (const SimulationError& e) {
         EXPECT_EQ(e.message(), "buildTree():Coalescence process did not converge (still 2 lineages remaining!)");
         EXPECT_EQ(e.level(), levelError);
     }
@@ -321,7 +321,7 @@ TEST(BuildTree, SeveralSourcesMergeAtDivergenceTimeZero) {
     for (int r = 0; r < replicates; ++r) {
         w.demes().resetDemes();
         quietBuild(w);
-        const TNode& root = w.root();
+        const TreeNode& root = w.root();
         ASSERT_GE(root.time, G);
         ASSERT_EQ(TestWorld::firstGeneration(root), 0);
         ASSERT_EQ(TestWorld::firstLocation(root), 1);
@@ -361,7 +361,7 @@ TEST(BuildTree, SourcesWithoutMigrationStayApartUntilDivergence) {
     for (int r = 0; r < 50; ++r) {
         w.demes().resetDemes();
         quietBuild(w);
-        const TNode& root = w.root();
+        const TreeNode& root = w.root();
         ASSERT_GT(root.time, G + D);
         std::vector<int> left;
         std::vector<int> right;
@@ -416,16 +416,16 @@ TEST(BuildTree, NoOtherSourceDemeToMigrateTo) {
     ASSERT_TRUE(w.createDemes());
     seedStream(w.rng, 18);
     CoutCapture out;
-    EXPECT_THROW(w.buildTree(1), TException);
-    const double next = w.rng.ran3();
+    EXPECT_THROW(w.buildTree(1), SimulationError);
+    const double next = w.rng.uniform();
     EXPECT_EQ(out.text(),
               "WARNING:{TDeme::implementMultiOriginMigration}:[Impossible to find 2 different demes!, security number "
               "reached]\n");
     // Draws: coalescence test 1 (no event at N = 32767), migration test 1,
     // target 1 + 999 + 1.
     seedStream(w.rng, 18);
-    for (int i = 0; i < 1003; ++i) w.rng.ran3();
-    EXPECT_EQ(w.rng.ran3(), next);
+    for (int i = 0; i < 1003; ++i) w.rng.uniform();
+    EXPECT_EQ(w.rng.uniform(), next);
     EXPECT_EQ(lineagesOn(w, 1), 2);
 }
 
@@ -536,14 +536,14 @@ TEST(BuildTree, PartnerSearchGivesUpAfterOneHundredRedraws) {
     w.rng.setNextRan3Values(next);
     {
         CoutCapture quiet;
-        EXPECT_THROW(w.buildTree(1), TException);  // one generation only: still 2 lineages
+        EXPECT_THROW(w.buildTree(1), SimulationError);  // one generation only: still 2 lineages
     }
     EXPECT_EQ(w.demes().countLineages(), 2);
     // Event test (draw 1), i1 (2), i2 (3), 100 redraws (4 .. 103), the last
     // deviate (104): the next one is draw 105.
     const double draw105 = static_cast<double>(static_cast<long double>(x[104]) * 1e-9L);
     for (std::size_t n : {102u, 103u, 105u, 106u}) ASSERT_NE(x[n], x[104]);
-    EXPECT_EQ(w.rng.ran3(), draw105);
+    EXPECT_EQ(w.rng.uniform(), draw105);
 }
 
 TEST(BuildTree, AncestralDemesWithoutMigrationLeaveTheirIncomingLineagesWaiting) {
@@ -571,7 +571,7 @@ TEST(BuildTree, AncestralDemesWithoutMigrationLeaveTheirIncomingLineagesWaiting)
     try {
         w.buildTree(1);
         FAIL() << "the lineages cannot meet before the divergence time";
-    } catch (const TException& e) {
+    } catch (const SimulationError& e) {
         EXPECT_EQ(e.message(), "buildTree():Coalescence process did not converge (still 3 lineages remaining!)");
     }
     EXPECT_EQ(w.demeOn(2)->size, 1);
@@ -602,7 +602,7 @@ TEST(BuildTree, ResizeGoesToTheFirstDemeMetOnly) {
     try {
         w.buildTree(1);
         FAIL() << "sample b cannot coalesce";
-    } catch (const TException& e) {
+    } catch (const SimulationError& e) {
         EXPECT_EQ(e.message(), "buildTree():Coalescence process did not converge (still 3 lineages remaining!)");
     }
     EXPECT_EQ(w.demeOn(1)->size, 1);
@@ -619,7 +619,7 @@ TEST(BuildTree, EmptyDemeMessagesShowCoordinatesAsTheStreamPrintsThem) {
     w.setSize(1, 9, 0);
     seedStream(w.rng, 24);
     CoutCapture out;
-    EXPECT_THROW(w.buildTree(1), TException);
+    EXPECT_THROW(w.buildTree(1), SimulationError);
     EXPECT_EQ(out.text(),
               "\n\tTDeme::coalesce_lineages() : deme size of population 1 (1.5E, 45N) is zero at time 9"
               "\n\t\tWARNING in implementMigration: migration from empty deme (seg: 1 (1.5E, 45N)) at generation 9");

@@ -33,13 +33,13 @@ TEST(DemeCollection, SampleDemesAndLeavesFollowTheSampleFile) {
     w.settings().numLinkedLoci = 4;
     ASSERT_TRUE(w.createDemes());
 
-    TDemeCollection& c = w.demes();
+    DemeCollection& c = w.demes();
     ASSERT_EQ(c.numSampleDemes(), 2);
     EXPECT_EQ(c.nSampleLineages, 5);
     EXPECT_EQ(c.nSegments, 5);
     EXPECT_EQ(c.tree.nodeCount(), 9);
-    const TDeme& upper = *c.sampleDemes[0];
-    const TDeme& lower = *c.sampleDemes[1];
+    const Deme& upper = *c.sampleDemes[0];
+    const Deme& lower = *c.sampleDemes[1];
     EXPECT_EQ(upper.name, "upper");
     EXPECT_EQ(upper.id, 0);
     EXPECT_EQ(lower.id, 1);
@@ -50,8 +50,8 @@ TEST(DemeCollection, SampleDemesAndLeavesFollowTheSampleFile) {
     EXPECT_EQ(upper.slot, 0);
     // Leaves 0-2 belong to the first sample, 3-4 to the second.
     for (int a = 0; a < 5; ++a) {
-        const TNode& leaf = c.tree.node(a);
-        const TDeme& owner = a < 3 ? upper : lower;
+        const TreeNode& leaf = c.tree.node(a);
+        const Deme& owner = a < 3 ? upper : lower;
         EXPECT_EQ(leaf.demeId, owner.id) << a;
         EXPECT_EQ(leaf.segmentIndex, owner.segment->index) << a;
         EXPECT_EQ(leaf.sampleSlot, 0);
@@ -120,7 +120,7 @@ TEST(DemeCollection, NoUsableSampleFailsWithTreeIsEmpty) {
     try {
         w.buildTree(1);
         FAIL() << "no exception";
-    } catch (const TException& e) {
+    } catch (const SimulationError& e) {
         EXPECT_EQ(e.message(), "buildTree():Not enough lineages to perform coalescence!");
         EXPECT_EQ(e.level(), levelError);
     }
@@ -136,7 +136,7 @@ TEST(DemeCollection, ResetRestoresTheSampleAndForgetsTheLastGenealogy) {
     w.setImmigrants(2, 1, 5, 10);
     w.addSample("s", 2, 6);
     ASSERT_TRUE(w.createDemes());
-    TDemeCollection& c = w.demes();
+    DemeCollection& c = w.demes();
     coalescent_test::seedStream(w.rng, 7);
     {
         CoutCapture quiet;
@@ -156,7 +156,7 @@ TEST(DemeCollection, ResetRestoresTheSampleAndForgetsTheLastGenealogy) {
 
     c.resetDemes();
     ASSERT_EQ(c.active.size(), 1u);
-    const TDeme& sample = *c.active[0];
+    const Deme& sample = *c.active[0];
     EXPECT_EQ(sample.nLineages, 6);
     EXPECT_EQ(sample.nIncoming, 0);
     for (int j = 0; j < 6; ++j) EXPECT_EQ(sample.lineages[static_cast<std::size_t>(j)], &c.tree.node(j));
@@ -165,7 +165,7 @@ TEST(DemeCollection, ResetRestoresTheSampleAndForgetsTheLastGenealogy) {
     for (int x : c.coalPerSegment) EXPECT_EQ(x, 0);
     // The second counter sums over the genetic simulations.
     int summed = 0;
-    for (int x : c.coalPerSegment2) summed += x;
+    for (int x : c.coalPerSegmentSummed) summed += x;
     EXPECT_EQ(summed, 5);
 
     // A second genealogy from the reset state completes as well.
@@ -174,7 +174,7 @@ TEST(DemeCollection, ResetRestoresTheSampleAndForgetsTheLastGenealogy) {
         w.buildTree(1);
     }
     summed = 0;
-    for (int x : c.coalPerSegment2) summed += x;
+    for (int x : c.coalPerSegmentSummed) summed += x;
     EXPECT_EQ(summed, 10);
 }
 
@@ -209,7 +209,7 @@ TEST(DemeCollection, TwoSamplesOnOneSegmentKeepTheLaterOne) {
     w.addSample("third", 1, 3);
     CoutCapture out;
     ASSERT_TRUE(w.createDemes());
-    TDemeCollection& c = w.demes();
+    DemeCollection& c = w.demes();
     ASSERT_EQ(c.numSampleDemes(), 2);
     EXPECT_EQ(c.sampleDemes[0]->name, "second");
     EXPECT_EQ(c.sampleDemes[1]->name, "third");
@@ -227,10 +227,10 @@ TEST(DemeCollection, CompactionAndActivationKeepEveryLineage) {
     w.addSample("b", 2, 1);
     w.addSample("c", 3, 2);
     ASSERT_TRUE(w.createDemes());
-    TDemeCollection& c = w.demes();
-    TDeme& a = *c.sampleDemes[0];
-    TDeme& b = *c.sampleDemes[1];
-    TDeme& d = *c.sampleDemes[2];
+    DemeCollection& c = w.demes();
+    Deme& a = *c.sampleDemes[0];
+    Deme& b = *c.sampleDemes[1];
+    Deme& d = *c.sampleDemes[2];
     // a gives both of its lineages to c, then b gives its lineage to a.
     a.moveLineage(0, *d.segment, 0, 5);
     a.moveLineage(0, *d.segment, 0, 5);

@@ -9,19 +9,19 @@
 namespace {
 
 // Joins two nodes under `parent`, as a coalescence does.
-void join(TNode& parent, TNode& a, TNode& b, int time, int segmentId, int generation) {
+void join(TreeNode& parent, TreeNode& a, TreeNode& b, int time, int segmentId, int generation) {
     parent.left = &a;
     parent.right = &b;
     a.ancestor = &parent;
     b.ancestor = &parent;
     parent.time = time;
     ASSERT_EQ(parent.create_LocationVector(), 1);
-    ASSERT_EQ(parent.Store_Node_Migration(segmentId, generation), 1);
+    ASSERT_EQ(parent.storeMigration(segmentId, generation), 1);
 }
 
 // Leaves 1 and 2 of deme 0 joined in node 4 at time 3, node 4 joined with
 // leaf 3 of deme 1 in the root (node 5) at time 10; mutations 0, 1, 2, 3.
-void buildWorkedExample(TTree& tree) {
+void buildWorkedExample(GenealogyTree& tree) {
     ASSERT_EQ(tree.resize(3), 1);
     for (int i = 0; i < 3; ++i) tree.node(i).demeId = i < 2 ? 0 : 1;
     join(tree.node(3), tree.node(0), tree.node(1), 3, 1, 97);
@@ -35,7 +35,7 @@ void buildWorkedExample(TTree& tree) {
 }  // namespace
 
 TEST(GenealogyTreeNewick, WorkedExampleBothKinds) {
-    TTree tree;
+    GenealogyTree tree;
     buildWorkedExample(tree);
     std::ostringstream mut;
     tree.writeNewick(mut, 2, 0.0f);
@@ -49,7 +49,7 @@ TEST(GenealogyTreeNewick, WorkedExampleBothKinds) {
 }
 
 TEST(GenealogyTreeNewick, SingleGeneTree) {
-    TTree tree(1);
+    GenealogyTree tree(1);
     ASSERT_EQ(tree.nodeCount(), 1);
     tree.node(0).demeId = 0;
     std::ostringstream os;
@@ -58,11 +58,11 @@ TEST(GenealogyTreeNewick, SingleGeneTree) {
 }
 
 TEST(GenealogyTreeNodes, EveryTreeNumbersItsNodesFromOne) {
-    TTree tree(3);
+    GenealogyTree tree(3);
     ASSERT_EQ(tree.nodeCount(), 5);
     for (int i = 0; i < 5; ++i) EXPECT_EQ(tree.node(i).number, i + 1);
     // Another tree, and the same tree rebuilt, number from 1 again.
-    TTree other(2);
+    GenealogyTree other(2);
     EXPECT_EQ(other.node(0).number, 1);
     ASSERT_EQ(tree.resize(2), 1);
     EXPECT_EQ(tree.node(2).number, 3);
@@ -71,19 +71,19 @@ TEST(GenealogyTreeNodes, EveryTreeNumbersItsNodesFromOne) {
 }
 
 TEST(GenealogyTreeNodes, AllocationFailuresAreReported) {
-    TTree tree(3);
+    GenealogyTree tree(3);
     testing::internal::CaptureStdout();
     EXPECT_EQ(tree.resize(INT_MAX), 0);  // 2n - 1 nodes cannot be numbered
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "TTree::TTree(int size) : unable to allocate memory\n");
     EXPECT_EQ(tree.nodeCount(), 0);
     EXPECT_EQ(tree.size(), 0);
 
-    TListNode list;
-    ASSERT_EQ(list.allocate_list(4), 1);
+    NodeList list;
+    ASSERT_EQ(list.allocateList(4), 1);
     EXPECT_EQ(list.size(), 4);
     EXPECT_EQ(list[3], nullptr);
     testing::internal::CaptureStdout();
-    EXPECT_EQ(list.allocate_list(-1), 0);
+    EXPECT_EQ(list.allocateList(-1), 0);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "TListNode::allocate_list : unable to allocate memory\n");
     EXPECT_EQ(list.size(), 0);
 }
@@ -108,15 +108,15 @@ TEST(GenealogyTreeIntList, GrowthAndClear) {
 }
 
 TEST(GenealogyTreeNodes, LocationHistory) {
-    TNode node;
+    TreeNode node;
     testing::internal::CaptureStdout();
-    EXPECT_EQ(node.Store_Node_Migration(4, 12), 0);
+    EXPECT_EQ(node.storeMigration(4, 12), 0);
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "TNode::Store_Node_Migration: Impossible to add migration into the DB :0 at time 12\n");
 
     ASSERT_EQ(node.create_LocationVector(), 1);
     EXPECT_EQ(node.locations->capacity(), 101);
-    for (int g = 0; g < 150; ++g) ASSERT_EQ(node.Store_Node_Migration(1000 + g, g), 1);
+    for (int g = 0; g < 150; ++g) ASSERT_EQ(node.storeMigration(1000 + g, g), 1);
     EXPECT_EQ(node.locations->count(), 150);
     EXPECT_EQ((*node.locations)[120], 1120);
     EXPECT_EQ((*node.generations)[120], 120);
@@ -138,11 +138,11 @@ protected:
         ASSERT_EQ(tree.resize(5), 1);
         const int segment[5] = {0, 0, 0, 3, 5};
         for (int i = 0; i < 5; ++i) {
-            TNode& leaf = tree.node(i);
+            TreeNode& leaf = tree.node(i);
             leaf.segmentIndex = segment[i];
             leaf.sampleSlot = 0;
             ASSERT_EQ(leaf.create_LocationVector(), 1);
-            ASSERT_EQ(leaf.Store_Node_Migration(100 + segment[i], 100), 1);
+            ASSERT_EQ(leaf.storeMigration(100 + segment[i], 100), 1);
         }
         join(tree.node(5), tree.node(0), tree.node(3), 10, 100, 90);
         join(tree.node(6), tree.node(1), tree.node(2), 20, 100, 80);
@@ -150,18 +150,18 @@ protected:
         join(tree.node(8), tree.node(7), tree.node(4), 90, 100, 10);
     }
     void setGeneration(int index, int generation) { (*tree.node(index).generations)[0] = generation; }
-    TTree tree;
+    GenealogyTree tree;
 };
 
 TEST_F(FindSampleMrca, SingleGeneSampleGivesItsParent) {
-    EXPECT_EQ(tree.FindSampleMRCA(3, 0), 6);  // leaf 3 -> node 5
-    EXPECT_EQ(tree.FindSampleMRCA(5, 0), 9);  // leaf 4 -> the root
+    EXPECT_EQ(tree.findSampleMrca(3, 0), 6);  // leaf 3 -> node 5
+    EXPECT_EQ(tree.findSampleMrca(5, 0), 9);  // leaf 4 -> the root
 }
 
 TEST_F(FindSampleMrca, SeveralGenesGiveTheirLastCommonAncestor) {
     // Node 5 is the most recent ancestor of leaf 0 but not of leaves 1 and 2.
-    EXPECT_EQ(tree.FindSampleMRCA(0, 0), 8);
-    EXPECT_EQ(tree.FindSampleMRCA(0, 1), -1);  // no gene of that sample
+    EXPECT_EQ(tree.findSampleMrca(0, 0), 8);
+    EXPECT_EQ(tree.findSampleMrca(0, 1), -1);  // no gene of that sample
 }
 
 TEST_F(FindSampleMrca, TieGoesToTheMoreRecentEntry) {
@@ -169,9 +169,9 @@ TEST_F(FindSampleMrca, TieGoesToTheMoreRecentEntry) {
     // generation 0: among equals the first one found (the lowest) wins.
     setGeneration(7, 0);
     setGeneration(8, 0);
-    EXPECT_EQ(tree.FindSampleMRCA(0, 0), 8);
+    EXPECT_EQ(tree.findSampleMrca(0, 0), 8);
     setGeneration(6, 0);
     setGeneration(5, 0);
-    EXPECT_EQ(tree.FindSampleMRCA(3, 0), 6);
+    EXPECT_EQ(tree.findSampleMrca(3, 0), 6);
 }
 

@@ -1,4 +1,4 @@
-// Small hand-made drainages and run loops for the demography tests.
+// Small hand-made drainages and simulation loops for the demography tests.
 #pragma once
 
 #include <array>
@@ -19,8 +19,8 @@ namespace demography_test {
 
 // Settings of a plain deterministic run: K = 100, r = 0.5, a constant
 // emigrating share of 0.5, no upstream preference, 10 generations.
-inline TSettings plainSettings() {
-    TSettings s;
+inline Settings plainSettings() {
+    Settings s;
     s.demographicModel = 1;
     s.numGenerations = 10;
     s.carryingCapacity = 100;
@@ -36,25 +36,25 @@ inline TSettings plainSettings() {
 
 // Segments as {id, from-node, to-node}; the river flows from the from-node
 // to the to-node. Nodes are created as they are named.
-inline std::unique_ptr<TSegmentVector> makeDrainage(const std::vector<std::array<std::int32_t, 3>>& segments) {
-    auto drainage = std::make_unique<TSegmentVector>();
+inline std::unique_ptr<Drainage> makeDrainage(const std::vector<std::array<std::int32_t, 3>>& segments) {
+    auto drainage = std::make_unique<Drainage>();
     for (const auto& [id, from, to] : segments) {
-        TSegNode* nodes[2] = {drainage->nodes->find(from), drainage->nodes->find(to)};
+        DrainageNode* nodes[2] = {drainage->nodes->find(from), drainage->nodes->find(to)};
         const std::int32_t ids[2] = {from, to};
         for (int k = 0; k < 2; ++k)
             if (nodes[k] == nullptr) {
-                auto node = std::make_unique<TSegNode>();
+                auto node = std::make_unique<DrainageNode>();
                 node->id = ids[k];
                 node->lon = static_cast<float>(ids[k]);
                 node->lat = 45.0f;
                 nodes[k] = drainage->nodes->store(std::move(node));
             }
-        auto segment = std::make_unique<TSegment>();
+        auto segment = std::make_unique<Segment>();
         segment->id = id;
         segment->length = 1000;
         segment->fromNode = nodes[0];
         segment->toNode = nodes[1];
-        TSegment* stored = drainage->store(std::move(segment));
+        Segment* stored = drainage->store(std::move(segment));
         nodes[0]->outgoing.push_back(stored);
         nodes[1]->incoming.push_back(stored);
     }
@@ -62,18 +62,18 @@ inline std::unique_ptr<TSegmentVector> makeDrainage(const std::vector<std::array
     return drainage;
 }
 
-// A run loop with a generator of its own (constructed first, so that the
+// A simulation loop with a generator of its own (constructed first, so that the
 // loop can draw from it).
 struct RngHolder {
     Rng rng;
 };
-struct TestLoop : RngHolder, RunLoop {
-    explicit TestLoop(const TSettings& settings) : RunLoop(settings, rng) {}
+struct TestLoop : RngHolder, SimulationLoop {
+    explicit TestLoop(const Settings& settings) : SimulationLoop(settings, rng) {}
 };
 
 // A loop that runs nothing, with the given drainage installed and one fresh
 // state per segment.
-inline std::unique_ptr<TestLoop> makeWorld(const TSettings& settings,
+inline std::unique_ptr<TestLoop> makeWorld(const Settings& settings,
                                            const std::vector<std::array<std::int32_t, 3>>& segments) {
     auto world = std::make_unique<TestLoop>(settings);
     world->drainage = makeDrainage(segments);
@@ -82,9 +82,9 @@ inline std::unique_ptr<TestLoop> makeWorld(const TSettings& settings,
     return world;
 }
 
-inline PopulationSource& addSource(RunLoop& world, std::int32_t segmentId, std::int16_t size) {
+inline PopulationSource& addSource(SimulationLoop& world, std::int32_t segmentId, std::int16_t size) {
     auto population = std::make_unique<PopulationSource>();
-    population->name = my_string("source");
+    population->name = Text("source");
     population->segmentId = segmentId;
     population->segment = world.drainage->find(segmentId);
     population->size = size;
@@ -95,14 +95,14 @@ inline PopulationSource& addSource(RunLoop& world, std::int32_t segmentId, std::
     return *world.sources->populations.back();
 }
 
-inline TSegment& seg(RunLoop& world, std::int32_t id) { return *world.drainage->find(id); }
-inline State& stateOf(RunLoop& world, std::int32_t id) {
+inline Segment& seg(SimulationLoop& world, std::int32_t id) { return *world.drainage->find(id); }
+inline State& stateOf(SimulationLoop& world, std::int32_t id) {
     return world.states.at(static_cast<std::size_t>(seg(world, id).index));
 }
-inline StatesOfCell& historyOf(RunLoop& world, std::int32_t id) { return world.database->history(seg(world, id).index); }
+inline StatesOfCell& historyOf(SimulationLoop& world, std::int32_t id) { return world.database->history(seg(world, id).index); }
 
 // The starting conditions of the loop's drainage, sources and database.
-inline void startingConditions(RunLoop& world) {
+inline void startingConditions(SimulationLoop& world) {
     setStartingConditions(*world.drainage, world.states, *world.database,
                           [&world]() -> const PopulationVector& { return *world.sources; }, world.settings,
                           world.databaseReady);

@@ -13,16 +13,16 @@ using namespace demography_test;
 
 namespace {
 
-void seed(RunLoop& world, long value) {
+void seed(SimulationLoop& world, long value) {
     Rng& rng = static_cast<TestLoop&>(world).rng;
     rng = Rng{};
     testing::internal::CaptureStdout();
-    rng.initialize_ran3(-value);
+    rng.seedMain(-value);
     testing::internal::GetCapturedStdout();
 }
 
 std::unique_ptr<TestLoop> treeWorld(std::int32_t model, std::int32_t generations) {
-    TSettings settings = plainSettings();
+    Settings settings = plainSettings();
     settings.demographicModel = model;
     settings.numGenerations = generations;
     settings.migrCol = 0.3f;
@@ -32,21 +32,21 @@ std::unique_ptr<TestLoop> treeWorld(std::int32_t model, std::int32_t generations
     addSource(*world, 1, 60);
     addSource(*world, 20, 150);
     testing::internal::CaptureStdout();
-    world->BuildDB();
+    world->buildHistory();
     testing::internal::GetCapturedStdout();
     return world;
 }
 
-std::string simulate(RunLoop& world) {
+std::string simulate(SimulationLoop& world) {
     testing::internal::CaptureStdout();
-    world.SimulateDemography();
+    world.demographicPhase();
     return testing::internal::GetCapturedStdout();
 }
 
 // The balance of every segment in generation t equals what its immigrant
 // series recorded coming in, minus what its neighbours' series recorded
 // coming from it.
-void expectBalancesMatchTheRecord(RunLoop& world, std::int32_t t) {
+void expectBalancesMatchTheRecord(SimulationLoop& world, std::int32_t t) {
     for (auto& [id, segment] : world.drainage->segments) {
         std::int32_t in = 0;
         std::int32_t out = 0;
@@ -71,7 +71,7 @@ TEST(DemographySimulation, TheDatabaseAccountsForEveryMigrantOfEveryGeneration) 
         testing::internal::CaptureStdout();
         startingConditions(*stepwise);
         for (std::int32_t t = 1; t <= 60; ++t) {
-            IterateCells(*stepwise->drainage, stepwise->states, stepwise->database.get(), stepwise->settings, t,
+            iterateCells(*stepwise->drainage, stepwise->states, stepwise->database.get(), stepwise->settings, t,
                          stepwise->rng);
             expectBalancesMatchTheRecord(*stepwise, t);
         }
@@ -116,15 +116,15 @@ TEST(DemographySimulation, ABraidedReachKeepsEveryMigrantInTheRecord) {
     // Segments 2 and 3 both run from node 3 to node 2: each stands twice in
     // the other's list (kinds 1 and 4), and both entries lead back to one
     // record slot. The record must hold what was sent through both.
-    TSettings settings = plainSettings();
+    Settings settings = plainSettings();
     settings.numGenerations = 1;
     auto world = makeWorld(settings, {{1, 2, 1}, {2, 3, 2}, {3, 3, 2}});
     addSource(*world, 2, 100);
     testing::internal::CaptureStdout();
-    world->BuildDB();
+    world->buildHistory();
     testing::internal::GetCapturedStdout();
     simulate(*world);
-    const TSegment& braid = seg(*world, 3);
+    const Segment& braid = seg(*world, 3);
     ASSERT_EQ(braid.neighbours.size(), 3u);
     ASSERT_EQ(braid.neighbours[0]->id, 2);
     ASSERT_EQ(braid.neighbours[2]->id, 2);
@@ -146,9 +146,9 @@ TEST(DemographySimulation, AnUnknownModelEndsTheProgramInTheFirstGeneration) {
     auto world = treeWorld(5, 10);
     testing::internal::CaptureStdout();
     try {
-        world->SimulateDemography();
+        world->demographicPhase();
         FAIL();
-    } catch (const TException& e) {
+    } catch (const SimulationError& e) {
         EXPECT_EQ(e.message(), "runMigrationModel(): unknown demographic model!");
         EXPECT_TRUE(e.isFatal());
     }
@@ -159,9 +159,9 @@ TEST(DemographySimulation, AnUnknownModelEndsTheProgramInTheFirstGeneration) {
 TEST(DemographySimulation, WithoutADatabaseTheSimulationRefusesToStart) {
     auto world = makeWorld(plainSettings(), binaryTree(2));
     try {
-        world->SimulateDemography();
+        world->demographicPhase();
         FAIL();
-    } catch (const TException& e) {
+    } catch (const SimulationError& e) {
         EXPECT_TRUE(e.isFatal());
         EXPECT_NE(e.message().str().find("BuildDB"), std::string::npos);
     }
@@ -170,7 +170,7 @@ TEST(DemographySimulation, WithoutADatabaseTheSimulationRefusesToStart) {
 // ---- the random models against theory, from fixed seeds -------------------
 
 // Isolated segments (no neighbours) or forks, each an independent replicate.
-std::unique_ptr<TestLoop> replicates(TSettings settings, std::int32_t count, bool forks) {
+std::unique_ptr<TestLoop> replicates(Settings settings, std::int32_t count, bool forks) {
     std::vector<std::array<std::int32_t, 3>> segments;
     for (std::int32_t i = 0; i < count; ++i) {
         const std::int32_t node = 4 * i + 1;
@@ -186,7 +186,7 @@ std::unique_ptr<TestLoop> replicates(TSettings settings, std::int32_t count, boo
     auto world = makeWorld(settings, segments);
     for (std::int32_t i = 0; i < count; ++i) addSource(*world, forks ? 3 * i + 1 : i + 1, 50);
     testing::internal::CaptureStdout();
-    world->BuildDB();
+    world->buildHistory();
     testing::internal::GetCapturedStdout();
     return world;
 }
@@ -214,7 +214,7 @@ Moments momentsOf(std::int32_t count, Value value) {
 TEST(DemographySimulation, PoissonGrowthScattersAroundTheDeterministicSize) {
     // r = 0.5, K = 100, N = 50: the deterministic size is 60, the random one
     // Poisson with mean and variance 60.
-    TSettings settings = plainSettings();
+    Settings settings = plainSettings();
     settings.demographicModel = 2;
     settings.migrCol = settings.migrOcc = 0.0f;
     constexpr std::int32_t n = 4000;
@@ -230,7 +230,7 @@ TEST(DemographySimulation, TheMultinomialSplitIsBinomialPerNeighbour) {
     // The stem keeps its 50 (r = 0) and sends 25 of them (share 0.5) into two
     // equal branches: the first branch's count is Binomial(25, 1/2), and the
     // second takes the rest.
-    TSettings settings = plainSettings();
+    Settings settings = plainSettings();
     settings.demographicModel = 3;
     settings.growthRate = 0.0f;
     constexpr std::int32_t n = 3000;
@@ -250,7 +250,7 @@ TEST(DemographySimulation, RandomCountsAndSplitTogether) {
     // n ~ Poisson(50), e ~ Poisson(trunc(n / 2)): E[e] = (50 - P(n odd)) / 2
     // = 24.75 + 0.25 e^-100, Var[e] = E[trunc(n / 2)] + Var[trunc(n / 2)]
     // ~ 24.75 + 12.5. All of e is split, each branch taking half on average.
-    TSettings settings = plainSettings();
+    Settings settings = plainSettings();
     settings.demographicModel = 4;
     settings.growthRate = 0.0f;
     constexpr std::int32_t n = 3000;

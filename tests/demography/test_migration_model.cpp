@@ -13,12 +13,12 @@ namespace {
 
 // A world with its database, every K at `K` and
 // the given sizes; growth is switched off (r = 0 keeps N) unless asked for.
-std::unique_ptr<TestLoop> worldWith(TSettings settings, const std::vector<std::array<std::int32_t, 3>>& segments,
+std::unique_ptr<TestLoop> worldWith(Settings settings, const std::vector<std::array<std::int32_t, 3>>& segments,
                                  std::int16_t K = 100) {
     settings.numGenerations = 3;
     auto world = makeWorld(settings, segments);
     testing::internal::CaptureStdout();
-    world->BuildDB();
+    world->buildHistory();
     testing::internal::GetCapturedStdout();
     for (State& state : world->states) state.K = K;
     return world;
@@ -29,8 +29,8 @@ void migrate(TestLoop& world, std::int32_t model) {
     runMigrationModel(*world.drainage, world.states, world.database.get(), world.settings, model, 1, world.rng);
 }
 
-TSettings noGrowth() {
-    TSettings s = plainSettings();
+Settings noGrowth() {
+    Settings s = plainSettings();
     s.growthRate = 0.0f;
     return s;
 }
@@ -43,7 +43,7 @@ const std::vector<std::array<std::int32_t, 3>> upAndDown = {{1, 1, 2}, {2, 3, 1}
 const std::vector<std::array<std::int32_t, 3>> fork = {{1, 1, 2}, {2, 2, 3}, {3, 2, 4}};
 
 TEST(DemographyMigrationModel, BevertonHoltGrowthCarriesItsRemainder) {
-    TSettings settings = plainSettings();
+    Settings settings = plainSettings();
     settings.migrCol = settings.migrOcc = 0.0f;
     auto world = worldWith(settings, {{1, 1, 2}});
     State& s = stateOf(*world, 1);
@@ -67,7 +67,7 @@ TEST(DemographyMigrationModel, BevertonHoltGrowthCarriesItsRemainder) {
 }
 
 TEST(DemographyMigrationModel, EmigrationShareSwitchesFromColonisationToOccupation) {
-    TSettings settings = plainSettings();
+    Settings settings = plainSettings();
     settings.migrCol = 0.3f;
     settings.migrOcc = 0.1f;
     EXPECT_FLOAT_EQ(emigrationShare(settings, 0, 100), static_cast<float>(0.3 - 0.2 / 1001.0));
@@ -77,7 +77,7 @@ TEST(DemographyMigrationModel, EmigrationShareSwitchesFromColonisationToOccupati
 
 TEST(DemographyMigrationModel, UpstreamMovesWeighTheRatioSquaredAgainstDownstreamOnes) {
     for (const float u : {1.0f, 2.0f}) {
-        TSettings settings = noGrowth();
+        Settings settings = noGrowth();
         settings.upstreamMigrationRatio = u;
         auto world = worldWith(settings, upAndDown);
         stateOf(*world, 1).N = 102;  // 51 emigrants
@@ -103,7 +103,7 @@ TEST(DemographyMigrationModel, WeightsAndSharesAreSinglePrecision) {
     // emigrants. In float arithmetic (t = 1/u, the room ratio 1/101, the
     // shares) the downstream share times 10 reaches 1; in double it stays a
     // hair below and the downstream neighbour would get no one.
-    TSettings settings = noGrowth();
+    Settings settings = noGrowth();
     settings.upstreamMigrationRatio = 3.0f;
     auto world = worldWith(settings, upAndDown);
     stateOf(*world, 1).N = 20;  // 10 emigrants
@@ -157,7 +157,7 @@ TEST(DemographyMigrationModel, AnUnknownModelIsFatal) {
         try {
             migrate(*world, model);
             FAIL() << model;
-        } catch (const TException& e) {
+        } catch (const SimulationError& e) {
             EXPECT_EQ(e.message(), "runMigrationModel(): unknown demographic model!");
             EXPECT_TRUE(e.isFatal());
         }
@@ -168,7 +168,7 @@ TEST(DemographyMigrationModel, AnUnknownModelIsFatal) {
 TEST(DemographyMigrationModel, ManyImmigrantsSaturateTheBalanceWithAWarning) {
     // Three full segments of capacity 32767 flow into segment 1, which is
     // empty and so draws nearly all of their 3 x 16383 emigrants.
-    TSettings settings = noGrowth();
+    Settings settings = noGrowth();
     settings.carryingCapacity = 32767;
     auto world = worldWith(settings, {{1, 1, 2}, {2, 3, 1}, {3, 4, 1}, {4, 5, 1}}, 32767);
     for (std::int32_t id = 2; id <= 4; ++id) stateOf(*world, id).N = 32767;

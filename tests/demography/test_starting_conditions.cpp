@@ -17,17 +17,17 @@ namespace {
 const std::vector<std::array<std::int32_t, 3>> star = {{1, 1, 2}, {2, 3, 1}, {3, 2, 4}, {4, 5, 2}};
 
 std::unique_ptr<TestLoop> starWorld(float rate) {
-    TSettings settings = plainSettings();
+    Settings settings = plainSettings();
     settings.allowInitialDensityOverflow = true;
     settings.initialDensityOverflowRate = rate;
     auto world = makeWorld(settings, star);
     testing::internal::CaptureStdout();
-    world->BuildDB();
+    world->buildHistory();
     testing::internal::GetCapturedStdout();
     return world;
 }
 
-std::string runStartingConditions(RunLoop& world) {
+std::string runStartingConditions(SimulationLoop& world) {
     testing::internal::CaptureStdout();
     startingConditions(world);
     return testing::internal::GetCapturedStdout();
@@ -36,7 +36,7 @@ std::string runStartingConditions(RunLoop& world) {
 TEST(DemographyStartingConditions, WithoutOverflowTheWholePopulationStays) {
     auto world = makeWorld(plainSettings(), star);
     testing::internal::CaptureStdout();
-    world->BuildDB();
+    world->buildHistory();
     testing::internal::GetCapturedStdout();
     addSource(*world, 1, 500);
     const std::string out = runStartingConditions(*world);
@@ -95,12 +95,12 @@ TEST(DemographyStartingConditions, ASecondSourceSkipsTheSegmentOfTheFirst) {
 TEST(DemographyStartingConditions, AZeroLimitEndsAndPlacesThePopulationOnce) {
     // A chain 1 -> 2. With a limit of 0 each segment holds no one while it
     // spreads; the one that already took part is not empty for the other.
-    TSettings settings = plainSettings();
+    Settings settings = plainSettings();
     settings.allowInitialDensityOverflow = true;
     settings.initialDensityOverflowRate = 0.0f;
     auto world = makeWorld(settings, {{1, 1, 2}, {2, 2, 3}});
     testing::internal::CaptureStdout();
-    world->BuildDB();
+    world->buildHistory();
     testing::internal::GetCapturedStdout();
     addSource(*world, 1, 10);
     const std::string out = runStartingConditions(*world);
@@ -115,14 +115,14 @@ TEST(DemographyStartingConditions, AZeroLimitEndsAndPlacesThePopulationOnce) {
 TEST(DemographyStartingConditions, ALongReachIsFilledWithoutDeepRecursion) {
     // 20,000 segments in a row, one individual each: the spreading walks the
     // whole reach depth first.
-    TSettings settings = plainSettings();
+    Settings settings = plainSettings();
     settings.carryingCapacity = 1;
     settings.allowInitialDensityOverflow = true;
     std::vector<std::array<std::int32_t, 3>> chain;
     for (std::int32_t i = 1; i <= 20000; ++i) chain.push_back({i, i, i + 1});
     auto world = makeWorld(settings, chain);
     testing::internal::CaptureStdout();
-    world->BuildDB();
+    world->buildHistory();
     testing::internal::GetCapturedStdout();
     addSource(*world, 1, 20000);
     runStartingConditions(*world);

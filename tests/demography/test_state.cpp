@@ -10,26 +10,26 @@
 namespace {
 
 TEST(DemographyState, NegativeSumIsReportedAndZeroed) {
-    TSegment segment;
+    Segment segment;
     segment.id = 17;
     State state;
     state.N = 3;
     state.BilanMigr = -5;
     testing::internal::CaptureStdout();
-    EXPECT_FALSE(add_BilanMigr_to_N(state, segment, 42));
+    EXPECT_FALSE(addMigrationBalance(state, segment, 42));
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "\nError in State::add_BilanMigr_to_N(): 0 > N= -2 at generation 42 for segment 17\n");
     EXPECT_EQ(state.N, 0);
 }
 
 TEST(DemographyState, SumsBeyondSixteenBitsSaturateWithAWarning) {
-    TSegment segment;
+    Segment segment;
     segment.id = 9;
     State state;
     state.N = 32000;
     state.BilanMigr = 1000;
     testing::internal::CaptureStdout();
-    EXPECT_TRUE(add_BilanMigr_to_N(state, segment, 7));
+    EXPECT_TRUE(addMigrationBalance(state, segment, 7));
     const std::string out = testing::internal::GetCapturedStdout();
     EXPECT_EQ(state.N, 32767);
     EXPECT_NE(out.find("WARNING"), std::string::npos);

@@ -15,14 +15,14 @@ namespace {
 const std::vector<std::array<std::int32_t, 3>> star = {{1, 1, 2}, {2, 3, 1}, {3, 2, 4}, {4, 5, 2}};
 
 TEST(DemographyDatabase, BuildDBLinksOneHistoryPerSegment) {
-    TSettings settings = plainSettings();
+    Settings settings = plainSettings();
     settings.numGenerations = 1000;
     auto world = makeWorld(settings, star);
     // (neighbours + 1) x 1001 x 2: 8008 bytes for segment 1.
     EXPECT_EQ(databaseBytes(*world->drainage, 1000), 8008u + 4004u + 6006u + 6006u);
 
     testing::internal::CaptureStdout();
-    world->BuildDB();
+    world->buildHistory();
     const std::string out = testing::internal::GetCapturedStdout();
     EXPECT_EQ(out.rfind("\nCreate DB for 4 segments and 1000 generations ... done. (Duration: ", 0), 0u) << out;
     ASSERT_TRUE(world->database);
@@ -31,7 +31,7 @@ TEST(DemographyDatabase, BuildDBLinksOneHistoryPerSegment) {
     EXPECT_EQ(db.count, 4);
     EXPECT_EQ(db.generations, 1000);
     for (std::int32_t id = 1; id <= 4; ++id) {
-        const TSegment& s = seg(*world, id);
+        const Segment& s = seg(*world, id);
         EXPECT_EQ(s.index, id - 1);
         const StatesOfCell& h = db.history(s.index);
         EXPECT_EQ(h.immigrants.size(), s.neighbours.size());
@@ -48,11 +48,11 @@ TEST(DemographyDatabase, BuildDBLinksOneHistoryPerSegment) {
 }
 
 TEST(DemographyDatabase, ReadsOutsideTheSeriesFallBackToGenerationZero) {
-    TSettings settings = plainSettings();
+    Settings settings = plainSettings();
     settings.numGenerations = 5;
     auto world = makeWorld(settings, star);
     testing::internal::CaptureStdout();
-    world->BuildDB();
+    world->buildHistory();
     testing::internal::GetCapturedStdout();
     StatesOfCell& h = historyOf(*world, 1);
     h.storeSize(0, 11);
@@ -65,11 +65,11 @@ TEST(DemographyDatabase, ReadsOutsideTheSeriesFallBackToGenerationZero) {
     EXPECT_EQ(h.immigrantsAt(2, 3), 9);
     EXPECT_EQ(h.immigrantsAt(2, 6), 7);
 
-    // A second BuildDB keeps the database and clears it.
+    // A second buildHistory keeps the database and clears it.
     const StateDB* before = world->database.get();
     world->databaseReady = false;
     testing::internal::CaptureStdout();
-    world->BuildDB();
+    world->buildHistory();
     testing::internal::GetCapturedStdout();
     EXPECT_EQ(world->database.get(), before);
     EXPECT_TRUE(world->databaseReady);
@@ -77,7 +77,7 @@ TEST(DemographyDatabase, ReadsOutsideTheSeriesFallBackToGenerationZero) {
 }
 
 TEST(DemographyDatabase, ADatabaseTooLargeForMemoryIsRefusedWithItsSize) {
-    TSettings settings = plainSettings();
+    Settings settings = plainSettings();
     settings.numGenerations = 2147483647;
     std::vector<std::array<std::int32_t, 3>> chain;
     for (std::int32_t i = 1; i <= 200; ++i) chain.push_back({i, i, i + 1});
@@ -88,9 +88,9 @@ TEST(DemographyDatabase, ADatabaseTooLargeForMemoryIsRefusedWithItsSize) {
     EXPECT_EQ(bytes, 598u * 2147483648ull * 2u);
     testing::internal::CaptureStdout();
     try {
-        world->BuildDB();
+        world->buildHistory();
         FAIL() << "a 2.5 TB database was accepted";
-    } catch (const TException& e) {
+    } catch (const SimulationError& e) {
         EXPECT_TRUE(e.isFatal());
         EXPECT_NE(e.message().str().find(std::to_string(bytes) + " bytes"), std::string::npos) << e.message();
     }
@@ -112,7 +112,7 @@ TEST(DemographyDatabase, ANegativeGenerationCountKeepsGenerationZero) {
 // entire simulation on a table the first one partly wrote reads exactly as on
 // a fresh table, and clearing leaves no written page behind.
 TEST(DemographyDatabase, AReusedHistoryReadsLikeAFreshOne) {
-    TSettings settings = plainSettings();
+    Settings settings = plainSettings();
     settings.demographicModel = 4;
     settings.carryingCapacity = 40;
     settings.migrCol = 0.2f;
@@ -122,13 +122,13 @@ TEST(DemographyDatabase, AReusedHistoryReadsLikeAFreshOne) {
     const auto simulate = [](TestLoop& world, long seed) {
         testing::internal::CaptureStdout();
         world.rng = Rng{};
-        world.rng.initialize_ran3(seed);
-        world.SimulateDemography();
+        world.rng.seedMain(seed);
+        world.demographicPhase();
         testing::internal::GetCapturedStdout();
     };
     const auto build = [](TestLoop& world) {
         testing::internal::CaptureStdout();
-        world.BuildDB();
+        world.buildHistory();
         testing::internal::GetCapturedStdout();
     };
 

@@ -1,5 +1,5 @@
 // Small hand-made drainages written to a temporary folder, read by the
-// drainage readers or by the first stage of a run loop, for the drainage tests.
+// drainage readers or by the first stage of a simulation loop, for the drainage tests.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -74,7 +74,7 @@ inline std::string segmentFile(const std::vector<NodeRow>& nodes, const std::vec
 class DrainageTest : public ::testing::Test {
 protected:
     DrainageTest() {
-        settings.dataFolder = my_string(temp.folder());
+        settings.dataFolder = Text(temp.folder());
         settings.nodeFile = "nodes.txt";
         settings.segmentFile = "segments.txt";
         settings.popSourceFile = "sources.txt";
@@ -108,51 +108,51 @@ protected:
 
     // nodes.txt and segments.txt through the drainage readers, with the maps
     // of a dynamic environment when given.
-    std::unique_ptr<TSegmentVector> readFiles(const EnvironmentFiles* environment = nullptr) {
+    std::unique_ptr<Drainage> readFiles(const EnvironmentFiles* environment = nullptr) {
         return quietly([&] { return readDrainage(path("nodes.txt"), path("segments.txt"), environment); });
     }
 
-    // A run loop for the settings after its first stage: the drainage read,
+    // A simulation loop for the settings after its first stage: the drainage read,
     // and resampled when the settings ask for it.
-    std::unique_ptr<RunLoop> build() {
-        auto run = std::make_unique<RunLoop>(settings, rng);
+    std::unique_ptr<SimulationLoop> build() {
+        auto run = std::make_unique<SimulationLoop>(settings, rng);
         quietly([&] {
-            run->BuildWorld();
+            run->buildDrainage();
             return true;
         });
         return run;
     }
 
-    // The message and level of the TException that f throws (console kept).
+    // The message and level of the SimulationError that f throws (console kept).
     template <typename F>
-    TException failure(F&& f) {
+    SimulationError failure(F&& f) {
         testing::internal::CaptureStdout();
         try {
             f();
-        } catch (const TException& e) {
+        } catch (const SimulationError& e) {
             console = testing::internal::GetCapturedStdout();
             return e;
         }
         console = testing::internal::GetCapturedStdout();
         ADD_FAILURE() << "no TException was thrown; console:\n" << console;
-        return TException(my_string(), 0);
+        return SimulationError(Text(), 0);
     }
 
     testing_support::TempFolder temp;
-    TSettings settings;
-    Rng rng;  // the generator of the run loops (reading a drainage draws nothing)
+    Settings settings;
+    Rng rng;  // the generator of the simulation loops (reading a drainage draws nothing)
     std::string console;
 };
 
 // Every neighbour relation is mirrored, with the mirrored kind, and the
 // reverse position points back at the segment itself.
-inline void expectSymmetric(const TSegmentVector& drainage) {
+inline void expectSymmetric(const Drainage& drainage) {
     const auto mirrored = [](std::int32_t kind) { return kind == 2 ? 3 : kind == 3 ? 2 : kind; };
     for (const auto& [id, s] : drainage.segments) {
         ASSERT_EQ(s->neighbourCount, static_cast<std::int32_t>(s->neighbours.size()));
         ASSERT_EQ(s->neighbours.size(), s->reversePositions.size());
         for (std::size_t i = 0; i < s->neighbours.size(); ++i) {
-            const TSegment& n = *s->neighbours[i];
+            const Segment& n = *s->neighbours[i];
             const auto back = static_cast<std::size_t>(s->reversePositions[i]);
             ASSERT_LT(back, n.neighbours.size()) << "segment " << id;
             EXPECT_EQ(n.neighbours[back], s.get()) << "segment " << id << " neighbour " << i;
@@ -169,7 +169,7 @@ inline void expectSymmetric(const TSegmentVector& drainage) {
 }
 
 // Neighbours as "id:kind" in array order.
-inline std::string neighbourText(const TSegment& s) {
+inline std::string neighbourText(const Segment& s) {
     std::string text;
     for (std::size_t i = 0; i < s.neighbours.size(); ++i) {
         if (i > 0) text += ' ';

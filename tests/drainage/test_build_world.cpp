@@ -16,7 +16,7 @@ std::string withoutDurations(const std::string& text) {
     return std::regex_replace(text, std::regex("Duration: [0-9.]+ sec"), "Duration: T");
 }
 
-std::vector<int> origins(const TSegmentVector& d) {
+std::vector<int> origins(const Drainage& d) {
     std::vector<int> ids;
     for (const auto& [id, s] : d.segments) ids.push_back(s->originSegment ? s->originSegment->id : 0);
     return ids;
@@ -58,7 +58,7 @@ TEST_F(BuildWorldTest, CarryAfterTwoPointFourLengths) {
     writeChain({2400, 200});
     settings.segmentLength = 1000;
     const auto run = build();
-    const TSegmentVector& d = *run->drainage;
+    const Drainage& d = *run->drainage;
     ASSERT_EQ(d.size(), 3);
     EXPECT_EQ(origins(d), (std::vector<int>{1, 1, 2}));
     EXPECT_EQ(d.nodes->size(), 4);
@@ -104,7 +104,7 @@ TEST_F(BuildWorldTest, CutsInsideALongSegment) {
     writeChain({4000});
     settings.segmentLength = 1000;
     const auto run = build();
-    const TSegmentVector& d = *run->drainage;
+    const Drainage& d = *run->drainage;
     ASSERT_EQ(d.size(), 4);
     for (int i = 1; i <= 4; ++i) {
         EXPECT_NEAR(d.find(i)->toNode->lat, 50.0f + 0.0025f * static_cast<float>(i), 1e-5) << i;
@@ -121,7 +121,7 @@ TEST_F(BuildWorldTest, CutPointsMixDoubleAndSinglePrecision) {
     writeDrainage({{1, 0.0f, 0.0f}, {2, 0.0f, 0.004f}, {3, 0.0f, 0.014f}}, {{1, 1, 2, 450.3f}, {2, 2, 3, 1149.33f}});
     settings.segmentLength = 1000;
     const auto run = build();
-    const TSegmentVector& d = *run->drainage;
+    const Drainage& d = *run->drainage;
     ASSERT_EQ(d.size(), 2);
     EXPECT_EQ(d.find(1)->toNode->lat, 0x1.1fba98p-7f);
     EXPECT_EQ(d.find(1)->toNode->lon, 0.0f);
@@ -137,7 +137,7 @@ TEST_F(BuildWorldTest, ComponentsStartAtTheirLowestNode) {
     writeDrainage(nodes, {{1, 1, 2, 1000}, {2, 6, 3, 1000}, {3, 3, 4, 1000}});
     settings.segmentLength = 1000;
     const auto run = build();
-    const TSegmentVector& d = *run->drainage;
+    const Drainage& d = *run->drainage;
     ASSERT_EQ(d.size(), 3);
     EXPECT_EQ(origins(d), (std::vector<int>{1, 3, 2}));
     EXPECT_EQ(d.nodes->size(), 5);
@@ -161,13 +161,13 @@ TEST_F(BuildWorldTest, TransformDropsWhatReferredToTheOldSegments) {
     auto run = build();
     write("samples.txt", "1\n0\nt\ns 4 2\n");
     quietly([&] { return &run->samplePopulations(); });
-    TSegment* sampled = run->drainage->find(2);
+    Segment* sampled = run->drainage->find(2);
     ASSERT_EQ(sampled->samplePopulation, run->samples->populations[0].get());
     run->databaseReady = true;
 
     run->settings.segmentLength = 500;
     quietly([&] {
-        run->BuildWorld();
+        run->buildDrainage();
         return true;
     });
     EXPECT_EQ(run->samples, nullptr);
@@ -182,8 +182,8 @@ TEST_F(BuildWorldTest, TransformDropsWhatReferredToTheOldSegments) {
 TEST_F(BuildWorldTest, Failures) {
     // No usable segment.
     writeDrainage({{1, 10.0f, 50.0f}}, {{1, 1, 7, 100}});
-    auto run = std::make_unique<RunLoop>(settings, rng);
-    TException e = failure([&] { run->BuildWorld(); });
+    auto run = std::make_unique<SimulationLoop>(settings, rng);
+    SimulationError e = failure([&] { run->buildDrainage(); });
     EXPECT_EQ(e.message(), "The drainage contains no segments!");
     EXPECT_TRUE(e.isFatal());
     EXPECT_EQ(run->drainage, nullptr);
@@ -192,21 +192,21 @@ TEST_F(BuildWorldTest, Failures) {
     // would not fit in memory.
     writeChain({1000});
     settings.segmentLength = -100;
-    run = std::make_unique<RunLoop>(settings, rng);
-    e = failure([&] { run->BuildWorld(); });
+    run = std::make_unique<SimulationLoop>(settings, rng);
+    e = failure([&] { run->buildDrainage(); });
     EXPECT_NE(e.message().str().find("must be a positive number of metres (or 0), not -100!"), std::string::npos)
         << e.message();
     EXPECT_TRUE(e.isFatal());
     settings.segmentLength = 1e-4f;
-    run = std::make_unique<RunLoop>(settings, rng);
-    e = failure([&] { run->BuildWorld(); });
+    run = std::make_unique<SimulationLoop>(settings, rng);
+    e = failure([&] { run->buildDrainage(); });
     EXPECT_NE(e.message().str().find("Segment '1' (1000 m) is too long to be cut into pieces of 0.0001 m!"),
               std::string::npos)
         << e.message();
     writeChain(std::vector<float>(101, 999999));
     settings.segmentLength = 1;
-    run = std::make_unique<RunLoop>(settings, rng);
-    e = failure([&] { run->BuildWorld(); });
+    run = std::make_unique<SimulationLoop>(settings, rng);
+    e = failure([&] { run->buildDrainage(); });
     EXPECT_NE(e.message().str().find("into more than 100000000 segments"), std::string::npos) << e.message();
 }
 
@@ -216,8 +216,8 @@ TEST_F(BuildWorldTest, ASegmentLengthTooSmallForTheMemoryIsShownAsWritten) {
     writeChain(std::vector<float>(100, 9000));
     if (availableMemoryBytes() > 42e9) GTEST_SKIP() << "more memory than 90 million segments need";
     settings.segmentLength = 0.01f;
-    auto run = std::make_unique<RunLoop>(settings, rng);
-    const TException e = failure([&] { run->BuildWorld(); });
+    auto run = std::make_unique<SimulationLoop>(settings, rng);
+    const SimulationError e = failure([&] { run->buildDrainage(); });
     EXPECT_EQ(e.message().str().rfind("Settings line 40 (segment length): a segment length of 0.01 m would cut the "
                                       "drainage (900000 m of river) into about 900001",
                                       0),
@@ -232,7 +232,7 @@ TEST_F(BuildWorldTest, GeneratedDrainageResampled) {
     write("segments.txt", drainage_generator::segmentFileText(g));
     settings.segmentLength = 1500;
     const auto run = build();
-    const TSegmentVector& d = *run->drainage;
+    const Drainage& d = *run->drainage;
     double total = 0;
     for (const auto& [id, s] : run->fullDrainage->segments) total += s->length;
     // Each node as read maps onto one new node and no cycle is made: the
@@ -252,17 +252,17 @@ TEST_F(BuildWorldTest, GeneratedDrainageResampled) {
 TEST(FixedLengthTransform, LongRiverWithoutDeepRecursion) {
     // 100000 segments in one chain: the walk must not use one call frame per
     // segment.
-    TSegmentVector full;
+    Drainage full;
     constexpr int n = 100000;
     for (int i = 1; i <= n + 1; ++i) {
-        auto node = std::make_unique<TSegNode>();
+        auto node = std::make_unique<DrainageNode>();
         node->id = i;
         node->lon = 10.0f;
         node->lat = 50.0f + 0.00001f * static_cast<float>(i);
         full.nodes->store(std::move(node));
     }
     for (int i = 1; i <= n; ++i) {
-        auto s = std::make_unique<TSegment>();
+        auto s = std::make_unique<Segment>();
         s->id = i;
         s->length = 1000;
         s->fromNode = full.nodes->find(i);

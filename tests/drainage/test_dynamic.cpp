@@ -1,5 +1,5 @@
 // The dynamic environment: its files, and the maps switching segments on and
-// off during the forward simulation of a run loop.
+// off during the forward simulation of a simulation loop.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -23,13 +23,13 @@ protected:
         for (int i = 1; i <= 10; ++i) segments.push_back({i, i, i + 1, 1000});
         writeDrainage(nodes, segments);
     }
-    std::unique_ptr<TDynamicVector> read(const TSegmentVector& drainage) {
+    std::unique_ptr<DynamicMaps> read(const Drainage& drainage) {
         return quietly([&] { return readDynamicEnvironment(drainage, path("env.txt"), temp.folder()); });
     }
-    std::string readError(const TSegmentVector& drainage) {
+    std::string readError(const Drainage& drainage) {
         try {
             read(drainage);
-        } catch (const TException& e) {
+        } catch (const SimulationError& e) {
             EXPECT_TRUE(e.isFatal());
             return e.message().str();
         }
@@ -117,12 +117,12 @@ TEST_F(DynamicEnvironment, ResampledSegmentsFollowTheSegmentTheyWereCutFrom) {
     EXPECT_FALSE(resampled->find(4)->accessible);
 }
 
-// Forward simulations on the reach, read with its environment by a run loop:
+// Forward simulations on the reach, read with its environment by a simulation loop:
 // K = 100, r = 0.5, a constant emigrating share of 0.5, no upstream
 // preference, a source of 100 individuals on segment 1.
 class DynamicEnvironmentRun : public DynamicEnvironment {
 protected:
-    std::unique_ptr<RunLoop> reachRun(std::int32_t generations) {
+    std::unique_ptr<SimulationLoop> reachRun(std::int32_t generations) {
         settings.demographicModel = 1;
         settings.numGenerations = generations;
         settings.carryingCapacity = 100;
@@ -137,18 +137,18 @@ protected:
         write("sources.txt", "1\n0\nName Size SegID Resize Migration\nsource 100 1 0 0\n");
         auto run = build();
         quietly([&] {
-            run->BuildDB();
+            run->buildHistory();
             return true;
         });
         return run;
     }
-    void simulate(RunLoop& run) {
+    void simulate(SimulationLoop& run) {
         quietly([&] {
-            run.SimulateDemography();
+            run.demographicPhase();
             return true;
         });
     }
-    static const StatesOfCell& history(const RunLoop& run, std::int32_t id) {
+    static const StatesOfCell& history(const SimulationLoop& run, std::int32_t id) {
         return run.database->history(run.drainage->find(id)->index);
     }
 };

@@ -31,13 +31,13 @@ protected:
         write("sources.txt", text);
         return *quietly([&] { return &run->sourcePopulations(); });
     }
-    TException samplesFailure(const std::string& text) {
+    SimulationError samplesFailure(const std::string& text) {
         write("samples.txt", text);
         return failure([&] { run->samplePopulations(); });
     }
     std::string samplesPath() const { return path("samples.txt"); }
 
-    std::unique_ptr<RunLoop> run;
+    std::unique_ptr<SimulationLoop> run;
 };
 
 }  // namespace
@@ -102,7 +102,7 @@ TEST_F(PopulationTest, SourcesInIdMode) {
 TEST_F(PopulationTest, SamplesMarkTheirSegments) {
     const PopulationVector& set = samples("\xEF\xBB\xBF" "2\n0\nName Size SegID\na 10 11\nb 4 12 extra columns\n");
     ASSERT_EQ(set.count, 2);
-    TSegment* s11 = run->drainage->find(11);
+    Segment* s11 = run->drainage->find(11);
     EXPECT_EQ(s11->samplePopulation, set.populations[0].get());
     EXPECT_EQ(run->drainage->find(12)->samplePopulation, set.populations[1].get());
     EXPECT_EQ(run->drainage->find(10)->samplePopulation, nullptr);
@@ -112,12 +112,12 @@ TEST_F(PopulationTest, SamplesMarkTheirSegments) {
 }
 
 TEST_F(PopulationTest, IdModeFailures) {
-    TException e = samplesFailure("2\n0\ntitles\na 10 11\nb 4 99\n");
+    SimulationError e = samplesFailure("2\n0\ntitles\na 10 11\nb 4 99\n");
     EXPECT_TRUE(e.isFatal());
     EXPECT_NE(console.find(" \nERROR in ReadPopulations(): Segment '99' of population 'b' does not exist in the drainage!\n"),
               std::string::npos)
         << console;
-    EXPECT_EQ(e.message(), my_string("Sample file '") + samplesPath().c_str() +
+    EXPECT_EQ(e.message(), Text("Sample file '") + samplesPath().c_str() +
                                "': segment '99' of population 'b' does not exist in the drainage!");
     EXPECT_EQ(run->samples, nullptr);
     EXPECT_EQ(run->drainage->find(11)->samplePopulation, nullptr);  // the failed set is gone
@@ -150,7 +150,7 @@ TEST_F(PopulationTest, MalformedFiles) {
               "Population file '" + path("sources.txt") + "', line 4: cannot read the migration rate of population 'src'!");
     settings.sampleFile = "absent.txt";
     run->settings.sampleFile = "absent.txt";
-    const TException e = failure([&] { run->samplePopulations(); });
+    const SimulationError e = failure([&] { run->samplePopulations(); });
     EXPECT_EQ(e.message().str(), "File '" + path("absent.txt") + "' could not be opened!");
     EXPECT_TRUE(e.isFatal());
 }
@@ -182,10 +182,10 @@ TEST_F(PopulationTest, SourcesThatCannotGiveARun) {
 }
 
 TEST_F(PopulationTest, NearestSegmentByHalfSegmentRatio) {
-    const TSegmentVector& d = *run->drainage;
+    const Drainage& d = *run->drainage;
     constexpr auto ratio = PlacementRule::ratio;
     // On a middle point the ratio is exactly 1.
-    const TSegment* s10 = d.find(10);
+    const Segment* s10 = d.find(10);
     EXPECT_EQ(nearestSegment(d, s10->lon, s10->lat, nullptr, ratio), s10);
     EXPECT_EQ(precisionOf(*s10, s10->lon, s10->lat, ratio), 0);
     // A quarter of the way along 12, on its lower half.
@@ -237,9 +237,9 @@ TEST_F(PopulationTest, ThreeSamplesCompetingForOneSegment) {
 
         // A fourth sample finds no free segment.
         run->samples.reset();
-        const TException e =
+        const SimulationError e =
             samplesFailure("4\n1\nt\na 5 10.0 50.005\nb 5 9.997 50.006\nc 5 9.998 50.004\nd 5 10 50.003\n");
-        EXPECT_EQ(e.message(), my_string("Sample file '") + samplesPath().c_str() +
+        EXPECT_EQ(e.message(), Text("Sample file '") + samplesPath().c_str() +
                                    "': no free segment is left near the point (10, 50.003) of population 'd'!");
         EXPECT_TRUE(e.isFatal());
     }
@@ -254,18 +254,18 @@ TEST_F(DrainageTest, NearestSegmentTiesAndFarPoints) {
     writeDrainage(nodes, {{21, 5, 6, -1}, {20, 5, 6, -1}});
     settings.placement = PlacementRule::ratio;
     auto run = build();
-    const TSegmentVector& d = *run->drainage;
+    const Drainage& d = *run->drainage;
     for (const PlacementRule rule : {PlacementRule::ratio, PlacementRule::nearest}) {
         EXPECT_EQ(nearestSegment(d, 10.0f, 50.00002f, nullptr, rule), d.find(20));
         EXPECT_EQ(nearestSegment(d, 10.0f, 50.00002f, d.find(20), rule), d.find(21));
-        EXPECT_EQ(nearestSegment(TSegmentVector(), 10.0f, 50.0f, nullptr, rule), nullptr);
+        EXPECT_EQ(nearestSegment(Drainage(), 10.0f, 50.0f, nullptr, rule), nullptr);
     }
     EXPECT_EQ(nearestSegment(d, 20.0f, 55.0f, nullptr, PlacementRule::ratio), nullptr);
     EXPECT_EQ(nearestSegment(d, 20.0f, 55.0f, nullptr, PlacementRule::nearest), d.find(20));
 
     write("samples.txt", "1\n1\nt\nfar 5 20 55\n");
     testing::internal::CaptureStderr();
-    const TException e = failure([&] { run->samplePopulations(); });
+    const SimulationError e = failure([&] { run->samplePopulations(); });
     testing::internal::GetCapturedStderr();
     EXPECT_EQ(e.message().str(), "Sample file '" + path("samples.txt") +
                                      "': no segment of the drainage is near the point (20, 55) of population 'far'!");
@@ -300,10 +300,10 @@ TEST_F(PopulationTest, APointFarFromItsSegmentIsPointedOut) {
 
 namespace {
 
-std::unique_ptr<TSegmentVector> shippedRiver() {
+std::unique_ptr<Drainage> shippedRiver() {
     const std::string folder = FLUVIAGEN_SOURCE_DIR "/examples/river/";
     testing::internal::CaptureStdout();
-    auto drainage = readDrainage(my_string(folder + "river_nodes.txt"), my_string(folder + "river_segments.txt"));
+    auto drainage = readDrainage(Text(folder + "river_nodes.txt"), Text(folder + "river_segments.txt"));
     testing::internal::GetCapturedStdout();
     return drainage;
 }
@@ -332,7 +332,7 @@ TEST(PopulationPlacement, TheRatioRuleKeepsEarlierPlacements) {
         {"118 W", 20.2528591f, 45.7993736f, 118, 30},      {"80 km away", 21.0f, 46.5f, 58, 81671},
     };
     for (const Row& row : rows) {
-        const TSegment* s = nearestSegment(*river, row.lon, row.lat, nullptr, PlacementRule::ratio);
+        const Segment* s = nearestSegment(*river, row.lon, row.lat, nullptr, PlacementRule::ratio);
         ASSERT_NE(s, nullptr) << row.name;
         EXPECT_EQ(s->id, row.segment) << row.name;
         EXPECT_EQ(precisionOf(*s, row.lon, row.lat, PlacementRule::ratio), row.precision) << row.name;
@@ -351,8 +351,8 @@ TEST(PopulationPlacement, TheShippedPointsLandOnTheirTwinsSegments) {
         PopulationVector ids(river.get());
         testing::internal::CaptureStdout();
         testing::internal::CaptureStderr();
-        ReadPopulations(points, my_string(folder + byPoint), isSampleFile, PlacementRule::nearest);
-        ReadPopulations(ids, my_string(folder + byId), isSampleFile, PlacementRule::nearest);
+        readPopulations(points, Text(folder + byPoint), isSampleFile, PlacementRule::nearest);
+        readPopulations(ids, Text(folder + byId), isSampleFile, PlacementRule::nearest);
         testing::internal::GetCapturedStderr();
         testing::internal::GetCapturedStdout();
         ASSERT_EQ(points.count, ids.count) << byPoint;

@@ -42,14 +42,14 @@ protected:
         }
         if (emptySample) text += "none\t0\t2\n";
         write("samples.txt", text);
-        std::unique_ptr<RunLoop> run;
+        std::unique_ptr<SimulationLoop> run;
         try {
             run = build();
-        } catch (const TException& e) {
+        } catch (const SimulationError& e) {
             ADD_FAILURE() << e.message() << console;
             return {};
         }
-        const TSegmentVector* maps = run->fullDrainage ? run->fullDrainage.get() : run->drainage.get();
+        const Drainage* maps = run->fullDrainage ? run->fullDrainage.get() : run->drainage.get();
         std::vector<std::string> found;
         try {
         quietly([&] {
@@ -61,7 +61,7 @@ protected:
                 found.push_back(u.name + ": " + u.why);
             return true;
         });
-        } catch (const TException& e) {
+        } catch (const SimulationError& e) {
             ADD_FAILURE() << e.message() << console;
         }
         return found;

@@ -63,7 +63,7 @@ TEST(RecordProblem, TheEndOfTheFileIsNoProblem) {
 
 TEST(RecordProblem, FoldersAreRecognised) {
     TempFolder temp;
-    EXPECT_TRUE(isFolder(my_string(temp.folder())));
-    EXPECT_FALSE(isFolder(my_string(temp.write("f.txt", "x"))));
-    EXPECT_FALSE(isFolder(my_string(temp.folder() + "missing")));
+    EXPECT_TRUE(isFolder(Text(temp.folder())));
+    EXPECT_FALSE(isFolder(Text(temp.write("f.txt", "x"))));
+    EXPECT_FALSE(isFolder(Text(temp.folder() + "missing")));
 }

@@ -10,9 +10,9 @@ namespace {
 
 class NodeFileTest : public DrainageTest {
 protected:
-    TSegNodeVector read(const std::string& text) {
+    NodeTable read(const std::string& text) {
         write("nodes.txt", text);
-        TSegNodeVector table;
+        NodeTable table;
         quietly([&] { return table.readNodeFile(path("nodes.txt")); });
         return table;
     }
@@ -53,14 +53,14 @@ TEST_F(NodeFileTest, MissingAndRepeatedNodes) {
 }
 
 TEST_F(NodeFileTest, UnreadableFiles) {
-    const TException missing = failure([&] { TSegNodeVector().readNodeFile(my_string(path("none.txt"))); });
-    EXPECT_EQ(missing.message(), my_string("File '") + path("none.txt").c_str() + "' could not be opened!");
+    const SimulationError missing = failure([&] { NodeTable().readNodeFile(Text(path("none.txt"))); });
+    EXPECT_EQ(missing.message(), Text("File '") + path("none.txt").c_str() + "' could not be opened!");
     EXPECT_TRUE(missing.isFatal());
 
     // A word that is not a number stops the reading with an error naming the
     // file, instead of dropping the rest of the drainage unnoticed.
     write("nodes.txt", header + "1 8 47\n2 8.5 47.5\n3 eight 47\n4 9 48\n");
-    const TException bad = failure([&] { TSegNodeVector().readNodeFile(my_string(path("nodes.txt"))); });
+    const SimulationError bad = failure([&] { NodeTable().readNodeFile(Text(path("nodes.txt"))); });
     EXPECT_EQ(bad.message(), "Reading node file in line '2'!");
     EXPECT_TRUE(bad.isFatal());
     EXPECT_NE(console.find("'eight' is not a number"), std::string::npos) << console;

@@ -31,8 +31,8 @@ struct Point {
 // each segment (every segment has nodes of its own).
 class HandMade {
 public:
-    TSegment* add(int id, Point from, Point middle, Point to) {
-        auto s = std::make_unique<TSegment>();
+    Segment* add(int id, Point from, Point middle, Point to) {
+        auto s = std::make_unique<Segment>();
         s->id = id;
         s->fromNode = node(from);
         s->toNode = node(to);
@@ -40,11 +40,11 @@ public:
         s->lat = middle.lat;
         return drainage.store(std::move(s));
     }
-    TSegmentVector drainage;
+    Drainage drainage;
 
 private:
-    TSegNode* node(Point p) {
-        auto n = std::make_unique<TSegNode>();
+    DrainageNode* node(Point p) {
+        auto n = std::make_unique<DrainageNode>();
         n->id = ++lastNode_;
         n->lon = p.lon;
         n->lat = p.lat;
@@ -89,7 +89,7 @@ TEST(SegmentDistance, DistanceToTheNearerHalf) {
         {"beyond the to-node, north", 4, {10.015625f, 60.01953125f}, 1.0 / 256 * pi / 180 * radius, -1},
     };
     for (const Row& row : rows) {
-        const TSegment& s = *world.drainage.find(row.segment);
+        const Segment& s = *world.drainage.find(row.segment);
         EXPECT_NEAR(metresToSegment(s, row.p.lon, row.p.lat), row.metres, 1e-3) << row.what;
         if (row.precision >= 0) {
             EXPECT_EQ(precisionOf(s, row.p.lon, row.p.lat, PlacementRule::nearest), row.precision) << row.what;
@@ -106,13 +106,13 @@ TEST(SegmentDistance, EquidistantSegmentsGoToTheLowerId) {
     world.add(5, {0.2f, 0.001f}, {0.21f, 0.001f}, {0.22f, 0.001f});
     world.add(3, {0.2f, -0.001f}, {0.21f, -0.001f}, {0.22f, -0.001f});
     world.add(9, {0.3f, 0.2f}, {0.31f, 0.2f}, {0.32f, 0.2f});
-    const TSegmentVector& d = world.drainage;
+    const Drainage& d = world.drainage;
     EXPECT_EQ(metresToSegment(*d.find(5), 0.21f, 0), metresToSegment(*d.find(3), 0.21f, 0));
     EXPECT_EQ(nearestSegment(d, 0.21f, 0, nullptr, PlacementRule::nearest), d.find(3));
     EXPECT_EQ(nearestSegment(d, 0.21f, 0, d.find(3), PlacementRule::nearest), d.find(5));
     // Far from every segment a point still gets the nearest one.
     EXPECT_EQ(nearestSegment(d, 20, 55, nullptr, PlacementRule::nearest), d.find(9));
-    EXPECT_EQ(nearestSegment(TSegmentVector(), 20, 55, nullptr, PlacementRule::nearest), nullptr);
+    EXPECT_EQ(nearestSegment(Drainage(), 20, 55, nullptr, PlacementRule::nearest), nullptr);
 }
 
 namespace {
@@ -142,7 +142,7 @@ double arcMetres(Vec p, Vec a, Vec b) {
     return std::min(angle(p, a), angle(p, b)) * radius;
 }
 
-double sphereMetres(const TSegment& s, float lon, float lat) {
+double sphereMetres(const Segment& s, float lon, float lat) {
     const Vec p = unitVector(lon, lat);
     const Vec m = unitVector(s.lon, s.lat);
     return std::min(arcMetres(p, unitVector(s.fromNode->lon, s.fromNode->lat), m),
@@ -158,7 +158,7 @@ double sphereMetres(const TSegment& s, float lon, float lat) {
 TEST(SegmentDistance, ProbeOverTheShippedRiver) {
     const std::string folder = FLUVIAGEN_SOURCE_DIR "/examples/river/";
     testing::internal::CaptureStdout();
-    const auto drainage = readDrainage(my_string(folder + "river_nodes.txt"), my_string(folder + "river_segments.txt"));
+    const auto drainage = readDrainage(Text(folder + "river_nodes.txt"), Text(folder + "river_segments.txt"));
     testing::internal::GetCapturedStdout();
     ASSERT_EQ(drainage->size(), 400);
     struct Direction {
@@ -172,7 +172,7 @@ TEST(SegmentDistance, ProbeOverTheShippedRiver) {
             const double lat = segment->lat + d.north / radius * 180 / pi;
             const double lon = segment->lon + d.east / (radius * std::cos(segment->lat * pi / 180)) * 180 / pi;
             const auto pLon = static_cast<float>(lon), pLat = static_cast<float>(lat);
-            const TSegment* landed = nearestSegment(*drainage, pLon, pLat, nullptr, PlacementRule::nearest);
+            const Segment* landed = nearestSegment(*drainage, pLon, pLat, nullptr, PlacementRule::nearest);
             ASSERT_NE(landed, nullptr);
             // 30 m from the middle point, give or take the float coordinates' 0.4 m.
             EXPECT_LE(metresToSegment(*landed, pLon, pLat), 30.5) << id << d.name;

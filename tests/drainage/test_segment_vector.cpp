@@ -38,7 +38,7 @@ TEST_F(SegmentFileTest, YJunctionKindsAndReversePositions) {
     EXPECT_EQ(d->dynamicEnvironment, nullptr);  // no environment given: no maps
 
     EXPECT_FLOAT_EQ(d->find(10)->lat, 50.015f);
-    EXPECT_EQ(d->nodes->find(2)->incoming, (std::vector<TSegment*>{d->find(10), d->find(11)}));
+    EXPECT_EQ(d->nodes->find(2)->incoming, (std::vector<Segment*>{d->find(10), d->find(11)}));
     EXPECT_NE(console.find("\tRead segment file '" + path("segments.txt") + "' ... \ndone. (Segments: 3; Duration: "),
               std::string::npos)
         << console;
@@ -133,7 +133,7 @@ TEST_F(SegmentFileTest, RecordsThatCannotBeUsed) {
     EXPECT_NE(console.find("\n-> Error: Segment '9' could not be read!\n"), std::string::npos);
     EXPECT_EQ(console.find("Segment '0'"), std::string::npos);
     // Node 1 lists only the stored segment.
-    EXPECT_EQ(d->nodes->find(1)->incoming, (std::vector<TSegment*>{d->find(12)}));
+    EXPECT_EQ(d->nodes->find(1)->incoming, (std::vector<Segment*>{d->find(12)}));
     EXPECT_EQ(neighbourText(*d->find(12)), "10:2");
 }
 
@@ -156,8 +156,8 @@ TEST_F(SegmentFileTest, FaultyFiles) {
     write("segments.txt", header + "10 3 2 1000 9.995 50.015\n11 4 2 1000 10 50\n10 2 1 900 10 50\n");
     std::string segments = "segments.txt";
     const auto readAgain = [&] { readDrainage(path("nodes.txt"), path(segments)); };
-    TException e = failure(readAgain);
-    EXPECT_EQ(e.message(), my_string("Segment '10' appears more than once in segment file '") +
+    SimulationError e = failure(readAgain);
+    EXPECT_EQ(e.message(), Text("Segment '10' appears more than once in segment file '") +
                                path("segments.txt").c_str() + "'!");
     EXPECT_TRUE(e.isFatal());
 
@@ -173,7 +173,7 @@ TEST_F(SegmentFileTest, FaultyFiles) {
 
     segments = "absent.txt";
     e = failure(readAgain);
-    EXPECT_EQ(e.message(), my_string("File '") + path("absent.txt").c_str() + "' could not be opened!");
+    EXPECT_EQ(e.message(), Text("File '") + path("absent.txt").c_str() + "' could not be opened!");
     EXPECT_TRUE(e.isFatal());
 }
 
@@ -214,9 +214,9 @@ TEST_F(SegmentFileTest, TheFinalErrorHasTheFileAndTheTrueLineBesideIt) {
         write("nodes.txt", c.nodeText);
         write("segments.txt", c.segmentText);
         testing::internal::CaptureStderr();
-        const TException e = failure([&] { readDrainage(path("nodes.txt"), path("segments.txt")); });
+        const SimulationError e = failure([&] { readDrainage(path("nodes.txt"), path("segments.txt")); });
         EXPECT_EQ(testing::internal::GetCapturedStderr(), c.stderrText);
-        EXPECT_EQ(e.message(), my_string(c.error));
+        EXPECT_EQ(e.message(), Text(c.error));
         EXPECT_TRUE(e.isFatal());
     }
 }

@@ -75,7 +75,7 @@ inline const char* segmentFileText() {
 }
 
 // The small drainage, written to the scratch folder and read.
-inline std::unique_ptr<TSegmentVector> readSmallDrainage() {
+inline std::unique_ptr<Drainage> readSmallDrainage() {
     return readDrainage(writeFile("nodes.txt", nodeFileText()), writeFile("segments.txt", segmentFileText()));
 }
 

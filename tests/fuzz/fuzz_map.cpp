@@ -11,15 +11,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz_support::writeFile("map.txt", data, size);
     const std::string path = fuzz_support::writeFile("dynamic.txt", "10 map.txt\n5 map.txt // twice\n");
     try {
-        const auto environment = readDynamicEnvironment(*full, my_string(path), fuzz_support::scratchFolder());
-        for (const TDynamic& map : environment->maps) {
+        const auto environment = readDynamicEnvironment(*full, Text(path), fuzz_support::scratchFolder());
+        for (const DynamicMap& map : environment->maps) {
             for (std::size_t i = 1; i < map.segmentIds.size(); ++i)
                 if (map.segmentIds[i - 1] >= map.segmentIds[i]) std::abort();  // ascending, no repeats
             applyMap(*full, resampled.get(), map);
             for (const auto& [id, s] : resampled->segments)
                 if (s->accessible != s->originSegment->accessible) std::abort();
         }
-    } catch (const TException& e) {
+    } catch (const SimulationError& e) {
         if (!e.isFatal()) std::abort();
     }
     return 0;

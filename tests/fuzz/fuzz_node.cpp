@@ -5,10 +5,10 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     fuzz_support::silenceConsole();
     const std::string path = fuzz_support::writeFile("nodes.txt", data, size);
-    TSegNodeVector nodes;
+    NodeTable nodes;
     try {
-        nodes.readNodeFile(my_string(path));
-    } catch (const TException& e) {
+        nodes.readNodeFile(Text(path));
+    } catch (const SimulationError& e) {
         if (!e.isFatal()) std::abort();
     }
     // Every node kept is a real record.

@@ -11,7 +11,7 @@ namespace {
 // The walk's cost grows with the river length over the target length; inputs
 // that would cut millions of pieces are refused by the program itself, but
 // are not worth fuzzing time below that limit.
-bool smallEnoughToResample(const TSegmentVector& drainage, float M) {
+bool smallEnoughToResample(const Drainage& drainage, float M) {
     double total = 0;
     for (const auto& [id, s] : drainage.segments)
         if (s->length > 0 && std::isfinite(s->length)) total += s->length;
@@ -24,20 +24,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz_support::silenceConsole();
     const std::string nodes = fuzz_support::writeFile("nodes.txt", fuzz_support::nodeFileText());
     const std::string path = fuzz_support::writeFile("segments.txt", data, size);
-    std::unique_ptr<TSegmentVector> read;
+    std::unique_ptr<Drainage> read;
     try {
-        read = readDrainage(my_string(nodes), my_string(path));
-    } catch (const TException& e) {
+        read = readDrainage(Text(nodes), Text(path));
+    } catch (const SimulationError& e) {
         if (!e.isFatal()) std::abort();
         return 0;
     }
-    TSegmentVector& drainage = *read;
+    Drainage& drainage = *read;
     // Invariants the demography relies on: symmetric neighbour relations with
     // matching reverse positions.
     for (const auto& [id, s] : drainage.segments) {
         if (s->neighbourCount != static_cast<std::int32_t>(s->neighbours.size())) std::abort();
         for (std::size_t i = 0; i < s->neighbours.size(); ++i) {
-            const TSegment& n = *s->neighbours[i];
+            const Segment& n = *s->neighbours[i];
             const auto back = static_cast<std::size_t>(s->reversePositions[i]);
             if (back >= n.neighbours.size() || n.neighbours[back] != s.get()) std::abort();
         }
@@ -48,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             auto resampled = resampleToFixedLength(drainage, M);
             for (const auto& [id, s] : resampled->segments)
                 if (s->originSegment == nullptr || s->fromNode == nullptr || s->toNode == nullptr) std::abort();
-        } catch (const TException& e) {
+        } catch (const SimulationError& e) {
             if (!e.isFatal()) std::abort();
         }
     }

@@ -8,18 +8,18 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     fuzz_support::silenceConsole();
     {
-        TSettings settings;
+        Settings settings;
         std::istringstream in(std::string(reinterpret_cast<const char*>(data), size));
         try {
             settings.parseSettings(in);
-        } catch (const TException&) {
+        } catch (const SimulationError&) {
         }
     }
     const std::string path = fuzz_support::writeFile("settings.txt", data, size);
-    TSettings settings;
+    Settings settings;
     try {
-        settings.readSettings(my_string("fluviagen"), my_string(path), 0);
-    } catch (const TException& e) {
+        settings.readSettings(Text("fluviagen"), Text(path), 0);
+    } catch (const SimulationError& e) {
         if (!e.isFatal()) std::abort();  // settings problems always end the program
     }
     return 0;

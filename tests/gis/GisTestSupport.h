@@ -39,7 +39,7 @@ std::string readText(const std::filesystem::path& path);
 struct Imported {
     gis::ImportResult result;
     std::string report;
-    std::unique_ptr<TSegmentVector> drainage;  // read back from the written files
+    std::unique_ptr<Drainage> drainage;  // read back from the written files
 };
 
 // Imports the layer text with the options (input and folder filled in).

@@ -74,7 +74,7 @@ TEST_P(ImportRule, BuildsTheNetworkAndReportsIt) {
     EXPECT_NEAR(r.droppedLength, c.droppedLength, 0.01);
     // Whatever was cleaned, every segment flows toward the outlet: node 1 is
     // the mouth and only receives.
-    const TSegNode* mouth = imported.drainage->nodes->find(1);
+    const DrainageNode* mouth = imported.drainage->nodes->find(1);
     ASSERT_NE(mouth, nullptr);
     EXPECT_TRUE(mouth->outgoing.empty());
     EXPECT_FALSE(mouth->incoming.empty());
@@ -119,10 +119,10 @@ TEST(ImportDirection, FollowsTheNetworkOrTheDigitisedDirection) {
         auto options = optionsWith(10);
         options.network.digitisedDirection = digitised;
         const Imported imported = importLayer(folder, layer, options);
-        const TSegNode* mouth = imported.drainage->nodes->find(1);
+        const DrainageNode* mouth = imported.drainage->nodes->find(1);
         EXPECT_EQ(mouth->incoming.size(), digitised ? 0u : 1u);
         EXPECT_EQ(mouth->outgoing.size(), digitised ? 1u : 0u);
-        const TSegment* lowest = (digitised ? mouth->outgoing : mouth->incoming).front();
+        const Segment* lowest = (digitised ? mouth->outgoing : mouth->incoming).front();
         // Downstream: both upper segments flow into the lowest one (kind 2).
         // Digitised: they leave its upper end beside it (kind 3).
         EXPECT_EQ(lowest->neighbourKinds, std::vector<std::int32_t>(2, digitised ? 3 : 2)) << digitised;
@@ -177,7 +177,7 @@ TEST(ImportGeodesy, LengthsAndMiddlePointsAlongTheLine) {
     auto options = optionsWith(10);
     options.network.outlet = {20, 44.5};
     const Imported imported = importLayer(folder, geojsonLines({{bend}}), options);
-    const TSegment* segment = imported.drainage->find(1);
+    const Segment* segment = imported.drainage->find(1);
     ASSERT_NE(segment, nullptr);
     const double total = length(bend);
     EXPECT_NEAR(segment->length, total, 0.1);
@@ -351,7 +351,7 @@ TEST(ImportNetworkLayer, GdalReadsTheSegmentsAsWritten) {
     OGRLayer* lines = layer->GetLayer(0);
     ASSERT_EQ(lines->GetFeatureCount(), imported.drainage->size());
     for (auto& feature : *lines) {
-        const TSegment* segment = imported.drainage->find(feature->GetFieldAsInteger("SegID"));
+        const Segment* segment = imported.drainage->find(feature->GetFieldAsInteger("SegID"));
         ASSERT_NE(segment, nullptr);
         EXPECT_EQ(feature->GetFieldAsInteger("FNode"), segment->fromNode->id);
         EXPECT_EQ(feature->GetFieldAsInteger("TNode"), segment->toNode->id);

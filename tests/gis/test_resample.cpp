@@ -158,7 +158,7 @@ TEST(ImportResample, SegmentIdsAreTheSimulatorsIds) {
             const auto& [name, id] = found[i];
             EXPECT_EQ(name, samples[i].first);
             EXPECT_NE(written.find(name + "\t4\t" + std::to_string(id) + "\n"), std::string::npos) << written;
-            const TSegment* segment = drainage->find(id);
+            const Segment* segment = drainage->find(id);
             ASSERT_NE(segment, nullptr);
             const gis::LonLat point{samples[i].second.first, samples[i].second.second};
             EXPECT_LE(gis::geodesicDistance(point, {segment->lon, segment->lat}), segment->length / 2 + 1)

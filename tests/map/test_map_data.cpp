@@ -108,7 +108,7 @@ TEST(MapData, DiversityIsTheMeanOfTheEntireSimulation) {
     EXPECT_NE(errorOf([&] { readDiversity(folder.write("bad.tsv", "e\tsample\n1\tA\n"), 1); }).find("'he'"),
               std::string::npos);
     // Every numeric column is averaged; a column of text is left out.
-    const auto all = readSampleStatistics(
+    const auto all = readSampleMeans(
         folder.write("all.tsv", "e\tsim\tsample\tseg\the\tpi\tnote\n1\t1\tA\t3\t0.5\t2\tx\n1\t2\tA\t3\tNA\t4\ty\n"), 1);
     EXPECT_EQ(all.columns, (std::vector<std::string>{"he", "pi"}));
     EXPECT_DOUBLE_EQ(all.means.at("A").at("he"), 0.5);

@@ -92,7 +92,7 @@ TEST(ExchangedTables, WhatFluviagenWritesTheMapReads) {
     EXPECT_EQ(mapInfo.trees, "settings_samples_DNA_true.trees");
     const auto curve = readCurve(base + "_colonisation.csv");
     EXPECT_NO_THROW(checkCurve(curve, mapInfo.generations, base + "_colonisation.csv"));
-    const auto statistics = readSampleStatistics(base + "_stats.tsv", mapInfo.entire);
+    const auto statistics = readSampleMeans(base + "_stats.tsv", mapInfo.entire);
     EXPECT_EQ(statistics.means.count("North,1"), 1u);
     EXPECT_NE(std::find(statistics.columns.begin(), statistics.columns.end(), "he"), statistics.columns.end());
 }

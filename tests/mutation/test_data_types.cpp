@@ -27,7 +27,7 @@ TEST(DataTypeRegistry, EveryCodeFindsItsTypeAndItsFormat) {
         {SNP, "SNP", "\tDataType=STANDARD\n\tLocusSeparator=WHITESPACE\n", 1, "1"},
     };
     for (const Registered& r : table) {
-        TSettings settings;
+        Settings settings;
         settings.setDataType(static_cast<std::int8_t>(r.code));
         const auto type = makeDataType(settings);
         ASSERT_NE(type, nullptr) << r.code;
@@ -39,7 +39,7 @@ TEST(DataTypeRegistry, EveryCodeFindsItsTypeAndItsFormat) {
         type->writeState(state, r.state);
         EXPECT_EQ(state.str(), r.written) << r.name;
     }
-    TSettings unknown;
+    Settings unknown;
     unknown.setDataType(7);
     EXPECT_EQ(makeDataType(unknown), nullptr);
 }

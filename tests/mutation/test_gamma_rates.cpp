@@ -25,7 +25,7 @@ protected:
     void seedStream(long seed) {
         rng = Rng{};
         long s = seed;
-        rng.ran3(s);
+        rng.uniform(s);
     }
 };
 
@@ -59,9 +59,9 @@ TEST_F(GammaRatesTest, DiscreteCategoriesUseOnlyTheSecondGenerator) {
     // 1 are 0.0334, 0.2519, 0.8203, 2.8944; every site carries one of them.
     seedStream(-21);
     const GammaRates g(50, 0.5, 4, rng);
-    const double next = rng.ran3();
+    const double next = rng.uniform();
     seedStream(-21);
-    EXPECT_EQ(next, rng.ran3());
+    EXPECT_EQ(next, rng.uniform());
 
     ASSERT_EQ(g.size(), 50);
     EXPECT_NEAR(total(g), 1.0, 1e-12);
@@ -94,11 +94,11 @@ TEST_F(GammaRatesTest, QuantileSampleDrawsAMillionDeviatesOnTheMainGenerator) {
     // second generator is not touched.
     seedStream(-5);
     const GammaRates g(3, 1.0, 0, rng);
-    const double next = rng.ran3();
+    const double next = rng.uniform();
     const double second = rng.uniform2();
     seedStream(-5);
-    for (int i = 0; i < 1000000; ++i) rng.ran3();
-    EXPECT_EQ(rng.ran3(), next);
+    for (int i = 0; i < 1000000; ++i) rng.uniform();
+    EXPECT_EQ(rng.uniform(), next);
     EXPECT_EQ(Rng{}.uniform2(), second);
 }
 
@@ -121,7 +121,7 @@ TEST_F(GammaRatesTest, BuiltThenRebuiltInPlaceOrResized) {
 // DNA owns the rates of its sites: set up by the first genetic phase with a
 // shape, rebuilt in place by the later ones, never built without a shape.
 TEST_F(GammaRatesTest, DnaSetsItsRatesUpOnceThenRebuildsThem) {
-    TSettings settings;
+    Settings settings;
     settings.numLinkedLoci = 50;
     settings.numGammaCategories = 4;
     Dna none(settings);

@@ -20,10 +20,10 @@ namespace {
 void seedStream(Rng& rng, long seed) {
     rng = Rng{};
     long s = seed;
-    rng.ran3(s);
+    rng.uniform(s);
 }
 
-void join(TNode& parent, TNode& a, TNode& b, int time) {
+void join(TreeNode& parent, TreeNode& a, TreeNode& b, int time) {
     parent.left = &a;
     parent.right = &b;
     parent.ancestor = nullptr;
@@ -34,7 +34,7 @@ void join(TNode& parent, TNode& a, TNode& b, int time) {
 
 // Leaves 0 and 1 joined in node 3 at time t1, node 3 and leaf 2 in the root
 // (node 4) at time t2.
-void buildThreeLeaves(TTree& tree, int t1, int t2) {
+void buildThreeLeaves(GenealogyTree& tree, int t1, int t2) {
     tree.resize(3);
     join(tree.node(3), tree.node(0), tree.node(1), t1);
     join(tree.node(4), tree.node(3), tree.node(2), t2);
@@ -58,9 +58,9 @@ KingmanLength kingmanLength(int n, int N) {
 }
 
 // The mutation parameters of the settings of one locus.
-TSettings locusSettings(int type, float mu, int nSites, float gammaA = 0.0f, float tf = 0.5f, int range = 0,
+Settings locusSettings(int type, float mu, int nSites, float gammaA = 0.0f, float tf = 0.5f, int range = 0,
                         float gsm = 0.0f) {
-    TSettings s;
+    Settings s;
     s.dataType = static_cast<std::int8_t>(type);
     s.mutationRate = mu;
     s.numLinkedLoci = nSites;
@@ -73,7 +73,7 @@ TSettings locusSettings(int type, float mu, int nSites, float gammaA = 0.0f, flo
 
 int sumOfHits(const MutationResult& r) { return std::accumulate(r.hits.begin(), r.hits.end(), 0); }
 
-int branchMutations(const TTree& tree) {
+int branchMutations(const GenealogyTree& tree) {
     int m = 0;
     for (int i = 0; i < tree.nodeCount() - 1; ++i) m += tree.node(i).mutations;
     return m;
@@ -84,15 +84,15 @@ protected:
     Rng rng;
 
     // The mutations of one genealogy (simulation 1).
-    MutationResult sprinkle(TTree& tree, float mu, int nSites, int type, float gammaA = 0.0f, float tf = 0.5f,
+    MutationResult sprinkle(GenealogyTree& tree, float mu, int nSites, int type, float gammaA = 0.0f, float tf = 0.5f,
                             int range = 0, float gsm = 0.0f) {
-        const TSettings s = locusSettings(type, mu, nSites, gammaA, tf, range, gsm);
+        const Settings s = locusSettings(type, mu, nSites, gammaA, tf, range, gsm);
         return makeDataType(s)->sprinkle(tree, {{}, 1}, rng);
     }
 
-    MutationResult sprinkleSnps(TTree& tree, int nSites, float minSnp, float minSnpInSample,
+    MutationResult sprinkleSnps(GenealogyTree& tree, int nSites, float minSnp, float minSnpInSample,
                                 const std::vector<int>& sampleSizes, int simulation = 1) {
-        TSettings s = locusSettings(SNP, 0.0f, nSites);
+        Settings s = locusSettings(SNP, 0.0f, nSites);
         s.minSnpFrequency = minSnp;
         s.minSnpFrequencyInSample = minSnpInSample;
         return Snp(s).sprinkle(tree, {sampleSizes, simulation}, rng);
@@ -103,14 +103,14 @@ protected:
     // uniformly) find their common ancestor in a generation with probability
     // k(k-1)/2N. The tree is reused between calls (stale sequences must be
     // overwritten). Returns the total branch length in generations.
-    long long buildKingman(TTree& tree, int n, int N) {
+    long long buildKingman(GenealogyTree& tree, int n, int N) {
         if (tree.size() != n) tree.resize(n);
         for (int i = 0; i < tree.nodeCount(); ++i) {
-            TNode& node = tree.node(i);
+            TreeNode& node = tree.node(i);
             node.left = node.right = node.ancestor = nullptr;
             node.time = 0;
         }
-        std::vector<TNode*> lineages;
+        std::vector<TreeNode*> lineages;
         for (int i = 0; i < n; ++i) lineages.push_back(&tree.node(i));
         long long t = 0;
         long long total = 0;
@@ -120,11 +120,11 @@ protected:
             long long wait = 1;
             if (p < 1.0)
                 wait = std::max(1LL,
-                                static_cast<long long>(std::ceil(std::log(1.0 - rng.ran3()) / std::log(1.0 - p))));
+                                static_cast<long long>(std::ceil(std::log(1.0 - rng.uniform()) / std::log(1.0 - p))));
             t += wait;
             total += k * wait;
-            const int i = static_cast<int>(rng.ran3() * k);
-            int j = static_cast<int>(rng.ran3() * (k - 1));
+            const int i = static_cast<int>(rng.uniform() * k);
+            int j = static_cast<int>(rng.uniform() * (k - 1));
             if (j >= i) ++j;
             join(tree.node(next), *lineages[i], *lineages[j], static_cast<int>(t));
             lineages[std::min(i, j)] = &tree.node(next);
@@ -164,7 +164,7 @@ TEST_F(MutationTest, MeanCountIsRateTimesKingmanTreeLength) {
     const int n = 10, N = 100, reps = 2000;
     const float mu = 0.01f;
     const KingmanLength l = kingmanLength(n, N);
-    TTree tree;
+    GenealogyTree tree;
     for (int type : {STANDARD, MICROSAT}) {
         seedStream(rng, type == STANDARD ? -4711 : -2024);
         double sumM = 0.0, sumExpected = 0.0;
@@ -172,7 +172,7 @@ TEST_F(MutationTest, MeanCountIsRateTimesKingmanTreeLength) {
             const long long length = buildKingman(tree, n, N);
             Rng before = rng;  // the rate of a MICROSAT locus is its first draw
             const MutationResult res = sprinkle(tree, mu, type == STANDARD ? 5 : 1, type);
-            const double rate = type == STANDARD ? mu : before.gamma_dev(2.0, 2.0 / static_cast<double>(mu));
+            const double rate = type == STANDARD ? mu : before.gammaDeviate(2.0, 2.0 / static_cast<double>(mu));
             // Every branch adds its length x rate to the expected count.
             ASSERT_NEAR(res.treeLength, rate * length, 1e-5 * length * mu);
             ASSERT_EQ(sumOfHits(res), res.placed);
@@ -194,26 +194,26 @@ TEST_F(MutationTest, MeanCountIsRateTimesKingmanTreeLength) {
 // (one site deviate each), its subtree, then the second child's count.
 
 TEST_F(MutationTest, ChildByChildInTreeOrder) {
-    TTree tree;
+    GenealogyTree tree;
     buildThreeLeaves(tree, 40, 100);
     const float mu = 0.05f;
     const int nSites = 3;
     seedStream(rng, -77);
     const int placed = sprinkle(tree, mu, nSites, STANDARD).placed;
     ASSERT_EQ(placed, branchMutations(tree));
-    const double after = rng.ran3();
+    const double after = rng.uniform();
 
     seedStream(rng, -77);
     std::vector<std::vector<int>> expected(5, std::vector<int>(nSites, 0));
     const std::vector<int> counts = replayBranches(
         mu, [&](int child, int parent) { expected[child] = expected[parent]; },
-        [&](int child) { ++expected[child][static_cast<int>(rng.ran3() * nSites)]; });
+        [&](int child) { ++expected[child][static_cast<int>(rng.uniform() * nSites)]; });
     for (int i = 0; i < 4; ++i) {
         EXPECT_EQ(tree.node(i).mutations, counts[i]) << "node " << i;
         EXPECT_EQ(tree.node(i).sequence, expected[i]) << "node " << i;
     }
     EXPECT_EQ(tree.node(4).sequence, std::vector<int>(nSites, 0));
-    EXPECT_EQ(rng.ran3(), after);  // and no other draw was made
+    EXPECT_EQ(rng.uniform(), after);  // and no other draw was made
 }
 
 // ---------------------------------------------------------------------------
@@ -221,7 +221,7 @@ TEST_F(MutationTest, ChildByChildInTreeOrder) {
 TEST_F(MutationTest, ZeroLengthBranchGetsNoMutation) {
     // Two genes that coalesce in the generation of sampling share their
     // parent's state exactly, however high the rate.
-    TTree tree;
+    GenealogyTree tree;
     buildThreeLeaves(tree, 0, 500);
     seedStream(rng, -5);
     for (int type : {RFLP, DNA, STANDARD}) {
@@ -239,7 +239,7 @@ TEST_F(MutationTest, ZeroLengthBranchGetsNoMutation) {
 }
 
 TEST_F(MutationTest, HitTableAndTreesWithoutBranchesOrSites) {
-    TTree tree;
+    GenealogyTree tree;
     buildThreeLeaves(tree, 10, 300);
     seedStream(rng, -3);
     // One hit count per site of the locus, whatever the sites of the
@@ -255,14 +255,14 @@ TEST_F(MutationTest, HitTableAndTreesWithoutBranchesOrSites) {
     EXPECT_EQ(none.placed, 0);
     EXPECT_EQ(none.treeLength, 0.0);
     EXPECT_TRUE(none.hits.empty());
-    TTree empty;
+    GenealogyTree empty;
     EXPECT_EQ(sprinkle(empty, 0.5f, 4, STANDARD).placed, 0);
-    const double first = rng.ran3();
+    const double first = rng.uniform();
     seedStream(rng, -3);
-    EXPECT_EQ(first, rng.ran3());
+    EXPECT_EQ(first, rng.uniform());
 
     // A single gene is the root: DNA gives it uniformly drawn letters.
-    TTree single(1);
+    GenealogyTree single(1);
     const int nSites = 4000;
     EXPECT_EQ(sprinkle(single, 0.5f, nSites, DNA).placed, 0);
     int count[4] = {0, 0, 0, 0};
@@ -275,7 +275,7 @@ TEST_F(MutationTest, HitTableAndTreesWithoutBranchesOrSites) {
 
 TEST_F(MutationTest, TransitionFractionOneAndZero) {
     const auto purine = [](int s) { return s == 0 || s == 1; };
-    TTree tree;
+    GenealogyTree tree;
     seedStream(rng, -31);
     int transversionsTo[4] = {0, 0, 0, 0};
     for (float tf : {1.0f, 0.0f}) {
@@ -284,7 +284,7 @@ TEST_F(MutationTest, TransitionFractionOneAndZero) {
             buildKingman(tree, 8, 50);
             sprinkle(tree, 0.02f, 1, DNA, 0.0f, tf);
             for (int i = 0; i < tree.nodeCount() - 1; ++i) {
-                const TNode& node = tree.node(i);
+                const TreeNode& node = tree.node(i);
                 const int parent = node.ancestor->sequence[0];
                 const int child = node.sequence[0];
                 ASSERT_TRUE(child >= 0 && child <= 3);
@@ -316,11 +316,11 @@ TEST_F(MutationTest, GammaRatesOnlyForDnaWithAShape) {
     // Chi-square statistic of the site hits of 5 genealogies against equal
     // rates, the data type prepared as for a genetic phase (four categories).
     const auto siteChiSquare = [&](int type, float gammaA) {
-        TSettings s = locusSettings(type, 0.5f, nSites, gammaA);
+        Settings s = locusSettings(type, 0.5f, nSites, gammaA);
         s.numGammaCategories = 4;
         const auto dataType = makeDataType(s);
         dataType->prepare(rng);
-        TTree tree;
+        GenealogyTree tree;
         buildThreeLeaves(tree, 1, 1000);
         std::vector<double> hits(static_cast<std::size_t>(nSites), 0.0);
         double total = 0.0;
@@ -352,7 +352,7 @@ TEST_F(MutationTest, StatesStayInRangeAndBoundsMoveInward) {
     const MicrosatBounds unconstrained = microsatBounds(0);  // R = 0: no range, bounds unused
     EXPECT_EQ(unconstrained.lower, 0);
     EXPECT_EQ(unconstrained.upper, 0);
-    TTree tree;
+    GenealogyTree tree;
     for (const auto& [range, lo, hi] : ranges) {
         seedStream(rng, -range);
         const MicrosatBounds bounds = microsatBounds(range);
@@ -365,7 +365,7 @@ TEST_F(MutationTest, StatesStayInRangeAndBoundsMoveInward) {
             // Geometric steps of mean about 2 overshoot the bounds often.
             sprinkle(tree, 0.01f, 1, MICROSAT, 0.0f, 0.5f, range, 0.5f);
             for (int i = 0; i < tree.nodeCount(); ++i) {
-                const TNode& node = tree.node(i);
+                const TreeNode& node = tree.node(i);
                 const int s = node.sequence[0];
                 ASSERT_GE(s, lo);
                 ASSERT_LE(s, hi);
@@ -393,13 +393,13 @@ TEST_F(MutationTest, StatesStayInRangeAndBoundsMoveInward) {
 TEST_F(MutationTest, SingleStepsBelowTheGsmThreshold) {
     // Unconstrained single steps: never farther than the number of mutations,
     // and an odd count can never return to the parent's state.
-    TTree tree;
+    GenealogyTree tree;
     seedStream(rng, -66);
     for (int r = 0; r < 300; ++r) {
         buildKingman(tree, 10, 100);
         sprinkle(tree, 0.01f, 1, MICROSAT, 0.0f, 0.5f, 0, 0.0009f);
         for (int i = 0; i < tree.nodeCount() - 1; ++i) {
-            const TNode& node = tree.node(i);
+            const TreeNode& node = tree.node(i);
             const int step = std::abs(node.sequence[0] - node.ancestor->sequence[0]);
             EXPECT_LE(step, node.mutations);
             EXPECT_EQ(step % 2, node.mutations % 2);
@@ -410,16 +410,16 @@ TEST_F(MutationTest, SingleStepsBelowTheGsmThreshold) {
 TEST_F(MutationTest, DrawOrderLocusRateStepThenDirection) {
     // Per locus: its rate, its step parameter; then branch by branch as for
     // the other types, and per mutation the step size before the direction.
-    TTree tree;
+    GenealogyTree tree;
     buildThreeLeaves(tree, 40, 100);
     const float mu = 0.05f, q = 0.5f;
     seedStream(rng, -404);
     const MutationResult res = sprinkle(tree, mu, 1, MICROSAT, 0.0f, 0.5f, 0, q);
     const int placed = res.placed;
-    const double after = rng.ran3();
+    const double after = rng.uniform();
 
     seedStream(rng, -404);
-    const double rate = rng.gamma_dev(2.0, 2.0 / static_cast<double>(mu));
+    const double rate = rng.gammaDeviate(2.0, 2.0 / static_cast<double>(mu));
     const float alpha = q * 199.0f + 0.5f;
     const double p = rng.betaDeviate(alpha, ((1.0f - q) * alpha) / q);
     std::vector<int> state(5, 0);
@@ -427,7 +427,7 @@ TEST_F(MutationTest, DrawOrderLocusRateStepThenDirection) {
         rate, [&](int child, int parent) { state[child] = state[parent]; },
         [&](int child) {
             const int step = 1 + rng.geometricDeviate(p);
-            state[child] += rng.ran3() >= 0.5 ? step : -step;
+            state[child] += rng.uniform() >= 0.5 ? step : -step;
         });
     EXPECT_EQ(placed, counts[0] + counts[1] + counts[2] + counts[3]);
     EXPECT_GT(placed, 0);
@@ -435,7 +435,7 @@ TEST_F(MutationTest, DrawOrderLocusRateStepThenDirection) {
         EXPECT_EQ(tree.node(i).mutations, counts[i]) << "node " << i;
         EXPECT_EQ(tree.node(i).sequence[0], state[i]) << "node " << i;
     }
-    EXPECT_EQ(rng.ran3(), after);
+    EXPECT_EQ(rng.uniform(), after);
 
     // The locus rate is gamma(2) / b with b = 2 / mu in double (2.0f / mu
     // would be 40 exactly); each branch mean is length x rate in double,
@@ -459,16 +459,16 @@ TEST_F(MutationTest, LocusStepParameterIsABetaOfSinglePrecisionShapes) {
     // that beta would be 0x1.df5076p+5.
     seedStream(rng, -505);
     const double p = microsatStepParameter(0.7f, rng);
-    const double after = rng.ran3();
+    const double after = rng.uniform();
     seedStream(rng, -505);
     EXPECT_EQ(p, rng.betaDeviate(0x1.17999ap+7f, 0x1.df5078p+5f));
-    EXPECT_EQ(rng.ran3(), after);
+    EXPECT_EQ(rng.uniform(), after);
     // Below 0.001 the stepwise model: no draw.
     seedStream(rng, -505);
-    const double first = rng.ran3();
+    const double first = rng.uniform();
     seedStream(rng, -505);
     EXPECT_EQ(microsatStepParameter(0.0009f, rng), 0.0);
-    EXPECT_EQ(rng.ran3(), first);
+    EXPECT_EQ(rng.uniform(), first);
 }
 
 // ---------------------------------------------------------------------------
@@ -479,14 +479,14 @@ namespace {
 // Two sample demes of two genes each: leaves 0, 1 (deme 0) meet at time 100,
 // leaves 2, 3 (deme 1) at time 100, and the two pairs at time 1000. Most
 // mutations fall on one of the two long inner branches (2 derived genes of 4).
-void buildTwoPairs(TTree& tree) {
+void buildTwoPairs(GenealogyTree& tree) {
     tree.resize(4);
     join(tree.node(4), tree.node(0), tree.node(1), 100);
     join(tree.node(5), tree.node(2), tree.node(3), 100);
     join(tree.node(6), tree.node(4), tree.node(5), 1000);
 }
 
-int derivedLeaves(const TTree& tree, int site, int first, int last) {
+int derivedLeaves(const GenealogyTree& tree, int site, int first, int last) {
     int k = 0;
     for (int i = first; i < last; ++i) k += tree.node(i).sequence[site];
     return k;
@@ -495,7 +495,7 @@ int derivedLeaves(const TTree& tree, int site, int first, int last) {
 }  // namespace
 
 TEST_F(MutationTest, SitesRespectTheMinimumFrequency) {
-    TTree tree;
+    GenealogyTree tree;
     seedStream(rng, -12);
     const int n = 20, nSites = 10;
     for (int r = 0; r < 30; ++r) {
@@ -518,19 +518,19 @@ TEST_F(MutationTest, ZeroMinimumAcceptsTheFirstPositionOnTheBranchesLaidEndToEnd
     // root-pair1 [1100, 2000), pair1-gene2 [2000, 2100), pair1-gene3 [2100, 2200).
     // With a minimum of 0 the first position of every site is kept: one
     // deviate per site and no rate or Poisson draw.
-    TTree tree;
+    GenealogyTree tree;
     buildTwoPairs(tree);
     seedStream(rng, -13);
     const int nSites = 400;
     sprinkleSnps(tree, nSites, 0.0f, 0.0f, {2, 2});
-    const double next = rng.ran3();
+    const double next = rng.uniform();
     seedStream(rng, -13);
     // End of each branch's interval and the genes below it (bits 0..3).
     const int layout[6][2] = {{900, 0b0011}, {1000, 0b0001}, {1100, 0b0010},
                               {2000, 0b1100}, {2100, 0b0100}, {2200, 0b1000}};
     int leafBranchHits = 0;
     for (int s = 0; s < nSites; ++s) {
-        const int x = static_cast<int>(rng.ran3() * 2200);
+        const int x = static_cast<int>(rng.uniform() * 2200);
         int b = 0;
         while (x >= layout[b][0]) ++b;
         leafBranchHits += b != 0 && b != 3;
@@ -538,11 +538,11 @@ TEST_F(MutationTest, ZeroMinimumAcceptsTheFirstPositionOnTheBranchesLaidEndToEnd
             ASSERT_EQ(tree.node(i).sequence[s], (layout[b][1] >> i) & 1) << "site " << s << " x " << x;
     }
     EXPECT_GT(leafBranchHits, 0);
-    EXPECT_EQ(next, rng.ran3());
+    EXPECT_EQ(next, rng.uniform());
 }
 
 TEST_F(MutationTest, WithinSampleRuleAndImpossibleSites) {
-    TTree tree;
+    GenealogyTree tree;
     buildTwoPairs(tree);
     seedStream(rng, -14);
     // Globally a single gene (1 of 4) is never frequent enough, but within its

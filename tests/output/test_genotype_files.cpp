@@ -67,7 +67,7 @@ std::vector<std::string> filesIn(const fs::path& folder) {
 struct Phase {
     TempFolder folder;
     OutputRegistry registry;
-    TSettings settings;
+    Settings settings;
     std::unique_ptr<DataType> dataType;
     GeneticPhaseView view;
     std::vector<std::vector<std::vector<int>>> rows;
@@ -77,8 +77,8 @@ struct Phase {
         settings.dataType = type;
         settings.numLinkedLoci = L;
         dataType = makeDataType(settings);
-        view.folder = my_string(folder.folder());
-        view.outputName = my_string("run");
+        view.folder = Text(folder.folder());
+        view.outputName = Text("run");
         view.registry = &registry;
         view.dataType = dataType.get();
         view.entireCount = 1;
@@ -87,7 +87,7 @@ struct Phase {
         view.linkedLoci = L;
         view.genotypic = genotypic;
         for (auto& [name, genes] : samples) {
-            view.samples.push_back({my_string(name), static_cast<int>(genes.size()), 0, 0});
+            view.samples.push_back({Text(name), static_cast<int>(genes.size()), 0, 0});
             rows.push_back(genes);
         }
     }
@@ -110,8 +110,8 @@ struct Phase {
         int genes = 0;
         for (const auto& sample : rows) genes += static_cast<int>(sample.size());
         for (std::size_t k = 0; k < roots.size(); ++k) {
-            TTree tree(std::max(genes, 1));
-            TNode& root = tree.node(2 * tree.size() - 2);
+            GenealogyTree tree(std::max(genes, 1));
+            TreeNode& root = tree.node(2 * tree.size() - 2);
             root.sequence = roots[k];
             root.nSites = static_cast<int>(roots[k].size());
             const MutationResult mutations;
@@ -394,7 +394,7 @@ TEST(GenotypeFiles, AFileThatCannotBeCompletedEndsTheCallAndLeavesNoPart) {
     try {
         writer.finish(phase.view);
         ADD_FAILURE() << "completed over a folder";
-    } catch (const TException& e) {
+    } catch (const SimulationError& e) {
         EXPECT_TRUE(e.isFatal());
         EXPECT_TRUE(contains(e.message().str(), "Cannot complete the output file '" + phase.folder.folder() +
                                                     "run_1-1.fasta'"))
@@ -424,7 +424,7 @@ TEST(GenotypeFiles, AVcfWriteThatFailsEndsTheCallAndLeavesNoPart) {
         try {
             VcfWriter writer;
             phase.write(writer, {genes[0]});
-        } catch (const TException& e) {
+        } catch (const SimulationError& e) {
             status = e.isFatal() && contains(e.message().str(), "Cannot write the output file") &&
                              contains(e.message().str(), "run_1-1.vcf.gz")
                          ? 0

@@ -35,12 +35,12 @@ void writeBeyondTheLimit(const std::string& path, bool append, std::size_t bytes
     OutputFile file;
     bool failed = false;
     try {
-        file.open(my_string(path), append, registry);
+        file.open(Text(path), append, registry);
         file << std::string(bytes, 'x');
         file << "last line\n";
         file.close();
-    } catch (const TException& e) {
-        failed = e.isFatal() && e.message() == my_string("Cannot write the output file '" + path + "': File too large!");
+    } catch (const SimulationError& e) {
+        failed = e.isFatal() && e.message() == Text("Cannot write the output file '" + path + "': File too large!");
         if (!failed) std::cerr << e.message() << std::endl;
     }
     const bool unchanged = (fs::exists(path) ? readFile(path) : "none") == before;
@@ -76,7 +76,7 @@ TEST(OutputFiles, AStalePartIsReplacedNotWrittenThrough) {
         fs::create_symlink(victim, path + ".part");
         OutputRegistry registry;
         OutputFile file;
-        file.open(my_string(path), append, registry);
+        file.open(Text(path), append, registry);
         file << "new\n";
         file.close();
         EXPECT_EQ(readFile(victim), "not yours\n");
@@ -96,7 +96,7 @@ TEST(OutputFiles, AnAppendedFileChangesOnlyWhenComplete) {
     EXPECT_FALSE(registry.writingBegan());
     for (const bool complete : {false, true}) {
         OutputFile file;
-        file.open(my_string(path), true, registry);
+        file.open(Text(path), true, registry);
         EXPECT_FALSE(fs::exists(record)) << "the set changes from the first file opened";
         EXPECT_FALSE(fs::exists(runRecord));
         EXPECT_TRUE(registry.writingBegan());

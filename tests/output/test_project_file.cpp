@@ -19,7 +19,7 @@ struct Fixture {
     std::vector<std::vector<int>> genes;
     ProjectFileData data;
     std::vector<int> hits;
-    TSettings settings;  // the data type code and the fields it describes itself by
+    Settings settings;  // the data type code and the fields it describes itself by
 
     // Demes given as (name, sample size); every gene gets `sites` states.
     Fixture(std::vector<std::pair<const char*, int>> demes, int sites, std::int8_t type = DNA) {
@@ -33,7 +33,7 @@ struct Fixture {
         int g = 0;
         for (auto& [name, size] : demes) {
             ProjectFileData::Deme deme;
-            deme.name = my_string(name);
+            deme.name = Text(name);
             deme.sampleSize = size;
             for (int c = 0; c < size; ++c, ++g) {
                 genes.emplace_back();
@@ -62,8 +62,8 @@ bool contains(const std::string& text, const std::string& part) { return text.fi
 }  // namespace
 
 TEST(ProjectFile, NameIsZeroPaddedToTheCounts) {
-    EXPECT_EQ(projectFileName(my_string("GeneticOutput/run"), 0, 10, 7, 100), "GeneticOutput/run_01-007.arp");
-    EXPECT_EQ(projectFileName(my_string("x"), 4, 5, 3, 9), "x_5-3.arp");
+    EXPECT_EQ(projectFileName(Text("GeneticOutput/run"), 0, 10, 7, 100), "GeneticOutput/run_01-007.arp");
+    EXPECT_EQ(projectFileName(Text("x"), 4, 5, 3, 9), "x_5-3.arp");
 }
 
 TEST(ProjectFile, HeaderProfileAndDnaSample) {
@@ -181,7 +181,7 @@ TEST(ProjectFile, WrittenToItsPathAsToAStreamAndRegistered) {
     const std::string path = temp.folder() + "run_1-1.arp";
     OutputRegistry registry;
     testing::internal::CaptureStdout();
-    EXPECT_EQ(writeProjectFile(my_string(path), f.data, registry), 1);
+    EXPECT_EQ(writeProjectFile(Text(path), f.data, registry), 1);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "\n\t\tWritting Tessaly oputput ... done!");
     EXPECT_EQ(testing_support::readFile(path), expected);
     EXPECT_FALSE(std::filesystem::exists(path + ".part"));
@@ -193,11 +193,11 @@ TEST(ProjectFile, WrittenToItsPathAsToAStreamAndRegistered) {
     testing::internal::CaptureStdout();
     for (int attempt = 0; attempt < 2; ++attempt) {
         try {
-            writeProjectFile(my_string(blocked), f.data, registry);
+            writeProjectFile(Text(blocked), f.data, registry);
             ADD_FAILURE() << "an unopenable file must end the call";
-        } catch (const TException& e) {
+        } catch (const SimulationError& e) {
             EXPECT_TRUE(e.isFatal());
-            EXPECT_EQ(e.message(), my_string("Cannot open the output file '" + blocked +
+            EXPECT_EQ(e.message(), Text("Cannot open the output file '" + blocked +
                                              "': No such file or directory!"));
         }
     }
@@ -217,14 +217,14 @@ std::string listAfterCall(const testing_support::TempFolder& temp, const std::st
     Fixture f({{"pop", 2}}, 3);
     const auto dataType = makeDataType(f.settings);
     GeneticPhaseView phase;
-    phase.folder = my_string(temp.folder());
-    phase.outputName = my_string("run");
+    phase.folder = Text(temp.folder());
+    phase.outputName = Text("run");
     phase.registry = &registry;
     phase.dataType = dataType.get();
     phase.entireCount = static_cast<int>(outcomes.size());
     phase.simulationCount = 2;
     phase.linkedLoci = 3;
-    phase.samples.push_back({my_string("pop"), 2, 0, 0});
+    phase.samples.push_back({Text("pop"), 2, 0, 0});
     GenotypeView view;
     view.genes.push_back(f.data.demes[0].genes);
     view.hits = f.hits;

@@ -45,7 +45,7 @@ struct ChainRun {
     ColonisationRecord record;
 
     explicit ChainRun(std::int32_t generations) {
-        TSettings s = plainSettings();
+        Settings s = plainSettings();
         s.growthRate = 0;
         s.numGenerations = generations;
         world = makeWorld(s, {{1, 2, 1}, {2, 3, 2}, {3, 4, 3}});
@@ -99,13 +99,13 @@ TEST(ColonisationRecord, FollowsAChainByHand) {
 // The observer reads and never draws: the history and the final states are
 // those of a run without it.
 TEST(ColonisationRecord, LeavesTheHistoryAsItWas) {
-    TSettings s = plainSettings();
+    Settings s = plainSettings();
     s.demographicModel = 4;
     s.numGenerations = 40;
     std::vector<std::int16_t> histories[2];
     for (int observed = 0; observed < 2; ++observed) {
         auto world = makeWorld(s, binaryTree(4));
-        world->rng.initialize_ran3(-7);
+        world->rng.seedMain(-7);
         addSource(*world, 1, 60);
         world->database = buildDatabase(*world->drainage, s.numGenerations);
         ColonisationRecord record;
@@ -127,7 +127,7 @@ TEST(RiverTables, SegmentsTableHoldsTheRecordAndTheNames) {
     auto samples = std::make_unique<PopulationVector>(run.world->drainage.get());
     for (const char* name : {"Upper", "Up,per \"2\""}) {
         auto p = std::make_unique<PopulationSource>();
-        p->name = my_string(name);
+        p->name = Text(name);
         p->segment = &seg(*run.world, 3);
         samples->populations.push_back(std::move(p));
     }

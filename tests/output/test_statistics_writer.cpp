@@ -35,7 +35,7 @@ public:
     explicit NamedType(const char* name) : name_(name) {}
     const char* name() const override { return name_; }
     MarkerKind markerKind() const override { return MarkerKind::sequence; }
-    MutationResult sprinkle(TTree&, const GenealogyContext&, Rng&) override { return {}; }
+    MutationResult sprinkle(GenealogyTree&, const GenealogyContext&, Rng&) override { return {}; }
     void writeDescription(std::ostream&) const override {}
     void writeProfile(std::ostream&) const override {}
     void writeState(std::ostream&, int) const override {}
@@ -65,12 +65,12 @@ class HandMadePhase : public ::testing::Test {
 protected:
     HandMadePhase() : type("DNA"), tree(6) {
         for (int id = 1; id <= 4; ++id) {
-            auto node = std::make_unique<TSegNode>();
+            auto node = std::make_unique<DrainageNode>();
             node->id = id;
             drainage.nodes->store(std::move(node));
         }
         const auto add = [this](int id, int from, float length, float lat) {
-            auto s = std::make_unique<TSegment>();
+            auto s = std::make_unique<Segment>();
             s->id = id;
             s->fromNode = drainage.nodes->find(from);
             s->toNode = drainage.nodes->find(from + 1);
@@ -79,10 +79,10 @@ protected:
             s->lat = lat;
             return drainage.store(std::move(s));
         };
-        const TSegment* a = add(10, 1, 1000, 0);
-        const TSegment* gone = add(20, 2, 2000, 0.01f);
-        const TSegment* b = add(30, 3, 4000, 0.03f);
-        phase.folder = my_string(temp.folder());
+        const Segment* a = add(10, 1, 1000, 0);
+        const Segment* gone = add(20, 2, 2000, 0.01f);
+        const Segment* b = add(30, 3, 4000, 0.03f);
+        phase.folder = Text(temp.folder());
         phase.outputName = "set";
         phase.dataType = &type;
         phase.samples = {{"A", 4, 0, 0}, {"B", 2, 2, 0}};
@@ -90,7 +90,7 @@ protected:
         phase.drainage = &drainage;
         // A's leaves 0-3 meet at 3 generations, B's 4-5 at 4, all at 10.
         const auto join = [this](int parent, int x, int y, int time) {
-            TNode& p = tree.node(parent);
+            TreeNode& p = tree.node(parent);
             p.left = &tree.node(x);
             p.right = &tree.node(y);
             p.time = time;
@@ -127,8 +127,8 @@ protected:
 
     TempFolder temp;
     NamedType type;
-    TSegmentVector drainage;
-    TTree tree;
+    Drainage drainage;
+    GenealogyTree tree;
     GeneticPhaseView phase;
     const std::vector<std::vector<int>> rows = {{0, 0}, {0, 1}, {1, 1}, {1, 1}, {0, 0}, {0, 0}};
 };
@@ -186,12 +186,12 @@ TEST_F(HandMadePhase, RowsOfAcceptedSimulationsOnlyAndANewCallReplaces) {
 // without a deme (not colonised) gets none, and of two samples that reached
 // one segment the later one holds the deme.
 TEST(FileSamples, MatchedToTheirDemesInFileOrder) {
-    TSegment first, second, third;
+    Segment first, second, third;
     first.index = 0;
     second.index = 1;
     third.index = 2;
     PopulationVector file(nullptr);
-    const auto add = [&file](const char* name, TSegment* segment) {
+    const auto add = [&file](const char* name, Segment* segment) {
         auto p = std::make_unique<PopulationSource>();
         p->name = name;
         p->size = 4;

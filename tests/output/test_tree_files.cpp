@@ -19,7 +19,7 @@ namespace {
 // ((leaf1, leaf2) born at generation 8 in segment 5, leaf3) born at
 // generation 0 (before the forward simulation) in segment 9.
 struct SmallTree {
-    TTree tree;
+    GenealogyTree tree;
     SmallTree() {
         tree.resize(3);
         tree.clearLocations();
@@ -27,7 +27,7 @@ struct SmallTree {
             tree.node(i).demeId = i < 2 ? 0 : 1;
             tree.node(i).segmentIndex = i < 2 ? 0 : 1;
             tree.node(i).sampleSlot = 0;
-            tree.node(i).Store_Node_Migration(i < 2 ? 5 : 9, 10);
+            tree.node(i).storeMigration(i < 2 ? 5 : 9, 10);
         }
         link(3, 0, 1, 2, 5, 8);
         link(4, 3, 2, 12, 9, 0);
@@ -37,13 +37,13 @@ struct SmallTree {
         tree.node(3).mutations = 2;
     }
     void link(int parent, int a, int b, int time, int segment, int generation) {
-        TNode& p = tree.node(parent);
+        TreeNode& p = tree.node(parent);
         p.left = &tree.node(a);
         p.right = &tree.node(b);
         p.time = time;
         tree.node(a).ancestor = &p;
         tree.node(b).ancestor = &p;
-        p.Store_Node_Migration(segment, generation);
+        p.storeMigration(segment, generation);
     }
 };
 
@@ -148,7 +148,7 @@ TEST(CoalescenceTables, WritersThroughTheirInterfaceWriteTheTableLines) {
         testing_support::TempFolder temp;
         OutputRegistry registry;
         GeneticPhaseView phase;
-        phase.folder = my_string(temp.folder() + "GeneticOutput/");
+        phase.folder = Text(temp.folder() + "GeneticOutput/");
         phase.outputName = "run";
         phase.registry = &registry;
         phase.dataType = nullptr;

@@ -37,7 +37,7 @@ struct PlainDeviates {
             float t = 1.0f;
             do {
                 em += 1.0f;
-                t = static_cast<float>(t * rng.ran3());
+                t = static_cast<float>(t * rng.uniform());
             } while (t > g);
             return em;
         }
@@ -48,12 +48,12 @@ struct PlainDeviates {
         do {
             float y;
             do {
-                y = static_cast<float>(std::tan(kPi * rng.ran3()));
+                y = static_cast<float>(std::tan(kPi * rng.uniform()));
                 em = sq * y + lambda;
             } while (em < 0.0);
             em = std::floor(em);
             t = static_cast<float>(0.9 * (1.0 + y * y) * std::exp(em * logMean - lnFact(em) - g));
-        } while (rng.ran3() > t);
+        } while (rng.uniform() > t);
         return em;
     }
 
@@ -64,13 +64,13 @@ struct PlainDeviates {
         if (n < 25) {
             bnl = 0.0f;
             for (int j = 1; j <= n; ++j)
-                if (rng.ran3() < p) bnl += 1.0f;
+                if (rng.uniform() < p) bnl += 1.0f;
         } else if (am < 1.0) {
             const float g = std::exp(-am);
             float t = 1.0f;
             int j;
             for (j = 0; j <= n; ++j) {
-                t = static_cast<float>(t * rng.ran3());
+                t = static_cast<float>(t * rng.uniform());
                 if (t < g) break;
             }
             bnl = static_cast<float>(j <= n ? j : n);
@@ -86,14 +86,14 @@ struct PlainDeviates {
             do {
                 float y;
                 do {
-                    y = static_cast<float>(std::tan(kPi * rng.ran3()));
+                    y = static_cast<float>(std::tan(kPi * rng.uniform()));
                     em = sq * y + am;
                 } while (em < 0.0 || em >= (en + 1.0));
                 em = std::floor(em);
                 t = static_cast<float>(1.2 * sq * (1.0 + y * y)
                                        * std::exp(lnGammaN1 - lnFact(em) - lnFact(en - em) + em * logP
                                                   + (en - em) * logPc));
-            } while (rng.ran3() > t);
+            } while (rng.uniform() > t);
             bnl = em;
         }
         if (p != pp) bnl = n - bnl;
@@ -104,7 +104,7 @@ struct PlainDeviates {
 void seedQuietly(Rng& rng, long seed) {
     std::ostringstream quiet;
     auto* old = std::cout.rdbuf(quiet.rdbuf());
-    rng.initialize_ran3(seed);
+    rng.seedMain(seed);
     std::cout.rdbuf(old);
 }
 
@@ -159,7 +159,7 @@ TEST(DeviateTables, LongRunsDrawTheSameAsThePlainDeviates) {
             ASSERT_EQ(bitsOf(a), bitsOf(b)) << "draw " << i << ", binomial " << p << ", " << n;
         }
     }
-    EXPECT_EQ(tabled.ran3(), plainRng.ran3());  // the streams are still in step
+    EXPECT_EQ(tabled.uniform(), plainRng.uniform());  // the streams are still in step
     // Both sides of the table's end were reached.
     EXPECT_GT(plain.beyond, 1000);
     EXPECT_GT(plain.within, 1000000);

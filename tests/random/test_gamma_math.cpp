@@ -29,13 +29,13 @@ TEST_F(GammaMathTest, IncompleteGammaAgainstClosedForms)
     // Shape 1: P = 1 - e^-x; shape 2: P = 1 - (1 + x) e^-x. Series (x <= 1 or
     // x < shape) and continued fraction (otherwise) are both exercised.
     for (double x : {0.01, 0.5, 1.0, 1.5, 3.0, 10.0, 40.0}) {
-        EXPECT_NEAR(IncompleteGamma(x, 1.0, 0.0), 1.0 - std::exp(-x), 1e-8) << x;
-        EXPECT_NEAR(IncompleteGamma(x, 2.0, 0.0), 1.0 - (1.0 + x) * std::exp(-x), 1e-8) << x;
+        EXPECT_NEAR(incompleteGamma(x, 1.0, 0.0), 1.0 - std::exp(-x), 1e-8) << x;
+        EXPECT_NEAR(incompleteGamma(x, 2.0, 0.0), 1.0 - (1.0 + x) * std::exp(-x), 1e-8) << x;
     }
-    EXPECT_NEAR(IncompleteGamma(2.0, 0.5, std::lgamma(0.5)), std::erf(std::sqrt(2.0)), 1e-8);
-    EXPECT_EQ(IncompleteGamma(0.0, 2.0, 0.0), 0.0);
-    EXPECT_EQ(IncompleteGamma(-1.0, 2.0, 0.0), -1.0);
-    EXPECT_EQ(IncompleteGamma(1.0, 0.0, 0.0), -1.0);
+    EXPECT_NEAR(incompleteGamma(2.0, 0.5, std::lgamma(0.5)), std::erf(std::sqrt(2.0)), 1e-8);
+    EXPECT_EQ(incompleteGamma(0.0, 2.0, 0.0), 0.0);
+    EXPECT_EQ(incompleteGamma(-1.0, 2.0, 0.0), -1.0);
+    EXPECT_EQ(incompleteGamma(1.0, 0.0, 0.0), -1.0);
 }
 
 TEST_F(GammaMathTest, NormalQuantile)
@@ -59,7 +59,7 @@ TEST_F(GammaMathTest, ChiSquareQuantileInvertsTheDistribution)
     for (const auto& c : cases) {
         const double ch = chiSquareQuantile(c.p, c.v);
         ASSERT_GT(ch, 0.0) << c.p << " " << c.v;
-        EXPECT_NEAR(IncompleteGamma(ch / 2, c.v / 2, std::lgamma(c.v / 2)), c.p, 1e-6 * c.p) << c.p << " " << c.v;
+        EXPECT_NEAR(incompleteGamma(ch / 2, c.v / 2, std::lgamma(c.v / 2)), c.p, 1e-6 * c.p) << c.p << " " << c.v;
     }
     EXPECT_NEAR(chiSquareQuantile(0.95, 1.0), 3.841458821, 1e-6);
     EXPECT_EQ(chiSquareQuantile(0.000001, 3.0), -1.0);
@@ -114,7 +114,7 @@ TEST_F(GammaMathTest, MultiNomialCountsAndCheck)
     double space[3];
     int nobs[3];
     testing::internal::CaptureStdout();
-    MultiNomial(rng, 30000, 3, prob, nobs, space);
+    multinomialDeviate(rng, 30000, 3, prob, nobs, space);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
     EXPECT_EQ(nobs[0] + nobs[1] + nobs[2], 30000);
     for (int i = 0; i < 3; ++i) {
@@ -126,14 +126,14 @@ TEST_F(GammaMathTest, MultiNomialCountsAndCheck)
     const double cumulative[3] = {0.2, 0.5, 1.0};
     rng = Rng{};
     int direct[3];
-    MultiNomial(rng, 30000, 3, cumulative, direct, nullptr);
+    multinomialDeviate(rng, 30000, 3, cumulative, direct, nullptr);
     for (int i = 0; i < 3; ++i) EXPECT_EQ(direct[i], nobs[i]);
 
     // A total of 0.99 is reported; draws beyond it fall in the last category.
     const double shortProb[2] = {0.49, 0.5};
     int counts[2];
     testing::internal::CaptureStdout();
-    MultiNomial(rng, 20000, 2, shortProb, counts, space);
+    multinomialDeviate(rng, 20000, 2, shortProb, counts, space);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "sum P!=1 in MultiNomial\n");
     EXPECT_EQ(counts[0] + counts[1], 20000);
     EXPECT_NEAR(counts[1], 10200, 4.5 * std::sqrt(20000 * 0.25));
@@ -143,7 +143,7 @@ TEST_F(GammaMathTest, MultiNomialCountsAndCheck)
     rng = Rng{};
     const double boundary[2] = {rng.uniform2(), 1.0};
     rng = Rng{};
-    MultiNomial(rng, 1, 2, boundary, counts, nullptr);
+    multinomialDeviate(rng, 1, 2, boundary, counts, nullptr);
     EXPECT_EQ(counts[0], 0);
     EXPECT_EQ(counts[1], 1);
 }

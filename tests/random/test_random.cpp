@@ -86,18 +86,18 @@ protected:
     void seedQuietly(long seed)
     {
         testing::internal::CaptureStdout();
-        rng.initialize_ran3(seed);
+        rng.seedMain(seed);
         testing::internal::GetCapturedStdout();
     }
 
-    // Draws `count` values from seed -7 and appends the next ran3 value, the
+    // Draws `count` values from seed -7 and appends the next uniform value, the
     // layout of the reference sections.
     std::vector<double> drawsThenNext(const std::function<double()>& draw, int count, bool withNext = true)
     {
         seedQuietly(-7);
         std::vector<double> out;
         for (int i = 0; i < count; ++i) out.push_back(draw());
-        if (withNext) out.push_back(rng.ran3());
+        if (withNext) out.push_back(rng.uniform());
         return out;
     }
 
@@ -106,10 +106,10 @@ protected:
     {
         seedQuietly(-7);
         draw();
-        const double next = rng.ran3();
+        const double next = rng.uniform();
         seedQuietly(-7);
         for (int k = 0; k < 100000; ++k)
-            if (rng.ran3() == next) return k;
+            if (rng.uniform() == next) return k;
         return -1;
     }
 
@@ -130,7 +130,7 @@ TEST_F(RandomTest, Ran3StreamsMatchReference)
         const auto expected = reference("ran3 after initialize_ran3(" + std::to_string(seed) + ")");
         seedQuietly(seed);
         std::vector<double> actual;
-        for (size_t i = 0; i < expected.size(); ++i) actual.push_back(rng.ran3());
+        for (size_t i = 0; i < expected.size(); ++i) actual.push_back(rng.uniform());
         expectSameBits(expected, actual);
     }
 }
@@ -139,22 +139,22 @@ TEST_F(RandomTest, Ran3SeedVariableAndSharedStream)
 {
     const auto expected = reference("ran3 after initialize_ran3(-1)");
     long idum = -1;
-    const double first = rng.ran3(idum);  // the value initialize_ran3 drops
+    const double first = rng.uniform(idum);  // the value seedMain drops
     EXPECT_EQ(idum, 1);
     EXPECT_GE(first, 0.0);
     EXPECT_LT(first, 1.0);
-    EXPECT_EQ(rng.ran3(idum), expected[0]);
+    EXPECT_EQ(rng.uniform(idum), expected[0]);
     long other = 99;  // any positive variable continues the one stream
-    EXPECT_EQ(rng.ran3(other), expected[1]);
-    EXPECT_EQ(rng.ran3(), expected[2]);
+    EXPECT_EQ(rng.uniform(other), expected[1]);
+    EXPECT_EQ(rng.uniform(), expected[2]);
     for (int i = 0; i < 100000; ++i) {
-        const double u = rng.ran3();
+        const double u = rng.uniform();
         ASSERT_TRUE(u >= 0.0 && u < 1.0) << u;
     }
     // Seeds of any magnitude are accepted without overflow.
     long extreme = LONG_MIN;
     testing::internal::CaptureStdout();
-    rng.ran3(extreme);
+    rng.uniform(extreme);
     testing::internal::GetCapturedStdout();
     EXPECT_EQ(extreme, 1);
 }
@@ -162,12 +162,12 @@ TEST_F(RandomTest, Ran3SeedVariableAndSharedStream)
 TEST_F(RandomTest, InitializeMessages)
 {
     testing::internal::CaptureStdout();
-    rng.initialize_ran3(-5);
+    rng.seedMain(-5);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "Random generator initialized with seed = -5\n");
 
     for (long seed : {0L, 17L, -161803399L}) {
         testing::internal::CaptureStdout();
-        rng.initialize_ran3(seed);
+        rng.seedMain(seed);
         const std::string out = testing::internal::GetCapturedStdout();
         const std::string prefix = "\tRandom generator initialized with lidum = ";
         ASSERT_EQ(out.compare(0, prefix.size(), prefix), 0) << out;
@@ -213,7 +213,7 @@ TEST_F(RandomTest, ContinuousDeviatesMatchReference)
     for (const char* a : {"0.5", "2.0", "7.3"}) {
         const double shape = std::strtod(a, nullptr);
         expectSameBits(reference(std::string("gamma_dev(") + a + ")"),
-                       drawsThenNext([this, shape] { return rng.gamma_dev(shape); }, 4, false));
+                       drawsThenNext([this, shape] { return rng.gammaDeviate(shape); }, 4, false));
     }
     const struct {
         const char* label;
@@ -282,12 +282,12 @@ TEST_F(RandomTest, ChosenValuesThenTheRecurrence)
     for (int i = 0; i < 55; ++i) next[static_cast<std::size_t>(i)] = 999999999L - 7919L * i * i;
     rng.setNextRan3Values(next);
     std::vector<long> x(next.begin(), next.end());
-    for (int i = 0; i < 55; ++i) EXPECT_EQ(rng.ran3(), scaled(x[static_cast<std::size_t>(i)])) << i;
+    for (int i = 0; i < 55; ++i) EXPECT_EQ(rng.uniform(), scaled(x[static_cast<std::size_t>(i)])) << i;
     for (std::size_t n = 55; n < 300; ++n) {
         long v = x[n - 55] - x[n - 24];
         if (v < 0) v += 1000000000L;
         x.push_back(v);
-        EXPECT_EQ(rng.ran3(), scaled(v)) << n;
+        EXPECT_EQ(rng.uniform(), scaled(v)) << n;
     }
 }
 
@@ -308,12 +308,12 @@ TEST_F(RandomTest, BranchesConsumeTheirDraws)
     EXPECT_EQ(uniformsConsumed([this] { EXPECT_EQ(rng.geometricDeviate(1e-11), 0); }), 0);
     EXPECT_EQ(uniformsConsumed([this] { rng.geometricDeviate(0.5); }), 1);
 
-    EXPECT_EQ(uniformsConsumed([this] { rng.gamma_dev(3.0); }), 3);  // integer shape: product of uniforms
+    EXPECT_EQ(uniformsConsumed([this] { rng.gammaDeviate(3.0); }), 3);  // integer shape: product of uniforms
 
     // A shape of exactly 1 already takes the ratio of gamma deviates.
     seedQuietly(-7);
-    const double x = rng.gamma_dev(1.0);
-    const double y = rng.gamma_dev(0.5);
+    const double x = rng.gammaDeviate(1.0);
+    const double y = rng.gammaDeviate(0.5);
     seedQuietly(-7);
     EXPECT_EQ(rng.betaDeviate(1.0, 0.5), x / (x + y));
 }
@@ -357,9 +357,9 @@ TEST_F(RandomTest, DiscreteDeviatesAgreeWithTheory)
 TEST_F(RandomTest, ContinuousDeviatesAgreeWithTheory)
 {
     for (double a : {0.2, 0.5, 1.0, 2.0, 3.0, 7.3, 12.0})
-        expectMoments("gamma", [this, a] { return rng.gamma_dev(a); }, a, a);
-    expectMoments("gamma with rate", [this] { return rng.gamma_dev(2.5, 4.0); }, 2.5 / 4.0, 2.5 / 16.0);
-    expectMoments("igamma", [this] { return rng.igamma_dev(9); }, 9.0, 9.0);
+        expectMoments("gamma", [this, a] { return rng.gammaDeviate(a); }, a, a);
+    expectMoments("gamma with rate", [this] { return rng.gammaDeviate(2.5, 4.0); }, 2.5 / 4.0, 2.5 / 16.0);
+    expectMoments("igamma", [this] { return rng.integerGammaDeviate(9); }, 9.0, 9.0);
 
     const struct {
         double a, b;
@@ -379,9 +379,9 @@ TEST_F(RandomTest, InvalidParametersThrowAfterTheirMessage)
         std::function<double(Rng&)> draw;
         const char* message;
     } cases[] = {
-        {[](Rng& r) { return r.gamma_dev(0.0); }, "\ngamma_dev: parameter must be positive\n"},
-        {[](Rng& r) { return r.gamma_dev(1.0, -1.0); }, "\ngamma_dev: parameter must be positive\n"},
-        {[](Rng& r) { return r.igamma_dev(0); }, "\nError: arg of igamma_dev was <1\n"},
+        {[](Rng& r) { return r.gammaDeviate(0.0); }, "\ngamma_dev: parameter must be positive\n"},
+        {[](Rng& r) { return r.gammaDeviate(1.0, -1.0); }, "\ngamma_dev: parameter must be positive\n"},
+        {[](Rng& r) { return r.integerGammaDeviate(0); }, "\nError: arg of igamma_dev was <1\n"},
         {[](Rng& r) { return r.betaDeviate(1.0, 0.0); },
          "Error: bad shape or range for a beta variate - Exiting\n\n"},
     };
@@ -390,7 +390,7 @@ TEST_F(RandomTest, InvalidParametersThrowAfterTheirMessage)
         testing::internal::CaptureStdout();
         try {
             c.draw(rng);
-        } catch (const TException& e) {
+        } catch (const SimulationError& e) {
             fatal = e.isFatal();
         }
         EXPECT_EQ(testing::internal::GetCapturedStdout(), c.message);
@@ -414,8 +414,8 @@ TEST_F(RandomTest, FreshObjectStartsFromTheStartingState)
     EXPECT_EQ(rng.uniform2(), reference("uniform2 from its starting state")[0]);
     rng = Rng{};
     long idum = 1;  // never seeded: the first call seeds from the positive variable
-    const double a = rng.ran3(idum);
-    EXPECT_EQ(Rng{}.ran3(), a);
+    const double a = rng.uniform(idum);
+    EXPECT_EQ(Rng{}.uniform(), a);
 }
 
 }  // namespace

@@ -105,54 +105,54 @@ TEST(SettingLines, TheReaderTakesEveryLineByItsNumberAndByItsName) {
     // reader stores it.
     struct Row {
         std::string value;
-        std::function<std::string(const TSettings&)> stored;
+        std::function<std::string(const Settings&)> stored;
     };
-    const auto text = [](const my_string& s) { return s.str(); };
+    const auto text = [](const Text& s) { return s.str(); };
     const auto number = [](auto v) {
         std::ostringstream out;
         out << +v;
         return out.str();
     };
     const std::map<Setting, Row> rows{
-        {Setting::sources, {"s.txt", [&](const TSettings& s) { return text(s.popSourceFile); }}},
-        {Setting::samples, {"m.txt", [&](const TSettings& s) { return text(s.sampleFile); }}},
-        {Setting::nodes, {"n.txt", [&](const TSettings& s) { return text(s.nodeFile); }}},
-        {Setting::segments, {"g.txt", [&](const TSettings& s) { return text(s.segmentFile); }}},
-        {Setting::dynamicFile, {"d.txt", [&](const TSettings& s) { return text(s.dynamicEnvironmentFile); }}},
-        {Setting::capacity, {"77", [&](const TSettings& s) { return number(s.carryingCapacity); }}},
-        {Setting::model, {"3", [&](const TSettings& s) { return number(s.demographicModel); }}},
-        {Setting::generations, {"61", [&](const TSettings& s) { return number(s.numGenerations); }}},
-        {Setting::generationTime, {"7", [&](const TSettings& s) { return number(s.generationTime); }}},
-        {Setting::startBp, {"1200", [&](const TSettings& s) { return number(s.startTimeBP); }}},
-        {Setting::growthRate, {"0.25", [&](const TSettings& s) { return number(s.growthRate); }}},
-        {Setting::overflow, {"1", [&](const TSettings& s) { return number(s.allowInitialDensityOverflow); }}},
-        {Setting::overflowRate, {"0.5", [&](const TSettings& s) { return number(s.initialDensityOverflowRate); }}},
-        {Setting::dynamic, {"1", [&](const TSettings& s) { return number(s.dynamicEnvironment); }}},
-        {Setting::entireSimulations, {"4", [&](const TSettings& s) { return number(s.numDemographicSimulations); }}},
-        {Setting::geneticSimulations, {"9", [&](const TSettings& s) { return number(s.numGeneticSimulations); }}},
-        {Setting::maxBackward, {"5000", [&](const TSettings& s) { return number(s.maxGenerations); }}},
-        {Setting::dataType, {"4", [&](const TSettings& s) { return number(s.dataType); }}},
-        {Setting::independentLoci, {"3", [&](const TSettings& s) { return number(s.numIndependentLoci); }}},
-        {Setting::linkedLoci, {"12", [&](const TSettings& s) { return number(s.numLinkedLoci); }}},
-        {Setting::genotypic, {"1", [&](const TSettings& s) { return number(s.genotypicOutput); }}},
-        {Setting::mutationRate, {"0.125", [&](const TSettings& s) { return number(s.mutationRate); }}},
-        {Setting::transitionFraction, {"0.375", [&](const TSettings& s) { return number(s.transitionFraction); }}},
-        {Setting::gammaShape, {"1.5", [&](const TSettings& s) { return number(s.gammaA); }}},
-        {Setting::gammaCategories, {"6", [&](const TSettings& s) { return number(s.numGammaCategories); }}},
-        {Setting::microsatRange, {"8", [&](const TSettings& s) { return number(s.microsatRange); }}},
-        {Setting::microsatStep, {"0.75", [&](const TSettings& s) { return number(s.gsmGeometricParameter); }}},
-        {Setting::minSnpFrequency, {"0.0625", [&](const TSettings& s) { return number(s.minSnpFrequency); }}},
-        {Setting::minSnpFrequencySample, {"0.03125", [&](const TSettings& s) { return number(s.minSnpFrequencyInSample); }}},
-        {Setting::arpOutput, {"0", [&](const TSettings& s) { return number(s.arpOutput); }}},
-        {Setting::coalescenceImage, {"1", [&](const TSettings& s) { return number(s.coalescenceImageOutput); }}},
-        {Setting::coalescenceTimes, {"0", [&](const TSettings& s) { return number(s.coalescenceTimesOutput); }}},
-        {Setting::treesOutput, {"0", [&](const TSettings& s) { return number(s.geneticTreesOutput); }}},
-        {Setting::mrcaOutput, {"0", [&](const TSettings& s) { return number(s.mrcaTimesOutput); }}},
-        {Setting::divergenceTime, {"33", [&](const TSettings& s) { return number(s.divergenceTime); }}},
-        {Setting::migrationUncolonised, {"0.875", [&](const TSettings& s) { return number(s.migrCol); }}},
-        {Setting::migrationColonised, {"0.625", [&](const TSettings& s) { return number(s.migrOcc); }}},
-        {Setting::upstreamRatio, {"2.5", [&](const TSettings& s) { return number(s.upstreamMigrationRatio); }}},
-        {Setting::segmentLength, {"250", [&](const TSettings& s) { return number(s.segmentLength); }}},
+        {Setting::sources, {"s.txt", [&](const Settings& s) { return text(s.popSourceFile); }}},
+        {Setting::samples, {"m.txt", [&](const Settings& s) { return text(s.sampleFile); }}},
+        {Setting::nodes, {"n.txt", [&](const Settings& s) { return text(s.nodeFile); }}},
+        {Setting::segments, {"g.txt", [&](const Settings& s) { return text(s.segmentFile); }}},
+        {Setting::dynamicFile, {"d.txt", [&](const Settings& s) { return text(s.dynamicEnvironmentFile); }}},
+        {Setting::capacity, {"77", [&](const Settings& s) { return number(s.carryingCapacity); }}},
+        {Setting::model, {"3", [&](const Settings& s) { return number(s.demographicModel); }}},
+        {Setting::generations, {"61", [&](const Settings& s) { return number(s.numGenerations); }}},
+        {Setting::generationTime, {"7", [&](const Settings& s) { return number(s.generationTime); }}},
+        {Setting::startBp, {"1200", [&](const Settings& s) { return number(s.startTimeBP); }}},
+        {Setting::growthRate, {"0.25", [&](const Settings& s) { return number(s.growthRate); }}},
+        {Setting::overflow, {"1", [&](const Settings& s) { return number(s.allowInitialDensityOverflow); }}},
+        {Setting::overflowRate, {"0.5", [&](const Settings& s) { return number(s.initialDensityOverflowRate); }}},
+        {Setting::dynamic, {"1", [&](const Settings& s) { return number(s.dynamicEnvironment); }}},
+        {Setting::entireSimulations, {"4", [&](const Settings& s) { return number(s.numDemographicSimulations); }}},
+        {Setting::geneticSimulations, {"9", [&](const Settings& s) { return number(s.numGeneticSimulations); }}},
+        {Setting::maxBackward, {"5000", [&](const Settings& s) { return number(s.maxGenerations); }}},
+        {Setting::dataType, {"4", [&](const Settings& s) { return number(s.dataType); }}},
+        {Setting::independentLoci, {"3", [&](const Settings& s) { return number(s.numIndependentLoci); }}},
+        {Setting::linkedLoci, {"12", [&](const Settings& s) { return number(s.numLinkedLoci); }}},
+        {Setting::genotypic, {"1", [&](const Settings& s) { return number(s.genotypicOutput); }}},
+        {Setting::mutationRate, {"0.125", [&](const Settings& s) { return number(s.mutationRate); }}},
+        {Setting::transitionFraction, {"0.375", [&](const Settings& s) { return number(s.transitionFraction); }}},
+        {Setting::gammaShape, {"1.5", [&](const Settings& s) { return number(s.gammaA); }}},
+        {Setting::gammaCategories, {"6", [&](const Settings& s) { return number(s.numGammaCategories); }}},
+        {Setting::microsatRange, {"8", [&](const Settings& s) { return number(s.microsatRange); }}},
+        {Setting::microsatStep, {"0.75", [&](const Settings& s) { return number(s.gsmGeometricParameter); }}},
+        {Setting::minSnpFrequency, {"0.0625", [&](const Settings& s) { return number(s.minSnpFrequency); }}},
+        {Setting::minSnpFrequencySample, {"0.03125", [&](const Settings& s) { return number(s.minSnpFrequencyInSample); }}},
+        {Setting::arpOutput, {"0", [&](const Settings& s) { return number(s.arpOutput); }}},
+        {Setting::coalescenceImage, {"1", [&](const Settings& s) { return number(s.coalescenceImageOutput); }}},
+        {Setting::coalescenceTimes, {"0", [&](const Settings& s) { return number(s.coalescenceTimesOutput); }}},
+        {Setting::treesOutput, {"0", [&](const Settings& s) { return number(s.geneticTreesOutput); }}},
+        {Setting::mrcaOutput, {"0", [&](const Settings& s) { return number(s.mrcaTimesOutput); }}},
+        {Setting::divergenceTime, {"33", [&](const Settings& s) { return number(s.divergenceTime); }}},
+        {Setting::migrationUncolonised, {"0.875", [&](const Settings& s) { return number(s.migrCol); }}},
+        {Setting::migrationColonised, {"0.625", [&](const Settings& s) { return number(s.migrOcc); }}},
+        {Setting::upstreamRatio, {"2.5", [&](const Settings& s) { return number(s.upstreamMigrationRatio); }}},
+        {Setting::segmentLength, {"250", [&](const Settings& s) { return number(s.segmentLength); }}},
     };
     TempFolder temp;
     const std::string path = temp.write("settings.txt", settingsText());
@@ -162,11 +162,11 @@ TEST(SettingLines, TheReaderTakesEveryLineByItsNumberAndByItsName) {
         ASSERT_NE(row, rows.end()) << "no row for line " << key.line();
         for (const std::string& handle : {std::to_string(key.line()), std::string(key.name)}) {
             const CommandLine c = parseCommandLine({"--set", handle + "=" + row->second.value});
-            TSettings s;
+            Settings s;
             testing::internal::CaptureStdout();
             try {
-                s.readSettings(my_string("fluviagen"), my_string(path), 0, c.overrides);
-            } catch (const TException& e) {
+                s.readSettings(Text("fluviagen"), Text(path), 0, c.overrides);
+            } catch (const SimulationError& e) {
                 ADD_FAILURE() << handle << ": " << e.message();
             }
             testing::internal::GetCapturedStdout();

@@ -17,7 +17,7 @@ struct ReadResult {
     std::string message;  // the exception's message when not ok
     std::string console;
     std::string folder;  // where the settings file was
-    TSettings settings;
+    Settings settings;
 };
 
 ReadResult readText(const std::string& text, int numberOfSimulations = 0) {
@@ -27,8 +27,8 @@ ReadResult readText(const std::string& text, int numberOfSimulations = 0) {
     r.folder = temp.folder();
     testing::internal::CaptureStdout();
     try {
-        r.ok = r.settings.readSettings(my_string("fluviagen"), my_string(path), numberOfSimulations);
-    } catch (const TException& e) {
+        r.ok = r.settings.readSettings(Text("fluviagen"), Text(path), numberOfSimulations);
+    } catch (const SimulationError& e) {
         r.message = e.message().str();
         EXPECT_TRUE(e.isFatal());
     }
@@ -166,11 +166,11 @@ TEST(Settings, DataFolderAndMissingFile) {
     const auto r = readText(settingsText());
     EXPECT_EQ(r.settings.dataFolder, r.folder);  // with its final separator
 
-    TSettings s;
+    Settings s;
     try {
-        s.readSettings(my_string("p"), my_string("/no/such/settings.txt"), 0);
+        s.readSettings(Text("p"), Text("/no/such/settings.txt"), 0);
         FAIL();
-    } catch (const TException& e) {
+    } catch (const SimulationError& e) {
         EXPECT_EQ(e.message(), "File '/no/such/settings.txt' could not be opened!");
         EXPECT_TRUE(e.isFatal());
     }
@@ -178,7 +178,7 @@ TEST(Settings, DataFolderAndMissingFile) {
 
 TEST(Exception, PrintsItsLevelWord) {
     std::ostringstream out;
-    out << TException(my_string("m"), levelError) << TException(my_string("f"), levelFatal)
-        << TException(my_string("w"), 7);
+    out << SimulationError(Text("m"), levelError) << SimulationError(Text("f"), levelFatal)
+        << SimulationError(Text("w"), 7);
     EXPECT_EQ(out.str(), "\nERROR: m\nFATAL ERROR: f\nWARNING: w");
 }

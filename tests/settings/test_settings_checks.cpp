@@ -26,11 +26,11 @@ Outcome readSettingsText(const std::string& text) {
     TempFolder temp;
     const std::string path = temp.write("settings.txt", text);
     Outcome r;
-    TSettings settings;
+    Settings settings;
     testing::internal::CaptureStdout();
     try {
-        r.ok = settings.readSettings(my_string("fluviagen"), my_string(path), 0);
-    } catch (const TException& e) {
+        r.ok = settings.readSettings(Text("fluviagen"), Text(path), 0);
+    } catch (const SimulationError& e) {
         r.message = e.message().str();
         r.fatal = e.isFatal();
     }
@@ -98,7 +98,7 @@ TEST(SettingsChecks, BlankLinesMoveTheReportedLine) {
 
 TEST(SettingsChecks, ValuesWithAnOutcomeOfTheModelAreKept) {
     const std::map<int, std::string> kept[] = {
-        {{20, "0"}},                // the genetic driver raises its own fatal error
+        {{20, "0"}},                // the genetic phase raises its own fatal error
         {{16, "-2"}},               // no entire simulation
         {{14, "7"}},                // overflow rate outside 0..1: the whole surplus moves
         {{8, "9"}},                 // unknown model: its own fatal error at the first generation
@@ -144,11 +144,11 @@ TEST(SettingsChecks, EmptyFileAndFolderSayWhatIsWrong) {
 
     TempFolder temp;
     std::filesystem::create_directories(temp.path() / "settings.txt");
-    TSettings settings;
+    Settings settings;
     try {
-        settings.readSettings(my_string("p"), my_string(temp.folder() + "settings.txt"), 0);
+        settings.readSettings(Text("p"), Text(temp.folder() + "settings.txt"), 0);
         FAIL();
-    } catch (const TException& e) {
+    } catch (const SimulationError& e) {
         EXPECT_NE(e.message().str().find("could not be opened!"), std::string::npos);
     }
 }

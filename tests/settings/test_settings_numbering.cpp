@@ -30,12 +30,12 @@ std::string errorsOfReading(const std::vector<std::string>& lines) {
     std::string text;
     for (const auto& line : lines) text += line + "\n";
     const std::string path = temp.write("settings.txt", text);
-    TSettings settings;
+    Settings settings;
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
     try {
-        settings.readSettings(my_string("fluviagen"), my_string(path), 0);
-    } catch (const TException&) {
+        settings.readSettings(Text("fluviagen"), Text(path), 0);
+    } catch (const SimulationError&) {
     }
     testing::internal::GetCapturedStdout();
     return testing::internal::GetCapturedStderr();

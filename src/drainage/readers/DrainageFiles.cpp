@@ -19,8 +19,8 @@ namespace {
 
 // The four header lines; a line too long is reported and refused: the
 // text returned names it (empty when the header was read).
-std::string skipHeader(std::istream& in, const char* kind, const my_string& path) {
-    my_string line;
+std::string skipHeader(std::istream& in, const char* kind, const Text& path) {
+    Text line;
     for (int i = 1; i <= 4; ++i) {
         if (!readLine(line, in)) {
             const std::string told = std::string(kind) + " file '" + path.str() + "', line " + std::to_string(i) +
@@ -34,18 +34,18 @@ std::string skipHeader(std::istream& in, const char* kind, const my_string& path
 
 }  // namespace
 
-bool TSegNodeVector::readNodeFile(const my_string& path, InputLog* log) {
+bool NodeTable::readNodeFile(const Text& path, InputLog* log) {
     std::cout << "\tRead node file '" << path << "' ... ";
-    const myTimer timer;
+    const Stopwatch timer;
     try {
         std::ifstream in = openInputFile(path, log, "nodes");
         if (const std::string told = skipHeader(in, "node", path); !told.empty())
-            throw TException(my_string("Reading node file in line '0'!"), levelFatal, told);
+            throw SimulationError(Text("Reading node file in line '0'!"), levelFatal, told);
         WordReader words(in, 5);
         DroppedRecords dropped;
         try {
             for (;;) {
-                auto node = std::make_unique<TSegNode>();
+                auto node = std::make_unique<DrainageNode>();
                 RecordFields fields(words);
                 fields.read("node id", node->id) && fields.read("longitude", node->lon) &&
                     fields.read("latitude", node->lat);
@@ -53,7 +53,7 @@ bool TSegNodeVector::readNodeFile(const my_string& path, InputLog* log) {
                 // rest of the drainage.
                 if (fields.failed()) {
                     const std::string told = fields.report("node", path, size(), "nodes");
-                    throw TException(my_string("Reading node file in line '") + size() + "'!", levelFatal, told);
+                    throw SimulationError(Text("Reading node file in line '") + size() + "'!", levelFatal, told);
                 }
                 if (fields.tooLongLine() != 0) refuseLongLine("node", path, fields.tooLongLine());
                 if (fields.atEnd()) {
@@ -73,15 +73,15 @@ bool TSegNodeVector::readNodeFile(const my_string& path, InputLog* log) {
                 store(std::move(node));
             }
             dropped.report("node", path);
-        } catch (const TException&) {
+        } catch (const SimulationError&) {
             throw;
         } catch (...) {
-            throw TException(my_string("Reading node file in line '") + size() + "'!", levelFatal);
+            throw SimulationError(Text("Reading node file in line '") + size() + "'!", levelFatal);
         }
-    } catch (const TException&) {
+    } catch (const SimulationError&) {
         throw;
     } catch (...) {
-        throw TException(my_string("Reading node file '") + path + "'!", levelFatal);
+        throw SimulationError(Text("Reading node file '") + path + "'!", levelFatal);
     }
     std::cout << "done. (Nodes: " << size() << "; Duration: " << timer << ")" << std::endl;
     // Without nodes no segment can be placed; say where the trouble starts.
@@ -89,18 +89,18 @@ bool TSegNodeVector::readNodeFile(const my_string& path, InputLog* log) {
     return true;
 }
 
-bool TSegmentVector::readSegmentFile(const my_string& path, const EnvironmentFiles* environment, InputLog* log) {
+bool Drainage::readSegmentFile(const Text& path, const EnvironmentFiles* environment, InputLog* log) {
     std::cout << "\tRead segment file '" << path << "' ... ";
-    const myTimer timer;
+    const Stopwatch timer;
     try {
         std::ifstream in = openInputFile(path, log, "segments");
         if (const std::string told = skipHeader(in, "segment", path); !told.empty())
-            throw TException(my_string("Reading line 0 of segment file!"), levelFatal, told);
+            throw SimulationError(Text("Reading line 0 of segment file!"), levelFatal, told);
         WordReader words(in, 5);
         DroppedRecords dropped;
         try {
             for (;;) {
-                auto segment = std::make_unique<TSegment>();
+                auto segment = std::make_unique<Segment>();
                 std::int32_t fromId = -1;
                 std::int32_t toId = -1;
                 RecordFields fields(words);
@@ -110,7 +110,7 @@ bool TSegmentVector::readSegmentFile(const my_string& path, const EnvironmentFil
                     fields.read("latitude of the middle point", segment->lat);
                 if (fields.failed()) {
                     const std::string told = fields.report("segment", path, size(), "segments");
-                    throw TException(my_string("Reading line ") + size() + " of segment file!", levelFatal, told);
+                    throw SimulationError(Text("Reading line ") + size() + " of segment file!", levelFatal, told);
                 }
                 if (fields.tooLongLine() != 0) refuseLongLine("segment", path, fields.tooLongLine());
                 const std::string id = "segment " + std::to_string(segment->id);
@@ -119,8 +119,8 @@ bool TSegmentVector::readSegmentFile(const my_string& path, const EnvironmentFil
                 // segment without length and middle point.
                 const bool cutShort = fields.atEnd() && fields.fieldsRead() > 0;
                 if (fields.atEnd() && !cutShort) break;
-                TSegNode* from = nullptr;
-                TSegNode* to = nullptr;
+                DrainageNode* from = nullptr;
+                DrainageNode* to = nullptr;
                 if (segment->id > 0) {
                     from = nodes->find(fromId);
                     if (from != nullptr) to = nodes->find(toId);
@@ -145,7 +145,7 @@ bool TSegmentVector::readSegmentFile(const my_string& path, const EnvironmentFil
                     continue;
                 }
                 if (find(segment->id) != nullptr)
-                    throw TException(my_string("Segment '") + segment->id + "' appears more than once in segment file '" +
+                    throw SimulationError(Text("Segment '") + segment->id + "' appears more than once in segment file '" +
                                          path + "'!",
                                      levelFatal);
                 segment->fromNode = from;
@@ -155,10 +155,10 @@ bool TSegmentVector::readSegmentFile(const my_string& path, const EnvironmentFil
                 store(std::move(segment));
             }
             dropped.report("segment", path);
-        } catch (const TException&) {
+        } catch (const SimulationError&) {
             throw;
         } catch (...) {
-            throw TException(my_string("Reading line ") + size() + " of segment file!", levelFatal);
+            throw SimulationError(Text("Reading line ") + size() + " of segment file!", levelFatal);
         }
         if (size() == 0)
             std::cout << "\n\tWARNING: segment file '" << path << "' gives no segment (" << dropped.count()
@@ -166,18 +166,18 @@ bool TSegmentVector::readSegmentFile(const my_string& path, const EnvironmentFil
         buildNeighbourLists();
         if (environment != nullptr)
             dynamicEnvironment = readDynamicEnvironment(*this, environment->path, environment->folder, log);
-    } catch (const TException&) {
+    } catch (const SimulationError&) {
         throw;
     } catch (...) {
-        throw TException(my_string("Reading segment file '") + path + "'!", levelFatal);
+        throw SimulationError(Text("Reading segment file '") + path + "'!", levelFatal);
     }
     std::cout << "\ndone. (Segments: " << size() << "; Duration: " << timer << ")" << std::endl;
     return true;
 }
 
-std::unique_ptr<TSegmentVector> readDrainage(const my_string& nodePath, const my_string& segmentPath,
+std::unique_ptr<Drainage> readDrainage(const Text& nodePath, const Text& segmentPath,
                                              const EnvironmentFiles* environment, InputLog* log) {
-    auto drainage = std::make_unique<TSegmentVector>();
+    auto drainage = std::make_unique<Drainage>();
     drainage->nodes->readNodeFile(nodePath, log);
     drainage->readSegmentFile(segmentPath, environment, log);
     return drainage;

@@ -31,14 +31,14 @@ namespace {
 // it. A half of zero length says nothing about the direction of the river
 // and is passed over.
 template <typename Accept>
-TSegment* smallestRatioWhere(const TSegmentVector& drainage, float lon, float lat, Accept accept) {
+Segment* smallestRatioWhere(const Drainage& drainage, float lon, float lat, Accept accept) {
     float best = 100000;
-    TSegment* result = nullptr;
+    Segment* result = nullptr;
     for (const auto& [id, owned] : drainage.segments) {
-        TSegment* s = owned.get();
+        Segment* s = owned.get();
         if (!accept(s) || s->fromNode == nullptr || s->toNode == nullptr) continue;
-        const TSegNode& f = *s->fromNode;
-        const TSegNode& t = *s->toNode;
+        const DrainageNode& f = *s->fromNode;
+        const DrainageNode& t = *s->toNode;
         float half = common::drainageHaversineMetres(s->lon, s->lat, f.lon, f.lat);
         if (half != 0) {
             const float r = (common::drainageHaversineMetres(lon, lat, f.lon, f.lat) +
@@ -66,11 +66,11 @@ TSegment* smallestRatioWhere(const TSegmentVector& drainage, float lon, float la
 // The segment at the smallest distance among those the filter accepts; the
 // first in id order keeps a tie.
 template <typename Accept>
-TSegment* smallestDistanceWhere(const TSegmentVector& drainage, float lon, float lat, Accept accept) {
+Segment* smallestDistanceWhere(const Drainage& drainage, float lon, float lat, Accept accept) {
     double best = std::numeric_limits<double>::infinity();
-    TSegment* result = nullptr;
+    Segment* result = nullptr;
     for (const auto& [id, owned] : drainage.segments) {
-        TSegment* s = owned.get();
+        Segment* s = owned.get();
         if (!accept(s) || s->fromNode == nullptr || s->toNode == nullptr) continue;
         const double d = metresToSegment(*s, lon, lat);
         if (d < best) {
@@ -82,7 +82,7 @@ TSegment* smallestDistanceWhere(const TSegmentVector& drainage, float lon, float
 }
 
 template <typename Accept>
-TSegment* nearestSegmentWhere(const TSegmentVector& drainage, float lon, float lat, PlacementRule rule,
+Segment* nearestSegmentWhere(const Drainage& drainage, float lon, float lat, PlacementRule rule,
                               Accept accept) {
     return rule == PlacementRule::ratio ? smallestRatioWhere(drainage, lon, lat, accept)
                                         : smallestDistanceWhere(drainage, lon, lat, accept);
@@ -93,17 +93,17 @@ TSegment* nearestSegmentWhere(const TSegmentVector& drainage, float lon, float l
 // value is its whole word: "1e3x" or "0,5" are refused, not read as 1 or 0.
 class LineFields {
 public:
-    LineFields(const std::string& line, int lineNumber, const my_string& fileText)
+    LineFields(const std::string& line, int lineNumber, const Text& fileText)
         : fields_(line), lineNumber_(lineNumber), fileText_(fileText) {}
 
-    std::string name(const my_string& population) {
+    std::string name(const Text& population) {
         std::string word;
         if (!(fields_ >> word)) cannotRead("the name", population);
         return word;
     }
 
     template <typename T>
-    T read(const char* what, const my_string& population) {
+    T read(const char* what, const Text& population) {
         std::string word;
         T value{};
         if (!(fields_ >> word)) cannotRead(what, population);
@@ -117,22 +117,22 @@ public:
     }
 
 private:
-    [[noreturn]] void cannotRead(const char* what, const my_string& population) const {
-        throw TException(fileText_ + ", line " + lineNumber_ + ": cannot read " + what + " of population '" +
+    [[noreturn]] void cannotRead(const char* what, const Text& population) const {
+        throw SimulationError(fileText_ + ", line " + lineNumber_ + ": cannot read " + what + " of population '" +
                              population + "'!",
                          levelFatal);
     }
 
     std::istringstream fields_;
     int lineNumber_;
-    my_string fileText_;
+    Text fileText_;
 };
 
 // The number on line 1 or 2 of a population file: the first word of the
 // line (a "//" comment may follow). False, with the reason on standard error
 // when it says more than "not a number", when the word is no such number.
 template <typename T>
-bool lineValue(const std::string& line, int lineNumber, const my_string& fileText, T& value) {
+bool lineValue(const std::string& line, int lineNumber, const Text& fileText, T& value) {
     const std::string_view word = valueWord(line);
     const NumberProblem problem = readNumber(word, value);
     if (problem != NumberProblem::none && problem != NumberProblem::notANumber)
@@ -141,26 +141,26 @@ bool lineValue(const std::string& line, int lineNumber, const my_string& fileTex
     return problem == NumberProblem::none;
 }
 
-my_string realText(float value) {
+Text realText(float value) {
     std::ostringstream text;
     text << value;
-    return my_string(text.str());
+    return Text(text.str());
 }
 
-my_string pointText(float lon, float lat) {
+Text pointText(float lon, float lat) {
     std::ostringstream text;
     text << "(" << lon << ", " << lat << ")";
-    return my_string(text.str());
+    return Text(text.str());
 }
 
 }  // namespace
 
-TSegment* nearestSegment(const TSegmentVector& drainage, float lon, float lat, const TSegment* excluded,
+Segment* nearestSegment(const Drainage& drainage, float lon, float lat, const Segment* excluded,
                          PlacementRule rule) {
-    return nearestSegmentWhere(drainage, lon, lat, rule, [excluded](const TSegment* s) { return s != excluded; });
+    return nearestSegmentWhere(drainage, lon, lat, rule, [excluded](const Segment* s) { return s != excluded; });
 }
 
-std::int32_t precisionOf(const TSegment& segment, float lon, float lat, PlacementRule rule) {
+std::int32_t precisionOf(const Segment& segment, float lon, float lat, PlacementRule rule) {
     if (rule == PlacementRule::nearest) {
         // A point typed far off the globe's range (a latitude of 1e30) is
         // more metres away than 32 bits hold: it keeps the largest number,
@@ -180,9 +180,9 @@ std::int32_t precisionOf(const TSegment& segment, float lon, float lat, Placemen
 
 namespace {
 
-int readPopulationFile(PopulationVector& set, const my_string& path, bool isSampleFile, PlacementRule rule,
+int readPopulationFile(PopulationVector& set, const Text& path, bool isSampleFile, PlacementRule rule,
                        InputLog* log) {
-    const my_string fileText = my_string(isSampleFile ? "Sample file '" : "Population file '") + path + "'";
+    const Text fileText = Text(isSampleFile ? "Sample file '" : "Population file '") + path + "'";
     std::ifstream in = openInputFile(path, log, isSampleFile ? "samples" : "sources");
     skipByteOrderMark(in);
     // The lines up to the end of the file or up to the first that is too
@@ -190,13 +190,13 @@ int readPopulationFile(PopulationVector& set, const my_string& path, bool isSamp
     std::vector<std::string> lines;
     bool tooLong = false;
     while (!tooLong && in.peek() != std::char_traits<char>::eof()) {
-        my_string line;
+        Text line;
         tooLong = !readLine(line, in);
         lines.push_back(line.str());
     }
     const int tooLongLine = tooLong ? static_cast<int>(lines.size()) : 0;
     const auto refuseLongLine = [&] {
-        throw TException(shortened(fileText.str() + ", line " + std::to_string(tooLongLine) +
+        throw SimulationError(shortened(fileText.str() + ", line " + std::to_string(tooLongLine) +
                                    ": the line is longer than " + std::to_string(maxLineLength) + " characters!"),
                          levelFatal);
     };
@@ -204,34 +204,34 @@ int readPopulationFile(PopulationVector& set, const my_string& path, bool isSamp
 
     std::int64_t announced = 0;
     if (lines.empty() || !lineValue(lines[0], 1, fileText, announced))
-        throw TException(fileText + ": line 1 must hold the number of populations!", levelFatal);
+        throw SimulationError(fileText + ": line 1 must hold the number of populations!", levelFatal);
     if (announced < 0)
-        throw TException(fileText + ": the number of populations on line 1 is negative (" +
-                             my_string(std::to_string(announced)) + ")!",
+        throw SimulationError(fileText + ": the number of populations on line 1 is negative (" +
+                             Text(std::to_string(announced)) + ")!",
                          levelFatal);
     std::int32_t coordinateFlag = 0;
     if (lines.size() < 2 || !lineValue(lines[1], 2, fileText, coordinateFlag))
-        throw TException(fileText + ": line 2 must hold the coordinate flag (0: segment ids, 1: coordinates)!",
+        throw SimulationError(fileText + ": line 2 must hold the coordinate flag (0: segment ids, 1: coordinates)!",
                          levelFatal);
     if (tooLong) {
         // A population line that is one single word is a name beyond the
         // text limit.
         const std::string& kept = lines.back();
         if (tooLongLine - 3 <= announced && kept.find_first_of(" \t") == std::string::npos)
-            throw TException(fileText + ", line " + tooLongLine + ": the name of population " + (tooLongLine - 3) +
+            throw SimulationError(fileText + ", line " + tooLongLine + ": the name of population " + (tooLongLine - 3) +
                                  " is longer than 9999 characters!",
                              levelFatal);
         refuseLongLine();
     }
     const long long following = lines.size() > 3 ? static_cast<long long>(lines.size()) - 3 : 0;
     if (announced > following)
-        throw TException(fileText + ": line 1 announces " + my_string(std::to_string(announced)) +
+        throw SimulationError(fileText + ": line 1 announces " + Text(std::to_string(announced)) +
                              " populations, but only " + static_cast<int>(following) + " lines follow the titles!",
                          levelFatal);
 
     // 7 is no more "coordinates" than 1: a flag that is neither is a typo.
     if (coordinateFlag != 0 && coordinateFlag != 1)
-        throw TException(fileText + ", line 2: the coordinate flag must be 0 (segment ids) or 1 (coordinates), not " +
+        throw SimulationError(fileText + ", line 2: the coordinate flag must be 0 (segment ids) or 1 (coordinates), not " +
                              coordinateFlag + "!",
                          levelFatal);
     const int count = static_cast<int>(announced);
@@ -240,45 +240,45 @@ int readPopulationFile(PopulationVector& set, const my_string& path, bool isSamp
     for (int i = 0; i < count; ++i) set.populations.push_back(std::make_unique<PopulationSource>());
     set.count = count;
     set.problem.clear();
-    const TSegmentVector& drainage = *set.drainage;
-    std::unordered_map<const TSegment*, int> firstOnSegment;  // segment-id mode: who holds a segment
+    const Drainage& drainage = *set.drainage;
+    std::unordered_map<const Segment*, int> firstOnSegment;  // segment-id mode: who holds a segment
 
     for (int i = 0; i < count; ++i) {
         PopulationSource& p = *set.populations[static_cast<std::size_t>(i)];
         const int lineNumber = 4 + i;
         LineFields fields(lines[static_cast<std::size_t>(3 + i)], lineNumber, fileText);
-        const std::string name = fields.name(my_string(std::to_string(i + 1)));
+        const std::string name = fields.name(Text(std::to_string(i + 1)));
         // The text type would silently turn such a name into an empty one.
-        if (name.size() >= static_cast<std::size_t>(my_string::maxLength))
-            throw TException(fileText + ", line " + lineNumber + ": the name of population " + (i + 1) +
+        if (name.size() >= static_cast<std::size_t>(Text::maxLength))
+            throw SimulationError(fileText + ", line " + lineNumber + ": the name of population " + (i + 1) +
                                  " is longer than 9999 characters!",
                              levelFatal);
-        p.name = my_string(name);
+        p.name = Text(name);
         const auto size = fields.read<std::int64_t>("the size", p.name);
         if (size < 0 || size > std::numeric_limits<std::int16_t>::max())
-            throw TException(fileText + ", line " + lineNumber + ": the size " + my_string(std::to_string(size)) +
+            throw SimulationError(fileText + ", line " + lineNumber + ": the size " + Text(std::to_string(size)) +
                                  " of population '" + p.name + "' is not within 0 ... 32767!",
                              levelFatal);
         // A source without individuals colonises nothing; a sample of 0
         // genes is a sample deme without genes, which the outputs know.
         if (!isSampleFile && size == 0)
-            throw TException(fileText + ", line " + lineNumber + ": the source population '" + p.name +
+            throw SimulationError(fileText + ", line " + lineNumber + ": the source population '" + p.name +
                                  "' has the size 0: a source needs at least one individual!",
                              levelFatal);
         p.size = static_cast<std::int16_t>(size);
 
-        my_string precisionText;
+        Text precisionText;
         if (set.coordinateMode) {
             p.lon = fields.read<float>("the longitude", p.name);
             p.lat = fields.read<float>("the latitude", p.name);
             p.segment = nearestSegment(drainage, p.lon, p.lat, nullptr, rule);
             if (p.segment == nullptr)
-                throw TException(fileText + ": no segment of the drainage is near the point " + pointText(p.lon, p.lat) +
+                throw SimulationError(fileText + ": no segment of the drainage is near the point " + pointText(p.lon, p.lat) +
                                      " of population '" + p.name + "'!",
                                  levelFatal);
             p.segmentId = p.segment->id;
             p.precision = precisionOf(*p.segment, p.lon, p.lat, rule);
-            precisionText = my_string("\t(precision: ") + p.precision + " m)";
+            precisionText = Text("\t(precision: ") + p.precision + " m)";
         } else {
             p.segmentId = fields.read<std::int32_t>("the segment id", p.name);
             p.segment = drainage.find(p.segmentId);
@@ -301,7 +301,7 @@ int readPopulationFile(PopulationVector& set, const my_string& path, bool isSamp
             // and generation: the coalescent has no use for other values (a
             // negative size never lets two lineages meet).
             if (p.Resize < 0)
-                throw TException(fileText + ", line " + lineNumber + ": the Resize " + p.Resize + " of population '" +
+                throw SimulationError(fileText + ", line " + lineNumber + ": the Resize " + p.Resize + " of population '" +
                                      p.name + "' is negative (0: keep the size of the source)!",
                                  levelFatal);
             // Sizes are 16-bit numbers like every deme size. A source deme
@@ -309,11 +309,11 @@ int readPopulationFile(PopulationVector& set, const my_string& path, bool isSamp
             // every try of a genealogy walks to its maximum number of
             // generations.
             if (p.Resize > std::numeric_limits<std::int16_t>::max())
-                throw TException(fileText + ", line " + lineNumber + ": the Resize " + p.Resize + " of population '" +
+                throw SimulationError(fileText + ", line " + lineNumber + ": the Resize " + p.Resize + " of population '" +
                                      p.name + "' is not within 0 ... 32767 (0: keep the size of the source)!",
                                  levelFatal);
             if (!(p.migration >= 0 && p.migration <= 1))
-                throw TException(fileText + ", line " + lineNumber + ": the migration rate " +
+                throw SimulationError(fileText + ", line " + lineNumber + ": the migration rate " +
                                      realText(p.migration) + " of population '" + p.name +
                                      "' is not a probability from 0 to 1!",
                                  levelFatal);
@@ -322,11 +322,11 @@ int readPopulationFile(PopulationVector& set, const my_string& path, bool isSamp
         // One population per segment. With coordinates the later one moves to
         // the next-nearest segment; each earlier population is looked at once,
         // in file order, against the segment held at that moment.
-        const auto moveTo = [&](TSegment* next, const PopulationSource& holder) {
+        const auto moveTo = [&](Segment* next, const PopulationSource& holder) {
             std::cout << "\n\t\tWARNING: Seg " << p.segmentId << " has already the sample '" << holder.name
                       << "'! Searching for a new segment ...";
             if (next == nullptr)
-                throw TException(fileText + ": no free segment is left near the point " + pointText(p.lon, p.lat) +
+                throw SimulationError(fileText + ": no free segment is left near the point " + pointText(p.lon, p.lat) +
                                      " of population '" + p.name + "'!",
                                  levelFatal);
             p.segment = next;
@@ -351,7 +351,7 @@ int readPopulationFile(PopulationVector& set, const my_string& path, bool isSamp
             if (!set.coordinateMode) {
                 std::cout << "\n-> Error: " << fileText << ", line " << lineNumber << ": population '" << p.name
                           << "' stands on segment " << p.segmentId << " like population '" << earlier.name << "'!";
-                throw TException(my_string("Reading samples: Seg ") + p.segmentId + " has already a sample!", levelFatal);
+                throw SimulationError(Text("Reading samples: Seg ") + p.segmentId + " has already a sample!", levelFatal);
             }
             moveTo(nearestSegment(drainage, p.lon, p.lat, p.segment, rule), earlier);
         }
@@ -361,7 +361,7 @@ int readPopulationFile(PopulationVector& set, const my_string& path, bool isSamp
         // overwrite each other's deme, so such a population takes the nearest
         // segment that no earlier population holds.
         if (set.coordinateMode) {
-            std::unordered_set<const TSegment*> held;
+            std::unordered_set<const Segment*> held;
             const PopulationSource* holder = nullptr;
             for (int j = 0; j < i; ++j) {
                 const PopulationSource& earlier = *set.populations[static_cast<std::size_t>(j)];
@@ -370,7 +370,7 @@ int readPopulationFile(PopulationVector& set, const my_string& path, bool isSamp
             }
             if (holder != nullptr)
                 moveTo(nearestSegmentWhere(drainage, p.lon, p.lat, rule,
-                                           [&held](const TSegment* s) { return held.count(s) == 0; }),
+                                           [&held](const Segment* s) { return held.count(s) == 0; }),
                        *holder);
         }
         // A point far from every segment is most often a slip in its
@@ -398,17 +398,17 @@ int readPopulationFile(PopulationVector& set, const my_string& path, bool isSamp
 
 }  // namespace
 
-int ReadPopulations(PopulationVector& populations, const my_string& path, bool isSampleFile, PlacementRule rule,
+int readPopulations(PopulationVector& populations, const Text& path, bool isSampleFile, PlacementRule rule,
                     InputLog* log) {
     std::cout << "\n\tRead population file  '" << path << "'... ";
-    const myTimer timer;
+    const Stopwatch timer;
     int count = 0;
     try {
         count = readPopulationFile(populations, path, isSampleFile, rule, log);
-    } catch (const TException&) {
+    } catch (const SimulationError&) {
         throw;
     } catch (...) {
-        throw TException(my_string(isSampleFile ? "Reading sample file '" : "Reading population file '") + path + "'!",
+        throw SimulationError(Text(isSampleFile ? "Reading sample file '" : "Reading population file '") + path + "'!",
                          levelFatal);
     }
     if (count == 0 && !populations.problem.empty()) return 0;

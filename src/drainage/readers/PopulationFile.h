@@ -9,13 +9,13 @@
 #include "settings/PlacementRule.h"
 
 class InputLog;
-class TSegment;
-class TSegmentVector;
+class Segment;
+class Drainage;
 
 // Reads a population or sample file into the set, placing populations given
 // by coordinates by the rule; returns the number read. With a log, the file
 // is hashed as read, as "samples" or "sources".
-int ReadPopulations(PopulationVector& populations, const my_string& path, bool isSampleFile, PlacementRule rule,
+int readPopulations(PopulationVector& populations, const Text& path, bool isSampleFile, PlacementRule rule,
                     InputLog* log = nullptr);
 
 // The segment a point is placed on, other than `excluded`; ties go to the
@@ -24,11 +24,11 @@ int ReadPopulations(PopulationVector& populations, const my_string& path, bool i
 //            every point of a drainage with segments gets one.
 //   ratio:   the smallest half-segment ratio; none when no ratio falls below
 //            100000.
-TSegment* nearestSegment(const TSegmentVector& drainage, float lon, float lat, const TSegment* excluded,
+Segment* nearestSegment(const Drainage& drainage, float lon, float lat, const Segment* excluded,
                          PlacementRule rule);
 
 // The precision of a placement in whole metres (truncated):
 //   nearest: the distance from the point to the segment;
 //   ratio:   the distance to the nearest of its from-node, middle point and
 //            to-node.
-std::int32_t precisionOf(const TSegment& segment, float lon, float lat, PlacementRule rule);
+std::int32_t precisionOf(const Segment& segment, float lon, float lat, PlacementRule rule);

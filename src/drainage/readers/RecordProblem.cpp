@@ -5,7 +5,7 @@
 
 #include "base/Exception.h"
 
-std::string RecordFields::report(const char* kind, const my_string& path, int records, const char* recordName) const {
+std::string RecordFields::report(const char* kind, const Text& path, int records, const char* recordName) const {
     const RecordProblem where = problem();
     std::cout << "\n-> Error: " << kind << " file '" << path << "', line " << where.line << ": the " << field_ << " '"
               << where.word << "' is not a number or is out of range (after " << records << " " << recordName << ")!"
@@ -18,7 +18,7 @@ std::string RecordFields::report(const char* kind, const my_string& path, int re
     return told;
 }
 
-void DroppedRecords::report(const char* kind, const my_string& path) const {
+void DroppedRecords::report(const char* kind, const Text& path) const {
     if (entries_.empty()) return;
     std::cerr << "WARNING: " << kind << " file '" << path << "': " << entries_.size()
               << (entries_.size() == 1 ? " record" : " records") << " dropped:";
@@ -26,8 +26,8 @@ void DroppedRecords::report(const char* kind, const my_string& path) const {
     std::cerr << std::endl;
 }
 
-void refuseLongLine(const char* kind, const my_string& path, int line) {
-    throw TException(shortened(std::string(kind) + " file '" + path.str() + "', line " + std::to_string(line) +
+void refuseLongLine(const char* kind, const Text& path, int line) {
+    throw SimulationError(shortened(std::string(kind) + " file '" + path.str() + "', line " + std::to_string(line) +
                                ": the line is longer than " + std::to_string(maxLineLength) + " characters!"),
                      levelFatal);
 }

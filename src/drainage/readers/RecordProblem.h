@@ -63,7 +63,7 @@ public:
     // that is more than "not a number" (a decimal comma, characters after
     // the number, a fraction, a value out of range). Returns that text without
     // its "-> Error: ", for the fatal error to carry as its true place.
-    std::string report(const char* kind, const my_string& path, int records, const char* recordName) const;
+    std::string report(const char* kind, const Text& path, int records, const char* recordName) const;
 
 private:
     WordReader& words_;
@@ -84,11 +84,11 @@ public:
     void add(int line, const std::string& what) { entries_.push_back("line " + std::to_string(line) + " (" + what + ")"); }
     std::size_t count() const { return entries_.size(); }
     // Writes the line when any record was dropped.
-    void report(const char* kind, const my_string& path) const;
+    void report(const char* kind, const Text& path) const;
 
 private:
     std::vector<std::string> entries_;
 };
 
 // The fatal error of a line longer than maxLineLength characters.
-[[noreturn]] void refuseLongLine(const char* kind, const my_string& path, int line);
+[[noreturn]] void refuseLongLine(const char* kind, const Text& path, int line);

@@ -2,13 +2,13 @@
 
 #include "coalescent/GenealogyTree.h"
 
-std::vector<std::optional<int>> sampleMrcaAges(const TTree& tree, std::span<const int> firstLeaf) {
+std::vector<std::optional<int>> sampleMrcaAges(const GenealogyTree& tree, std::span<const int> firstLeaf) {
     const std::size_t samples = firstLeaf.empty() ? 0 : firstLeaf.size() - 1;
     std::vector<std::optional<int>> ages(samples);
     const int leaves = tree.size();
     const int nodes = tree.nodeCount();
     if (nodes == 0) return ages;
-    const TNode* base = &tree.node(0);
+    const TreeNode* base = &tree.node(0);
     // Internal nodes stand in the order they arose backwards in time, each
     // after its children: the first one below which all the sample's leaves
     // meet is their most recent common ancestor.
@@ -21,8 +21,8 @@ std::vector<std::optional<int>> sampleMrcaAges(const TTree& tree, std::span<cons
             if (k < leaves) {
                 count = (k >= first && k < end) ? 1 : 0;
             } else {
-                const TNode& node = tree.node(k);
-                for (const TNode* child : {node.left, node.right})
+                const TreeNode& node = tree.node(k);
+                for (const TreeNode* child : {node.left, node.right})
                     if (child != nullptr) count += below[static_cast<std::size_t>(child - base)];
             }
             below[static_cast<std::size_t>(k)] = count;
@@ -35,7 +35,7 @@ std::vector<std::optional<int>> sampleMrcaAges(const TTree& tree, std::span<cons
     return ages;
 }
 
-std::optional<int> rootAge(const TTree& tree) {
+std::optional<int> rootAge(const GenealogyTree& tree) {
     if (tree.nodeCount() == 0) return std::nullopt;
     return tree.node(tree.nodeCount() - 1).time;
 }

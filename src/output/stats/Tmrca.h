@@ -8,11 +8,11 @@
 #include <span>
 #include <vector>
 
-class TTree;
+class GenealogyTree;
 
 // Per sample, the age of the most recent common ancestor of its leaves
 // [firstLeaf[i], firstLeaf[i + 1]); none for a sample of fewer than 2 genes.
-std::vector<std::optional<int>> sampleMrcaAges(const TTree& tree, std::span<const int> firstLeaf);
+std::vector<std::optional<int>> sampleMrcaAges(const GenealogyTree& tree, std::span<const int> firstLeaf);
 
 // The age of the root, the ancestor of every gene; none for an empty tree.
-std::optional<int> rootAge(const TTree& tree);
+std::optional<int> rootAge(const GenealogyTree& tree);

@@ -313,9 +313,9 @@ TEST(Differentiation, UndefinedCases) {
 // node 4 = (0, 2) at 5 generations, node 5 = (1, 4) at 8, root 6 = (3, 5) at
 // 20. A's ancestor is node 5 (8), B's the root (20).
 TEST(Tmrca, AgesFromTheGenealogy) {
-    TTree tree(4);
+    GenealogyTree tree(4);
     const auto join = [&tree](int parent, int a, int b, int time) {
-        TNode& p = tree.node(parent);
+        TreeNode& p = tree.node(parent);
         p.left = &tree.node(a);
         p.right = &tree.node(b);
         p.time = time;
@@ -351,28 +351,28 @@ TEST(Tmrca, AgesFromTheGenealogy) {
 // s1-s6 500 + 3000 + 1000 (the short arm) + 250; s5-s4 1500 + 500;
 // s2-s5 1000 + 3000 + 1500.
 TEST(RiverDistance, ShortestPathThroughConfluenceAndBraid) {
-    TSegmentVector drainage;
+    Drainage drainage;
     for (int id = 1; id <= 8; ++id) {
-        auto node = std::make_unique<TSegNode>();
+        auto node = std::make_unique<DrainageNode>();
         node->id = id;
         drainage.nodes->store(std::move(node));
     }
     const auto add = [&drainage](int id, int from, int to, float length) {
-        auto s = std::make_unique<TSegment>();
+        auto s = std::make_unique<Segment>();
         s->id = id;
         s->fromNode = drainage.nodes->find(from);
         s->toNode = drainage.nodes->find(to);
         s->length = length;
         return drainage.store(std::move(s));
     };
-    const TSegment* s1 = add(1, 2, 1, 1000);
-    const TSegment* s2 = add(2, 3, 2, 2000);
-    const TSegment* s3 = add(3, 4, 2, 3000);
-    const TSegment* s4 = add(4, 5, 4, 1000);
-    const TSegment* s5 = add(5, 5, 4, 3000);
-    const TSegment* s6 = add(6, 6, 5, 500);
-    const TSegment* s7 = add(7, 8, 7, 100);
-    const std::vector<const TSegment*> segments = {s1, s2, s3, s4, s5, s6, s7, nullptr, s2};
+    const Segment* s1 = add(1, 2, 1, 1000);
+    const Segment* s2 = add(2, 3, 2, 2000);
+    const Segment* s3 = add(3, 4, 2, 3000);
+    const Segment* s4 = add(4, 5, 4, 1000);
+    const Segment* s5 = add(5, 5, 4, 3000);
+    const Segment* s6 = add(6, 6, 5, 500);
+    const Segment* s7 = add(7, 8, 7, 100);
+    const std::vector<const Segment*> segments = {s1, s2, s3, s4, s5, s6, s7, nullptr, s2};
     const auto km = riverDistancesKm(drainage, segments);
     struct Row {
         std::size_t a, b;
@@ -398,7 +398,7 @@ TEST(RiverDistance, ShortestPathThroughConfluenceAndBraid) {
 // degrees is half a degree of arc (common::greatCircleKm has the sphere's
 // cases).
 TEST(RiverDistance, StraightLine) {
-    TSegment c, d;
+    Segment c, d;
     c.lon = 20; c.lat = 60;
     d.lon = 21; d.lat = 60;
     EXPECT_NEAR(straightLineKm(c, d), 6371.0 * 3.14159265358979323846 / 360, 0.01);
