@@ -20,8 +20,8 @@
 #include "random/Rng.h"
 #include "demography/StateDB.h"
 #include "drainage/Population.h"
-#include "drainage/SegmentVector.h"
-#include "app/RunLoop.h"
+#include "drainage/Drainage.h"
+#include "app/SimulationLoop.h"
 
 namespace {
 

@@ -21,8 +21,8 @@
 #include "demography/StartingConditions.h"
 #include "demography/StateDB.h"
 #include "drainage/Population.h"
-#include "drainage/SegmentVector.h"
-#include "app/RunLoop.h"
+#include "drainage/Drainage.h"
+#include "app/SimulationLoop.h"
 #include "demography/StartingConditions.h"
 
 namespace {

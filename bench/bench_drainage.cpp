@@ -13,7 +13,7 @@
 #include <unistd.h>
 
 #include "../tools/DrainageGenerator.h"
-#include "drainage/SegmentVector.h"
+#include "drainage/Drainage.h"
 #include "drainage/Population.h"
 #include "drainage/readers/DrainageFiles.h"
 #include "drainage/readers/PopulationFile.h"

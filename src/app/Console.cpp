@@ -14,7 +14,7 @@
 #include "app/CommandLine.h"
 #include "common/Version.h"
 #include "app/Plan.h"
-#include "app/RunLoop.h"
+#include "app/SimulationLoop.h"
 #include "settings/SettingKeys.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "app/Progress.h"
-#include "app/RunLoop.h"
+#include "app/SimulationLoop.h"
 #include "base/Exception.h"
 #include "coalescent/Deme.h"
 #include "drainage/Segment.h"

@@ -13,7 +13,7 @@
 #include "common/SettingLines.h"
 #include "drainage/Population.h"
 #include "drainage/Reachability.h"
-#include "drainage/SegmentVector.h"
+#include "drainage/Drainage.h"
 #include "settings/Settings.h"
 
 namespace {

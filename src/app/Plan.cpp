@@ -7,11 +7,11 @@
 
 #include "app/CommandLine.h"
 #include "app/InputChecks.h"
-#include "app/RunLoop.h"
+#include "app/SimulationLoop.h"
 #include "demography/StateDB.h"
 #include "drainage/Population.h"
 #include "drainage/Segment.h"
-#include "drainage/SegmentVector.h"
+#include "drainage/Drainage.h"
 #include "random/Rng.h"
 #include "settings/SettingKeys.h"
 #include "settings/Settings.h"

@@ -20,7 +20,7 @@
 #include "app/Interruption.h"
 #include "app/MapProgram.h"
 #include "app/Progress.h"
-#include "app/RunLoop.h"
+#include "app/SimulationLoop.h"
 #include "app/SeedPolicy.h"
 #include "base/Exception.h"
 #include "base/NumberText.h"

@@ -10,7 +10,7 @@
 #include "coalescent/Deme.h"
 #include "demography/StateDB.h"
 #include "drainage/Population.h"
-#include "drainage/SegmentVector.h"
+#include "drainage/Drainage.h"
 #include "base/Exception.h"
 #include "settings/Settings.h"
 

@@ -7,7 +7,7 @@
 #include "demography/MigrationModel.h"
 #include "demography/StartingConditions.h"
 #include "demography/StateDB.h"
-#include "drainage/SegmentVector.h"
+#include "drainage/Drainage.h"
 #include "base/Exception.h"
 #include "settings/Settings.h"
 

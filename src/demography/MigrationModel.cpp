@@ -8,7 +8,7 @@
 
 #include "random/Rng.h"
 #include "demography/StateDB.h"
-#include "drainage/SegmentVector.h"
+#include "drainage/Drainage.h"
 #include "base/Exception.h"
 #include "settings/Settings.h"
 

@@ -6,7 +6,7 @@
 
 #include "demography/StateDB.h"
 #include "drainage/Population.h"
-#include "drainage/SegmentVector.h"
+#include "drainage/Drainage.h"
 #include "base/Exception.h"
 #include "settings/Settings.h"
 

@@ -13,7 +13,7 @@
 
 #include "base/Exception.h"
 #include "drainage/Segment.h"
-#include "drainage/SegmentVector.h"
+#include "drainage/Drainage.h"
 
 std::size_t StateDB::tableBytesFor(const Drainage& drainage, std::int32_t G) {
     const std::size_t length = static_cast<std::size_t>(std::max<std::int64_t>(G, 0)) + 1;

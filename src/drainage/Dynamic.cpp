@@ -6,7 +6,7 @@
 #include <sstream>
 #include <string>
 
-#include "drainage/SegmentVector.h"
+#include "drainage/Drainage.h"
 #include "base/Exception.h"
 #include "base/InputFile.h"
 #include "base/NumberText.h"

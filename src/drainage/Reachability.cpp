@@ -7,7 +7,7 @@
 #include "drainage/Dynamic.h"
 #include "drainage/Population.h"
 #include "drainage/Segment.h"
-#include "drainage/SegmentVector.h"
+#include "drainage/Drainage.h"
 #include "common/SettingLines.h"
 
 namespace {

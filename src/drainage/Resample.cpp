@@ -8,7 +8,7 @@
 #include <sstream>
 #include <vector>
 
-#include "drainage/SegmentVector.h"
+#include "drainage/Drainage.h"
 #include "base/Exception.h"
 #include "common/SettingLines.h"
 

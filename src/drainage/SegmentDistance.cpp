@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "drainage/SegNode.h"
+#include "drainage/DrainageNode.h"
 #include "drainage/Segment.h"
 
 namespace {

@@ -8,8 +8,8 @@
 #include "common/ExchangeTables.h"
 #include "demography/Colonisation.h"
 #include "drainage/Population.h"
-#include "drainage/SegNode.h"
-#include "drainage/SegmentVector.h"
+#include "drainage/DrainageNode.h"
+#include "drainage/Drainage.h"
 #include "output/OutputFiles.h"
 
 const std::string segmentsHeader = common::segmentsTable.headerLine();

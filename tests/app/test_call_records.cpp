@@ -24,7 +24,7 @@
 
 #include "app/CommandLine.h"
 #include "app/MapProgram.h"
-#include "app/RunLoop.h"
+#include "app/SimulationLoop.h"
 #include "support/TestFiles.h"
 
 namespace fs = std::filesystem;

@@ -10,9 +10,9 @@
 #include <sstream>
 #include <string>
 
-#include "app/RunLoop.h"
+#include "app/SimulationLoop.h"
 #include "demography/StateDB.h"
-#include "drainage/SegmentVector.h"
+#include "drainage/Drainage.h"
 #include "random/Rng.h"
 #include "settings/SettingKeys.h"
 #include "support/TestFiles.h"

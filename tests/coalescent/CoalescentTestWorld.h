@@ -16,9 +16,9 @@
 #include "random/Rng.h"
 #include "demography/StateDB.h"
 #include "drainage/Population.h"
-#include "drainage/SegmentVector.h"
+#include "drainage/Drainage.h"
 #include "settings/Settings.h"
-#include "app/RunLoop.h"
+#include "app/SimulationLoop.h"
 
 namespace coalescent_test {
 

@@ -6,12 +6,12 @@
 #include <memory>
 #include <vector>
 
-#include "app/RunLoop.h"
+#include "app/SimulationLoop.h"
 #include "demography/State.h"
 #include "demography/StartingConditions.h"
 #include "demography/StateDB.h"
 #include "drainage/Population.h"
-#include "drainage/SegmentVector.h"
+#include "drainage/Drainage.h"
 #include "random/Rng.h"
 #include "settings/Settings.h"
 

@@ -8,14 +8,14 @@
 #include <string>
 #include <vector>
 
-#include "app/RunLoop.h"
+#include "app/SimulationLoop.h"
 #include "base/Exception.h"
 #include "common/Geometry.h"
 #include "drainage/Dynamic.h"
 #include "drainage/Population.h"
-#include "drainage/SegNode.h"
+#include "drainage/DrainageNode.h"
 #include "drainage/Segment.h"
-#include "drainage/SegmentVector.h"
+#include "drainage/Drainage.h"
 #include "drainage/readers/DrainageFiles.h"
 #include "drainage/readers/PopulationFile.h"
 #include "random/Rng.h"

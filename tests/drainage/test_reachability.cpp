@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/RunLoop.h"
+#include "app/SimulationLoop.h"
 #include "drainage/DrainageFixture.h"
 #include "drainage/Population.h"
 #include "drainage/Reachability.h"

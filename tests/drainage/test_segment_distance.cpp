@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "drainage/SegNode.h"
+#include "drainage/DrainageNode.h"
 #include "drainage/Segment.h"
 #include "drainage/SegmentDistance.h"
-#include "drainage/SegmentVector.h"
+#include "drainage/Drainage.h"
 #include "drainage/readers/DrainageFiles.h"
 #include "drainage/readers/PopulationFile.h"
 

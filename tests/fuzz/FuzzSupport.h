@@ -16,7 +16,7 @@
 
 #include "base/Exception.h"
 #include "base/Utilities.h"
-#include "drainage/SegmentVector.h"
+#include "drainage/Drainage.h"
 #include "drainage/readers/DrainageFiles.h"
 
 namespace fuzz_support {

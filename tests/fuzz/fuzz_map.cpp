@@ -2,7 +2,7 @@
 // to a drainage as read and to its resampled copy.
 #include "FuzzSupport.h"
 #include "drainage/Dynamic.h"
-#include "drainage/SegmentVector.h"
+#include "drainage/Drainage.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     fuzz_support::silenceConsole();

@@ -1,6 +1,6 @@
 // Fuzzes the node file reader.
 #include "FuzzSupport.h"
-#include "drainage/SegNode.h"
+#include "drainage/DrainageNode.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     fuzz_support::silenceConsole();

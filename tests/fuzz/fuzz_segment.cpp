@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "FuzzSupport.h"
-#include "drainage/SegmentVector.h"
+#include "drainage/Drainage.h"
 #include "drainage/readers/DrainageFiles.h"
 
 namespace {

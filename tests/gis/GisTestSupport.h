@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "drainage/SegmentVector.h"
+#include "drainage/Drainage.h"
 #include "gis/Import.h"
 
 namespace gis_test {

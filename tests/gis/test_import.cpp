@@ -12,7 +12,7 @@
 #include <fstream>
 #include <regex>
 
-#include "drainage/SegNode.h"
+#include "drainage/DrainageNode.h"
 #include "gis/GisTestSupport.h"
 #include "gis/Geodesy.h"
 

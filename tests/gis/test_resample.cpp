@@ -8,7 +8,7 @@
 #include <regex>
 #include <sstream>
 
-#include "drainage/SegNode.h"
+#include "drainage/DrainageNode.h"
 #include "drainage/readers/DrainageFiles.h"
 #include "gis/Geodesy.h"
 #include "gis/GisTestSupport.h"

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "coalescent/GenealogyTree.h"
-#include "drainage/SegmentVector.h"
+#include "drainage/Drainage.h"
 #include "mutation/DataType.h"
 #include "drainage/Population.h"
 #include "output/FileSamples.h"

@@ -12,7 +12,7 @@
 #include "base/Exception.h"
 #include "base/InputFile.h"
 #include "drainage/Dynamic.h"
-#include "drainage/SegmentVector.h"
+#include "drainage/Drainage.h"
 #include "drainage/readers/RecordProblem.h"
 
 namespace {

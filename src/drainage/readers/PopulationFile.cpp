@@ -16,7 +16,7 @@
 
 #include "drainage/Segment.h"
 #include "drainage/SegmentDistance.h"
-#include "drainage/SegmentVector.h"
+#include "drainage/Drainage.h"
 #include "base/Exception.h"
 #include "base/InputFile.h"
 #include "base/NumberText.h"

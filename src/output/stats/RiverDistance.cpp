@@ -6,8 +6,8 @@
 #include <unordered_map>
 
 #include "common/Geometry.h"
-#include "drainage/SegNode.h"
-#include "drainage/SegmentVector.h"
+#include "drainage/DrainageNode.h"
+#include "drainage/Drainage.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "coalescent/GenealogyTree.h"
-#include "drainage/SegmentVector.h"
+#include "drainage/Drainage.h"
 #include "output/stats/Alleles.h"
 #include "output/stats/Divergence.h"
 #include "output/stats/Diversity.h"

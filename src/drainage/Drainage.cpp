@@ -1,5 +1,5 @@
 // The drainage: reading the segment file and linking segments into a graph.
-#include "drainage/SegmentVector.h"
+#include "drainage/Drainage.h"
 
 #include <algorithm>
 #include <exception>

@@ -1,4 +1,4 @@
-#include "app/RunLoop.h"
+#include "app/SimulationLoop.h"
 
 #include <algorithm>
 #include <iostream>
@@ -16,7 +16,7 @@
 #include "demography/StateDB.h"
 #include "drainage/Dynamic.h"
 #include "drainage/Population.h"
-#include "drainage/SegmentVector.h"
+#include "drainage/Drainage.h"
 #include "drainage/readers/DrainageFiles.h"
 #include "drainage/readers/PopulationFile.h"
 #include "mutation/DataType.h"

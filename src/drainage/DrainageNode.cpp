@@ -1,5 +1,5 @@
 // Node file reader.
-#include "drainage/SegNode.h"
+#include "drainage/DrainageNode.h"
 
 #include <cmath>
 #include <exception>

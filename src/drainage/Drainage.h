@@ -5,7 +5,7 @@
 #include <map>
 #include <memory>
 
-#include "drainage/SegNode.h"
+#include "drainage/DrainageNode.h"
 #include "drainage/Segment.h"
 #include "base/Utilities.h"
 
