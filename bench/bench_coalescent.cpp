@@ -23,6 +23,8 @@
 #include "drainage/Drainage.h"
 #include "app/SimulationLoop.h"
 
+using namespace fluviagen;
+
 namespace {
 
 constexpr std::int32_t baseSegments = 1000;

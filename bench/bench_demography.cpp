@@ -25,6 +25,8 @@
 #include "app/SimulationLoop.h"
 #include "demography/StartingConditions.h"
 
+using namespace fluviagen;
+
 namespace {
 
 constexpr std::int32_t segmentCount = 20000;

@@ -18,6 +18,8 @@
 #include "drainage/readers/DrainageFiles.h"
 #include "drainage/readers/PopulationFile.h"
 
+using namespace fluviagen;
+
 namespace {
 
 namespace fs = std::filesystem;

@@ -12,6 +12,8 @@
 
 #include "random/Rng.h"
 
+using namespace fluviagen;
+
 int main(int argc, char** argv) {
     long first = 0;
     long last = 999999999L;

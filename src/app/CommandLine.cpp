@@ -10,6 +10,7 @@
 #include "settings/OutputGroups.h"
 #include "settings/SettingKeys.h"
 
+namespace fluviagen {
 
 namespace {
 
@@ -171,3 +172,4 @@ std::string commandLineHelp() {
     return o.app.help();
 }
 
+}  // namespace fluviagen

@@ -13,6 +13,8 @@
 #include "settings/PlacementRule.h"
 #include "settings/Settings.h"
 
+namespace fluviagen {
+
 // A command line that cannot be used; what() says why, naming the option.
 class CommandLineError : public common::UsageError {
 public:
@@ -45,3 +47,5 @@ CommandLine parseCommandLine(const std::vector<std::string>& words);
 
 // The --help text: usage, every option on one line, the names of --set.
 std::string commandLineHelp();
+
+}  // namespace fluviagen

@@ -17,6 +17,8 @@
 #include "app/SimulationLoop.h"
 #include "settings/SettingKeys.h"
 
+namespace fluviagen {
+
 namespace {
 
 void printHelp() {
@@ -242,3 +244,5 @@ int runConsole(int argc, char** argv) {
     std::cout.rdbuf(console);
     return status;
 }
+
+}  // namespace fluviagen

@@ -26,6 +26,8 @@
 #include "output/VcfWriter.h"
 #include "random/Rng.h"
 
+namespace fluviagen {
+
 namespace {
 
 // The writers of the outputs the settings ask for, in the order their files
@@ -238,3 +240,5 @@ void SimulationLoop::geneticPhase() {
     }
     std::cout << "\nGenetic simulation done. (Duration: " << start << ")" << std::endl;
 }
+
+}  // namespace fluviagen

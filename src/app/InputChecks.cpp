@@ -16,6 +16,8 @@
 #include "drainage/Drainage.h"
 #include "settings/Settings.h"
 
+namespace fluviagen {
+
 namespace {
 
 // What the genetic phase's memory grows with: the sampled gene copies n, the
@@ -117,3 +119,5 @@ void checkBackwardGenerations(const PopulationVector& set, const Settings& setti
                   << " generations on average to find their common ancestor: most genealogies will not finish in "
                      "time and their entire simulations will be repeated.\n";
 }
+
+}  // namespace fluviagen

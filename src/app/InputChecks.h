@@ -8,6 +8,8 @@
 
 #include "base/Utilities.h"
 
+namespace fluviagen {
+
 class PopulationVector;
 class Drainage;
 class Settings;
@@ -37,3 +39,5 @@ void checkGeneticMemory(const PopulationVector& set, const Settings& settings, c
 // one gene copy; warns on standard error when the maximum is far below the
 // expected time to the common ancestor.
 void checkBackwardGenerations(const PopulationVector& set, const Settings& settings, const Text& path);
+
+}  // namespace fluviagen

@@ -11,6 +11,8 @@
 
 #include "output/OutputFiles.h"
 
+namespace fluviagen {
+
 InterruptWatcher::InterruptWatcher(OutputRegistry& outputs, std::string outputFolder)
     : outputFolder_(std::move(outputFolder)),
       cleanup_([this](int sig) { return interruptionLine(sig, outputFolder_); }, outputs.unfinished(),
@@ -85,3 +87,5 @@ std::string interruptionLine(int sig, const std::string& outputFolder) {
     return std::string("Interrupted by ") + name + ": the outputs of this call in " + outputFolder +
            " are incomplete.";
 }
+
+}  // namespace fluviagen

@@ -26,6 +26,8 @@
 
 #include "common/SignalCleanup.h"
 
+namespace fluviagen {
+
 class OutputRegistry;
 
 // The signals are taken by a common::SignalCleanup over the registry's list
@@ -64,3 +66,5 @@ private:
 
 // The line the watcher prints for signal number sig (without a line end).
 std::string interruptionLine(int sig, const std::string& outputFolder);
+
+}  // namespace fluviagen

@@ -23,6 +23,8 @@
 
 extern char** environ;
 
+namespace fluviagen {
+
 namespace {
 
 // The figures of one table set ("<set>" or "<set>_<e>"), each as PNG and SVG.
@@ -217,3 +219,5 @@ MapsRecord drawMaps(const Settings& s, const std::string& folder, const std::str
         }
     return maps;
 }
+
+}  // namespace fluviagen

@@ -15,6 +15,8 @@
 
 #include "app/RunRecord.h"
 
+namespace fluviagen {
+
 class Settings;
 class OutputRegistry;
 class InterruptWatcher;
@@ -41,3 +43,5 @@ bool isMapFileOf(const std::string& set, const std::string& fileName);
 // it says so on standard error and removes whatever the program left.
 MapsRecord drawMaps(const Settings& settings, const std::string& folder, const std::string& set,
                     OutputRegistry& outputs, InterruptWatcher& watcher);
+
+}  // namespace fluviagen

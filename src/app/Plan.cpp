@@ -16,6 +16,8 @@
 #include "settings/SettingKeys.h"
 #include "settings/Settings.h"
 
+namespace fluviagen {
+
 namespace {
 
 // The estimate of a call's peak memory is the sum of what the call holds at
@@ -102,3 +104,5 @@ std::string planText(const CallPlan& plan) {
                             {"outputs", plan.outputs}};
     return text.dump(1) + "\n";
 }
+
+}  // namespace fluviagen

@@ -12,6 +12,8 @@
 #include "base/Utilities.h"
 #include "settings/Settings.h"
 
+namespace fluviagen {
+
 struct CommandLine;
 
 struct CallPlan {
@@ -31,3 +33,5 @@ CallPlan planCall(const Text& programPath, const Text& settingsPath, std::int32_
 
 // The plan as one JSON object and a line end.
 std::string planText(const CallPlan& plan);
+
+}  // namespace fluviagen

@@ -30,6 +30,8 @@
 #include "random/Rng.h"
 #include "settings/SettingKeys.h"
 
+namespace fluviagen {
+
 namespace {
 
 bool holdsControlCharacter(const std::string& name) {
@@ -213,3 +215,5 @@ void runProgram(const Text& programPath, const Text& settingsPath, std::int32_t 
     std::cout << std::flush;
     std::cerr << outputsLine(folder, loop.outputs.written(), completionRecord) << std::endl;
 }
+
+}  // namespace fluviagen

@@ -4,6 +4,8 @@
 #include <sstream>
 #include <unistd.h>
 
+namespace fluviagen {
+
 namespace {
 
 // Redrawing more often than this costs terminal time and shows nothing new.
@@ -63,3 +65,5 @@ void ProgressLine::clear() {
     std::fflush(stderr);
     drawn_ = false;
 }
+
+}  // namespace fluviagen

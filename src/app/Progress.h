@@ -12,6 +12,8 @@
 #include "demography/Colonisation.h"
 #include "demography/MigrationModel.h"
 
+namespace fluviagen {
+
 class ProgressLine {
 public:
     // `logOnTerminal`: standard output is a terminal too, where the run log
@@ -78,3 +80,5 @@ private:
     std::int32_t generations_;
     GenerationObserver* next_;
 };
+
+}  // namespace fluviagen

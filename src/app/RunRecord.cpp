@@ -7,6 +7,8 @@
 #include "common/Version.h"
 #include "settings/SettingKeys.h"
 
+namespace fluviagen {
+
 namespace {
 
 using nlohmann::ordered_json;
@@ -105,3 +107,5 @@ std::string runRecordText(const RunRecord& run, const Settings& s, const std::ve
     // Invalid UTF-8 in a path or message is replaced, not thrown on.
     return record.dump(2, ' ', false, ordered_json::error_handler_t::replace) + "\n";
 }
+
+}  // namespace fluviagen

@@ -14,6 +14,8 @@
 #include "base/InputFile.h"
 #include "settings/Settings.h"
 
+namespace fluviagen {
+
 // Wall-clock seconds since it was made: what a user waits, where the
 // console's durations count processor time.
 struct WallClock {
@@ -55,3 +57,5 @@ struct RunRecord {
 // and the outputs written (paths relative to the output folder). An input
 // the call has not read is listed with size and sha256 null.
 std::string runRecordText(const RunRecord& run, const Settings& settings, const std::vector<std::string>& outputs);
+
+}  // namespace fluviagen

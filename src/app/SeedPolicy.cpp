@@ -9,6 +9,8 @@
 #include "base/Exception.h"
 #include "base/NumberText.h"
 
+namespace fluviagen {
+
 namespace {
 
 constexpr long largestSeed = 161803398;
@@ -54,3 +56,5 @@ long programSeed(std::optional<long> given) {
                          levelFatal);
     return -static_cast<long>(magnitude);
 }
+
+}  // namespace fluviagen

@@ -9,6 +9,8 @@
 #include <optional>
 #include <string>
 
+namespace fluviagen {
+
 // The seed of a whole-number text from 1 to 161803398 or its negative (the
 // range of FLUVIAGEN_SEED and --seed), as the generator takes it: negative.
 // None for any other text; the caller's message names where it came from.
@@ -24,3 +26,5 @@ long programSeed(std::optional<long> given = std::nullopt);
 // The seed of a call without a given seed: the clock (to the nanosecond where
 // it has them) and the process id mixed, in -161803398 ... -1.
 long distinctClockSeed();
+
+}  // namespace fluviagen

@@ -23,6 +23,8 @@
 #include "random/Rng.h"
 #include "common/SettingLines.h"
 
+namespace fluviagen {
+
 namespace {
 
 // A failure that recurs in every entire simulation (an input error raised only at the
@@ -287,3 +289,5 @@ void SimulationLoop::demographicPhase() {
         throw SimulationError(Text("SimulateDemography() did not work!"), levelError);
     }
 }
+
+}  // namespace fluviagen

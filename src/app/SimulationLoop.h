@@ -24,6 +24,8 @@
 #include "output/OutputFiles.h"
 #include "settings/Settings.h"
 
+namespace fluviagen {
+
 class Drainage;
 class StateDB;
 class PopulationVector;
@@ -107,3 +109,5 @@ std::string outputSetName(const Settings& settings, const DataType& dataType);
 void runProgram(const Text& programPath, const Text& settingsPath, std::int32_t numberOfSimulations,
                 const CommandLine& options, const std::vector<std::string>& words);
 void runProgram(const Text& programPath, const Text& settingsPath, std::int32_t numberOfSimulations);
+
+}  // namespace fluviagen

@@ -2,4 +2,4 @@
 // every entire simulation, closing line.
 #include "app/Console.h"
 
-int main(int argc, char** argv) { return runConsole(argc, argv); }
+int main(int argc, char** argv) { return fluviagen::runConsole(argc, argv); }

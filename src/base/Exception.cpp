@@ -2,6 +2,8 @@
 
 #include <ostream>
 
+namespace fluviagen {
+
 std::ostream& operator<<(std::ostream& os, const SimulationError& e) {
     switch (e.level()) {
         case levelError: os << "\nERROR: "; break;
@@ -10,3 +12,5 @@ std::ostream& operator<<(std::ostream& os, const SimulationError& e) {
     }
     return os << e.message();
 }
+
+}  // namespace fluviagen

@@ -8,6 +8,8 @@
 
 #include "base/Utilities.h"
 
+namespace fluviagen {
+
 // error: the current entire simulation fails, the next one may succeed.
 // fatal: input files or settings are unusable, the program ends.
 // warning: never thrown; warnings are printed where they arise.
@@ -38,3 +40,5 @@ private:
 // Prints the level word ("\nERROR: ", "\nFATAL ERROR: ", "\nWARNING: ") and
 // the message, without a line end.
 std::ostream& operator<<(std::ostream& os, const SimulationError& e);
+
+}  // namespace fluviagen

@@ -11,6 +11,8 @@
 
 #include "base/Exception.h"
 
+namespace fluviagen {
+
 namespace {
 
 // Inputs are hashed up to this size: the readers refuse a line longer than
@@ -123,3 +125,5 @@ bool WordReader::next(std::string& word) {
     }
     return tooLongLine_ == 0;
 }
+
+}  // namespace fluviagen

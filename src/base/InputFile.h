@@ -9,6 +9,8 @@
 
 #include "base/Utilities.h"
 
+namespace fluviagen {
+
 // Opens an input file for reading. A file that cannot be opened, or a folder
 // given where a file is expected, is a fatal error: "File '<path>' could not
 // be opened!". So is anything that is not a regular file: a FIFO would block
@@ -77,3 +79,5 @@ private:
     int lineLength_ = 0;  // characters read of the current line
     int tooLongLine_ = 0;
 };
+
+}  // namespace fluviagen

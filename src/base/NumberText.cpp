@@ -8,6 +8,8 @@
 
 #include "base/Utilities.h"
 
+namespace fluviagen {
+
 namespace {
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
@@ -178,3 +180,5 @@ std::string printableWord(std::string_view word, std::size_t longest) {
     if (word.size() > longest) shown += "...";
     return shown;
 }
+
+}  // namespace fluviagen

@@ -13,6 +13,8 @@
 #include <string_view>
 #include <type_traits>
 
+namespace fluviagen {
+
 enum class NumberProblem : std::uint8_t {
     none,
     notANumber,    // the word does not begin with a number (or is empty)
@@ -60,3 +62,5 @@ std::string_view valueWord(std::string_view line);
 // '?', and a word of more than `longest` characters is cut to that many and
 // "...".
 std::string printableWord(std::string_view word, std::size_t longest = 40);
+
+}  // namespace fluviagen

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <iostream>
 
+namespace fluviagen {
 
 namespace {
 
@@ -331,3 +332,5 @@ Text zeroPad(int value, int model) {
 Text inFolder(const Text& folder, const Text& name) {
     return !name.empty() && name[0] == '/' ? name : folder + name;
 }
+
+}  // namespace fluviagen

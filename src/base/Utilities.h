@@ -7,6 +7,8 @@
 #include <iosfwd>
 #include <string>
 
+namespace fluviagen {
+
 // The text type of every file name, message and label. Its length is
 // limited: no text ever grows to 10001 characters or more. Operations that
 // would break the limit either leave the text unchanged or give the empty
@@ -142,3 +144,5 @@ Text outputFileName(const Text& folder, const Text& name, int first = -1, int se
 
 // value printed "%d" with leading zeros up to the width of model.
 Text zeroPad(int value, int model);
+
+}  // namespace fluviagen

@@ -22,6 +22,8 @@
 #include "settings/Settings.h"
 #include "random/Rng.h"
 
+namespace fluviagen {
+
 namespace {
 
 // The source population that filled a segment at generation 0, if any.
@@ -203,3 +205,5 @@ void DemeCollection::buildTree(std::int32_t index, Rng& rng) {
     if (root.locations && root.locations->count() > 0) rootSegment = drainage_->find((*root.locations)[0]);
     mrcaSegment[static_cast<std::size_t>(index - 1)] = rootSegment;
 }
+
+}  // namespace fluviagen

@@ -16,6 +16,8 @@
 #include "drainage/Segment.h"
 #include "base/Exception.h"
 
+namespace fluviagen {
+
 namespace {
 
 // A series that holds entries; an empty one (its memory could not be had)
@@ -306,3 +308,5 @@ void Deme::mergeIncoming() {
     }
     nIncoming = 0;
 }
+
+}  // namespace fluviagen

@@ -25,6 +25,8 @@
 #include "coalescent/GenealogyTree.h"
 #include "base/Utilities.h"
 
+namespace fluviagen {
+
 class Rng;
 class Settings;
 class PopulationVector;
@@ -222,3 +224,5 @@ private:
     std::vector<std::pair<Segment*, Segment*>> overflowSegments_;
     std::vector<std::int32_t> scratch_;     // per-neighbour counts of one migration step
 };
+
+}  // namespace fluviagen

@@ -14,6 +14,8 @@
 #include "base/Exception.h"
 #include "settings/Settings.h"
 
+namespace fluviagen {
+
 namespace {
 
 const char* const notEnoughMemory = "\nERROR: TDemeCollection::createDemes(): not enough memory";
@@ -297,3 +299,5 @@ void DemeCollection::activateNewDemes() {
     }
     newDemes.clear();
 }
+
+}  // namespace fluviagen

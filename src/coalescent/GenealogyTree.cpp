@@ -6,6 +6,8 @@
 #include <stdexcept>
 #include <utility>
 
+namespace fluviagen {
+
 namespace {
 
 // Forward generation in which a node arose: the first entry of its history.
@@ -272,3 +274,5 @@ int GenealogyTree::findSampleMrca(int segmentIndex, int sampleSlot) const {
     }
     return best;
 }
+
+}  // namespace fluviagen

@@ -13,6 +13,8 @@
 #include <ostream>
 #include <vector>
 
+namespace fluviagen {
+
 // ---------------------------------------------------------------------------
 // IntList: growable array of ints with explicit capacity and growth step.
 //
@@ -169,3 +171,5 @@ private:
     std::unique_ptr<TreeNode[]> nodes_;
     int n_ = 0;
 };
+
+}  // namespace fluviagen

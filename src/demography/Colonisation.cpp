@@ -4,6 +4,8 @@
 
 #include "demography/MigrationModel.h"
 
+namespace fluviagen {
+
 namespace {
 
 constexpr std::uint32_t bitsPerWord = 64;
@@ -73,3 +75,5 @@ void ColonisationRecord::end(const SegmentStates& states) {
     finalSize.resize(states.size());
     for (std::size_t i = 0; i < states.size(); ++i) finalSize[i] = states[i].N;
 }
+
+}  // namespace fluviagen

@@ -12,6 +12,8 @@
 
 #include "demography/State.h"
 
+namespace fluviagen {
+
 class MigrationPlan;
 
 // What the forward simulation shows an observer: the states after the
@@ -63,3 +65,5 @@ private:
     // again only when it changes (and at the first generation).
     std::int64_t refreshesSeen_ = -1;
 };
+
+}  // namespace fluviagen

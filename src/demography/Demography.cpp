@@ -11,6 +11,8 @@
 #include "base/Exception.h"
 #include "settings/Settings.h"
 
+namespace fluviagen {
+
 void checkDemographyReady(const Drainage& drainage, const StateDB* db, std::int32_t numGenerations) {
     if (drainage.size() == 0) throw SimulationError(Text("setTime(): no segments are created!"), levelFatal);
     bool fits = db != nullptr && db->count == drainage.size() && db->generations == numGenerations &&
@@ -84,3 +86,5 @@ void simulateDemography(const DemographyDrainages& drainages, SegmentStates& sta
     if (observer != nullptr) observer->end(states);
     std::cout << "\nDemography simulation done (Duration: " << timer << ")" << std::endl;
 }
+
+}  // namespace fluviagen

@@ -9,6 +9,8 @@
 
 #include "demography/StartingConditions.h"
 
+namespace fluviagen {
+
 class GenerationObserver;
 
 class Rng;
@@ -45,3 +47,5 @@ void iterateCells(Drainage& drainage, SegmentStates& states, StateDB* database, 
 // Throws a fatal error unless the drainage has segments and the database was
 // built for it and for numGenerations.
 void checkDemographyReady(const Drainage& drainage, const StateDB* database, std::int32_t numGenerations);
+
+}  // namespace fluviagen

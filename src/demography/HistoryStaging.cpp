@@ -4,6 +4,8 @@
 #include <bit>
 #include <limits>
 
+namespace fluviagen {
+
 HistoryStaging::HistoryStaging(StateDB& database, bool staged) : table_(&database), staged_(staged) {
     firstSlot_.reserve(database.histories.size());
     seriesLength_ = std::numeric_limits<std::int32_t>::max();
@@ -74,3 +76,5 @@ void HistoryStaging::flush() {
     stagedFrom_ = 0;
     stagedTo_ = -1;
 }
+
+}  // namespace fluviagen

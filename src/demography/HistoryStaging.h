@@ -17,6 +17,8 @@
 
 #include "demography/StateDB.h"
 
+namespace fluviagen {
+
 class HistoryStaging {
 public:
     static constexpr std::uint32_t noSlot = 0xFFFFFFFFu;
@@ -83,3 +85,5 @@ private:
     bool staged_ = false;
     bool complete_ = true;
 };
+
+}  // namespace fluviagen

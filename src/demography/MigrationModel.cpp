@@ -12,6 +12,8 @@
 #include "base/Exception.h"
 #include "settings/Settings.h"
 
+namespace fluviagen {
+
 float emigrationShare(const Settings& settings, std::int32_t n, std::int32_t K) {
     const double col = settings.migrCol;
     const double occ = settings.migrOcc;
@@ -382,3 +384,5 @@ std::size_t MigrationPlan::occupiedSegments() const {
     for (const Hot& h : hot) count += h.N > 0 ? 1 : 0;
     return count;
 }
+
+}  // namespace fluviagen

@@ -19,6 +19,8 @@
 #include "demography/HistoryStaging.h"
 #include "demography/State.h"
 
+namespace fluviagen {
+
 class Segment;
 class Drainage;
 class Settings;
@@ -144,3 +146,5 @@ private:
     float upstream;
     float downstream;
 };
+
+}  // namespace fluviagen

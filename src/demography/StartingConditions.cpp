@@ -10,6 +10,8 @@
 #include "base/Exception.h"
 #include "settings/Settings.h"
 
+namespace fluviagen {
+
 void resetAllStates(SegmentStates& states) {
     for (State& state : states) state.reset();
 }
@@ -123,3 +125,5 @@ void setStartingConditions(Drainage& drainage, SegmentStates& states, StateDB& d
     }
     std::cout << "\nSet starting conditions ... done (Duration: " << timer << ")" << std::endl;
 }
+
+}  // namespace fluviagen

@@ -9,6 +9,8 @@
 
 #include "demography/State.h"
 
+namespace fluviagen {
+
 class Segment;
 class Drainage;
 class PopulationSource;
@@ -42,3 +44,5 @@ void setStartingConditions(Drainage& drainage, SegmentStates& states, StateDB& d
 // (with a limit of 0 the population would otherwise pass back and forth).
 void arrangeInitialDensity(SegmentStates& states, Segment& segment, std::int16_t size, PopulationSource* population,
                            float overflowRate);
+
+}  // namespace fluviagen

@@ -5,6 +5,8 @@
 
 #include "drainage/Segment.h"
 
+namespace fluviagen {
+
 std::int16_t saturatedWithWarning(double value, const Segment& segment, const char* quantity,
                                   std::int32_t generation) {
     std::int16_t held = 0;
@@ -41,3 +43,5 @@ bool addBalance(std::int16_t& N, std::int16_t BilanMigr, const Segment& segment,
 bool addMigrationBalance(State& state, const Segment& segment, std::int32_t generation) {
     return addBalance(state.N, state.BilanMigr, segment, generation);
 }
+
+}  // namespace fluviagen

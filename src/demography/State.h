@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace fluviagen {
+
 class Segment;
 
 class State {
@@ -51,3 +53,5 @@ inline std::int16_t saturate16(float value, const Segment& segment, const char* 
     if (value > -32769.0f && value < 32768.0f) return static_cast<std::int16_t>(value);
     return saturatedWithWarning(value, segment, quantity, generation);
 }
+
+}  // namespace fluviagen

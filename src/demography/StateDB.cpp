@@ -15,6 +15,8 @@
 #include "drainage/Segment.h"
 #include "drainage/Drainage.h"
 
+namespace fluviagen {
+
 std::size_t StateDB::tableBytesFor(const Drainage& drainage, std::int32_t G) {
     const std::size_t length = static_cast<std::size_t>(std::max<std::int64_t>(G, 0)) + 1;
     // Every series starts on a cache line of its own: the forward simulation
@@ -136,3 +138,5 @@ std::unique_ptr<StateDB> buildDatabase(const Drainage& drainage, std::int32_t G)
         throw databaseTooLarge(drainage, G, bytes, 0);
     }
 }
+
+}  // namespace fluviagen

@@ -23,6 +23,8 @@
 #include <span>
 #include <vector>
 
+namespace fluviagen {
+
 class Drainage;
 
 // A view of one time series of the table.
@@ -147,3 +149,5 @@ std::uint64_t databaseBytes(const Drainage& drainage, std::int32_t G);
 // than the memory the system can give is refused up front with a fatal error
 // that says how many bytes it needs.
 std::unique_ptr<StateDB> buildDatabase(const Drainage& drainage, std::int32_t G);
+
+}  // namespace fluviagen

@@ -12,6 +12,8 @@
 #include "base/Exception.h"
 #include "base/InputFile.h"
 
+namespace fluviagen {
+
 Drainage::Drainage() : nodes(std::make_unique<NodeTable>()) {}
 
 // Out of line: the dynamic environment is only declared in the header.
@@ -118,3 +120,5 @@ void Drainage::removeSegment(Segment* segment) {
     segment->reversePositions = {};
     segment->neighbourCount = 0;
 }
+
+}  // namespace fluviagen

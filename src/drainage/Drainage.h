@@ -9,6 +9,8 @@
 #include "drainage/Segment.h"
 #include "base/Utilities.h"
 
+namespace fluviagen {
+
 class InputLog;
 class DynamicMaps;
 struct EnvironmentFiles;
@@ -48,3 +50,5 @@ public:
 // segment it was cut from (originSegment). The drainage as read keeps every
 // segment accessible afterwards (the flag serves as the walk's mark).
 std::unique_ptr<Drainage> resampleToFixedLength(Drainage& full, float M);
+
+}  // namespace fluviagen

@@ -10,6 +10,8 @@
 #include "base/Exception.h"
 #include "base/InputFile.h"
 
+namespace fluviagen {
+
 DrainageNode* NodeTable::find(std::int32_t id) const {
     const auto it = nodes.find(id);
     return it == nodes.end() ? nullptr : it->second.get();
@@ -21,3 +23,4 @@ DrainageNode* NodeTable::store(std::unique_ptr<DrainageNode> node) {
     return stored;
 }
 
+}  // namespace fluviagen

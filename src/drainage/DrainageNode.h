@@ -10,6 +10,8 @@
 
 #include "base/Utilities.h"
 
+namespace fluviagen {
+
 class InputLog;
 class Segment;
 class Drainage;
@@ -40,3 +42,4 @@ public:
     std::map<std::int32_t, std::unique_ptr<DrainageNode>> nodes;
 };
 
+}  // namespace fluviagen

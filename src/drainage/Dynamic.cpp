@@ -11,6 +11,8 @@
 #include "base/InputFile.h"
 #include "base/NumberText.h"
 
+namespace fluviagen {
+
 namespace {
 
 // A line of the environment file or the name line of a map: cut at its first
@@ -159,3 +161,5 @@ void applyMap(Drainage& asRead, Drainage* resampled, const DynamicMap& map) {
         for (auto& [id, segment] : resampled->segments)
             if (segment->originSegment != nullptr) segment->accessible = segment->originSegment->accessible;
 }
+
+}  // namespace fluviagen

@@ -8,6 +8,8 @@
 
 #include "base/Utilities.h"
 
+namespace fluviagen {
+
 class InputLog;
 class Drainage;
 
@@ -45,3 +47,5 @@ std::unique_ptr<DynamicMaps> readDynamicEnvironment(const Drainage& drainage, co
 // passes it on to the resampled segments cut from them (when the drainage in
 // use was resampled).
 void applyMap(Drainage& asRead, Drainage* resampled, const DynamicMap& map);
+
+}  // namespace fluviagen

@@ -7,6 +7,8 @@
 
 #include "base/Utilities.h"
 
+namespace fluviagen {
+
 class Segment;
 class Drainage;
 
@@ -41,3 +43,5 @@ public:
     // empty when it read populations or the file announced none.
     Text problem;
 };
+
+}  // namespace fluviagen

@@ -10,6 +10,8 @@
 #include "drainage/Drainage.h"
 #include "common/SettingLines.h"
 
+namespace fluviagen {
+
 namespace {
 
 struct OpenState {
@@ -125,3 +127,5 @@ std::string noGenesText(const PopulationVector& samples, const std::string& samp
     return "Every sample of '" + sampleFile + "' holds 0 gene copies: there are no genes to trace back, so every " +
            "entire simulation would fail in the same way!";
 }
+
+}  // namespace fluviagen

@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+namespace fluviagen {
+
 class Drainage;
 class DynamicMaps;
 class PopulationVector;
@@ -51,3 +53,5 @@ std::string neverReachedText(const std::vector<UnreachableSample>& samples, cons
 // any history: "Every sample of ... holds 0 gene copies ..." naming the
 // file; empty when some sample holds genes (or there is no sample).
 std::string noGenesText(const PopulationVector& samples, const std::string& sampleFile);
+
+}  // namespace fluviagen

@@ -12,6 +12,8 @@
 #include "base/Exception.h"
 #include "common/SettingLines.h"
 
+namespace fluviagen {
+
 namespace {
 
 // More segments than this would not fit in memory together with their
@@ -198,3 +200,4 @@ std::unique_ptr<Drainage> resampleToFixedLength(Drainage& full, float M) {
     return resampled;
 }
 
+}  // namespace fluviagen

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace fluviagen {
+
 class DrainageNode;
 class Drainage;
 class PopulationSource;
@@ -43,3 +45,5 @@ public:
     PopulationSource* sourcePopulation = nullptr;
     PopulationSource* samplePopulation = nullptr;
 };
+
+}  // namespace fluviagen

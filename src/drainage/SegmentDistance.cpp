@@ -6,6 +6,8 @@
 #include "drainage/DrainageNode.h"
 #include "drainage/Segment.h"
 
+namespace fluviagen {
+
 namespace {
 
 constexpr double pi = 3.14159265358979323846;
@@ -56,3 +58,5 @@ double metresToSegment(const Segment& segment, float lon, float lat) {
     const double ty = plane.y(segment.toNode->lat);
     return std::min(originToPiece(fx, fy, mx, my), originToPiece(mx, my, tx, ty));
 }
+
+}  // namespace fluviagen

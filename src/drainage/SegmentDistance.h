@@ -23,6 +23,8 @@
 // -180) are not brought together: drainages crossing it are out of scope.
 #pragma once
 
+namespace fluviagen {
+
 class Segment;
 
 // Metres from the point (lon, lat) to the nearer of the segment's two
@@ -32,3 +34,5 @@ double metresToSegment(const Segment& segment, float lon, float lat);
 // Metres from the point (lon, lat) to the straight piece from (lonA, latA)
 // to (lonB, latB), by the rule above.
 double metresToPiece(float lon, float lat, float lonA, float latA, float lonB, float latB);
+
+}  // namespace fluviagen

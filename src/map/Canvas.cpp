@@ -15,6 +15,8 @@
 #include "common/StagingFolder.h"
 #include "map/MapData.h"
 
+namespace map {
+
 namespace {
 
 // Where cairo's stream writers send their bytes: an open descriptor, and
@@ -198,3 +200,5 @@ void releaseDrawingCaches() {
     cairo_debug_reset_static_data();
     FcFini();
 }
+
+}  // namespace map

@@ -11,11 +11,13 @@
 
 #include "map/Colours.h"
 
-enum class ImageFormat { png, svg };
-
 namespace common {
 class StagingFolder;
 }
+
+namespace map {
+
+enum class ImageFormat { png, svg };
 
 // Draws with `paint` on a white surface of the format and size (pixels; the
 // current colour is the text colour) and writes it to the file `name` of the
@@ -70,3 +72,5 @@ void bottomTicks(cairo_t* cr, const ChartArea& area, double first, double step, 
 // otherwise (and would be reported by the leak checker of the sanitizer
 // build). Drawing after it starts them again.
 void releaseDrawingCaches();
+
+}  // namespace map

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <limits>
 
+namespace map {
+
 namespace {
 
 // One panel of a line chart: y against x, with its axes, ticks and label.
@@ -119,3 +121,5 @@ void drawAgeDistribution(const std::vector<double>& ages, const std::string& tit
         }
     });
 }
+
+}  // namespace map

@@ -4,6 +4,8 @@
 #include <array>
 #include <cmath>
 
+namespace map {
+
 Colour ramp(double x) {
     static const std::array<Colour, 8> stops{{{0.267, 0.005, 0.329},
                                               {0.275, 0.194, 0.497},
@@ -29,3 +31,5 @@ Colour diversityRamp(double x) {
 }
 
 Colour sampleDiversityRamp(double x) { return diversityRamp(0.15 + 0.85 * std::clamp(std::isfinite(x) ? x : 0.0, 0.0, 1.0)); }
+
+}  // namespace map

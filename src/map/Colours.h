@@ -3,6 +3,8 @@
 // PNG map of the same run.
 #pragma once
 
+namespace map {
+
 struct Colour {
     double r, g, b;
 };
@@ -21,3 +23,5 @@ Colour sampleDiversityRamp(double x);
 constexpr Colour unoccupied{0.80, 0.80, 0.80};
 // Segments closed by the dynamic maps at the end of the run.
 constexpr Colour closedReach{0.55, 0.0, 0.05};
+
+}  // namespace map

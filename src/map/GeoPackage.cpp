@@ -15,6 +15,8 @@
 #include "common/ExchangeTables.h"
 #include "map/GeoPackageStyle.h"
 
+namespace map {
+
 namespace {
 
 struct DatasetCloser {
@@ -323,3 +325,5 @@ void writeGeoPackage(const std::string& path, const std::vector<GeoPackageEntire
                   path);
     }
 }
+
+}  // namespace map

@@ -12,6 +12,8 @@
 
 #include "map/MapData.h"
 
+namespace map {
+
 struct GeoPackageEntire {
     int entire = 1;
     std::vector<SegmentRow> segments;
@@ -24,3 +26,5 @@ struct GeoPackageEntire {
 // program gives one inside its private staging folder). Throws MapError
 // naming the file when GDAL cannot.
 void writeGeoPackage(const std::string& path, const std::vector<GeoPackageEntire>& entireSimulations);
+
+}  // namespace map

@@ -9,6 +9,8 @@
 
 #include "map/Colours.h"
 
+namespace map {
+
 namespace {
 
 using Texts = std::map<std::string, FieldText>;
@@ -183,3 +185,5 @@ std::string sourcesStyle(const std::vector<std::string>& fields) {
                     markerSymbol("0", "triangle", {0.05, 0.05, 0.05}, {1, 1, 1}, 4.2) +
                     "</symbols></renderer-v2>");
 }
+
+}  // namespace map

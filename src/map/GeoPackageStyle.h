@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+namespace map {
+
 struct FieldText {
     std::string alias;        // a short human name, e.g. "gene diversity He"
     std::string description;  // one sentence
@@ -27,3 +29,5 @@ FieldText describeField(const std::string& layer, const std::string& field);
 std::string segmentsStyle(const std::vector<std::string>& fields, long firstGeneration, long lastGeneration);
 std::string samplesStyle(const std::vector<std::string>& fields, double lowDiversity, double highDiversity);
 std::string sourcesStyle(const std::vector<std::string>& fields);
+
+}  // namespace map

@@ -12,6 +12,8 @@
 #include <tuple>
 #include <sstream>
 
+namespace map {
+
 namespace fs = std::filesystem;
 
 using common::Table;
@@ -365,3 +367,5 @@ std::vector<TableSet> findTableSets(const std::string& argument) {
                        "demography tables (fluviagen writes them with the output group csv)");
     return sets;
 }
+
+}  // namespace map

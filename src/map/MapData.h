@@ -15,6 +15,8 @@
 
 #include "common/Error.h"
 
+namespace map {
+
 class MapError : public common::InputError {
 public:
     using common::InputError::InputError;
@@ -117,3 +119,5 @@ std::string setNameOf(const TableSet& tables, const MapInfo& info);
 // its completion record "<set>.complete" lists when there is one) or one
 // "_segments.csv" file. Sorted by name; throws MapError when there is none.
 std::vector<TableSet> findTableSets(const std::string& argument);
+
+}  // namespace map

@@ -7,6 +7,8 @@
 
 #include "common/Geometry.h"
 
+namespace map {
+
 MapFrame::MapFrame(const std::vector<SegmentRow>& segments) {
     double minLon = std::numeric_limits<double>::max(), maxLon = -minLon, minLat = minLon, maxLat = -minLon;
     for (const auto& s : segments)
@@ -41,3 +43,5 @@ MapFrame::MapFrame(const std::vector<SegmentRow>& segments) {
 std::pair<double, double> MapFrame::toPixel(double lon, double lat) const {
     return {offsetX_ + (lon - lon0_) * cosLat_ * scale_, offsetY_ - (lat - lat0_) * scale_};
 }
+
+}  // namespace map

@@ -8,6 +8,8 @@
 
 #include "map/MapData.h"
 
+namespace map {
+
 class MapFrame {
 public:
     static constexpr double legendWidth = 270;
@@ -27,3 +29,5 @@ private:
     double metresPerPixel_ = 1, plotRight_ = 0;
     int width_ = 0, height_ = 0;
 };
+
+}  // namespace map

@@ -17,6 +17,8 @@
 #include "map/GeoPackage.h"
 #include "map/MapData.h"
 
+namespace map {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -220,3 +222,5 @@ int mapMain(int argc, char** argv) {
     releaseDrawingCaches();
     return status;
 }
+
+}  // namespace map

@@ -12,6 +12,8 @@ namespace common {
 class SignalCleanup;
 }
 
+namespace map {
+
 struct MapOptions {
     bool images = true;
     bool geoPackage = true;
@@ -34,3 +36,5 @@ std::vector<std::string> drawOutputSet(const std::string& argument, const MapOpt
 // common::exitFailure on bad usage (named on standard error), unusable
 // input or an output not written.
 int mapMain(int argc, char** argv);
+
+}  // namespace map

@@ -9,6 +9,8 @@
 
 #include "map/Colours.h"
 
+namespace map {
+
 namespace {
 
 // A closed reach: a dark line with white dashes along it.
@@ -341,3 +343,5 @@ void drawRiverMap(const RiverMap& map, common::StagingFolder& staging, const std
                       lowestDiversity, highestDiversity, &sampleDiversityRamp, false);
     });
 }
+
+}  // namespace map

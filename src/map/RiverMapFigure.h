@@ -11,6 +11,8 @@
 #include "map/MapData.h"
 #include "map/MapFrame.h"
 
+namespace map {
+
 enum class MapColouring { colonisation, coalescence };
 
 struct RiverMap {
@@ -29,3 +31,5 @@ double riverLineWidth(const std::vector<SegmentRow>& segments, const MapFrame& f
 
 // Draws the map into the file `name` of the staging folder (see render).
 void drawRiverMap(const RiverMap& map, common::StagingFolder& staging, const std::string& name, ImageFormat format);
+
+}  // namespace map

@@ -2,4 +2,4 @@
 // tables (see map/MapRun.h).
 #include "map/MapRun.h"
 
-int main(int argc, char** argv) { return mapMain(argc, argv); }
+int main(int argc, char** argv) { return map::mapMain(argc, argv); }

@@ -21,6 +21,8 @@
 
 #include "mutation/MarkerKind.h"
 
+namespace fluviagen {
+
 class Rng;
 class Settings;
 class GenealogyTree;
@@ -72,3 +74,5 @@ public:
 // The data type of the settings (Setting::dataType), with the mutation parameters of
 // the settings. Null for a code no data type is registered under.
 std::unique_ptr<DataType> makeDataType(const Settings& settings);
+
+}  // namespace fluviagen

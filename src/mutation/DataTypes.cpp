@@ -3,6 +3,8 @@
 // file of this folder and one line here.
 #include "mutation/DataTypes.h"
 
+namespace fluviagen {
+
 namespace {
 
 template <typename T>
@@ -30,3 +32,5 @@ std::unique_ptr<DataType> makeDataType(const Settings& settings) {
         if (r.code == settings.dataType) return r.create(settings);
     return nullptr;
 }
+
+}  // namespace fluviagen

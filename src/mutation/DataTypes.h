@@ -11,6 +11,8 @@
 #include "mutation/Sprinkler.h"
 #include "settings/Settings.h"
 
+namespace fluviagen {
+
 class TreeNode;
 class GenealogyTree;
 
@@ -134,3 +136,5 @@ private:
     float minSnpFrequency_;
     float minSnpFrequencyInSample_;
 };
+
+}  // namespace fluviagen

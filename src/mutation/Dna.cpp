@@ -10,6 +10,8 @@
 #include "coalescent/GenealogyTree.h"
 #include "random/Rng.h"
 
+namespace fluviagen {
+
 namespace {
 
 // Below this |shape| the site rates are taken as homogeneous.
@@ -95,3 +97,5 @@ void Dna::writeState(std::ostream& os, int state) const {
     static const char letters[] = "AGCT";
     os << ((state >= 0 && state < 4) ? letters[state] : '?');
 }
+
+}  // namespace fluviagen

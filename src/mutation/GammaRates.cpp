@@ -8,6 +8,8 @@
 #include <memory>
 #include <new>
 
+namespace fluviagen {
+
 namespace {
 
 // Size of the sample whose order statistics stand in for the gamma quantiles.
@@ -83,3 +85,5 @@ int chooseRateSite(const std::vector<double>& rates, double u) {
     }
     return 0;
 }
+
+}  // namespace fluviagen

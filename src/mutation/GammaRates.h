@@ -9,6 +9,8 @@
 
 #include <vector>
 
+namespace fluviagen {
+
 class Rng;
 
 // Per-site relative rates, normalised to sum 1, with the shape and the number
@@ -62,3 +64,5 @@ private:
 // total just under 1), the last site visited, site 0, is chosen. An empty
 // vector gives -1.
 int chooseRateSite(const std::vector<double>& rates, double u);
+
+}  // namespace fluviagen

@@ -3,8 +3,12 @@
 // the statistics of another.
 #pragma once
 
+namespace fluviagen {
+
 enum class MarkerKind {
     sequence,  // DNA, SNP, RFLP: haplotypes, S, pi, Tajima's D, Hudson's FST
     allelic,   // STANDARD: alleles per site, Weir & Cockerham's theta
     repeats,   // MICROSAT: as allelic, and repeat-number statistics
 };
+
+}  // namespace fluviagen

@@ -16,6 +16,8 @@
 #include "random/Rng.h"
 #include "common/SettingLines.h"
 
+namespace fluviagen {
+
 namespace {
 
 // The largest repeat count (either way from the ancestral state) that the
@@ -138,3 +140,5 @@ void Microsat::writeDescription(std::ostream& os) const {
 void Microsat::writeProfile(std::ostream& os) const { os << "\tDataType=MICROSAT\n\tLocusSeparator=WHITESPACE\n"; }
 
 void Microsat::writeState(std::ostream& os, int state) const { os << static_cast<long long>(state) + 50000 << " "; }
+
+}  // namespace fluviagen

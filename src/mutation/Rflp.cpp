@@ -6,6 +6,8 @@
 #include "coalescent/GenealogyTree.h"
 #include "random/Rng.h"
 
+namespace fluviagen {
+
 Rflp::Rflp(const Settings& s) : SiteDataType(s.numLinkedLoci, s.mutationRate) {}
 
 void Rflp::mutate(TreeNode& node, Sprinkler& sprinkler, Rng& rng) const {
@@ -19,3 +21,5 @@ void Rflp::mutate(TreeNode& node, Sprinkler& sprinkler, Rng& rng) const {
 void Rflp::writeDescription(std::ostream& os) const { os << "RFLP\n"; }
 void Rflp::writeProfile(std::ostream& os) const { os << "\tDataType=RFLP\n\tLocusSeparator=WHITESPACE\n"; }
 void Rflp::writeState(std::ostream& os, int state) const { os << state; }
+
+}  // namespace fluviagen

@@ -2,6 +2,8 @@
 
 #include "coalescent/GenealogyTree.h"
 
+namespace fluviagen {
+
 MutationResult SiteDataType::sprinkle(GenealogyTree& tree, const GenealogyContext&, Rng& rng) {
     Sprinkler sprinkler(nSites_);
     // A locus without sites, or a genealogy without genes, carries nothing.
@@ -10,3 +12,5 @@ MutationResult SiteDataType::sprinkle(GenealogyTree& tree, const GenealogyContex
     sprinkler.result().placed = mutateSubtree(tree.node(2 * tree.size() - 2), 0, *this, sprinkler, rng);
     return sprinkler.result();
 }
+
+}  // namespace fluviagen

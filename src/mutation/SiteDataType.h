@@ -6,6 +6,8 @@
 #include "mutation/DataType.h"
 #include "mutation/Sprinkler.h"
 
+namespace fluviagen {
+
 class SiteDataType : public DataType, public SiteMutation {
 public:
     // nSites: linked sites of the locus; mutationRate: per generation for all
@@ -18,3 +20,5 @@ protected:
     int nSites_;
     float mutationRate_;
 };
+
+}  // namespace fluviagen

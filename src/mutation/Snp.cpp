@@ -9,6 +9,8 @@
 #include "coalescent/GenealogyTree.h"
 #include "random/Rng.h"
 
+namespace fluviagen {
+
 namespace {
 
 // Sites are redrawn at most this often before they are left monomorphic.
@@ -144,3 +146,5 @@ void Snp::writeDescription(std::ostream& os) const {
 void Snp::writeProfile(std::ostream& os) const { os << "\tDataType=STANDARD\n\tLocusSeparator=WHITESPACE\n"; }
 
 void Snp::writeState(std::ostream& os, int state) const { os << state; }
+
+}  // namespace fluviagen

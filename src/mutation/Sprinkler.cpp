@@ -8,6 +8,8 @@
 #include "coalescent/GenealogyTree.h"
 #include "random/Rng.h"
 
+namespace fluviagen {
+
 Sprinkler::Sprinkler(int nSites) { result_.hits.assign(static_cast<std::size_t>(std::max(nSites, 0)), 0); }
 
 int Sprinkler::drawBranchCount(const TreeNode& parent, const TreeNode& child, Rng& rng) {
@@ -58,3 +60,5 @@ int uniformSite(double u, int nSites) {
     const int site = static_cast<int>(u * nSites);
     return site < nSites ? site : nSites - 1;  // a sound generator stays below 1
 }
+
+}  // namespace fluviagen

@@ -7,6 +7,8 @@
 
 #include "mutation/DataType.h"
 
+namespace fluviagen {
+
 class Rng;
 class TreeNode;
 
@@ -63,3 +65,5 @@ int mutateSubtree(TreeNode& node, int numMutations, const SiteMutation& model, S
 
 // A site chosen uniformly among nSites by one uniform deviate.
 int uniformSite(double u, int nSites);
+
+}  // namespace fluviagen

@@ -6,6 +6,8 @@
 #include "coalescent/GenealogyTree.h"
 #include "random/Rng.h"
 
+namespace fluviagen {
+
 Standard::Standard(const Settings& s) : SiteDataType(s.numLinkedLoci, s.mutationRate) {}
 
 void Standard::mutate(TreeNode& node, Sprinkler& sprinkler, Rng& rng) const {
@@ -17,3 +19,5 @@ void Standard::mutate(TreeNode& node, Sprinkler& sprinkler, Rng& rng) const {
 void Standard::writeDescription(std::ostream& os) const { os << "STANDARD\n"; }
 void Standard::writeProfile(std::ostream& os) const { os << "\tDataType=STANDARD\n\tLocusSeparator=WHITESPACE\n"; }
 void Standard::writeState(std::ostream& os, int state) const { os << state; }
+
+}  // namespace fluviagen

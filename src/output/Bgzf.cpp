@@ -6,6 +6,8 @@
 
 #include "base/Exception.h"
 
+namespace fluviagen {
+
 namespace {
 
 // The empty member every BGZF file ends with.
@@ -121,3 +123,5 @@ void TabixIndex::write(std::ostream& out) const {
     stream.write(s);
     stream.finish();
 }
+
+}  // namespace fluviagen

@@ -19,6 +19,8 @@
 #include <string>
 #include <vector>
 
+namespace fluviagen {
+
 class BgzfStream {
 public:
     explicit BgzfStream(std::ostream& out) : out_(out) {}
@@ -61,3 +63,5 @@ private:
     std::vector<std::string> names_;
     std::vector<Contig> contigs_;
 };
+
+}  // namespace fluviagen

@@ -4,6 +4,8 @@
 
 #include "coalescent/GenealogyTree.h"
 
+namespace fluviagen {
+
 namespace {
 
 // Forward generation in which a node arose (0 for nodes older than the
@@ -73,3 +75,5 @@ void CoalescenceWriter::genealogy(const GeneticPhaseView&, const GenealogyView& 
         file_ << "Sim_" << view.simulation << "_" << view.locus;
     writeCoalescenceLine(file_.stream(), view.tree);
 }
+
+}  // namespace fluviagen

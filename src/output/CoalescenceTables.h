@@ -9,6 +9,8 @@
 #include "output/GeneticWriter.h"
 #include "output/OutputFiles.h"
 
+namespace fluviagen {
+
 class GenealogyTree;
 
 struct SampleDemeRef {
@@ -51,3 +53,5 @@ public:
 private:
     OutputFile file_;
 };
+
+}  // namespace fluviagen

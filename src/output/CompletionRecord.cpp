@@ -7,6 +7,8 @@
 #include "output/OutputFiles.h"
 #include "output/OutputRegistry.h"
 
+namespace fluviagen {
+
 namespace {
 
 std::string relativeTo(const std::string& folder, const std::string& path) {
@@ -53,3 +55,5 @@ void writeCompletionRecord(const std::string& path, const std::string& folder, O
     }
     record.close();
 }
+
+}  // namespace fluviagen

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+namespace fluviagen {
+
 class OutputRegistry;
 
 // The call's closing line (without a line end): "No output files written.",
@@ -26,3 +28,5 @@ std::string outputsLine(const std::string& folder, const std::vector<std::string
 // record. The record does not list itself (a record written again, after
 // the maps, is among the files of the call).
 void writeCompletionRecord(const std::string& path, const std::string& folder, OutputRegistry& registry);
+
+}  // namespace fluviagen

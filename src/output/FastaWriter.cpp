@@ -8,6 +8,8 @@
 #include "mutation/DataType.h"
 #include "output/GenotypeSites.h"
 
+namespace fluviagen {
+
 namespace {
 
 constexpr std::size_t kLineWidth = 60;
@@ -57,3 +59,5 @@ void FastaWriter::genotypes(const GeneticPhaseView& phase, const GenotypeView& v
 void FastaWriter::finish(const GeneticPhaseView&) { files_.complete(); }
 
 void FastaWriter::abandon() { files_.abandon(); }
+
+}  // namespace fluviagen

@@ -11,6 +11,8 @@
 #include "output/GeneticWriter.h"
 #include "output/HeldFiles.h"
 
+namespace fluviagen {
+
 class FastaWriter : public GeneticWriter {
 public:
     // asked: the command line asked for these files by name.
@@ -26,3 +28,5 @@ private:
     bool active_ = false;
     HeldFiles files_;
 };
+
+}  // namespace fluviagen

@@ -5,6 +5,8 @@
 #include "drainage/Population.h"
 #include "drainage/Segment.h"
 
+namespace fluviagen {
+
 std::vector<FileSampleView> fileSampleViews(const PopulationVector& file, const std::vector<SampleView>& used) {
     std::vector<FileSampleView> views;
     const int records = std::min(file.count, static_cast<int>(file.populations.size()));
@@ -23,3 +25,5 @@ std::vector<FileSampleView> fileSampleViews(const PopulationVector& file, const 
     }
     return views;
 }
+
+}  // namespace fluviagen

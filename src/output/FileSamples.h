@@ -7,6 +7,8 @@
 
 #include "output/GeneticWriter.h"
 
+namespace fluviagen {
+
 class PopulationVector;
 
 // Every sample of the file in file order, each with the position of its
@@ -14,3 +16,5 @@ class PopulationVector;
 // segment under its sample's name; when two samples reached one segment the
 // later one holds the deme.
 std::vector<FileSampleView> fileSampleViews(const PopulationVector& file, const std::vector<SampleView>& used);
+
+}  // namespace fluviagen

@@ -7,6 +7,8 @@
 #include "mutation/DataType.h"
 #include "output/GenotypeSites.h"
 
+namespace fluviagen {
+
 namespace {
 
 constexpr long long kFirstCode = 100;
@@ -148,3 +150,5 @@ void GenepopWriter::genotypes(const GeneticPhaseView& phase, const GenotypeView&
 void GenepopWriter::finish(const GeneticPhaseView&) { files_.complete(); }
 
 void GenepopWriter::abandon() { files_.abandon(); }
+
+}  // namespace fluviagen

@@ -28,6 +28,8 @@
 #include "output/GeneticWriter.h"
 #include "output/HeldFiles.h"
 
+namespace fluviagen {
+
 // The codes of one locus: one per state (0 for a missing one), or, when the
 // locus cannot be coded, no codes and the reason.
 struct GenepopLocus {
@@ -53,3 +55,5 @@ private:
     bool active_ = false;
     HeldFiles files_;
 };
+
+}  // namespace fluviagen

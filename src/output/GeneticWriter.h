@@ -16,6 +16,8 @@
 
 #include "base/Utilities.h"
 
+namespace fluviagen {
+
 class DataType;
 class OutputRegistry;
 class Segment;
@@ -93,3 +95,5 @@ public:
     // A failed phase: unfinished files are dropped.
     virtual void abandon() = 0;
 };
+
+}  // namespace fluviagen

@@ -4,6 +4,8 @@
 
 #include "output/ProjectFile.h"
 
+namespace fluviagen {
+
 Text genotypeFileName(const GeneticPhaseView& phase, int simulation, const char* extension) {
     // The project file's name with the other extension.
     const Text arp =
@@ -57,3 +59,5 @@ void GenotypeSites::decode(int site) {
     }
     std::sort(alleles_.begin(), alleles_.end());
 }
+
+}  // namespace fluviagen

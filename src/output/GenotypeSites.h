@@ -18,6 +18,8 @@
 #include "base/Utilities.h"
 #include "output/GeneticWriter.h"
 
+namespace fluviagen {
+
 // The state of a gene whose row holds no entry for a site.
 constexpr int kMissingState = INT_MIN;
 
@@ -84,3 +86,5 @@ private:
     std::vector<int> states_;
     std::vector<int> alleles_;
 };
+
+}  // namespace fluviagen

@@ -8,6 +8,8 @@
 #include "base/Exception.h"
 #include "common/NewFile.h"
 
+namespace fluviagen {
+
 HeldFiles::~HeldFiles() { abandon(); }
 
 std::string HeldFiles::hold(const Text& path, OutputRegistry& registry,
@@ -102,3 +104,5 @@ HeldTextFile::HeldTextFile(HeldFiles& files, const Text& path, OutputRegistry& r
 void HeldTextFile::close() {
     if (!buffer_.close()) files_.fail(part_, buffer_.error());
 }
+
+}  // namespace fluviagen

@@ -14,6 +14,8 @@
 #include "base/Utilities.h"
 #include "output/OutputFiles.h"
 
+namespace fluviagen {
+
 class HeldFiles {
 public:
     HeldFiles() = default;
@@ -68,3 +70,5 @@ private:
     std::string part_;
     std::ostream stream_;
 };
+
+}  // namespace fluviagen

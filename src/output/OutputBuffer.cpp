@@ -1,5 +1,7 @@
 #include "output/OutputBuffer.h"
 
+namespace fluviagen {
+
 namespace {
 
 constexpr std::size_t bufferSize = 1 << 16;
@@ -39,3 +41,5 @@ bool OutputBuffer::close() {
     setp(nullptr, nullptr);
     return file_.error() == 0;
 }
+
+}  // namespace fluviagen

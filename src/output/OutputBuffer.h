@@ -7,6 +7,8 @@
 
 #include "common/NewFile.h"
 
+namespace fluviagen {
+
 // A stream buffer on a new file (common::NewFile) that remembers the first
 // failure (errno) of a write or of the close, where a std::ofstream only
 // sets a bit and leaves no reason behind.
@@ -41,3 +43,5 @@ private:
     common::NewFile file_;
     std::vector<char> buffer_;
 };
+
+}  // namespace fluviagen

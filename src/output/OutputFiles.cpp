@@ -11,6 +11,8 @@
 
 #include "base/Exception.h"
 
+namespace fluviagen {
+
 namespace {
 
 // The piece of an appended file's earlier content read at a time.
@@ -103,3 +105,5 @@ void OutputFile::fail(const char* what, int error) {
                                "': " + std::strerror(error) + "!"),
                      levelFatal);
 }
+
+}  // namespace fluviagen

@@ -15,6 +15,8 @@
 #include "output/OutputBuffer.h"
 #include "output/OutputRegistry.h"
 
+namespace fluviagen {
+
 class OutputFile {
 public:
     OutputFile();
@@ -54,3 +56,5 @@ private:
     std::string partPath_;
     OutputRegistry* registry_ = nullptr;
 };
+
+}  // namespace fluviagen

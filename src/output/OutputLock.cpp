@@ -13,6 +13,8 @@
 
 #include "base/Exception.h"
 
+namespace fluviagen {
+
 namespace {
 
 [[noreturn]] void refuse(const std::string& text) { throw SimulationError(shortened(text), levelFatal); }
@@ -68,3 +70,5 @@ OutputLock::~OutputLock() {
     ::unlink(path_.c_str());
     ::close(fd_);
 }
+
+}  // namespace fluviagen

@@ -8,6 +8,8 @@
 
 #include <string>
 
+namespace fluviagen {
+
 // An exclusive advisory lock (flock) on "<folder><name>.lock", held until
 // destruction. The folder is created when missing. The kernel releases the
 // lock when the process ends in any way, so a killed call never blocks the
@@ -28,3 +30,5 @@ private:
     std::string path_;
     int fd_ = -1;
 };
+
+}  // namespace fluviagen

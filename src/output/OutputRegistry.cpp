@@ -13,6 +13,8 @@
 #include "base/Exception.h"
 #include "output/OutputFiles.h"
 
+namespace fluviagen {
+
 void OutputRegistry::warnOnce(const Text& path) {
     if (warned_.insert(path.str()).second)
         std::cout << "\n\t\tWARNING: the output file '" << path << "' cannot be opened; its results are lost!";
@@ -126,3 +128,5 @@ std::unique_lock<std::mutex> OutputRegistry::removeParts() {
     unfinished_.removeAll();
     return lock;
 }
+
+}  // namespace fluviagen

@@ -13,6 +13,8 @@
 #include "base/Utilities.h"
 #include "common/RemovalList.h"
 
+namespace fluviagen {
+
 // One entire simulation of a call, numbered e from 1 as in the project file
 // names: the files completed while it ran and how it ended. A failed attempt
 // keeps the project files it completed (their numbers are taken), so the
@@ -119,3 +121,5 @@ private:
     std::string runRecord_;
     bool recordRemoved_ = false;
 };
+
+}  // namespace fluviagen

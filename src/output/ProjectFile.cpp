@@ -9,6 +9,8 @@
 #include "output/OutputFiles.h"
 #include "mutation/DataType.h"
 
+namespace fluviagen {
+
 namespace {
 
 int digits(int value) { return static_cast<int>(std::to_string(value).size()); }
@@ -197,3 +199,5 @@ void ProjectFileWriter::abandon() {
     list_.abandon();
     if (registry_ != nullptr) registry_->listExtended(listPath_, lines_);
 }
+
+}  // namespace fluviagen

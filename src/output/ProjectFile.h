@@ -13,6 +13,8 @@
 #include "output/GeneticWriter.h"
 #include "output/OutputFiles.h"
 
+namespace fluviagen {
+
 class DataType;
 class OutputRegistry;
 
@@ -67,3 +69,5 @@ private:
     std::vector<std::string> lines_;  // added to the list by this entire simulation
     OutputRegistry* registry_ = nullptr;
 };
+
+}  // namespace fluviagen

@@ -12,6 +12,8 @@
 #include "drainage/Drainage.h"
 #include "output/OutputFiles.h"
 
+namespace fluviagen {
+
 const std::string segmentsHeader = common::segmentsTable.headerLine();
 const std::string colonisationHeader = common::colonisationTable.headerLine();
 
@@ -129,3 +131,5 @@ void RiverTablesWriter::finish(const GeneticPhaseView& phase) {
         key(Key::trees) << (input_.treesWritten ? common::csvField(phase.outputName.str() + "_true.trees") : "") << "\n";
     });
 }
+
+}  // namespace fluviagen

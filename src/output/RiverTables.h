@@ -18,6 +18,8 @@
 
 #include "output/GeneticWriter.h"
 
+namespace fluviagen {
+
 class ColonisationRecord;
 class PopulationVector;
 class Drainage;
@@ -55,3 +57,5 @@ public:
 private:
     RiverTablesInput input_;
 };
+
+}  // namespace fluviagen

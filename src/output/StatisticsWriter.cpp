@@ -12,6 +12,8 @@
 #include "output/stats/RiverDistance.h"
 #include "output/stats/Tmrca.h"
 
+namespace fluviagen {
+
 const std::string StatisticsWriter::statsHeader = common::statisticsTable.headerLine();
 const char* const StatisticsWriter::pairsHeader = "e\tsim\tsample_a\tsample_b\tfst\tnei\triver_km\tline_km\tdxy\tda\n";
 
@@ -210,3 +212,5 @@ void StatisticsWriter::abandon() {
     stats_.abandon();
     pairs_.abandon();
 }
+
+}  // namespace fluviagen

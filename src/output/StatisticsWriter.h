@@ -15,6 +15,8 @@
 #include "output/OutputFiles.h"
 #include "output/stats/Replicate.h"
 
+namespace fluviagen {
+
 class StatisticsWriter : public GeneticWriter {
 public:
     static const std::string statsHeader;  // from common/ExchangeTables.h
@@ -40,3 +42,5 @@ private:
     OutputFile stats_;
     OutputFile pairs_;
 };
+
+}  // namespace fluviagen

@@ -8,6 +8,8 @@
 #include "coalescent/GenealogyTree.h"
 #include "mutation/DataType.h"
 
+namespace fluviagen {
+
 void TreeLengthSums::add(int m, double l) {
     mutations += static_cast<float>(m);
     // The square of a count is exact in 64 bits; an int square would
@@ -86,3 +88,5 @@ void TreeFileWriter::abandon() {
     trueTrees_.abandon();
     mutTrees_.abandon();
 }
+
+}  // namespace fluviagen

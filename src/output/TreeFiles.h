@@ -8,6 +8,8 @@
 #include "output/GeneticWriter.h"
 #include "output/OutputFiles.h"
 
+namespace fluviagen {
+
 class GenealogyTree;
 
 // Sums over the genetic simulations of one call of the driver, kept in single
@@ -49,3 +51,5 @@ private:
     OutputFile mutTrees_;   // "_mut.trees"
     TreeLengthSums sums_;   // over the genetic simulations, single precision
 };
+
+}  // namespace fluviagen

@@ -17,6 +17,8 @@
 #include "output/Bgzf.h"
 #include "output/GenotypeSites.h"
 
+namespace fluviagen {
+
 namespace {
 
 struct TextFreer {
@@ -218,3 +220,5 @@ void VcfWriter::genotypes(const GeneticPhaseView& phase, const GenotypeView& vie
 void VcfWriter::finish(const GeneticPhaseView&) { files_.complete(); }
 
 void VcfWriter::abandon() { files_.abandon(); }
+
+}  // namespace fluviagen

@@ -33,6 +33,8 @@
 
 struct bcf_hdr_t;
 
+namespace fluviagen {
+
 class VcfWriter : public GeneticWriter {
 public:
     // asked: the command line asked for these files by name (a data type
@@ -63,3 +65,5 @@ private:
     std::vector<int> rootStates_;  // per site: the state at the root of its genealogy
     HeldFiles files_;
 };
+
+}  // namespace fluviagen

@@ -6,6 +6,7 @@
 #include <iostream>
 #include <vector>
 
+namespace fluviagen {
 
 // Switching method for shape s < 1 (power law below a = 1 - s, exponential
 // tail above). Returns 0 when the uniform falls in the region too small to
@@ -303,3 +304,5 @@ void multinomialDeviate(Rng& rng, int n, int ncat, const double* prob, int* nobs
         ++nobs[j < ncat ? j : ncat - 1];
     }
 }
+
+}  // namespace fluviagen

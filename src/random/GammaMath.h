@@ -6,6 +6,8 @@
 // distributions and the incomplete gamma ratio.
 #pragma once
 
+namespace fluviagen {
+
 class Rng;
 
 // ln Gamma(x) for x > 0 by Stirling's series, shifting small x up to 7 first.
@@ -44,3 +46,4 @@ void drawSiteRates(Rng& rng, double* rates, double a, int K, int n, int cdf);
 // the last category.
 void multinomialDeviate(Rng& rng, int n, int ncat, const double* prob, int* nobs, double* space);
 
+}  // namespace fluviagen

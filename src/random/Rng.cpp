@@ -15,6 +15,8 @@
 #include <limits>
 #include <vector>
 
+namespace fluviagen {
+
 // The uniform is scaled in x87 extended precision (see uniform); a platform
 // whose long double is plain double would give other streams.
 static_assert(std::numeric_limits<long double>::digits == 64,
@@ -407,3 +409,5 @@ bool Rng::drawnSince(const Rng& earlier) const
            main_.lagTable != earlier.main_.lagTable || main_.initialised != earlier.main_.initialised ||
            second_.x != earlier.second_.x || second_.y != earlier.second_.y || second_.z != earlier.second_.z;
 }
+
+}  // namespace fluviagen

@@ -15,6 +15,8 @@
 #include <cstddef>
 #include <limits>
 
+namespace fluviagen {
+
 class Rng {
 public:
     Rng() = default;
@@ -190,3 +192,5 @@ inline double lnFactorial(const double* table, float k)
 {
     return k < static_cast<float>(lnFactorialTableSize) ? table[static_cast<int>(k)] : lnGammaLanczos(k + 1.0);
 }
+
+}  // namespace fluviagen

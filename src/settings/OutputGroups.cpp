@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 
+namespace fluviagen {
+
 namespace {
 
 // In the order of the enumeration.
@@ -33,3 +35,5 @@ std::vector<std::string> OutputGroups::enabledNames(std::int32_t entireSimulatio
         if (enabled(static_cast<OutputGroup>(i), entireSimulations)) on.emplace_back(groupNames[i]);
     return on;
 }
+
+}  // namespace fluviagen

@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+namespace fluviagen {
+
 // The groups, in the order --help lists them: vcf, genepop, fasta (genotype
 // files per genetic simulation), stats (the summary-statistics tables), csv
 // (the demography tables), maps and gpkg (the drawings and the GeoPackage of
@@ -51,3 +53,5 @@ private:
     std::map<std::string, bool, std::less<>> forced_;
     bool diploidVcf_ = false;
 };
+
+}  // namespace fluviagen

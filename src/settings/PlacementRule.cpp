@@ -2,6 +2,8 @@
 
 #include <array>
 
+namespace fluviagen {
+
 namespace {
 
 constexpr std::array<std::string_view, 2> names = {"nearest", "ratio"};
@@ -19,3 +21,5 @@ std::optional<PlacementRule> placementRuleNamed(std::string_view name) {
 }
 
 std::span<const std::string_view> placementRuleNames() { return names; }
+
+}  // namespace fluviagen

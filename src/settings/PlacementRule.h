@@ -15,6 +15,8 @@
 #include <span>
 #include <string_view>
 
+namespace fluviagen {
+
 enum class PlacementRule : std::int8_t { nearest, ratio };
 
 // The rule's name on the command line and in the run record.
@@ -23,3 +25,5 @@ std::string_view placementRuleName(PlacementRule rule);
 std::optional<PlacementRule> placementRuleNamed(std::string_view name);
 // Every name, the default first.
 std::span<const std::string_view> placementRuleNames();
+
+}  // namespace fluviagen

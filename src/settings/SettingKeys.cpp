@@ -7,6 +7,8 @@
 
 #include "base/NumberText.h"
 
+namespace fluviagen {
+
 const SettingKey* findSettingKey(int line) {
     if (line < 1 || line > settingLineCount) return nullptr;
     const SettingKey& key = settingLines[static_cast<std::size_t>(line - 1)];
@@ -102,3 +104,5 @@ std::string settingsTableText(bool json) {
     }
     return text;
 }
+
+}  // namespace fluviagen

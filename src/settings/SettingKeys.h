@@ -10,6 +10,8 @@
 
 #include "common/SettingLines.h"
 
+namespace fluviagen {
+
 using SettingKey = SettingLine;
 
 // The key of a line that holds a value, or of a short name; none for
@@ -36,3 +38,5 @@ bool inUsableRange(const SettingKey& key, double value);
 // The table of --list-settings: a tab-separated header and one row per
 // line, or a JSON array of objects with the same keys.
 std::string settingsTableText(bool json);
+
+}  // namespace fluviagen

@@ -12,6 +12,8 @@
 #include "settings/SettingsParser.h"
 #include "settings/SettingsReader.h"
 
+namespace fluviagen {
+
 bool Settings::readSettings(const Text& programPath_, const Text& settingsPath_,
                              std::int32_t numberOfSimulations, const SettingOverrides& overrides, InputLog* log) {
     settingsPath = settingsPath_;
@@ -45,3 +47,5 @@ void Settings::parseSettings(std::istream& is) { parseSettingsInto(*this, is, {}
 Text Settings::inputPath(const Text& name) const { return inFolder(dataFolder, name); }
 
 void Settings::setDataType(std::int8_t code) { dataType = code; }
+
+}  // namespace fluviagen

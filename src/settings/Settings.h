@@ -13,6 +13,8 @@
 #include "settings/OutputGroups.h"
 #include "settings/PlacementRule.h"
 
+namespace fluviagen {
+
 class InputLog;
 
 // Data type codes of the genetic markers.
@@ -106,3 +108,5 @@ public:
     Text inputPath(const Text& name) const;
     void setDataType(std::int8_t code);
 };
+
+}  // namespace fluviagen

@@ -10,6 +10,8 @@
 #include "base/Exception.h"
 #include "settings/SettingKeys.h"
 
+namespace fluviagen {
+
 namespace {
 
 // More rate categories than this describe the gamma distribution no better.
@@ -214,3 +216,5 @@ void checkSettingValues(const Settings& settings, const SettingOverrides& overri
                   << "): " << outsideRangeConsequence(key.id) << "." << std::endl;
     }
 }
+
+}  // namespace fluviagen

@@ -5,6 +5,8 @@
 
 #include "settings/Settings.h"
 
+namespace fluviagen {
+
 // Throws a fatal SimulationError for the first value of `settings` (as read by
 // parseSettingsInto) that cannot give a meaningful run: naming the --set
 // option when `overrides` gave the value, else the file and the physical
@@ -12,3 +14,5 @@
 // Then says on standard error, for every value of the file outside the range
 // of its line, what the run will do with it.
 void checkSettingValues(const Settings& settings, const SettingOverrides& overrides);
+
+}  // namespace fluviagen

@@ -4,6 +4,8 @@
 
 #include "settings/Settings.h"
 
+namespace fluviagen {
+
 void Settings::echoSettings() const {
     std::cout << "\n************************\n*  "
               << "General Settings:\n*  " << numDemographicSimulations
@@ -12,3 +14,5 @@ void Settings::echoSettings() const {
               << " generations to simulate"
               << "\n************************\n\n";
 }
+
+}  // namespace fluviagen

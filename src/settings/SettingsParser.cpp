@@ -6,6 +6,8 @@
 
 #include "settings/SettingsReader.h"
 
+namespace fluviagen {
+
 void parseSettingsInto(Settings& s, std::istream& is, const SettingOverrides& overrides) {
     skipByteOrderMark(is);
     s.values.clear();
@@ -65,3 +67,5 @@ void parseSettingsInto(Settings& s, std::istream& is, const SettingOverrides& ov
     if (!in.endMarker().contains(Text("END")))
         in.fail(settingLine(Setting::endMarker).field.data(), "the line after the last value must contain END", in.line());
 }
+
+}  // namespace fluviagen

@@ -8,8 +8,12 @@
 
 #include "settings/Settings.h"
 
+namespace fluviagen {
+
 // Reads the 41 lines into the settings, each value with the physical line it
 // stands on (Settings::values), the values of `overrides` in place of those
 // on their lines. Throws a fatal SimulationError on the first line that cannot be
 // read or whose value cannot be held.
 void parseSettingsInto(Settings& s, std::istream& is, const SettingOverrides& overrides);
+
+}  // namespace fluviagen

@@ -9,6 +9,8 @@
 #include "base/InputFile.h"
 #include "base/NumberText.h"
 
+namespace fluviagen {
+
 Text SettingsReader::text(Setting key) {
     const char* field = fieldOf(key);
     Text line;
@@ -162,3 +164,5 @@ void SettingsReader::skipBlankLines() {
 }
 
 bool isGivenValueRefusal(const SimulationError& e) { return e.message().str().rfind("--set ", 0) == 0; }
+
+}  // namespace fluviagen

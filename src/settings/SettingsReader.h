@@ -20,6 +20,8 @@
 #include "common/SettingLines.h"
 #include "settings/Settings.h"
 
+namespace fluviagen {
+
 class SimulationError;
 
 class SettingsReader {
@@ -72,3 +74,5 @@ private:
 // A refusal of a value given with --set: it passes the file reader's
 // catch-all, which would otherwise blame the file.
 bool isGivenValueRefusal(const SimulationError& e);
+
+}  // namespace fluviagen

@@ -27,6 +27,8 @@
 #include "app/SimulationLoop.h"
 #include "support/TestFiles.h"
 
+using namespace fluviagen;
+
 namespace fs = std::filesystem;
 using testing_support::readFile;
 using testing_support::TempFolder;

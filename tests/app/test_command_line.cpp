@@ -13,6 +13,8 @@
 #include "app/CommandLine.h"
 #include "support/TestFiles.h"
 
+using namespace fluviagen;
+
 using testing_support::readFile;
 using testing_support::runProgram;
 using testing_support::settingsText;

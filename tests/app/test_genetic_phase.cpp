@@ -9,6 +9,8 @@
 #include "mutation/DataTypes.h"
 #include "mutation/GammaRates.h"
 
+using namespace fluviagen;
+
 using coalescent_test::CoutCapture;
 using coalescent_test::seedStream;
 using coalescent_test::TestWorld;

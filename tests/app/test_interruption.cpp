@@ -15,6 +15,8 @@
 #include "output/OutputFiles.h"
 #include "support/TestFiles.h"
 
+using namespace fluviagen;
+
 namespace {
 
 // The main thread holds the registry's lock (stuck while creating a file):

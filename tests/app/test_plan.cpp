@@ -17,6 +17,8 @@
 #include "settings/SettingKeys.h"
 #include "support/TestFiles.h"
 
+using namespace fluviagen;
+
 using nlohmann::json;
 using testing_support::readFile;
 using testing_support::runProgram;

@@ -9,6 +9,8 @@
 #include "app/SeedPolicy.h"
 #include "base/Exception.h"
 
+using namespace fluviagen;
+
 namespace {
 
 constexpr long largest = 161803398;

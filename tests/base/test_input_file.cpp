@@ -10,6 +10,8 @@
 #include "base/InputFile.h"
 #include "support/TestFiles.h"
 
+using namespace fluviagen;
+
 using testing_support::TempFolder;
 
 TEST(InputFile, OnlyRegularFilesAreOpened) {

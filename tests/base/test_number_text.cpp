@@ -6,6 +6,8 @@
 
 #include "base/NumberText.h"
 
+using namespace fluviagen;
+
 namespace {
 
 using P = NumberProblem;

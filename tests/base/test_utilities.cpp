@@ -10,6 +10,8 @@
 #include "base/Utilities.h"
 #include "support/TestFiles.h"
 
+using namespace fluviagen;
+
 using testing_support::TempFolder;
 
 TEST(MyString, KeepsItsLengthLimits) {

@@ -20,6 +20,8 @@
 #include "settings/Settings.h"
 #include "app/SimulationLoop.h"
 
+using namespace fluviagen;
+
 namespace coalescent_test {
 
 // A generator started from a seed without the seeding console line.

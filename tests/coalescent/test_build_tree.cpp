@@ -14,6 +14,8 @@
 #include "coalescent/Deme.h"
 #include "base/Exception.h"
 
+using namespace fluviagen;
+
 using coalescent_test::CoutCapture;
 using coalescent_test::seedStream;
 using coalescent_test::TestWorld;

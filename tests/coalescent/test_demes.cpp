@@ -8,6 +8,8 @@
 #include "coalescent/Deme.h"
 #include "base/Exception.h"
 
+using namespace fluviagen;
+
 using coalescent_test::CoutCapture;
 using coalescent_test::TestWorld;
 

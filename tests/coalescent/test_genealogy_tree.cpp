@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace fluviagen;
+
 namespace {
 
 // Joins two nodes under `parent`, as a coalescence does.

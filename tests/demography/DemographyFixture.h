@@ -15,6 +15,8 @@
 #include "random/Rng.h"
 #include "settings/Settings.h"
 
+using namespace fluviagen;
+
 namespace demography_test {
 
 // Settings of a plain deterministic run: K = 100, r = 0.5, a constant

@@ -9,6 +9,8 @@
 #include "demography/StartingConditions.h"
 #include "base/Exception.h"
 
+using namespace fluviagen;
+
 using namespace demography_test;
 
 namespace {

@@ -11,6 +11,8 @@
 #include "demography/HistoryStaging.h"
 #include "demography/StateDB.h"
 
+using namespace fluviagen;
+
 using namespace demography_test;
 
 namespace {

@@ -7,6 +7,8 @@
 #include "demography/MigrationModel.h"
 #include "base/Exception.h"
 
+using namespace fluviagen;
+
 using namespace demography_test;
 
 namespace {

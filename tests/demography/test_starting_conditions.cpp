@@ -7,6 +7,8 @@
 #include "DemographyFixture.h"
 #include "demography/StartingConditions.h"
 
+using namespace fluviagen;
+
 using namespace demography_test;
 
 namespace {

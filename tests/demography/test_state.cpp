@@ -7,6 +7,8 @@
 #include "demography/State.h"
 #include "drainage/Segment.h"
 
+using namespace fluviagen;
+
 namespace {
 
 TEST(DemographyState, NegativeSumIsReportedAndZeroed) {

@@ -6,6 +6,8 @@
 #include "demography/StateDB.h"
 #include "base/Exception.h"
 
+using namespace fluviagen;
+
 using namespace demography_test;
 
 namespace {

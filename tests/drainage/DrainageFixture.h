@@ -22,6 +22,8 @@
 #include "settings/Settings.h"
 #include "support/TestFiles.h"
 
+using namespace fluviagen;
+
 namespace drainage_test {
 
 struct NodeRow {

@@ -8,6 +8,8 @@
 #include "../../tools/DrainageGenerator.h"
 #include "drainage/DrainageFixture.h"
 
+using namespace fluviagen;
+
 using namespace drainage_test;
 
 namespace {

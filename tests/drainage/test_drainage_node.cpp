@@ -4,6 +4,8 @@
 
 #include "drainage/DrainageFixture.h"
 
+using namespace fluviagen;
+
 using namespace drainage_test;
 
 namespace {

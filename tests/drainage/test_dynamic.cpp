@@ -8,6 +8,8 @@
 #include "demography/StateDB.h"
 #include "drainage/DrainageFixture.h"
 
+using namespace fluviagen;
+
 using namespace drainage_test;
 
 namespace {

@@ -7,6 +7,8 @@
 #include "common/Geometry.h"
 #include "drainage/DrainageFixture.h"
 
+using namespace fluviagen;
+
 using namespace drainage_test;
 
 namespace {

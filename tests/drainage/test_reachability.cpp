@@ -10,6 +10,8 @@
 #include "drainage/Population.h"
 #include "drainage/Reachability.h"
 
+using namespace fluviagen;
+
 using namespace drainage_test;
 
 namespace {

@@ -8,6 +8,8 @@
 #include "drainage/readers/RecordProblem.h"
 #include "support/TestFiles.h"
 
+using namespace fluviagen;
+
 using testing_support::TempFolder;
 
 namespace {

@@ -16,6 +16,8 @@
 #include "drainage/readers/DrainageFiles.h"
 #include "drainage/readers/PopulationFile.h"
 
+using namespace fluviagen;
+
 namespace {
 
 constexpr double pi = 3.14159265358979323846;

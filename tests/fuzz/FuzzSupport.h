@@ -19,6 +19,8 @@
 #include "drainage/Drainage.h"
 #include "drainage/readers/DrainageFiles.h"
 
+using namespace fluviagen;
+
 namespace fuzz_support {
 
 // Output sink: the readers report every record on the console, and what is

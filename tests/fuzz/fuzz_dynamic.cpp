@@ -4,6 +4,8 @@
 #include "drainage/Dynamic.h"
 #include "drainage/Drainage.h"
 
+using namespace fluviagen;
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     fuzz_support::silenceConsole();
     const auto drainage = fuzz_support::readSmallDrainage();

@@ -2,6 +2,8 @@
 #include "FuzzSupport.h"
 #include "drainage/DrainageNode.h"
 
+using namespace fluviagen;
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     fuzz_support::silenceConsole();
     const std::string path = fuzz_support::writeFile("nodes.txt", data, size);

@@ -6,6 +6,8 @@
 #include "drainage/Drainage.h"
 #include "drainage/readers/PopulationFile.h"
 
+using namespace fluviagen;
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     fuzz_support::silenceConsole();
     // Read once; the readers only mark its segments.

@@ -6,6 +6,8 @@
 #include "drainage/Drainage.h"
 #include "drainage/readers/DrainageFiles.h"
 
+using namespace fluviagen;
+
 namespace {
 
 // The walk's cost grows with the river length over the target length; inputs

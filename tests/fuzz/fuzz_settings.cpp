@@ -5,6 +5,8 @@
 #include "FuzzSupport.h"
 #include "settings/Settings.h"
 
+using namespace fluviagen;
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     fuzz_support::silenceConsole();
     {

@@ -11,6 +11,8 @@
 
 #include "drainage/readers/DrainageFiles.h"
 
+using namespace fluviagen;
+
 namespace fs = std::filesystem;
 
 namespace gis_test {

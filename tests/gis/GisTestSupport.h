@@ -12,6 +12,8 @@
 #include "drainage/Drainage.h"
 #include "gis/Import.h"
 
+using namespace fluviagen;
+
 namespace gis_test {
 
 using Line = std::vector<std::pair<double, double>>;

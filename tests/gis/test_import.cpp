@@ -16,6 +16,8 @@
 #include "gis/GisTestSupport.h"
 #include "gis/Geodesy.h"
 
+using namespace fluviagen;
+
 using namespace gis_test;
 namespace fs = std::filesystem;
 

@@ -13,6 +13,8 @@
 #include "gis/Geodesy.h"
 #include "gis/GisTestSupport.h"
 
+using namespace fluviagen;
+
 using namespace gis_test;
 namespace fs = std::filesystem;
 

@@ -10,6 +10,8 @@
 #include "map/MapData.h"
 #include "support/TestFiles.h"
 
+using namespace map;
+
 using testing_support::TempFolder;
 
 namespace {

@@ -19,6 +19,8 @@
 #include "map/MapRun.h"
 #include "support/TestFiles.h"
 
+using namespace map;
+
 namespace fs = std::filesystem;
 using testing_support::readFile;
 using testing_support::settingsText;

@@ -11,6 +11,8 @@
 #include "map/MapData.h"
 #include "support/TestFiles.h"
 
+using namespace map;
+
 namespace fs = std::filesystem;
 using testing_support::TempFolder;
 

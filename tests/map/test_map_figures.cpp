@@ -12,6 +12,8 @@
 #include "map/StagedFigure.h"
 #include "support/TestFiles.h"
 
+using namespace map;
+
 using testing_support::TempFolder;
 
 namespace {

@@ -11,6 +11,8 @@
 #include "map/GeoPackageStyle.h"
 #include "support/TestFiles.h"
 
+using namespace map;
+
 using testing_support::TempFolder;
 
 namespace {

@@ -20,6 +20,8 @@
 #include "support/Interrupt.h"
 #include "support/TestFiles.h"
 
+using namespace map;
+
 namespace fs = std::filesystem;
 using testing_support::readFile;
 using testing_support::TempFolder;

@@ -8,6 +8,8 @@
 #include "mutation/DataType.h"
 #include "settings/Settings.h"
 
+using namespace fluviagen;
+
 namespace {
 
 struct Registered {

@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace fluviagen;
+
 namespace {
 
 double total(const GammaRates& g) { return std::accumulate(g.rates().begin(), g.rates().end(), 0.0); }

@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace fluviagen;
+
 namespace {
 
 // Restarts the main generator from `seed` without the console line of the

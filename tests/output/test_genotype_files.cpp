@@ -29,6 +29,8 @@
 #include "settings/Settings.h"
 #include "support/TestFiles.h"
 
+using namespace fluviagen;
+
 namespace fs = std::filesystem;
 using testing_support::readFile;
 using testing_support::runProgram;

@@ -16,6 +16,8 @@
 #include "output/OutputFiles.h"
 #include "support/TestFiles.h"
 
+using namespace fluviagen;
+
 namespace fs = std::filesystem;
 using testing_support::readFile;
 using testing_support::TempFolder;

@@ -13,6 +13,8 @@
 #include "settings/Settings.h"
 #include "support/TestFiles.h"
 
+using namespace fluviagen;
+
 namespace {
 
 struct Fixture {

@@ -13,6 +13,8 @@
 #include "output/RiverTables.h"
 #include "support/TestFiles.h"
 
+using namespace fluviagen;
+
 using namespace demography_test;
 using testing_support::readFile;
 using testing_support::runProgram;

@@ -23,6 +23,8 @@
 #include "output/StatisticsWriter.h"
 #include "support/TestFiles.h"
 
+using namespace fluviagen;
+
 namespace fs = std::filesystem;
 using testing_support::readFile;
 using testing_support::runProgram;

@@ -14,6 +14,8 @@
 #include "output/TreeFiles.h"
 #include "support/TestFiles.h"
 
+using namespace fluviagen;
+
 namespace {
 
 // ((leaf1, leaf2) born at generation 8 in segment 5, leaf3) born at

@@ -13,6 +13,8 @@
 
 #include "random/Rng.h"
 
+using namespace fluviagen;
+
 namespace {
 
 constexpr double kPi = 3.141592654;

@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+using namespace fluviagen;
+
 namespace {
 
 // Sections of the reference file: "# heading" followed by one value a line.

@@ -5,6 +5,8 @@
 
 #include "settings/OutputGroups.h"
 
+using namespace fluviagen;
+
 // The groups' defaults (genotype files, maps and GeoPackage for a single
 // entire simulation; statistics and demography tables always) and the
 // command line's choice over them, the later choice winning.

@@ -20,6 +20,8 @@
 #include "settings/Settings.h"
 #include "support/TestFiles.h"
 
+using namespace fluviagen;
+
 using testing_support::readFile;
 using testing_support::runProgram;
 using testing_support::settingsText;

@@ -10,6 +10,8 @@
 #include "settings/Settings.h"
 #include "support/TestFiles.h"
 
+using namespace fluviagen;
+
 using testing_support::settingsText;
 using testing_support::TempFolder;
 

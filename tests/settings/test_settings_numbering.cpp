@@ -9,6 +9,8 @@
 #include "settings/Settings.h"
 #include "support/TestFiles.h"
 
+using namespace fluviagen;
+
 using testing_support::defaultSettingsLines;
 using testing_support::TempFolder;
 

@@ -15,6 +15,8 @@
 #include "drainage/Drainage.h"
 #include "drainage/readers/RecordProblem.h"
 
+namespace fluviagen {
+
 namespace {
 
 // The four header lines; a line too long is reported and refused: the
@@ -182,3 +184,5 @@ std::unique_ptr<Drainage> readDrainage(const Text& nodePath, const Text& segment
     drainage->readSegmentFile(segmentPath, environment, log);
     return drainage;
 }
+
+}  // namespace fluviagen

@@ -8,6 +8,8 @@
 
 #include "base/Utilities.h"
 
+namespace fluviagen {
+
 class InputLog;
 class Drainage;
 struct EnvironmentFiles;
@@ -19,3 +21,5 @@ struct EnvironmentFiles;
 // (base/InputFile.h): "nodes", "segments", "dynamic" and each "map".
 std::unique_ptr<Drainage> readDrainage(const Text& nodePath, const Text& segmentPath,
                                              const EnvironmentFiles* environment = nullptr, InputLog* log = nullptr);
+
+}  // namespace fluviagen

@@ -22,6 +22,7 @@
 #include "base/NumberText.h"
 #include "common/Geometry.h"
 
+namespace fluviagen {
 
 namespace {
 
@@ -415,3 +416,5 @@ int readPopulations(PopulationVector& populations, const Text& path, bool isSamp
     std::cout << "\n\tdone. (#populations: " << count << "; Duration: " << timer << ")" << std::flush;
     return count;
 }
+
+}  // namespace fluviagen

@@ -8,6 +8,8 @@
 #include "drainage/Population.h"
 #include "settings/PlacementRule.h"
 
+namespace fluviagen {
+
 class InputLog;
 class Segment;
 class Drainage;
@@ -32,3 +34,5 @@ Segment* nearestSegment(const Drainage& drainage, float lon, float lat, const Se
 //   ratio:   the distance to the nearest of its from-node, middle point and
 //            to-node.
 std::int32_t precisionOf(const Segment& segment, float lon, float lat, PlacementRule rule);
+
+}  // namespace fluviagen

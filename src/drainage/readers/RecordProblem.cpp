@@ -5,6 +5,8 @@
 
 #include "base/Exception.h"
 
+namespace fluviagen {
+
 std::string RecordFields::report(const char* kind, const Text& path, int records, const char* recordName) const {
     const RecordProblem where = problem();
     std::cout << "\n-> Error: " << kind << " file '" << path << "', line " << where.line << ": the " << field_ << " '"
@@ -31,3 +33,5 @@ void refuseLongLine(const char* kind, const Text& path, int line) {
                                ": the line is longer than " + std::to_string(maxLineLength) + " characters!"),
                      levelFatal);
 }
+
+}  // namespace fluviagen

@@ -11,6 +11,8 @@
 #include "base/NumberText.h"
 #include "base/Utilities.h"
 
+namespace fluviagen {
+
 struct RecordProblem {
     int line = 0;       // 1-based line of the file; 0 when unknown
     std::string word;   // the word that could not be read, as printableWord shows it
@@ -92,3 +94,5 @@ private:
 
 // The fatal error of a line longer than maxLineLength characters.
 [[noreturn]] void refuseLongLine(const char* kind, const Text& path, int line);
+
+}  // namespace fluviagen

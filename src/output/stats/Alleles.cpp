@@ -4,6 +4,8 @@
 #include <cstring>
 #include <numeric>
 
+namespace fluviagen {
+
 namespace {
 
 void countPerSample(const GeneMatrix& genes, Locus& locus) {
@@ -116,3 +118,5 @@ Locus haplotypeLocus(const GeneMatrix& genes, std::span<const int> columns) {
     countPerSample(genes, locus);
     return locus;
 }
+
+}  // namespace fluviagen

@@ -12,6 +12,8 @@
 #include <span>
 #include <vector>
 
+namespace fluviagen {
+
 // The gene copies of the used samples, sample after sample.
 struct GeneMatrix {
     std::vector<std::span<const int>> rows;  // one row of site states per gene copy
@@ -54,3 +56,5 @@ Locus columnLocus(const GeneMatrix& genes, int column);
 // The haplotypes over the given columns (each distinct combination of their
 // states an allele).
 Locus haplotypeLocus(const GeneMatrix& genes, std::span<const int> columns);
+
+}  // namespace fluviagen

@@ -1,5 +1,7 @@
 #include "output/stats/Divergence.h"
 
+namespace fluviagen {
+
 Divergence sequenceDivergence(double between, int genesX, int genesY, const std::optional<double>& piX,
                               const std::optional<double>& piY) {
     Divergence d;
@@ -8,3 +10,5 @@ Divergence sequenceDivergence(double between, int genesX, int genesY, const std:
     if (piX && piY) d.da = between - (*piX + *piY) / 2;
     return d;
 }
+
+}  // namespace fluviagen

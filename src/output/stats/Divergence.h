@@ -12,6 +12,8 @@
 
 #include <optional>
 
+namespace fluviagen {
+
 struct Divergence {
     std::optional<double> dxy;  // needs a gene in each sample
     std::optional<double> da;   // needs pi of both: 2 genes in each sample
@@ -22,3 +24,5 @@ struct Divergence {
 // genes).
 Divergence sequenceDivergence(double between, int genesX, int genesY, const std::optional<double>& piX,
                               const std::optional<double>& piY);
+
+}  // namespace fluviagen

@@ -1,5 +1,7 @@
 #include "output/stats/Diversity.h"
 
+namespace fluviagen {
+
 int geneCount(std::span<const int> counts) {
     int n = 0;
     for (int c : counts) n += c;
@@ -46,3 +48,5 @@ std::optional<double> observedHeterozygosity(std::span<const int> allelesOfGenes
         heterozygous += allelesOfGenes[2 * j] != allelesOfGenes[2 * j + 1] ? 1 : 0;
     return static_cast<double>(heterozygous) / static_cast<double>(individuals);
 }
+
+}  // namespace fluviagen

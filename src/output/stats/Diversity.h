@@ -7,6 +7,8 @@
 #include <optional>
 #include <span>
 
+namespace fluviagen {
+
 int geneCount(std::span<const int> counts);
 int distinctAlleles(std::span<const int> counts);
 
@@ -23,3 +25,5 @@ std::optional<double> rarefiedRichness(std::span<const int> counts, int g);
 // The share of individuals (gene copies 2j and 2j + 1 of the sample) whose two
 // copies carry different alleles. Needs one individual.
 std::optional<double> observedHeterozygosity(std::span<const int> allelesOfGenes);
+
+}  // namespace fluviagen

@@ -4,6 +4,8 @@
 
 #include "output/stats/Diversity.h"
 
+namespace fluviagen {
+
 std::optional<double> hudsonFst(double withinMean, double between) {
     if (!(between > 0)) return std::nullopt;
     return 1.0 - withinMean / between;
@@ -85,3 +87,5 @@ void addDiploidLocus(ThetaSums& sums, const std::vector<std::span<const int>>& c
         sums.total += a + b + c;
     }
 }
+
+}  // namespace fluviagen

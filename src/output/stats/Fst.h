@@ -7,6 +7,8 @@
 #include <span>
 #include <vector>
 
+namespace fluviagen {
+
 // Hudson, Slatkin & Maddison (1992): FST = 1 - Hw / Hb, with Hw the mean
 // number of differences between two genes of one sample (the mean of the
 // samples' pi) and Hb that between genes of two different samples. Undefined
@@ -36,3 +38,5 @@ void addHaploidLocus(ThetaSums& sums, const std::vector<std::span<const int>>& c
 // nothing with fewer than 2 samples or a mean of 1 individual or less.
 void addDiploidLocus(ThetaSums& sums, const std::vector<std::span<const int>>& counts,
                      const std::vector<std::span<const int>>& heterozygotes, std::span<const int> individuals);
+
+}  // namespace fluviagen

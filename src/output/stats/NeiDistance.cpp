@@ -4,6 +4,8 @@
 
 #include "output/stats/Diversity.h"
 
+namespace fluviagen {
+
 void NeiIdentity::addLocus(std::span<const int> x, std::span<const int> y) {
     const double nx = geneCount(x);
     const double ny = geneCount(y);
@@ -24,3 +26,5 @@ std::optional<double> NeiIdentity::distance() const {
     // Identical samples give I = 1 up to rounding: D is 0, never below.
     return identity >= 1 ? 0.0 : -std::log(identity);
 }
+
+}  // namespace fluviagen

@@ -7,6 +7,8 @@
 #include <optional>
 #include <span>
 
+namespace fluviagen {
+
 class NeiIdentity {
 public:
     // One locus: the allele counts of both samples (one labelling). A locus
@@ -18,3 +20,5 @@ private:
     double jx_ = 0, jy_ = 0, jxy_ = 0;
     int loci_ = 0;
 };
+
+}  // namespace fluviagen

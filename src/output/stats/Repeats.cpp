@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <vector>
 
+namespace fluviagen {
+
 RepeatSummary repeatSummary(std::span<const int> repeats) {
     RepeatSummary summary;
     const std::size_t n = repeats.size();
@@ -22,3 +24,5 @@ RepeatSummary repeatSummary(std::span<const int> repeats) {
     summary.garzaWilliamson = static_cast<double>(alleles) / (range + 1);
     return summary;
 }
+
+}  // namespace fluviagen

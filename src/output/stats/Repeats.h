@@ -6,6 +6,8 @@
 #include <optional>
 #include <span>
 
+namespace fluviagen {
+
 struct RepeatSummary {
     std::optional<double> mean;      // mean repeat number; needs 1 gene
     std::optional<double> variance;  // unbiased (n - 1) variance; needs 2 genes
@@ -16,3 +18,5 @@ struct RepeatSummary {
 };
 
 RepeatSummary repeatSummary(std::span<const int> repeats);
+
+}  // namespace fluviagen

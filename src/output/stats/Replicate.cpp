@@ -10,6 +10,8 @@
 #include "output/stats/Repeats.h"
 #include "output/stats/Sites.h"
 
+namespace fluviagen {
+
 namespace {
 
 // The mean over loci of a statistic defined at some of them.
@@ -277,3 +279,5 @@ private:
 ReplicateStatistics computeReplicate(const GeneMatrix& genes, const ReplicateOptions& options) {
     return Computation(genes, options).run();
 }
+
+}  // namespace fluviagen

@@ -9,6 +9,8 @@
 #include "mutation/MarkerKind.h"
 #include "output/stats/Alleles.h"
 
+namespace fluviagen {
+
 struct ReplicateOptions {
     MarkerKind kind = MarkerKind::sequence;
     int independentLoci = 1;  // K: the haplotype loci of sequence-like data
@@ -51,3 +53,5 @@ struct ReplicateStatistics {
 };
 
 ReplicateStatistics computeReplicate(const GeneMatrix& genes, const ReplicateOptions& options);
+
+}  // namespace fluviagen

@@ -9,6 +9,8 @@
 #include "drainage/DrainageNode.h"
 #include "drainage/Drainage.h"
 
+namespace fluviagen {
+
 namespace {
 
 constexpr double unreached = std::numeric_limits<double>::infinity();
@@ -89,3 +91,5 @@ std::vector<std::vector<std::optional<double>>> riverDistancesKm(const Drainage&
 double straightLineKm(const Segment& a, const Segment& b) {
     return common::greatCircleKm(a.lon, a.lat, b.lon, b.lat);
 }
+
+}  // namespace fluviagen

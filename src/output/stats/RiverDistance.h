@@ -7,6 +7,8 @@
 #include <span>
 #include <vector>
 
+namespace fluviagen {
+
 class Segment;
 class Drainage;
 
@@ -20,3 +22,5 @@ std::vector<std::vector<std::optional<double>>> riverDistancesKm(const Drainage&
 // Great-circle distance between the middle points, in km
 // (common::greatCircleKm: the sphere of radius 6371 km, double precision).
 double straightLineKm(const Segment& a, const Segment& b);
+
+}  // namespace fluviagen

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+namespace fluviagen {
 
 std::optional<double> tajimasD(int n, int S, double pi) {
     if (n < 4 || S <= 0) return std::nullopt;
@@ -33,3 +34,5 @@ std::optional<double> betweenDifference(std::span<const int> a, std::span<const 
     if (na == 0 || nb == 0) return std::nullopt;
     return 1.0 - static_cast<double>(same) / (static_cast<double>(na) * static_cast<double>(nb));
 }
+
+}  // namespace fluviagen

@@ -6,6 +6,8 @@
 #include <optional>
 #include <span>
 
+namespace fluviagen {
+
 // Tajima's D of a sample of n genes with S segregating sites and mean pairwise
 // difference pi: the standardised difference between pi and Watterson's
 // S / a1, both estimates of theta = 2 N mu under neutrality at equilibrium.
@@ -19,3 +21,5 @@ std::optional<double> tajimasD(int n, int S, double pi);
 // site, from the counts of the site's states in each (one labelling of the
 // states for both): 1 - sum p_a,i p_b,i. Needs a gene in each.
 std::optional<double> betweenDifference(std::span<const int> a, std::span<const int> b);
+
+}  // namespace fluviagen

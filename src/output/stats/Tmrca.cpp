@@ -2,6 +2,8 @@
 
 #include "coalescent/GenealogyTree.h"
 
+namespace fluviagen {
+
 std::vector<std::optional<int>> sampleMrcaAges(const GenealogyTree& tree, std::span<const int> firstLeaf) {
     const std::size_t samples = firstLeaf.empty() ? 0 : firstLeaf.size() - 1;
     std::vector<std::optional<int>> ages(samples);
@@ -39,3 +41,5 @@ std::optional<int> rootAge(const GenealogyTree& tree) {
     if (tree.nodeCount() == 0) return std::nullopt;
     return tree.node(tree.nodeCount() - 1).time;
 }
+
+}  // namespace fluviagen

@@ -8,6 +8,8 @@
 #include <span>
 #include <vector>
 
+namespace fluviagen {
+
 class GenealogyTree;
 
 // Per sample, the age of the most recent common ancestor of its leaves
@@ -16,3 +18,5 @@ std::vector<std::optional<int>> sampleMrcaAges(const GenealogyTree& tree, std::s
 
 // The age of the root, the ancestor of every gene; none for an empty tree.
 std::optional<int> rootAge(const GenealogyTree& tree);
+
+}  // namespace fluviagen

@@ -20,6 +20,8 @@
 #include "output/stats/Sites.h"
 #include "output/stats/Tmrca.h"
 
+using namespace fluviagen;
+
 namespace {
 
 constexpr double tolerance = 1e-12;
