@@ -167,8 +167,8 @@ struct Scenario {
         const TreeNode* base = &tree.node(0);
         for (int i = tree.size(); i < tree.nodeCount(); ++i) {
             const TreeNode& node = tree.node(i);
-            os << (node.left - base) << ',' << (node.right - base) << ',' << node.time << ','
-               << (*node.locations)[0] << ';';
+            os << (node.left - base) << ',' << (node.right - base) << ',' << node.time << ',' << (*node.locations)[0]
+               << ';';
         }
         return os.str();
     }

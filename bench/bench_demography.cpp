@@ -234,8 +234,9 @@ void BM_GenerationLoop(benchmark::State& state) {
         std::ostringstream quiet;
         auto* old = std::cout.rdbuf(quiet.rdbuf());
         SimulationLoop& w = *f.world;
-        setStartingConditions(*w.drainage, w.states, *w.database,
-                              [&w]() -> const PopulationVector& { return *w.sources; }, w.settings, false);
+        setStartingConditions(
+            *w.drainage, w.states, *w.database, [&w]() -> const PopulationVector& { return *w.sources; }, w.settings,
+            false);
         f.rng = Rng{};
         f.rng.seedMain(-4711);
         std::cout.rdbuf(old);
@@ -321,7 +322,11 @@ void BM_DeviatesAlone(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_FullDrainage)->ArgsProduct({{1, 2, 3, 4}, {100, 200, 1000}})->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FullDrainage)
+    ->ArgsProduct({{1, 2, 3, 4}, {100, 200, 1000}})
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ColonisationFromMouth)->DenseRange(1, 4)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_EmptyDrainage)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WithoutDatabase)
@@ -331,7 +336,11 @@ BENCHMARK(BM_WithoutDatabase)
     ->Iterations(1)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_GenerationLoop)->ArgsProduct({{1, 2, 3, 4}, {0, 1}})->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GenerationLoop)
+    ->ArgsProduct({{1, 2, 3, 4}, {0, 1}})
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DeviatesAlone)->DenseRange(2, 4)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

@@ -136,7 +136,8 @@ void BM_ReadSourcesBySegmentId(benchmark::State& state) {
     for (auto _ : state) {
         PopulationVector sources(drainage.get());
         QuietConsole quiet;
-        if (readPopulations(sources, Text(path), false, PlacementRule::nearest) != drainage->size()) state.SkipWithError("not read");
+        if (readPopulations(sources, Text(path), false, PlacementRule::nearest) != drainage->size())
+            state.SkipWithError("not read");
     }
     state.SetComplexityN(state.range(0));
     state.SetItemsProcessed(state.iterations() * state.range(0));

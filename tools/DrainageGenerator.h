@@ -88,8 +88,8 @@ inline Drainage generate(std::int32_t segmentCount, std::uint64_t seed) {
         std::int32_t budget;     // segments of the reach and all its tributaries
     };
     std::vector<Reach> pending;
-    pending.push_back(Reach{addNode(20.0 + random.uniform(), 45.0 + random.uniform()), 2 * pi * random.uniform(),
-                            segmentCount});
+    pending.push_back(
+        Reach{addNode(20.0 + random.uniform(), 45.0 + random.uniform()), 2 * pi * random.uniform(), segmentCount});
 
     while (!pending.empty()) {
         const Reach reach = pending.back();
@@ -97,7 +97,8 @@ inline Drainage generate(std::int32_t segmentCount, std::uint64_t seed) {
         // Reach length about sqrt(budget), so the longest path from a source
         // to the mouth grows like sqrt(n), as in river networks.
         const double scale = 0.8 + 0.6 * random.uniform();
-        std::int32_t length = static_cast<std::int32_t>(std::lround(std::sqrt(static_cast<double>(reach.budget)) * scale));
+        std::int32_t length =
+            static_cast<std::int32_t>(std::lround(std::sqrt(static_cast<double>(reach.budget)) * scale));
         if (length < 1) length = 1;
         if (length > reach.budget) length = reach.budget;
 
@@ -114,8 +115,8 @@ inline Drainage generate(std::int32_t segmentCount, std::uint64_t seed) {
             const Node& a = d.nodes[static_cast<std::size_t>(up) - 1];
             const Node& b = d.nodes[static_cast<std::size_t>(current) - 1];
             d.segments.push_back(Segment{static_cast<std::int32_t>(d.segments.size()) + 1, up, current,
-                                         common::drainageHaversineMetres(a.lon, a.lat, b.lon, b.lat), (a.lon + b.lon) / 2.0f,
-                                         (a.lat + b.lat) / 2.0f});
+                                         common::drainageHaversineMetres(a.lon, a.lat, b.lon, b.lat),
+                                         (a.lon + b.lon) / 2.0f, (a.lat + b.lat) / 2.0f});
             reachNodes.push_back(up);
             current = up;
         }
@@ -128,7 +129,8 @@ inline Drainage generate(std::int32_t segmentCount, std::uint64_t seed) {
         if (joins > rest) joins = rest;
         for (std::int32_t i = 0; i < joins; ++i)  // partial shuffle: the first joins entries
             std::swap(reachNodes[static_cast<std::size_t>(i)],
-                      reachNodes[static_cast<std::size_t>(i) + random.below(reachNodes.size() - static_cast<std::size_t>(i))]);
+                      reachNodes[static_cast<std::size_t>(i) +
+                                 random.below(reachNodes.size() - static_cast<std::size_t>(i))]);
         std::vector<double> weights(static_cast<std::size_t>(joins));
         double total = 0;
         for (double& w : weights) total += (w = std::pow(random.uniform(), 3.0) + 0.01);
@@ -150,12 +152,14 @@ inline Drainage generate(std::int32_t segmentCount, std::uint64_t seed) {
 }
 
 inline std::string nodeFileText(const Drainage& d) {
-    std::string text = "Title: file with all nodes (WGS84)\nDate: Thu Jan 01 00:00:00 2026\nNodes: " +
-                       std::to_string(d.nodes.size()) + "\nNodeID\tLon\tLat\n";
+    std::string text =
+        "Title: file with all nodes (WGS84)\nDate: Thu Jan 01 00:00:00 2026\nNodes: " + std::to_string(d.nodes.size()) +
+        "\nNodeID\tLon\tLat\n";
     char line[96];
     for (const Node& n : d.nodes) {
         // Nine significant digits give back the very same float on reading.
-        std::snprintf(line, sizeof line, "%d\t%.9g\t%.9g\n", n.id, static_cast<double>(n.lon), static_cast<double>(n.lat));
+        std::snprintf(line, sizeof line, "%d\t%.9g\t%.9g\n", n.id, static_cast<double>(n.lon),
+                      static_cast<double>(n.lat));
         text += line;
     }
     return text;

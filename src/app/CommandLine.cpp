@@ -147,7 +147,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& words) {
         c.placement = *rule;
     }
     for (const std::string& option : o.sets) addOverride(c, option);
-    if (c.json && !c.listSettings) throw CommandLineError("--json goes with --list-settings (--plan always prints JSON)");
+    if (c.json && !c.listSettings)
+        throw CommandLineError("--json goes with --list-settings (--plan always prints JSON)");
     if (c.listSettings && c.plan) throw CommandLineError("--list-settings and --plan: one at a time");
     // --with and --without in the order given: the later choice for a group wins.
     std::size_t nextWith = 0, nextWithout = 0;

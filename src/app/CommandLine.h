@@ -22,15 +22,15 @@ public:
 };
 
 struct CommandLine {
-    std::vector<std::string> positional;  // settings path and count, as given
-    std::optional<long> seed;             // --seed, as the generator takes it (negative)
-    std::string outFolder;                // --out, with its final separator; empty: beside the settings
-    SettingOverrides overrides;           // --set, by line; the later of two for one line wins
+    std::vector<std::string> positional;               // settings path and count, as given
+    std::optional<long> seed;                          // --seed, as the generator takes it (negative)
+    std::string outFolder;                             // --out, with its final separator; empty: beside the settings
+    SettingOverrides overrides;                        // --set, by line; the later of two for one line wins
     std::vector<std::pair<std::string, bool>> groups;  // --with (true) / --without (false), in order
-    bool diploidVcf = false;              // --diploid-vcf: haploid genes as homozygous diploid VCF calls
+    bool diploidVcf = false;                           // --diploid-vcf: haploid genes as homozygous diploid VCF calls
     PlacementRule placement = PlacementRule::nearest;  // --placement
-    bool classicHelp = false;             // -h or -H: the help text of the classic command line
-    bool help = false;                    // --help: every option
+    bool classicHelp = false;                          // -h or -H: the help text of the classic command line
+    bool help = false;                                 // --help: every option
     bool version = false;
     bool quiet = false;
     bool progress = false;

@@ -57,10 +57,11 @@ std::int32_t numberOfSimulationsParameter(const char* text) {
     const NumberProblem problem = readNumber(word, count);
     if (problem == NumberProblem::notANumber) return 0;
     if (problem != NumberProblem::none)
-        throw SimulationError(shortened("The second parameter '" + printableWord(word) +
-                                   "' must be a whole number of entire simulations from " +
-                                   rangeText<std::int32_t>() + " (0 or no number: the number of the settings file)!"),
-                         levelFatal);
+        throw SimulationError(
+            shortened("The second parameter '" + printableWord(word) +
+                      "' must be a whole number of entire simulations from " + rangeText<std::int32_t>() +
+                      " (0 or no number: the number of the settings file)!"),
+            levelFatal);
     return count;
 }
 
@@ -100,7 +101,8 @@ bool looksLikeOption(const std::string& word) {
 std::string optionsAmongParameters(const std::vector<std::string>& positional, std::size_t from) {
     std::string words;
     for (std::size_t i = from; i < positional.size(); ++i)
-        if (looksLikeOption(positional[i])) words.append(words.empty() ? "'" : ", '").append(printableWord(positional[i])).append("'");
+        if (looksLikeOption(positional[i]))
+            words.append(words.empty() ? "'" : ", '").append(printableWord(positional[i])).append("'");
     return words;
 }
 
@@ -195,7 +197,7 @@ int runConsole(int argc, char** argv) {
             std::cout << "Enter the path of a settings file: " << std::flush;
             if (!readLine(settingsPath, std::cin))
                 throw SimulationError(Text("The path of the settings file is longer than 9999 characters!"),
-                                 levelFatal);
+                                      levelFatal);
         } else if (parameters == 1) {
             settingsPath = Text(positional[0]);
         } else if (parameters == 2) {

@@ -42,8 +42,8 @@ std::vector<std::unique_ptr<GeneticWriter>> makeWriters(const Settings& s) {
     const OutputGroups& groups = s.outputGroups;
     const std::int32_t entire = s.numDemographicSimulations;
     if (groups.enabled(OutputGroup::vcf, entire))
-        writers.push_back(std::make_unique<VcfWriter>(groups.asked(OutputGroup::vcf) || groups.diploidVcf(),
-                                                      groups.diploidVcf()));
+        writers.push_back(
+            std::make_unique<VcfWriter>(groups.asked(OutputGroup::vcf) || groups.diploidVcf(), groups.diploidVcf()));
     if (groups.enabled(OutputGroup::genepop, entire))
         writers.push_back(std::make_unique<GenepopWriter>(groups.asked(OutputGroup::genepop)));
     if (groups.enabled(OutputGroup::fasta, entire))
@@ -55,7 +55,11 @@ std::vector<std::unique_ptr<GeneticWriter>> makeWriters(const Settings& s) {
 class GeneticSimulation {
 public:
     GeneticSimulation(SimulationLoop& run, DataType& dataType, Rng& rng)
-        : run_(run), s_(run.settings), dataType_(dataType), rng_(rng), demes_(*run.demes),
+        : run_(run),
+          s_(run.settings),
+          dataType_(dataType),
+          rng_(rng),
+          demes_(*run.demes),
           writers_(makeWriters(run.settings)) {}
 
     void run();
@@ -96,8 +100,8 @@ void GeneticSimulation::run() {
     phase_.genotypic = s_.genotypicOutput;
     toWriters([&](GeneticWriter& w) { w.open(phase_); });
 
-    if (!run_.database || !demes_.createDemes(*run_.drainage, *run_.database, run_.samplePopulations(),
-                                              run_.sourcePopulations(), s_))
+    if (!run_.database ||
+        !demes_.createDemes(*run_.drainage, *run_.database, run_.samplePopulations(), run_.sourcePopulations(), s_))
         throw SimulationError(Text("ReadGeneticSamples() messed up!"), levelError);
     for (const Deme* deme : demes_.sampleDemes) {
         sampleSizes_.push_back(deme->sampleSize);
@@ -107,10 +111,10 @@ void GeneticSimulation::run() {
     phase_.drainage = run_.drainage.get();
     // The demography tables open nothing: they join once the populations are read.
     if (run_.colonisation)
-        writers_.push_back(std::make_unique<RiverTablesWriter>(RiverTablesInput{
-            run_.drainage.get(), run_.colonisation.get(), &demes_.coalPerSegmentSummed, run_.sources.get(),
-            run_.samples.get(), s_.carryingCapacity, s_.coalescenceImageOutput,
-            s_.geneticTreesOutput && s_.numIndependentLoci <= 1}));
+        writers_.push_back(std::make_unique<RiverTablesWriter>(
+            RiverTablesInput{run_.drainage.get(), run_.colonisation.get(), &demes_.coalPerSegmentSummed,
+                             run_.sources.get(), run_.samples.get(), s_.carryingCapacity, s_.coalescenceImageOutput,
+                             s_.geneticTreesOutput && s_.numIndependentLoci <= 1}));
     toWriters([&](GeneticWriter& w) { w.writeHeaders(phase_); });
     dataType_.prepare(rng_);
 
@@ -150,15 +154,17 @@ void GeneticSimulation::simulateSingleLocus(int s) {
         for (const TreeNode* gene : deme->samples)
             genes.emplace_back(gene->sequence.data(), static_cast<std::size_t>(gene->nSites));
     }
-    genotypes.hits = std::span<const int>(
-        mutations.hits.data(), std::min(mutations.hits.size(), static_cast<std::size_t>(std::max(s_.numLinkedLoci, 0))));
+    genotypes.hits =
+        std::span<const int>(mutations.hits.data(),
+                             std::min(mutations.hits.size(), static_cast<std::size_t>(std::max(s_.numLinkedLoci, 0))));
     toWriters([&](GeneticWriter& w) { w.genotypes(phase_, genotypes); });
     demes_.resetDemes();
 }
 
 void GeneticSimulation::simulateMultilocus(int s, int& locusCounter) {
     for (int k = 0; k < s_.numIndependentLoci; ++k) {
-        std::cout << "\n\t" << "Simulation of locus " << k + 1 << " of " << s_.numIndependentLoci << " ...";
+        std::cout << "\n\t"
+                  << "Simulation of locus " << k + 1 << " of " << s_.numIndependentLoci << " ...";
         demes_.buildTree(locusCounter, rng_);
         const MutationResult mutations = dataType_.sprinkle(demes_.tree, {sampleSizes_, s}, rng_);
         copyLocusToHaplotypeMatrix(k, mutations);
@@ -224,14 +230,14 @@ void SimulationLoop::geneticPhase() {
         if (!dataType) dataType = makeDataType(settings);
         if (!dataType)
             throw SimulationError(Text("SimulateGeneticData(): no data type answers to the code ") +
-                                 static_cast<int>(settings.dataType) + "!",
-                             levelFatal);
+                                      static_cast<int>(settings.dataType) + "!",
+                                  levelFatal);
         std::cout << "\n\nGenetic simulation (" << dataType->name() << ")...";
         // Without an independent locus no genealogy can ever be built: no
         // later run could succeed either.
         if (settings.numIndependentLoci < 1)
             throw SimulationError(Text("SimulateGeneticData():Not enough lineages to perform coalescence!"),
-                             levelFatal);
+                                  levelFatal);
         GeneticSimulation(*this, *dataType, rng_).run();
     } catch (const SimulationError&) {
         throw;

@@ -39,17 +39,16 @@ GeneticPhaseSize geneticPhaseSize(const PopulationVector& set, const Settings& s
 
 // Every sample is dropped in every history the settings allow: repeating the
 // entire simulation could never succeed.
-void checkSamplesReachable(const Drainage& drainage, const Drainage* asRead,
-                           const PopulationVector& sources, const PopulationVector& samples,
-                           const Settings& settings) {
+void checkSamplesReachable(const Drainage& drainage, const Drainage* asRead, const PopulationVector& sources,
+                           const PopulationVector& samples, const Settings& settings) {
     const DynamicMaps* maps = nullptr;
     if (settings.dynamicEnvironment) maps = (asRead != nullptr ? *asRead : drainage).dynamicEnvironment.get();
     const auto unreachable =
         samplesNeverReached({drainage, asRead, maps, sources, samples, settings.numGenerations,
                              settings.allowInitialDensityOverflow, settings.migrCol != 0 || settings.migrOcc != 0});
     if (!unreachable.empty())
-        throw SimulationError(shortened(neverReachedText(unreachable, (settings.dataFolder + settings.sampleFile).str())),
-                         levelFatal);
+        throw SimulationError(
+            shortened(neverReachedText(unreachable, (settings.dataFolder + settings.sampleFile).str())), levelFatal);
 }
 
 // Samples without a single gene give no genealogy in any history.
@@ -107,15 +106,16 @@ void checkBackwardGenerations(const PopulationVector& set, const Settings& setti
     for (const SettingValue& v : settings.values)
         if (v.line == lineOf(Setting::maxBackward) && v.option.empty()) line = v.fileLine;
     if (settings.maxGenerations == 0)
-        throw SimulationError(Text("File '") + settings.settingsPath + "', line " + line + ": with a maximum of 0 backward "
-                             "generations the " + static_cast<int>(n) + " gene copies of '" + path +
-                             "' can never coalesce!",
-                         levelFatal);
+        throw SimulationError(Text("File '") + settings.settingsPath + "', line " + line +
+                                  ": with a maximum of 0 backward "
+                                  "generations the " +
+                                  static_cast<int>(n) + " gene copies of '" + path + "' can never coalesce!",
+                              levelFatal);
     const double expected = 2.0 * std::max<int>(settings.carryingCapacity, 1) * (1.0 - 1.0 / n);
     if (settings.maxGenerations < expected / 2)
-        std::cerr << "WARNING: settings line " << lineOf(Setting::maxBackward) << " allows " << settings.maxGenerations << " backward generations, but "
-                  << n << " gene copies in one segment of " << settings.carryingCapacity
-                  << " individuals need about " << std::lround(expected)
+        std::cerr << "WARNING: settings line " << lineOf(Setting::maxBackward) << " allows " << settings.maxGenerations
+                  << " backward generations, but " << n << " gene copies in one segment of "
+                  << settings.carryingCapacity << " individuals need about " << std::lround(expected)
                   << " generations on average to find their common ancestor: most genealogies will not finish in "
                      "time and their entire simulations will be repeated.\n";
 }

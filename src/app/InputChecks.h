@@ -18,9 +18,8 @@ class Settings;
 // genes to (every sample dropped in every one of them). `drainage` is the
 // drainage in use, `asRead` the drainage as read when `drainage` was
 // resampled from it (else null).
-void checkSamplesReachable(const Drainage& drainage, const Drainage* asRead,
-                           const PopulationVector& sources, const PopulationVector& samples,
-                           const Settings& settings);
+void checkSamplesReachable(const Drainage& drainage, const Drainage* asRead, const PopulationVector& sources,
+                           const PopulationVector& samples, const Settings& settings);
 
 // Refuses a sample file in which every sample holds 0 genes: no history gives
 // such samples a genealogy.

@@ -84,8 +84,7 @@ std::string interruptionLine(int sig, const std::string& outputFolder) {
                        : sig == SIGHUP  ? "SIGHUP"
                        : sig == SIGPIPE ? "SIGPIPE (standard output has no reader)"
                                         : "SIGTERM";
-    return std::string("Interrupted by ") + name + ": the outputs of this call in " + outputFolder +
-           " are incomplete.";
+    return std::string("Interrupted by ") + name + ": the outputs of this call in " + outputFolder + " are incomplete.";
 }
 
 }  // namespace fluviagen

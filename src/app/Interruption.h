@@ -7,9 +7,9 @@
 // ends the process with 128 + the signal number (130, 143, 129), the status a
 // shell reports for a process the signal killed; a second signal while it
 // waits for the files ends the process at once. A standard output whose
-// reader has gone (`| head`) ends the call the same way, with 141 (SIGPIPE). Files already complete under their final names stay; what marks a
-// whole set complete is its completion record, written only at the end of a
-// call that succeeded.
+// reader has gone (`| head`) ends the call the same way, with 141 (SIGPIPE). Files already complete under their final
+// names stay; what marks a whole set complete is its completion record, written only at the end of a call that
+// succeeded.
 //
 // A program the call runs (the map program) is part of the call: the signal
 // is passed on to it, the watcher waits for it to end (a second signal is
@@ -58,9 +58,9 @@ private:
     [[noreturn]] void waitForEnd() const;
 
     std::string outputFolder_;
-    std::mutex childMutex_;      // held while a child is started or its end noted
-    pid_t child_ = 0;            // the running child, 0 when none
-    bool interrupted_ = false;   // set under childMutex_: no child may start any more
+    std::mutex childMutex_;          // held while a child is started or its end noted
+    pid_t child_ = 0;                // the running child, 0 when none
+    bool interrupted_ = false;       // set under childMutex_: no child may start any more
     common::SignalCleanup cleanup_;  // last: its thread starts once the rest is made
 };
 

@@ -28,7 +28,7 @@ namespace fluviagen {
 namespace {
 
 // The figures of one table set ("<set>" or "<set>_<e>"), each as PNG and SVG.
-constexpr const char* figureEndings[] = {"_map.png",   "_map.svg",   "_coalescence_map.png", "_coalescence_map.svg",
+constexpr const char* figureEndings[] = {"_map.png",   "_map.svg",  "_coalescence_map.png", "_coalescence_map.svg",
                                          "_curve.png", "_curve.svg"};
 // The figures and the GeoPackage of the whole set.
 constexpr const char* setEndings[] = {"_ages.png", "_ages.svg", ".gpkg"};
@@ -127,8 +127,8 @@ MapsRecord drawMaps(const Settings& s, const std::string& folder, const std::str
     for (const auto& a : args) shown += (shown.empty() ? "" : " ") + a;
     const auto failed = [&](const std::string& reason) {
         maps.reason = reason;
-        std::cerr << "The maps of " << set << " are not drawn: " << reason << ". Run the map program again with: "
-                  << shown << "\n";
+        std::cerr << "The maps of " << set << " are not drawn: " << reason
+                  << ". Run the map program again with: " << shown << "\n";
         return maps;
     };
     if (!given && ::access(program.c_str(), X_OK) != 0) {
@@ -145,8 +145,8 @@ MapsRecord drawMaps(const Settings& s, const std::string& folder, const std::str
         const std::string name = entry.path().filename().string();
         if (!isMapFileOf(set, name) || entry.is_directory(error)) continue;
         if (std::remove(entry.path().c_str()) != 0 && errno != ENOENT)
-            return failed("the earlier map '" + entry.path().string() + "' cannot be removed (" +
-                          std::strerror(errno) + ")");
+            return failed("the earlier map '" + entry.path().string() + "' cannot be removed (" + std::strerror(errno) +
+                          ")");
     }
 
     // Whatever the program writes goes again when the call is interrupted.

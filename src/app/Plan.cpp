@@ -41,7 +41,8 @@ constexpr std::uint64_t mapBytesPerSegment = 16384;
 
 std::uint64_t historyViewBytes(const Drainage& drainage) {
     std::uint64_t series = 0;
-    for (const auto& [id, segment] : drainage.segments) series += static_cast<std::uint64_t>(std::max(segment->neighbourCount, 0)) + 1;
+    for (const auto& [id, segment] : drainage.segments)
+        series += static_cast<std::uint64_t>(std::max(segment->neighbourCount, 0)) + 1;
     return drainage.segments.size() * sizeof(StatesOfCell) + series * sizeof(TimeStoFull);
 }
 
@@ -92,7 +93,7 @@ std::string planText(const CallPlan& plan) {
         settings.push_back({{"line", v.line},
                             {"name", key ? std::string(key->name) : std::string()},
                             {"value", v.value},
-                            {"source", v.option.empty() ? "file"
+                            {"source", v.option.empty()                ? "file"
                                        : v.option == "count parameter" ? "count parameter"
                                                                        : "--set"}});
     }

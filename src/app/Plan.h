@@ -17,7 +17,7 @@ namespace fluviagen {
 struct CommandLine;
 
 struct CallPlan {
-    std::string settingsFile;  // absolute
+    std::string settingsFile;            // absolute
     std::vector<SettingValue> settings;  // every line that holds a value, as resolved, in line order
     std::int64_t segments = 0;
     std::uint64_t historyBytes = 0;       // the history table as StateDB maps it

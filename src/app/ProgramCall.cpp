@@ -45,10 +45,11 @@ bool holdsControlCharacter(const std::string& name) {
 // that name it: it is refused before anything is read or written.
 void refuseControlCharacters(const std::string& name, const std::string& where) {
     if (!holdsControlCharacter(name)) return;
-    throw SimulationError(shortened(where + ": the file name '" + printableWord(name, 200) +
-                               "' holds a control character (shown as '?', such as a line end or a tab); file names "
-                               "must not hold any!"),
-                     levelFatal);
+    throw SimulationError(
+        shortened(where + ": the file name '" + printableWord(name, 200) +
+                  "' holds a control character (shown as '?', such as a line end or a tab); file names "
+                  "must not hold any!"),
+        levelFatal);
 }
 
 // The file names of the settings: the populations, the drainage and the
@@ -58,9 +59,10 @@ void refuseControlCharacters(const Settings& s) {
         const SettingKey* key = findSettingKey(v.line);
         if (key == nullptr || v.line < 1 || v.line > 5) continue;
         if (v.line == 5 && !s.dynamicEnvironment) continue;
-        const std::string where = v.option.empty() ? "File '" + s.settingsPath.str() + "', line " +
-                                                         std::to_string(v.fileLine) + " (" + std::string(key->name) + ")"
-                                                   : "--set " + v.option.substr(0, v.option.find('='));
+        const std::string where = v.option.empty()
+                                      ? "File '" + s.settingsPath.str() + "', line " + std::to_string(v.fileLine) +
+                                            " (" + std::string(key->name) + ")"
+                                      : "--set " + v.option.substr(0, v.option.find('='));
         refuseControlCharacters(v.value, where);
     }
 }

@@ -14,9 +14,12 @@ constexpr auto redrawEvery = std::chrono::milliseconds(250);
 std::string timeText(double seconds) {
     const long s = static_cast<long>(seconds + 0.5);
     std::ostringstream text;
-    if (s >= 3600) text << s / 3600 << " h " << (s % 3600) / 60 << " min";
-    else if (s >= 60) text << s / 60 << " min " << s % 60 << " s";
-    else text << s << " s";
+    if (s >= 3600)
+        text << s / 3600 << " h " << (s % 3600) / 60 << " min";
+    else if (s >= 60)
+        text << s / 60 << " min " << s % 60 << " s";
+    else
+        text << s << " s";
     return text.str();
 }
 

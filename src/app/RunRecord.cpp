@@ -41,7 +41,8 @@ std::string runRecordText(const RunRecord& run, const Settings& s, const std::ve
     ordered_json settings = ordered_json::array();
     for (const SettingValue& v : s.values) {
         const SettingKey* key = findSettingKey(v.line);
-        ordered_json entry{{"line", v.line}, {"name", key ? std::string(key->name) : std::string()}, {"value", v.value}};
+        ordered_json entry{
+            {"line", v.line}, {"name", key ? std::string(key->name) : std::string()}, {"value", v.value}};
         if (v.option.empty()) {
             entry["source"] = "file";
             entry["file_line"] = v.fileLine;

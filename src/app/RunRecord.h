@@ -24,7 +24,7 @@ struct WallClock {
 };
 
 struct EntireSimulationRecord {
-    int e = 0;                       // 1-based, as in the project file names
+    int e = 0;  // 1-based, as in the project file names
     bool accepted = false;
     std::string reason;              // why it failed
     std::vector<std::string> files;  // completed during it, relative to the output folder
@@ -46,7 +46,7 @@ struct RunRecord {
     std::string status = "success";  // success | failed
     int exitStatus = 0;
     std::string error;
-    double setupSeconds = 0;         // reading the drainage and building the history table
+    double setupSeconds = 0;  // reading the drainage and building the history table
     double durationSeconds = 0;
     std::vector<EntireSimulationRecord> entireSimulations;
     InputLog inputs;  // every input file as read

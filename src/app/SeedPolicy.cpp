@@ -52,8 +52,8 @@ long programSeed(std::optional<long> given) {
     if (!whole || magnitude < 1 || magnitude > largestSeed)
         throw SimulationError(Text("The environment variable FLUVIAGEN_SEED must hold a whole number from 1 to "
                                    "161803398 (or its negative), not '") +
-                             Text(std::string(text).substr(0, 100)) + "'!",
-                         levelFatal);
+                                  Text(std::string(text).substr(0, 100)) + "'!",
+                              levelFatal);
     return -static_cast<long>(magnitude);
 }
 

@@ -186,15 +186,14 @@ std::unique_ptr<PopulationVector> readPopulationSet(Drainage* drainage, const Te
                                                     PlacementRule rule, InputLog& inputs) {
     if (drainage == nullptr)
         throw SimulationError(Text("The populations of '") + path + "' cannot be placed: no drainage is built!",
-                         levelFatal);
+                              levelFatal);
     auto set = std::make_unique<PopulationVector>(drainage);
     // A set that fails is destroyed here, which clears the segments'
     // references to its populations.
     if (readPopulations(*set, path, isSampleFile, rule, &inputs) == 0) {
-        const Text problem =
-            set->problem.empty() ? Text(isSampleFile ? "Sample file '" : "Population file '") + path +
-                                       "' holds no population!"
-                                 : set->problem;
+        const Text problem = set->problem.empty() ? Text(isSampleFile ? "Sample file '" : "Population file '") + path +
+                                                        "' holds no population!"
+                                                  : set->problem;
         throw SimulationError(problem, levelFatal);
     }
     return set;
@@ -220,8 +219,7 @@ void SimulationLoop::notePlacement(const PopulationVector& set) {
         std::cerr << "Note: populations given by segment id stand on the drainage resampled to "
                   << settings.segmentLength << " m segments (settings line " << lineOf(Setting::segmentLength)
                   << "): their ids are those of the "
-                  << "resampled drainage, not those of the segment file '" << settings.segmentFile << "'."
-                  << std::endl;
+                  << "resampled drainage, not those of the segment file '" << settings.segmentFile << "'." << std::endl;
     }
 }
 
@@ -248,9 +246,11 @@ PopulationVector& SimulationLoop::samplePopulations() {
 
 void SimulationLoop::buildHistory() {
     try {
-        if (!drainage) throw SimulationError(Text("BuildDB(): there is no drainage to build the database for!"), levelFatal);
+        if (!drainage)
+            throw SimulationError(Text("BuildDB(): there is no drainage to build the database for!"), levelFatal);
         const std::int32_t G = settings.numGenerations;
-        std::cout << "\nCreate DB for " << drainage->size() << " segments and " << G << " generations ... " << std::flush;
+        std::cout << "\nCreate DB for " << drainage->size() << " segments and " << G << " generations ... "
+                  << std::flush;
         const Stopwatch timer;
         if (database && (database->count != drainage->size() || database->generations != G)) database.reset();
         if (database)
@@ -280,9 +280,10 @@ void SimulationLoop::demographicPhase() {
         GenerationObserver* observer = colonisation.get();
         ProgressObserver watched(progress, settings.numGenerations, observer);
         if (progress != nullptr) observer = &watched;
-        simulateDemography({*drainage, fullDrainage.get()}, states,
-                           [this]() -> const PopulationVector& { return sourcePopulations(); }, settings,
-                           *database, fresh, rng_, observer);
+        simulateDemography(
+            {*drainage, fullDrainage.get()}, states,
+            [this]() -> const PopulationVector& { return sourcePopulations(); }, settings, *database, fresh, rng_,
+            observer);
     } catch (const SimulationError&) {
         throw;
     } catch (...) {

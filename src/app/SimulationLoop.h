@@ -64,17 +64,17 @@ public:
     Settings settings;
     std::unique_ptr<Drainage> drainage;      // the drainage in use
     std::unique_ptr<Drainage> fullDrainage;  // the drainage as read, once resampled
-    std::unique_ptr<StateDB> database;             // the demographic history
-    SegmentStates states;                          // the current state of every segment
+    std::unique_ptr<StateDB> database;       // the demographic history
+    SegmentStates states;                    // the current state of every segment
     std::unique_ptr<PopulationVector> samples;
     std::unique_ptr<PopulationVector> sources;
     bool databaseReady = false;  // database just built or cleared: no reset needed
     std::unique_ptr<DemeCollection> demes;
     std::unique_ptr<DataType> dataType;  // made on first use, kept for the whole call
-    OutputRegistry outputs;      // every output file of the call, its ".part" files and the warnings given
-    std::int32_t entireIndex = 0;   // entire simulations started so far
-    RunRecord record;            // what the run record of the call tells
-    ProgressLine* progress = nullptr;  // the progress line, when the call has one
+    OutputRegistry outputs;              // every output file of the call, its ".part" files and the warnings given
+    std::int32_t entireIndex = 0;        // entire simulations started so far
+    RunRecord record;                    // what the run record of the call tells
+    ProgressLine* progress = nullptr;    // the progress line, when the call has one
     // The colonisation of the current entire simulation, when its tables are
     // written (app/MapProgram.h).
     std::unique_ptr<ColonisationRecord> colonisation;

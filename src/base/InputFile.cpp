@@ -72,11 +72,13 @@ std::ifstream openInputFile(const Text& path, InputLog* log, const char* role) {
     // links, so a link to /dev/zero is a device here.
     struct stat info {};
     if (stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode))
-        throw SimulationError(shortened("File '" + path.str() +
-                                   "' is not a regular file (a device, a pipe or a socket cannot be read as input)!"),
-                         levelFatal);
+        throw SimulationError(
+            shortened("File '" + path.str() +
+                      "' is not a regular file (a device, a pipe or a socket cannot be read as input)!"),
+            levelFatal);
     std::ifstream in(path.c_str(), std::ios::binary);
-    if (!in || isFolder(path)) throw SimulationError(shortened("File '" + path.str() + "' could not be opened!"), levelFatal);
+    if (!in || isFolder(path))
+        throw SimulationError(shortened("File '" + path.str() + "' could not be opened!"), levelFatal);
     if (log != nullptr) {
         InputRead read{role, path.str(), 0, {}};
         in.seekg(0, std::ios::end);
@@ -86,7 +88,8 @@ std::ifstream openInputFile(const Text& path, InputLog* log, const char* role) {
             read.sha256 = hashFromStart(in, read.size);
         else
             read.size = static_cast<std::uintmax_t>(std::max<std::streamoff>(size, 0));
-        if (in.tellg() != 0) throw SimulationError(shortened("File '" + path.str() + "' could not be opened!"), levelFatal);
+        if (in.tellg() != 0)
+            throw SimulationError(shortened("File '" + path.str() + "' could not be opened!"), levelFatal);
         log->add(std::move(read));
     }
     return in;

@@ -26,7 +26,7 @@ std::ifstream openInputFile(const Text& path, InputLog* log = nullptr, const cha
 
 // One input file as a call read it.
 struct InputRead {
-    std::string role;    // what the file is to the call ("settings", "nodes", "map" ...)
+    std::string role;  // what the file is to the call ("settings", "nodes", "map" ...)
     std::string path;
     std::uintmax_t size = 0;  // bytes read
     std::string sha256;       // 64 lower-case hex digits; empty for a file over 4 GiB
@@ -74,8 +74,8 @@ private:
     int get();
 
     std::istream& in_;
-    int line_;      // the line at which the stream stands
-    int wordLine_;  // the line of the word last read
+    int line_;            // the line at which the stream stands
+    int wordLine_;        // the line of the word last read
     int lineLength_ = 0;  // characters read of the current line
     int tooLongLine_ = 0;
 };

@@ -143,8 +143,10 @@ std::string numberProblemText(NumberProblem problem, std::string_view word, std:
     shown += printableWord(word);
     shown += '\'';
     switch (problem) {
-        case NumberProblem::none: return shown + " is a number";
-        case NumberProblem::notANumber: return shown + " is not a number";
+        case NumberProblem::none:
+            return shown + " is a number";
+        case NumberProblem::notANumber:
+            return shown + " is not a number";
         case NumberProblem::trailing: {
             const Scanned s = scan(word);
             return shown + " has '" + printableWord(word.substr(s.length)) + "' after the number " +
@@ -156,8 +158,10 @@ std::string numberProblemText(NumberProblem problem, std::string_view word, std:
             withPoint[scan(word).length] = '.';
             return shown + " holds a comma: decimals are written with a point (" + printableWord(withPoint) + ")";
         }
-        case NumberProblem::notWhole: return shown + " is not a whole number";
-        case NumberProblem::outOfRange: return shown + " is not within " + std::string(range);
+        case NumberProblem::notWhole:
+            return shown + " is not a whole number";
+        case NumberProblem::outOfRange:
+            return shown + " is not within " + std::string(range);
         case NumberProblem::tooLong:
             return "the word " + shown + " is longer than " + std::to_string(maxLineLength) + " characters";
     }

@@ -226,7 +226,8 @@ void skipByteOrderMark(std::istream& is) {
     const auto start = is.tellg();
     char bom[3] = {};
     is.read(bom, 3);
-    if (is.gcount() == 3 && static_cast<unsigned char>(bom[1]) == 0xBB && static_cast<unsigned char>(bom[2]) == 0xBF) return;
+    if (is.gcount() == 3 && static_cast<unsigned char>(bom[1]) == 0xBB && static_cast<unsigned char>(bom[2]) == 0xBF)
+        return;
     is.clear();
     is.seekg(start);
 }
@@ -329,8 +330,6 @@ Text zeroPad(int value, int model) {
     return Text(text);
 }
 
-Text inFolder(const Text& folder, const Text& name) {
-    return !name.empty() && name[0] == '/' ? name : folder + name;
-}
+Text inFolder(const Text& folder, const Text& name) { return !name.empty() && name[0] == '/' ? name : folder + name; }
 
 }  // namespace fluviagen

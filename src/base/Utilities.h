@@ -18,8 +18,8 @@ public:
     static constexpr int maxLength = 10000;
 
     Text() = default;
-    Text(const char* text);          // 10000 characters or more: empty
-    Text(const std::string& text);   // same rule
+    Text(const char* text);         // 10000 characters or more: empty
+    Text(const std::string& text);  // same rule
 
     Text& operator=(const char* text);         // 10001 or more: unchanged
     Text& operator=(const std::string& text);  // same rule
@@ -48,20 +48,20 @@ public:
     const std::string& str() const { return text_; }
     char operator[](int i) const { return text_[static_cast<std::size_t>(i)]; }
 
-    int find(char c) const;                  // first position or -1
-    int findLast(char c) const;              // last position or -1
-    int find(const Text& sub) const;    // first position or -1
+    int find(char c) const;                // first position or -1
+    int findLast(char c) const;            // last position or -1
+    int find(const Text& sub) const;       // first position or -1
     bool contains(const Text& sub) const;  // an empty text is never contained
     bool contains(char c) const;
 
-    void erase(int pos, int count);          // nothing when count <= 0 or pos < 0
-    Text left(int n) const;             // first n characters; -1: all
-    Text after(int pos) const;          // characters after pos; -1: all
+    void erase(int pos, int count);        // nothing when count <= 0 or pos < 0
+    Text left(int n) const;                // first n characters; -1: all
+    Text after(int pos) const;             // characters after pos; -1: all
     Text between(int pos, int end) const;  // [pos, end); empty when end < pos
-    Text before(char c) const;          // part before the first c
-    Text beforeComment() const;         // before "//", trailing blanks/zeros cut
-    void removeBlanks();                     // every space and tab removed
-    int toInt() const;                       // 0 without any '0' character gives -1
+    Text before(char c) const;             // part before the first c
+    Text beforeComment() const;            // before "//", trailing blanks/zeros cut
+    void removeBlanks();                   // every space and tab removed
+    int toInt() const;                     // 0 without any '0' character gives -1
 
     void clear() { text_.clear(); }
 

@@ -50,7 +50,7 @@ void DemeCollection::resetTreeForGenealogy(std::int32_t g) {
 }
 
 void DemeCollection::mainPhase(std::int32_t& k, std::int32_t& nextNode, std::int32_t t, std::int32_t g,
-                                bool& resizeDone, bool overflowMerged, Rng& rng) {
+                               bool& resizeDone, bool overflowMerged, Rng& rng) {
     // The active list does not change during the pass: lineages that move
     // are held as incoming ones until the pass is over.
     for (std::size_t j = 0; j < active.size(); ++j) {
@@ -77,12 +77,11 @@ void DemeCollection::mainPhase(std::int32_t& k, std::int32_t& nextNode, std::int
 }
 
 void DemeCollection::ancestralPhase(std::int32_t& k, std::int32_t& nextNode, std::int32_t t, std::int32_t g,
-                                     std::int32_t divergence, Rng& rng) {
+                                    std::int32_t divergence, Rng& rng) {
     for (std::size_t j = 0; j < active.size(); ++j) {
         Deme& deme = *active[j];
         const PopulationSource* origin = originOf(deme);
-        if (g == 0 && origin != nullptr)
-            deme.setSize(origin->Resize != 0 ? origin->Resize : deme.storedSize(0));
+        if (g == 0 && origin != nullptr) deme.setSize(origin->Resize != 0 ? origin->Resize : deme.storedSize(0));
         if (deme.coalesceLineages(t, g, tree, nextNode, rng) == 1) {
             --k;
             ++nextNode;
@@ -192,14 +191,13 @@ void DemeCollection::buildTree(std::int32_t index, Rng& rng) {
     activateNewDemes();
 
     if (k > 1)
-        throw SimulationError(Text("buildTree():Coalescence process did not converge (still ") + k +
-                             " lineages remaining!)",
-                         levelError);
+        throw SimulationError(
+            Text("buildTree():Coalescence process did not converge (still ") + k + " lineages remaining!)", levelError);
 
     if (index < 1 || index > static_cast<std::int32_t>(mrcaSegment.size()))
         throw SimulationError(Text("buildTree(): genealogy ") + index + " is outside the " +
-                             static_cast<int>(mrcaSegment.size()) + " genealogies of this simulation!",
-                         levelError);
+                                  static_cast<int>(mrcaSegment.size()) + " genealogies of this simulation!",
+                              levelError);
     const TreeNode& root = tree.node(2 * n - 2);
     Segment* rootSegment = nullptr;
     if (root.locations && root.locations->count() > 0) rootSegment = drainage_->find((*root.locations)[0]);

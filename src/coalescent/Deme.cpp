@@ -24,8 +24,7 @@ namespace {
 // must never be read.
 const TimeStoFull& readable(const TimeStoFull& series, const Segment& segment) {
     if (series.count() == 0)
-        throw SimulationError(Text("The demographic history of segment ") + segment.id + " is incomplete!",
-                         levelError);
+        throw SimulationError(Text("The demographic history of segment ") + segment.id + " is incomplete!", levelError);
     return series;
 }
 
@@ -49,9 +48,9 @@ Deme::Deme(DemeCollection& owner, Segment& home, std::int32_t capacity, const St
       collection(&owner) {
     const std::int32_t nb = home.neighbourCount;
     if (nb > static_cast<std::int32_t>(history->immigrants.size()))
-        throw SimulationError(Text("Segment ") + home.id +
-                             " has more neighbours than immigrant series in the demographic database!",
-                         levelError);
+        throw SimulationError(
+            Text("Segment ") + home.id + " has more neighbours than immigrant series in the demographic database!",
+            levelError);
     const auto view = [&home](const TimeStoFull& series) {
         const TimeStoFull& s = readable(series, home);
         return SeriesView{s.data(), s.count()};
@@ -77,8 +76,8 @@ int Deme::coalesceLineages(std::int32_t t, std::int32_t g, GenealogyTree& tree, 
     const std::int32_t k = nLineages;
     if (k < 2) return 0;
     if (size == 0) {
-        std::cout << "\n\tTDeme::coalesce_lineages() : deme size of population " << segment->id << " ("
-                  << segment->lon << "E, " << segment->lat << "N) is zero at time " << g << std::flush;
+        std::cout << "\n\tTDeme::coalesce_lineages() : deme size of population " << segment->id << " (" << segment->lon
+                  << "E, " << segment->lat << "N) is zero at time " << g << std::flush;
         return 0;
     }
     // Probability that two of the k lineages find their common parent among
@@ -289,11 +288,10 @@ void Deme::moveAllLineages(Segment& target, std::int32_t slotOfTarget, std::int3
 
 void Deme::addIncoming(TreeNode* lineage, std::int32_t g) {
     if (nLineages == 0 && nIncoming == 0) collection->newDemes.push_back(this);
-    if (size == 0 || sizes_.at(g - 1) == 0)
-        std::cout << "\n\tWARNING: deme size is zero!" << std::endl;
+    if (size == 0 || sizes_.at(g - 1) == 0) std::cout << "\n\tWARNING: deme size is zero!" << std::endl;
     if (nIncoming >= static_cast<std::int32_t>(incoming.size()))
         throw SimulationError(Text("addIncoming(): more lineages than sampled genes in segment ") + segment->id + "!",
-                         levelError);
+                              levelError);
     incoming[static_cast<std::size_t>(nIncoming)] = lineage;
     ++nIncoming;
 }
@@ -301,7 +299,7 @@ void Deme::addIncoming(TreeNode* lineage, std::int32_t g) {
 void Deme::mergeIncoming() {
     if (nLineages + nIncoming > static_cast<std::int32_t>(lineages.size()))
         throw SimulationError(Text("mergeIncoming(): more lineages than sampled genes in segment ") + segment->id + "!",
-                         levelError);
+                              levelError);
     for (std::int32_t j = 0; j < nIncoming; ++j) {
         lineages[static_cast<std::size_t>(nLineages)] = incoming[static_cast<std::size_t>(j)];
         ++nLineages;

@@ -90,20 +90,20 @@ public:
     // 1 .. G), read through the deme's direct view of its history.
     std::int16_t storedSize(std::int32_t t) const { return sizes_.at(t); }
 
-    std::int32_t size = 0;        // deme size N of the current generation
-    std::int32_t sampleSize = 0;  // sampled gene copies (0 for demes made by migration)
-    std::int32_t nLineages = 0;   // lineages currently in the deme
-    std::int32_t nIncoming = 0;   // lineages received this generation, not merged yet
-    float invSize = 0;            // 1/N, 0 when N is 0
-    std::vector<TreeNode*> lineages; // first nLineages valid; capacity = sampled lineages
-    std::vector<TreeNode*> samples;  // the deme's own leaves, sampleSize entries
-    std::vector<TreeNode*> incoming; // first nIncoming valid; same capacity as lineages
-    std::int32_t id = -1;         // position in the active list at creation (sample demes); -1 otherwise
-    Text name;               // sample name (empty for demes made by migration)
+    std::int32_t size = 0;                  // deme size N of the current generation
+    std::int32_t sampleSize = 0;            // sampled gene copies (0 for demes made by migration)
+    std::int32_t nLineages = 0;             // lineages currently in the deme
+    std::int32_t nIncoming = 0;             // lineages received this generation, not merged yet
+    float invSize = 0;                      // 1/N, 0 when N is 0
+    std::vector<TreeNode*> lineages;        // first nLineages valid; capacity = sampled lineages
+    std::vector<TreeNode*> samples;         // the deme's own leaves, sampleSize entries
+    std::vector<TreeNode*> incoming;        // first nIncoming valid; same capacity as lineages
+    std::int32_t id = -1;                   // position in the active list at creation (sample demes); -1 otherwise
+    Text name;                              // sample name (empty for demes made by migration)
     const StatesOfCell* history = nullptr;  // the segment's demographic history
-    Segment* segment = nullptr;      // the segment the deme lives on
-    std::int32_t slot = 0;            // slot within the segment: always 0
-    DemeCollection* collection;      // the collection that owns the deme
+    Segment* segment = nullptr;             // the segment the deme lives on
+    std::int32_t slot = 0;                  // slot within the segment: always 0
+    DemeCollection* collection;             // the collection that owns the deme
 
 private:
     // Direct views of the series read in every generation: the deme's sizes,
@@ -181,13 +181,13 @@ public:
 
     std::int32_t numSampleDemes() const { return static_cast<std::int32_t>(sampleDemes.size()); }
 
-    std::int32_t nSegments = 0;        // segments when the tables were set up
-    std::int32_t nSampleLineages = 0;  // sampled gene copies of all sample demes
-    GenealogyTree tree;                        // genealogy of the current locus: 2n - 1 nodes
+    std::int32_t nSegments = 0;                    // segments when the tables were set up
+    std::int32_t nSampleLineages = 0;              // sampled gene copies of all sample demes
+    GenealogyTree tree;                            // genealogy of the current locus: 2n - 1 nodes
     std::vector<std::unique_ptr<Deme>> demeTable;  // per segment index: its deme (slot 0)
-    std::vector<Deme*> active;        // demes holding lineages, in processing order
-    std::vector<Deme*> newDemes;      // demes that got their first lineage this generation
-    std::vector<Deme*> sampleDemes;   // the sample demes in creation order
+    std::vector<Deme*> active;                     // demes holding lineages, in processing order
+    std::vector<Deme*> newDemes;                   // demes that got their first lineage this generation
+    std::vector<Deme*> sampleDemes;                // the sample demes in creation order
     // Coalescence events per segment index: in the current genetic simulation,
     // and summed over all genetic simulations of the demographic simulation.
     std::vector<std::int32_t> coalPerSegment;
@@ -217,12 +217,12 @@ private:
     const StateDB* database_ = nullptr;
     const PopulationVector* sources_ = nullptr;
     const Settings* settings_ = nullptr;
-    std::vector<Deme*> demeList_;          // every deme of the table, in creation order
-    std::vector<std::int32_t> coalTouched_; // segment indexes with coalPerSegment != 0
+    std::vector<Deme*> demeList_;            // every deme of the table, in creation order
+    std::vector<std::int32_t> coalTouched_;  // segment indexes with coalPerSegment != 0
     // Segments filled at generation 0 from a source on another segment, in
     // ascending segment id order, with that source's segment (overflow merge).
     std::vector<std::pair<Segment*, Segment*>> overflowSegments_;
-    std::vector<std::int32_t> scratch_;     // per-neighbour counts of one migration step
+    std::vector<std::int32_t> scratch_;  // per-neighbour counts of one migration step
 };
 
 }  // namespace fluviagen

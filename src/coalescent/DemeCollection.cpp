@@ -31,9 +31,8 @@ DemeCollection::~DemeCollection() = default;
 std::int32_t DemeCollection::tableIndex(const Segment& segment) const {
     const std::int32_t index = segment.index;
     if (index < 0 || index >= static_cast<std::int32_t>(demeTable.size()))
-        throw SimulationError(Text("Segment ") + segment.id + " has no place in the deme table (index " +
-                             index + ")!",
-                         levelError);
+        throw SimulationError(Text("Segment ") + segment.id + " has no place in the deme table (index " + index + ")!",
+                              levelError);
     return index;
 }
 
@@ -79,7 +78,7 @@ void DemeCollection::clear() {
 }
 
 bool DemeCollection::createDemes(Drainage& drainage, const StateDB& database, const PopulationVector& samples,
-                                  const PopulationVector& sources, const Settings& settings) {
+                                 const PopulationVector& sources, const Settings& settings) {
     if (drainage.size() == 0) return true;
     drainage_ = &drainage;
     database_ = &database;
@@ -124,16 +123,16 @@ bool DemeCollection::createDemes(Drainage& drainage, const StateDB& database, co
         if (sample.segment != nullptr && sample.segment->accessible) {
             Segment& segment = *sample.segment;
             if (segment.index < 0 || segment.index >= static_cast<std::int32_t>(database.histories.size()))
-                throw SimulationError(Text("Segment ") + segment.id + " of sample '" + sample.name +
-                                     "' has no demographic history!",
-                                 levelError);
+                throw SimulationError(
+                    Text("Segment ") + segment.id + " of sample '" + sample.name + "' has no demographic history!",
+                    levelError);
             // Only a segment the population reached by the end of the forward
             // simulation has ancestors to trace.
             if (static_cast<std::uint16_t>(database.history(segment.index).sizeAt(lastGeneration)) != 0) {
                 if (sample.size < 0)
                     throw SimulationError(Text("Sample '") + sample.name + "' has a negative number of gene copies (" +
-                                         static_cast<int>(sample.size) + ")!",
-                                     levelError);
+                                              static_cast<int>(sample.size) + ")!",
+                                          levelError);
                 const std::int32_t index = tableIndex(segment);
                 if (Deme* earlier = demeTable[static_cast<std::size_t>(index)].get()) {
                     // Two samples placed on one segment (possible when the

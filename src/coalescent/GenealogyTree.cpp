@@ -20,9 +20,7 @@ int firstGeneration(const TreeNode& node) {
 // The top of the walk up from a node: the root of the tree. In a finished
 // genealogy that is the node with the root's number; a node without parent
 // also ends the walk, so an unfinished tree cannot lead the walk off the tree.
-bool isTop(const TreeNode* node, int rootNumber) {
-    return node->number == rootNumber || node->ancestor == nullptr;
-}
+bool isTop(const TreeNode* node, int rootNumber) { return node->number == rootNumber || node->ancestor == nullptr; }
 
 }  // namespace
 
@@ -90,8 +88,8 @@ int TreeNode::storeMigration(int segmentId, int generation) {
         stored = false;
     }
     if (!stored) {
-        std::cout << "TNode::Store_Node_Migration: Impossible to add migration into the DB :" << number
-                  << " at time " << generation << std::endl;
+        std::cout << "TNode::Store_Node_Migration: Impossible to add migration into the DB :" << number << " at time "
+                  << generation << std::endl;
         return 0;
     }
     return 1;

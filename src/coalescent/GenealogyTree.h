@@ -91,17 +91,17 @@ public:
 
     std::unique_ptr<IntList> locations;    // segment ids (absent = null)
     std::unique_ptr<IntList> generations;  // forward generation of each record
-    int segmentIndex = -1;  // leaves: index of the sample segment in the world
-    int sampleSlot = -1;    // leaves: slot of the sample deme in its segment
-    int deme = -1;          // slot of the deme the node arose in
-    int demeId = -1;        // leaves: 0-based index of the sample deme
-    int time = 0;           // generations before sampling at creation
+    int segmentIndex = -1;                 // leaves: index of the sample segment in the world
+    int sampleSlot = -1;                   // leaves: slot of the sample deme in its segment
+    int deme = -1;                         // slot of the deme the node arose in
+    int demeId = -1;                       // leaves: 0-based index of the sample deme
+    int time = 0;                          // generations before sampling at creation
     TreeNode* left = nullptr;
     TreeNode* right = nullptr;
     TreeNode* ancestor = nullptr;  // null for the root
-    std::vector<int> sequence;  // allelic state per linked site
-    int nSites = 0;             // entries of `sequence` in use
-    int mutations = 0;          // mutations on the branch above this node
+    std::vector<int> sequence;     // allelic state per linked site
+    int nSites = 0;                // entries of `sequence` in use
+    int mutations = 0;             // mutations on the branch above this node
     // 1-based node number, given by the tree that holds the node: node k of
     // a tree carries number k + 1. The writers identify nodes by it (a leaf's
     // number is its label in the tree files).

@@ -25,14 +25,14 @@ namespace common {
 // What a field holds. An empty field of an "OrEmpty" kind means "never" or
 // "not defined"; the statistics write "NA" instead.
 enum class FieldKind : std::uint8_t {
-    whole,         // a whole number
+    whole,  // a whole number
     wholeOrEmpty,
     wholeOrNA,
-    real,          // a decimal number, finite
+    real,  // a decimal number, finite
     realOrEmpty,
     realOrNA,
-    flag,          // 0 or 1
-    text,          // any text; CSV quotes it when it holds a separator, a quote or a line end
+    flag,  // 0 or 1
+    text,  // any text; CSV quotes it when it holds a separator, a quote or a line end
 };
 
 struct FieldDeclaration {
@@ -55,29 +55,45 @@ struct TableDeclaration {
 // The columns of "_segments.csv", by their position.
 struct SegmentsColumn {
     enum : std::size_t {
-        segment, fromNode, toNode, length, lon, lat, fromLon, fromLat, toLon, toLat,
-        firstOccupied, firstAtCapacity, finalSize, coalescences, coalescencesPerKm, sources, samples,
-        firstClosed, closedAtEnd,
+        segment,
+        fromNode,
+        toNode,
+        length,
+        lon,
+        lat,
+        fromLon,
+        fromLat,
+        toLon,
+        toLat,
+        firstOccupied,
+        firstAtCapacity,
+        finalSize,
+        coalescences,
+        coalescencesPerKm,
+        sources,
+        samples,
+        firstClosed,
+        closedAtEnd,
         count
     };
 };
 inline constexpr FieldDeclaration segmentsColumns[] = {
-    {"segment", FieldKind::whole},               // the segment's id in the drainage files
-    {"from_node", FieldKind::whole},             // the node it flows from
-    {"to_node", FieldKind::whole},               // the node it flows to
-    {"length_m", FieldKind::real},               // metres
-    {"lon", FieldKind::real},                    // its middle point, degrees
+    {"segment", FieldKind::whole},    // the segment's id in the drainage files
+    {"from_node", FieldKind::whole},  // the node it flows from
+    {"to_node", FieldKind::whole},    // the node it flows to
+    {"length_m", FieldKind::real},    // metres
+    {"lon", FieldKind::real},         // its middle point, degrees
     {"lat", FieldKind::real},
     {"from_lon", FieldKind::real},
     {"from_lat", FieldKind::real},
     {"to_lon", FieldKind::real},
     {"to_lat", FieldKind::real},
-    {"first_occupied", FieldKind::wholeOrEmpty},     // generation; empty: never
-    {"first_at_capacity", FieldKind::wholeOrEmpty},  // generation; empty: never
-    {"final_size", FieldKind::whole},                // individuals at the last generation
-    {"coalescences", FieldKind::whole},              // over the genealogies of the entire simulation
-    {"coalescences_per_km", FieldKind::realOrEmpty}, // empty on a segment without length
-    {"sources", FieldKind::text},                    // names joined by ';'
+    {"first_occupied", FieldKind::wholeOrEmpty},      // generation; empty: never
+    {"first_at_capacity", FieldKind::wholeOrEmpty},   // generation; empty: never
+    {"final_size", FieldKind::whole},                 // individuals at the last generation
+    {"coalescences", FieldKind::whole},               // over the genealogies of the entire simulation
+    {"coalescences_per_km", FieldKind::realOrEmpty},  // empty on a segment without length
+    {"sources", FieldKind::text},                     // names joined by ';'
     {"samples", FieldKind::text},
     {"first_closed", FieldKind::wholeOrEmpty},  // generation the dynamic maps first closed it; empty: never
     {"closed_at_end", FieldKind::flag},
@@ -105,8 +121,15 @@ inline constexpr FieldDeclaration mapInfoColumns[] = {{"key", FieldKind::text}, 
 inline constexpr TableDeclaration mapInfoTable{"_mapinfo.csv", ',', mapInfoColumns, 2};
 struct MapInfoKey {
     enum : std::size_t {
-        set, entireSimulation, entireSimulations, generations, capacity, coalescenceImage, geneticSimulations,
-        ratePerSite, trees,
+        set,
+        entireSimulation,
+        entireSimulations,
+        generations,
+        capacity,
+        coalescenceImage,
+        geneticSimulations,
+        ratePerSite,
+        trees,
         count
     };
 };
@@ -118,8 +141,8 @@ inline constexpr FieldDeclaration mapInfoKeys[] = {
     {"capacity", FieldKind::whole},            // individuals per segment
     {"coalescence_image", FieldKind::flag},    // the coalescence map is asked for
     {"genetic_simulations", FieldKind::whole},
-    {"rate_per_site", FieldKind::real},        // mutation rate per site and generation of the tree files
-    {"trees", FieldKind::text},                // the tree file beside the tables; empty: none written
+    {"rate_per_site", FieldKind::real},  // mutation rate per site and generation of the tree files
+    {"trees", FieldKind::text},          // the tree file beside the tables; empty: none written
 };
 static_assert(std::size(mapInfoKeys) == MapInfoKey::count);
 
@@ -127,28 +150,33 @@ static_assert(std::size(mapInfoKeys) == MapInfoKey::count);
 // genetic simulation, appended to by every entire simulation of a call.
 struct StatisticsColumn {
     enum : std::size_t {
-        entire, simulation, sample, segment, genes, alleles, he, ho, ar, segsites, pi, tajd, repMean, repVar, gw,
+        entire,
+        simulation,
+        sample,
+        segment,
+        genes,
+        alleles,
+        he,
+        ho,
+        ar,
+        segsites,
+        pi,
+        tajd,
+        repMean,
+        repVar,
+        gw,
         tmrca,
         count
     };
 };
 inline constexpr FieldDeclaration statisticsColumns[] = {
-    {"e", FieldKind::whole},              // the entire simulation, from 1
-    {"sim", FieldKind::whole},            // the genetic simulation, from 1
-    {"sample", FieldKind::text},
-    {"seg", FieldKind::wholeOrNA},        // the sample's segment id
-    {"genes", FieldKind::wholeOrNA},
-    {"alleles", FieldKind::realOrNA},
-    {"he", FieldKind::realOrNA},          // gene diversity
-    {"ho", FieldKind::realOrNA},
-    {"ar", FieldKind::realOrNA},
-    {"segsites", FieldKind::wholeOrNA},
-    {"pi", FieldKind::realOrNA},
-    {"tajd", FieldKind::realOrNA},
-    {"rep_mean", FieldKind::realOrNA},
-    {"rep_var", FieldKind::realOrNA},
-    {"gw", FieldKind::realOrNA},
-    {"tmrca", FieldKind::realOrNA},
+    {"e", FieldKind::whole},                                          // the entire simulation, from 1
+    {"sim", FieldKind::whole},                                        // the genetic simulation, from 1
+    {"sample", FieldKind::text},      {"seg", FieldKind::wholeOrNA},  // the sample's segment id
+    {"genes", FieldKind::wholeOrNA},  {"alleles", FieldKind::realOrNA}, {"he", FieldKind::realOrNA},  // gene diversity
+    {"ho", FieldKind::realOrNA},      {"ar", FieldKind::realOrNA},      {"segsites", FieldKind::wholeOrNA},
+    {"pi", FieldKind::realOrNA},      {"tajd", FieldKind::realOrNA},    {"rep_mean", FieldKind::realOrNA},
+    {"rep_var", FieldKind::realOrNA}, {"gw", FieldKind::realOrNA},      {"tmrca", FieldKind::realOrNA},
 };
 static_assert(std::size(statisticsColumns) == StatisticsColumn::count);
 inline constexpr TableDeclaration statisticsTable{"_stats.tsv", '\t', statisticsColumns, StatisticsColumn::count};

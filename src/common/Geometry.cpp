@@ -87,7 +87,8 @@ double metresPerDegreeLon(double lat) {
 }
 
 LocalFrame::LocalFrame(const LonLat& centre)
-    : centre_(centre), metresPerDegreeLon_(metresPerDegreeLon(centre.lat)),
+    : centre_(centre),
+      metresPerDegreeLon_(metresPerDegreeLon(centre.lat)),
       metresPerDegreeLat_(metresPerDegreeLat(centre.lat)) {}
 
 void LocalFrame::offsets(const LonLat& p, double& east, double& north) const {

@@ -67,19 +67,25 @@ enum class SettingKind { fileName, heading, whole, decimal, flag, endMarker };
 
 constexpr std::string_view kindName(SettingKind kind) {
     switch (kind) {
-    case SettingKind::fileName: return "file name";
-    case SettingKind::heading: return "heading";
-    case SettingKind::whole: return "whole";
-    case SettingKind::decimal: return "decimal";
-    case SettingKind::flag: return "switch";
-    case SettingKind::endMarker: return "end marker";
+        case SettingKind::fileName:
+            return "file name";
+        case SettingKind::heading:
+            return "heading";
+        case SettingKind::whole:
+            return "whole";
+        case SettingKind::decimal:
+            return "decimal";
+        case SettingKind::flag:
+            return "switch";
+        case SettingKind::endMarker:
+            return "end marker";
     }
     return "";
 }
 
 struct SettingLine {
     Setting id;
-    std::string_view name;   // the short name --set takes
+    std::string_view name;  // the short name --set takes
     SettingKind kind;
     std::string_view field;  // what the program's messages call the value
     // The values a run can use, for people ("1..32767", "1|2|3|4"); rules
@@ -141,8 +147,8 @@ inline constexpr std::array<SettingLine, settingLineCount> settingLines = [] {
         number(S::model, "model", K::whole, "demographic model", "1|2|3|4", 1, 4, "4",
                "demographic model: 1 deterministic, 2 Poisson counts, 3 multinomial split, 4 both",
                "demographic model: 1 deterministic, 2 random counts, 3 random split, 4 both"),
-        number(S::generations, "generations", K::whole, "number of generations", "0..2147483647", 0, anyWhole,
-               "1000", "number of generations of the forward simulation", "generations of the forward simulation"),
+        number(S::generations, "generations", K::whole, "number of generations", "0..2147483647", 0, anyWhole, "1000",
+               "number of generations of the forward simulation", "generations of the forward simulation"),
         number(S::generationTime, "generation_time", K::whole, "generation time", "any whole number", -anyWhole - 1,
                anyWhole, "1", "generation time (stored only)", "generation time (years, stored only)"),
         number(S::startBp, "start_bp", K::whole, "start time BP", "any whole number", -anyWhole - 1, anyWhole, "0",
@@ -163,14 +169,13 @@ inline constexpr std::array<SettingLine, settingLineCount> settingLines = [] {
         number(S::entireSimulations, "entire_simulations", K::whole, "number of demographic simulations",
                "any whole number (negative: none)", -anyWhole - 1, anyWhole, "1",
                "number of entire simulations (a second command-line parameter replaces it)", "entire simulations"),
-        number(S::geneticSimulations, "genetic_simulations", K::whole, "number of genetic simulations",
-               "1..2147483647", 1, anyWhole, "100",
+        number(S::geneticSimulations, "genetic_simulations", K::whole, "number of genetic simulations", "1..2147483647",
+               1, anyWhole, "100",
                "genetic simulations per entire simulation (at least 1: every output comes from them)",
                "genetic simulations per entire simulation"),
         // No genealogy of more than one gene coalesces in 0 generations.
-        number(S::maxBackward, "max_backward", K::whole, "maximum number of coalescent generations",
-               "1..2147483647", 1, anyWhole, "100000",
-               "maximum number of backward generations of a genealogy (at least 1)",
+        number(S::maxBackward, "max_backward", K::whole, "maximum number of coalescent generations", "1..2147483647", 1,
+               anyWhole, "100000", "maximum number of backward generations of a genealogy (at least 1)",
                "maximum generations of the coalescent"),
         number(S::dataType, "data_type", K::whole, "data type", "0|1|2|3|4", 0, 4, "2",
                "data type: 0 MICROSAT, 1 RFLP, 2 DNA, 3 STANDARD, 4 SNP",
@@ -192,18 +197,16 @@ inline constexpr std::array<SettingLine, settingLineCount> settingLines = [] {
         number(S::gammaShape, "gamma_shape", K::decimal, "gamma parameter", "0..1000000", 0, 1e6, "0.5",
                "gamma shape of the rate variation among sites (DNA; 0: none)",
                "gamma shape of the rate variation among sites (DNA; 0: none)"),
-        number(S::gammaCategories, "gamma_categories", K::whole, "number of gamma categories", "0..1000", 0, 1000,
-               "4",
+        number(S::gammaCategories, "gamma_categories", K::whole, "number of gamma categories", "0..1000", 0, 1000, "4",
                "number of rate categories (DNA; 0: continuous; at most 1000; a handful, 4 to 8, is usual)",
                "number of rate categories (DNA)"),
-        number(S::microsatRange, "microsat_range", K::whole, "microsatellite range", "0..2147483647", 0, anyWhole,
-               "0", "range constraint of microsatellite alleles (0: none)",
-               "range constraint of microsatellites (0: none)"),
+        number(S::microsatRange, "microsat_range", K::whole, "microsatellite range", "0..2147483647", 0, anyWhole, "0",
+               "range constraint of microsatellite alleles (0: none)", "range constraint of microsatellites (0: none)"),
         number(S::microsatStep, "microsat_step", K::decimal, "geometric parameter of microsatellite steps",
                "0 to below 1", 0, 1, "0", "geometric parameter of microsatellite steps (0: single steps)",
                "geometric parameter of microsatellite steps (0: stepwise)", false, true),
-        number(S::minSnpFrequency, "min_snp_frequency", K::decimal, "minimum SNP frequency", "any number",
-               -anyDecimal, anyDecimal, "0", "minimum frequency of a SNP", "minimum SNP frequency"),
+        number(S::minSnpFrequency, "min_snp_frequency", K::decimal, "minimum SNP frequency", "any number", -anyDecimal,
+               anyDecimal, "0", "minimum frequency of a SNP", "minimum SNP frequency"),
         number(S::minSnpFrequencySample, "min_snp_frequency_sample", K::decimal,
                "minimum SNP frequency within a sample", "any number", -anyDecimal, anyDecimal, "0",
                "minimum frequency of a SNP within at least one sample", "minimum SNP frequency within a sample"),
@@ -219,15 +222,14 @@ inline constexpr std::array<SettingLine, settingLineCount> settingLines = [] {
              "write genealogies (_true.trees, _mut.trees)"),
         text(S::mrcaOutput, "mrca_output", K::flag, "MRCA times output", "1", "write MRCA times (.tmrca)",
              "write MRCA times (.tmrca)"),
-        number(S::divergenceTime, "divergence_time", K::whole, "divergence time", "0..2147483647", 0, anyWhole,
-               "500", "divergence time of the source populations (generations before generation 0)",
+        number(S::divergenceTime, "divergence_time", K::whole, "divergence time", "0..2147483647", 0, anyWhole, "500",
+               "divergence time of the source populations (generations before generation 0)",
                "divergence time of the source populations (generations)"),
         number(S::migrationUncolonised, "migration_uncolonised", K::decimal, "migration rate of un-colonised segments",
                "0..1", 0, 1, "0.1", "migration rate of un-colonised segments (0 to 1)",
                "migration rate of un-colonised segments"),
-        number(S::migrationColonised, "migration_colonised", K::decimal, "migration rate of colonised segments",
-               "0..1", 0, 1, "0.05", "migration rate of colonised segments (0 to 1)",
-               "migration rate of colonised segments"),
+        number(S::migrationColonised, "migration_colonised", K::decimal, "migration rate of colonised segments", "0..1",
+               0, 1, "0.05", "migration rate of colonised segments (0 to 1)", "migration rate of colonised segments"),
         number(S::upstreamRatio, "upstream_ratio", K::decimal, "upstream migration ratio", "above 0", 0, anyDecimal,
                "1", "upstream migration ratio (1: upstream as likely as downstream)",
                "upstream migration ratio (1: as downstream)", true),
@@ -241,8 +243,10 @@ inline constexpr std::array<SettingLine, settingLineCount> settingLines = [] {
 // The entry of a line (1 .. 41).
 constexpr const SettingLine& settingLine(Setting s) { return settingLines[static_cast<std::size_t>(lineOf(s) - 1)]; }
 
-static_assert([] {
-    for (std::size_t i = 0; i < settingLines.size(); ++i)
-        if (settingLines[i].line() != static_cast<int>(i) + 1) return false;
-    return true;
-}(), "the table of settings lines is in line order, one entry per line");
+static_assert(
+    [] {
+        for (std::size_t i = 0; i < settingLines.size(); ++i)
+            if (settingLines[i].line() != static_cast<int>(i) + 1) return false;
+        return true;
+    }(),
+    "the table of settings lines is in line order, one entry per line");

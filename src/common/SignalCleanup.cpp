@@ -36,10 +36,14 @@ std::string framed(const std::string& line) {
 
 std::string signalName(int sig) {
     switch (sig) {
-        case SIGINT: return "SIGINT";
-        case SIGTERM: return "SIGTERM";
-        case SIGHUP: return "SIGHUP";
-        default: return "signal " + std::to_string(sig);
+        case SIGINT:
+            return "SIGINT";
+        case SIGTERM:
+            return "SIGTERM";
+        case SIGHUP:
+            return "SIGHUP";
+        default:
+            return "signal " + std::to_string(sig);
     }
 }
 

@@ -103,8 +103,8 @@ Table readTable(const std::string& path, char separator) {
         if (text.empty()) continue;
         auto fields = splitRecord(text, separator, path, line);
         if (fields.size() != table.header.size())
-            throw InputError(where(path, line) + ": " + std::to_string(fields.size()) + " fields where the header has " +
-                             std::to_string(table.header.size()));
+            throw InputError(where(path, line) + ": " + std::to_string(fields.size()) +
+                             " fields where the header has " + std::to_string(table.header.size()));
         table.rows.push_back(std::move(fields));
         table.lines.push_back(line);
     }

@@ -61,8 +61,8 @@ void ColonisationRecord::generation(std::int32_t t, const MigrationPlan& plan) {
         const std::uint64_t occupied = words[w];
         row.occupied += std::popcount(occupied);
         for (std::uint64_t bits = occupied; bits != 0; bits &= bits - 1) {
-            const std::uint32_t i = static_cast<std::uint32_t>(w * bitsPerWord) +
-                                    static_cast<std::uint32_t>(std::countr_zero(bits));
+            const std::uint32_t i =
+                static_cast<std::uint32_t>(w * bitsPerWord) + static_cast<std::uint32_t>(std::countr_zero(bits));
             const std::int16_t N = plan.sizeOf(i);
             row.size += N;
             if (((settled_[w] >> (i % bitsPerWord)) & 1u) == 0) seen(t, i, N, plan.capacityOf(i));

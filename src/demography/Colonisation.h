@@ -3,8 +3,8 @@
 // individuals that moved to a neighbour; per segment the first generation it
 // held individuals, the first it reached its carrying capacity and its final
 // size, and for the dynamic environment's maps the first generation it was
-// closed (not accessible) and whether it was closed at the end. Kept while the generations run (the history table holds sizes and
-// immigrants, but reading them back would cost a pass over all of it).
+// closed (not accessible) and whether it was closed at the end. Kept while the generations run (the history table holds
+// sizes and immigrants, but reading them back would cost a pass over all of it).
 #pragma once
 
 #include <cstdint>
@@ -30,9 +30,9 @@ public:
 
 struct ColonisationRow {
     std::int32_t generation = 0;
-    std::int64_t occupied = 0;   // segments with N > 0 at the end of the generation
-    std::int64_t size = 0;       // individuals alive, summed over the segments
-    std::int64_t migrants = 0;   // individuals sent to a neighbour in the generation (0 at generation 0)
+    std::int64_t occupied = 0;  // segments with N > 0 at the end of the generation
+    std::int64_t size = 0;      // individuals alive, summed over the segments
+    std::int64_t migrants = 0;  // individuals sent to a neighbour in the generation (0 at generation 0)
 };
 
 class ColonisationRecord : public GenerationObserver {

@@ -26,8 +26,8 @@ void checkDemographyReady(const Drainage& drainage, const StateDB* db, std::int3
             }
     if (!fits)
         throw SimulationError(Text("SimulateDemography(): there is no demographic database for this drainage and ") +
-                             numGenerations + " generations (BuildDB must run first)!",
-                         levelFatal);
+                                  numGenerations + " generations (BuildDB must run first)!",
+                              levelFatal);
 }
 
 namespace {

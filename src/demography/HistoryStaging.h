@@ -73,15 +73,15 @@ public:
 private:
     static constexpr std::uint32_t bitsPerWord = 64;
 
-    StateDB* table_ = nullptr;              // told of every page the series writes reach
-    std::vector<std::int16_t*> series_;     // entries of every series, by slot
-    std::vector<std::uint32_t> firstSlot_;  // per segment: the slot of its size series
-    std::vector<std::int16_t> stage_;       // [generation % depth][slot]
+    StateDB* table_ = nullptr;               // told of every page the series writes reach
+    std::vector<std::int16_t*> series_;      // entries of every series, by slot
+    std::vector<std::uint32_t> firstSlot_;   // per segment: the slot of its size series
+    std::vector<std::int16_t> stage_;        // [generation % depth][slot]
     std::vector<std::uint64_t> stageDirty_;  // per slot: a non-zero entry is staged
     std::vector<std::uint32_t> flushSlots_;  // scratch of flush()
-    std::int32_t stagedFrom_ = 0;           // generations staged, none while stagedTo_ < stagedFrom_
+    std::int32_t stagedFrom_ = 0;            // generations staged, none while stagedTo_ < stagedFrom_
     std::int32_t stagedTo_ = -1;
-    std::int32_t seriesLength_ = 0;         // entries of every series (G + 1); 0 without a database
+    std::int32_t seriesLength_ = 0;  // entries of every series (G + 1); 0 without a database
     bool staged_ = false;
     bool complete_ = true;
 };

@@ -29,7 +29,7 @@ SimulationError unknownModel() {
 SimulationError databaseMismatch() {
     return SimulationError(Text("runMigrationModel(): the demographic database does not fit the drainage "
                                 "(it was built for other segments or neighbour lists)!"),
-                      levelFatal);
+                           levelFatal);
 }
 
 constexpr std::uint32_t bitsPerWord = 64;
@@ -45,8 +45,8 @@ inline float truncated(float y) {
 
 }  // namespace
 
-MigrationPlan::MigrationPlan(Drainage& drainage, SegmentStates& states_, StateDB* database,
-                             const Settings& settings_, Rng& rng_, bool staged_)
+MigrationPlan::MigrationPlan(Drainage& drainage, SegmentStates& states_, StateDB* database, const Settings& settings_,
+                             Rng& rng_, bool staged_)
     : settings(settings_),
       states(states_),
       rng(rng_),
@@ -63,8 +63,8 @@ MigrationPlan::MigrationPlan(Drainage& drainage, SegmentStates& states_, StateDB
         indexOf.emplace(segment.get(), static_cast<std::uint32_t>(ordered.size()));
         ordered.push_back(segment.get());
         const State& s = states[ordered.size() - 1];
-        hot.push_back({s.N, s.K, s.BilanMigr, static_cast<std::uint8_t>(segment->accessible ? 1 : 0),
-                       s.growthRemainder});
+        hot.push_back(
+            {s.N, s.K, s.BilanMigr, static_cast<std::uint8_t>(segment->accessible ? 1 : 0), s.growthRemainder});
     }
     const std::size_t n = ordered.size();
     const bool hasDatabase = database != nullptr;
@@ -127,9 +127,9 @@ MigrationPlan::MigrationPlan(Drainage& drainage, SegmentStates& states_, StateDB
 std::int32_t MigrationPlan::checkedGeneration(std::int32_t t) const {
     if (history.slots() != 0 && (t < 0 || t >= history.generations()))
         throw SimulationError(Text("runMigrationModel(): generation ") + t +
-                             " lies outside the demographic database (generations 0 to " +
-                             (history.generations() - 1) + ")!",
-                         levelFatal);
+                                  " lies outside the demographic database (generations 0 to " +
+                                  (history.generations() - 1) + ")!",
+                              levelFatal);
     return t;
 }
 
@@ -225,7 +225,8 @@ void MigrationPlan::segmentStep(std::uint32_t index) {
         for (std::uint32_t k = 0; k < width; ++k) {
             const float p = weights[k] / W;
             std::int32_t c = 0;
-            if (p > 0.0f) c = saturate16(truncated(p * emigrants), S, "an emigrant count", t);  // floor of a positive value
+            if (p > 0.0f)
+                c = saturate16(truncated(p * emigrants), S, "an emigrant count", t);  // floor of a positive value
             counts[k] = c;
             sent += c;
         }
@@ -296,11 +297,20 @@ void MigrationPlan::runPass() {
 
 void MigrationPlan::dispatchPass(std::int32_t model) {
     switch (model) {
-        case 1: runPass<false, false>(); break;
-        case 2: runPass<true, false>(); break;
-        case 3: runPass<false, true>(); break;
-        case 4: runPass<true, true>(); break;
-        default: throw unknownModel();
+        case 1:
+            runPass<false, false>();
+            break;
+        case 2:
+            runPass<true, false>();
+            break;
+        case 3:
+            runPass<false, true>();
+            break;
+        case 4:
+            runPass<true, true>();
+            break;
+        default:
+            throw unknownModel();
     }
 }
 

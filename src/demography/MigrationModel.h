@@ -60,8 +60,8 @@ class MigrationPlan {
 public:
     // The states of the drainage's segments (by index) are read now and
     // written back by finish(); without a database nothing is recorded.
-    MigrationPlan(Drainage& drainage, SegmentStates& states, StateDB* database, const Settings& settings,
-                  Rng& rng, bool staged);
+    MigrationPlan(Drainage& drainage, SegmentStates& states, StateDB* database, const Settings& settings, Rng& rng,
+                  bool staged);
 
     // Generation t: clear the balances, run the migration model, add the
     // balances to the sizes and store the sizes at t.
@@ -98,10 +98,10 @@ private:
         float remainder;
     };
     struct Link {
-        std::uint32_t index;      // the neighbour's number
-        float direction;          // t: 1/u downstream, u upstream, 1 otherwise
-        std::uint32_t slot;       // the neighbour's immigrant series for this segment
-        bool repeated;            // the same slot as an earlier link of the segment
+        std::uint32_t index;  // the neighbour's number
+        float direction;      // t: 1/u downstream, u upstream, 1 otherwise
+        std::uint32_t slot;   // the neighbour's immigrant series for this segment
+        bool repeated;        // the same slot as an earlier link of the segment
     };
     static constexpr std::uint32_t noSlot = HistoryStaging::noSlot;
 
@@ -124,25 +124,25 @@ private:
     const Settings& settings;
     SegmentStates& states;
     Rng& rng;
-    std::int32_t generation = 0;            // of the pass in progress
+    std::int32_t generation = 0;  // of the pass in progress
     std::vector<Segment*> ordered;
     std::vector<Hot> hot;
-    std::vector<std::uint32_t> firstLink;  // links of segment i: [firstLink[i], firstLink[i + 1])
+    std::vector<std::uint32_t> firstLink;     // links of segment i: [firstLink[i], firstLink[i + 1])
     std::vector<std::uint8_t> repeatedLinks;  // per segment: a neighbour stands twice in its list
     std::vector<Link> links;
-    std::vector<std::uint32_t> sizeSlot;    // per segment, or noSlot without a database
-    HistoryStaging history;                 // the database's series by slot; none without a database
-    std::vector<std::uint64_t> occupied;    // N > 0 at the start of the pass
-    std::vector<std::uint64_t> touched;     // BilanMigr may have changed in this generation
-    std::vector<float> weights;             // scratch, one per link of a segment
+    std::vector<std::uint32_t> sizeSlot;  // per segment, or noSlot without a database
+    HistoryStaging history;               // the database's series by slot; none without a database
+    std::vector<std::uint64_t> occupied;  // N > 0 at the start of the pass
+    std::vector<std::uint64_t> touched;   // BilanMigr may have changed in this generation
+    std::vector<float> weights;           // scratch, one per link of a segment
     std::vector<std::int32_t> counts;
-    std::vector<float> shareTable;          // emigrationShare(n, shareK), NaN until needed
+    std::vector<float> shareTable;  // emigrationShare(n, shareK), NaN until needed
     std::int16_t shareK = 0;
-    std::int64_t moved = 0;                 // individuals sent to a neighbour in this generation
+    std::int64_t moved = 0;  // individuals sent to a neighbour in this generation
     std::uint32_t accessibleRefreshes_ = 0;
-    bool fresh = true;                      // no generation run yet: visit every segment once
+    bool fresh = true;  // no generation run yet: visit every segment once
     float growthRate;
-    float growthRateOverK = 0;              // growthRate / shareK
+    float growthRateOverK = 0;  // growthRate / shareK
     float upstream;
     float downstream;
 };

@@ -80,7 +80,8 @@ void arrangeInitialDensity(SegmentStates& states, Segment& segment, std::int16_t
         }
         Segment* neighbour = top.segment->neighbours[top.next++];
         if (!countsAsEmpty(states, *neighbour)) continue;
-        const std::int16_t share = placeOn(states, *neighbour, top.share, population, overflowRate);  // `top` may move below
+        const std::int16_t share =
+            placeOn(states, *neighbour, top.share, population, overflowRate);  // `top` may move below
         if (share > 0) stack.push_back({neighbour, share, 0});
     }
 }
@@ -89,7 +90,8 @@ void setStartingConditions(Drainage& drainage, SegmentStates& states, StateDB& d
                            const SourcePopulations& sources, const Settings& settings, bool freshDatabase) {
     std::cout << "\nSet starting conditions ... " << std::flush;
     const Stopwatch timer;
-    if (states.size() != static_cast<std::size_t>(drainage.size())) states.assign(static_cast<std::size_t>(drainage.size()), State{});
+    if (states.size() != static_cast<std::size_t>(drainage.size()))
+        states.assign(static_cast<std::size_t>(drainage.size()), State{});
     if (freshDatabase) {
         std::cout << "(first time) ..." << std::flush;
     } else {
@@ -106,9 +108,9 @@ void setStartingConditions(Drainage& drainage, SegmentStates& states, StateDB& d
     for (auto& [id, segment] : drainage.segments) segment->sourcePopulation = nullptr;
     for (const auto& population : sources().populations) {
         if (population->segment == nullptr)
-            throw SimulationError(Text("Source population '") + population->name +
-                                 "' is not placed on any segment of the drainage!",
-                             levelFatal);
+            throw SimulationError(
+                Text("Source population '") + population->name + "' is not placed on any segment of the drainage!",
+                levelFatal);
         if (settings.allowInitialDensityOverflow) {
             arrangeInitialDensity(states, *population->segment, population->size, population.get(), overflowRate);
         } else {

@@ -7,8 +7,7 @@
 
 namespace fluviagen {
 
-std::int16_t saturatedWithWarning(double value, const Segment& segment, const char* quantity,
-                                  std::int32_t generation) {
+std::int16_t saturatedWithWarning(double value, const Segment& segment, const char* quantity, std::int32_t generation) {
     std::int16_t held = 0;
     if (value >= 32767.0)
         held = 32767;

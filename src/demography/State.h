@@ -10,10 +10,10 @@ class Segment;
 
 class State {
 public:
-    std::int16_t N = 0;           // individuals on the segment
-    std::int16_t K = -1;          // carrying capacity
-    std::int16_t BilanMigr = 0;   // net migration of this generation: immigrants - emigrants
-    float growthRemainder = 0;    // fractional part of the last growth, carried to the next
+    std::int16_t N = 0;          // individuals on the segment
+    std::int16_t K = -1;         // carrying capacity
+    std::int16_t BilanMigr = 0;  // net migration of this generation: immigrants - emigrants
+    float growthRemainder = 0;   // fractional part of the last growth, carried to the next
 
     void reset() {
         N = 0;
@@ -39,8 +39,7 @@ bool addBalance(std::int16_t& N, std::int16_t BilanMigr, const Segment& segment,
 // nearest limit (never wrapped) and a WARNING line names the quantity, the
 // segment and the generation. A real is truncated toward zero; one
 // that is not a number counts as 0, with the same warning.
-std::int16_t saturatedWithWarning(double value, const Segment& segment, const char* quantity,
-                                  std::int32_t generation);
+std::int16_t saturatedWithWarning(double value, const Segment& segment, const char* quantity, std::int32_t generation);
 
 inline std::int16_t saturate16(std::int32_t value, const Segment& segment, const char* quantity,
                                std::int32_t generation) {
@@ -48,8 +47,7 @@ inline std::int16_t saturate16(std::int32_t value, const Segment& segment, const
     return saturatedWithWarning(value, segment, quantity, generation);
 }
 
-inline std::int16_t saturate16(float value, const Segment& segment, const char* quantity,
-                               std::int32_t generation) {
+inline std::int16_t saturate16(float value, const Segment& segment, const char* quantity, std::int32_t generation) {
     if (value > -32769.0f && value < 32768.0f) return static_cast<std::int16_t>(value);
     return saturatedWithWarning(value, segment, quantity, generation);
 }

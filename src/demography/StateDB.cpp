@@ -112,7 +112,7 @@ namespace {
 
 // available: bytes of memory the system can give, 0 when unknown.
 SimulationError databaseTooLarge(const Drainage& drainage, std::int32_t G, std::uint64_t bytes,
-                            std::uint64_t available) {
+                                 std::uint64_t available) {
     std::string text = "BuildDB(): the demographic database for " + std::to_string(drainage.size()) + " segments and " +
                        std::to_string(G) + " generations needs " + std::to_string(bytes) + " bytes (" +
                        std::to_string(bytes / (1024 * 1024)) +

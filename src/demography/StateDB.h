@@ -103,8 +103,8 @@ public:
     // address range.
     static std::size_t tableBytesFor(const Drainage& drainage, std::int32_t G);
 
-    std::int32_t count = 0;        // segments
-    std::int32_t generations = 0;  // G
+    std::int32_t count = 0;               // segments
+    std::int32_t generations = 0;         // G
     std::vector<StatesOfCell> histories;  // by segment index
 
     // The unit of the record of written parts (a page on the usual systems;

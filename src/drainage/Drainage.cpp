@@ -19,7 +19,6 @@ Drainage::Drainage() : nodes(std::make_unique<NodeTable>()) {}
 // Out of line: the dynamic environment is only declared in the header.
 Drainage::~Drainage() = default;
 
-
 Segment* Drainage::find(std::int32_t id) const {
     const auto it = segments.find(id);
     return it == segments.end() ? nullptr : it->second.get();
@@ -34,7 +33,6 @@ Segment* Drainage::store(std::unique_ptr<Segment> segment) {
     it->second = std::move(segment);
     return it->second.get();
 }
-
 
 void Drainage::buildNeighbourLists() {
     // First pass: the neighbours of S with from-node F and to-node T, in the
@@ -89,13 +87,14 @@ void Drainage::buildNeighbourLists() {
             } else {
                 auto [entry, created] = indexOf.try_emplace(&n);
                 if (created)
-                    for (std::size_t j = n.neighbours.size(); j-- > 0;) entry->second[n.neighbours[j]] = static_cast<std::int32_t>(j);
+                    for (std::size_t j = n.neighbours.size(); j-- > 0;)
+                        entry->second[n.neighbours[j]] = static_cast<std::int32_t>(j);
                 const auto it = entry->second.find(&s);
                 if (it != entry->second.end()) position = it->second;
             }
             if (position < 0)  // the relation is symmetric by construction
-                throw SimulationError(Text("Neighbour lists of segments ") + s.id + " and " + n.id + " are not symmetric!",
-                                 levelError);
+                throw SimulationError(
+                    Text("Neighbour lists of segments ") + s.id + " and " + n.id + " are not symmetric!", levelError);
             s.reversePositions[i] = position;
         }
     }

@@ -23,7 +23,7 @@ public:
     float lat = -1;
     std::vector<Segment*> outgoing;  // segments starting here, in file order
     std::vector<Segment*> incoming;  // segments ending here, in file order
-    bool visited = false;             // mark of the fixed-length transform
+    bool visited = false;            // mark of the fixed-length transform
 };
 
 // The node table of a drainage: owned nodes keyed by id, iterated in

@@ -30,8 +30,7 @@ template <typename Where>
 bool parseWhole(const std::string& word, std::int32_t& value, Where where) {
     const NumberProblem problem = readNumber(word, value);
     if (problem != NumberProblem::none && problem != NumberProblem::notANumber)
-        std::cerr << where() << ": " << numberProblemText(problem, word, rangeText<std::int32_t>()) << "!"
-                  << std::endl;
+        std::cerr << where() << ": " << numberProblemText(problem, word, rangeText<std::int32_t>()) << "!" << std::endl;
     return problem == NumberProblem::none;
 }
 
@@ -111,8 +110,8 @@ DynamicMap readMapFile(const Drainage& drainage, const Text& path, std::int32_t 
 
 }  // namespace
 
-std::unique_ptr<DynamicMaps> readDynamicEnvironment(const Drainage& drainage, const Text& path,
-                                                       const Text& folder, InputLog* log) {
+std::unique_ptr<DynamicMaps> readDynamicEnvironment(const Drainage& drainage, const Text& path, const Text& folder,
+                                                    InputLog* log) {
     std::cout << "\n\t\tRead dynamic envionment '" << path << "' ... " << std::flush;
     const Stopwatch timer;
     std::ifstream file = openInputFile(path, log, "dynamic");

@@ -17,8 +17,8 @@ class DynamicMap {
 public:
     Text name;
     Text file;
-    std::int32_t generation = 0;  // from this generation on
-    bool value = true;            // the accessible flag given to the listed segments
+    std::int32_t generation = 0;           // from this generation on
+    bool value = true;                     // the accessible flag given to the listed segments
     std::vector<std::int32_t> segmentIds;  // ascending, each once, ids of the drainage as read
 };
 
@@ -40,8 +40,8 @@ public:
 // not in the drainage are skipped, repeated ones kept once. Unreadable files
 // and malformed lines are fatal errors naming the file. Map file names are
 // relative to `folder`.
-std::unique_ptr<DynamicMaps> readDynamicEnvironment(const Drainage& drainage, const Text& path,
-                                                       const Text& folder, InputLog* log = nullptr);
+std::unique_ptr<DynamicMaps> readDynamicEnvironment(const Drainage& drainage, const Text& path, const Text& folder,
+                                                    InputLog* log = nullptr);
 
 // Sets the accessible flag of the map's segments in the drainage as read and
 // passes it on to the resampled segments cut from them (when the drainage in

@@ -23,11 +23,11 @@ public:
     Text name;
     std::int32_t segmentId = -1;
     Segment* segment = nullptr;
-    std::int16_t size = -1;     // individuals (sources) or sampled gene copies (samples)
-    std::int32_t Resize = -1;   // sources: coalescent deme size at and before generation 0 (0: not set)
-    float migration = -1;       // sources: backward move probability among sources before generation 0
-    std::int32_t precision = 0; // coordinate mode: metres between the point and the chosen segment
-    float lon = -1;             // coordinate mode: the given point
+    std::int16_t size = -1;      // individuals (sources) or sampled gene copies (samples)
+    std::int32_t Resize = -1;    // sources: coalescent deme size at and before generation 0 (0: not set)
+    float migration = -1;        // sources: backward move probability among sources before generation 0
+    std::int32_t precision = 0;  // coordinate mode: metres between the point and the chosen segment
+    float lon = -1;              // coordinate mode: the given point
     float lat = -1;
 };
 

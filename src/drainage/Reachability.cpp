@@ -23,7 +23,7 @@ struct OpenState {
 // replaying the maps as the demography applies them: those up to generation
 // 1 before the first generation, each later one from its generation on.
 std::map<const Segment*, OpenState> replayMaps(const Drainage& asRead, const DynamicMaps& maps,
-                                                std::int32_t generations) {
+                                               std::int32_t generations) {
     std::map<const Segment*, OpenState> states;
     std::map<const Segment*, bool> now;
     const auto stateOf = [&](const Segment* s) -> bool {
@@ -92,15 +92,16 @@ std::vector<UnreachableSample> samplesNeverReached(const ReachQuestion& q) {
         else if (found == distance.end())
             why.why = "no river open at any time connects its segment to a source";
         else if (found->second > limit && !q.migrates)
-            why.why = "no individual ever leaves the segments the sources fill (the migration rates of settings "
-                      "lines " + std::to_string(lineOf(Setting::migrationUncolonised)) + " and " +
-                      std::to_string(lineOf(Setting::migrationColonised)) + " are 0)";
+            why.why =
+                "no individual ever leaves the segments the sources fill (the migration rates of settings "
+                "lines " +
+                std::to_string(lineOf(Setting::migrationUncolonised)) + " and " +
+                std::to_string(lineOf(Setting::migrationColonised)) + " are 0)";
         else if (found->second > limit)
-            why.why = "its segment lies " + std::to_string(found->second) +
-                      (found->second == 1 ? " segment" : " segments") + " from the nearest source, but " +
-                      std::to_string(q.generations) +
-                      " generations (settings line " + std::to_string(lineOf(Setting::generations)) +
-                      ") let the population spread at most one segment each";
+            why.why =
+                "its segment lies " + std::to_string(found->second) + (found->second == 1 ? " segment" : " segments") +
+                " from the nearest source, but " + std::to_string(q.generations) + " generations (settings line " +
+                std::to_string(lineOf(Setting::generations)) + ") let the population spread at most one segment each";
         else
             return {};
         unreachable.push_back(why);

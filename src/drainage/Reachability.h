@@ -28,13 +28,13 @@ struct UnreachableSample {
 };
 
 struct ReachQuestion {
-    const Drainage& inUse;         // the drainage the populations stand on
-    const Drainage* asRead;        // the drainage as read, when inUse was cut from it
-    const DynamicMaps* maps;          // the dynamic environment in use, or none
+    const Drainage& inUse;    // the drainage the populations stand on
+    const Drainage* asRead;   // the drainage as read, when inUse was cut from it
+    const DynamicMaps* maps;  // the dynamic environment in use, or none
     const PopulationVector& sources;
     const PopulationVector& samples;
-    std::int32_t generations;            // forward generations (Setting::generations)
-    bool initialSpread;                  // sources may fill other segments at generation 0
+    std::int32_t generations;  // forward generations (Setting::generations)
+    bool initialSpread;        // sources may fill other segments at generation 0
     // Some individuals leave their segment (Setting::migrationUncolonised,
     // Setting::migrationColonised).
     bool migrates = true;

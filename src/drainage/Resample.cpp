@@ -152,7 +152,8 @@ std::unique_ptr<Drainage> resampleToFixedLength(Drainage& full, float M) {
         // The rest of a segment is counted down in single precision; beyond
         // about 2^23 pieces subtracting M would no longer change it.
         if (s->length / M > maxPiecesPerSegment) {
-            text << "Segment '" << s->id << "' (" << s->length << " m) is too long to be cut into pieces of " << M << " m!";
+            text << "Segment '" << s->id << "' (" << s->length << " m) is too long to be cut into pieces of " << M
+                 << " m!";
             throw fatal(text);
         }
     }
@@ -166,10 +167,10 @@ std::unique_ptr<Drainage> resampleToFixedLength(Drainage& full, float M) {
         available > 0 && pieces * bytesPerPiece > available) {
         // The length as written (0.01, not the whole metres the rest is
         // given in), and the memory as the reason.
-        text << "Settings line " << lineOf(Setting::segmentLength) << " (segment length): a segment length of " << M << std::fixed << std::setprecision(0)
-             << " m would cut the drainage (" << total << " m of river) into about " << pieces
-             << " segments, which need about " << pieces * bytesPerPiece << " bytes, but only " << available
-             << " bytes of memory are available!";
+        text << "Settings line " << lineOf(Setting::segmentLength) << " (segment length): a segment length of " << M
+             << std::fixed << std::setprecision(0) << " m would cut the drainage (" << total
+             << " m of river) into about " << pieces << " segments, which need about " << pieces * bytesPerPiece
+             << " bytes, but only " << available << " bytes of memory are available!";
         throw fatal(text);
     }
 
@@ -189,10 +190,12 @@ std::unique_ptr<Drainage> resampleToFixedLength(Drainage& full, float M) {
         const Segment* longest = nullptr;
         for (const auto& [id, s] : full.segments)
             if (longest == nullptr || s->length > longest->length) longest = s.get();
-        text << "Settings line " << lineOf(Setting::segmentLength) << " (segment length): cutting the drainage into segments of " << M
-             << " m leaves no segment: its " << full.size() << " segments hold " << total
+        text << "Settings line " << lineOf(Setting::segmentLength)
+             << " (segment length): cutting the drainage into segments of " << M << " m leaves no segment: its "
+             << full.size() << " segments hold " << total
              << " m of river, and no connected stretch of it reaches half that length";
-        if (longest != nullptr) text << " (the longest segment, '" << longest->id << "', is " << longest->length << " m)";
+        if (longest != nullptr)
+            text << " (the longest segment, '" << longest->id << "', is " << longest->length << " m)";
         text << "!";
         throw fatal(text);
     }

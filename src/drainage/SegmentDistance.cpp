@@ -16,8 +16,7 @@ constexpr double earthRadius = 6371000.0;  // metres, the sphere of every distan
 // Offsets in metres of points from P in the flat plane centred on P.
 class PlaneAt {
 public:
-    PlaneAt(float lon, float lat)
-        : lon_(lon), lat_(lat), cosLat_(std::cos(static_cast<double>(lat) * pi / 180)) {}
+    PlaneAt(float lon, float lat) : lon_(lon), lat_(lat), cosLat_(std::cos(static_cast<double>(lat) * pi / 180)) {}
     double x(float lon) const { return (static_cast<double>(lon) - lon_) * cosLat_ * pi / 180 * earthRadius; }
     double y(float lat) const { return (static_cast<double>(lat) - lat_) * pi / 180 * earthRadius; }
 

@@ -64,8 +64,8 @@ std::string populationText(const std::vector<PointFeature>& points, const Networ
     for (const auto& point : points) {
         const long long lowest = sources ? 1 : 0;
         if (point.size < lowest || point.size > 32767)
-            throw ImportError(what + " '" + point.name + "': the size " + std::to_string(point.size) +
-                              " is not from " + std::to_string(lowest) + " to 32767");
+            throw ImportError(what + " '" + point.name + "': the size " + std::to_string(point.size) + " is not from " +
+                              std::to_string(lowest) + " to 32767");
         double distance = 0;
         const int segment = nearestSegment(network, point.where, distance);
         report << "    " << point.name << "  segment " << segment << ", " << std::llround(distance) << " m away";
@@ -105,8 +105,7 @@ struct Output {
 // An output that would replace one of the inputs (the same file, by its real
 // path: links and "./" resolved) is refused before anything is written.
 void checkNotAnInput(const std::vector<Output>& outputs, const ImportOptions& options) {
-    for (const std::string* input :
-         {&options.rivers.path, &options.samples.layer.path, &options.sources.layer.path}) {
+    for (const std::string* input : {&options.rivers.path, &options.samples.layer.path, &options.sources.layer.path}) {
         if (input->empty()) continue;
         std::error_code error;
         const fs::path real = fs::weakly_canonical(*input, error);
@@ -180,8 +179,8 @@ std::string segmentFileText(const Network& network, const std::string& date) {
     text << "Title: file with all segments\nDate: " << date << "\nSegments: " << network.segments.size()
          << "\nSegID\tFNode\tTNode\tLength\tLon\tLat\t\n";
     for (const auto& s : network.segments)
-        text << s.id << "\t" << s.from << "\t" << s.to << "\t" << fixed(s.length, 1) << "\t"
-             << fixed(s.middle.lon, 6) << "\t" << fixed(s.middle.lat, 6) << "\n";
+        text << s.id << "\t" << s.from << "\t" << s.to << "\t" << fixed(s.length, 1) << "\t" << fixed(s.middle.lon, 6)
+             << "\t" << fixed(s.middle.lat, 6) << "\n";
     return text.str();
 }
 
@@ -208,10 +207,11 @@ std::string gapsGeojson(const NetworkReport& report) {
         const DroppedPart& part = report.largestDropped[i];
         for (const bool dropped : {true, false}) {
             const LonLat& p = dropped ? part.gap.onPart : part.gap.onNetwork;
-            text << (first ? "" : ",\n") << "{\"type\":\"Feature\",\"properties\":{\"Part\":" << i + 1
-                 << ",\"Side\":\"" << (dropped ? "dropped" : "kept") << "\",\"Gap\":" << fixed(part.gap.distance, 1)
-                 << ",\"PartLength\":" << fixed(part.length, 1) << "},\"geometry\":{\"type\":\"Point\",\"coordinates\":["
-                 << fixed(p.lon, 7) << "," << fixed(p.lat, 7) << "]}}";
+            text << (first ? "" : ",\n") << "{\"type\":\"Feature\",\"properties\":{\"Part\":" << i + 1 << ",\"Side\":\""
+                 << (dropped ? "dropped" : "kept") << "\",\"Gap\":" << fixed(part.gap.distance, 1)
+                 << ",\"PartLength\":" << fixed(part.length, 1)
+                 << "},\"geometry\":{\"type\":\"Point\",\"coordinates\":[" << fixed(p.lon, 7) << "," << fixed(p.lat, 7)
+                 << "]}}";
             first = false;
         }
     }
@@ -231,12 +231,23 @@ std::string settingsText(const std::string& heading, const std::string& sources,
     for (const SettingLine& line : settingLines) {
         std::string value(line.defaultValue);
         switch (line.id) {
-        case Setting::sources: value = sources; break;
-        case Setting::samples: value = samples; break;
-        case Setting::nodes: value = nodes; break;
-        case Setting::segments: value = segments; break;
-        case Setting::segmentLength: value = std::string(1, '0'); break;  // cut already
-        default: break;
+            case Setting::sources:
+                value = sources;
+                break;
+            case Setting::samples:
+                value = samples;
+                break;
+            case Setting::nodes:
+                value = nodes;
+                break;
+            case Setting::segments:
+                value = segments;
+                break;
+            case Setting::segmentLength:
+                value = std::string(1, '0');
+                break;  // cut already
+            default:
+                break;
         }
         if (line.id == Setting::heading) {
             text << "////// " << flat << "\n";
@@ -279,15 +290,15 @@ ImportResult runImport(const ImportOptions& options, std::ostream& report, commo
     if (layer.otherGeometries > 0) report << "; " << layer.otherGeometries << " features without a line skipped";
     report << "\n"
            << "  ends snapped      " << r.endsSnapped << " (tolerance " << options.network.tolerance << " m)\n"
-           << "  lines split       " << r.linesSplit << " at " << r.splitPoints
-           << " confluences inside a line\n"
+           << "  lines split       " << r.linesSplit << " at " << r.splitPoints << " confluences inside a line\n"
            << "  pieces dropped    " << r.zeroLength << " without length, " << r.duplicates << " duplicates\n"
-           << "  components        " << r.components << ": kept the outlet's, dropped " << r.droppedComponents
-           << " (" << r.droppedPieces << " pieces, " << fixed(r.droppedLength / km, 3) << " km)\n";
+           << "  components        " << r.components << ": kept the outlet's, dropped " << r.droppedComponents << " ("
+           << r.droppedPieces << " pieces, " << fixed(r.droppedLength / km, 3) << " km)\n";
     // Where to bridge: a reservoir or a border left out of the layer splits
     // the network, and the shortest gaps show where.
     if (!r.largestDropped.empty())
-        report << "  largest dropped   length, then the shortest gap to the kept network (from the part to the network)\n";
+        report
+            << "  largest dropped   length, then the shortest gap to the kept network (from the part to the network)\n";
     for (std::size_t i = 0; i < r.largestDropped.size(); ++i) {
         const DroppedPart& part = r.largestDropped[i];
         report << "    " << std::setw(2) << i + 1 << "  " << std::setw(10) << fixed(part.length / km, 3) << " km in "
@@ -295,8 +306,7 @@ ImportResult runImport(const ImportOptions& options, std::ostream& report, commo
                << " m from " << fixed(part.gap.onPart.lon, 6) << "," << fixed(part.gap.onPart.lat, 6) << " to "
                << fixed(part.gap.onNetwork.lon, 6) << "," << fixed(part.gap.onNetwork.lat, 6) << "\n";
     }
-    report
-           << "  loops             " << r.loops << (r.loops > 0 ? " (kept), closed near" : "");
+    report << "  loops             " << r.loops << (r.loops > 0 ? " (kept), closed near" : "");
     // The first ten are enough to find them in a GIS.
     const std::size_t shown = std::min<std::size_t>(r.loopPlaces.size(), 10);
     for (std::size_t i = 0; i < shown; ++i)
@@ -304,10 +314,10 @@ ImportResult runImport(const ImportOptions& options, std::ostream& report, commo
     if (r.loopPlaces.size() > shown) report << " and " << r.loopPlaces.size() - shown << " more";
     report << "\n"
            << "  direction         "
-           << (options.network.digitisedDirection ? "as digitised"
-                                                  : "toward the outlet along the network; " +
-                                                        std::to_string(r.againstDigitised) +
-                                                        " segments flow against their digitised direction")
+           << (options.network.digitisedDirection
+                   ? "as digitised"
+                   : "toward the outlet along the network; " + std::to_string(r.againstDigitised) +
+                         " segments flow against their digitised direction")
            << "\n"
            << "  outlet            node 1 at " << fixed(network.nodes.front().where.lon, 6) << ","
            << fixed(network.nodes.front().where.lat, 6) << ", " << fixed(r.outletOffset, 1)
@@ -318,8 +328,7 @@ ImportResult runImport(const ImportOptions& options, std::ostream& report, commo
         report << "  resampled         " << r.resampledFrom << " segments cut along their lines into "
                << network.segments.size() << " of about " << options.resample
                << " m (settings line 40 stays 0: the ids written are the ids simulated)\n";
-    report
-           << "  bounding box      longitude " << fixed(r.lowest.lon, 6) << " to " << fixed(r.highest.lon, 6)
+    report << "  bounding box      longitude " << fixed(r.lowest.lon, 6) << " to " << fixed(r.highest.lon, 6)
            << ", latitude " << fixed(r.lowest.lat, 6) << " to " << fixed(r.highest.lat, 6) << "\n";
 
     const std::string date = headerDate();
@@ -342,8 +351,8 @@ ImportResult runImport(const ImportOptions& options, std::ostream& report, commo
         outputs.push_back({folder / (options.prefix + "_network.geojson"), networkGeojson(network)});
         outputs.push_back({folder / (options.prefix + "_gaps.geojson"), gapsGeojson(r)});
     }
-    outputs.push_back({folder / settings, settingsText(options.prefix + " imported from " + options.rivers.path, sources,
-                                                       samples, nodes, segments)});
+    outputs.push_back({folder / settings, settingsText(options.prefix + " imported from " + options.rivers.path,
+                                                       sources, samples, nodes, segments)});
     checkNotAnInput(outputs, options);
     writeAll(outputs, cleanup);
     report << "  written           ";

@@ -57,8 +57,7 @@ Dataset open(const std::string& path) {
         // GDAL also opens virtual paths (/vsizip/...) and connection strings
         // (PG:...), which are no files.
         std::error_code error;
-        if (path.rfind("/vsi", 0) != 0 && path.find(':') == std::string::npos &&
-            !std::filesystem::exists(path, error))
+        if (path.rfind("/vsi", 0) != 0 && path.find(':') == std::string::npos && !std::filesystem::exists(path, error))
             throw ImportError("'" + path + "' does not exist");
         throw ImportError("'" + path + "' cannot be opened as vector data" + gdalMessage());
     }
@@ -82,8 +81,8 @@ OGRLayer& chooseLayer(GDALDataset& dataset, const LayerRequest& request) {
     } else {
         layer = dataset.GetLayerByName(request.layer.c_str());
         if (layer == nullptr)
-            throw ImportError("'" + request.path + "' has no layer '" + request.layer + "' (its layers: " +
-                              layerNames(dataset) + ")");
+            throw ImportError("'" + request.path + "' has no layer '" + request.layer +
+                              "' (its layers: " + layerNames(dataset) + ")");
     }
     if (!request.where.empty() && layer->SetAttributeFilter(request.where.c_str()) != OGRERR_NONE)
         throw ImportError("layer '" + std::string(layer->GetName()) + "' of '" + request.path + "': the filter '" +
@@ -114,7 +113,7 @@ bool undefinedInGeoPackage(GDALDataset& dataset, OGRLayer& layer) {
 
 // From the layer's coordinate system to WGS84, longitude first on both sides.
 std::unique_ptr<OGRCoordinateTransformation, TransformDeleter> toWgs84(GDALDataset& dataset, OGRLayer& layer,
-                                                                        const LayerRequest& request, std::string& name) {
+                                                                       const LayerRequest& request, std::string& name) {
     const OGRSpatialReference* source = layer.GetSpatialRef();
     if (source == nullptr || undefinedInGeoPackage(dataset, layer))
         throw ImportError("layer '" + std::string(layer.GetName()) + "' of '" + request.path +
@@ -268,7 +267,8 @@ std::vector<PointFeature> readPointLayer(const LayerRequest& request, const std:
         point.where = {copy->getX(), copy->getY()};
         result.push_back(std::move(point));
     }
-    if (result.empty()) throw ImportError("layer '" + std::string(layer.GetName()) + "' of '" + request.path + "' holds no point");
+    if (result.empty())
+        throw ImportError("layer '" + std::string(layer.GetName()) + "' of '" + request.path + "' holds no point");
     return result;
 }
 

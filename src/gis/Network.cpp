@@ -130,8 +130,9 @@ std::vector<DroppedPart> largestDropped(const std::vector<Piece>& pieces, const 
         byLength.emplace_back(length, root);
     }
     // Longest first; equal lengths by the part's first end.
-    std::sort(byLength.begin(), byLength.end(),
-              [](const auto& a, const auto& b) { return a.first > b.first || (a.first == b.first && a.second < b.second); });
+    std::sort(byLength.begin(), byLength.end(), [](const auto& a, const auto& b) {
+        return a.first > b.first || (a.first == b.first && a.second < b.second);
+    });
     if (byLength.size() > shown) byLength.resize(shown);
     std::vector<Polyline> kept;
     for (int p : live) kept.push_back(pieces[p].line);

@@ -57,25 +57,25 @@ struct DroppedPart {
 };
 
 struct NetworkReport {
-    int linesIn = 0;           // lines given, multi-part lines counted by part
-    int endsSnapped = 0;       // line ends moved onto a node
-    int linesSplit = 0;        // lines cut where another line's end touches them
-    int splitPoints = 0;       // the cuts made
-    int zeroLength = 0;        // pieces dropped for having no length
-    int duplicates = 0;        // pieces dropped for repeating another one
-    int components = 0;        // connected parts of the cleaned network
-    int droppedComponents = 0; // all but the outlet's
+    int linesIn = 0;            // lines given, multi-part lines counted by part
+    int endsSnapped = 0;        // line ends moved onto a node
+    int linesSplit = 0;         // lines cut where another line's end touches them
+    int splitPoints = 0;        // the cuts made
+    int zeroLength = 0;         // pieces dropped for having no length
+    int duplicates = 0;         // pieces dropped for repeating another one
+    int components = 0;         // connected parts of the cleaned network
+    int droppedComponents = 0;  // all but the outlet's
     int droppedPieces = 0;
-    double droppedLength = 0;  // metres
+    double droppedLength = 0;                 // metres
     std::vector<DroppedPart> largestDropped;  // the ten longest dropped parts, longest first
-    int loops = 0;             // independent cycles kept (braided channels)
-    std::vector<LonLat> loopPlaces;  // the middle of a piece that closes each loop
-    int againstDigitised = 0;  // segments that flow against their digitised direction
-    double outletOffset = 0;   // metres from the given outlet to its node
-    double medianLineLength = 0;  // metres, of the lines given
-    int resampledFrom = 0;     // segments before the resampling (0: not resampled)
-    double totalLength = 0;    // metres, the kept network
-    LonLat lowest;             // bounding box of the kept network
+    int loops = 0;                            // independent cycles kept (braided channels)
+    std::vector<LonLat> loopPlaces;           // the middle of a piece that closes each loop
+    int againstDigitised = 0;                 // segments that flow against their digitised direction
+    double outletOffset = 0;                  // metres from the given outlet to its node
+    double medianLineLength = 0;              // metres, of the lines given
+    int resampledFrom = 0;                    // segments before the resampling (0: not resampled)
+    double totalLength = 0;                   // metres, the kept network
+    LonLat lowest;                            // bounding box of the kept network
     LonLat highest;
 };
 

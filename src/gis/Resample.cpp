@@ -22,9 +22,7 @@ std::vector<double> vertexDistances(const Polyline& line) {
 
 // In double precision: a tiny length gives a count beyond any integer type,
 // which the limit refuses before any count is converted.
-double pieceCount(double segmentLength, double length) {
-    return std::max(1.0, std::round(segmentLength / length));
-}
+double pieceCount(double segmentLength, double length) { return std::max(1.0, std::round(segmentLength / length)); }
 
 }  // namespace
 

@@ -13,7 +13,6 @@
 #include "common/Version.h"
 #include "gis/Import.h"
 
-
 namespace {
 
 // "LON,LAT" in decimal degrees.
@@ -73,8 +72,7 @@ int main(int argc, char** argv) {
                    "line ends closer than this join (metres above 0; also the reach of the outlet)")
         ->check(metres(false))
         ->capture_default_str();
-    app.add_flag("-f,--force", options.network.force,
-                 "accept a tolerance above a quarter of the median line length");
+    app.add_flag("-f,--force", options.network.force, "accept a tolerance above a quarter of the median line length");
     app.add_flag("-d,--digitised", options.network.digitisedDirection,
                  "every line flows as it was digitised (default: toward the outlet along the network)");
     app.add_option("-s,--samples", options.samples.layer.path, "data set of the sample points");
@@ -90,9 +88,10 @@ int main(int argc, char** argv) {
                    "cut every segment along its line into pieces of about this length (metres; 0: as built)")
         ->check(metres(true))
         ->capture_default_str();
-    app.add_flag("-g,--geojson", options.networkLayer,
-                 "also write <prefix>_network.geojson, the oriented segments with their ids, and <prefix>_gaps.geojson,\n"
-                 "the ends of the gaps between the kept network and the largest dropped parts, to look at in a GIS");
+    app.add_flag(
+        "-g,--geojson", options.networkLayer,
+        "also write <prefix>_network.geojson, the oriented segments with their ids, and <prefix>_gaps.geojson,\n"
+        "the ends of the gaps between the kept network and the largest dropped parts, to look at in a GIS");
     app.add_option("-D,--dir", options.folder, "folder of the written files (it must exist)")->capture_default_str();
     app.add_option("-p,--prefix", options.prefix, "start of the written file names: <prefix>_nodes.txt, ...")
         ->capture_default_str();

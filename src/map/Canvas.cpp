@@ -39,10 +39,9 @@ void render(common::StagingFolder& staging, const std::string& name, ImageFormat
     StreamTarget target;
     target.fd = staging.create(name);
     const std::string path = staging.folder() + "/" + name;
-    cairo_surface_t* surface =
-        format == ImageFormat::png
-            ? cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height)
-            : cairo_svg_surface_create_for_stream(&writeToTarget, &target, width, height);
+    cairo_surface_t* surface = format == ImageFormat::png
+                                   ? cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height)
+                                   : cairo_svg_surface_create_for_stream(&writeToTarget, &target, width, height);
     cairo_t* cr = cairo_create(surface);
     cairo_set_source_rgb(cr, 1, 1, 1);
     cairo_paint(cr);
@@ -95,8 +94,7 @@ std::string numberText(double value) {
     return text;
 }
 
-void text(cairo_t* cr, double x, double y, const std::string& s, double size, bool bold, double alignX,
-          double alignY) {
+void text(cairo_t* cr, double x, double y, const std::string& s, double size, bool bold, double alignX, double alignY) {
     cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL,
                            bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
     cairo_set_font_size(cr, size);

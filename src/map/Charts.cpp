@@ -41,8 +41,8 @@ void linePanel(cairo_t* cr, double x, double y, double w, double h, const std::v
 
 }  // namespace
 
-void drawColonisationCurve(const std::vector<CurveRow>& curve, const std::string& title,
-                           common::StagingFolder& staging, const std::string& name, ImageFormat format) {
+void drawColonisationCurve(const std::vector<CurveRow>& curve, const std::string& title, common::StagingFolder& staging,
+                           const std::string& name, ImageFormat format) {
     std::vector<double> g, occupied, size, migrants;
     for (const auto& row : curve) {
         g.push_back(static_cast<double>(row.generation));
@@ -80,7 +80,8 @@ void drawAgeDistribution(const std::vector<double>& ages, const std::string& tit
     const double width = (highest - axisLow) / bins;
     std::vector<int> counts(static_cast<std::size_t>(bins), 0);
     for (const double a : ages)
-        counts[std::min<std::size_t>(static_cast<std::size_t>(std::max(0.0, (a - axisLow) / width)), counts.size() - 1)]++;
+        counts[std::min<std::size_t>(static_cast<std::size_t>(std::max(0.0, (a - axisLow) / width)),
+                                     counts.size() - 1)]++;
     int largest = 1;
     for (const int c : counts) largest = std::max(largest, c);
     const double most = largest * 1.1;  // room above the highest bar

@@ -13,8 +13,8 @@ namespace map {
 
 // Each draws the chart into the file `name` of the staging folder (see
 // render).
-void drawColonisationCurve(const std::vector<CurveRow>& curve, const std::string& title,
-                           common::StagingFolder& staging, const std::string& name, ImageFormat format);
+void drawColonisationCurve(const std::vector<CurveRow>& curve, const std::string& title, common::StagingFolder& staging,
+                           const std::string& name, ImageFormat format);
 void drawAgeDistribution(const std::vector<double>& ages, const std::string& title, common::StagingFolder& staging,
                          const std::string& name, ImageFormat format);
 

@@ -30,6 +30,8 @@ Colour diversityRamp(double x) {
     return {1.0 - 0.45 * f, 0.55 - 0.5 * f, 0.1 - 0.05 * f};
 }
 
-Colour sampleDiversityRamp(double x) { return diversityRamp(0.15 + 0.85 * std::clamp(std::isfinite(x) ? x : 0.0, 0.0, 1.0)); }
+Colour sampleDiversityRamp(double x) {
+    return diversityRamp(0.15 + 0.85 * std::clamp(std::isfinite(x) ? x : 0.0, 0.0, 1.0));
+}
 
 }  // namespace map

@@ -35,12 +35,16 @@ OGRFieldType fieldType(common::FieldKind kind) {
     switch (kind) {
         case common::FieldKind::whole:
         case common::FieldKind::wholeOrEmpty:
-        case common::FieldKind::wholeOrNA: return OFTInteger64;
+        case common::FieldKind::wholeOrNA:
+            return OFTInteger64;
         case common::FieldKind::real:
         case common::FieldKind::realOrEmpty:
-        case common::FieldKind::realOrNA: return OFTReal;
-        case common::FieldKind::flag: return OFTInteger;
-        case common::FieldKind::text: return OFTString;
+        case common::FieldKind::realOrNA:
+            return OFTReal;
+        case common::FieldKind::flag:
+            return OFTInteger;
+        case common::FieldKind::text:
+            return OFTString;
     }
     return OFTString;
 }
@@ -133,9 +137,9 @@ void describeFields(GDALDatasetH dataset, const std::vector<std::pair<std::strin
 // columns QGIS reads (and writes when a user saves a style there).
 void addStyles(GDALDatasetH dataset, const std::vector<std::pair<std::string, std::string>>& styles,
                const std::string& path) {
-    OGRLayerH table = createLayer(dataset, "layer_styles", wkbNone, nullptr, path,
-                                  "Default QGIS styles of the layers (QGIS applies them when a layer is opened).",
-                                  "id");
+    OGRLayerH table =
+        createLayer(dataset, "layer_styles", wkbNone, nullptr, path,
+                    "Default QGIS styles of the layers (QGIS applies them when a layer is opened).", "id");
     for (const char* name : {"f_table_catalog", "f_table_schema", "f_table_name", "f_geometry_column", "styleName",
                              "styleQML", "styleSLD", "description", "owner", "ui"})
         addField(table, name, OFTString, path);
@@ -265,7 +269,8 @@ void writeGeoPackage(const std::string& path, const std::vector<GeoPackageEntire
                 OGR_F_SetGeometryDirectly(f, line);
                 addFeature(segments, f, path);
             }
-            for (const auto& [layer, points] : {std::pair{samples, &entire.samples}, std::pair{sources, &entire.sources}})
+            for (const auto& [layer, points] :
+                 {std::pair{samples, &entire.samples}, std::pair{sources, &entire.sources}})
                 for (const NamedPoint& p : *points) {
                     OGRFeatureH f = OGR_F_Create(OGR_L_GetLayerDefn(layer));
                     OGR_F_SetFieldInteger(f, 0, entire.entire);

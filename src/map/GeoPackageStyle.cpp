@@ -17,7 +17,9 @@ using Texts = std::map<std::string, FieldText>;
 
 // The fields every layer shares.
 const Texts common{
-    {"e", {"entire simulation", "The entire simulation (demography and its genetic simulations) the feature belongs to, from 1."}},
+    {"e",
+     {"entire simulation",
+      "The entire simulation (demography and its genetic simulations) the feature belongs to, from 1."}},
     {"name", {"name", "The population's name in the population file."}},
     {"segment", {"segment id", "The id of the segment the population stands on."}},
     {"lon", {"longitude", "Longitude of the segment's middle point, decimal degrees (WGS84)."}},
@@ -35,30 +37,52 @@ const Texts segments{
     {"from_lat", {"from latitude", "Latitude of the from node."}},
     {"to_lon", {"to longitude", "Longitude of the to node."}},
     {"to_lat", {"to latitude", "Latitude of the to node."}},
-    {"first_occupied", {"first occupied (generation)", "The first generation at whose end the segment held individuals (0: the starting conditions); empty when it never did."}},
-    {"first_at_capacity", {"first at capacity (generation)", "The first generation at whose end the segment held at least its carrying capacity; empty when it never did."}},
+    {"first_occupied",
+     {"first occupied (generation)",
+      "The first generation at whose end the segment held individuals (0: the starting conditions); empty when it "
+      "never did."}},
+    {"first_at_capacity",
+     {"first at capacity (generation)",
+      "The first generation at whose end the segment held at least its carrying capacity; empty when it never did."}},
     {"final_size", {"final size", "Individuals in the segment after the last generation."}},
-    {"coalescences", {"coalescences", "Coalescence events in the segment over every genealogy of the entire simulation."}},
+    {"coalescences",
+     {"coalescences", "Coalescence events in the segment over every genealogy of the entire simulation."}},
     {"coalescences_per_km", {"coalescences per km", "Coalescence events over the segment's length in km."}},
     {"sources", {"source populations", "Names of the source populations on the segment, joined by ';'."}},
     {"samples", {"samples", "Names of the samples on the segment, joined by ';'."}},
-    {"first_closed", {"first closed (generation)", "The first generation in which the dynamic environment's maps had closed the segment; empty when it stayed open."}},
-    {"closed_at_end", {"closed at the end", "1 when the dynamic maps left the segment closed after the last generation, else 0."}},
+    {"first_closed",
+     {"first closed (generation)",
+      "The first generation in which the dynamic environment's maps had closed the segment; empty when it stayed "
+      "open."}},
+    {"closed_at_end",
+     {"closed at the end", "1 when the dynamic maps left the segment closed after the last generation, else 0."}},
 };
 
 const Texts samples{
     {"genes", {"genes", "Gene copies sampled."}},
     {"alleles", {"alleles", "Distinct haplotypes or alleles, mean over loci and genetic simulations."}},
-    {"he", {"gene diversity He", "Nei's unbiased gene diversity n/(n-1)(1 - sum p^2), mean over loci and genetic simulations."}},
-    {"ho", {"observed heterozygosity Ho", "Share of heterozygous individuals (genotypic output), mean over loci and genetic simulations."}},
-    {"ar", {"allelic richness", "Allelic richness rarefied to the smallest sample, mean over loci and genetic simulations."}},
+    {"he",
+     {"gene diversity He",
+      "Nei's unbiased gene diversity n/(n-1)(1 - sum p^2), mean over loci and genetic simulations."}},
+    {"ho",
+     {"observed heterozygosity Ho",
+      "Share of heterozygous individuals (genotypic output), mean over loci and genetic simulations."}},
+    {"ar",
+     {"allelic richness", "Allelic richness rarefied to the smallest sample, mean over loci and genetic simulations."}},
     {"segsites", {"segregating sites S", "Segregating sites, all loci together, mean over genetic simulations."}},
-    {"pi", {"nucleotide diversity (pi)", "Mean number of pairwise differences, all loci together, mean over genetic simulations."}},
+    {"pi",
+     {"nucleotide diversity (pi)",
+      "Mean number of pairwise differences, all loci together, mean over genetic simulations."}},
     {"tajd", {"Tajima's D", "Tajima's D from S and pi, mean over genetic simulations."}},
-    {"rep_mean", {"mean repeat number", "Mean repeat number counted from the locus's common ancestor, mean over loci and genetic simulations."}},
-    {"rep_var", {"repeat number variance", "Variance (n - 1) of the repeat number, mean over loci and genetic simulations."}},
+    {"rep_mean",
+     {"mean repeat number",
+      "Mean repeat number counted from the locus's common ancestor, mean over loci and genetic simulations."}},
+    {"rep_var",
+     {"repeat number variance", "Variance (n - 1) of the repeat number, mean over loci and genetic simulations."}},
     {"gw", {"Garza-Williamson M", "Alleles over the range in repeats + 1, mean over loci and genetic simulations."}},
-    {"tmrca", {"TMRCA (generations)", "Age in generations of the sample's most recent common ancestor, mean over loci and genetic simulations."}},
+    {"tmrca",
+     {"TMRCA (generations)",
+      "Age in generations of the sample's most recent common ancestor, mean over loci and genetic simulations."}},
 };
 
 std::string rgba(const Colour& c) {
@@ -97,11 +121,16 @@ std::string markerSymbol(const std::string& name, const std::string& shape, cons
 std::string escapedXml(const std::string& text) {
     std::string out;
     for (const char c : text) {
-        if (c == '&') out += "&amp;";
-        else if (c == '<') out += "&lt;";
-        else if (c == '>') out += "&gt;";
-        else if (c == '"') out += "&quot;";
-        else out += c;
+        if (c == '&')
+            out += "&amp;";
+        else if (c == '<')
+            out += "&lt;";
+        else if (c == '>')
+            out += "&gt;";
+        else if (c == '"')
+            out += "&quot;";
+        else
+            out += c;
     }
     return out;
 }
@@ -154,7 +183,8 @@ std::string layerDescription(const std::string& layer) {
     if (layer == "samples")
         return "One point per sample and entire simulation, at the middle of its segment, with the means of the "
                "statistics table over the genetic simulations.";
-    if (layer == "sources") return "One point per source population and entire simulation, at the middle of its segment.";
+    if (layer == "sources")
+        return "One point per source population and entire simulation, at the middle of its segment.";
     return "";
 }
 
@@ -167,23 +197,25 @@ FieldText describeField(const std::string& layer, const std::string& field) {
 }
 
 std::string segmentsStyle(const std::vector<std::string>& fields, long firstGeneration, long lastGeneration) {
-    return document("segments", fields, graduated("first_occupied", static_cast<double>(firstGeneration),
-                              static_cast<double>(lastGeneration), 0, &earlyToLate,
-                              [](const std::string& name, const Colour& c) { return lineSymbol(name, c); }));
+    return document(
+        "segments", fields,
+        graduated("first_occupied", static_cast<double>(firstGeneration), static_cast<double>(lastGeneration), 0,
+                  &earlyToLate, [](const std::string& name, const Colour& c) { return lineSymbol(name, c); }));
 }
 
 std::string samplesStyle(const std::vector<std::string>& fields, double lowDiversity, double highDiversity) {
-    return document("samples", fields, graduated("he", lowDiversity, highDiversity, 3, &sampleDiversityRamp,
+    return document("samples", fields,
+                    graduated("he", lowDiversity, highDiversity, 3, &sampleDiversityRamp,
                               [](const std::string& name, const Colour& c) {
                                   return markerSymbol(name, "circle", c, {0.05, 0.05, 0.05}, 3.2);
                               }));
 }
 
 std::string sourcesStyle(const std::vector<std::string>& fields) {
-    return document("sources", fields, "<renderer-v2 type=\"singleSymbol\" symbollevels=\"0\" enableorderby=\"0\" forceraster=\"0\">"
+    return document("sources", fields,
+                    "<renderer-v2 type=\"singleSymbol\" symbollevels=\"0\" enableorderby=\"0\" forceraster=\"0\">"
                     "<symbols>" +
-                    markerSymbol("0", "triangle", {0.05, 0.05, 0.05}, {1, 1, 1}, 4.2) +
-                    "</symbols></renderer-v2>");
+                        markerSymbol("0", "triangle", {0.05, 0.05, 0.05}, {1, 1, 1}, 4.2) + "</symbols></renderer-v2>");
 }
 
 }  // namespace map

@@ -40,17 +40,18 @@ std::vector<std::string> splitNames(const std::string& names) {
 // or stretch the map's frame to nothing.
 void checkSegment(const SegmentRow& s, const std::string& path, int line) {
     const auto refuse = [&](const std::string& what) { throw MapError(where(path, line) + ": " + what); };
-    for (const auto& [value, column] : {std::pair{s.id, "segment"}, std::pair{s.fromNode, "from_node"},
-                                        std::pair{s.toNode, "to_node"}, std::pair{s.finalSize, "final_size"},
-                                        std::pair{s.coalescences, "coalescences"}})
+    for (const auto& [value, column] :
+         {std::pair{s.id, "segment"}, std::pair{s.fromNode, "from_node"}, std::pair{s.toNode, "to_node"},
+          std::pair{s.finalSize, "final_size"}, std::pair{s.coalescences, "coalescences"}})
         if (value < 0) refuse("column " + std::string(column) + " holds " + std::to_string(value) + ", below 0");
     if (s.length < 0) refuse("the length is below 0");
-    for (const auto& [lon, lat, what] : {std::tuple{s.lon, s.lat, "middle point"},
-                                         std::tuple{s.fromLon, s.fromLat, "from node"},
-                                         std::tuple{s.toLon, s.toLat, "to node"}}) {
+    for (const auto& [lon, lat, what] :
+         {std::tuple{s.lon, s.lat, "middle point"}, std::tuple{s.fromLon, s.fromLat, "from node"},
+          std::tuple{s.toLon, s.toLat, "to node"}}) {
         if (lon < -180 || lon > 360)
             refuse(std::string("the longitude of the ") + what + " is not from -180 to 360 degrees");
-        if (lat < -90 || lat > 90) refuse(std::string("the latitude of the ") + what + " is not from -90 to 90 degrees");
+        if (lat < -90 || lat > 90)
+            refuse(std::string("the latitude of the ") + what + " is not from -90 to 90 degrees");
     }
 }
 
@@ -173,8 +174,7 @@ std::string setNameOf(const TableSet& tables, const MapInfo& info) {
         set.resize(underscore);
     }
     if (!isPlainSetName(set))
-        throw MapError("'" + tables.path("_segments.csv") + "': the set '" + set +
-                       "' is not a plain file-name word");
+        throw MapError("'" + tables.path("_segments.csv") + "': the set '" + set + "' is not a plain file-name word");
     return set;
 }
 
@@ -304,8 +304,10 @@ double newickHeight(const std::string& text, const std::string& path, int line) 
 std::vector<double> readTreeAges(const std::string& path, double ratePerSite) {
     std::ifstream in(path, std::ios::binary);
     if (!in) throw MapError("'" + path + "' cannot be read");
-    if (!(ratePerSite > 0)) throw MapError("'" + path + "': the branch lengths cannot be turned into generations "
-                                           "without a positive rate per site");
+    if (!(ratePerSite > 0))
+        throw MapError("'" + path +
+                       "': the branch lengths cannot be turned into generations "
+                       "without a positive rate per site");
     std::vector<double> ages;
     std::string text;
     int line = 0;
@@ -363,7 +365,8 @@ std::vector<TableSet> findTableSets(const std::string& argument) {
     }
     std::sort(sets.begin(), sets.end(), [](const TableSet& a, const TableSet& b) { return a.base < b.base; });
     if (sets.empty())
-        throw MapError("'" + argument + "' names no output folder, output set or \"_segments.csv\" file with "
+        throw MapError("'" + argument +
+                       "' names no output folder, output set or \"_segments.csv\" file with "
                        "demography tables (fluviagen writes them with the output group csv)");
     return sets;
 }

@@ -77,8 +77,8 @@ struct NamedPoint {
     std::string name;
     long segment = 0;
     double lon = 0, lat = 0;
-    std::optional<double> diversity;  // mean gene diversity over the genetic simulations
-    bool occupied = true;             // its segment held individuals at some generation
+    std::optional<double> diversity;           // mean gene diversity over the genetic simulations
+    bool occupied = true;                      // its segment held individuals at some generation
     std::map<std::string, double> statistics;  // means of the statistics table's columns
 };
 std::vector<NamedPoint> samplePoints(const std::vector<SegmentRow>& segments);

@@ -184,10 +184,11 @@ void drawStaged(common::StagingFolder& staging, std::vector<EntireTables>& table
 int mapMain(int argc, char** argv) {
     MapOptions options;
     std::string argument;
-    CLI::App app{"fluviagen-map: draws the maps and figures of the demography tables fluviagen writes (PNG and SVG)\n"
-                 "and the GeoPackage <output set>.gpkg, beside the tables. An output set is the folder and the start\n"
-                 "of its file names, e.g. GeneticOutput/settings_samples_DNA.",
-                 "fluviagen-map"};
+    CLI::App app{
+        "fluviagen-map: draws the maps and figures of the demography tables fluviagen writes (PNG and SVG)\n"
+        "and the GeoPackage <output set>.gpkg, beside the tables. An output set is the folder and the start\n"
+        "of its file names, e.g. GeneticOutput/settings_samples_DNA.",
+        "fluviagen-map"};
     app.set_version_flag("--version", "fluviagen-map " + common::programVersion());
     app.add_option("tables", argument, "an output folder, an output set or one *_segments.csv file")->required();
     bool noImages = false;
@@ -209,8 +210,7 @@ int mapMain(int argc, char** argv) {
     // Before any thread of cairo or GDAL starts: they inherit the blocked
     // signals, which only the cleanup's thread takes.
     common::SignalCleanup cleanup([](int sig) {
-        return "fluviagen-map: interrupted by " + common::signalName(sig) +
-               "; its unfinished files were removed.";
+        return "fluviagen-map: interrupted by " + common::signalName(sig) + "; its unfinished files were removed.";
     });
     int status = common::exitSuccess;
     try {

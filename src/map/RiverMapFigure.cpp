@@ -66,8 +66,8 @@ struct Box {
 // label that finds no such place is left out (the tables and the GeoPackage
 // hold every name): overlapping names are read by no one. Returns how many
 // were left out.
-int placeLabels(cairo_t* cr, const std::vector<std::pair<std::string, std::pair<double, double>>>& labels,
-                double size, double markRadius, double right, int height) {
+int placeLabels(cairo_t* cr, const std::vector<std::pair<std::string, std::pair<double, double>>>& labels, double size,
+                double markRadius, double right, int height) {
     std::vector<Box> placed;
     for (const auto& label : labels) {
         const auto& [x, y] = label.second;
@@ -153,7 +153,8 @@ double riverLineWidth(const std::vector<SegmentRow>& segments, const MapFrame& f
         const auto [x1, y1] = frame.toPixel(s.toLon, s.toLat);
         drawn += std::hypot(x1 - x0, y1 - y0);
     }
-    const double area = (frame.plotRight() - 2 * MapFrame::margin) * (frame.height() - MapFrame::titleHeight - 2 * MapFrame::margin);
+    const double area =
+        (frame.plotRight() - 2 * MapFrame::margin) * (frame.height() - MapFrame::titleHeight - 2 * MapFrame::margin);
     if (!(drawn > 0)) return 4;
     return std::clamp(0.22 * area / drawn, 0.35, 4.0);
 }
@@ -191,9 +192,8 @@ void drawRiverMap(const RiverMap& map, common::StagingFolder& staging, const std
     };
     std::vector<std::size_t> order(map.segments.size());
     for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
-    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-        return value(map.segments[a]) < value(map.segments[b]);
-    });
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t a, std::size_t b) { return value(map.segments[a]) < value(map.segments[b]); });
     // Gene diversity too spans the samples' values, not 0 to 1: samples
     // between 0.40 and 0.55 are told apart.
     bool anyDiversity = false;
@@ -226,7 +226,8 @@ void drawRiverMap(const RiverMap& map, common::StagingFolder& staging, const std
     }
     double markRadius = 6.5;
     if (!nearest.empty()) {
-        std::nth_element(nearest.begin(), nearest.begin() + static_cast<std::ptrdiff_t>(nearest.size() / 2), nearest.end());
+        std::nth_element(nearest.begin(), nearest.begin() + static_cast<std::ptrdiff_t>(nearest.size() / 2),
+                         nearest.end());
         markRadius = std::clamp(nearest[nearest.size() / 2] / 2.2, 3.5, 6.5);
     }
 
@@ -263,9 +264,10 @@ void drawRiverMap(const RiverMap& map, common::StagingFolder& staging, const std
         for (const auto& p : map.samples) {
             const auto at = frame.toPixel(p.lon, p.lat);
             // A sample on a segment never reached has no genes: an empty mark.
-            const Colour fill = !p.occupied    ? Colour{1, 1, 1}
-                                : p.diversity ? sampleDiversityRamp(share(*p.diversity, lowestDiversity, highestDiversity))
-                                              : Colour{0.85, 0.1, 0.15};
+            const Colour fill = !p.occupied ? Colour{1, 1, 1}
+                                : p.diversity
+                                    ? sampleDiversityRamp(share(*p.diversity, lowestDiversity, highestDiversity))
+                                    : Colour{0.85, 0.1, 0.15};
             sampleSymbol(cr, at.first, at.second, markRadius, fill);
             labels.push_back({p.name, at});
             samplesAt.push_back(at);
@@ -290,12 +292,13 @@ void drawRiverMap(const RiverMap& map, common::StagingFolder& staging, const std
         cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
         const std::string spanNote = "colours span the values shown";
         if (coalescence) {
-            colourBar(cr, lx, ly, 200, "coalescences per km", spanNote + " (log)", lowest, highest,
-                      [](double x) { return ramp(x); }, true);
+            colourBar(
+                cr, lx, ly, 200, "coalescences per km", spanNote + " (log)", lowest, highest,
+                [](double x) { return ramp(x); }, true);
         } else {
-            colourBar(cr, lx, ly, 200, "first occupied (generation)", spanNote,
-                      static_cast<double>(firstGeneration), static_cast<double>(lastGeneration),
-                      [](double x) { return ramp(1.0 - x); }, false);
+            colourBar(
+                cr, lx, ly, 200, "first occupied (generation)", spanNote, static_cast<double>(firstGeneration),
+                static_cast<double>(lastGeneration), [](double x) { return ramp(1.0 - x); }, false);
         }
         ly += 255;
         cairo_set_line_width(cr, 5);
@@ -339,8 +342,8 @@ void drawRiverMap(const RiverMap& map, common::StagingFolder& staging, const std
             ly += 58;
         }
         if (anyDiversity)
-            colourBar(cr, lx, ly, 120, "gene diversity He (mean)", "colours span the samples' values",
-                      lowestDiversity, highestDiversity, &sampleDiversityRamp, false);
+            colourBar(cr, lx, ly, 120, "gene diversity He (mean)", "colours span the samples' values", lowestDiversity,
+                      highestDiversity, &sampleDiversityRamp, false);
     });
 }
 

@@ -18,11 +18,7 @@ struct Registration {
 };
 
 constexpr Registration registry[] = {
-    {MICROSAT, make<Microsat>},
-    {RFLP, make<Rflp>},
-    {DNA, make<Dna>},
-    {STANDARD, make<Standard>},
-    {SNP, make<Snp>},
+    {MICROSAT, make<Microsat>}, {RFLP, make<Rflp>}, {DNA, make<Dna>}, {STANDARD, make<Standard>}, {SNP, make<Snp>},
 };
 
 }  // namespace

@@ -61,11 +61,16 @@ int Dna::mutateNucleotide(int state, Rng& rng) const {
     const double u = rng.uniform();
     if (u < transitionFraction_) {
         switch (state) {
-            case kA: return kG;
-            case kG: return kA;
-            case kC: return kT;
-            case kT: return kC;
-            default: return state;
+            case kA:
+                return kG;
+            case kG:
+                return kA;
+            case kC:
+                return kT;
+            case kT:
+                return kC;
+            default:
+                return state;
         }
     }
     return transversion(state, rng);

@@ -23,8 +23,7 @@ void reportBuildFailure() {
 
 GammaRates::GammaRates(int n, double a, int categories, Rng& rng) {
     if (build(n, a, categories, rng) == 0)
-        std::cout << "\nGammaRates(const int n, const double& a): Unable to build gamma deviate vector\n"
-                  << std::flush;
+        std::cout << "\nGammaRates(const int n, const double& a): Unable to build gamma deviate vector\n" << std::flush;
 }
 
 int GammaRates::build(int n, double a, int categories, Rng& rng) {
@@ -56,8 +55,7 @@ int GammaRates::fill(int n, double a, int categories, Rng& rng) {
             // block of the sorted sample: the quantiles (2i + 1) / 2n.
             const int spacing = kQuantileSample / n;
             for (int i = 0; i < n; ++i)
-                rates_[static_cast<std::size_t>(i)] =
-                    deviates[static_cast<std::size_t>(spacing / 2 + i * spacing)];
+                rates_[static_cast<std::size_t>(i)] = deviates[static_cast<std::size_t>(spacing / 2 + i * spacing)];
         } else {
             std::fill(rates_.begin(), rates_.end(), 1.0);
         }

@@ -29,10 +29,9 @@ constexpr long long kMaxWritableState = 2147483647LL - 50000;
     text << "Microsatellite locus " << model.locus + 1 << ": a mutation takes an allele to " << next
          << " repeats from the ancestral state, beyond the " << kMaxWritableState
          << " the project files can hold. The steps of this locus have a geometric parameter of "
-         << std::setprecision(12) << model.stepParameter
-         << " (drawn around the value of settings line " << lineOf(Setting::microsatStep)
-         << "); a value closer to 0, or a lower mutation rate (line " << lineOf(Setting::mutationRate)
-         << "), keeps the alleles within reach!";
+         << std::setprecision(12) << model.stepParameter << " (drawn around the value of settings line "
+         << lineOf(Setting::microsatStep) << "); a value closer to 0, or a lower mutation rate (line "
+         << lineOf(Setting::mutationRate) << "), keeps the alleles within reach!";
     throw SimulationError(Text(text.str()), levelFatal);
 }
 

@@ -139,8 +139,8 @@ MutationResult Snp::sprinkle(GenealogyTree& tree, const GenealogyContext& geneal
 }
 
 void Snp::writeDescription(std::ostream& os) const {
-    os << "SNP" << " Minimum Frequency = " << minSnpFrequency_ << " (within Sample = " << minSnpFrequencyInSample_
-       << ")\n";
+    os << "SNP"
+       << " Minimum Frequency = " << minSnpFrequency_ << " (within Sample = " << minSnpFrequencyInSample_ << ")\n";
 }
 
 void Snp::writeProfile(std::ostream& os) const { os << "\tDataType=STANDARD\n\tLocusSeparator=WHITESPACE\n"; }

@@ -33,9 +33,7 @@ bool ensureSequence(TreeNode& node, int nSites) {
     return true;
 }
 
-void SiteMutation::initialiseRoot(std::vector<int>& states, Rng&) const {
-    std::fill(states.begin(), states.end(), 0);
-}
+void SiteMutation::initialiseRoot(std::vector<int>& states, Rng&) const { std::fill(states.begin(), states.end(), 0); }
 
 int mutateSubtree(TreeNode& node, int numMutations, const SiteMutation& model, Sprinkler& sprinkler, Rng& rng) {
     node.mutations = numMutations;

@@ -20,8 +20,8 @@ int birthSegment(const TreeNode& node) {
 
 }  // namespace
 
-std::vector<int> writeTmrcaLine(std::ostream& os, const GenealogyTree& tree, int generations, int simulationIndex, int locus,
-                                const std::vector<SampleDemeRef>& sampleDemes) {
+std::vector<int> writeTmrcaLine(std::ostream& os, const GenealogyTree& tree, int generations, int simulationIndex,
+                                int locus, const std::vector<SampleDemeRef>& sampleDemes) {
     std::vector<int> mrcaSegments;
     const TreeNode& root = tree.node(tree.nodeCount() - 1);
     os << "sim_" << simulationIndex << "_" << locus << " " << generations - birthGeneration(root);
@@ -65,7 +65,8 @@ void CoalescenceWriter::open(const GeneticPhaseView& phase) {
 }
 
 void CoalescenceWriter::writeHeaders(const GeneticPhaseView&) {
-    file_ << "Coalescence times for every simulations" << "\n";
+    file_ << "Coalescence times for every simulations"
+          << "\n";
 }
 
 void CoalescenceWriter::genealogy(const GeneticPhaseView&, const GenealogyView& view) {

@@ -23,7 +23,8 @@ std::string oneLine(std::string text) {
 
 }  // namespace
 
-std::string outputsLine(const std::string& folder, const std::vector<std::string>& written, const std::string& listing) {
+std::string outputsLine(const std::string& folder, const std::vector<std::string>& written,
+                        const std::string& listing) {
     if (written.empty()) return "No output files written.";
     if (!listing.empty() && std::find(written.begin(), written.end(), listing) != written.end())
         return "Outputs written to " + folder + " (" + std::to_string(written.size()) +

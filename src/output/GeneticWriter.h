@@ -38,29 +38,29 @@ struct SampleView {
 // sample whose segment was not colonised has no deme and no genes).
 struct FileSampleView {
     Text name;
-    int sampleSize = 0;                 // gene copies the file asks for
+    int sampleSize = 0;                // gene copies the file asks for
     const Segment* segment = nullptr;  // where the file places it
-    int used = -1;                      // its position in `samples`; -1 when not used
+    int used = -1;                     // its position in `samples`; -1 when not used
 };
 
 // What every writer knows of the phase.
 struct GeneticPhaseView {
-    Text folder;          // the output folder, with its final separator
-    Text outputName;      // "<settings>_<samples>_<TYPE>", the start of every file name
+    Text folder;               // the output folder, with its final separator
+    Text outputName;           // "<settings>_<samples>_<TYPE>", the start of every file name
     OutputRegistry* registry;  // the output files of the program call
     const DataType* dataType;
-    int entireIndex = 0;       // 0-based index of the entire simulation
-    int entireCount = 0;       // entire simulations asked for
-    int simulationCount = 0;   // genetic simulations per entire simulation (G)
-    int independentLoci = 1;   // K
-    int linkedLoci = 0;        // L, sites per locus
-    int generations = 0;       // forward generations (ages are counted from the last)
-    float mutationRate = 0;    // per locus and generation
+    int entireIndex = 0;      // 0-based index of the entire simulation
+    int entireCount = 0;      // entire simulations asked for
+    int simulationCount = 0;  // genetic simulations per entire simulation (G)
+    int independentLoci = 1;  // K
+    int linkedLoci = 0;       // L, sites per locus
+    int generations = 0;      // forward generations (ages are counted from the last)
+    float mutationRate = 0;   // per locus and generation
     float gammaA = 0;
-    bool genotypic = false;    // genes written as diploid individuals
-    std::vector<SampleView> samples;  // in the genealogy's leaf order
+    bool genotypic = false;                   // genes written as diploid individuals
+    std::vector<SampleView> samples;          // in the genealogy's leaf order
     std::vector<FileSampleView> fileSamples;  // every sample of the sample file, in file order
-    const Drainage* drainage = nullptr;  // the drainage in use
+    const Drainage* drainage = nullptr;       // the drainage in use
 };
 
 // One genealogy: genetic simulation s (1-based), locus k (0-based; -1 when

@@ -31,8 +31,9 @@ GenotypeSites::GenotypeSites(const GeneticPhaseView& phase, const GenotypeView& 
         const std::size_t rows = i < view.genes.size() ? view.genes[i].size() : 0;
         const int first = geneCount();
         for (int c = 0; c < size; ++c)
-            genes_.push_back({sample, c, static_cast<std::size_t>(c) < rows ? view.genes[i][static_cast<std::size_t>(c)]
-                                                                              : std::span<const int>()});
+            genes_.push_back({sample, c,
+                              static_cast<std::size_t>(c) < rows ? view.genes[i][static_cast<std::size_t>(c)]
+                                                                 : std::span<const int>()});
         for (int c = 0; c < size; c += diploid_ ? 2 : 1) {
             const int second = diploid_ && c + 1 < size ? first + c + 1 : -1;
             individuals_.push_back({sample, diploid_ ? c / 2 + 1 : c + 1, first + c, second});
@@ -55,7 +56,8 @@ void GenotypeSites::decode(int site) {
     for (std::size_t g = 0; g < genes_.size(); ++g) {
         const int s = state(static_cast<int>(g), site);
         states_[g] = s;
-        if (s != kMissingState && std::find(alleles_.begin(), alleles_.end(), s) == alleles_.end()) alleles_.push_back(s);
+        if (s != kMissingState && std::find(alleles_.begin(), alleles_.end(), s) == alleles_.end())
+            alleles_.push_back(s);
     }
     std::sort(alleles_.begin(), alleles_.end());
 }

@@ -38,8 +38,8 @@ std::string HeldFiles::hold(const Text& path, OutputRegistry& registry,
     if (error != 0) {
         registry.warnOnce(path);
         abandon();
-        throw SimulationError(shortened("Cannot open the output file '" + path.str() + "': " + std::strerror(error) + "!"),
-                         levelFatal);
+        throw SimulationError(
+            shortened("Cannot open the output file '" + path.str() + "': " + std::strerror(error) + "!"), levelFatal);
     }
     return part;
 }
@@ -64,8 +64,8 @@ void HeldFiles::complete() {
     const Text failed = files_[done].path;
     files_.erase(files_.begin(), files_.begin() + static_cast<std::ptrdiff_t>(done));
     abandon();
-    throw SimulationError(shortened("Cannot complete the output file '" + failed.str() + "': " + std::strerror(error) + "!"),
-                     levelFatal);
+    throw SimulationError(
+        shortened("Cannot complete the output file '" + failed.str() + "': " + std::strerror(error) + "!"), levelFatal);
 }
 
 void HeldFiles::abandon() {
@@ -85,9 +85,9 @@ void HeldFiles::fail(const std::string& partPath, int error) {
     abandon();
     // A library that reports no reason leaves errno as it was: an I/O error
     // is all that can be said.
-    throw SimulationError(shortened("Cannot write the output file '" + path + "': " +
-                               std::strerror(error != 0 ? error : EIO) + "!"),
-                     levelFatal);
+    throw SimulationError(
+        shortened("Cannot write the output file '" + path + "': " + std::strerror(error != 0 ? error : EIO) + "!"),
+        levelFatal);
 }
 
 HeldTextFile::HeldTextFile(HeldFiles& files, const Text& path, OutputRegistry& registry)

@@ -27,8 +27,7 @@ public:
     // errno of its failure, after listing it in the registry; returns the
     // part's name. A file that cannot be created ends the program call (a
     // fatal SimulationError naming it).
-    std::string hold(const Text& path, OutputRegistry& registry,
-                     const std::function<int(const std::string&)>& create);
+    std::string hold(const Text& path, OutputRegistry& registry, const std::function<int(const std::string&)>& create);
     // Gives every held file its own name, in the order they were held, and
     // records them as written. A rename that fails removes the files still
     // held and ends the program call.

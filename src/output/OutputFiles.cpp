@@ -102,8 +102,8 @@ void OutputFile::abandon() {
 void OutputFile::fail(const char* what, int error) {
     abandon();
     throw SimulationError(shortened(std::string("Cannot ") + what + " the output file '" + path_.str() +
-                               "': " + std::strerror(error) + "!"),
-                     levelFatal);
+                                    "': " + std::strerror(error) + "!"),
+                          levelFatal);
 }
 
 }  // namespace fluviagen

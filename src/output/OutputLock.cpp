@@ -50,12 +50,12 @@ OutputLock::OutputLock(const std::string& folder, const std::string& name) : pat
             // Some cluster file systems are mounted without locks. Refusing
             // to run there would stop every replicate; the user is told that
             // this one protection is missing.
-            std::cerr << "WARNING: the outputs '" << name << "*' in the folder '" << folder
-                      << "' cannot be locked (" << std::strerror(reason)
-                      << "): another call writing the same files would not be stopped.\n";
+            std::cerr << "WARNING: the outputs '" << name << "*' in the folder '" << folder << "' cannot be locked ("
+                      << std::strerror(reason) << "): another call writing the same files would not be stopped.\n";
             return;
         }
-        struct stat locked {}, named {};
+        struct stat locked {
+        }, named{};
         if (::fstat(fd_, &locked) == 0 && ::stat(path_.c_str(), &named) == 0 && locked.st_dev == named.st_dev &&
             locked.st_ino == named.st_ino)
             return;

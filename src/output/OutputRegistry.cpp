@@ -76,7 +76,8 @@ std::string filePrefix(const std::string& path, long long size) {
     std::ifstream in(path, std::ios::binary);
     std::vector<char> chunk(1 << 16);
     while (in && static_cast<long long>(text.size()) < size) {
-        const auto want = std::min<long long>(static_cast<long long>(chunk.size()), size - static_cast<long long>(text.size()));
+        const auto want =
+            std::min<long long>(static_cast<long long>(chunk.size()), size - static_cast<long long>(text.size()));
         in.read(chunk.data(), want);
         text.append(chunk.data(), static_cast<std::size_t>(in.gcount()));
     }
@@ -108,13 +109,13 @@ void OutputRegistry::completeLists() {
 
 void OutputRegistry::addPart(const std::string& partPath) {
     if (!recordRemoved_) {
-        for (const auto& [what, record] : {std::pair{"completion record", &completionRecord_},
-                                           std::pair{"run record", &runRecord_}}) {
+        for (const auto& [what, record] :
+             {std::pair{"completion record", &completionRecord_}, std::pair{"run record", &runRecord_}}) {
             if (record->empty() || std::remove(record->c_str()) == 0 || errno == ENOENT) continue;
             const int reason = errno;
             throw SimulationError(shortened(std::string("Cannot remove the ") + what + " '" + *record +
-                                       "' of the outputs about to be replaced: " + std::strerror(reason) + "!"),
-                             levelFatal);
+                                            "' of the outputs about to be replaced: " + std::strerror(reason) + "!"),
+                                  levelFatal);
         }
         recordRemoved_ = true;
     }

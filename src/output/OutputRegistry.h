@@ -105,7 +105,7 @@ public:
 
 private:
     struct ListFile {
-        long long oldSize = -1;  // bytes the list held before the call, -1: none
+        long long oldSize = -1;                         // bytes the list held before the call, -1: none
         std::map<int, std::vector<std::string>> lines;  // by entire simulation
     };
     EntireSimulation* running();

@@ -23,18 +23,16 @@ void writeHeader(std::ostream& os, const ProjectFileData& d) {
     os << "#Tessaly input file written by the simulation program Sinuo\n\n"
        << "#" << d.entireIndex + 1 << ". of " << d.entireCount << " Demographic simulation\n"
        << "#" << d.simulationIndex << ". of " << d.simulationCount << " Genetic simulation\n\n"
-       << (d.independentLoci < 2 ? "#Multilocus: no\n\n" : "#Multilocus: yes\n\n")
-       << "#Simulation parameters:\n"
+       << (d.independentLoci < 2 ? "#Multilocus: no\n\n" : "#Multilocus: yes\n\n") << "#Simulation parameters:\n"
        << "#======================\n"
        << "\n#Deme sizes\n"
        << "\n#Sample sizes\n";
     for (const auto& deme : d.demes) os << "#Location " << deme.name << "\t" << deme.sampleSize << "\n";
     os << "\n#Data type: ";
     d.dataType->writeDescription(os);
-    os << "\n#Mutation rate per generation : " << d.mutationRate
-       << "\n#Number of linked loci        : " << d.linkedLoci
-       << "\n#Number of independant loci   : " << d.independentLoci
-       << "\n#Gamma parameter              : " << d.gammaA << "\n\n";
+    os << "\n#Mutation rate per generation : " << d.mutationRate << "\n#Number of linked loci        : " << d.linkedLoci
+       << "\n#Number of independant loci   : " << d.independentLoci << "\n#Gamma parameter              : " << d.gammaA
+       << "\n\n";
 }
 
 void writeProfile(std::ostream& os, const ProjectFileData& d) {
@@ -99,7 +97,8 @@ void writeGroupMembers(std::ostream& os, const ProjectFileData& d, std::size_t f
     os << "\n\tGroup={";
     for (std::size_t i = first; i < last; ++i)
         if (d.demes[i].sampleSize > 0) os << "\n\t   \"" << d.demes[i].name << "\"";
-    os << "\n\t}" << "\n";
+    os << "\n\t}"
+       << "\n";
 }
 
 void writeStructure(std::ostream& os, const ProjectFileData& d) {
@@ -129,7 +128,7 @@ void writeStructure(std::ostream& os, const ProjectFileData& d) {
 }  // namespace
 
 Text projectFileName(const Text& outputText, int entireIndex, int entireCount, int simulationIndex,
-                          int simulationCount) {
+                     int simulationCount) {
     return outputText + "_" + zeroPad(entireIndex + 1, entireCount) + "-" + zeroPad(simulationIndex, simulationCount) +
            ".arp";
 }

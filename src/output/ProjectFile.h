@@ -23,16 +23,16 @@ class OutputRegistry;
 struct ProjectFileData {
     struct Deme {
         Text name;
-        int sampleSize = 0;                  // gene copies
+        int sampleSize = 0;                       // gene copies
         std::vector<std::span<const int>> genes;  // one row of site states per gene copy
     };
 
-    int entireIndex = 0;        // 0-based index e of the entire simulation
-    int entireCount = 0;        // E
-    int simulationIndex = 1;    // s, 1-based
-    int simulationCount = 0;    // G
-    int independentLoci = 1;    // K
-    int linkedLoci = 0;         // L
+    int entireIndex = 0;      // 0-based index e of the entire simulation
+    int entireCount = 0;      // E
+    int simulationIndex = 1;  // s, 1-based
+    int simulationCount = 0;  // G
+    int independentLoci = 1;  // K
+    int linkedLoci = 0;       // L
     float mutationRate = 0;
     float gammaA = 0;
     const DataType* dataType = nullptr;  // describes the data and writes its states
@@ -44,7 +44,7 @@ struct ProjectFileData {
 // "GeneticOutput/<run>_<e+1>-<s>.arp" with both numbers zero padded to the
 // widths of E and G.
 Text projectFileName(const Text& outputText, int entireIndex, int entireCount, int simulationIndex,
-                          int simulationCount);
+                     int simulationCount);
 
 // Writes the whole file to a stream (the console lines are the caller's).
 void writeProjectFile(std::ostream& os, const ProjectFileData& data);

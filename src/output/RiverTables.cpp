@@ -128,7 +128,8 @@ void RiverTablesWriter::finish(const GeneticPhaseView& phase) {
         key(Key::ratePerSite);
         put(os, rate);
         os << "\n";
-        key(Key::trees) << (input_.treesWritten ? common::csvField(phase.outputName.str() + "_true.trees") : "") << "\n";
+        key(Key::trees) << (input_.treesWritten ? common::csvField(phase.outputName.str() + "_true.trees") : "")
+                        << "\n";
     });
 }
 

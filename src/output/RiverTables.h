@@ -25,14 +25,14 @@ class PopulationVector;
 class Drainage;
 
 struct RiverTablesInput {
-    const Drainage* drainage = nullptr;       // the drainage in use
-    const ColonisationRecord* record = nullptr;     // filled by the forward run
+    const Drainage* drainage = nullptr;                       // the drainage in use
+    const ColonisationRecord* record = nullptr;               // filled by the forward run
     const std::vector<std::int32_t>* coalescences = nullptr;  // per segment index, over the genealogies
     const PopulationVector* sources = nullptr;
     const PopulationVector* samples = nullptr;
-    std::int32_t capacity = 0;        // settings line 7
-    bool coalescenceImage = false;    // settings line 32
-    bool treesWritten = false;        // "_true.trees" holds this simulation's genealogies
+    std::int32_t capacity = 0;      // settings line 7
+    bool coalescenceImage = false;  // settings line 32
+    bool treesWritten = false;      // "_true.trees" holds this simulation's genealogies
 };
 
 // The header rows of the two tables (from common/ExchangeTables.h, where

@@ -119,7 +119,8 @@ void StatisticsWriter::writeHeaders(const GeneticPhaseView& phase) {
     lineKm_.assign(count, std::vector<std::optional<double>>(count));
     for (std::size_t i = 0; i < count; ++i)
         for (std::size_t j = 0; j < count; ++j)
-            if (segments[i] != nullptr && segments[j] != nullptr) lineKm_[i][j] = straightLineKm(*segments[i], *segments[j]);
+            if (segments[i] != nullptr && segments[j] != nullptr)
+                lineKm_[i][j] = straightLineKm(*segments[i], *segments[j]);
     ageSums_.assign(phase.samples.size() + 1, 0.0);
     ageLoci_.assign(phase.samples.size() + 1, 0);
 }

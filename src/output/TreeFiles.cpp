@@ -31,7 +31,8 @@ void writeTreeLine(std::ostream& os, int simulationIndex, const GenealogyTree& t
 }
 
 void writeTreeFileFooter(std::ostream& os, float sum, float sumOfSquares, int count) {
-    os << "end;" << "\n";
+    os << "end;"
+       << "\n";
     os << "\nMean length of the trees : " << sum / static_cast<float>(count);
     if (count > 1) {
         // Rounding can make the sum of squares fall a hair below the square

@@ -173,12 +173,11 @@ void VcfWriter::genotypes(const GeneticPhaseView& phase, const GenotypeView& vie
         if (!sites.hit(site)) continue;
         sites.decode(site);
         if (!sites.polymorphic()) continue;
-        const Alleles alleles =
-            kind_ == Kind::Snp ? snp
-                               : dnaAlleles(static_cast<std::size_t>(site) < rootStates_.size()
-                                                ? rootStates_[static_cast<std::size_t>(site)]
-                                                : kMissingState,
-                                            sites.alleles());
+        const Alleles alleles = kind_ == Kind::Snp ? snp
+                                                   : dnaAlleles(static_cast<std::size_t>(site) < rootStates_.size()
+                                                                    ? rootStates_[static_cast<std::size_t>(site)]
+                                                                    : kMissingState,
+                                                                sites.alleles());
         bcf_clear(record.get());
         record->rid = site / L;
         record->pos = site % L;
@@ -191,10 +190,10 @@ void VcfWriter::genotypes(const GeneticPhaseView& phase, const GenotypeView& vie
                 calls[c] = calls[c - 1];
                 ++c;
             } else if (ploidy == 2) {
-                calls[c++] = allele(alleles,
-                                    individual.second < 0 ? kMissingState
-                                                          : sites.states()[static_cast<std::size_t>(individual.second)],
-                                    true);
+                calls[c++] = allele(
+                    alleles,
+                    individual.second < 0 ? kMissingState : sites.states()[static_cast<std::size_t>(individual.second)],
+                    true);
             }
         }
         check(bcf_update_genotypes(header, record.get(), calls.data(), static_cast<int>(calls.size())) == 0);

@@ -11,8 +11,7 @@ namespace fluviagen {
 // Switching method for shape s < 1 (power law below a = 1 - s, exponential
 // tail above). Returns 0 when the uniform falls in the region too small to
 // represent.
-double Rng::gammaSmallShape(double s)
-{
+double Rng::gammaSmallShape(double s) {
     Second& g = second_;
     constexpr double small = 1e-37;
     if (s != g.smallShape) {
@@ -46,8 +45,7 @@ double Rng::gammaSmallShape(double s)
 }
 
 // Best's (1978) t-distribution method for shape s > 1.
-double Rng::gammaLargeShape(double s)
-{
+double Rng::gammaLargeShape(double s) {
     Second& g = second_;
     if (s != g.largeShape) {
         g.largeB = s - 1.0;
@@ -69,8 +67,7 @@ double Rng::gammaLargeShape(double s)
     return x;
 }
 
-double Rng::uniform2()
-{
+double Rng::uniform2() {
     Second& g = second_;
     g.x = 171 * (g.x % 177) - 2 * (g.x / 177);
     if (g.x < 0) g.x += 30269;
@@ -82,8 +79,7 @@ double Rng::uniform2()
     return r - static_cast<int>(r);
 }
 
-double Rng::gammaDeviate2(double s)
-{
+double Rng::gammaDeviate2(double s) {
     if (s <= 0.0) {
         std::cout << "rqv gamma..\n";
         return 0.0;
@@ -93,8 +89,7 @@ double Rng::gammaDeviate2(double s)
     return -std::log(uniform2());
 }
 
-double lnGammaStirling(double x)
-{
+double lnGammaStirling(double x) {
     double f = 0.0;
     if (x < 7.0) {
         // Gamma(x) = Gamma(x + m) / (x (x + 1) ... (x + m - 1)): move x to the
@@ -109,14 +104,11 @@ double lnGammaStirling(double x)
         f = -std::log(f);
     }
     const double z = 1.0 / (x * x);
-    return f + (x - 0.5) * std::log(x) - x + 0.918938533204673
-           + (((-0.000595238095238 * z + 0.000793650793651) * z - 0.002777777777778) * z
-              + 0.083333333333333)
-                 / x;
+    return f + (x - 0.5) * std::log(x) - x + 0.918938533204673 +
+           (((-0.000595238095238 * z + 0.000793650793651) * z - 0.002777777777778) * z + 0.083333333333333) / x;
 }
 
-double incompleteGamma(double x, double alpha, double lnGammaAlpha)
-{
+double incompleteGamma(double x, double alpha, double lnGammaAlpha) {
     constexpr double accurate = 1e-8;
     constexpr double overflow = 1e30;
     if (x == 0.0) return 0.0;
@@ -162,8 +154,7 @@ double incompleteGamma(double x, double alpha, double lnGammaAlpha)
     return 1.0 - factor * gin;
 }
 
-double normalQuantile(double p)
-{
+double normalQuantile(double p) {
     constexpr double a0 = -0.322232431088, a1 = -1.0, a2 = -0.342242088547, a3 = -0.0204231210245,
                      a4 = -0.453642210148e-4;
     constexpr double b0 = 0.099348462606, b1 = 0.588581570495, b2 = 0.531103462366, b3 = 0.10353775285,
@@ -171,13 +162,12 @@ double normalQuantile(double p)
     const double q = p < 0.5 ? p : 1.0 - p;
     if (q < 1e-20) return -9999.0;
     const double y = std::sqrt(std::log(1.0 / (q * q)));
-    const double z = y + ((((a4 * y + a3) * y + a2) * y + a1) * y + a0)
-                             / ((((b4 * y + b3) * y + b2) * y + b1) * y + b0);
+    const double z =
+        y + ((((a4 * y + a3) * y + a2) * y + a1) * y + a0) / ((((b4 * y + b3) * y + b2) * y + b1) * y + b0);
     return p < 0.5 ? -z : z;
 }
 
-double chiSquareQuantile(double p, double v)
-{
+double chiSquareQuantile(double p, double v) {
     constexpr double e = 0.5e-6;
     constexpr double aa = 0.6931471806;  // ln 2 as published with the algorithm
     if (p < 0.000002 || p > 0.999998 || v <= 0.0) return -1.0;
@@ -235,8 +225,7 @@ double chiSquareQuantile(double p, double v)
     return ch;
 }
 
-void discreteGammaRates(double* catFreq, double* catRate, double a, double b, int K, int median)
-{
+void discreteGammaRates(double* catFreq, double* catRate, double a, double b, int K, int median) {
     if (K <= 0) return;
     const double factor = K * a / b;
     if (median != 0) {
@@ -253,8 +242,7 @@ void discreteGammaRates(double* catFreq, double* catRate, double a, double b, in
         // Category boundaries, then the share of the mean below each boundary
         // (P(a + 1, b x) is the fraction of E[X] carried by values below x).
         const double lnGammaA1 = lnGammaStirling(a + 1.0);
-        for (int i = 0; i < K - 1; ++i)
-            catFreq[i] = chiSquareQuantile((i + 1.0) / K, 2.0 * a) / (2.0 * b);
+        for (int i = 0; i < K - 1; ++i) catFreq[i] = chiSquareQuantile((i + 1.0) / K, 2.0 * a) / (2.0 * b);
         for (int i = 0; i < K - 1; ++i) catFreq[i] = incompleteGamma(catFreq[i] * b, a + 1.0, lnGammaA1);
         catRate[0] = catFreq[0] * factor;
         catRate[K - 1] = (1.0 - catFreq[K - 2]) * factor;
@@ -263,8 +251,7 @@ void discreteGammaRates(double* catFreq, double* catRate, double a, double b, in
     for (int i = 0; i < K; ++i) catFreq[i] = 1.0 / K;
 }
 
-void drawSiteRates(Rng& rng, double* rates, double a, int K, int n, int cdf)
-{
+void drawSiteRates(Rng& rng, double* rates, double a, int K, int n, int cdf) {
     if (n <= 0) return;
     if (a == 0.0) {
         for (int h = 0; h < n; ++h) rates[h] = 1.0;
@@ -286,8 +273,7 @@ void drawSiteRates(Rng& rng, double* rates, double a, int K, int n, int cdf)
     }
 }
 
-void multinomialDeviate(Rng& rng, int n, int ncat, const double* prob, int* nobs, double* space)
-{
+void multinomialDeviate(Rng& rng, int n, int ncat, const double* prob, int* nobs, double* space) {
     if (ncat <= 0) return;
     for (int i = 0; i < ncat; ++i) nobs[i] = 0;
     const double* pcdf = prob;

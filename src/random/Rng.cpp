@@ -29,20 +29,17 @@ constexpr long kSeedConstant = 161803398L;  // MSEED
 constexpr double kPi = 3.141592654;         // the rejection methods' own value of pi
 constexpr double kEuler = 2.7182818284590452354;
 
-
 // An invalid deviate parameter leaves the model no sensible value to go on
 // with: its message goes to standard output with the model's other
 // messages, and the program call ends.
-[[noreturn]] void invalidParameter(const char* message)
-{
+[[noreturn]] void invalidParameter(const char* message) {
     std::cout << message << std::flush;
     throw SimulationError(Text("A random deviate was asked for with an invalid parameter (see above)!"), levelFatal);
 }
 
 // (161803398 - |seed|) mod 1e9 with the sign of a C remainder, computed
 // without overflow for every long (|LONG_MIN| does not fit a long).
-long seedStart(long seed)
-{
+long seedStart(long seed) {
     const unsigned long magnitude =
         seed < 0 ? 0UL - static_cast<unsigned long>(seed) : static_cast<unsigned long>(seed);
     const unsigned long constant = static_cast<unsigned long>(kSeedConstant);
@@ -52,8 +49,7 @@ long seedStart(long seed)
 
 }  // namespace
 
-void Rng::seedLagTable(long seed)
-{
+void Rng::seedLagTable(long seed) {
     auto& ma = main_.lagTable;
     long j = seedStart(seed);
     ma[55] = j;
@@ -75,9 +71,7 @@ void Rng::seedLagTable(long seed)
     main_.idxB = 31;
 }
 
-
-double Rng::uniform(long& idum)
-{
+double Rng::uniform(long& idum) {
     if (idum < 0 || !main_.initialised) {
         main_.initialised = true;
         seedLagTable(idum);
@@ -86,14 +80,9 @@ double Rng::uniform(long& idum)
     return step();
 }
 
-void Rng::reportStrange(double value)
-{
-    std::cout << " ** strange ran3:" << value << std::endl;
-}
+void Rng::reportStrange(double value) { std::cout << " ** strange ran3:" << value << std::endl; }
 
-
-void Rng::seedMain(long seed)
-{
+void Rng::seedMain(long seed) {
     if (seed < 0 && seed >= -kSeedConstant) {
         long copy = seed;
         uniform(copy);  // seeds the table; this first value is not used
@@ -110,8 +99,7 @@ void Rng::seedMain(long seed)
     uniform(lidum);
 }
 
-long clockSeed()
-{
+long clockSeed() {
     using namespace std::chrono;
     const auto now = system_clock::now();
     const long long millis = duration_cast<milliseconds>(now.time_since_epoch()).count();
@@ -120,8 +108,7 @@ long clockSeed()
     return -hundredths - seconds;
 }
 
-float tanAsFloat(double x)
-{
+float tanAsFloat(double x) {
     // Reduced to |r| <= pi/4 around k pi/2 (k = 0, 1, 2; the multiple of
     // pi/2 in two parts, the first difference exact, so that r keeps its
     // relative precision near the pole), and tan r from tan(r / 4) by
@@ -157,8 +144,7 @@ float tanAsFloat(double x)
     return static_cast<float>(std::tan(x));
 }
 
-const Rng::Main::PoissonSetup& Rng::poissonSetup(float lambda)
-{
+const Rng::Main::PoissonSetup& Rng::poissonSetup(float lambda) {
     Main& s = main_;
     std::uint32_t bits;
     std::memcpy(&bits, &lambda, sizeof bits);
@@ -185,8 +171,7 @@ const Rng::Main::PoissonSetup& Rng::poissonSetup(float lambda)
 // Poisson and binomial keep the single precision of their classic form:
 // every named quantity is a float, double literals promote as in C, and the
 // result is stored back to float. Results depend on this to the last bit.
-float Rng::poissonDeviate(float lambda)
-{
+float Rng::poissonDeviate(float lambda) {
     const Main::PoissonSetup& s = poissonSetup(lambda);
     float em;
     if (lambda < 12.0) {
@@ -211,14 +196,12 @@ float Rng::poissonDeviate(float lambda)
             em = sq * y + lambda;
         } while (em < 0.0);
         em = std::floor(em);
-        t = static_cast<float>(0.9 * (1.0 + y * y)
-                               * std::exp(em * logMean - lnFactorial(lnFactorials, em) - g));
+        t = static_cast<float>(0.9 * (1.0 + y * y) * std::exp(em * logMean - lnFactorial(lnFactorials, em) - g));
     } while (uniform() > t);
     return em;
 }
 
-float Rng::binomialDeviate(float pp, int n)
-{
+float Rng::binomialDeviate(float pp, int n) {
     Main& s = main_;
     const float p = pp <= 0.5 ? pp : static_cast<float>(1.0 - pp);
     const float am = n * p;
@@ -245,7 +228,7 @@ float Rng::binomialDeviate(float pp, int n)
         }
         if (p != s.binomialP) {
             s.binomialPc = static_cast<float>(1.0 - p);
-            s.binomialLogP = std::log(p);               // float log
+            s.binomialLogP = std::log(p);              // float log
             s.binomialLogPc = std::log(s.binomialPc);  // float log
             s.binomialP = p;
         }
@@ -260,10 +243,10 @@ float Rng::binomialDeviate(float pp, int n)
                 em = sq * y + am;
             } while (em < 0.0 || em >= (en + 1.0));
             em = std::floor(em);
-            t = static_cast<float>(1.2 * sq * (1.0 + y * y)
-                                   * std::exp(s.binomialLnGammaN1 - lnFactorial(lnFactorials, em)
-                                              - lnFactorial(lnFactorials, en - em) + em * s.binomialLogP
-                                              + (en - em) * s.binomialLogPc));
+            t = static_cast<float>(1.2 * sq * (1.0 + y * y) *
+                                   std::exp(s.binomialLnGammaN1 - lnFactorial(lnFactorials, em) -
+                                            lnFactorial(lnFactorials, en - em) + em * s.binomialLogP +
+                                            (en - em) * s.binomialLogPc));
         } while (uniform() > t);
         bnl = em;
     }
@@ -271,8 +254,7 @@ float Rng::binomialDeviate(float pp, int n)
     return bnl;
 }
 
-int Rng::geometricDeviate(double p)
-{
+int Rng::geometricDeviate(double p) {
     if (p < 1e-10 || p == 1.0) return 0;
     const double k = std::floor(std::log(uniform()) / std::log(p));
     // A uniform of exactly 0 gives an infinite count; keep the conversion defined.
@@ -281,8 +263,7 @@ int Rng::geometricDeviate(double p)
     return static_cast<int>(k);
 }
 
-double Rng::integerGammaDeviate(int n)
-{
+double Rng::integerGammaDeviate(int n) {
     if (n <= 0) invalidParameter("\nError: arg of igamma_dev was <1\n");
     if (n <= 5) {
         double x = 1.0;
@@ -308,8 +289,7 @@ double Rng::integerGammaDeviate(int n)
     return x;
 }
 
-double Rng::gammaDeviate(double a)
-{
+double Rng::gammaDeviate(double a) {
     if (a <= 0.0) invalidParameter("\ngamma_dev: parameter must be positive\n");
     const int n = static_cast<int>(std::floor(a));
     const double f = a - n;
@@ -335,14 +315,12 @@ double Rng::gammaDeviate(double a)
     return x + r;
 }
 
-double Rng::gammaDeviate(double a, double b)
-{
+double Rng::gammaDeviate(double a, double b) {
     if (b <= 0.0) invalidParameter("\ngamma_dev: parameter must be positive\n");
     return gammaDeviate(a) / b;
 }
 
-double Rng::betaDeviate(double a, double b)
-{
+double Rng::betaDeviate(double a, double b) {
     if (a <= 0.0 || b <= 0.0) invalidParameter("Error: bad shape or range for a beta variate - Exiting\n\n");
     if (a >= 1.0 || b >= 1.0) {
         const double x = gammaDeviate(a);
@@ -359,11 +337,9 @@ double Rng::betaDeviate(double a, double b)
     return x / (x + y);
 }
 
-double lnGammaLanczos(double x)
-{
-    static constexpr double cof[6] = {76.18009172947146,     -86.50532032941677,
-                                      24.01409824083091,     -1.231739572450155,
-                                      0.1208650973866179e-2, -0.5395239384953e-5};
+double lnGammaLanczos(double x) {
+    static constexpr double cof[6] = {76.18009172947146,  -86.50532032941677,    24.01409824083091,
+                                      -1.231739572450155, 0.1208650973866179e-2, -0.5395239384953e-5};
     double tmp = x + 5.5;
     tmp -= (x + 0.5) * std::log(tmp);
     double ser = 1.000000000190015;
@@ -371,8 +347,7 @@ double lnGammaLanczos(double x)
     return -tmp + std::log(2.5066282746310005 * ser / x);
 }
 
-const double* lnFactorialTable()
-{
+const double* lnFactorialTable() {
     // Filled when first needed rather than computed by the compiler: the
     // logarithm the function calls is the C library's, chosen for the
     // processor when the program starts.
@@ -385,8 +360,7 @@ const double* lnFactorialTable()
     return table.data();
 }
 
-void Rng::setNextRan3Values(const std::array<long, 55>& next)
-{
+void Rng::setNextRan3Values(const std::array<long, 55>& next) {
     // Draw n (1-based) subtracts entry n + 31 (wrapped to 1 .. 31 from draw 25
     // on, by then already replaced by draw n - 24) from entry n. Solving for
     // the starting entries: first 25 .. 55 from the values alone, then 1 .. 24.
@@ -403,8 +377,7 @@ void Rng::setNextRan3Values(const std::array<long, 55>& next)
     main_.sharedSeed = 1;
 }
 
-bool Rng::drawnSince(const Rng& earlier) const
-{
+bool Rng::drawnSince(const Rng& earlier) const {
     return main_.idxA != earlier.main_.idxA || main_.idxB != earlier.main_.idxB ||
            main_.lagTable != earlier.main_.lagTable || main_.initialised != earlier.main_.initialised ||
            second_.x != earlier.second_.x || second_.y != earlier.second_.y || second_.z != earlier.second_.z;

@@ -188,8 +188,7 @@ float tanAsFloat(double x);
 // The identical double either way.
 inline constexpr int lnFactorialTableSize = 1 << 16;
 const double* lnFactorialTable();
-inline double lnFactorial(const double* table, float k)
-{
+inline double lnFactorial(const double* table, float k) {
     return k < static_cast<float>(lnFactorialTableSize) ? table[static_cast<int>(k)] : lnGammaLanczos(k + 1.0);
 }
 

@@ -65,21 +65,21 @@ std::optional<std::string> settingValueProblem(const SettingKey& key, std::strin
         return std::nullopt;
     };
     switch (key.kind) {
-    case SettingKind::fileName:
-        if (value.empty()) return std::string("there is no file name");
-        if (value.find_first_of(" \t") != std::string_view::npos)
-            return quoted(value, "holds a blank: the settings file cannot hold such a name");
-        return std::nullopt;
-    case SettingKind::whole:
-        return problem(std::int32_t{}, rangeText<std::int32_t>());
-    case SettingKind::decimal:
-        return problem(float{}, rangeText<float>());
-    case SettingKind::flag:
-        if (value == "0" || value == "1") return std::nullopt;
-        return quoted(value, "must be 0 or 1");
-    case SettingKind::heading:
-    case SettingKind::endMarker:
-        return std::string("the line holds no value");
+        case SettingKind::fileName:
+            if (value.empty()) return std::string("there is no file name");
+            if (value.find_first_of(" \t") != std::string_view::npos)
+                return quoted(value, "holds a blank: the settings file cannot hold such a name");
+            return std::nullopt;
+        case SettingKind::whole:
+            return problem(std::int32_t{}, rangeText<std::int32_t>());
+        case SettingKind::decimal:
+            return problem(float{}, rangeText<float>());
+        case SettingKind::flag:
+            if (value == "0" || value == "1") return std::nullopt;
+            return quoted(value, "must be 0 or 1");
+        case SettingKind::heading:
+        case SettingKind::endMarker:
+            return std::string("the line holds no value");
     }
     return std::nullopt;
 }

@@ -14,8 +14,8 @@
 
 namespace fluviagen {
 
-bool Settings::readSettings(const Text& programPath_, const Text& settingsPath_,
-                             std::int32_t numberOfSimulations, const SettingOverrides& overrides, InputLog* log) {
+bool Settings::readSettings(const Text& programPath_, const Text& settingsPath_, std::int32_t numberOfSimulations,
+                            const SettingOverrides& overrides, InputLog* log) {
     settingsPath = settingsPath_;
     programPath = programPath_;
     std::ifstream file = openInputFile(settingsPath, log, "settings");

@@ -76,8 +76,7 @@ std::optional<UnusableSetting> findUnusableSetting(const Settings& s) {
         return UnusableSetting{Setting::geneticSimulations,
                                withValue("must be at least 1 (every output comes from them)", s.numGeneticSimulations)};
     if (s.maxGenerations < 0)
-        return UnusableSetting{Setting::maxBackward,
-                               withValue("must not be negative", s.maxGenerations)};
+        return UnusableSetting{Setting::maxBackward, withValue("must not be negative", s.maxGenerations)};
     // Other codes are named DNA but no mutation step knows them: every
     // sequence would stay as drawn at the root.
     if (s.dataType < MICROSAT || s.dataType > SNP)
@@ -98,9 +97,9 @@ std::optional<UnusableSetting> findUnusableSetting(const Settings& s) {
     // trees to substitutions per site, where a negative rate would give
     // negative branch lengths.
     if (!finite(s.mutationRate) || s.mutationRate < 0 || (s.dataType != SNP && s.mutationRate > 1))
-        return UnusableSetting{Setting::mutationRate,
-                               withValue(s.dataType == SNP ? "must be a number of 0 or more" : "must be a number from 0 to 1",
-                                         s.mutationRate)};
+        return UnusableSetting{Setting::mutationRate, withValue(s.dataType == SNP ? "must be a number of 0 or more"
+                                                                                  : "must be a number from 0 to 1",
+                                                                s.mutationRate)};
     // Each microsatellite draws its own rate from a gamma distribution of
     // mean mutationRate, which has none for a mean of 0.
     if (microsat && s.mutationRate == 0)
@@ -112,8 +111,7 @@ std::optional<UnusableSetting> findUnusableSetting(const Settings& s) {
         // Shapes beyond a million give rates equal to within a tenth of a
         // percent; 0 is the way to ask for equal rates.
         if (!finite(s.gammaA) || s.gammaA < 0 || s.gammaA > 1e6f)
-            return UnusableSetting{Setting::gammaShape,
-                                   withValue("must be from 0 (equal rates) to 1000000", s.gammaA)};
+            return UnusableSetting{Setting::gammaShape, withValue("must be from 0 (equal rates) to 1000000", s.gammaA)};
         // Rate heterogeneity is described by a handful of categories (4 to
         // 8 in common use); each category costs a chi-square quantile and
         // an incomplete gamma ratio per genetic phase, so a million of them
@@ -147,16 +145,14 @@ std::optional<UnusableSetting> findUnusableSetting(const Settings& s) {
     if (s.divergenceTime < 0)
         return UnusableSetting{Setting::divergenceTime, withValue("must not be negative", s.divergenceTime)};
     if (!finite(s.migrCol) || s.migrCol < 0 || s.migrCol > 1)
-        return UnusableSetting{Setting::migrationUncolonised,
-                               withValue("must be a rate from 0 to 1", s.migrCol)};
+        return UnusableSetting{Setting::migrationUncolonised, withValue("must be a rate from 0 to 1", s.migrCol)};
     if (!finite(s.migrOcc) || s.migrOcc < 0 || s.migrOcc > 1)
-        return UnusableSetting{Setting::migrationColonised,
-                               withValue("must be a rate from 0 to 1", s.migrOcc)};
+        return UnusableSetting{Setting::migrationColonised, withValue("must be a rate from 0 to 1", s.migrOcc)};
     // Upstream moves are weighted by the ratio and downstream ones by its
     // inverse.
     if (!finite(s.upstreamMigrationRatio) || s.upstreamMigrationRatio <= 0)
-        return UnusableSetting{Setting::upstreamRatio,
-                               withValue("must be a finite number above 0 (1: as downstream)", s.upstreamMigrationRatio)};
+        return UnusableSetting{Setting::upstreamRatio, withValue("must be a finite number above 0 (1: as downstream)",
+                                                                 s.upstreamMigrationRatio)};
     if (!finite(s.segmentLength) || s.segmentLength < 0)
         return UnusableSetting{Setting::segmentLength,
                                withValue("must be 0 (keep the drainage) or a length in metres", s.segmentLength)};
@@ -168,17 +164,17 @@ std::optional<UnusableSetting> findUnusableSetting(const Settings& s) {
 // mostly an end with its own message, or the value is not used.
 const char* outsideRangeConsequence(Setting line) {
     switch (line) {
-    case Setting::capacity:
-        return "no segment can hold an individual beyond the sources at the start, so a sample away from them "
-               "receives no genes and the call ends once the first entire simulation finds none";
-    case Setting::model:
-        return "the first generation ends the call with the unknown-model error";
-    case Setting::independentLoci:
-        return "the first genetic phase ends the call with an error, as no locus is simulated";
-    case Setting::maxBackward:
-        return "the call ends once the samples are read when they hold more than one gene";
-    default:
-        return "it is not used with the other values of this file";
+        case Setting::capacity:
+            return "no segment can hold an individual beyond the sources at the start, so a sample away from them "
+                   "receives no genes and the call ends once the first entire simulation finds none";
+        case Setting::model:
+            return "the first generation ends the call with the unknown-model error";
+        case Setting::independentLoci:
+            return "the first genetic phase ends the call with an error, as no locus is simulated";
+        case Setting::maxBackward:
+            return "the call ends once the samples are read when they hold more than one gene";
+        default:
+            return "it is not used with the other values of this file";
     }
 }
 
@@ -196,13 +192,12 @@ void checkSettingValues(const Settings& settings, const SettingOverrides& overri
         if (const auto given = overrides.find(lineOf(unusable->line)); given != overrides.end())
             throw SimulationError(Text(shortened("--set " + given->second.option + " (" + unusable->field() +
                                                  "): " + unusable->reason + "!")),
-                             levelFatal);
+                                  levelFatal);
         const int line = physicalLine(unusable->line);
-        std::cout << "\nSettings file, line " << line << " (" << unusable->field() << "): " << unusable->reason
-                  << "!";
+        std::cout << "\nSettings file, line " << line << " (" << unusable->field() << "): " << unusable->reason << "!";
         throw SimulationError("File '" + settings.settingsPath + "', line " + line + ": the " + unusable->field() +
-                             " cannot give a meaningful run!",
-                         levelFatal);
+                                  " cannot give a meaningful run!",
+                              levelFatal);
     }
     // Values the run takes and fails on later (or does not use): said before
     // any work, where a batch job's user looks for what went wrong.
@@ -211,8 +206,8 @@ void checkSettingValues(const Settings& settings, const SettingOverrides& overri
         const SettingKey& key = settingLines[static_cast<std::size_t>(v.line - 1)];
         const std::optional<double> number = settingNumber(key, v.value);
         if (!number || inUsableRange(key, *number)) continue;
-        std::cerr << "Settings file '" << settings.settingsPath << "', line " << v.fileLine << " (" << key.field << "): "
-                  << v.value << " is outside the values a run can use (" << key.range
+        std::cerr << "Settings file '" << settings.settingsPath << "', line " << v.fileLine << " (" << key.field
+                  << "): " << v.value << " is outside the values a run can use (" << key.range
                   << "): " << outsideRangeConsequence(key.id) << "." << std::endl;
     }
 }

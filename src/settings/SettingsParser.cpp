@@ -65,7 +65,8 @@ void parseSettingsInto(Settings& s, std::istream& is, const SettingOverrides& ov
     s.upstreamMigrationRatio = in.value<float>(Setting::upstreamRatio);
     s.segmentLength = in.value<float>(Setting::segmentLength);
     if (!in.endMarker().contains(Text("END")))
-        in.fail(settingLine(Setting::endMarker).field.data(), "the line after the last value must contain END", in.line());
+        in.fail(settingLine(Setting::endMarker).field.data(), "the line after the last value must contain END",
+                in.line());
 }
 
 }  // namespace fluviagen

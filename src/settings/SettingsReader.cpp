@@ -87,8 +87,7 @@ bool SettingsReader::flag(Setting key) {
 }
 
 void SettingsReader::fail(const char* field, const char* reason, int line) {
-    std::cout << "\nSettings file, line " << (line > 0 ? line : line_ + 1) << " (" << field << "): " << reason
-              << "!";
+    std::cout << "\nSettings file, line " << (line > 0 ? line : line_ + 1) << " (" << field << "): " << reason << "!";
     throw SimulationError(Text("Number of lines in setting file is incorrect!"), levelFatal);
 }
 
@@ -132,8 +131,7 @@ void SettingsReader::remember(Setting key, int fileLine, std::string value, cons
 // A value of the command line that its line's rules refuse: the option
 // is named, on standard error, since the file is not at fault.
 void SettingsReader::refuseGiven(const SettingOverride& given, const char* field, const std::string& reason) {
-    throw SimulationError(Text(shortened("--set " + given.option + " (" + field + "): " + reason + "!")),
-                     levelFatal);
+    throw SimulationError(Text(shortened("--set " + given.option + " (" + field + "): " + reason + "!")), levelFatal);
 }
 
 // The next line that is not blank, read whole (the line count stays at

@@ -216,8 +216,10 @@ TEST(CallRecords, MapsAreListedOnlyWhenTheMapProgramSucceeded) {
     };
     const Row rows[] = {
         {"drawn", "echo png > \"${s}_1_map.png\"; echo gpkg > \"$s.gpkg\"", "drawn", {"_1_map.png", ".gpkg"}},
-        {"failed after a partial map", "echo png > \"${s}_1_map.png\"; echo part > \"$s.gpkg.part.gpkg\"; exit 3",
-         "failed", {}},
+        {"failed after a partial map",
+         "echo png > \"${s}_1_map.png\"; echo part > \"$s.gpkg.part.gpkg\"; exit 3",
+         "failed",
+         {}},
         {"killed", "echo png > \"${s}_1_curve.svg.part\"; kill -KILL $$", "failed", {}},
     };
     for (const Row& row : rows) {
@@ -265,11 +267,20 @@ TEST(CallRecords, TheMapsOfASetAreToldFromItsTablesAndFromOtherSets) {
     // entire simulation), their unfinished forms and the GeoPackage, never
     // a table or a file of another set whose name begins the same way.
     const std::pair<const char*, bool> names[] = {
-        {"s_DNA_map.png", true},           {"s_DNA_12_curve.svg", true},     {"s_DNA_ages.svg", true},
-        {"s_DNA.gpkg", true},              {"s_DNA.gpkg.part.gpkg-journal", true}, {"s_DNA_3_map.svg.part", true},
-        {"s_DNA_coalescence_map.png", true}, {"s_DNA_mapinfo.csv", false},  {"s_DNA_3_segments.csv", false},
-        {"s_DNA_2_x_DNA_map.png", false},  {"s_DNA_ages.png.bak", false},   {"t_DNA_map.png", false},
-        {"s_DNA_x_curve.png", false},      {"s_DNA.complete", false},
+        {"s_DNA_map.png", true},
+        {"s_DNA_12_curve.svg", true},
+        {"s_DNA_ages.svg", true},
+        {"s_DNA.gpkg", true},
+        {"s_DNA.gpkg.part.gpkg-journal", true},
+        {"s_DNA_3_map.svg.part", true},
+        {"s_DNA_coalescence_map.png", true},
+        {"s_DNA_mapinfo.csv", false},
+        {"s_DNA_3_segments.csv", false},
+        {"s_DNA_2_x_DNA_map.png", false},
+        {"s_DNA_ages.png.bak", false},
+        {"t_DNA_map.png", false},
+        {"s_DNA_x_curve.png", false},
+        {"s_DNA.complete", false},
     };
     for (const auto& [name, map] : names) EXPECT_EQ(isMapFileOf("s_DNA", name), map) << name;
 }
@@ -284,9 +295,10 @@ TEST(CallRecords, ASignalDuringTheMapsEndsTheCallAsEveryInterruptedCall) {
         TempFolder temp, logs;
         const std::string settings = dnaCase(temp);
         const std::string pidFile = (temp.path() / "map.pid").string();
-        const std::string script = mapScript(
-            temp, "echo $$ > '" + pidFile + "'; echo png > \"${s}_1_map.png\"; echo p > \"${s}_1_curve.png.part\"; "
-                  "exec sleep 30");
+        const std::string script =
+            mapScript(temp, "echo $$ > '" + pidFile +
+                                "'; echo png > \"${s}_1_map.png\"; echo p > \"${s}_1_curve.png.part\"; "
+                                "exec sleep 30");
         const Started s = start({{"--with", "maps", settings}, {{"FLUVIAGEN_MAP", script}}}, logs);
         int raw = 0;
         bool ended = false;
@@ -325,8 +337,8 @@ TEST(CallRecords, TheRunRecordHashesEachInputAsItWasRead) {
     const std::string settings = temp.folder() + "settings.txt";
     // The map program runs after every input has been read: it changes the
     // settings and the samples, which the record must not see.
-    const std::string script = mapScript(temp, "echo '// edited' >> '" + settings + "'; echo 1 > '" + temp.folder() +
-                                                   "samples.txt'");
+    const std::string script =
+        mapScript(temp, "echo '// edited' >> '" + settings + "'; echo 1 > '" + temp.folder() + "samples.txt'");
     const std::string before = temp.write("before.txt", readFile(settings));
     const Ended r = run({{"--with", "maps", "--without", "gpkg", settings}, {{"FLUVIAGEN_MAP", script}}});
     ASSERT_EQ(r.status, 0) << r.err;
@@ -365,7 +377,11 @@ TEST(CallRecords, FileNamesWithControlCharactersAreRefusedNamingTheFile) {
     const Row rows[] = {
         {{oddSettings}, "The settings file: the file name '" + temp.folder() + "set?tings.txt'"},
         {{"--set", "samples=sam\nples.txt", settings}, "--set samples: the file name 'sam?ples.txt'"},
-        {{"--set", "1=sour\x01" "ces.txt", settings}, "--set 1: the file name 'sour?ces.txt'"},
+        {{"--set",
+          "1=sour\x01"
+          "ces.txt",
+          settings},
+         "--set 1: the file name 'sour?ces.txt'"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.named);
@@ -383,7 +399,8 @@ TEST(CallRecords, ABadDrainageRecordIsNamedByItsTrueLineOnStandardError) {
         std::string told;
     };
     const Row rows[] = {
-        {"river_nodes.txt", "Reading node file in line '", "node file '%', line 9: the longitude 'abc' is not a number!"},
+        {"river_nodes.txt", "Reading node file in line '",
+         "node file '%', line 9: the longitude 'abc' is not a number!"},
         {"river_segments.txt", "Reading line ", "segment file '%', line 9: the length 'abc' is not a number!"},
     };
     for (const Row& row : rows) {

@@ -77,7 +77,9 @@ TEST(CommandLine, ParsesOptionsAndRefusesWhatItCannotUse) {
         {{"--without", "x"}, "--without x: no output group", 0},
         {{"--placement", "ratio", "s.txt"}, "", 1},
         {{"--placement=nearest"}, "", 0},
-        {{"--placement", "Ratio"}, "--placement Ratio: no placement rule of that name (the rules are: nearest ratio)", 0},
+        {{"--placement", "Ratio"},
+         "--placement Ratio: no placement rule of that name (the rules are: nearest ratio)",
+         0},
         {{"--placement", ""}, "no placement rule of that name", 0},
         {{"--placement"}, "--placement", 0},
     };
@@ -113,9 +115,9 @@ TEST(CommandLine, ParsesOptionsAndRefusesWhatItCannotUse) {
 TEST(CommandLine, HelpVersionAndRefusalsBeforeAnyWork) {
     const auto help = runProgram({"--help"}, "", "", "", 0, StandardError::Apart);
     EXPECT_EQ(help.status, 0);
-    for (const char* option : {"--seed N", "--out DIR", "--set KEY=VALUE", "--with NAME", "--without NAME",
-                               "--quiet", "--progress", "--version", "--diploid-vcf", "38 migration_colonised",
-                               "--placement RULE"})
+    for (const char* option :
+         {"--seed N", "--out DIR", "--set KEY=VALUE", "--with NAME", "--without NAME", "--quiet", "--progress",
+          "--version", "--diploid-vcf", "38 migration_colonised", "--placement RULE"})
         EXPECT_TRUE(contains(help.output, option)) << option;
     EXPECT_FALSE(contains(help.output, "Fluviagen\n"));  // no banner, no wait
     const auto version = runProgram({"--version"}, "", "", "", 0, StandardError::Apart);
@@ -134,22 +136,25 @@ TEST(CommandLine, SetReplacesSettingsLinesAndIsEchoed) {
     TempFolder temp;
     const std::string settings = writeTinyRiver(temp);
     temp.write("other_samples.txt", "1\n0\nName Genes SegID\nB 6 1\n");
-    const auto r = runProgram({"--set", "generations=7", "--set", "17=2", "--set", "samples=other_samples.txt",
-                               "--set", "34=0", "--set", "38=0.25", settings},
+    const auto r = runProgram({"--set", "generations=7", "--set", "17=2", "--set", "samples=other_samples.txt", "--set",
+                               "34=0", "--set", "38=0.25", settings},
                               "", "5", "", 0, StandardError::Apart);
     ASSERT_EQ(r.status, 0) << r.output << r.errors;
     EXPECT_TRUE(contains(r.output, "*  2 genetic simulations (per demographic simulation)\n*  7 generations"));
     EXPECT_TRUE(contains(r.errors, "Settings line 9 (number of generations) = 7 from --set generations=7\n"));
-    EXPECT_TRUE(contains(r.errors, "Settings line 38 (migration rate of colonised segments) = 0.25 from --set 38=0.25"));
+    EXPECT_TRUE(
+        contains(r.errors, "Settings line 38 (migration rate of colonised segments) = 0.25 from --set 38=0.25"));
     const std::string out = temp.folder() + "GeneticOutput/";
-    EXPECT_TRUE(std::filesystem::exists(out + "settings_other_samples_DNA_1-2.arp"));  // the sample file's name
+    EXPECT_TRUE(std::filesystem::exists(out + "settings_other_samples_DNA_1-2.arp"));      // the sample file's name
     EXPECT_FALSE(std::filesystem::exists(out + "settings_other_samples_DNA_true.trees"));  // line 34 off
     EXPECT_TRUE(contains(readFile(out + "settings_other_samples_DNA_1-1.arp"), "SampleName=\"B\""));
 
     // Values the file's own rules refuse are refused naming the option.
     const std::pair<const char*, const char*> refused[] = {
-        {"capacity=40000", "--set capacity=40000 (carrying capacity): '40000' is outside the values a run can use (1..32767)"},
-        {"38=1.5", "--set 38=1.5 (migration rate of colonised segments): '1.5' is outside the values a run can use (0..1)"},
+        {"capacity=40000",
+         "--set capacity=40000 (carrying capacity): '40000' is outside the values a run can use (1..32767)"},
+        {"38=1.5",
+         "--set 38=1.5 (migration rate of colonised segments): '1.5' is outside the values a run can use (0..1)"},
         {"data_type=9", "--set data_type=9 (data type): '9' is outside the values a run can use (0|1|2|3|4)"},
         // A rule that depends on another line (the data type) once the file is read.
         {"mutation_rate=2", "--set mutation_rate=2 (mutation rate): must be a number from 0 to 1, not 2!"},
@@ -191,7 +196,8 @@ TEST(CommandLine, AbsolutePathsAndTheOutputFolder) {
     const std::string nodes = elsewhere.write("abs_nodes.txt", readFile(data.folder() + "nodes.txt"));
     std::filesystem::remove(data.folder() + "nodes.txt");
     data.write("settings.txt", readFile(settings));
-    const std::string withAbsolute = data.write("abs.txt", settingsText({{3, nodes}, {7, "10"}, {9, "20"}, {16, "1"}, {17, "3"}}));
+    const std::string withAbsolute =
+        data.write("abs.txt", settingsText({{3, nodes}, {7, "10"}, {9, "20"}, {16, "1"}, {17, "3"}}));
     const auto plain = runProgram({withAbsolute}, "", "11", "", 0, StandardError::Apart);
     ASSERT_EQ(plain.status, 0) << plain.output << plain.errors;
 
@@ -204,7 +210,8 @@ TEST(CommandLine, AbsolutePathsAndTheOutputFolder) {
     for (const auto& entry : std::filesystem::directory_iterator(data.folder() + "GeneticOutput"))
         names.insert(entry.path().filename().string());
     std::set<std::string> movedNames;
-    for (const auto& entry : std::filesystem::directory_iterator(out)) movedNames.insert(entry.path().filename().string());
+    for (const auto& entry : std::filesystem::directory_iterator(out))
+        movedNames.insert(entry.path().filename().string());
     EXPECT_EQ(names, movedNames);
     for (const std::string& name : names) {
         if (name.find("_run.json") != std::string::npos) continue;
@@ -299,9 +306,10 @@ TEST(CommandLine, PlacementAndResampledIdsAreSaid) {
             EXPECT_TRUE(contains(r.errors, said + row.placement + " (")) << what << r.errors;
             EXPECT_EQ(r.errors.find(said), r.errors.rfind(said)) << what << ": said twice";
         }
-        EXPECT_EQ(contains(r.errors, "Note: populations given by segment id stand on the drainage resampled to 400 m "
-                                     "segments (settings line 40): their ids are those of the resampled drainage, "
-                                     "not those of the segment file 'segments.txt'."),
+        EXPECT_EQ(contains(r.errors,
+                           "Note: populations given by segment id stand on the drainage resampled to 400 m "
+                           "segments (settings line 40): their ids are those of the resampled drainage, "
+                           "not those of the segment file 'segments.txt'."),
                   row.resampledIds)
             << what << r.errors;
         const std::string record = readFile(temp.folder() + "GeneticOutput/settings_samples_DNA_run.json");

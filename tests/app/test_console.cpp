@@ -55,8 +55,9 @@ TEST(Console, WrongNumberOfParameters) {
 TEST(Console, MissingSettingsFileIsAnUnhandledFatalError) {
     const auto r = runProgram({"/no/such/settings.txt"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(contains(r.output, "\nUnhandled ERROR: \nFATAL ERROR: File '/no/such/settings.txt' could not be "
-                                   "opened!\n\nProgram terminated! (Duration: "));
+    EXPECT_TRUE(contains(r.output,
+                         "\nUnhandled ERROR: \nFATAL ERROR: File '/no/such/settings.txt' could not be "
+                         "opened!\n\nProgram terminated! (Duration: "));
     EXPECT_TRUE(contains(r.output, ")\nAfter here, only calls to destructors.\n"));
 }
 
@@ -106,13 +107,14 @@ TEST(Console, ASecondParameterBeyondThirtyTwoBitsIsRefused) {
     // 1215752191 runs.
     TempFolder temp;
     const std::string settings = temp.write("settings.txt", testing_support::settingsText({{16, "4"}}));
-    const std::string range = "' must be a whole number of entire simulations from -2147483648 ... 2147483647 (0 or no "
-                              "number: the number of the settings file)!";
+    const std::string range =
+        "' must be a whole number of entire simulations from -2147483648 ... 2147483647 (0 or no "
+        "number: the number of the settings file)!";
     for (const char* bad : {"2147483648", "99999999999", "-2147483649", "1e10", "12x", "2.5", "0,5"}) {
         const auto r = runProgram({settings, bad}, "", "5");
         EXPECT_EQ(r.status, 1) << bad;
-        EXPECT_TRUE(contains(r.output, std::string("\nUnhandled ERROR: \nFATAL ERROR: The second parameter '") + bad +
-                                           range))
+        EXPECT_TRUE(
+            contains(r.output, std::string("\nUnhandled ERROR: \nFATAL ERROR: The second parameter '") + bad + range))
             << r.output;
         EXPECT_FALSE(contains(r.output, "ERROR: You passed")) << bad;
         EXPECT_FALSE(contains(r.output, "General Settings")) << bad;  // refused before the settings are read

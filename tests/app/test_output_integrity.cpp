@@ -98,8 +98,10 @@ TEST(OutputIntegrity, AFullDiskEndsTheCallWithoutAnIncompleteFile) {
                                                 folder + "settings_samples_DNA_1-1.arp': File too large!"));
     // No entire simulation was accepted: the list is not written either,
     // only the run record; the fatal error also reaches standard error.
-    const std::string fatal = "fluviagen: Cannot write the output file '" + folder + "settings_samples_DNA_1-1.arp': File too large!\n";
-    EXPECT_EQ(readFile(run.err), "\nOutputs written to " + folder + " (1 file; listed in settings_samples_DNA_run.json)\n" + fatal);
+    const std::string fatal =
+        "fluviagen: Cannot write the output file '" + folder + "settings_samples_DNA_1-1.arp': File too large!\n";
+    EXPECT_EQ(readFile(run.err),
+              "\nOutputs written to " + folder + " (1 file; listed in settings_samples_DNA_run.json)\n" + fatal);
     for (const char* ending : {".part", ".arp", ".complete", ".tmrca", ".arb"})
         EXPECT_EQ(countEnding(temp, ending), 0) << ending;
 }
@@ -114,8 +116,10 @@ TEST(OutputIntegrity, AFailedCallLeavesTheListAsItWas) {
     EXPECT_EQ(statusOf(raw), 1);
     EXPECT_EQ(readFile(list), "from an earlier call.arp\n");
     const std::string folder = temp.folder() + "GeneticOutput/";
-    EXPECT_EQ(readFile(run.err), "\nOutputs written to " + folder + " (1 file; listed in settings_samples_DNA_run.json)\nfluviagen: Cannot write the output file '" +
-                                     folder + "settings_samples_DNA_1-1.arp': File too large!\n");
+    EXPECT_EQ(readFile(run.err),
+              "\nOutputs written to " + folder +
+                  " (1 file; listed in settings_samples_DNA_run.json)\nfluviagen: Cannot write the output file '" +
+                  folder + "settings_samples_DNA_1-1.arp': File too large!\n");
 }
 
 TEST(OutputIntegrity, AnOutputFolderThatCannotBeMadeFailsTheCall) {
@@ -137,12 +141,15 @@ TEST(OutputIntegrity, AnOutputSetInUseStopsTheSecondCallOnly) {
     TempFolder temp;
     const std::string settings = dnaCase(temp);
     const std::string arp = temp.write("GeneticOutput/settings_samples_DNA_1-1.arp", "the other call's\n");
-    const int held = ::open((temp.folder() + "GeneticOutput/settings_samples_DNA.lock").c_str(), O_RDWR | O_CREAT, 0644);
+    const int held =
+        ::open((temp.folder() + "GeneticOutput/settings_samples_DNA.lock").c_str(), O_RDWR | O_CREAT, 0644);
     ASSERT_EQ(::flock(held, LOCK_EX), 0);
     const auto r = runProgram({settings}, "", "5", "", 0, StandardError::Apart);
     EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(contains(r.output, "FATAL ERROR: Another run is using the outputs 'settings_samples_DNA*' in the "
-                                   "folder '" + temp.folder() + "GeneticOutput/'"));
+    EXPECT_TRUE(contains(r.output,
+                         "FATAL ERROR: Another run is using the outputs 'settings_samples_DNA*' in the "
+                         "folder '" +
+                             temp.folder() + "GeneticOutput/'"));
     EXPECT_FALSE(contains(r.output, "Build World"));
     EXPECT_EQ(readFile(arp), "the other call's\n");
     // A replicate with a settings file of its own name writes other files.
@@ -264,8 +271,9 @@ TEST(OutputIntegrity, AStandardOutputWithoutReaderEndsTheCallLikeAnInterrupt) {
     EXPECT_EQ(endsWithin(run.pid, 10), 141);
     EXPECT_EQ(countEnding(temp, ".part"), 0);
     EXPECT_EQ(countEnding(temp, ".complete"), 0);
-    EXPECT_TRUE(contains(readFile(run.err), "\nInterrupted by SIGPIPE (standard output has no reader): the outputs of "
-                                            "this call in "));
+    EXPECT_TRUE(contains(readFile(run.err),
+                         "\nInterrupted by SIGPIPE (standard output has no reader): the outputs of "
+                         "this call in "));
 }
 
 TEST(OutputIntegrity, TheCompletionRecordTellsFailedAttemptsFromTheAcceptedSimulation) {
@@ -292,8 +300,9 @@ TEST(OutputIntegrity, TheCompletionRecordTellsFailedAttemptsFromTheAcceptedSimul
                       std::to_string(s) + ".arp\n";
     }
     EXPECT_EQ(record.substr(0, failed.size()), failed);
-    EXPECT_TRUE(contains(record, "settings_samples_gps_DNA_2-012.arp\n# accepted entire simulation 3\n"
-                                 "settings_samples_gps_DNA_3-001.arp\n"));
+    EXPECT_TRUE(contains(record,
+                         "settings_samples_gps_DNA_2-012.arp\n# accepted entire simulation 3\n"
+                         "settings_samples_gps_DNA_3-001.arp\n"));
     EXPECT_TRUE(contains(record, "\n# written by the call\nsettings_samples_gps_DNA.arb\n"));
     // The list holds all of them, in order, as it always has.
     const std::string list = readFile(temp.path() / "GeneticOutput/settings_samples_gps_DNA.arb");
@@ -311,10 +320,11 @@ TEST(OutputIntegrity, SamplesNoSourceCanReachAreRefusedAfterTheFirstRun) {
     temp.write("dynamic.txt", "1 closed.txt\n");
     const auto r = runProgram({temp.folder() + "settings_dam.txt"}, "", "5", "", 0, StandardError::Apart);
     EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(contains(r.output, "FATAL ERROR: No sample of '" + temp.folder() + "samples.txt' can ever receive "
-                                   "genes, so every entire simulation would fail in the same way: sample "
-                                   "'Lower_Main' (segment 5): its segment is closed by the dynamic maps at the end "
-                                   "of the run; sample 'Middle_Main'"))
+    EXPECT_TRUE(contains(r.output, "FATAL ERROR: No sample of '" + temp.folder() +
+                                       "samples.txt' can ever receive "
+                                       "genes, so every entire simulation would fail in the same way: sample "
+                                       "'Lower_Main' (segment 5): its segment is closed by the dynamic maps at the end "
+                                       "of the run; sample 'Middle_Main'"))
         << r.output.substr(r.output.size() > 2000 ? r.output.size() - 2000 : 0);
     EXPECT_FALSE(contains(r.output, "***** 2. run"));
 }

@@ -41,7 +41,8 @@ json plan(const std::vector<std::string>& arguments) {
 
 // The settings folder copied, so that a run writes nowhere in the sources.
 std::string copyRiver(const TempFolder& temp, const std::string& settings) {
-    for (const auto& entry : fs::directory_iterator(river)) fs::copy_file(entry.path(), temp.path() / entry.path().filename());
+    for (const auto& entry : fs::directory_iterator(river))
+        fs::copy_file(entry.path(), temp.path() / entry.path().filename());
     return (temp.path() / settings).string();
 }
 
@@ -148,7 +149,8 @@ TEST(Plan, OutputsAreTheGroupsWhoseFilesTheRunWrites) {
 TEST(Plan, RefusesWhatTheRunRefusesWithNothingOnStandardOutput) {
     TempFolder temp;
     const std::string settings = copyRiver(temp, "settings.txt");
-    const std::string bad = temp.write("bad.txt", readFile(settings).replace(readFile(settings).find("0.05 "), 4, "1.50"));
+    const std::string bad =
+        temp.write("bad.txt", readFile(settings).replace(readFile(settings).find("0.05 "), 4, "1.50"));
     struct Row {
         std::vector<std::string> words;
         std::string error;
@@ -184,9 +186,9 @@ TEST(ListSettings, TableAndJsonCarryEveryLineOfTheKeyTable) {
         ASSERT_TRUE(std::getline(lines, line));
         EXPECT_EQ(row.size(), 6u);
         EXPECT_TRUE(row["line"].is_number_integer());
-        const std::string joined = std::to_string(row["line"].get<int>()) + "\t" + row["name"].get<std::string>() + "\t" +
-                                   row["kind"].get<std::string>() + "\t" + row["range"].get<std::string>() + "\t" +
-                                   row["default"].get<std::string>() + "\t" + row["meaning"].get<std::string>();
+        const std::string joined = std::to_string(row["line"].get<int>()) + "\t" + row["name"].get<std::string>() +
+                                   "\t" + row["kind"].get<std::string>() + "\t" + row["range"].get<std::string>() +
+                                   "\t" + row["default"].get<std::string>() + "\t" + row["meaning"].get<std::string>();
         EXPECT_EQ(line, joined);
     }
     EXPECT_FALSE(std::getline(lines, line));

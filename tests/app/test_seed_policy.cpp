@@ -94,9 +94,17 @@ TEST(SeedPolicy, SeedTextOfTheCommandLine) {
         const char* text;
         std::optional<long> seed;
     } rows[] = {
-        {"1", -1},           {"-1", -1},           {"2026", -2026},           {"161803398", -largest},
-        {"-161803398", -largest}, {"0", std::nullopt}, {"161803399", std::nullopt}, {"-161803399", std::nullopt},
-        {"12x", std::nullopt}, {"", std::nullopt},  {"1.5", std::nullopt},
+        {"1", -1},
+        {"-1", -1},
+        {"2026", -2026},
+        {"161803398", -largest},
+        {"-161803398", -largest},
+        {"0", std::nullopt},
+        {"161803399", std::nullopt},
+        {"-161803399", std::nullopt},
+        {"12x", std::nullopt},
+        {"", std::nullopt},
+        {"1.5", std::nullopt},
     };
     for (const auto& row : rows) EXPECT_EQ(seedFromText(row.text), row.seed) << row.text;
 }

@@ -37,22 +37,23 @@ bool contains(const std::string& text, const std::string& part) { return text.fi
 TEST(SimulationLoop, CountsRunsAndBuildsTheWorldOnce) {
     TempFolder temp;
     writeTinyRiver(temp, "1\n0\nName Genes SegID\nA 2 1\n");
-    const std::string settings =
-        temp.write("settings.txt", settingsText({{7, "10"}, {9, "5"}, {16, "3"}, {17, "1"}, {31, "0"}, {33, "0"},
-                                                 {34, "0"}, {35, "0"}}));
+    const std::string settings = temp.write(
+        "settings.txt",
+        settingsText({{7, "10"}, {9, "5"}, {16, "3"}, {17, "1"}, {31, "0"}, {33, "0"}, {34, "0"}, {35, "0"}}));
     const auto r = runProgram({settings}, "", "3");
     EXPECT_EQ(r.status, 0) << r.output;
     for (const char* banner : {"\n***** 1. run ****", "\n***** 2. run ****", "\n***** 3. run ****"})
         EXPECT_TRUE(contains(r.output, banner));
-    for (const char* line : {"\n***** 1.(1) run finished SUCCESSFULLY (Duration: ",
-                             "\n***** 2.(2) run finished SUCCESSFULLY (Duration: ",
-                             "\n***** 3.(3) run finished SUCCESSFULLY (Duration: "})
+    for (const char* line :
+         {"\n***** 1.(1) run finished SUCCESSFULLY (Duration: ", "\n***** 2.(2) run finished SUCCESSFULLY (Duration: ",
+          "\n***** 3.(3) run finished SUCCESSFULLY (Duration: "})
         EXPECT_TRUE(contains(r.output, line));
     EXPECT_EQ(count(r.output, "\nBuild World ..."), 1u);
     EXPECT_EQ(count(r.output, "(first time)"), 1u);
     EXPECT_EQ(count(r.output, "(resetting)"), 2u);
-    EXPECT_TRUE(contains(r.output, "\n\n************************************************************\n3 of 3 "
-                                   "Simulations succeeded!\n****"));
+    EXPECT_TRUE(contains(r.output,
+                         "\n\n************************************************************\n3 of 3 "
+                         "Simulations succeeded!\n****"));
 }
 
 TEST(SimulationLoop, FatalErrorInTheFirstRunEndsTheProgram) {
@@ -75,16 +76,16 @@ TEST(SimulationLoop, GivesUpAfterAThousandFailuresInARow) {
     // generation: every genealogy fails to converge.
     writeTinyRiver(temp, "2\n0\nName Genes SegID\nA 1 1\nB 1 2\n");
     const std::string settings = temp.write(
-        "settings.txt", settingsText({{9, "30"}, {17, "1"}, {18, "1"}, {31, "0"}, {33, "0"}, {34, "0"},
-                                      {35, "0"}}));
+        "settings.txt", settingsText({{9, "30"}, {17, "1"}, {18, "1"}, {31, "0"}, {33, "0"}, {34, "0"}, {35, "0"}}));
     const auto r = runProgram({settings}, "", "3");
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(contains(r.output, "buildTree():Coalescence process did not converge (still 2 lineages remaining!)"));
     EXPECT_EQ(count(r.output, "run finished UN-SUCCESSFULLY"), 1000u);
     EXPECT_TRUE(contains(r.output, "\n***** 1000.(0) run finished UN-SUCCESSFULLY"));
-    EXPECT_TRUE(contains(r.output, "FATAL ERROR: Giving up: 1000 entire simulations in a row did not succeed! The "
-                                   "most frequent reason (1000 times): buildTree():Coalescence process did not "
-                                   "converge (still 2 lineages remaining!)"));
+    EXPECT_TRUE(contains(r.output,
+                         "FATAL ERROR: Giving up: 1000 entire simulations in a row did not succeed! The "
+                         "most frequent reason (1000 times): buildTree():Coalescence process did not "
+                         "converge (still 2 lineages remaining!)"));
 }
 
 TEST(SimulationLoop, EndsWithTheOutputsWrittenOnStandardErrorAndTheirCompletionRecord) {

@@ -50,10 +50,10 @@ TEST(NumberText, WholeNumbers) {
 
 TEST(NumberText, DecimalNumbers) {
     const std::tuple<std::string, P, float> cases[] = {
-        {"0.05", P::none, 0.05f},  {".5", P::none, 0.5f},   {"5.", P::none, 5.0f},
-        {"2.5E-1", P::none, 0.25f}, {"1e-50", P::none, 0.0f}, {"1e39", P::outOfRange, 0},
+        {"0.05", P::none, 0.05f},        {".5", P::none, 0.5f},     {"5.", P::none, 5.0f},
+        {"2.5E-1", P::none, 0.25f},      {"1e-50", P::none, 0.0f},  {"1e39", P::outOfRange, 0},
         {"20,4597", P::decimalComma, 0}, {"1.5,5", P::trailing, 0}, {"1e+", P::trailing, 0},
-        {"inf", P::notANumber, 0}, {"nan", P::notANumber, 0},
+        {"inf", P::notANumber, 0},       {"nan", P::notANumber, 0},
     };
     for (const auto& [word, problem, expected] : cases) {
         float value = -99;
@@ -76,7 +76,8 @@ TEST(NumberText, ProblemsAreExplained) {
              "...)"},
         {P::notWhole, "2.5", "'2.5' is not a whole number"},
         {P::outOfRange, "2147483648", "'2147483648' is not within -2147483648 ... 2147483647"},
-        {P::tooLong, std::string(10000, '\1'), "the word '" + std::string(40, '?') + "...' is longer than 9999 characters"},
+        {P::tooLong, std::string(10000, '\1'),
+         "the word '" + std::string(40, '?') + "...' is longer than 9999 characters"},
     };
     for (const auto& [problem, word, text] : cases) EXPECT_EQ(numberProblemText(problem, word, ints), text);
     EXPECT_EQ(valueWord("  0.5   // growth rate"), "0.5");

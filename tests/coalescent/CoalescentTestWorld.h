@@ -153,8 +153,7 @@ public:
     std::unique_ptr<SimulationLoop> world;
 
 private:
-    PopulationSource& add(PopulationVector& set, const std::string& name, std::int32_t segmentId,
-                          std::int16_t size) {
+    PopulationSource& add(PopulationVector& set, const std::string& name, std::int32_t segmentId, std::int16_t size) {
         auto population = std::make_unique<PopulationSource>();
         population->name = name;
         population->segmentId = segmentId;

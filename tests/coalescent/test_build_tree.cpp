@@ -243,8 +243,9 @@ TEST(BuildTree, LineagesBeyondTheImmigrantsAreRedistributed) {
             w.buildTree(1);
         } catch (const SimulationError&) {
         }
-        EXPECT_NE(out.text().find("\n\tWARNING: Segment 3 Gen 5 -> Redistribution of 15 lineages in neighbouring cells!"),
-                  std::string::npos)
+        EXPECT_NE(
+            out.text().find("\n\tWARNING: Segment 3 Gen 5 -> Redistribution of 15 lineages in neighbouring cells!"),
+            std::string::npos)
             << out.text();
     }
     const int replicates = 1000;

@@ -176,4 +176,3 @@ TEST_F(FindSampleMrca, TieGoesToTheMoreRecentEntry) {
     setGeneration(5, 0);
     EXPECT_EQ(tree.findSampleMrca(3, 0), 6);
 }
-

@@ -68,11 +68,11 @@ TEST(GreatCircle, Kilometres) {
         double lonA, latA, lonB, latB, km, within;
     };
     const std::vector<Row> rows = {
-        {20, 0, 20, 1, 6371 * pi / 180, 1e-9},    // a degree of a meridian
-        {0, 0, 90, 0, 6371 * pi / 2, 1e-9},       // a quarter of the equator
-        {0, 0, 180, 0, 6371 * pi, 1e-9},          // antipodes: the half circle, not a NaN
+        {20, 0, 20, 1, 6371 * pi / 180, 1e-9},         // a degree of a meridian
+        {0, 0, 90, 0, 6371 * pi / 2, 1e-9},            // a quarter of the equator
+        {0, 0, 180, 0, 6371 * pi, 1e-9},               // antipodes: the half circle, not a NaN
         {-179.5, 0, 179.5, 0, 6371 * pi / 180, 1e-9},  // the short way over the antimeridian
-        {20, 60, 21, 60, 6371 * pi / 360, 0.01},  // a degree of longitude at 60 degrees: half a degree of arc
+        {20, 60, 21, 60, 6371 * pi / 360, 0.01},       // a degree of longitude at 60 degrees: half a degree of arc
         {8.5, 47.3, 8.5, 47.3, 0, 0},
     };
     for (const Row& row : rows) {
@@ -88,13 +88,13 @@ TEST(PointToSegment, NearestPointAndDistance) {
         double px, py, ax, ay, bx, by, t, distance;
     };
     const std::vector<Row> rows = {
-        {5, 0, 0, 0, 10, 0, 0.5, 0},      // on the piece
-        {3, 4, 0, 0, 10, 0, 0.3, 4},      // beside it
-        {13, 4, 0, 0, 10, 0, 1, 5},       // beyond its end: the end (3-4-5)
-        {-3, -4, 0, 0, 10, 0, 0, 5},      // before its start
-        {0, 0, 10, 0, 0, 0, 1, 0},        // the piece's far end, walked from b
+        {5, 0, 0, 0, 10, 0, 0.5, 0},            // on the piece
+        {3, 4, 0, 0, 10, 0, 0.3, 4},            // beside it
+        {13, 4, 0, 0, 10, 0, 1, 5},             // beyond its end: the end (3-4-5)
+        {-3, -4, 0, 0, 10, 0, 0, 5},            // before its start
+        {0, 0, 10, 0, 0, 0, 1, 0},              // the piece's far end, walked from b
         {1, 1, 2, 2, 2, 2, 0, std::sqrt(2.0)},  // a piece of no length is its point
-        {0, 0, -1, 1, 1, -1, 0.5, 0},     // the diagonal through the point
+        {0, 0, -1, 1, 1, -1, 0.5, 0},           // the diagonal through the point
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(testing::Message() << "(" << row.px << "," << row.py << ") to (" << row.ax << "," << row.ay
@@ -137,8 +137,7 @@ TEST(Interpolation, AlongALine) {
         LonLat expected;
     };
     const std::vector<Row> rows = {
-        {-1, {0, 0}}, {0, {0, 0}},   {2.5, {1.5, 2}}, {5, {3, 4}},
-        {8, {3, 7}},  {11, {3, 10}}, {20, {3, 10}},
+        {-1, {0, 0}}, {0, {0, 0}}, {2.5, {1.5, 2}}, {5, {3, 4}}, {8, {3, 7}}, {11, {3, 10}}, {20, {3, 10}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.distance);

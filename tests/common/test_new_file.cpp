@@ -31,11 +31,20 @@ enum class Before { nothing, file, link, danglingLink, folder };
 
 void place(Before before, const fs::path& at, const fs::path& victim) {
     switch (before) {
-        case Before::nothing: break;
-        case Before::file: std::ofstream(at) << "old"; break;
-        case Before::link: fs::create_symlink(victim, at); break;
-        case Before::danglingLink: fs::create_symlink(victim.parent_path() / "absent", at); break;
-        case Before::folder: fs::create_directory(at); break;
+        case Before::nothing:
+            break;
+        case Before::file:
+            std::ofstream(at) << "old";
+            break;
+        case Before::link:
+            fs::create_symlink(victim, at);
+            break;
+        case Before::danglingLink:
+            fs::create_symlink(victim.parent_path() / "absent", at);
+            break;
+        case Before::folder:
+            fs::create_directory(at);
+            break;
     }
 }
 
@@ -103,10 +112,9 @@ TEST(NewFile, IsCreatedNewAndNeverThroughWhatIsAtItsPath) {
             EXPECT_FALSE(present(temp.path() / "absent"));
         } else {
             EXPECT_FALSE(file.isOpen());
-            EXPECT_EQ(fs::symlink_status(part).type(),
-                      row.before == Before::folder ? fs::file_type::directory
-                      : row.before == Before::file ? fs::file_type::regular
-                                                   : fs::file_type::symlink);
+            EXPECT_EQ(fs::symlink_status(part).type(), row.before == Before::folder ? fs::file_type::directory
+                                                       : row.before == Before::file ? fs::file_type::regular
+                                                                                    : fs::file_type::symlink);
         }
         EXPECT_EQ(readFile(victim), "not yours");
     }
@@ -121,10 +129,8 @@ TEST(NewFile, TakesItsFinalNameWholeOrIsRemoved) {
         Before before;
         int error;
     } rows[] = {
-        {"a new name", Before::nothing, 0},
-        {"an earlier file", Before::file, 0},
-        {"a link to another file", Before::link, 0},
-        {"a dangling link", Before::danglingLink, 0},
+        {"a new name", Before::nothing, 0},          {"an earlier file", Before::file, 0},
+        {"a link to another file", Before::link, 0}, {"a dangling link", Before::danglingLink, 0},
         {"a folder", Before::folder, EISDIR},
     };
     for (const DiskSync sync : {DiskSync::none, DiskSync::beforeClose})
@@ -169,8 +175,8 @@ TEST(NewFile, AFailedWriteKeepsItsReasonAndLeavesNoFile) {
         SCOPED_TRACE(row.what);
         TempFolder temp;
         temp.write("out.txt", "earlier");
-        EXPECT_EXIT(writeBeyondTheLimit(temp.folder(), row.pieces, row.failing, row.limit),
-                    testing::ExitedWithCode(0), "");
+        EXPECT_EXIT(writeBeyondTheLimit(temp.folder(), row.pieces, row.failing, row.limit), testing::ExitedWithCode(0),
+                    "");
     }
 }
 

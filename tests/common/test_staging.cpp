@@ -70,7 +70,8 @@ TEST(StagingFolder, AbandonedStagingLeavesTheFolderAsItWas) {
 TEST(StagingFolder, RefusesNamesThatAreNotPlainFileNames) {
     TempFolder out;
     StagingFolder staging(out.path().string(), "test");
-    for (const std::string& name : std::vector<std::string>{"", ".", "..", "../escaped", "a/b", "line\nend", std::string("nul\0x", 5)}) {
+    for (const std::string& name :
+         std::vector<std::string>{"", ".", "..", "../escaped", "a/b", "line\nend", std::string("nul\0x", 5)}) {
         SCOPED_TRACE(name);
         EXPECT_THROW(staging.stagedPath(name), common::OutputError);
     }
@@ -81,7 +82,7 @@ TEST(StagingFolder, RefusesNamesThatAreNotPlainFileNames) {
 TEST(StagingFolder, ACommitThatCannotCompleteRenamesNothing) {
     struct Case {
         const char* what;
-        bool createSecond;  // the second staged file exists
+        bool createSecond;    // the second staged file exists
         bool folderInTheWay;  // a folder holds the second file's name
     };
     for (const Case c : {Case{"a staged file missing", false, false}, Case{"a folder in the way", true, true}}) {
@@ -137,7 +138,8 @@ TEST(SignalCleanup, ASignalRemovesTheStagedFilesAndEndsWith128PlusTheSignal) {
         ::close(errors[1]);
         std::string said;
         char buffer[256];
-        for (ssize_t n; (n = ::read(errors[0], buffer, sizeof buffer)) > 0;) said.append(buffer, static_cast<std::size_t>(n));
+        for (ssize_t n; (n = ::read(errors[0], buffer, sizeof buffer)) > 0;)
+            said.append(buffer, static_cast<std::size_t>(n));
         ::close(errors[0]);
         int status = 0;
         ASSERT_EQ(::waitpid(child, &status, 0), child);

@@ -131,7 +131,8 @@ TEST(TableReader, DeclaredColumnsAreFoundByName) {
     constexpr common::TableDeclaration declaration{"_t.csv", ',', columns, 2};
     EXPECT_EQ(declaration.headerLine(), "id,x,late\n");
     TempFolder folder;
-    const auto found = common::declaredColumns(common::readTable(folder.write("a.csv", "x,id,more\n1,2,3\n")), declaration);
+    const auto found =
+        common::declaredColumns(common::readTable(folder.write("a.csv", "x,id,more\n1,2,3\n")), declaration);
     EXPECT_EQ(found, (std::vector<std::optional<std::size_t>>{1, 0, std::nullopt}));
     const std::string path = folder.write("b.csv", "id,late\n1,0\n");
     EXPECT_EQ(errorOf([&] { common::declaredColumns(common::readTable(path), declaration); }),

@@ -161,7 +161,8 @@ TEST_P(Corpus, EndsWithAClearMessageAndNoBrokenOutput) {
     const auto result = runProgram({"settings.txt"}, "", "1", work.path().string(), timeoutSeconds);
     ASSERT_NE(result.status, 124) << c.name << ": no end within " << timeoutSeconds << " s\n" << result.output;
     ASSERT_TRUE(result.status == 0 || result.status == 1)
-        << c.name << ": status " << result.status << " (128 + n: ended by signal n)\n" << result.output;
+        << c.name << ": status " << result.status << " (128 + n: ended by signal n)\n"
+        << result.output;
     if (c.status >= 0) {
         EXPECT_EQ(result.status, c.status) << c.name << "\n" << result.output;
     }

@@ -101,13 +101,15 @@ inline Segment& seg(SimulationLoop& world, std::int32_t id) { return *world.drai
 inline State& stateOf(SimulationLoop& world, std::int32_t id) {
     return world.states.at(static_cast<std::size_t>(seg(world, id).index));
 }
-inline StatesOfCell& historyOf(SimulationLoop& world, std::int32_t id) { return world.database->history(seg(world, id).index); }
+inline StatesOfCell& historyOf(SimulationLoop& world, std::int32_t id) {
+    return world.database->history(seg(world, id).index);
+}
 
 // The starting conditions of the loop's drainage, sources and database.
 inline void startingConditions(SimulationLoop& world) {
-    setStartingConditions(*world.drainage, world.states, *world.database,
-                          [&world]() -> const PopulationVector& { return *world.sources; }, world.settings,
-                          world.databaseReady);
+    setStartingConditions(
+        *world.drainage, world.states, *world.database,
+        [&world]() -> const PopulationVector& { return *world.sources; }, world.settings, world.databaseReady);
     world.databaseReady = false;
 }
 

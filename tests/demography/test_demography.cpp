@@ -55,8 +55,7 @@ void expectBalancesMatchTheRecord(SimulationLoop& world, std::int32_t t) {
         const StatesOfCell& history = world.database->history(segment->index);
         for (std::size_t j = 0; j < segment->neighbours.size(); ++j) {
             in += history.immigrantsAt(static_cast<std::int32_t>(j), t);
-            out += world.database->history(segment->neighbours[j]->index)
-                       .immigrantsAt(segment->reversePositions[j], t);
+            out += world.database->history(segment->neighbours[j]->index).immigrantsAt(segment->reversePositions[j], t);
         }
         const State& state = stateOf(world, id);
         ASSERT_EQ(state.BilanMigr, in - out) << "segment " << id << " generation " << t;

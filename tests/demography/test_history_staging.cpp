@@ -41,11 +41,11 @@ TEST(HistoryStaging, StagedAndImmediateWritesGiveTheSameTable) {
     constexpr std::int32_t G = 100;
     const auto drainage = makeDrainage(star);
     const std::vector<std::vector<std::int32_t>> rows = {
-        range(0, G),                  // every generation: three full windows and a part
-        {0},                          // one generation only
-        {5, 6, 7, 40, 41},            // gaps inside a window and across windows
-        {31, 32, 33},                 // the last of one window, the first of the next
-        {0, 64, 65, 99},              // windows skipped entirely
+        range(0, G),        // every generation: three full windows and a part
+        {0},                // one generation only
+        {5, 6, 7, 40, 41},  // gaps inside a window and across windows
+        {31, 32, 33},       // the last of one window, the first of the next
+        {0, 64, 65, 99},    // windows skipped entirely
         range(30, 70),
     };
     for (std::size_t r = 0; r < rows.size(); ++r) {
@@ -79,4 +79,3 @@ TEST(HistoryStaging, StagedAndImmediateWritesGiveTheSameTable) {
             }
     }
 }
-

@@ -16,7 +16,7 @@ namespace {
 // A world with its database, every K at `K` and
 // the given sizes; growth is switched off (r = 0 keeps N) unless asked for.
 std::unique_ptr<TestLoop> worldWith(Settings settings, const std::vector<std::array<std::int32_t, 3>>& segments,
-                                 std::int16_t K = 100) {
+                                    std::int16_t K = 100) {
     settings.numGenerations = 3;
     auto world = makeWorld(settings, segments);
     testing::internal::CaptureStdout();

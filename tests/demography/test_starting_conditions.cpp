@@ -42,8 +42,9 @@ TEST(DemographyStartingConditions, WithoutOverflowTheWholePopulationStays) {
     testing::internal::GetCapturedStdout();
     addSource(*world, 1, 500);
     const std::string out = runStartingConditions(*world);
-    EXPECT_EQ(out.rfind("\nSet starting conditions ... (first time) ...\nSet starting conditions ... done (Duration: ", 0),
-              0u)
+    EXPECT_EQ(
+        out.rfind("\nSet starting conditions ... (first time) ...\nSet starting conditions ... done (Duration: ", 0),
+        0u)
         << out;
     EXPECT_EQ(stateOf(*world, 1).N, 500);
     EXPECT_EQ(seg(*world, 1).sourcePopulation, world->sources->populations[0].get());

@@ -62,8 +62,7 @@ inline std::string segmentFile(const std::vector<NodeRow>& nodes, const std::vec
     char line[160];
     for (const auto& r : rows) {
         const NodeRow a = node(r.from), b = node(r.to);
-        const float length =
-            r.length >= 0 ? r.length : common::drainageHaversineMetres(a.lon, a.lat, b.lon, b.lat);
+        const float length = r.length >= 0 ? r.length : common::drainageHaversineMetres(a.lon, a.lat, b.lon, b.lat);
         std::snprintf(line, sizeof line, "%d\t%d\t%d\t%.9g\t%.9g\t%.9g\n", r.id, r.from, r.to, double(length),
                       double((a.lon + b.lon) / 2.0f), double((a.lat + b.lat) / 2.0f));
         text += line;

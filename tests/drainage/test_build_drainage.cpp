@@ -134,8 +134,8 @@ TEST_F(BuildWorldTest, ComponentsStartAtTheirLowestNode) {
     // Component A: 1 -> 2. Component B: 6 -> 3 -> 4, walked from node 3: the
     // segment leaving it first (downstream), then the one entering it, cut
     // upstream so that the new segment still flows towards node 3.
-    const std::vector<NodeRow> nodes = {{1, 10.0f, 50.0f}, {2, 10.0f, 50.01f}, {3, 11.0f, 50.01f}, {4, 11.0f, 50.0f},
-                                        {6, 11.0f, 50.02f}};
+    const std::vector<NodeRow> nodes = {
+        {1, 10.0f, 50.0f}, {2, 10.0f, 50.01f}, {3, 11.0f, 50.01f}, {4, 11.0f, 50.0f}, {6, 11.0f, 50.02f}};
     writeDrainage(nodes, {{1, 1, 2, 1000}, {2, 6, 3, 1000}, {3, 3, 4, 1000}});
     settings.segmentLength = 1000;
     const auto run = build();

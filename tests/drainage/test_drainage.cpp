@@ -19,7 +19,8 @@ const std::vector<NodeRow> yNodes = {{1, 10.0f, 50.0f}, {2, 10.0f, 50.01f}, {3, 
 
 class SegmentFileTest : public DrainageTest {
 protected:
-    const std::string header = "Title: file with all segments\nDate: x\nSegments: 3\nSegID\tFNode\tTNode\tLength\tLon\tLat\t\n";
+    const std::string header =
+        "Title: file with all segments\nDate: x\nSegments: 3\nSegID\tFNode\tTNode\tLength\tLon\tLat\t\n";
 };
 
 }  // namespace
@@ -101,8 +102,8 @@ TEST_F(SegmentFileTest, GeneratedDrainage) {
     ASSERT_EQ(d->nodes->size(), 3001);
     expectSymmetric(*d);
     for (const auto& [id, s] : d->segments) {
-        EXPECT_EQ(s->length, common::drainageHaversineMetres(s->fromNode->lon, s->fromNode->lat, s->toNode->lon,
-                                                             s->toNode->lat));
+        EXPECT_EQ(s->length,
+                  common::drainageHaversineMetres(s->fromNode->lon, s->fromNode->lat, s->toNode->lon, s->toNode->lat));
         const std::size_t listed = s->fromNode->outgoing.size() + s->fromNode->incoming.size() +
                                    s->toNode->outgoing.size() + s->toNode->incoming.size();
         EXPECT_EQ(static_cast<std::size_t>(s->neighbourCount), listed - 2);
@@ -159,8 +160,8 @@ TEST_F(SegmentFileTest, FaultyFiles) {
     std::string segments = "segments.txt";
     const auto readAgain = [&] { readDrainage(path("nodes.txt"), path(segments)); };
     SimulationError e = failure(readAgain);
-    EXPECT_EQ(e.message(), Text("Segment '10' appears more than once in segment file '") +
-                               path("segments.txt").c_str() + "'!");
+    EXPECT_EQ(e.message(),
+              Text("Segment '10' appears more than once in segment file '") + path("segments.txt").c_str() + "'!");
     EXPECT_TRUE(e.isFatal());
 
     write("segments.txt", header + "10 3 2 1000 9.995 50.015\n11 4 2 1,000 10 50\n12 2 1 900 10 50\n");
@@ -198,7 +199,7 @@ TEST_F(SegmentFileTest, TheFinalErrorHasTheFileAndTheTrueLineBesideIt) {
     const std::string nodes = nodeFile(yNodes), segments = header + "10 3 2 1000 9.995 50.015\n";
     const struct {
         std::string nodeText, segmentText;
-        std::string error;   // the fatal message
+        std::string error;  // the fatal message
         std::string stderrText;
     } cases[] = {
         {nodes + "\n\n5 x 47\n", segments, "Reading node file in line '4'!",

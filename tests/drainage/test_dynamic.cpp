@@ -91,8 +91,8 @@ TEST_F(DynamicEnvironment, BadFilesAreNamedInTheError) {
     EXPECT_NE(readError(*drainage).find("map.txt': line 2 must begin with the value 0 or 1"), std::string::npos);
     // A generation without its map would change nothing, silently.
     write("env.txt", "// generation map\n\n7   // the map is missing\n");
-    EXPECT_EQ(readError(*drainage), "Reading dynamic maps'" + path("env.txt") +
-                                        "': line 3 gives the generation 7 but no map file after it!");
+    EXPECT_EQ(readError(*drainage),
+              "Reading dynamic maps'" + path("env.txt") + "': line 3 gives the generation 7 but no map file after it!");
     // Map lines obey the one line-length rule, also where free-format ids
     // would be read.
     write("env.txt", "10 map.txt\n");
@@ -166,7 +166,7 @@ TEST_F(DynamicEnvironmentRun, ASegmentClosedAndReopenedLosesItsPopulationAndIsCo
     const StatesOfCell& seven = history(*run, 7);
     EXPECT_GT(seven.sizeAt(19), 0);  // colonised before the dam
     for (std::int32_t t = 20; t < 40; ++t) ASSERT_EQ(seven.sizeAt(t), 0) << t;
-    EXPECT_GT(seven.sizeAt(40), 0);  // immigrants again once it is open
+    EXPECT_GT(seven.sizeAt(40), 0);                   // immigrants again once it is open
     EXPECT_TRUE(run->drainage->find(1)->accessible);  // the map of generation 99 never came
 }
 
@@ -206,9 +206,8 @@ TEST_F(DynamicEnvironmentRun, MapsNameTheSegmentsAsReadWhenTheRunResamples) {
     ASSERT_EQ(run->drainage->find(4)->originSegment, run->fullDrainage->find(2));
     simulate(*run);
     EXPECT_FALSE(run->fullDrainage->find(2)->accessible);
-    for (std::int32_t id = 1; id <= 20; ++id)
-        EXPECT_EQ(run->drainage->find(id)->accessible, id < 3 || id > 4) << id;
-    EXPECT_GT(history(*run, 2).sizeAt(10), 0);  // colonised above the dam
+    for (std::int32_t id = 1; id <= 20; ++id) EXPECT_EQ(run->drainage->find(id)->accessible, id < 3 || id > 4) << id;
+    EXPECT_GT(history(*run, 2).sizeAt(10), 0);                                             // colonised above the dam
     for (std::int32_t t = 1; t <= 10; ++t) ASSERT_EQ(history(*run, 5).sizeAt(t), 0) << t;  // nothing passes it
 }
 

@@ -75,8 +75,8 @@ TEST_F(PopulationTest, LinesAfterTheAnnouncedPopulationsAreNamedOnStandardError)
 }
 
 TEST_F(PopulationTest, SourcesInIdMode) {
-    const PopulationVector& set =
-        sources("2 populations\n0\nName\tSize\tSegID\tResize\tMigration\nupper\t100\t10\t0\t0.05\r\nlower 350 12 200 0.1\n");
+    const PopulationVector& set = sources(
+        "2 populations\n0\nName\tSize\tSegID\tResize\tMigration\nupper\t100\t10\t0\t0.05\r\nlower 350 12 200 0.1\n");
     ASSERT_EQ(set.count, 2);
     EXPECT_FALSE(set.coordinateMode);
     const PopulationSource& p = *set.populations[1];
@@ -102,7 +102,9 @@ TEST_F(PopulationTest, SourcesInIdMode) {
 }
 
 TEST_F(PopulationTest, SamplesMarkTheirSegments) {
-    const PopulationVector& set = samples("\xEF\xBB\xBF" "2\n0\nName Size SegID\na 10 11\nb 4 12 extra columns\n");
+    const PopulationVector& set = samples(
+        "\xEF\xBB\xBF"
+        "2\n0\nName Size SegID\na 10 11\nb 4 12 extra columns\n");
     ASSERT_EQ(set.count, 2);
     Segment* s11 = run->drainage->find(11);
     EXPECT_EQ(s11->samplePopulation, set.populations[0].get());
@@ -116,8 +118,9 @@ TEST_F(PopulationTest, SamplesMarkTheirSegments) {
 TEST_F(PopulationTest, IdModeFailures) {
     SimulationError e = samplesFailure("2\n0\ntitles\na 10 11\nb 4 99\n");
     EXPECT_TRUE(e.isFatal());
-    EXPECT_NE(console.find(" \nERROR in ReadPopulations(): Segment '99' of population 'b' does not exist in the drainage!\n"),
-              std::string::npos)
+    EXPECT_NE(
+        console.find(" \nERROR in ReadPopulations(): Segment '99' of population 'b' does not exist in the drainage!\n"),
+        std::string::npos)
         << console;
     EXPECT_EQ(e.message(), Text("Sample file '") + samplesPath().c_str() +
                                "': segment '99' of population 'b' does not exist in the drainage!");
@@ -145,11 +148,13 @@ TEST_F(PopulationTest, MalformedFiles) {
     // Sizes are 16-bit.
     EXPECT_EQ(message("2\n0\nt\na 32767 10\nbig 32768 11\n"),
               file + ", line 5: the size 32768 of population 'big' is not within 0 ... 32767!");
-    EXPECT_EQ(message("1\n0\nt\nneg -1 10\n"), file + ", line 4: the size -1 of population 'neg' is not within 0 ... 32767!");
+    EXPECT_EQ(message("1\n0\nt\nneg -1 10\n"),
+              file + ", line 4: the size -1 of population 'neg' is not within 0 ... 32767!");
     // The source file needs its two further columns.
     write("sources.txt", "1\n0\nt\nsrc 100 10 0\n");
-    EXPECT_EQ(failure([&] { run->sourcePopulations(); }).message().str(),
-              "Population file '" + path("sources.txt") + "', line 4: cannot read the migration rate of population 'src'!");
+    EXPECT_EQ(
+        failure([&] { run->sourcePopulations(); }).message().str(),
+        "Population file '" + path("sources.txt") + "', line 4: cannot read the migration rate of population 'src'!");
     settings.sampleFile = "absent.txt";
     run->settings.sampleFile = "absent.txt";
     const SimulationError e = failure([&] { run->samplePopulations(); });
@@ -195,8 +200,7 @@ TEST_F(PopulationTest, NearestSegmentByHalfSegmentRatio) {
     const auto metres = [](float lon, float lat) {
         return static_cast<int>(common::drainageHaversineMetres(10.0f, 50.0025f, lon, lat));
     };
-    EXPECT_EQ(precisionOf(*d.find(12), 10.0f, 50.0025f, ratio),
-              std::min(metres(10.0f, 50.0f), metres(10.0f, 50.005f)));
+    EXPECT_EQ(precisionOf(*d.find(12), 10.0f, 50.0025f, ratio), std::min(metres(10.0f, 50.0f), metres(10.0f, 50.005f)));
     EXPECT_GT(precisionOf(*d.find(12), 10.0f, 50.0025f, ratio), 270);
     // The nearest rule measures to the segment itself: the point lies on it.
     EXPECT_EQ(precisionOf(*d.find(12), 10.0f, 50.0025f, PlacementRule::nearest), 0);
@@ -229,11 +233,11 @@ TEST_F(PopulationTest, ThreeSamplesCompetingForOneSegment) {
                                                     : precisionOf(*run->drainage->find(id), p.lon, p.lat, rule)) +
                    " m)";
         };
-        const std::string expected =
-            seg(1, "a", 12) + seg(2, "b", 12) + warn + "12 has already the sample 'a" + search + seg(2, "b", 10) +
-            seg(3, "c", 12) + warn + "12 has already the sample 'a" + search + seg(3, "c", 10) + warn +
-            "10 has already the sample 'b" + search + seg(3, "c", 12) + warn + "12 has already the sample 'a" + search +
-            seg(3, "c", 11) + "\n\tdone.";
+        const std::string expected = seg(1, "a", 12) + seg(2, "b", 12) + warn + "12 has already the sample 'a" +
+                                     search + seg(2, "b", 10) + seg(3, "c", 12) + warn +
+                                     "12 has already the sample 'a" + search + seg(3, "c", 10) + warn +
+                                     "10 has already the sample 'b" + search + seg(3, "c", 12) + warn +
+                                     "12 has already the sample 'a" + search + seg(3, "c", 11) + "\n\tdone.";
         EXPECT_NE(console.find(expected), std::string::npos) << console;
         EXPECT_EQ(run->drainage->find(11)->samplePopulation, set.populations[2].get());
 
@@ -280,16 +284,16 @@ TEST_F(PopulationTest, APointFarFromItsSegmentIsPointedOut) {
         bool warned;
     };
     // Segment 12 runs 1.1 km from (10, 50) to (10, 50.01).
-    const Row rows[] = {{10.0f, 50.005f, false},   // on its middle point
-                        {10.0f, 50.0025f, false},  // 278 m from its nodes and middle
-                        {10.004f, 50.005f, false}, // 286 m to the side
-                        {10.05f, 50.005f, true},   // 3.6 km east
-                        {50.005f, 10.0f, true}};   // longitude and latitude swapped
+    const Row rows[] = {{10.0f, 50.005f, false},    // on its middle point
+                        {10.0f, 50.0025f, false},   // 278 m from its nodes and middle
+                        {10.004f, 50.005f, false},  // 286 m to the side
+                        {10.05f, 50.005f, true},    // 3.6 km east
+                        {50.005f, 10.0f, true}};    // longitude and latitude swapped
     for (const Row& row : rows) {
         run->samples.reset();
         testing::internal::CaptureStderr();
-        const PopulationVector& set =
-            samples("1\n1\nName Genes Lon Lat\nfar 5 " + std::to_string(row.lon) + " " + std::to_string(row.lat) + "\n");
+        const PopulationVector& set = samples("1\n1\nName Genes Lon Lat\nfar 5 " + std::to_string(row.lon) + " " +
+                                              std::to_string(row.lat) + "\n");
         const std::string errors = testing::internal::GetCapturedStderr();
         const PopulationSource& p = *set.populations[0];
         EXPECT_EQ(errors.find("line 4: the sample 'far' is placed on segment " + std::to_string(p.segmentId) + ", " +
@@ -323,15 +327,15 @@ TEST(PopulationPlacement, TheRatioRuleKeepsEarlierPlacements) {
         int segment, precision;
     };
     const Row rows[] = {
-        {"Lower_Main", 20.37750f, 45.83447f, 5, 31},       {"Middle_Main", 20.20256f, 45.78356f, 17, 32},
-        {"Upper_Main", 20.31775f, 45.75154f, 157, 31},     {"East_Creek", 20.27402f, 45.86585f, 256, 31},
+        {"Lower_Main", 20.37750f, 45.83447f, 5, 31},         {"Middle_Main", 20.20256f, 45.78356f, 17, 32},
+        {"Upper_Main", 20.31775f, 45.75154f, 157, 31},       {"East_Creek", 20.27402f, 45.86585f, 256, 31},
         {"East_Creek_Head", 20.21542f, 45.89141f, 324, 427}, {"Mill_Brook", 20.28165f, 45.72035f, 68, 32},
-        {"Willow_Run", 20.10907f, 45.74177f, 364, 31},     {"Stony_Creek", 20.32036f, 45.88310f, 55, 31},
-        {"Fox_Creek", 20.22513f, 45.82899f, 246, 32},      {"Alder_Brook", 20.27542f, 45.73304f, 169, 32},
-        {"17 N", 20.2022591f, 45.7836266f, 232, 378},      {"27 S", 20.3780899f, 45.8490181f, 252, 576},
-        {"182 E", 20.2482967f, 45.754982f, 91, 422},       {"236 W", 20.2010784f, 45.7650909f, 121, 535},
-        {"322 E", 20.2189236f, 45.8874969f, 324, 530},     {"1 N", 20.4597778f, 45.8548889f, 1, 29},
-        {"118 W", 20.2528591f, 45.7993736f, 118, 30},      {"80 km away", 21.0f, 46.5f, 58, 81671},
+        {"Willow_Run", 20.10907f, 45.74177f, 364, 31},       {"Stony_Creek", 20.32036f, 45.88310f, 55, 31},
+        {"Fox_Creek", 20.22513f, 45.82899f, 246, 32},        {"Alder_Brook", 20.27542f, 45.73304f, 169, 32},
+        {"17 N", 20.2022591f, 45.7836266f, 232, 378},        {"27 S", 20.3780899f, 45.8490181f, 252, 576},
+        {"182 E", 20.2482967f, 45.754982f, 91, 422},         {"236 W", 20.2010784f, 45.7650909f, 121, 535},
+        {"322 E", 20.2189236f, 45.8874969f, 324, 530},       {"1 N", 20.4597778f, 45.8548889f, 1, 29},
+        {"118 W", 20.2528591f, 45.7993736f, 118, 30},        {"80 km away", 21.0f, 46.5f, 58, 81671},
     };
     for (const Row& row : rows) {
         const Segment* s = nearestSegment(*river, row.lon, row.lat, nullptr, PlacementRule::ratio);

@@ -54,15 +54,15 @@ protected:
         const Drainage* maps = run->fullDrainage ? run->fullDrainage.get() : run->drainage.get();
         std::vector<std::string> found;
         try {
-        quietly([&] {
-            for (const auto& u : samplesNeverReached({*run->drainage, run->fullDrainage.get(),
-                                                      settings.dynamicEnvironment ? maps->dynamicEnvironment.get()
-                                                                                  : nullptr,
-                                                      run->sourcePopulations(), run->samplePopulations(),
-                                                      settings.numGenerations, settings.allowInitialDensityOverflow}))
-                found.push_back(u.name + ": " + u.why);
-            return true;
-        });
+            quietly([&] {
+                for (const auto& u :
+                     samplesNeverReached({*run->drainage, run->fullDrainage.get(),
+                                          settings.dynamicEnvironment ? maps->dynamicEnvironment.get() : nullptr,
+                                          run->sourcePopulations(), run->samplePopulations(), settings.numGenerations,
+                                          settings.allowInitialDensityOverflow}))
+                    found.push_back(u.name + ": " + u.why);
+                return true;
+            });
         } catch (const SimulationError& e) {
             ADD_FAILURE() << e.message() << console;
         }
@@ -79,8 +79,9 @@ protected:
     }
 };
 
-const std::string far = "its segment lies 4 segments from the nearest source, but 2 generations (settings line 9) "
-                        "let the population spread at most one segment each";
+const std::string far =
+    "its segment lies 4 segments from the nearest source, but 2 generations (settings line 9) "
+    "let the population spread at most one segment each";
 const std::string apart = "no river open at any time connects its segment to a source";
 const std::string closed = "its segment is closed by the dynamic maps at the end of the run";
 
@@ -121,7 +122,7 @@ TEST_F(ReachabilityTest, SegmentsClosedForTheWholeRun) {
     } cases[] = {
         {"1 close5.txt\n", {"s5: " + closed}},
         {"0 close3.txt\n", {"s5: " + apart}},
-        {"1 close3.txt\n6 open3.txt\n", {}},   // open again in time
+        {"1 close3.txt\n6 open3.txt\n", {}},                 // open again in time
         {"1 close3.txt\n11 open3.txt\n", {"s5: " + apart}},  // too late
         {"4 close5.txt\n", {"s5: " + closed}},
         {"4 close3.txt\n", {}},  // open for the first generations

@@ -86,8 +86,11 @@ TEST(SegmentDistance, DistanceToTheNearerHalf) {
         {"beside the zero-length half's end", 3, {0.047f, 0.004f}, 5 * milliDegree, 555},
         {"beside the other half", 3, {0.055f, 0.002f}, 2 * milliDegree, 222},
         {"west of the bend's from-node, at 60 N", 4, {9.9921875f, 60}, 1.0 / 128 * 0.5 * pi / 180 * radius, -1},
-        {"inside the bend: the nearer half wins", 4, {10.013671875f, 60.0078125f},
-         1.0 / 512 * std::cos(60.0078125 * pi / 180) * pi / 180 * radius, -1},
+        {"inside the bend: the nearer half wins",
+         4,
+         {10.013671875f, 60.0078125f},
+         1.0 / 512 * std::cos(60.0078125 * pi / 180) * pi / 180 * radius,
+         -1},
         {"beyond the to-node, north", 4, {10.015625f, 60.01953125f}, 1.0 / 256 * pi / 180 * radius, -1},
     };
     for (const Row& row : rows) {

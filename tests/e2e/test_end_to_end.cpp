@@ -64,8 +64,8 @@ std::string firstDifference(const std::string& produced, const std::string& expe
             ++line;
         }
     const auto lineAt = [start](const std::string& text) { return text.substr(start, text.find('\n', start) - start); };
-    return "line " + std::to_string(line) + ": produced \"" + lineAt(produced) + "\", expected \"" +
-           lineAt(expected) + "\"";
+    return "line " + std::to_string(line) + ": produced \"" + lineAt(produced) + "\", expected \"" + lineAt(expected) +
+           "\"";
 }
 
 // One entry per expected file that was not produced or differs; produced

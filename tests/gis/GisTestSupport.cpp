@@ -30,8 +30,10 @@ std::string coordinates(const Line& line) {
 std::string quoted(const std::string& text) {
     std::string out = "'";
     for (char c : text) {
-        if (c == '\'') out += "'\\''";
-        else out += c;
+        if (c == '\'')
+            out += "'\\''";
+        else
+            out += c;
     }
     return out + "'";
 }
@@ -49,7 +51,8 @@ std::string geojsonLines(const std::vector<std::vector<Line>>& features, const s
             text << "{\"type\":\"LineString\",\"coordinates\":" << coordinates(features[f][0]) << "}}";
         } else {
             text << "{\"type\":\"MultiLineString\",\"coordinates\":[";
-            for (std::size_t p = 0; p < features[f].size(); ++p) text << (p > 0 ? "," : "") << coordinates(features[f][p]);
+            for (std::size_t p = 0; p < features[f].size(); ++p)
+                text << (p > 0 ? "," : "") << coordinates(features[f][p]);
             text << "]}}";
         }
     }

@@ -21,8 +21,7 @@ using Line = std::vector<std::pair<double, double>>;
 // A FeatureCollection of LineStrings (and MultiLineStrings: several lines in
 // one entry), optionally in a coordinate system other than WGS84.
 std::string geojsonLines(const std::vector<std::vector<Line>>& features, const std::string& crs = "");
-std::string geojsonPoints(const std::vector<std::pair<std::string, std::pair<double, double>>>& points,
-                          int size);
+std::string geojsonPoints(const std::vector<std::pair<std::string, std::pair<double, double>>>& points, int size);
 
 class TempFolder {
 public:

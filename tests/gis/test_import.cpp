@@ -90,26 +90,56 @@ INSTANTIATE_TEST_SUITE_P(
         RuleCase{"exact_y", {{lower}, {upper}, {tributary}}, 10, 3, 4, 0, 0, 0, 0, 0, 0, 0},
         RuleCase{"exact_y_tiny_tolerance", {{lower}, {upper}, {tributary}}, 0.001, 3, 4, 0, 0, 0, 0, 0, 0, 0},
         // One straight piece of 1000 km among pieces of 1 km (searched everywhere).
-        RuleCase{"long_piece", {{{{20.0, 54.0}, U}}, {{J, O}}, {{U, {20.0, 45.015}, J}}, {tributary}}, 10, 4, 5, 0, 0, 0,
-                 0, 0, 0, 0},
+        RuleCase{"long_piece",
+                 {{{{20.0, 54.0}, U}}, {{J, O}}, {{U, {20.0, 45.015}, J}}, {tributary}},
+                 10,
+                 4,
+                 5,
+                 0,
+                 0,
+                 0,
+                 0,
+                 0,
+                 0,
+                 0},
         // The tributary ends 5 m short of the confluence: joined.
         RuleCase{"short_5m", {{lower}, {upper}, {{T, east(J, 5)}}}, 10, 3, 4, 1, 0, 0, 0, 0, 0, 0},
         // 50 m short: a component of its own, dropped and reported.
-        RuleCase{"short_50m", {{lower}, {upper}, {{T, east(J, 50)}}}, 10, 2, 3, 0, 0, 0, 0, 1, 0,
-                 length({T, east(J, 50)})},
+        RuleCase{
+            "short_50m", {{lower}, {upper}, {{T, east(J, 50)}}}, 10, 2, 3, 0, 0, 0, 0, 1, 0, length({T, east(J, 50)})},
         // One line for the main stem: the tributary's end cuts it.
         RuleCase{"mid_line", {{{U, O}}, {tributary}}, 10, 3, 4, 0, 1, 0, 0, 0, 0, 0},
         RuleCase{"mid_line_5m_off", {{{U, O}}, {{T, east(J, 5)}}}, 10, 3, 4, 1, 1, 0, 0, 0, 0, 0},
         // The lower main stem twice, once digitised the other way.
         RuleCase{"duplicate", {{lower}, {upper}, {tributary}, {{O, J}}}, 10, 3, 4, 0, 0, 0, 1, 0, 0, 0},
         RuleCase{"multi_line", {{lower, upper}, {tributary}}, 10, 3, 4, 0, 0, 0, 0, 0, 0, 0},
-        RuleCase{"detached", {{lower}, {upper}, {tributary}, {{{21.0, 46.0}, {21.0, 46.01}}}}, 10, 3, 4, 0, 0, 0, 0,
-                 1, 0, length({{21.0, 46.0}, {21.0, 46.01}})},
+        RuleCase{"detached",
+                 {{lower}, {upper}, {tributary}, {{{21.0, 46.0}, {21.0, 46.01}}}},
+                 10,
+                 3,
+                 4,
+                 0,
+                 0,
+                 0,
+                 0,
+                 1,
+                 0,
+                 length({{21.0, 46.0}, {21.0, 46.01}})},
         // A second channel from U to J around an island.
         RuleCase{"loop", {{lower}, {upper}, {{U, {20.002, 45.015}, J}}}, 10, 3, 3, 0, 0, 0, 0, 0, 1, 0},
         // A point-like line, and a 3 m line whose ends both join J.
-        RuleCase{"zero_length", {{lower}, {upper}, {tributary}, {{T, T}}, {{J, east(J, 3)}}}, 10, 3, 4, 1, 0, 2, 0, 0,
-                 0, 0}),
+        RuleCase{"zero_length",
+                 {{lower}, {upper}, {tributary}, {{T, T}}, {{J, east(J, 3)}}},
+                 10,
+                 3,
+                 4,
+                 1,
+                 0,
+                 2,
+                 0,
+                 0,
+                 0,
+                 0}),
     [](const testing::TestParamInfo<RuleCase>& info) { return std::string(info.param.name); });
 
 // Digitised from the mouth upward: by the network the segments still flow
@@ -254,39 +284,45 @@ TEST_P(ImportRefusal, SaysWhatIsWrongAndWritesNothing) {
 
 INSTANTIATE_TEST_SUITE_P(
     Inputs, ImportRefusal,
-    testing::Values(Refusal{"no_file", {"missing.geojson", "-o", "20,45"}, "'missing.geojson' does not exist"},
-                    Refusal{"not_a_layer", {"notes.txt", "-o", "20,45"}, "'notes.txt' cannot be opened as vector data"},
-                    Refusal{"no_layer", {"rivers.geojson", "-l", "streams", "-o", "20,45"},
-                            "has no layer 'streams' (its layers: 'rivers')"},
-                    Refusal{"no_lines", {"points.geojson", "-o", "20,45"}, "holds no line geometries"},
-                    Refusal{"no_crs", {"rivers.csv", "-o", "20,45"}, "has no coordinate system"},
-                    Refusal{"wrong_crs", {"metres.geojson", "-o", "20,45"},
-                            "feature 1: a point lies off the earth in WGS84 (is the layer's coordinate system right?)"},
-                    Refusal{"outlet_far", {"rivers.geojson", "-o", "20.001,45"},
-                            "the outlet 20.001000,45.000000 is farther than the tolerance of 10 m from every line end: "
-                            "the nearest mouth (a line end no other line touches) is 20.000000,45.000000, 79 m away"},
-                    Refusal{"outlet_text", {"rivers.geojson", "-o", "20;45"}, "is not LON,LAT"},
-                    Refusal{"filter", {"rivers.geojson", "-w", "id >", "-o", "20,45"}, "the filter 'id >'"},
-                    Refusal{"filtered_out", {"rivers.geojson", "-w", "id > 5", "-o", "20,45"},
-                            "that pass the filter 'id > 5'"},
-                    Refusal{"source_size", {"rivers.geojson", "-o", "20,45", "-S", "points.geojson"},
-                            "source 'A': the size 0 is not from 1 to 32767"},
-                    Refusal{"missing_outlet", {"rivers.geojson"}, "--outlet is required"},
-                    Refusal{"unknown_option", {"rivers.geojson", "-o", "20,45", "--colour"}, "--colour"}),
+    testing::Values(
+        Refusal{"no_file", {"missing.geojson", "-o", "20,45"}, "'missing.geojson' does not exist"},
+        Refusal{"not_a_layer", {"notes.txt", "-o", "20,45"}, "'notes.txt' cannot be opened as vector data"},
+        Refusal{"no_layer",
+                {"rivers.geojson", "-l", "streams", "-o", "20,45"},
+                "has no layer 'streams' (its layers: 'rivers')"},
+        Refusal{"no_lines", {"points.geojson", "-o", "20,45"}, "holds no line geometries"},
+        Refusal{"no_crs", {"rivers.csv", "-o", "20,45"}, "has no coordinate system"},
+        Refusal{"wrong_crs",
+                {"metres.geojson", "-o", "20,45"},
+                "feature 1: a point lies off the earth in WGS84 (is the layer's coordinate system right?)"},
+        Refusal{"outlet_far",
+                {"rivers.geojson", "-o", "20.001,45"},
+                "the outlet 20.001000,45.000000 is farther than the tolerance of 10 m from every line end: "
+                "the nearest mouth (a line end no other line touches) is 20.000000,45.000000, 79 m away"},
+        Refusal{"outlet_text", {"rivers.geojson", "-o", "20;45"}, "is not LON,LAT"},
+        Refusal{"filter", {"rivers.geojson", "-w", "id >", "-o", "20,45"}, "the filter 'id >'"},
+        Refusal{"filtered_out", {"rivers.geojson", "-w", "id > 5", "-o", "20,45"}, "that pass the filter 'id > 5'"},
+        Refusal{"source_size",
+                {"rivers.geojson", "-o", "20,45", "-S", "points.geojson"},
+                "source 'A': the size 0 is not from 1 to 32767"},
+        Refusal{"missing_outlet", {"rivers.geojson"}, "--outlet is required"},
+        Refusal{"unknown_option", {"rivers.geojson", "-o", "20,45", "--colour"}, "--colour"}),
     [](const testing::TestParamInfo<Refusal>& info) { return std::string(info.param.name); });
 
 TEST(ImportProgram, WritesTheFilesAndTheReport) {
     TempFolder folder;
     folder.write("rivers.geojson", geojsonLines({{lower}, {upper}, {tributary}}));
-    const ProgramRun run = runImporter({"rivers.geojson", "--outlet", "20,45", "-w", "id <= 3", "-p", "y", "-r", "500"},
-                                folder.path());
+    const ProgramRun run =
+        runImporter({"rivers.geojson", "--outlet", "20,45", "-w", "id <= 3", "-p", "y", "-r", "500"}, folder.path());
     EXPECT_EQ(run.status, 0) << run.errors;
-    EXPECT_EQ(folder.files(), (std::vector<std::string>{"rivers.geojson", "y_nodes.txt", "y_segments.txt", "y_settings.txt"}));
+    EXPECT_EQ(folder.files(),
+              (std::vector<std::string>{"rivers.geojson", "y_nodes.txt", "y_segments.txt", "y_settings.txt"}));
     // Resampled to 500 m: each of the three lines in two pieces, the
     // template's line 40 at 0.
-    for (const char* line : {"lines read        3 from 3 features", "total length      3.011 km in 6 segments between 7 nodes",
-                             "resampled         3 segments cut along their lines into 6 of about 500 m",
-                             "bounding box      longitude 20.000000 to 20.010000, latitude 45.000000 to 45.020000"})
+    for (const char* line :
+         {"lines read        3 from 3 features", "total length      3.011 km in 6 segments between 7 nodes",
+          "resampled         3 segments cut along their lines into 6 of about 500 m",
+          "bounding box      longitude 20.000000 to 20.010000, latitude 45.000000 to 45.020000"})
         EXPECT_NE(run.output.find(line), std::string::npos) << run.output;
     const std::string settings = readText(folder.path() / "y_settings.txt");
     EXPECT_EQ(std::count(settings.begin(), settings.end(), '\n'), 41);
@@ -304,10 +340,10 @@ TEST(ImportExample, ShippedFilesAreTheImportOfTheShippedLayer) {
     TempFolder folder;
     for (const char* name : {"rivers.geojson", "samples.geojson", "sources.geojson"})
         fs::copy_file(example / name, folder.path() / name);
-    const ProgramRun run = runImporter({"rivers.geojson", "--outlet", "22.910277,44.0", "--tolerance", "100", "--sources",
-                                 "sources.geojson", "--samples", "samples.geojson", "--resample", "1000", "--prefix",
-                                 "danube"},
-                                folder.path());
+    const ProgramRun run =
+        runImporter({"rivers.geojson", "--outlet", "22.910277,44.0", "--tolerance", "100", "--sources",
+                     "sources.geojson", "--samples", "samples.geojson", "--resample", "1000", "--prefix", "danube"},
+                    folder.path());
     ASSERT_EQ(run.status, 0) << run.errors;
     const std::regex date("Date: [^\n]*\n");
     for (const char* name :
@@ -325,10 +361,11 @@ TEST(ImportPopulations, SizesAreWholeNumbers) {
     for (const auto& [value, written] : cases) {
         TempFolder folder;
         auto options = optionsWith(10);
-        options.samples.layer.path = folder.write(
-            "samples.geojson",
-            "{\"type\":\"FeatureCollection\",\"features\":[{\"type\":\"Feature\",\"properties\":{\"name\":\"A\",\"size\":" +
-                value + "},\"geometry\":{\"type\":\"Point\",\"coordinates\":[20,45.005]}}]}");
+        options.samples.layer.path =
+            folder.write("samples.geojson",
+                         "{\"type\":\"FeatureCollection\",\"features\":[{\"type\":\"Feature\",\"properties\":{\"name\":"
+                         "\"A\",\"size\":" +
+                             value + "},\"geometry\":{\"type\":\"Point\",\"coordinates\":[20,45.005]}}]}");
         if (written.empty()) {
             EXPECT_THROW(importLayer(folder, geojsonLines({{lower}, {upper}, {tributary}}), options), gis::ImportError)
                 << value;
@@ -346,9 +383,11 @@ TEST(ImportNetworkLayer, GdalReadsTheSegmentsAsWritten) {
     TempFolder folder;
     auto options = optionsWith(10);
     options.networkLayer = true;
-    const Imported imported = importLayer(folder, geojsonLines({{lower}, {upper}, {{T, {20.005, 45.012}, J}}}), options);
+    const Imported imported =
+        importLayer(folder, geojsonLines({{lower}, {upper}, {{T, {20.005, 45.012}, J}}}), options);
     GDALAllRegister();
-    std::unique_ptr<GDALDataset> layer(GDALDataset::Open((folder.path() / "river_network.geojson").c_str(), GDAL_OF_VECTOR));
+    std::unique_ptr<GDALDataset> layer(
+        GDALDataset::Open((folder.path() / "river_network.geojson").c_str(), GDAL_OF_VECTOR));
     ASSERT_TRUE(layer);
     OGRLayer* lines = layer->GetLayer(0);
     ASSERT_EQ(lines->GetFeatureCount(), imported.drainage->size());
@@ -382,16 +421,19 @@ TEST(ImportProgram, AnOutputThatCannotBeWrittenLeavesNoFile) {
 TEST(Import, TheTemplateIsTheShippedExampleWithTheBasinsFiles) {
     // Written from the table of settings lines: with the shipped river's
     // files, every line but the heading and the end marker is the example's.
-    const std::string text = gis::settingsText("river", "sources.txt", "samples_gps.txt", "river_nodes.txt",
-                                               "river_segments.txt");
+    const std::string text =
+        gis::settingsText("river", "sources.txt", "samples_gps.txt", "river_nodes.txt", "river_segments.txt");
     std::ifstream in(std::string(FLUVIAGEN_SOURCE_DIR) + "/examples/river/settings.txt");
     std::istringstream written(text);
     std::string expected, got;
     for (int line = 1; std::getline(in, expected); ++line) {
         ASSERT_TRUE(std::getline(written, got)) << line;
-        if (line == 6) EXPECT_EQ(got, "////// river");
-        else if (line == 41) EXPECT_EQ(got, "END");
-        else EXPECT_EQ(got, expected) << line;
+        if (line == 6)
+            EXPECT_EQ(got, "////// river");
+        else if (line == 41)
+            EXPECT_EQ(got, "END");
+        else
+            EXPECT_EQ(got, expected) << line;
     }
     EXPECT_FALSE(std::getline(written, got));
 }
@@ -479,7 +521,8 @@ TEST(ImportNetworkLayer, GapsArePointsOfTheirOwnLayer) {
     options.networkLayer = true;
     importLayer(folder, geojsonLines({{lower}, {upper}, {tributary}, {apart}}), options);
     GDALAllRegister();
-    std::unique_ptr<GDALDataset> layer(GDALDataset::Open((folder.path() / "river_gaps.geojson").c_str(), GDAL_OF_VECTOR));
+    std::unique_ptr<GDALDataset> layer(
+        GDALDataset::Open((folder.path() / "river_gaps.geojson").c_str(), GDAL_OF_VECTOR));
     ASSERT_TRUE(layer);
     OGRLayer* points = layer->GetLayer(0);
     ASSERT_EQ(points->GetFeatureCount(), 2);
@@ -502,8 +545,8 @@ TEST(ImportNetworkLayer, GapsArePointsOfTheirOwnLayer) {
 TEST(ImportRules, AnEndExactlyAtTheToleranceCutsTheLine) {
     const std::pair<double, double> end{20.00007, 45.01};
     double t = 0;
-    const double tolerance = gis::LocalFrame({end.first, end.second}).nearestOnPiece({U.first, U.second},
-                                                                                    {O.first, O.second}, t);
+    const double tolerance =
+        gis::LocalFrame({end.first, end.second}).nearestOnPiece({U.first, U.second}, {O.first, O.second}, t);
     ASSERT_GT(tolerance, 5.0);
     for (const double factor : {1.0, 0.999999}) {
         TempFolder folder;

@@ -15,9 +15,8 @@ namespace fs = std::filesystem;
 namespace {
 
 // A Y near 20 E, 45 N, digitised downstream toward the outlet at 20,45.
-const std::string yLayer = geojsonLines({{{{20.0, 45.01}, {20.0, 45.0}}},
-                                         {{{20.0, 45.02}, {20.0, 45.01}}},
-                                         {{{20.01, 45.01}, {20.0, 45.01}}}});
+const std::string yLayer = geojsonLines(
+    {{{{20.0, 45.01}, {20.0, 45.0}}}, {{{20.0, 45.02}, {20.0, 45.01}}}, {{{20.01, 45.01}, {20.0, 45.01}}}});
 
 }  // namespace
 
@@ -27,16 +26,31 @@ TEST(ImportIntegrity, AnOutputThatIsAnInputIsRefused) {
     struct Case {
         const char* what;
         std::vector<std::string> arguments;
-        std::string input;    // the layer file written
-        std::string linkTo;   // when not empty: `link` is a link to `input`
+        std::string input;   // the layer file written
+        std::string linkTo;  // when not empty: `link` is a link to `input`
         std::string link;
     };
     const Case cases[] = {
-        {"the network layer over the lines", {"river_network.geojson", "-o", "20,45", "-g"}, "river_network.geojson", "", ""},
-        {"through a link", {"lines.geojson", "-o", "20,45", "-g"}, "lines.geojson", "lines.geojson", "river_network.geojson"},
-        {"by prefix and folder", {"sub/x_network.geojson", "-o", "20,45", "-g", "-D", "./sub/../sub", "-p", "x"},
-         "sub/x_network.geojson", "", ""},
-        {"the samples layer", {"lines.geojson", "-o", "20,45", "-g", "-s", "river_network.geojson"}, "lines.geojson", "", ""},
+        {"the network layer over the lines",
+         {"river_network.geojson", "-o", "20,45", "-g"},
+         "river_network.geojson",
+         "",
+         ""},
+        {"through a link",
+         {"lines.geojson", "-o", "20,45", "-g"},
+         "lines.geojson",
+         "lines.geojson",
+         "river_network.geojson"},
+        {"by prefix and folder",
+         {"sub/x_network.geojson", "-o", "20,45", "-g", "-D", "./sub/../sub", "-p", "x"},
+         "sub/x_network.geojson",
+         "",
+         ""},
+        {"the samples layer",
+         {"lines.geojson", "-o", "20,45", "-g", "-s", "river_network.geojson"},
+         "lines.geojson",
+         "",
+         ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -70,16 +84,17 @@ TEST(ImportIntegrity, ASignalLeavesAllFilesOrNone) {
         lines.push_back({{{x + 0.0005, 45.001}, {x + 0.001, 45.0}}});
     }
     folder.write("comb.geojson", geojsonLines(lines));
-    const std::set<std::string> all{"comb.geojson", "river_nodes.txt", "river_segments.txt", "river_settings.txt",
-                                    "river_network.geojson", "river_gaps.geojson"};
+    const std::set<std::string> all{"comb.geojson",       "river_nodes.txt",       "river_segments.txt",
+                                    "river_settings.txt", "river_network.geojson", "river_gaps.geojson"};
     int interrupted = 0;
     for (const int delay : {30, 100, 200, 350, 600, 900, 1400}) {
         SCOPED_TRACE(delay);
         for (const auto& name : all)
             if (name != "comb.geojson") fs::remove(folder.path() / name);
         const std::string errors = (logs.path() / "errors.log").string();
-        const auto run = testing_support::runAndInterrupt(FLUVIAGEN_IMPORT_BINARY, {"comb.geojson", "-o", "20,45", "-g"},
-                                                          folder.path().string(), delay, SIGINT, "/dev/null", errors);
+        const auto run =
+            testing_support::runAndInterrupt(FLUVIAGEN_IMPORT_BINARY, {"comb.geojson", "-o", "20,45", "-g"},
+                                             folder.path().string(), delay, SIGINT, "/dev/null", errors);
         const auto files = folder.files();
         const std::set<std::string> left(files.begin(), files.end());
         // A signal before the program has set up its handling (while it

@@ -32,7 +32,8 @@ Line quarterCircle() {
     Line line;
     for (int degrees = 0; degrees <= 90; ++degrees) {
         const double angle = degrees * 3.14159265358979323846 / 180;
-        line.push_back({centre.lon + radius * std::cos(angle) / perLon, centre.lat + radius * std::sin(angle) / perLat});
+        line.push_back(
+            {centre.lon + radius * std::cos(angle) / perLon, centre.lat + radius * std::sin(angle) / perLat});
     }
     return line;
 }
@@ -82,8 +83,7 @@ TEST(ImportResample, PiecesFollowTheLineWithEqualLengths) {
         }
         // The outlet is node 1 and the ids run upstream from it.
         EXPECT_EQ(imported.drainage->find(1)->toNode->id, 1);
-        EXPECT_NE(imported.report.find("resampled         1 segments cut along their lines into " +
-                                       std::to_string(n)),
+        EXPECT_NE(imported.report.find("resampled         1 segments cut along their lines into " + std::to_string(n)),
                   std::string::npos)
             << imported.report;
     }
@@ -104,7 +104,7 @@ std::vector<std::pair<std::string, int>> placements(const std::string& console) 
 void shortenSettings(const fs::path& settings) {
     std::string text = readText(settings);
     const std::map<int, std::string> values{{9, "60"}, {17, "1"}, {21, "10"}, {31, "0"},
-                                            {33, "0"}, {34, "0"},  {35, "0"}};
+                                            {33, "0"}, {34, "0"}, {35, "0"}};
     std::istringstream in(text);
     std::ostringstream out;
     std::string row;
@@ -123,9 +123,11 @@ void shortenSettings(const fs::path& settings) {
 // exactly those ids; by coordinates it places them there too.
 TEST(ImportResample, SegmentIdsAreTheSimulatorsIds) {
     const std::pair<double, double> O{20.0, 45.0}, J{20.0, 45.01}, U{20.0, 45.02}, T{20.01, 45.01};
-    const std::vector<std::pair<std::string, std::pair<double, double>>> samples{
-        {"Mouth", {20.0, 45.0008}}, {"Lower", {20.0, 45.0061}}, {"Upper", {20.0, 45.0187}},
-        {"Tributary", {20.0072, 45.01}}, {"Confluence", {20.0, 45.0113}}};
+    const std::vector<std::pair<std::string, std::pair<double, double>>> samples{{"Mouth", {20.0, 45.0008}},
+                                                                                 {"Lower", {20.0, 45.0061}},
+                                                                                 {"Upper", {20.0, 45.0187}},
+                                                                                 {"Tributary", {20.0072, 45.01}},
+                                                                                 {"Confluence", {20.0, 45.0113}}};
     std::vector<int> expected;
     std::vector<std::vector<std::pair<std::string, int>>> placed;
     for (const bool bySegment : {true, false}) {
@@ -133,8 +135,8 @@ TEST(ImportResample, SegmentIdsAreTheSimulatorsIds) {
         folder.write("rivers.geojson", geojsonLines({{{J, O}}, {{U, J}}, {{T, J}}}));
         folder.write("samples.geojson", geojsonPoints(samples, 4));
         folder.write("sources.geojson", geojsonPoints({{"Source", {20.0, 45.003}}}, 50));
-        std::vector<std::string> arguments{"rivers.geojson", "-o", "20,45", "-r", "300", "-s", "samples.geojson",
-                                           "-S", "sources.geojson"};
+        std::vector<std::string> arguments{"rivers.geojson",  "-o", "20,45",          "-r", "300", "-s",
+                                           "samples.geojson", "-S", "sources.geojson"};
         if (bySegment) arguments.push_back("--by-segment");
         const ProgramRun import = runImporter(arguments, folder.path());
         ASSERT_EQ(import.status, 0) << import.errors;
@@ -154,8 +156,8 @@ TEST(ImportResample, SegmentIdsAreTheSimulatorsIds) {
         // The ids written are the ids placed on, and each is the piece whose
         // stretch of river holds the point.
         const std::string written = readText(folder.path() / "river_samples.txt");
-        const auto drainage = readDrainage((folder.path() / "river_nodes.txt").string(),
-                                           (folder.path() / "river_segments.txt").string());
+        const auto drainage =
+            readDrainage((folder.path() / "river_nodes.txt").string(), (folder.path() / "river_segments.txt").string());
         for (std::size_t i = 0; i < samples.size(); ++i) {
             const auto& [name, id] = found[i];
             EXPECT_EQ(name, samples[i].first);

@@ -80,12 +80,14 @@ TEST(MapData, BadTablesAreNamedWithTheirLine) {
 
 TEST(MapData, ReadsTheCurveAndTheMapInfo) {
     TempFolder folder;
-    const auto curve = readCurve(folder.write("c.csv", "generation,occupied_segments,total_size,migrants\n0,1,50,0\n1,2,60,7\n"));
+    const auto curve =
+        readCurve(folder.write("c.csv", "generation,occupied_segments,total_size,migrants\n0,1,50,0\n1,2,60,7\n"));
     ASSERT_EQ(curve.size(), 2u);
     EXPECT_EQ(curve[1].migrants, 7);
-    const auto info = readMapInfo(folder.write(
-        "m.csv", "key,value\nset,s_x_DNA\nentire_simulation,2\nentire_simulations,3\ncoalescence_image,1\n"
-                 "rate_per_site,1e-06\ntrees,s_x_DNA_true.trees\nunknown,kept for later\n"));
+    const auto info = readMapInfo(
+        folder.write("m.csv",
+                     "key,value\nset,s_x_DNA\nentire_simulation,2\nentire_simulations,3\ncoalescence_image,1\n"
+                     "rate_per_site,1e-06\ntrees,s_x_DNA_true.trees\nunknown,kept for later\n"));
     EXPECT_EQ(info.set, "s_x_DNA");
     EXPECT_EQ(info.entire, 2);
     EXPECT_EQ(info.entireCount, 3);
@@ -98,11 +100,12 @@ TEST(MapData, ReadsTheCurveAndTheMapInfo) {
 // entire simulation; "NA" rows count for nothing.
 TEST(MapData, DiversityIsTheMeanOfTheEntireSimulation) {
     TempFolder folder;
-    const auto path = folder.write("s_stats.tsv", "e\tsim\tsample\the\tho\n"
-                                                  "1\t1\tA\t0.5\tNA\n"
-                                                  "1\t2\tA\t0.25\tNA\n"
-                                                  "1\t1\tB\tNA\tNA\n"
-                                                  "2\t1\tA\t0.9\tNA\n");
+    const auto path = folder.write("s_stats.tsv",
+                                   "e\tsim\tsample\the\tho\n"
+                                   "1\t1\tA\t0.5\tNA\n"
+                                   "1\t2\tA\t0.25\tNA\n"
+                                   "1\t1\tB\tNA\tNA\n"
+                                   "2\t1\tA\t0.9\tNA\n");
     const auto first = readDiversity(path, 1);
     ASSERT_EQ(first.size(), 1u);
     EXPECT_DOUBLE_EQ(first.at("A"), 0.375);
@@ -121,11 +124,12 @@ TEST(MapData, DiversityIsTheMeanOfTheEntireSimulation) {
 // generations: branch lengths are substitutions per site.
 TEST(MapData, TreeAgesAreRootHeightsOverTheRate) {
     TempFolder folder;
-    const auto path = folder.write("t_true.trees",
-                                   "#NEXUS\nbegin trees;  [Treefile]\n\n"
-                                   "\ttree true_tree_1 = [&U] ((2.1:0.1, 1.1:0.1):0.25, 3.1:0.35);\n"
-                                   "\ttree true_tree_2 = [&U] (((4.2:0.004, 3.2:0.004):0.001, 2.1:0.005):0.05, 1.1:0.02);\n"
-                                   "end;\n\nMean length of the trees : 0.1 +-    0.2\n");
+    const auto path =
+        folder.write("t_true.trees",
+                     "#NEXUS\nbegin trees;  [Treefile]\n\n"
+                     "\ttree true_tree_1 = [&U] ((2.1:0.1, 1.1:0.1):0.25, 3.1:0.35);\n"
+                     "\ttree true_tree_2 = [&U] (((4.2:0.004, 3.2:0.004):0.001, 2.1:0.005):0.05, 1.1:0.02);\n"
+                     "end;\n\nMean length of the trees : 0.1 +-    0.2\n");
     const auto ages = readTreeAges(path, 0.001);
     ASSERT_EQ(ages.size(), 2u);
     EXPECT_NEAR(ages[0], 350, 1e-9);

@@ -94,8 +94,9 @@ TEST(MapDrawing, PngHasTheFrameSizeAndMarksAtTheSamples) {
     map.sources = sourcePoints(map.segments);
     map.samples[0].diversity = 0.4;
     map.title = "test river";
-    const std::string png = drawnFigure(
-        folder, "m.png", [&](common::StagingFolder& s, const std::string& n) { drawRiverMap(map, s, n, ImageFormat::png); });
+    const std::string png = drawnFigure(folder, "m.png", [&](common::StagingFolder& s, const std::string& n) {
+        drawRiverMap(map, s, n, ImageFormat::png);
+    });
     cairo_surface_t* image = cairo_image_surface_create_from_png(png.c_str());
     ASSERT_EQ(cairo_surface_status(image), CAIRO_STATUS_SUCCESS);
     const MapFrame frame(map.segments);
@@ -216,10 +217,12 @@ for f in ds.GetLayerByName('samples'):
 namespace {
 
 void writeRiver(const TempFolder& folder) {
-    folder.write("nodes.txt", "Title\nDate\nNodes: 4\nNodeID\tLon\tLat\n1\t10.00\t45.00\n2\t10.01\t45.00\n3\t10.02\t45.01\n"
-                              "4\t10.02\t44.99\n");
-    folder.write("segments.txt", "Title\nDate\nSegments: 3\nSegID\tFNode\tTNode\tLength\tLon\tLat\n"
-                                 "1\t2\t1\t790\t10.005\t45\n2\t3\t2\t1350\t10.015\t45.005\n3\t4\t2\t1350\t10.015\t44.995\n");
+    folder.write("nodes.txt",
+                 "Title\nDate\nNodes: 4\nNodeID\tLon\tLat\n1\t10.00\t45.00\n2\t10.01\t45.00\n3\t10.02\t45.01\n"
+                 "4\t10.02\t44.99\n");
+    folder.write("segments.txt",
+                 "Title\nDate\nSegments: 3\nSegID\tFNode\tTNode\tLength\tLon\tLat\n"
+                 "1\t2\t1\t790\t10.005\t45\n2\t3\t2\t1350\t10.015\t45.005\n3\t4\t2\t1350\t10.015\t44.995\n");
     folder.write("populations.txt", "1\n0\nName\tSize\tSegID\tResize\tMigration\nMouth\t50\t1\t0\t0\n");
     folder.write("samples.txt", "2\n0\nName\tGenes\tSegID\nNorth\t3\t2\nSouth\t3\t3\n");
 }
@@ -304,10 +307,16 @@ TEST(MapDrawing, CrowdedSamplesKeepTheirMarks) {
     RiverMap map;
     map.segments = smallRiver();
     for (int i = 0; i < 30; ++i)
-        map.samples.push_back({"Crowded_sample_" + std::to_string(i), 2, 10.012 + 0.0002 * (i % 6),
-                               45.002 + 0.0002 * (i / 6), std::nullopt, true, {}});
-    const std::string png = drawnFigure(
-        folder, "crowd.png", [&](common::StagingFolder& s, const std::string& n) { drawRiverMap(map, s, n, ImageFormat::png); });
+        map.samples.push_back({"Crowded_sample_" + std::to_string(i),
+                               2,
+                               10.012 + 0.0002 * (i % 6),
+                               45.002 + 0.0002 * (i / 6),
+                               std::nullopt,
+                               true,
+                               {}});
+    const std::string png = drawnFigure(folder, "crowd.png", [&](common::StagingFolder& s, const std::string& n) {
+        drawRiverMap(map, s, n, ImageFormat::png);
+    });
     cairo_surface_t* image = cairo_image_surface_create_from_png(png.c_str());
     ASSERT_EQ(cairo_surface_status(image), CAIRO_STATUS_SUCCESS);
     const MapFrame frame(map.segments);
@@ -327,9 +336,7 @@ TEST(MapDrawing, SteppedValuesEndForEveryRange) {
         std::vector<double> expected;
     };
     const Case cases[] = {
-        {0, 0.5, 2, true, {0, 0.5, 1, 1.5, 2}},
-        {0, 0.5, 2, false, {0, 0.5, 1, 1.5}},
-        {3, 1, 3, false, {}},
+        {0, 0.5, 2, true, {0, 0.5, 1, 1.5, 2}}, {0, 0.5, 2, false, {0, 0.5, 1, 1.5}}, {3, 1, 3, false, {}},
         {1e6, 1e-12, 1e6 + 1e-9, false, {1e6}},  // the step cannot move 1e6
         {1e17, 1, 1e17 + 64, true, {1e17}},
     };

@@ -23,14 +23,22 @@ bool fits(common::FieldKind kind, const std::string& text) {
     const bool whole = common::strictNumber<long>(text).has_value();
     const bool real = common::strictNumber<double>(text).has_value();
     switch (kind) {
-        case FieldKind::whole: return whole;
-        case FieldKind::wholeOrEmpty: return whole || text.empty();
-        case FieldKind::wholeOrNA: return whole || text == "NA";
-        case FieldKind::real: return real;
-        case FieldKind::realOrEmpty: return real || text.empty();
-        case FieldKind::realOrNA: return real || text == "NA";
-        case FieldKind::flag: return text == "0" || text == "1";
-        case FieldKind::text: return true;
+        case FieldKind::whole:
+            return whole;
+        case FieldKind::wholeOrEmpty:
+            return whole || text.empty();
+        case FieldKind::wholeOrNA:
+            return whole || text == "NA";
+        case FieldKind::real:
+            return real;
+        case FieldKind::realOrEmpty:
+            return real || text.empty();
+        case FieldKind::realOrNA:
+            return real || text == "NA";
+        case FieldKind::flag:
+            return text == "0" || text == "1";
+        case FieldKind::text:
+            return true;
     }
     return false;
 }
@@ -45,18 +53,20 @@ std::vector<std::string> names(std::span<const common::FieldDeclaration> fields)
 void expectKinds(const common::Table& t, std::span<const common::FieldDeclaration> columns) {
     for (std::size_t r = 0; r < t.rows.size(); ++r)
         for (std::size_t c = 0; c < columns.size(); ++c)
-            EXPECT_TRUE(fits(columns[c].kind, t.rows[r][c])) << t.where(r) << ": " << columns[c].name << " holds '"
-                                                             << t.rows[r][c] << "'";
+            EXPECT_TRUE(fits(columns[c].kind, t.rows[r][c]))
+                << t.where(r) << ": " << columns[c].name << " holds '" << t.rows[r][c] << "'";
 }
 
 }  // namespace
 
 TEST(ExchangedTables, WhatFluviagenWritesTheMapReads) {
     TempFolder folder;
-    folder.write("nodes.txt", "Title\nDate\nNodes: 4\nNodeID\tLon\tLat\n1\t10.00\t45.00\n2\t10.01\t45.00\n3\t10.02\t45.01\n"
-                              "4\t10.02\t44.99\n");
-    folder.write("segments.txt", "Title\nDate\nSegments: 3\nSegID\tFNode\tTNode\tLength\tLon\tLat\n"
-                                 "1\t2\t1\t790\t10.005\t45\n2\t3\t2\t1350\t10.015\t45.005\n3\t4\t2\t1350\t10.015\t44.995\n");
+    folder.write("nodes.txt",
+                 "Title\nDate\nNodes: 4\nNodeID\tLon\tLat\n1\t10.00\t45.00\n2\t10.01\t45.00\n3\t10.02\t45.01\n"
+                 "4\t10.02\t44.99\n");
+    folder.write("segments.txt",
+                 "Title\nDate\nSegments: 3\nSegID\tFNode\tTNode\tLength\tLon\tLat\n"
+                 "1\t2\t1\t790\t10.005\t45\n2\t3\t2\t1350\t10.015\t45.005\n3\t4\t2\t1350\t10.015\t44.995\n");
     folder.write("populations.txt", "1\n0\nName\tSize\tSegID\tResize\tMigration\nMouth\t50\t1\t0\t0\n");
     folder.write("samples.txt", "2\n0\nName\tGenes\tSegID\nNorth,1\t3\t2\nSouth\t3\t3\n");
     folder.write("settings.txt", testing_support::settingsText({{9, "30"}, {32, "1"}}));

@@ -62,8 +62,9 @@ TEST(MapFigures, SegmentsClosedAtTheEndHaveTheirOwnStyle) {
     map.segments = twoReaches();
     map.segments[1].closedAtEnd = true;
     map.segments[1].firstClosed = 40;
-    const std::string png = drawnFigure(
-        folder, "closed.png", [&](common::StagingFolder& s, const std::string& n) { drawRiverMap(map, s, n, ImageFormat::png); });
+    const std::string png = drawnFigure(folder, "closed.png", [&](common::StagingFolder& s, const std::string& n) {
+        drawRiverMap(map, s, n, ImageFormat::png);
+    });
     const Image image(png);
     const MapFrame frame(map.segments);
     int closedStyle = 0, openStyle = 0;
@@ -86,8 +87,9 @@ TEST(MapFigures, GeneDiversityColoursSpanTheSamplesValues) {
     RiverMap map;
     map.segments = twoReaches();
     map.samples = {{"Low", 1, 10.005, 45.0, 0.40, true, {}}, {"High", 2, 10.015, 45.0, 0.55, true, {}}};
-    const std::string png = drawnFigure(
-        folder, "he.png", [&](common::StagingFolder& s, const std::string& n) { drawRiverMap(map, s, n, ImageFormat::png); });
+    const std::string png = drawnFigure(folder, "he.png", [&](common::StagingFolder& s, const std::string& n) {
+        drawRiverMap(map, s, n, ImageFormat::png);
+    });
     const Image image(png);
     const MapFrame frame(map.segments);
     const auto [lx, ly] = frame.toPixel(10.005, 45.0);

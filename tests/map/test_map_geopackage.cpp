@@ -99,7 +99,8 @@ for name, qml, default in db.execute("SELECT f_table_name, styleQML, useAsDefaul
         "style rows 3\n",
         "column samples|e|entire simulation|" + describeField("samples", "e").description + "\n",
         "column samples|he|gene diversity He|" + describeField("samples", "he").description + "\n",
-        "column segments|first_closed|first closed (generation)|" + describeField("segments", "first_closed").description + "\n",
+        "column segments|first_closed|first closed (generation)|" +
+            describeField("segments", "first_closed").description + "\n",
         // Every field of every layer is described.
         "described samples 7\n",
         "described segments 20\n",

@@ -37,8 +37,9 @@ struct TableTexts {
                            "1,2,1,1000,10.005,45,10.01,45,10,45,0,2,50,1,1,Mouth,\n"
                            "2,3,2,1000,10.015,45.005,10.02,45.01,10.01,45,1,3,50,0,0,,Upper\n";
     std::string curve = "generation,occupied_segments,total_size,migrants\n0,1,50,0\n1,2,80,5\n2,2,100,3\n3,2,100,2\n";
-    std::string info = "key,value\nset,s\nentire_simulation,1\nentire_simulations,1\ngenerations,3\ncapacity,50\n"
-                       "coalescence_image,0\ngenetic_simulations,1\nrate_per_site,0.001\ntrees,\n";
+    std::string info =
+        "key,value\nset,s\nentire_simulation,1\nentire_simulations,1\ngenerations,3\ncapacity,50\n"
+        "coalescence_image,0\ngenetic_simulations,1\nrate_per_site,0.001\ntrees,\n";
 };
 
 // An empty text leaves its file out.
@@ -72,21 +73,27 @@ TEST(MapIntegrity, BadTablesAreRefusedBeforeAnyOutputIsTouched) {
         std::string message;  // part of the message
     };
     const Case cases[] = {
-        {"a set that escapes the folder", [](TableTexts& t, const TempFolder&) { t.info = replaced(t.info, "set,s", "set,../escaped"); },
+        {"a set that escapes the folder",
+         [](TableTexts& t, const TempFolder&) { t.info = replaced(t.info, "set,s", "set,../escaped"); },
          "s_mapinfo.csv", "the set '../escaped' is not a plain file-name word"},
         {"an empty set", [](TableTexts& t, const TempFolder&) { t.info = replaced(t.info, "set,s", "set,"); },
          "s_mapinfo.csv", "the set '' is not a plain file-name word"},
-        {"a curve cut short", [](TableTexts& t, const TempFolder&) { t.curve = replaced(t.curve, "2,2,100,3\n3,2,100,2\n", ""); },
+        {"a curve cut short",
+         [](TableTexts& t, const TempFolder&) { t.curve = replaced(t.curve, "2,2,100,3\n3,2,100,2\n", ""); },
          "s_colonisation.csv", "ends at generation 1 where the map information says 3 generations"},
         {"a curve with a gap", [](TableTexts& t, const TempFolder&) { t.curve = replaced(t.curve, "2,2,100,3\n", ""); },
          "s_colonisation.csv", "holds generation 3 where generation 2 was expected"},
-        {"a longitude of 1e300", [](TableTexts& t, const TempFolder&) { t.segments = replaced(t.segments, "10.015,", "1e300,"); },
+        {"a longitude of 1e300",
+         [](TableTexts& t, const TempFolder&) { t.segments = replaced(t.segments, "10.015,", "1e300,"); },
          "s_segments.csv", "line 3: the longitude of the middle point is not from -180 to 360"},
-        {"a latitude of 95", [](TableTexts& t, const TempFolder&) { t.segments = replaced(t.segments, "10.02,45.01", "10.02,95"); },
+        {"a latitude of 95",
+         [](TableTexts& t, const TempFolder&) { t.segments = replaced(t.segments, "10.02,45.01", "10.02,95"); },
          "s_segments.csv", "line 3: the latitude of the from node is not from -90 to 90"},
-        {"a negative id", [](TableTexts& t, const TempFolder&) { t.segments = replaced(t.segments, "\n2,3,2", "\n-2,3,2"); },
+        {"a negative id",
+         [](TableTexts& t, const TempFolder&) { t.segments = replaced(t.segments, "\n2,3,2", "\n-2,3,2"); },
          "s_segments.csv", "column segment holds -2, below 0"},
-        {"a duplicate id", [](TableTexts& t, const TempFolder&) { t.segments = replaced(t.segments, "\n2,3,2", "\n1,3,2"); },
+        {"a duplicate id",
+         [](TableTexts& t, const TempFolder&) { t.segments = replaced(t.segments, "\n2,3,2", "\n1,3,2"); },
          "s_segments.csv", "line 3: segment 1 is listed a second time"},
         {"a garbage tree file",
          [](TableTexts& t, const TempFolder& f) {
@@ -100,7 +107,8 @@ TEST(MapIntegrity, BadTablesAreRefusedBeforeAnyOutputIsTouched) {
              f.write("s_true.trees", "#NEXUS\nbegin trees;\ntree t1 = ((a:1,b:1):1,c:2;\nend;\n");
          },
          "s_true.trees", "line 3: the tree's parentheses do not match"},
-        {"a tree file outside the folder", [](TableTexts& t, const TempFolder&) { t.info = replaced(t.info, "trees,", "trees,../x.trees"); },
+        {"a tree file outside the folder",
+         [](TableTexts& t, const TempFolder&) { t.info = replaced(t.info, "trees,", "trees,../x.trees"); },
          "s_mapinfo.csv", "the tree file '../x.trees' is not a plain file name"},
         {"a missing curve", [](TableTexts& t, const TempFolder&) { t.curve.clear(); }, "s_colonisation.csv",
          "cannot be read"},
@@ -142,7 +150,8 @@ TEST(MapIntegrity, NamesComeFromTheFileNamesAndMissingInputsAreNamed) {
               (std::set<std::string>{"s_segments.csv", "s_colonisation.csv", "s_mapinfo.csv", "s_map.png", "s_map.svg",
                                      "s_curve.png", "s_curve.svg", "s.gpkg"}));
     EXPECT_EQ(written.size(), 5u);
-    EXPECT_NE(notes.str().find("names the set 'other'; the files are named after 's'"), std::string::npos) << notes.str();
+    EXPECT_NE(notes.str().find("names the set 'other'; the files are named after 's'"), std::string::npos)
+        << notes.str();
     EXPECT_NE(notes.str().find("s_true.trees' is missing: no figure of the ages"), std::string::npos) << notes.str();
     EXPECT_NE(notes.str().find("no statistics table '" + folder.folder() + "s_stats.tsv'"), std::string::npos)
         << notes.str();
@@ -157,7 +166,8 @@ TEST(MapIntegrity, LinksInTheOutputFolderAreNeverWrittenThrough) {
     const std::string precious = elsewhere.write("precious", "keep me");
     for (const char* name : {"s_map.png.part", "s_map.svg.part", "s.gpkg.part.gpkg", "s_curve.png", "s.gpkg"})
         fs::create_symlink(precious, folder.path() / name);
-    const std::string command = std::string("'") + FLUVIAGEN_MAP_BINARY + "' '" + folder.folder() + "s' >/dev/null 2>&1";
+    const std::string command =
+        std::string("'") + FLUVIAGEN_MAP_BINARY + "' '" + folder.folder() + "s' >/dev/null 2>&1";
     ASSERT_EQ(std::system(command.c_str()), 0);
     EXPECT_EQ(readFile(precious), "keep me");
     EXPECT_FALSE(fs::is_symlink(folder.path() / "s_curve.png"));
@@ -213,10 +223,12 @@ TEST(MapIntegrity, ASignalDuringTheDrawingLeavesAllFilesOrNone) {
 // program reads it.
 TEST(MapIntegrity, TheSegmentsTableRecordsTheClosings) {
     TempFolder folder;
-    folder.write("nodes.txt", "Title\nDate\nNodes: 4\nNodeID\tLon\tLat\n1\t10.00\t45.00\n2\t10.01\t45.00\n3\t10.02\t45.01\n"
-                              "4\t10.02\t44.99\n");
-    folder.write("segments.txt", "Title\nDate\nSegments: 3\nSegID\tFNode\tTNode\tLength\tLon\tLat\n"
-                                 "1\t2\t1\t790\t10.005\t45\n2\t3\t2\t1350\t10.015\t45.005\n3\t4\t2\t1350\t10.015\t44.995\n");
+    folder.write("nodes.txt",
+                 "Title\nDate\nNodes: 4\nNodeID\tLon\tLat\n1\t10.00\t45.00\n2\t10.01\t45.00\n3\t10.02\t45.01\n"
+                 "4\t10.02\t44.99\n");
+    folder.write("segments.txt",
+                 "Title\nDate\nSegments: 3\nSegID\tFNode\tTNode\tLength\tLon\tLat\n"
+                 "1\t2\t1\t790\t10.005\t45\n2\t3\t2\t1350\t10.015\t45.005\n3\t4\t2\t1350\t10.015\t44.995\n");
     folder.write("populations.txt", "1\n0\nName\tSize\tSegID\tResize\tMigration\nMouth\t50\t1\t0\t0\n");
     folder.write("samples.txt", "2\n0\nName\tGenes\tSegID\nNorth\t3\t2\nSouth\t3\t1\n");
     // Segment 3 closed from generation 10 on; segment 2 closed at 5 and
@@ -252,7 +264,8 @@ TEST(MapIntegrity, AFailedWriteLeavesTheEarlierFiles) {
     writeTables(folder, TableTexts{});
     folder.write("s_map.png", "earlier map");
     const auto before = entries(folder.path());
-    FILE* pipe = popen(("ulimit -f 4; '" + std::string(FLUVIAGEN_MAP_BINARY) + "' '" + folder.folder() + "s' 2>&1").c_str(), "r");
+    FILE* pipe = popen(
+        ("ulimit -f 4; '" + std::string(FLUVIAGEN_MAP_BINARY) + "' '" + folder.folder() + "s' 2>&1").c_str(), "r");
     ASSERT_NE(pipe, nullptr);
     std::string output;
     char buffer[4096];

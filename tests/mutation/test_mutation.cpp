@@ -61,7 +61,7 @@ KingmanLength kingmanLength(int n, int N) {
 
 // The mutation parameters of the settings of one locus.
 Settings locusSettings(int type, float mu, int nSites, float gammaA = 0.0f, float tf = 0.5f, int range = 0,
-                        float gsm = 0.0f) {
+                       float gsm = 0.0f) {
     Settings s;
     s.dataType = static_cast<std::int8_t>(type);
     s.mutationRate = mu;
@@ -121,8 +121,8 @@ protected:
             const double p = k * (k - 1) / (2.0 * N);
             long long wait = 1;
             if (p < 1.0)
-                wait = std::max(1LL,
-                                static_cast<long long>(std::ceil(std::log(1.0 - rng.uniform()) / std::log(1.0 - p))));
+                wait =
+                    std::max(1LL, static_cast<long long>(std::ceil(std::log(1.0 - rng.uniform()) / std::log(1.0 - p))));
             t += wait;
             total += k * wait;
             const int i = static_cast<int>(rng.uniform() * k);
@@ -528,7 +528,7 @@ TEST_F(MutationTest, ZeroMinimumAcceptsTheFirstPositionOnTheBranchesLaidEndToEnd
     const double next = rng.uniform();
     seedStream(rng, -13);
     // End of each branch's interval and the genes below it (bits 0..3).
-    const int layout[6][2] = {{900, 0b0011}, {1000, 0b0001}, {1100, 0b0010},
+    const int layout[6][2] = {{900, 0b0011},  {1000, 0b0001}, {1100, 0b0010},
                               {2000, 0b1100}, {2100, 0b0100}, {2200, 0b1000}};
     int leafBranchHits = 0;
     for (int s = 0; s < nSites; ++s) {
@@ -563,6 +563,5 @@ TEST_F(MutationTest, WithinSampleRuleAndImpossibleSites) {
     for (int s = 0; s < 2; ++s) EXPECT_EQ(derivedLeaves(tree, s, 0, 4), 0);
     // Only the leaves are put back after a rejected position: an inner node
     // marked by an earlier attempt keeps its derived state.
-    for (int s = 0; s < 2; ++s)
-        EXPECT_EQ(tree.node(4).sequence[s] + tree.node(5).sequence[s], 2) << "site " << s;
+    for (int s = 0; s < 2; ++s) EXPECT_EQ(tree.node(4).sequence[s] + tree.node(5).sequence[s], 2) << "site " << s;
 }

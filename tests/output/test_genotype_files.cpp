@@ -53,8 +53,9 @@ std::string shell(const std::string& command) {
 }
 
 bool haveReaders() {
-    return std::system("bcftools --version > /dev/null 2>&1 && vcftools --version > /dev/null 2>&1 && "
-                       "/usr/bin/python3 -c 'import Bio.PopGen.GenePop' > /dev/null 2>&1") == 0;
+    return std::system(
+               "bcftools --version > /dev/null 2>&1 && vcftools --version > /dev/null 2>&1 && "
+               "/usr/bin/python3 -c 'import Bio.PopGen.GenePop' > /dev/null 2>&1") == 0;
 }
 
 std::vector<std::string> filesIn(const fs::path& folder) {
@@ -302,7 +303,8 @@ TEST(VcfFile, IndexFindsWhatTabixOwnIndexFinds) {
     for (int x = 0; x < 70000; ++x) {
         // Sites 20000-39999 stay monomorphic: windows without records.
         if (x >= 20000 && x < 40000) continue;
-        for (auto& gene : genes) gene[static_cast<std::size_t>(x)] = static_cast<int>((state = state * 1103515245u + 12345u) >> 30);
+        for (auto& gene : genes)
+            gene[static_cast<std::size_t>(x)] = static_cast<int>((state = state * 1103515245u + 12345u) >> 30);
     }
     Phase phase(DNA, 2, 35000, false, {{"A", genes}});
     VcfWriter writer;
@@ -339,7 +341,8 @@ TEST(GenotypeFiles, DataTypesAFormatCannotHoldAreNamedWhenAsked) {
     const Row rows[] = {
         {"vcf", MICROSAT, "Note: VCF files hold SNP and DNA data; none are written for MICROSAT data."},
         {"vcf", RFLP, "Note: VCF files hold SNP and DNA data; none are written for RFLP data."},
-        {"genepop", DNA, "Note: GENEPOP files hold MICROSAT, STANDARD, SNP and RFLP data; none are written for DNA data."},
+        {"genepop", DNA,
+         "Note: GENEPOP files hold MICROSAT, STANDARD, SNP and RFLP data; none are written for DNA data."},
         {"fasta", SNP, "Note: FASTA files hold DNA data; none are written for SNP data."},
     };
     for (const Row& row : rows)
@@ -398,8 +401,8 @@ TEST(GenotypeFiles, AFileThatCannotBeCompletedEndsTheCallAndLeavesNoPart) {
         ADD_FAILURE() << "completed over a folder";
     } catch (const SimulationError& e) {
         EXPECT_TRUE(e.isFatal());
-        EXPECT_TRUE(contains(e.message().str(), "Cannot complete the output file '" + phase.folder.folder() +
-                                                    "run_1-1.fasta'"))
+        EXPECT_TRUE(
+            contains(e.message().str(), "Cannot complete the output file '" + phase.folder.folder() + "run_1-1.fasta'"))
             << e.message();
     }
     EXPECT_EQ(filesIn(phase.folder.path()), std::vector<std::string>{"run_1-1.fasta"});
@@ -413,7 +416,8 @@ TEST(GenotypeFiles, AVcfWriteThatFailsEndsTheCallAndLeavesNoPart) {
     unsigned state = 1;
     for (int g = 0; g < 200; ++g) {
         genes.emplace_back();
-        for (int x = 0; x < 2000; ++x) genes.back().push_back(static_cast<int>((state = state * 1103515245u + 12345u) >> 29) % 4);
+        for (int x = 0; x < 2000; ++x)
+            genes.back().push_back(static_cast<int>((state = state * 1103515245u + 12345u) >> 29) % 4);
     }
     Phase phase(DNA, 1, 2000, false, {{"A", genes}});
     const pid_t child = ::fork();
@@ -450,9 +454,9 @@ namespace {
 
 struct ProgramCase {
     const char* name;
-    const char* caseName;                // an end-to-end case
-    std::map<int, std::string> lines;    // settings lines replaced
-    const char* counts;                  // what check_genotypes.py checked
+    const char* caseName;              // an end-to-end case
+    std::map<int, std::string> lines;  // settings lines replaced
+    const char* counts;                // what check_genotypes.py checked
 };
 
 void PrintTo(const ProgramCase& run, std::ostream* os) { *os << run.name; }
@@ -490,7 +494,8 @@ INSTANTIATE_TEST_SUITE_P(
                     ProgramCase{"snp", "snp", {}, "vcf=2 genepop=2 fasta=0"},
                     ProgramCase{"snp_diploid_two_loci", "snp", {{20, "2"}, {22, "1"}}, "vcf=2 genepop=2 fasta=0"},
                     ProgramCase{"microsat_diploid_three_loci", "microsat_multilocus", {}, "vcf=0 genepop=2 fasta=0"},
-                    ProgramCase{"microsat_haploid", "microsat_multilocus", {{20, "1"}, {22, "0"}}, "vcf=0 genepop=2 fasta=0"},
+                    ProgramCase{
+                        "microsat_haploid", "microsat_multilocus", {{20, "1"}, {22, "0"}}, "vcf=0 genepop=2 fasta=0"},
                     ProgramCase{"standard", "standard", {}, "vcf=0 genepop=2 fasta=0"},
                     ProgramCase{"rflp_diploid", "rflp", {{22, "1"}}, "vcf=0 genepop=2 fasta=0"},
                     // Failed entire simulations before the accepted one leave nothing.
@@ -514,8 +519,8 @@ TEST(GenotypeFilesOfTheProgram, DoubledHaploidsGiveVcftoolsTheTablesFst) {
     if (!haveReaders()) GTEST_SKIP() << "bcftools, vcftools or Biopython missing (tools/install-deps --tests)";
     TempFolder work;
     fs::copy(fs::path(FLUVIAGEN_SOURCE_DIR) / "examples/river", work.path(), fs::copy_options::recursive);
-    const auto result =
-        runProgram({"--diploid-vcf", "--set", "genetic_simulations=5", "settings.txt"}, "", "2026", work.path().string());
+    const auto result = runProgram({"--diploid-vcf", "--set", "genetic_simulations=5", "settings.txt"}, "", "2026",
+                                   work.path().string());
     ASSERT_EQ(result.status, 0) << result.output;
     const std::string checker = FLUVIAGEN_SOURCE_DIR "/tests/output/check_vcftools_fst.py";
     EXPECT_EQ(shell("/usr/bin/python3 " + checker + " '" + (work.path() / "GeneticOutput").string() +

@@ -104,7 +104,10 @@ TEST(OutputFiles, AnAppendedFileChangesOnlyWhenComplete) {
         EXPECT_TRUE(registry.writingBegan());
         file << "run_1-2.arp\n";
         EXPECT_EQ(readFile(path), "run_1-1.arp\n");
-        if (complete) file.close(); else file.abandon();
+        if (complete)
+            file.close();
+        else
+            file.abandon();
         EXPECT_EQ(readFile(path), complete ? "run_1-1.arp\nrun_1-2.arp\n" : "run_1-1.arp\n");
         EXPECT_FALSE(fs::exists(path + ".part"));
     }
@@ -123,7 +126,8 @@ TEST(OutputFiles, ClosingLineCountsTheFilesAndNamesTheirList) {
     };
     const std::vector<Row> rows = {
         {{}, "/out/s.complete", "No output files written."},
-        {{"/out/s_1-1.arp", "/out/s_run.json", "/out/s.complete"}, "/out/s.complete",
+        {{"/out/s_1-1.arp", "/out/s_run.json", "/out/s.complete"},
+         "/out/s.complete",
          "Outputs written to /out/ (3 files; listed in s.complete)"},
         {{"/out/s_run.json"}, "/out/s_run.json", "Outputs written to /out/ (1 file; listed in s_run.json)"},
         // The listing was not written: every name.

@@ -86,17 +86,20 @@ TEST(ProjectFile, HeaderProfileAndDnaSample) {
     // ...the DNA line sets a precision of 3 for the rest of the file.
     EXPECT_TRUE(contains(t, "\n#Data type: DNA (Transition rate=66.7%)\n\n#Mutation rate per generation : 0.0005\n"));
     // ...but it gets no sample block and is not counted.
-    EXPECT_TRUE(contains(t, "\tNbSamples=2\n\n\tGenotypicData=0\n\tGameticPhase=1\n\tRecessiveData=0\n"
-                            "\tDataType=DNA\n\tLocusSeparator=NONE\n\tMissingData='?'\n\n[Data]\n\t[[Samples]]\n\n"));
+    EXPECT_TRUE(contains(t,
+                         "\tNbSamples=2\n\n\tGenotypicData=0\n\tGameticPhase=1\n\tRecessiveData=0\n"
+                         "\tDataType=DNA\n\tLocusSeparator=NONE\n\tMissingData='?'\n\n[Data]\n\t[[Samples]]\n\n"));
     EXPECT_FALSE(contains(t, "SampleName=\"empty\""));
     // Deme 0 with 2 genes: W = 1 + 1 + 5 = 7.
-    EXPECT_TRUE(contains(t, "\t\tSampleName=\"upper\"\n\t\tSampleSize=2\n\t\tSampleData= {\n"
-                            "#Number of mutation hits per site\n#Sites      1      2      3\n#Hits      0      1      2\n"
-                            "1_1 1  AGC\n1_2 1  GCT\n\n}\n"));
+    EXPECT_TRUE(contains(t,
+                         "\t\tSampleName=\"upper\"\n\t\tSampleSize=2\n\t\tSampleData= {\n"
+                         "#Number of mutation hits per site\n#Sites      1      2      3\n#Hits      0      1      2\n"
+                         "1_1 1  AGC\n1_2 1  GCT\n\n}\n"));
     // The third deme has index 2.
     EXPECT_TRUE(contains(t, "\n3_1 1  CTA\n"));
-    EXPECT_TRUE(contains(t, "\n[[Structure]]\n\n\tStructureName=\"Simulated data\"\n\tNbGroups=1\n\tGroup={"
-                            "\n\t   \"upper\"\n\t   \"lower\"\n\t}\n"));
+    EXPECT_TRUE(contains(t,
+                         "\n[[Structure]]\n\n\tStructureName=\"Simulated data\"\n\tNbGroups=1\n\tGroup={"
+                         "\n\t   \"upper\"\n\t   \"lower\"\n\t}\n"));
 }
 
 TEST(ProjectFile, LabelWidthCountsTheDigitsOfTheZeroBasedDemeIndex) {
@@ -106,9 +109,10 @@ TEST(ProjectFile, LabelWidthCountsTheDigitsOfTheZeroBasedDemeIndex) {
     std::vector<std::pair<const char*, int>> demes(9, {"p", 1});
     demes.push_back({"j", 10});
     Fixture f(demes, 1);
-    EXPECT_TRUE(contains(f.text(), "\t\tSampleName=\"j\"\n\t\tSampleSize=10\n\t\tSampleData= {\n"
-                                   "#Number of mutation hits per site\n#Sites      1\n#Hits       0\n"
-                                   "10_1 1  G\n10_2 1  C\n"));
+    EXPECT_TRUE(contains(f.text(),
+                         "\t\tSampleName=\"j\"\n\t\tSampleSize=10\n\t\tSampleData= {\n"
+                         "#Number of mutation hits per site\n#Sites      1\n#Hits       0\n"
+                         "10_1 1  G\n10_2 1  C\n"));
     EXPECT_TRUE(contains(f.text(), "\n10_10 1  C\n\n}\n"));
 }
 
@@ -161,8 +165,9 @@ TEST(ProjectFile, GroupsAreRunsOfEqualGroupNumbers) {
         const std::string t = f.text();
         return t.substr(t.find("[[Structure]]"));
     };
-    EXPECT_TRUE(contains(groups({{"$1_a", 1}, {"$1_b", 1}, {"$2_c", 1}}),
-                         "\n\tNbGroups=2\n\tGroup={\n\t   \"$1_a\"\n\t   \"$1_b\"\n\t}\n\n\tGroup={\n\t   \"$2_c\"\n\t}\n"));
+    EXPECT_TRUE(
+        contains(groups({{"$1_a", 1}, {"$1_b", 1}, {"$2_c", 1}}),
+                 "\n\tNbGroups=2\n\tGroup={\n\t   \"$1_a\"\n\t   \"$1_b\"\n\t}\n\n\tGroup={\n\t   \"$2_c\"\n\t}\n"));
     EXPECT_TRUE(contains(groups({{"$1_a", 1}, {"$2_c", 1}, {"$1_b", 1}}), "\n\tNbGroups=3\n"));
     // A name without "$" continues the current group; a deme of size 0 is
     // not listed.
@@ -170,8 +175,9 @@ TEST(ProjectFile, GroupsAreRunsOfEqualGroupNumbers) {
     EXPECT_TRUE(contains(groups({{"$1_a", 1}, {"$5", 1}, {"$7", 1}, {"$-1_b", 1}}),
                          "\n\tNbGroups=2\n\tGroup={\n\t   \"$1_a\"\n\t}\n\n\tGroup={\n\t   \"$5\"\n\t   \"$7\"\n"
                          "\t   \"$-1_b\"\n\t}\n"));
-    EXPECT_TRUE(contains(groups({{"$1_a", 1}, {"plain", 1}, {"$1_z", 0}, {"$3_b", 1}}),
-                         "\n\tNbGroups=2\n\tGroup={\n\t   \"$1_a\"\n\t   \"plain\"\n\t}\n\n\tGroup={\n\t   \"$3_b\"\n\t}\n"));
+    EXPECT_TRUE(
+        contains(groups({{"$1_a", 1}, {"plain", 1}, {"$1_z", 0}, {"$3_b", 1}}),
+                 "\n\tNbGroups=2\n\tGroup={\n\t   \"$1_a\"\n\t   \"plain\"\n\t}\n\n\tGroup={\n\t   \"$3_b\"\n\t}\n"));
 }
 
 TEST(ProjectFile, WrittenToItsPathAsToAStreamAndRegistered) {
@@ -199,8 +205,7 @@ TEST(ProjectFile, WrittenToItsPathAsToAStreamAndRegistered) {
             ADD_FAILURE() << "an unopenable file must end the call";
         } catch (const SimulationError& e) {
             EXPECT_TRUE(e.isFatal());
-            EXPECT_EQ(e.message(), Text("Cannot open the output file '" + blocked +
-                                             "': No such file or directory!"));
+            EXPECT_EQ(e.message(), Text("Cannot open the output file '" + blocked + "': No such file or directory!"));
         }
     }
     EXPECT_EQ(testing::internal::GetCapturedStdout(),

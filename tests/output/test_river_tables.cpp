@@ -54,9 +54,9 @@ struct ChainRun {
         addSource(*world, 1, 100);
         world->database = buildDatabase(*world->drainage, generations);
         world->databaseReady = true;
-        simulateDemography({*world->drainage, nullptr}, world->states,
-                           [this]() -> const PopulationVector& { return *world->sources; }, world->settings,
-                           *world->database, true, world->rng, &record);
+        simulateDemography(
+            {*world->drainage, nullptr}, world->states, [this]() -> const PopulationVector& { return *world->sources; },
+            world->settings, *world->database, true, world->rng, &record);
     }
 };
 
@@ -87,7 +87,8 @@ TEST(ColonisationRecord, FollowsAChainByHand) {
     struct Segment {
         std::int32_t id, firstOccupied, firstAtCapacity, finalSize;
     };
-    const Segment segments[] = {{1, 0, 0, 25}, {2, 1, ColonisationRecord::never, 51}, {3, 2, ColonisationRecord::never, 24}};
+    const Segment segments[] = {
+        {1, 0, 0, 25}, {2, 1, ColonisationRecord::never, 51}, {3, 2, ColonisationRecord::never, 24}};
     for (const Segment& s : segments) {
         SCOPED_TRACE(s.id);
         const auto i = static_cast<std::size_t>(seg(*run.world, s.id).index);
@@ -111,12 +112,13 @@ TEST(ColonisationRecord, LeavesTheHistoryAsItWas) {
         addSource(*world, 1, 60);
         world->database = buildDatabase(*world->drainage, s.numGenerations);
         ColonisationRecord record;
-        simulateDemography({*world->drainage, nullptr}, world->states,
-                           [&]() -> const PopulationVector& { return *world->sources; }, world->settings,
-                           *world->database, true, world->rng, observed ? &record : nullptr);
+        simulateDemography(
+            {*world->drainage, nullptr}, world->states, [&]() -> const PopulationVector& { return *world->sources; },
+            world->settings, *world->database, true, world->rng, observed ? &record : nullptr);
         histories[observed] = snapshot(*world->database);
         if (observed) {
-            const std::int64_t total = std::accumulate(record.finalSize.begin(), record.finalSize.end(), std::int64_t{0});
+            const std::int64_t total =
+                std::accumulate(record.finalSize.begin(), record.finalSize.end(), std::int64_t{0});
             EXPECT_EQ(record.curve.back().size, total);
             EXPECT_EQ(record.curve.size(), 41u);
         }
@@ -134,8 +136,14 @@ TEST(RiverTables, SegmentsTableHoldsTheRecordAndTheNames) {
         samples->populations.push_back(std::move(p));
     }
     const std::vector<std::int32_t> coalescences{0, 3, 1};
-    RiverTablesInput input{run.world->drainage.get(), &run.record, &coalescences, run.world->sources.get(),
-                           samples.get(), 100, false, false};
+    RiverTablesInput input{run.world->drainage.get(),
+                           &run.record,
+                           &coalescences,
+                           run.world->sources.get(),
+                           samples.get(),
+                           100,
+                           false,
+                           false};
     std::ostringstream text;
     writeSegmentsTable(text, input);
     const auto rows = csvRows(text.str());
@@ -169,8 +177,10 @@ namespace {
 // and one sample of two genes: each genealogy is one coalescence.
 void writeRiver(const TempFolder& folder, int segments, const std::string& sampleSegment) {
     std::string nodes = "Title\nDate\nNodes: " + std::to_string(segments + 1) + "\nNodeID\tLon\tLat\n";
-    std::string lines = "Title\nDate\nSegments: " + std::to_string(segments) + "\nSegID\tFNode\tTNode\tLength\tLon\tLat\n";
-    for (int n = 1; n <= segments + 1; ++n) nodes += std::to_string(n) + "\t" + std::to_string(10 + 0.01 * n) + "\t45\n";
+    std::string lines =
+        "Title\nDate\nSegments: " + std::to_string(segments) + "\nSegID\tFNode\tTNode\tLength\tLon\tLat\n";
+    for (int n = 1; n <= segments + 1; ++n)
+        nodes += std::to_string(n) + "\t" + std::to_string(10 + 0.01 * n) + "\t45\n";
     for (int s = 1; s <= segments; ++s)
         lines += std::to_string(s) + "\t" + std::to_string(s + 1) + "\t" + std::to_string(s) + "\t1000\t" +
                  std::to_string(10 + 0.01 * s + 0.005) + "\t45\n";
@@ -231,7 +241,8 @@ TEST(RiverTablesProgram, OnlyAcceptedEntireSimulationsLeaveTables) {
             ++tables;
             // "<set>_<e>_segments.csv" beside "<set>_<e>-1.arp"
             const std::string e = name.substr(std::string("settings_samples_DNA_").size(), 1);
-            EXPECT_TRUE(std::filesystem::exists(folder.path() / "GeneticOutput" / ("settings_samples_DNA_" + e + "-1.arp")))
+            EXPECT_TRUE(
+                std::filesystem::exists(folder.path() / "GeneticOutput" / ("settings_samples_DNA_" + e + "-1.arp")))
                 << name;
         }
         if (name.ends_with(".arp")) ++projects;

@@ -220,13 +220,17 @@ TEST(FileSamples, MatchedToTheirDemesInFileOrder) {
 // field a finite number or NA.
 TEST(StatisticsTables, EveryDataTypeWritesCompleteRows) {
     const fs::path source = fs::path(FLUVIAGEN_SOURCE_DIR) / "tests/e2e";
-    const std::map<std::string, std::string> cases = {
-        {"dna", "DNA"}, {"microsat_multilocus", "MICROSAT"}, {"rflp", "RFLP"}, {"standard", "STANDARD"}, {"snp", "SNP"}};
+    const std::map<std::string, std::string> cases = {{"dna", "DNA"},
+                                                      {"microsat_multilocus", "MICROSAT"},
+                                                      {"rflp", "RFLP"},
+                                                      {"standard", "STANDARD"},
+                                                      {"snp", "SNP"}};
     for (const auto& [name, type] : cases) {
         SCOPED_TRACE(name);
         TempFolder work;
         fs::copy(source / "shared", work.path(), fs::copy_options::recursive);
-        fs::copy(source / "cases" / name, work.path(), fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+        fs::copy(source / "cases" / name, work.path(),
+                 fs::copy_options::recursive | fs::copy_options::overwrite_existing);
         const auto run = runProgram({"settings.txt", "1"}, "", "7", work.path().string());
         ASSERT_EQ(run.status, 0) << run.output;
         const fs::path out = work.path() / "GeneticOutput";
@@ -321,9 +325,16 @@ TEST(StatisticsTables, SingleDemeMatchesTheCoalescent) {
     work.write("segments.txt", "t\nd\ns\nh\n1\t2\t1\t1000\t20.005\t45.0\n");
     work.write("populations.txt", "1\n0\nName\tSize\tSegID\tResize\tMigration\nDeme\t100\t1\t0\t0\n");
     work.write("samples.txt", "1\n0\nName\tGenes\tSegID\nDeme\t10\t1\n");
-    work.write("settings.txt", testing_support::settingsText({{7, "100"}, {8, "1"}, {9, "10"}, {17, "2000"},
-                                                              {21, "1000"}, {23, "0.01"}, {31, "0"},
-                                                              {33, "0"}, {34, "0"}, {35, "0"}}));
+    work.write("settings.txt", testing_support::settingsText({{7, "100"},
+                                                              {8, "1"},
+                                                              {9, "10"},
+                                                              {17, "2000"},
+                                                              {21, "1000"},
+                                                              {23, "0.01"},
+                                                              {31, "0"},
+                                                              {33, "0"},
+                                                              {34, "0"},
+                                                              {35, "0"}}));
     const auto run = runProgram({"settings.txt"}, "", "4242", work.path().string());
     ASSERT_EQ(run.status, 0) << run.output;
     const auto rows = lines(readFile(work.path() / "GeneticOutput/settings_samples_DNA_stats.tsv"));

@@ -92,9 +92,9 @@ struct PlainDeviates {
                     em = sq * y + am;
                 } while (em < 0.0 || em >= (en + 1.0));
                 em = std::floor(em);
-                t = static_cast<float>(1.2 * sq * (1.0 + y * y)
-                                       * std::exp(lnGammaN1 - lnFact(em) - lnFact(en - em) + em * logP
-                                                  + (en - em) * logPc));
+                t = static_cast<float>(
+                    1.2 * sq * (1.0 + y * y) *
+                    std::exp(lnGammaN1 - lnFact(em) - lnFact(en - em) + em * logP + (en - em) * logPc));
             } while (rng.uniform() > t);
             bnl = em;
         }
@@ -129,14 +129,14 @@ TEST(DeviateTables, TheTableHoldsTheFunctionsOwnValues) {
 // each branch of both deviates, and arguments on both sides of the table's
 // end (means and trial counts near 65,536 and 131,072).
 TEST(DeviateTables, LongRunsDrawTheSameAsThePlainDeviates) {
-    const std::vector<float> means = {0.0f,     0.3f,    3.5f,    11.99f,   12.0f,    12.5f,    40.0f,
-                                      250.0f,   1000.5f, 32767.0f, 65400.0f, 65536.0f, 65700.0f, 1.0e6f};
+    const std::vector<float> means = {0.0f,   0.3f,    3.5f,     11.99f,   12.0f,    12.5f,    40.0f,
+                                      250.0f, 1000.5f, 32767.0f, 65400.0f, 65536.0f, 65700.0f, 1.0e6f};
     struct Trial {
         float p;
         int n;
     };
-    const std::vector<Trial> trials = {{0.3f, 10},    {0.8f, 24},     {0.01f, 25},     {0.03f, 30},
-                                       {0.4f, 100},   {0.7f, 300},    {0.5f, 32767},   {0.09f, 72000},
+    const std::vector<Trial> trials = {{0.3f, 10},     {0.8f, 24},     {0.01f, 25},   {0.03f, 30},
+                                       {0.4f, 100},    {0.7f, 300},    {0.5f, 32767}, {0.09f, 72000},
                                        {0.5f, 131000}, {0.93f, 72000}, {0.2f, 1000}};
     Rng tabled;
     Rng plainRng;

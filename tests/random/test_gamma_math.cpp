@@ -20,14 +20,12 @@ protected:
     Rng rng;  // second generator at its fixed start
 };
 
-TEST_F(GammaMathTest, StirlingLnGammaOnBothSidesOfSeven)
-{
+TEST_F(GammaMathTest, StirlingLnGammaOnBothSidesOfSeven) {
     for (double x : {0.05, 0.5, 1.0, 3.3, 6.999, 7.0, 20.5, 1000.0})
         EXPECT_NEAR(lnGammaStirling(x), std::lgamma(x), 1e-10 * std::max(1.0, std::fabs(std::lgamma(x)))) << x;
 }
 
-TEST_F(GammaMathTest, IncompleteGammaAgainstClosedForms)
-{
+TEST_F(GammaMathTest, IncompleteGammaAgainstClosedForms) {
     // Shape 1: P = 1 - e^-x; shape 2: P = 1 - (1 + x) e^-x. Series (x <= 1 or
     // x < shape) and continued fraction (otherwise) are both exercised.
     for (double x : {0.01, 0.5, 1.0, 1.5, 3.0, 10.0, 40.0}) {
@@ -40,8 +38,7 @@ TEST_F(GammaMathTest, IncompleteGammaAgainstClosedForms)
     EXPECT_EQ(incompleteGamma(1.0, 0.0, 0.0), -1.0);
 }
 
-TEST_F(GammaMathTest, NormalQuantile)
-{
+TEST_F(GammaMathTest, NormalQuantile) {
     EXPECT_NEAR(normalQuantile(0.5), 0.0, 1e-7);
     EXPECT_NEAR(normalQuantile(0.975), 1.959963985, 1e-7);
     EXPECT_NEAR(normalQuantile(0.025), -1.959963985, 1e-7);
@@ -51,8 +48,7 @@ TEST_F(GammaMathTest, NormalQuantile)
     EXPECT_EQ(normalQuantile(1.0), -9999.0);
 }
 
-TEST_F(GammaMathTest, ChiSquareQuantileInvertsTheDistribution)
-{
+TEST_F(GammaMathTest, ChiSquareQuantileInvertsTheDistribution) {
     // Every starting approximation: small chi-square (v < -1.24 ln p), small
     // v (<= 0.32), Wilson-Hilferty, and the p -> 1 correction.
     const struct {
@@ -69,8 +65,7 @@ TEST_F(GammaMathTest, ChiSquareQuantileInvertsTheDistribution)
     EXPECT_EQ(chiSquareQuantile(0.5, 0.0), -1.0);
 }
 
-TEST_F(GammaMathTest, DiscreteGammaCategories)
-{
+TEST_F(GammaMathTest, DiscreteGammaCategories) {
     // Category means of a gamma with mean a / b: they average to a / b and
     // increase with the category.
     for (int K : {2, 4, 8}) {
@@ -95,8 +90,7 @@ TEST_F(GammaMathTest, DiscreteGammaCategories)
 // Stirling product starting at x itself, factor = (K a) / b. Each of the
 // other orders changes a last bit in one of these category sets (values
 // taken from this implementation, which matches the published K = 4 rates).
-TEST_F(GammaMathTest, CategoryRatesKeepTheirEvaluationOrder)
-{
+TEST_F(GammaMathTest, CategoryRatesKeepTheirEvaluationOrder) {
     const auto rates = [](double a, int K) {
         std::vector<double> freq(K), rate(K);
         discreteGammaRates(freq.data(), rate.data(), a, a, K, 0);
@@ -110,8 +104,7 @@ TEST_F(GammaMathTest, CategoryRatesKeepTheirEvaluationOrder)
     EXPECT_EQ(rates(0.25, 7), seven);
 }
 
-TEST_F(GammaMathTest, MultiNomialCountsAndCheck)
-{
+TEST_F(GammaMathTest, MultiNomialCountsAndCheck) {
     const double prob[3] = {0.2, 0.3, 0.5};
     double space[3];
     int nobs[3];
@@ -150,8 +143,7 @@ TEST_F(GammaMathTest, MultiNomialCountsAndCheck)
     EXPECT_EQ(counts[1], 1);
 }
 
-TEST_F(GammaMathTest, GammaDeviate2AgreesWithTheory)
-{
+TEST_F(GammaMathTest, GammaDeviate2AgreesWithTheory) {
     for (double s : {0.3, 1.0, 2.5, 9.0}) {
         const int n = 40000;
         double sum = 0, sum2 = 0;
@@ -172,8 +164,7 @@ TEST_F(GammaMathTest, GammaDeviate2AgreesWithTheory)
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "rqv gamma..\n");
 }
 
-TEST_F(GammaMathTest, SiteRates)
-{
+TEST_F(GammaMathTest, SiteRates) {
     const int n = 4000;
     std::vector<double> rates(n);
 

@@ -24,6 +24,5 @@ TEST(OutputGroups, DefaultsByCallSizeAndTheCommandLinesChoice) {
     EXPECT_EQ(groups.enabledNames(2), (Names{"vcf", "csv", "maps"}));
     EXPECT_TRUE(groups.asked(OutputGroup::stats));
     EXPECT_FALSE(groups.asked(OutputGroup::fasta));
-    for (std::size_t i = 0; i < all.size(); ++i)
-        EXPECT_EQ(OutputGroups::nameOf(static_cast<OutputGroup>(i)), all[i]);
+    for (std::size_t i = 0; i < all.size(); ++i) EXPECT_EQ(OutputGroups::nameOf(static_cast<OutputGroup>(i)), all[i]);
 }

@@ -65,7 +65,8 @@ std::vector<std::vector<std::string>> markdownTable(const std::string& header) {
         for (std::size_t i = 0; i + 1 < lines.size(); ++i) {
             if (lines[i] != header) continue;
             std::vector<std::vector<std::string>> rows;
-            for (std::size_t j = i + 2; j < lines.size() && lines[j].rfind("|", 0) == 0; ++j) rows.push_back(cells(lines[j]));
+            for (std::size_t j = i + 2; j < lines.size() && lines[j].rfind("|", 0) == 0; ++j)
+                rows.push_back(cells(lines[j]));
             return rows;
         }
     }
@@ -144,7 +145,8 @@ TEST(SettingLines, TheReaderTakesEveryLineByItsNumberAndByItsName) {
         {Setting::microsatRange, {"8", [&](const Settings& s) { return number(s.microsatRange); }}},
         {Setting::microsatStep, {"0.75", [&](const Settings& s) { return number(s.gsmGeometricParameter); }}},
         {Setting::minSnpFrequency, {"0.0625", [&](const Settings& s) { return number(s.minSnpFrequency); }}},
-        {Setting::minSnpFrequencySample, {"0.03125", [&](const Settings& s) { return number(s.minSnpFrequencyInSample); }}},
+        {Setting::minSnpFrequencySample,
+         {"0.03125", [&](const Settings& s) { return number(s.minSnpFrequencyInSample); }}},
         {Setting::arpOutput, {"0", [&](const Settings& s) { return number(s.arpOutput); }}},
         {Setting::coalescenceImage, {"1", [&](const Settings& s) { return number(s.coalescenceImageOutput); }}},
         {Setting::coalescenceTimes, {"0", [&](const Settings& s) { return number(s.coalescenceTimesOutput); }}},
@@ -196,7 +198,7 @@ TEST(SettingLines, AValueOutsideItsLinesRangeIsRefusedAtParseNamingTheOption) {
         };
         // A step beyond a bound that the type still tells apart from it.
         const auto step = [&](double bound) { return whole ? 1 : std::max(std::abs(bound), 1.0) * 1e-3; };
-        std::vector<std::pair<double, bool>> cases;  // value, accepted
+        std::vector<std::pair<double, bool>> cases;          // value, accepted
         const double limit = whole ? 2147483647.0 : 3.0e38;  // beyond: the type's own limit
         if (!key.leastExcluded && (whole || key.least > -limit)) cases.push_back({key.least, true});
         if (!key.mostExcluded && (whole || key.most < limit)) cases.push_back({key.most, true});
@@ -210,7 +212,8 @@ TEST(SettingLines, AValueOutsideItsLinesRangeIsRefusedAtParseNamingTheOption) {
                     EXPECT_TRUE(accepted) << option << " passed";
                 } catch (const CommandLineError& e) {
                     EXPECT_FALSE(accepted) << option << ": " << e.what();
-                    EXPECT_EQ(std::string(e.what()).rfind("--set " + option + " (" + std::string(key.field) + "): ", 0), 0u)
+                    EXPECT_EQ(std::string(e.what()).rfind("--set " + option + " (" + std::string(key.field) + "): ", 0),
+                              0u)
                         << e.what();
                 }
             }
@@ -230,7 +233,8 @@ TEST(SettingLines, ValuesThatFailLaterAreRefusedByOptionAndPointedOutInTheFile) 
         int fileStatus = 1;  // the run's own outcome with the value in the file
     };
     const Row rows[] = {
-        {8, "0", "line 8 (demographic model): 0 is outside the values a run can use (1|2|3|4): the first generation", false},
+        {8, "0", "line 8 (demographic model): 0 is outside the values a run can use (1|2|3|4): the first generation",
+         false},
         {8, "5", "line 8 (demographic model): 5 is outside", false},
         // The sample stands on the source's segment: the run goes on.
         {7, "0", "line 7 (carrying capacity): 0 is outside the values a run can use (1..32767)", false, 0},
@@ -258,9 +262,10 @@ TEST(SettingLines, ValuesThatFailLaterAreRefusedByOptionAndPointedOutInTheFile) 
         const std::string& where = row.refusedInFile ? written.output : written.errors;
         EXPECT_NE(where.find(row.fileError), std::string::npos) << written.output << written.errors;
         if (!row.refusedInFile) {
-            EXPECT_NE(written.errors.find("Settings file '" + bad + "', line " + std::to_string(row.line)), std::string::npos);
+            EXPECT_NE(written.errors.find("Settings file '" + bad + "', line " + std::to_string(row.line)),
+                      std::string::npos);
             // Said before the work starts: ahead of the outputs line of the end.
-            EXPECT_LT(written.errors.find(row.fileError), written.errors.find("Outputs written") ) << written.errors;
+            EXPECT_LT(written.errors.find(row.fileError), written.errors.find("Outputs written")) << written.errors;
         } else {
             EXPECT_EQ(written.output.find("Build World"), std::string::npos);
         }

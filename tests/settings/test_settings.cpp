@@ -99,7 +99,7 @@ TEST(Settings, AMissingEndMarkerIsReportedOnItsOwnLine) {
     } cases[] = {
         {settingsText({{41, "end"}}), 41},
         {forty, 41},
-        {settingsText({{40, "0\n"}}), 41},  // the blank line takes the place of the marker
+        {settingsText({{40, "0\n"}}), 41},                // the blank line takes the place of the marker
         {settingsText({{20, "1\n"}, {41, "stop"}}), 42},  // lines are counted as they stand
     };
     for (const auto& c : cases) {

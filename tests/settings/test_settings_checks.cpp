@@ -52,7 +52,7 @@ TEST(SettingsChecks, UnusableValuesNameTheirLineBeforeAnyRun) {
         {{{9, "-1"}}, 9},
         {{{12, "-0.5"}}, 12},
         {{{17, "-3"}}, 17},
-        {{{17, "0"}}, 17},                    // no genetic simulation: no output at all
+        {{{17, "0"}}, 17},  // no genetic simulation: no output at all
         {{{18, "-1"}}, 18},
         {{{19, "7"}}, 19},
         {{{19, "-1"}}, 19},
@@ -61,13 +61,13 @@ TEST(SettingsChecks, UnusableValuesNameTheirLineBeforeAnyRun) {
         {{{23, "-0.001"}}, 23},
         {{{23, "2"}}, 23},
         {{{23, "1e30"}}, 23},
-        {{{19, "0"}, {23, "0"}}, 23},         // microsatellite rate of 0: the gamma deviate would exit
+        {{{19, "0"}, {23, "0"}}, 23},  // microsatellite rate of 0: the gamma deviate would exit
         {{{24, "1.5"}}, 24},
         {{{25, "-1"}}, 25},
         {{{25, "0.5"}, {26, "-4"}}, 26},
         {{{25, "0.5"}, {26, "2000000000"}}, 26},
         {{{19, "0"}, {27, "-5"}}, 27},
-        {{{19, "0"}, {28, "1"}}, 28},         // beta deviate of the step parameter would exit
+        {{{19, "0"}, {28, "1"}}, 28},  // beta deviate of the step parameter would exit
         {{{19, "0"}, {28, "-0.2"}}, 28},
         {{{36, "-10"}}, 36},
         {{{37, "1.01"}}, 37},
@@ -100,17 +100,17 @@ TEST(SettingsChecks, BlankLinesMoveTheReportedLine) {
 
 TEST(SettingsChecks, ValuesWithAnOutcomeOfTheModelAreKept) {
     const std::map<int, std::string> kept[] = {
-        {{20, "0"}},                // the genetic phase raises its own fatal error
-        {{16, "-2"}},               // no entire simulation
-        {{14, "7"}},                // overflow rate outside 0..1: the whole surplus moves
-        {{8, "9"}},                 // unknown model: its own fatal error at the first generation
-        {{9, "0"}, {18, "0"}},      // nothing to simulate, nothing to walk back
-        {{19, "4"}, {23, "5"}},     // SNPs are placed without the mutation rate
-        {{25, "0"}, {26, "-3"}},    // no rate variation: the categories are not used
+        {{20, "0"}},              // the genetic phase raises its own fatal error
+        {{16, "-2"}},             // no entire simulation
+        {{14, "7"}},              // overflow rate outside 0..1: the whole surplus moves
+        {{8, "9"}},               // unknown model: its own fatal error at the first generation
+        {{9, "0"}, {18, "0"}},    // nothing to simulate, nothing to walk back
+        {{19, "4"}, {23, "5"}},   // SNPs are placed without the mutation rate
+        {{25, "0"}, {26, "-3"}},  // no rate variation: the categories are not used
         {{19, "0"}, {23, "0.0005"}, {27, "20"}, {28, "0.3"}},
         {{19, "2"}, {28, "5"}, {27, "-1"}},  // microsatellite fields of DNA data are not used
         {{37, "0"}, {38, "1"}, {39, "1e6"}},
-        {{15, "0"}, {5, "//"}},     // no dynamic environment: its file is not read
+        {{15, "0"}, {5, "//"}},  // no dynamic environment: its file is not read
     };
     for (const auto& lines : kept) {
         const Outcome r = readSettingsText(settingsText(lines));

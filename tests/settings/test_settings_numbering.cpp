@@ -48,8 +48,8 @@ std::string errorsOfReading(const std::vector<std::string>& lines) {
 TEST(SettingsNumbering, PointsAtTheFirstLineWhoseNumberDisagrees) {
     struct Row {
         const char* what;
-        int erase;        // 0-based line removed, or -1
-        int duplicate;    // 0-based line repeated, or -1
+        int erase;             // 0-based line removed, or -1
+        int duplicate;         // 0-based line repeated, or -1
         std::string expected;  // part of standard error; empty: nothing said
     };
     const Row rows[] = {
@@ -57,14 +57,17 @@ TEST(SettingsNumbering, PointsAtTheFirstLineWhoseNumberDisagrees) {
         {"line 12 deleted", 11, -1,
          "Settings file, line 12: its comment numbers it 13, but it is read as line 12 (growth rate): a line may be "
          "missing or added above it"},
-        {"line 21 twice", -1, 20, "Settings file, line 22: its comment numbers it 21, but it is read as line 22 "
-                                  "(genotypic output)"},
-        {"line 3 deleted", 2, -1, "Settings file, line 3: its comment numbers it 4, but it is read as line 3 (node file)"},
+        {"line 21 twice", -1, 20,
+         "Settings file, line 22: its comment numbers it 21, but it is read as line 22 "
+         "(genotypic output)"},
+        {"line 3 deleted", 2, -1,
+         "Settings file, line 3: its comment numbers it 4, but it is read as line 3 (node file)"},
     };
     for (const Row& row : rows) {
         std::vector<std::string> lines = numberedLines();
         if (row.erase >= 0) lines.erase(lines.begin() + row.erase);
-        if (row.duplicate >= 0) lines.insert(lines.begin() + row.duplicate, lines[static_cast<std::size_t>(row.duplicate)]);
+        if (row.duplicate >= 0)
+            lines.insert(lines.begin() + row.duplicate, lines[static_cast<std::size_t>(row.duplicate)]);
         const std::string errors = errorsOfReading(lines);
         if (row.expected.empty())
             EXPECT_EQ(errors.find("its comment numbers"), std::string::npos) << row.what << ": " << errors;

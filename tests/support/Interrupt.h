@@ -14,8 +14,8 @@
 namespace testing_support {
 
 struct InterruptedRun {
-    int status = -1;        // the exit status, or 128 + the signal that killed it
-    bool killed = false;    // ended by the signal's default action (before any handling was set up)
+    int status = -1;      // the exit status, or 128 + the signal that killed it
+    bool killed = false;  // ended by the signal's default action (before any handling was set up)
 };
 
 // Starts program with the arguments in folder (standard output and error to

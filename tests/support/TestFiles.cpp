@@ -15,8 +15,8 @@ namespace fs = std::filesystem;
 
 TempFolder::TempFolder() {
     static std::atomic<int> counter{0};
-    path_ = fs::temp_directory_path() /
-            ("fluviagen_test_" + std::to_string(::getpid()) + "_" + std::to_string(counter++));
+    path_ =
+        fs::temp_directory_path() / ("fluviagen_test_" + std::to_string(::getpid()) + "_" + std::to_string(counter++));
     fs::remove_all(path_);
     fs::create_directories(path_);
 }
@@ -105,9 +105,8 @@ std::string quoted(const std::string& word) {
 
 }  // namespace
 
-ProcessResult runProgram(const std::vector<std::string>& arguments, const std::string& input,
-                         const std::string& seed, const std::string& workingFolder, int timeoutSeconds,
-                         StandardError standardError) {
+ProcessResult runProgram(const std::vector<std::string>& arguments, const std::string& input, const std::string& seed,
+                         const std::string& workingFolder, int timeoutSeconds, StandardError standardError) {
     TempFolder scratch;
     const std::string inputFile = scratch.write("stdin.txt", input);
     const fs::path errorFile = scratch.path() / "stderr.txt";

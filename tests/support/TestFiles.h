@@ -50,7 +50,7 @@ struct ProcessResult {
 // stopped after that time and the status is 124 (the timeout tool's).
 // A program ended by a signal gets the status 128 + the signal number.
 ProcessResult runProgram(const std::vector<std::string>& arguments, const std::string& input = "",
-                         const std::string& seed = "", const std::string& workingFolder = "",
-                         int timeoutSeconds = 0, StandardError standardError = StandardError::Merged);
+                         const std::string& seed = "", const std::string& workingFolder = "", int timeoutSeconds = 0,
+                         StandardError standardError = StandardError::Merged);
 
 }  // namespace testing_support

@@ -61,8 +61,8 @@ bool NodeTable::readNodeFile(const Text& path, InputLog* log) {
                 if (fields.atEnd()) {
                     // A record cut short by the end of the file is dropped.
                     if (fields.fieldsRead() > 0)
-                        dropped.add(fields.firstLine(), "node " + std::to_string(node->id) +
-                                                            ": the file ends inside the record");
+                        dropped.add(fields.firstLine(),
+                                    "node " + std::to_string(node->id) + ": the file ends inside the record");
                     break;
                 }
                 // Id -1 marks a node that is not there. A coordinate of -1
@@ -147,9 +147,9 @@ bool Drainage::readSegmentFile(const Text& path, const EnvironmentFiles* environ
                     continue;
                 }
                 if (find(segment->id) != nullptr)
-                    throw SimulationError(Text("Segment '") + segment->id + "' appears more than once in segment file '" +
-                                         path + "'!",
-                                     levelFatal);
+                    throw SimulationError(
+                        Text("Segment '") + segment->id + "' appears more than once in segment file '" + path + "'!",
+                        levelFatal);
                 segment->fromNode = from;
                 segment->toNode = to;
                 from->outgoing.push_back(segment.get());
@@ -178,7 +178,7 @@ bool Drainage::readSegmentFile(const Text& path, const EnvironmentFiles* environ
 }
 
 std::unique_ptr<Drainage> readDrainage(const Text& nodePath, const Text& segmentPath,
-                                             const EnvironmentFiles* environment, InputLog* log) {
+                                       const EnvironmentFiles* environment, InputLog* log) {
     auto drainage = std::make_unique<Drainage>();
     drainage->nodes->readNodeFile(nodePath, log);
     drainage->readSegmentFile(segmentPath, environment, log);

@@ -20,6 +20,6 @@ struct EnvironmentFiles;
 // the line. With a log, every file is hashed as it is read
 // (base/InputFile.h): "nodes", "segments", "dynamic" and each "map".
 std::unique_ptr<Drainage> readDrainage(const Text& nodePath, const Text& segmentPath,
-                                             const EnvironmentFiles* environment = nullptr, InputLog* log = nullptr);
+                                       const EnvironmentFiles* environment = nullptr, InputLog* log = nullptr);
 
 }  // namespace fluviagen

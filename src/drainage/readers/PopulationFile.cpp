@@ -83,8 +83,7 @@ Segment* smallestDistanceWhere(const Drainage& drainage, float lon, float lat, A
 }
 
 template <typename Accept>
-Segment* nearestSegmentWhere(const Drainage& drainage, float lon, float lat, PlacementRule rule,
-                              Accept accept) {
+Segment* nearestSegmentWhere(const Drainage& drainage, float lon, float lat, PlacementRule rule, Accept accept) {
     return rule == PlacementRule::ratio ? smallestRatioWhere(drainage, lon, lat, accept)
                                         : smallestDistanceWhere(drainage, lon, lat, accept);
 }
@@ -119,9 +118,9 @@ public:
 
 private:
     [[noreturn]] void cannotRead(const char* what, const Text& population) const {
-        throw SimulationError(fileText_ + ", line " + lineNumber_ + ": cannot read " + what + " of population '" +
-                             population + "'!",
-                         levelFatal);
+        throw SimulationError(
+            fileText_ + ", line " + lineNumber_ + ": cannot read " + what + " of population '" + population + "'!",
+            levelFatal);
     }
 
     std::istringstream fields_;
@@ -156,8 +155,7 @@ Text pointText(float lon, float lat) {
 
 }  // namespace
 
-Segment* nearestSegment(const Drainage& drainage, float lon, float lat, const Segment* excluded,
-                         PlacementRule rule) {
+Segment* nearestSegment(const Drainage& drainage, float lon, float lat, const Segment* excluded, PlacementRule rule) {
     return nearestSegmentWhere(drainage, lon, lat, rule, [excluded](const Segment* s) { return s != excluded; });
 }
 
@@ -181,8 +179,7 @@ std::int32_t precisionOf(const Segment& segment, float lon, float lat, Placement
 
 namespace {
 
-int readPopulationFile(PopulationVector& set, const Text& path, bool isSampleFile, PlacementRule rule,
-                       InputLog* log) {
+int readPopulationFile(PopulationVector& set, const Text& path, bool isSampleFile, PlacementRule rule, InputLog* log) {
     const Text fileText = Text(isSampleFile ? "Sample file '" : "Population file '") + path + "'";
     std::ifstream in = openInputFile(path, log, isSampleFile ? "samples" : "sources");
     skipByteOrderMark(in);
@@ -198,8 +195,8 @@ int readPopulationFile(PopulationVector& set, const Text& path, bool isSampleFil
     const int tooLongLine = tooLong ? static_cast<int>(lines.size()) : 0;
     const auto refuseLongLine = [&] {
         throw SimulationError(shortened(fileText.str() + ", line " + std::to_string(tooLongLine) +
-                                   ": the line is longer than " + std::to_string(maxLineLength) + " characters!"),
-                         levelFatal);
+                                        ": the line is longer than " + std::to_string(maxLineLength) + " characters!"),
+                              levelFatal);
     };
     if (tooLong && tooLongLine <= 3) refuseLongLine();
 
@@ -207,34 +204,35 @@ int readPopulationFile(PopulationVector& set, const Text& path, bool isSampleFil
     if (lines.empty() || !lineValue(lines[0], 1, fileText, announced))
         throw SimulationError(fileText + ": line 1 must hold the number of populations!", levelFatal);
     if (announced < 0)
-        throw SimulationError(fileText + ": the number of populations on line 1 is negative (" +
-                             Text(std::to_string(announced)) + ")!",
-                         levelFatal);
+        throw SimulationError(
+            fileText + ": the number of populations on line 1 is negative (" + Text(std::to_string(announced)) + ")!",
+            levelFatal);
     std::int32_t coordinateFlag = 0;
     if (lines.size() < 2 || !lineValue(lines[1], 2, fileText, coordinateFlag))
         throw SimulationError(fileText + ": line 2 must hold the coordinate flag (0: segment ids, 1: coordinates)!",
-                         levelFatal);
+                              levelFatal);
     if (tooLong) {
         // A population line that is one single word is a name beyond the
         // text limit.
         const std::string& kept = lines.back();
         if (tooLongLine - 3 <= announced && kept.find_first_of(" \t") == std::string::npos)
             throw SimulationError(fileText + ", line " + tooLongLine + ": the name of population " + (tooLongLine - 3) +
-                                 " is longer than 9999 characters!",
-                             levelFatal);
+                                      " is longer than 9999 characters!",
+                                  levelFatal);
         refuseLongLine();
     }
     const long long following = lines.size() > 3 ? static_cast<long long>(lines.size()) - 3 : 0;
     if (announced > following)
         throw SimulationError(fileText + ": line 1 announces " + Text(std::to_string(announced)) +
-                             " populations, but only " + static_cast<int>(following) + " lines follow the titles!",
-                         levelFatal);
+                                  " populations, but only " + static_cast<int>(following) + " lines follow the titles!",
+                              levelFatal);
 
     // 7 is no more "coordinates" than 1: a flag that is neither is a typo.
     if (coordinateFlag != 0 && coordinateFlag != 1)
-        throw SimulationError(fileText + ", line 2: the coordinate flag must be 0 (segment ids) or 1 (coordinates), not " +
-                             coordinateFlag + "!",
-                         levelFatal);
+        throw SimulationError(fileText +
+                                  ", line 2: the coordinate flag must be 0 (segment ids) or 1 (coordinates), not " +
+                                  coordinateFlag + "!",
+                              levelFatal);
     const int count = static_cast<int>(announced);
     set.coordinateMode = coordinateFlag != 0;
     set.populations.clear();
@@ -252,20 +250,20 @@ int readPopulationFile(PopulationVector& set, const Text& path, bool isSampleFil
         // The text type would silently turn such a name into an empty one.
         if (name.size() >= static_cast<std::size_t>(Text::maxLength))
             throw SimulationError(fileText + ", line " + lineNumber + ": the name of population " + (i + 1) +
-                                 " is longer than 9999 characters!",
-                             levelFatal);
+                                      " is longer than 9999 characters!",
+                                  levelFatal);
         p.name = Text(name);
         const auto size = fields.read<std::int64_t>("the size", p.name);
         if (size < 0 || size > std::numeric_limits<std::int16_t>::max())
             throw SimulationError(fileText + ", line " + lineNumber + ": the size " + Text(std::to_string(size)) +
-                                 " of population '" + p.name + "' is not within 0 ... 32767!",
-                             levelFatal);
+                                      " of population '" + p.name + "' is not within 0 ... 32767!",
+                                  levelFatal);
         // A source without individuals colonises nothing; a sample of 0
         // genes is a sample deme without genes, which the outputs know.
         if (!isSampleFile && size == 0)
             throw SimulationError(fileText + ", line " + lineNumber + ": the source population '" + p.name +
-                                 "' has the size 0: a source needs at least one individual!",
-                             levelFatal);
+                                      "' has the size 0: a source needs at least one individual!",
+                                  levelFatal);
         p.size = static_cast<std::int16_t>(size);
 
         Text precisionText;
@@ -274,9 +272,9 @@ int readPopulationFile(PopulationVector& set, const Text& path, bool isSampleFil
             p.lat = fields.read<float>("the latitude", p.name);
             p.segment = nearestSegment(drainage, p.lon, p.lat, nullptr, rule);
             if (p.segment == nullptr)
-                throw SimulationError(fileText + ": no segment of the drainage is near the point " + pointText(p.lon, p.lat) +
-                                     " of population '" + p.name + "'!",
-                                 levelFatal);
+                throw SimulationError(fileText + ": no segment of the drainage is near the point " +
+                                          pointText(p.lon, p.lat) + " of population '" + p.name + "'!",
+                                      levelFatal);
             p.segmentId = p.segment->id;
             p.precision = precisionOf(*p.segment, p.lon, p.lat, rule);
             precisionText = Text("\t(precision: ") + p.precision + " m)";
@@ -302,22 +300,24 @@ int readPopulationFile(PopulationVector& set, const Text& path, bool isSampleFil
             // and generation: the coalescent has no use for other values (a
             // negative size never lets two lineages meet).
             if (p.Resize < 0)
-                throw SimulationError(fileText + ", line " + lineNumber + ": the Resize " + p.Resize + " of population '" +
-                                     p.name + "' is negative (0: keep the size of the source)!",
-                                 levelFatal);
+                throw SimulationError(fileText + ", line " + lineNumber + ": the Resize " + p.Resize +
+                                          " of population '" + p.name +
+                                          "' is negative (0: keep the size of the source)!",
+                                      levelFatal);
             // Sizes are 16-bit numbers like every deme size. A source deme
             // far larger than that lets two lineages meet so rarely that
             // every try of a genealogy walks to its maximum number of
             // generations.
             if (p.Resize > std::numeric_limits<std::int16_t>::max())
-                throw SimulationError(fileText + ", line " + lineNumber + ": the Resize " + p.Resize + " of population '" +
-                                     p.name + "' is not within 0 ... 32767 (0: keep the size of the source)!",
-                                 levelFatal);
+                throw SimulationError(fileText + ", line " + lineNumber + ": the Resize " + p.Resize +
+                                          " of population '" + p.name +
+                                          "' is not within 0 ... 32767 (0: keep the size of the source)!",
+                                      levelFatal);
             if (!(p.migration >= 0 && p.migration <= 1))
                 throw SimulationError(fileText + ", line " + lineNumber + ": the migration rate " +
-                                     realText(p.migration) + " of population '" + p.name +
-                                     "' is not a probability from 0 to 1!",
-                                 levelFatal);
+                                          realText(p.migration) + " of population '" + p.name +
+                                          "' is not a probability from 0 to 1!",
+                                      levelFatal);
         }
 
         // One population per segment. With coordinates the later one moves to
@@ -328,13 +328,13 @@ int readPopulationFile(PopulationVector& set, const Text& path, bool isSampleFil
                       << "'! Searching for a new segment ...";
             if (next == nullptr)
                 throw SimulationError(fileText + ": no free segment is left near the point " + pointText(p.lon, p.lat) +
-                                     " of population '" + p.name + "'!",
-                                 levelFatal);
+                                          " of population '" + p.name + "'!",
+                                      levelFatal);
             p.segment = next;
             p.segmentId = next->id;
             p.precision = precisionOf(*next, p.lon, p.lat, rule);
-            std::cout << "\n\t\t" << i + 1 << ": " << p.name << "\tSeg: " << p.segmentId << "\t(precision: "
-                      << p.precision << " m)";
+            std::cout << "\n\t\t" << i + 1 << ": " << p.name << "\tSeg: " << p.segmentId
+                      << "\t(precision: " << p.precision << " m)";
         };
         // With segment ids every earlier population holds a segment of its
         // own: the table of held segments gives the one holder there can be,
@@ -352,7 +352,8 @@ int readPopulationFile(PopulationVector& set, const Text& path, bool isSampleFil
             if (!set.coordinateMode) {
                 std::cout << "\n-> Error: " << fileText << ", line " << lineNumber << ": population '" << p.name
                           << "' stands on segment " << p.segmentId << " like population '" << earlier.name << "'!";
-                throw SimulationError(Text("Reading samples: Seg ") + p.segmentId + " has already a sample!", levelFatal);
+                throw SimulationError(Text("Reading samples: Seg ") + p.segmentId + " has already a sample!",
+                                      levelFatal);
             }
             moveTo(nearestSegment(drainage, p.lon, p.lat, p.segment, rule), earlier);
         }
@@ -391,8 +392,8 @@ int readPopulationFile(PopulationVector& set, const Text& path, bool isSampleFil
     DroppedRecords dropped;
     for (std::size_t line = 3 + static_cast<std::size_t>(count); line < lines.size(); ++line)
         if (lines[line].find_first_not_of(" \t\r") != std::string::npos)
-            dropped.add(static_cast<int>(line) + 1, "after the " + std::to_string(count) +
-                                                      " populations announced on line 1");
+            dropped.add(static_cast<int>(line) + 1,
+                        "after the " + std::to_string(count) + " populations announced on line 1");
     dropped.report(isSampleFile ? "sample" : "population", path);
     return count;
 }
@@ -410,7 +411,7 @@ int readPopulations(PopulationVector& populations, const Text& path, bool isSamp
         throw;
     } catch (...) {
         throw SimulationError(Text(isSampleFile ? "Reading sample file '" : "Reading population file '") + path + "'!",
-                         levelFatal);
+                              levelFatal);
     }
     if (count == 0 && !populations.problem.empty()) return 0;
     std::cout << "\n\tdone. (#populations: " << count << "; Duration: " << timer << ")" << std::flush;

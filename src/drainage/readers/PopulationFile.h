@@ -26,8 +26,7 @@ int readPopulations(PopulationVector& populations, const Text& path, bool isSamp
 //            every point of a drainage with segments gets one.
 //   ratio:   the smallest half-segment ratio; none when no ratio falls below
 //            100000.
-Segment* nearestSegment(const Drainage& drainage, float lon, float lat, const Segment* excluded,
-                         PlacementRule rule);
+Segment* nearestSegment(const Drainage& drainage, float lon, float lat, const Segment* excluded, PlacementRule rule);
 
 // The precision of a placement in whole metres (truncated):
 //   nearest: the distance from the point to the segment;

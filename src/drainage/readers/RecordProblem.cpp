@@ -30,8 +30,8 @@ void DroppedRecords::report(const char* kind, const Text& path) const {
 
 void refuseLongLine(const char* kind, const Text& path, int line) {
     throw SimulationError(shortened(std::string(kind) + " file '" + path.str() + "', line " + std::to_string(line) +
-                               ": the line is longer than " + std::to_string(maxLineLength) + " characters!"),
-                     levelFatal);
+                                    ": the line is longer than " + std::to_string(maxLineLength) + " characters!"),
+                          levelFatal);
 }
 
 }  // namespace fluviagen

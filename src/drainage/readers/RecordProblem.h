@@ -14,8 +14,8 @@
 namespace fluviagen {
 
 struct RecordProblem {
-    int line = 0;       // 1-based line of the file; 0 when unknown
-    std::string word;   // the word that could not be read, as printableWord shows it
+    int line = 0;      // 1-based line of the file; 0 when unknown
+    std::string word;  // the word that could not be read, as printableWord shows it
 };
 
 // The fields of one record. The reading stops at the end of the file, or at
@@ -83,7 +83,9 @@ private:
 // 7 (node -1: ...), line 12 (...)".
 class DroppedRecords {
 public:
-    void add(int line, const std::string& what) { entries_.push_back("line " + std::to_string(line) + " (" + what + ")"); }
+    void add(int line, const std::string& what) {
+        entries_.push_back("line " + std::to_string(line) + " (" + what + ")");
+    }
     std::size_t count() const { return entries_.size(); }
     // Writes the line when any record was dropped.
     void report(const char* kind, const Text& path) const;

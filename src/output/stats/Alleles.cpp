@@ -103,9 +103,13 @@ Locus haplotypeLocus(const GeneMatrix& genes, std::span<const int> columns) {
     std::vector<int> keys(rows * width);
     for (std::size_t r = 0; r < rows; ++r)
         for (std::size_t k = 0; k < width; ++k) keys[r * width + k] = stateAt(genes.rows[r], columns[k]);
-    const auto key = [&](int r) { return keys.begin() + static_cast<std::ptrdiff_t>(static_cast<std::size_t>(r) * width); };
+    const auto key = [&](int r) {
+        return keys.begin() + static_cast<std::ptrdiff_t>(static_cast<std::size_t>(r) * width);
+    };
     const auto w = static_cast<std::ptrdiff_t>(width);
-    const auto less = [&](int a, int b) { return std::lexicographical_compare(key(a), key(a) + w, key(b), key(b) + w); };
+    const auto less = [&](int a, int b) {
+        return std::lexicographical_compare(key(a), key(a) + w, key(b), key(b) + w);
+    };
     std::vector<int> order(rows);
     std::iota(order.begin(), order.end(), 0);
     std::sort(order.begin(), order.end(), less);

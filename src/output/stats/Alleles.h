@@ -34,8 +34,8 @@ struct Locus {
     std::vector<int> counts;  // [sample * alleles + allele]
 
     std::span<const int> countsOf(int sample) const {
-        return std::span<const int>(counts).subspan(static_cast<std::size_t>(sample) * static_cast<std::size_t>(alleles),
-                                                    static_cast<std::size_t>(alleles));
+        return std::span<const int>(counts).subspan(
+            static_cast<std::size_t>(sample) * static_cast<std::size_t>(alleles), static_cast<std::size_t>(alleles));
     }
     // The counts of all samples together.
     std::vector<int> pooledCounts() const;

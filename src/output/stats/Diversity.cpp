@@ -33,8 +33,7 @@ std::optional<double> rarefiedRichness(std::span<const int> counts, int g) {
         // C(n - c, g) / C(n, g) = prod_{j < g} (n - c - j) / (n - j): the chance
         // that g draws all miss the allele.
         double miss = 1;
-        for (int j = 0; j < g && miss > 0; ++j)
-            miss = n - c - j > 0 ? miss * (n - c - j) / (n - j) : 0.0;
+        for (int j = 0; j < g && miss > 0; ++j) miss = n - c - j > 0 ? miss * (n - c - j) / (n - j) : 0.0;
         richness += 1 - miss;
     }
     return richness;

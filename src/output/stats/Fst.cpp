@@ -67,8 +67,8 @@ void addDiploidLocus(ThetaSums& sums, const std::vector<std::span<const int>>& c
         double pbar = 0, hbar = 0;
         for (std::size_t i = 0; i < r; ++i) {
             if (individuals[i] == 0) continue;
-            pbar += counts[i][u] / 2.0;                // n_i p_i
-            hbar += heterozygotes[i][u];               // n_i h_i
+            pbar += counts[i][u] / 2.0;   // n_i p_i
+            hbar += heterozygotes[i][u];  // n_i h_i
         }
         pbar /= total;
         hbar /= total;

@@ -76,7 +76,8 @@ public:
     ReplicateStatistics run() {
         if (options_.kind == MarkerKind::sequence) {
             const std::vector<int> polymorphic = polymorphicColumns(genes_);
-            for (const std::vector<int>& columns : haplotypeColumns(polymorphic)) addLocus(haplotypeLocus(genes_, columns));
+            for (const std::vector<int>& columns : haplotypeColumns(polymorphic))
+                addLocus(haplotypeLocus(genes_, columns));
             siteStatistics(polymorphic);
         } else {
             const int width = genes_.columns();
@@ -85,7 +86,8 @@ public:
             if (width > 0) {
                 for (std::size_t i = 0; i < samples_; ++i)
                     for (std::size_t j = i + 1; j < samples_; ++j)
-                        if (qualifies(i) && qualifies(j)) result_.fst[i][j] = result_.fst[j][i] = theta_[index(i, j)].theta();
+                        if (qualifies(i) && qualifies(j))
+                            result_.fst[i][j] = result_.fst[j][i] = theta_[index(i, j)].theta();
                 result_.globalFst = globalTheta_.theta();
             }
         }
@@ -136,8 +138,9 @@ private:
     void addHeterozygosity(const Locus& locus) {
         int heterozygous = 0, individuals = 0;
         for (std::size_t i = 0; i < samples_; ++i) {
-            const auto alleles = std::span<const int>(locus.allele)
-                                     .subspan(static_cast<std::size_t>(genes_.first[i]), static_cast<std::size_t>(genesOf(i)));
+            const auto alleles =
+                std::span<const int>(locus.allele)
+                    .subspan(static_cast<std::size_t>(genes_.first[i]), static_cast<std::size_t>(genesOf(i)));
             const auto ho = observedHeterozygosity(alleles);
             means_[i].ho.add(ho);
             auto& het = heterozygotes_[i];
@@ -266,8 +269,8 @@ private:
     ReplicateStatistics result_;
     std::vector<DiversityMeans> means_;
     DiversityMeans allMeans_;
-    std::vector<NeiIdentity> nei_;            // [i * D + j], i < j
-    std::vector<ThetaSums> theta_;            // [i * D + j], i < j
+    std::vector<NeiIdentity> nei_;  // [i * D + j], i < j
+    std::vector<ThetaSums> theta_;  // [i * D + j], i < j
     ThetaSums globalTheta_;
     std::vector<std::vector<int>> heterozygotes_;  // per sample, per allele of the current locus
     std::vector<std::vector<int>> pairedCounts_;   // per sample, the allele counts of its individuals' copies

@@ -88,8 +88,6 @@ std::vector<std::vector<std::optional<double>>> riverDistancesKm(const Drainage&
     return km;
 }
 
-double straightLineKm(const Segment& a, const Segment& b) {
-    return common::greatCircleKm(a.lon, a.lat, b.lon, b.lat);
-}
+double straightLineKm(const Segment& a, const Segment& b) { return common::greatCircleKm(a.lon, a.lat, b.lon, b.lat); }
 
 }  // namespace fluviagen

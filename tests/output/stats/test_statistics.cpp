@@ -381,8 +381,8 @@ TEST(RiverDistance, ShortestPathThroughConfluenceAndBraid) {
         std::optional<double> km;
     };
     const std::vector<Row> rows = {
-        {1, 0, 1.5}, {1, 2, 2.5}, {0, 5, 4.75}, {4, 3, 2.0}, {1, 4, 5.5}, {0, 0, 0.0},
-        {1, 8, 0.0},  // one segment twice
+        {1, 0, 1.5},          {1, 2, 2.5}, {0, 5, 4.75},         {4, 3, 2.0},
+        {1, 4, 5.5},          {0, 0, 0.0}, {1, 8, 0.0},  // one segment twice
         {0, 6, std::nullopt}, {6, 6, 0.0}, {0, 7, std::nullopt}, {7, 7, std::nullopt},
     };
     for (const Row& row : rows) {
@@ -401,8 +401,10 @@ TEST(RiverDistance, ShortestPathThroughConfluenceAndBraid) {
 // cases).
 TEST(RiverDistance, StraightLine) {
     Segment c, d;
-    c.lon = 20; c.lat = 60;
-    d.lon = 21; d.lat = 60;
+    c.lon = 20;
+    c.lat = 60;
+    d.lon = 21;
+    d.lat = 60;
     EXPECT_NEAR(straightLineKm(c, d), 6371.0 * 3.14159265358979323846 / 360, 0.01);
     EXPECT_EQ(straightLineKm(c, c), 0.0);
 }
