@@ -12,6 +12,7 @@
 #include "base/Exception.h"
 #include "base/NumberText.h"
 #include "app/CommandLine.h"
+#include "common/Error.h"
 #include "common/Version.h"
 #include "app/Plan.h"
 #include "app/SimulationLoop.h"
@@ -113,7 +114,7 @@ int printPlan(const CommandLine& options, const std::string& programPath) {
     if (positional.empty() || positional.size() > 2) {
         std::cerr << "fluviagen: --plan takes the settings file and optionally the count (" << positional.size()
                   << " parameters given)\n";
-        return 1;
+        return common::exitFailure;
     }
     // The console lines a run prints go nowhere: standard output holds the
     // plan alone. The lines that explain a refusal follow it to standard error.
@@ -137,7 +138,7 @@ int printPlan(const CommandLine& options, const std::string& programPath) {
         std::cout.rdbuf(standardOutput);
         std::cerr << "fluviagen: unhandled error, no special message" << std::endl;
     }
-    return 1;
+    return common::exitFailure;
 }
 
 }  // namespace
@@ -150,7 +151,7 @@ int runConsole(int argc, char** argv) {
         options = parseCommandLine(std::vector<std::string>(words.begin() + (words.empty() ? 0 : 1), words.end()));
     } catch (const CommandLineError& e) {
         std::cerr << "fluviagen: " << e.what() << "\nfluviagen --help lists the options.\n";
-        return 1;
+        return common::exitFailure;
     }
     if (options.help) {
         std::cout << commandLineHelp() << std::flush;
@@ -219,7 +220,7 @@ int runConsole(int argc, char** argv) {
             std::cout << std::endl;
             waitForUser();
             std::cout.rdbuf(console);
-            return 1;
+            return common::exitFailure;
         }
         runProgram(Text(argv[0]), settingsPath, numberOfSimulations, options, words);
     } catch (const SimulationError& e) {

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "common/SignalCleanup.h"
+#include "common/Error.h"
 #include "common/Version.h"
 #include "gis/Import.h"
 
@@ -103,12 +104,12 @@ int main(int argc, char** argv) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
         std::cerr << "fluviagen-import: " << e.what() << " (see --help)" << std::endl;
-        return 1;
+        return common::exitFailure;
     }
     if (!parseOutlet(outlet, options.network.outlet)) {
         std::cerr << "fluviagen-import: --outlet '" << outlet
                   << "' is not LON,LAT in decimal degrees (e.g. 25.41,43.63)" << std::endl;
-        return 1;
+        return common::exitFailure;
     }
     // Before GDAL starts any thread: they inherit the blocked signals, which
     // only the cleanup's thread takes.
@@ -119,10 +120,10 @@ int main(int argc, char** argv) {
         gis::runImport(options, std::cout, &cleanup);
     } catch (const gis::ImportError& e) {
         std::cerr << "fluviagen-import: " << e.what() << "; nothing written." << std::endl;
-        return 1;
+        return common::exitFailure;
     } catch (const std::exception& e) {
         std::cerr << "fluviagen-import: " << e.what() << "; nothing written." << std::endl;
-        return 1;
+        return common::exitFailure;
     }
     return 0;
 }
