@@ -9,6 +9,7 @@
 #include <sstream>
 #include <string>
 
+#include "common/CommandLineParse.h"
 #include "common/SignalCleanup.h"
 #include "common/Error.h"
 #include "common/Version.h"
@@ -96,16 +97,7 @@ int main(int argc, char** argv) {
     app.add_option("-D,--dir", options.folder, "folder of the written files (it must exist)")->capture_default_str();
     app.add_option("-p,--prefix", options.prefix, "start of the written file names: <prefix>_nodes.txt, ...")
         ->capture_default_str();
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::CallForHelp& e) {
-        return app.exit(e);
-    } catch (const CLI::CallForVersion& e) {
-        return app.exit(e);
-    } catch (const CLI::ParseError& e) {
-        std::cerr << "fluviagen-import: " << e.what() << " (see --help)" << std::endl;
-        return common::exitFailure;
-    }
+    if (const auto status = common::parseOrEnd(app, argc, argv, "fluviagen-import")) return *status;
     if (!parseOutlet(outlet, options.network.outlet)) {
         std::cerr << "fluviagen-import: --outlet '" << outlet
                   << "' is not LON,LAT in decimal degrees (e.g. 25.41,43.63)" << std::endl;

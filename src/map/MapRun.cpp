@@ -7,6 +7,7 @@
 #include <iostream>
 #include <map>
 
+#include "common/CommandLineParse.h"
 #include "common/Error.h"
 #include "common/ExchangeTables.h"
 #include "common/SignalCleanup.h"
@@ -195,16 +196,7 @@ int mapMain(int argc, char** argv) {
     bool noGeoPackage = false;
     app.add_flag("--no-images", noImages, "draw no maps and figures");
     app.add_flag("--no-gpkg", noGeoPackage, "write no GeoPackage");
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::CallForHelp& e) {
-        return app.exit(e);
-    } catch (const CLI::CallForVersion& e) {
-        return app.exit(e);
-    } catch (const CLI::ParseError& e) {
-        std::cerr << "fluviagen-map: " << e.what() << " (see --help)" << std::endl;
-        return common::exitFailure;
-    }
+    if (const auto status = common::parseOrEnd(app, argc, argv, "fluviagen-map")) return *status;
     options.images = !noImages;
     options.geoPackage = !noGeoPackage;
     // Before any thread of cairo or GDAL starts: they inherit the blocked

@@ -14,6 +14,7 @@
 #include "map/Canvas.h"
 #include "map/Charts.h"
 #include "map/RiverMapFigure.h"
+#include "map/SmallRiver.h"
 #include "map/StagedFigure.h"
 #include "map/GeoPackage.h"
 #include "map/MapRun.h"
@@ -214,26 +215,11 @@ for f in ds.GetLayerByName('samples'):
     EXPECT_FALSE(fs::exists(path + ".part.gpkg"));
 }
 
-namespace {
-
-void writeRiver(const TempFolder& folder) {
-    folder.write("nodes.txt",
-                 "Title\nDate\nNodes: 4\nNodeID\tLon\tLat\n1\t10.00\t45.00\n2\t10.01\t45.00\n3\t10.02\t45.01\n"
-                 "4\t10.02\t44.99\n");
-    folder.write("segments.txt",
-                 "Title\nDate\nSegments: 3\nSegID\tFNode\tTNode\tLength\tLon\tLat\n"
-                 "1\t2\t1\t790\t10.005\t45\n2\t3\t2\t1350\t10.015\t45.005\n3\t4\t2\t1350\t10.015\t44.995\n");
-    folder.write("populations.txt", "1\n0\nName\tSize\tSegID\tResize\tMigration\nMouth\t50\t1\t0\t0\n");
-    folder.write("samples.txt", "2\n0\nName\tGenes\tSegID\nNorth\t3\t2\nSouth\t3\t3\n");
-}
-
-}  // namespace
-
 // fluviagen draws the maps of a call with one entire simulation through the
 // map program beside it; standard output keeps only its own lines.
 TEST(MapProgram, FluviagenRunsItForOneEntireSimulation) {
     TempFolder folder;
-    writeRiver(folder);
+    writeSmallRiver(folder);
     folder.write("settings.txt", settingsText({{9, "30"}, {32, "1"}}));
     const auto result = testing_support::runProgram({"--with", "maps", "--with", "gpkg", "settings.txt"}, "", "4",
                                                     folder.path().string(), 0, testing_support::StandardError::Apart);
@@ -247,7 +233,7 @@ TEST(MapProgram, FluviagenRunsItForOneEntireSimulation) {
 
 TEST(MapProgram, ItsCommandLine) {
     TempFolder folder;
-    writeRiver(folder);
+    writeSmallRiver(folder);
     folder.write("settings.txt", settingsText({{9, "30"}, {16, "2"}}));
     // Two entire simulations: tables only, no maps by default.
     ASSERT_EQ(testing_support::runProgram({"settings.txt"}, "", "4", folder.path().string()).status, 0);
@@ -290,7 +276,7 @@ TEST(MapProgram, ItsCommandLine) {
 // Without the map program beside it, fluviagen says how to run it.
 TEST(MapProgram, AbsentItIsNamedOnStandardError) {
     TempFolder folder;
-    writeRiver(folder);
+    writeSmallRiver(folder);
     folder.write("settings.txt", settingsText({{9, "30"}}));
     fs::copy_file(FLUVIAGEN_BINARY, folder.path() / "fluviagen");
     const auto [status, output] =

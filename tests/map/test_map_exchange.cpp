@@ -9,6 +9,7 @@
 #include "common/ExchangeTables.h"
 #include "common/TableReader.h"
 #include "map/MapData.h"
+#include "map/SmallRiver.h"
 #include "support/TestFiles.h"
 
 using namespace map;
@@ -61,14 +62,7 @@ void expectKinds(const common::Table& t, std::span<const common::FieldDeclaratio
 
 TEST(ExchangedTables, WhatFluviagenWritesTheMapReads) {
     TempFolder folder;
-    folder.write("nodes.txt",
-                 "Title\nDate\nNodes: 4\nNodeID\tLon\tLat\n1\t10.00\t45.00\n2\t10.01\t45.00\n3\t10.02\t45.01\n"
-                 "4\t10.02\t44.99\n");
-    folder.write("segments.txt",
-                 "Title\nDate\nSegments: 3\nSegID\tFNode\tTNode\tLength\tLon\tLat\n"
-                 "1\t2\t1\t790\t10.005\t45\n2\t3\t2\t1350\t10.015\t45.005\n3\t4\t2\t1350\t10.015\t44.995\n");
-    folder.write("populations.txt", "1\n0\nName\tSize\tSegID\tResize\tMigration\nMouth\t50\t1\t0\t0\n");
-    folder.write("samples.txt", "2\n0\nName\tGenes\tSegID\nNorth,1\t3\t2\nSouth\t3\t3\n");
+    writeSmallRiver(folder, "North,1\t3\t2\nSouth\t3\t3\n");
     folder.write("settings.txt", testing_support::settingsText({{9, "30"}, {32, "1"}}));
     const auto run = testing_support::runProgram({"settings.txt"}, "", "4", folder.path().string());
     ASSERT_EQ(run.status, 0) << run.output;

@@ -18,6 +18,7 @@
 #include "map/MapData.h"
 #include "map/MapRun.h"
 #include "support/Interrupt.h"
+#include "map/SmallRiver.h"
 #include "support/TestFiles.h"
 
 using namespace map;
@@ -223,14 +224,7 @@ TEST(MapIntegrity, ASignalDuringTheDrawingLeavesAllFilesOrNone) {
 // program reads it.
 TEST(MapIntegrity, TheSegmentsTableRecordsTheClosings) {
     TempFolder folder;
-    folder.write("nodes.txt",
-                 "Title\nDate\nNodes: 4\nNodeID\tLon\tLat\n1\t10.00\t45.00\n2\t10.01\t45.00\n3\t10.02\t45.01\n"
-                 "4\t10.02\t44.99\n");
-    folder.write("segments.txt",
-                 "Title\nDate\nSegments: 3\nSegID\tFNode\tTNode\tLength\tLon\tLat\n"
-                 "1\t2\t1\t790\t10.005\t45\n2\t3\t2\t1350\t10.015\t45.005\n3\t4\t2\t1350\t10.015\t44.995\n");
-    folder.write("populations.txt", "1\n0\nName\tSize\tSegID\tResize\tMigration\nMouth\t50\t1\t0\t0\n");
-    folder.write("samples.txt", "2\n0\nName\tGenes\tSegID\nNorth\t3\t2\nSouth\t3\t1\n");
+    writeSmallRiver(folder, "North\t3\t2\nSouth\t3\t1\n");
     // Segment 3 closed from generation 10 on; segment 2 closed at 5 and
     // opened again at 20.
     folder.write("env.txt", "5 two_closed.txt\n10 three_closed.txt\n20 two_open.txt\n");
