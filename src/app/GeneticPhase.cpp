@@ -3,6 +3,7 @@
 // independent locus, the data type places mutations on each genealogy, and
 // the writers that the settings switch on write the output folder.
 #include <algorithm>
+#include <functional>
 #include <iostream>
 #include <memory>
 #include <span>
@@ -31,8 +32,10 @@ namespace fluviagen {
 namespace {
 
 // The writers of the outputs the settings ask for, in the order their files
-// are opened.
-std::vector<std::unique_ptr<GeneticWriter>> makeWriters(const Settings& s) {
+// are opened; the demography tables last, when the forward simulation kept a
+// colonisation record (`riverTables` gives their input; empty: none).
+std::vector<std::unique_ptr<GeneticWriter>> makeWriters(const Settings& s,
+                                                        std::function<RiverTablesInput()> riverTables) {
     std::vector<std::unique_ptr<GeneticWriter>> writers;
     if (s.arpOutput) writers.push_back(std::make_unique<ProjectFileWriter>());
     if (s.geneticTreesOutput && s.numIndependentLoci <= 1) writers.push_back(std::make_unique<TreeFileWriter>());
@@ -49,7 +52,19 @@ std::vector<std::unique_ptr<GeneticWriter>> makeWriters(const Settings& s) {
     if (groups.enabled(OutputGroup::fasta, entire))
         writers.push_back(std::make_unique<FastaWriter>(groups.asked(OutputGroup::fasta)));
     if (groups.enabled(OutputGroup::stats, entire)) writers.push_back(std::make_unique<StatisticsWriter>());
+    if (riverTables) writers.push_back(std::make_unique<RiverTablesWriter>(std::move(riverTables)));
     return writers;
+}
+
+// The input of the demography tables, read when they are written.
+auto riverTablesInput(const SimulationLoop& run, const DemeCollection& demes) {
+    return [&run, &demes] {
+        const Settings& s = run.settings;
+        return RiverTablesInput{run.drainage.get(),          run.colonisation.get(),
+                                &demes.coalPerSegmentSummed, run.sources.get(),
+                                run.samples.get(),           s.carryingCapacity,
+                                s.coalescenceImageOutput,    s.geneticTreesOutput && s.numIndependentLoci <= 1};
+    };
 }
 
 class GeneticSimulation {
@@ -60,7 +75,8 @@ public:
           dataType_(dataType),
           rng_(rng),
           demes_(*run.demes),
-          writers_(makeWriters(run.settings)) {}
+          writers_(makeWriters(run.settings, run.colonisation ? std::function(riverTablesInput(run, demes_))
+                                                              : std::function<RiverTablesInput()>())) {}
 
     void run();
 
@@ -109,12 +125,6 @@ void GeneticSimulation::run() {
     }
     phase_.fileSamples = fileSampleViews(run_.samplePopulations(), phase_.samples);
     phase_.drainage = run_.drainage.get();
-    // The demography tables open nothing: they join once the populations are read.
-    if (run_.colonisation)
-        writers_.push_back(std::make_unique<RiverTablesWriter>(
-            RiverTablesInput{run_.drainage.get(), run_.colonisation.get(), &demes_.coalPerSegmentSummed,
-                             run_.sources.get(), run_.samples.get(), s_.carryingCapacity, s_.coalescenceImageOutput,
-                             s_.geneticTreesOutput && s_.numIndependentLoci <= 1}));
     toWriters([&](GeneticWriter& w) { w.writeHeaders(phase_); });
     dataType_.prepare(rng_);
 

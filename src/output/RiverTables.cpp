@@ -100,7 +100,8 @@ std::string riverTablesBase(const std::string& outputName, int entireIndex, int 
 }
 
 void RiverTablesWriter::finish(const GeneticPhaseView& phase) {
-    if (input_.drainage == nullptr || input_.record == nullptr) return;
+    const RiverTablesInput input = input_();
+    if (input.drainage == nullptr || input.record == nullptr) return;
     const std::string base = riverTablesBase(phase.outputName.str(), phase.entireIndex, phase.entireCount);
     const auto write = [&](const std::string& suffix, auto&& contents) {
         OutputFile file;
@@ -108,9 +109,9 @@ void RiverTablesWriter::finish(const GeneticPhaseView& phase) {
         contents(file.stream());
         file.close();
     };
-    write(std::string(common::segmentsTable.suffix), [&](std::ostream& os) { writeSegmentsTable(os, input_); });
+    write(std::string(common::segmentsTable.suffix), [&](std::ostream& os) { writeSegmentsTable(os, input); });
     write(std::string(common::colonisationTable.suffix),
-          [&](std::ostream& os) { writeColonisationTable(os, *input_.record); });
+          [&](std::ostream& os) { writeColonisationTable(os, *input.record); });
     write(std::string(common::mapInfoTable.suffix), [&](std::ostream& os) {
         using Key = common::MapInfoKey;
         const float rate = phase.linkedLoci != 0 ? phase.mutationRate / static_cast<float>(phase.linkedLoci) : 0.0f;
@@ -122,14 +123,13 @@ void RiverTablesWriter::finish(const GeneticPhaseView& phase) {
         key(Key::entireSimulation) << phase.entireIndex + 1 << "\n";
         key(Key::entireSimulations) << phase.entireCount << "\n";
         key(Key::generations) << phase.generations << "\n";
-        key(Key::capacity) << input_.capacity << "\n";
-        key(Key::coalescenceImage) << (input_.coalescenceImage ? 1 : 0) << "\n";
+        key(Key::capacity) << input.capacity << "\n";
+        key(Key::coalescenceImage) << (input.coalescenceImage ? 1 : 0) << "\n";
         key(Key::geneticSimulations) << phase.simulationCount << "\n";
         key(Key::ratePerSite);
         put(os, rate);
         os << "\n";
-        key(Key::trees) << (input_.treesWritten ? common::csvField(phase.outputName.str() + "_true.trees") : "")
-                        << "\n";
+        key(Key::trees) << (input.treesWritten ? common::csvField(phase.outputName.str() + "_true.trees") : "") << "\n";
     });
 }
 

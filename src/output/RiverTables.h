@@ -11,9 +11,11 @@
 // simulation is accepted (finish()); a failed one leaves no file.
 #pragma once
 
+#include <functional>
 #include <cstdint>
 #include <iosfwd>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "output/GeneticWriter.h"
@@ -47,15 +49,18 @@ void writeColonisationTable(std::ostream& os, const ColonisationRecord& record);
 // "<set>" or "<set>_<e>": the start of the tables' file names.
 std::string riverTablesBase(const std::string& outputName, int entireIndex, int entireCount);
 
+// Writes the tables when the genetic phase finishes, from the input as it
+// stands then: the populations are read during the phase, after the writers
+// are made.
 class RiverTablesWriter : public GeneticWriter {
 public:
-    explicit RiverTablesWriter(const RiverTablesInput& input) : input_(input) {}
+    explicit RiverTablesWriter(std::function<RiverTablesInput()> input) : input_(std::move(input)) {}
     void open(const GeneticPhaseView&) override {}
     void finish(const GeneticPhaseView& phase) override;
     void abandon() override {}
 
 private:
-    RiverTablesInput input_;
+    std::function<RiverTablesInput()> input_;
 };
 
 }  // namespace fluviagen
