@@ -30,25 +30,13 @@
 using namespace fluviagen;
 
 namespace fs = std::filesystem;
+using testing_support::dnaCase;
 using testing_support::readFile;
 using testing_support::TempFolder;
 
 namespace {
 
 bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
-// The small DNA case of the end-to-end tests in temp (two entire
-// simulations), with settings lines (1-based) replaced; returns the path.
-std::string dnaCase(const TempFolder& temp, const std::map<int, std::string>& values = {}) {
-    const fs::path source(FLUVIAGEN_SOURCE_DIR "/tests/e2e");
-    for (const char* name : {"river_nodes.txt", "river_segments.txt", "samples.txt", "sources.txt"})
-        fs::copy(source / "shared" / name, temp.path(), fs::copy_options::overwrite_existing);
-    std::istringstream original(readFile(source / "cases/dna/settings.txt"));
-    std::string settings, line;
-    for (int number = 1; std::getline(original, line); ++number)
-        settings += (values.count(number) ? values.at(number) : line) + "\n";
-    return temp.write("settings.txt", settings);
-}
 
 const std::string set = "settings_samples_DNA";
 

@@ -41,6 +41,17 @@ std::string readFile(const fs::path& path) {
     return text.str();
 }
 
+std::string dnaCase(const TempFolder& temp, const std::map<int, std::string>& values, const std::string& settingsName) {
+    const std::filesystem::path source(FLUVIAGEN_SOURCE_DIR "/tests/e2e");
+    for (const char* name : {"river_nodes.txt", "river_segments.txt", "samples.txt", "sources.txt"})
+        std::filesystem::copy(source / "shared" / name, temp.path(), std::filesystem::copy_options::overwrite_existing);
+    std::istringstream original(readFile(source / "cases/dna/settings.txt"));
+    std::string settings, line;
+    for (int number = 1; std::getline(original, line); ++number)
+        settings += (values.count(number) ? values.at(number) : line) + "\n";
+    return temp.write(settingsName, settings);
+}
+
 std::vector<std::string> defaultSettingsLines() {
     return {
         "populations.txt   // source populations",

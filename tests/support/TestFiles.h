@@ -34,6 +34,12 @@ std::string readFile(const std::filesystem::path& path);
 std::vector<std::string> defaultSettingsLines();
 std::string settingsText(const std::map<int, std::string>& replace = {});
 
+// The small DNA case of the end-to-end tests (two entire simulations) copied
+// into temp, with settings lines (1-based) replaced by the values given;
+// returns the settings path.
+std::string dnaCase(const TempFolder& temp, const std::map<int, std::string>& values = {},
+                    const std::string& settingsName = "settings.txt");
+
 // Where the standard error of a program run goes: into output together with
 // the standard output (as a user sees the console), or apart into errors.
 enum class StandardError { Merged, Apart };
